@@ -1,0 +1,3 @@
+#include "platform/AppStartup.h"
+
+int main(int argc, char** argv) { return RunTavrelo(argc, argv); }

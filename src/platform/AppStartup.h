@@ -1,0 +1,5 @@
+// Program entry: module start-up, the application object, the control
+// window and the message loop.
+#pragma once
+
+int RunTavrelo(int argc, char** argv);

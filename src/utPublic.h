@@ -1,0 +1,116 @@
+// Shared helpers of the program: field splitting, "mm:ss" time text, the
+// "YES"/"NO" switches, one-shot INI access, grid helpers and row encoding,
+// row sorting, the message-pumping delay and ending the own process.
+//
+// Text is QString (UTF-8 inside). INI files are read and written through the
+// INI service in platform/IniFile.h, which keeps each file's encoding.
+#pragma once
+
+#include <QColor>
+#include <QRect>
+#include <QString>
+
+#include <cstdint>
+#include <stdexcept>
+
+class QPainter;
+
+// An error raised by a helper and meant for the application's top-level
+// error display (a message box titled "Tavrelo" with the text).
+class EAppError : public std::runtime_error {
+public:
+    explicit EAppError(const QString& text) : std::runtime_error(text.toStdString()) {}
+    QString Text() const { return QString::fromStdString(what()); }
+};
+
+// --- Module state, set once by InitPublicModule() -------------------------
+
+// Full path of the settings file: executable folder + "system.INI", or the
+// user's configuration folder when the executable's folder is not writable.
+extern QString IniFileName;
+// Counts per second of the high-resolution (monotonic) counter; 0 if none.
+extern int64_t PerfFrequency;
+
+// Module start-up: sets IniFileName and PerfFrequency. Runs before the first
+// window is created.
+void InitPublicModule();
+
+// --- Text and time ---------------------------------------------------------
+
+int FieldCount(const QString& text, const QString& sep);
+QString GetField(const QString& text, const QString& sep, int n);
+int TimeStrToSec(const QString& text, const QString& sep = QStringLiteral(":"));
+QString SecToTimeStr(int seconds);
+bool TextToBool(const QString& text);
+QString BoolToText(bool b);
+QString PadLeft(const QString& text, QChar fill, int width);
+
+// --- INI access (each call opens the file for that one access) -------------
+
+// Raises EAppError("Unable to write to <path>") when the write is refused.
+void WriteIniStr(const QString& file, const QString& section, const QString& key,
+                 const QString& value);
+QString ReadIniText(const QString& file, const QString& section, const QString& key);
+QString ReadIniStr(const QString& file, const QString& section, const QString& key,
+                   const QString& def);
+void EraseIniSection(const QString& file, const QString& section);
+
+// --- Grids -------------------------------------------------------------------
+
+// The string grid the helpers work on: cells addressed (column, row) from 0,
+// row 0 the fixed header row. The schedule grid of the control window
+// implements it; TMemoryGrid is a plain in-memory one.
+class TStringGridLike {
+public:
+    virtual ~TStringGridLike() = default;
+    virtual int ColCount() const = 0;
+    virtual void SetColCount(int n) = 0;
+    virtual int RowCount() const = 0;
+    virtual void SetRowCount(int n) = 0;
+    virtual QString Cell(int col, int row) const = 0;
+    virtual void SetCell(int col, int row, const QString& text) = 0;
+    // The selected row.
+    virtual int Row() const = 0;
+    virtual void SetRow(int row) = 0;
+    // The top visible (scrollable) row.
+    virtual int TopRow() const = 0;
+    virtual void SetTopRow(int row) = 0;
+    virtual int ColWidth(int col) const = 0;
+    virtual void SetColWidth(int col, int width) = 0;
+    // Width of the grid's client area in pixels.
+    virtual int GridWidth() const = 0;
+    virtual bool HasVScrollBar() const = 0;
+    // Exchanges the texts of every column of rows a and b.
+    virtual void ExchangeRows(int a, int b);
+    // Empties every cell of a row.
+    virtual void ClearRow(int row);
+};
+
+void FitColumn(TStringGridLike& grid, int col);
+void AppendRow(TStringGridLike& grid);
+void DeleteRow(TStringGridLike& grid, int row);
+// Byte-wise (UTF-8) quicksort of rows first..last by the text in column col.
+void SortGridRows(TStringGridLike& grid, int col, int first, int last);
+
+// Fills rect with horizontal lines dimmed away from the middle line.
+void GradientFill(const QRect& rect, QPainter& canvas, QColor colour);
+QColor DimColor(QColor colour, double factor);
+
+// --- Row encoding of the schedule file ----------------------------------------
+
+QString RowToText(const TStringGridLike& grid, int row);
+void TextToRow(const QString& text, TStringGridLike& grid, int row);
+int CountCellMarks(const QString& text);
+// Rewrites the whole section in one replacement of the file.
+void SaveGridToIni(const QString& file, const QString& section, const TStringGridLike& grid);
+void LoadGridFromIni(const QString& file, const QString& section, TStringGridLike& grid);
+
+// --- Delays and process end ------------------------------------------------------
+
+// Waits while the event loop keeps processing events (clicks, timers, media
+// notifications may run inside the wait); sleeps until the next event or the
+// deadline instead of spinning. DelayMs(0) returns without processing events.
+void DelayUs(int32_t us, int64_t freq);
+void DelayMs(int32_t ms);
+// Ends the process at once with exit status 1; no window close handler runs.
+[[noreturn]] void TerminateSelf();
