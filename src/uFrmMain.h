@@ -1,7 +1,37 @@
 // The control window: schedule table, transport, options.
+//
+// The window's controls, its module state and its event handlers are public
+// members: the handlers are bound to the controls' events in FormCreate, and
+// the tests drive the window through the very same handlers.
 #pragma once
 
+#include <QPixmap>
+#include <QPoint>
+#include <QRect>
+#include <QString>
 #include <QWidget>
+
+#include <atomic>
+#include <cstdint>
+
+class QCheckBox;
+class QFileDialog;
+class QFrame;
+class QLabel;
+class QListWidget;
+class QPainter;
+class QTimer;
+
+class TDSTrackBar;
+class TFilterGraph;
+class TFlatComboBox;
+class TFrmPlay;
+class TMyExitWin;
+class TMyRadionBtn;
+class TMyRoundButton;
+class TSampleGrabber;
+class TScheduleGrid;
+class TTransTrackBar;
 
 class TFrmMain : public QWidget {
     Q_OBJECT
@@ -9,9 +39,153 @@ public:
     explicit TFrmMain(QWidget* parent = nullptr);
     ~TFrmMain() override;
 
+    // --- Controls (laid out in FormCreate) ---------------------------------
+    QFrame* plTop = nullptr;
+    TMyRoundButton* btnUP = nullptr;
+    QLabel* Image1 = nullptr;
+    TTransTrackBar* SoundLevel2 = nullptr;
+    TMyRoundButton* btnRestore = nullptr;
+    TMyRoundButton* btnPause = nullptr;
+    TMyRoundButton* btnBack = nullptr;
+    TMyRoundButton* btnNext = nullptr;
+    TFlatComboBox* cbRate = nullptr;
+    TMyRoundButton* btnClose = nullptr;
+    TMyRoundButton* btnSelFile = nullptr;
+    TMyRoundButton* btnSelAudioChl2 = nullptr;
+    TFlatComboBox* cbAudioChl2 = nullptr;
+    TMyRadionBtn* lbLeft2 = nullptr;
+    TMyRadionBtn* lbCenter2 = nullptr;
+    TMyRadionBtn* lbRight2 = nullptr;
+    QLabel* lbPos = nullptr;
+    TDSTrackBar* DSTrackBar1 = nullptr;
+    QLabel* lbLen = nullptr;
+    TTransTrackBar* tbZoom = nullptr;
+
+    TScheduleGrid* sgV = nullptr;
+
+    QFrame* plBottom = nullptr;
+    TMyRoundButton* btnDown = nullptr;
+    TMyRoundButton* btnAdd = nullptr;
+    TMyRoundButton* btnDel = nullptr;
+    TMyRoundButton* btnSave = nullptr;
+    TFlatComboBox* cbTrans = nullptr;
+    TFlatComboBox* cbDelay = nullptr;
+    TFlatComboBox* cbHideTime = nullptr;
+    TMyRadionBtn* rbExit = nullptr;
+    TMyRadionBtn* rbShut = nullptr;
+    TMyRadionBtn* rbPlay = nullptr;
+    QCheckBox* chkHide = nullptr;
+    QCheckBox* chkEdit = nullptr;
+    QCheckBox* chkAutoPlay = nullptr;
+    QCheckBox* chkPause = nullptr;
+    QCheckBox* chkOn2Monitor = nullptr;
+    QCheckBox* chkRePlay = nullptr;
+    QLabel* Label1 = nullptr;
+    QLabel* Label2 = nullptr;
+
+    // Glyphs drawn into the schedule grid; never shown by themselves.
+    QPixmap imgPlay, imgAdd, imgSub;
+    QListWidget* lbFilters2 = nullptr; // hidden: filter names of the graph
+
+    // Non-visual components.
+    TFilterGraph* FGBrowse = nullptr; // its Tag holds CurRow
+    TSampleGrabber* SampleGrabber = nullptr;
+    TMyExitWin* ExitWin = nullptr;
+    QFileDialog* OpenDialog1 = nullptr;
+    QTimer* tmIdel = nullptr;
+
+    // The video window; null until FormCreate has made it.
+    TFrmPlay* FrmPlay = nullptr;
+
+    // --- Module state ---------------------------------------------------------
+    QString AppPath; // executable folder, with trailing separator
+    QString CurFile;
+    QString SchedFileName;
+    int32_t RemainCount = 0;
+    int32_t SectEndPos = 0; // ms; 0 = the section runs to the end of the media
+    int32_t AudioTrack = 0;
+    bool FirstActivate = true;
+    static const QString ColTitles[6];
+    // 0 both channels, 1 left, 2 right. Read by the sample grabber on its
+    // streaming thread for every sound buffer, hence atomic.
+    std::atomic<uint8_t> SoundChannel{0};
+    int IdleTicks = 0;
+    int HideSeconds = 0;
+    QPoint LastCursorPos{0, 0};
+
+    // Alpha blending of the window (opacity 0..255, 255 opaque).
+    bool AlphaBlend = true;
+    int AlphaBlendValue = 200;
+
+    // --- Lifecycle (uFrmMain.cpp) ------------------------------------------------
+    void FormCreate();
+    void FormActivate();
+    void FormKeyPress(QChar key);
+    void FormClose();
+    void btnCloseClick(QObject* Sender);
+
+    // --- Schedule table (uFrmMainSchedule.cpp) -----------------------------------
+    void sgVDrawCell(QObject* Sender, int ACol, int ARow, const QRect& Rect, QPainter& Canvas,
+                     bool Selected);
+    void sgVClick(QObject* Sender);
+    void sgVMouseDown(QObject* Sender, Qt::MouseButton Button, Qt::KeyboardModifiers Shift, int X,
+                      int Y);
+    QString sgVGetEditMask(int ACol, int ARow);
+    void sgVSetEditText(int ACol, int ARow, const QString& Value);
+    void sgVMouseWheelDown(QObject* Sender, bool& Handled);
+    void sgVMouseWheelUp(QObject* Sender, bool& Handled);
+    void btnAddClick(QObject* Sender);
+    void btnDelClick(QObject* Sender);
+    void chkEditClick(QObject* Sender);
+    void RenumberRows();
+    void SetEditMode(bool enabled);
+    static QString StepCount(const QString& text, bool up, int max, int min);
+
+    // --- Settings and schedule files (uFrmMainSettings.cpp) -----------------------
+    void LoadSettings();
+    void LoadWindowBounds();
+    void SaveWindowBounds();
+    void OpenSchedule(const QString& path);
+    void btnSaveClick(QObject* Sender);
+    void btnRestoreClick(QObject* Sender);
+    void rbExitClick(QObject* Sender);
+    void rbShutClick(QObject* Sender);
+    void rbPlayClick(QObject* Sender);
+    void chkAutoPlayClick(QObject* Sender);
+    void chkRePlayClick(QObject* Sender);
+    void chkPauseClick(QObject* Sender);
+    void cbDelayChange(QObject* Sender);
+
+    // --- Presentation (uFrmMainPresentation.cpp) ----------------------------------
+    void tmIdelTimer(QObject* Sender);
+    void FormMouseMove(QObject* Sender, Qt::KeyboardModifiers Shift, int X, int Y);
+    void chkHideClick(QObject* Sender);
+    void cbHideTimeChange(QObject* Sender);
+    void cbTransChange(QObject* Sender);
+    void btnUPClick(QObject* Sender);
+    void btnDownClick(QObject* Sender);
+    void FormResize(QObject* Sender);
+    // Applies AlphaBlend / AlphaBlendValue to the window.
+    void ApplyOpacity();
+
+    // clang-format off
+    // BEGIN playback, transport and audio (uFrmMainPlayback.cpp, uFrmMainTransport.cpp, uFrmMainAudio.cpp)
+    // END playback, transport and audio
+    // clang-format on
+
 protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
     void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
-    void FormCreate();
+    // Builds every control at its laid-out place (uFrmMainLayout.cpp).
+    void CreateControls();
+    void BindControlEvents();
+    // Snaps the window to a screen edge it was moved close to.
+    void SnapToScreenEdges();
+    bool snapping_ = false;
 };
