@@ -170,6 +170,46 @@ public:
 
     // clang-format off
     // BEGIN playback, transport and audio (uFrmMainPlayback.cpp, uFrmMainTransport.cpp, uFrmMainAudio.cpp)
+    // Binds the handlers below to their controls' events; FormCreate calls it
+    // right after making the controls.
+    void ConnectPlaybackHandlers();
+
+    // Section engine (uFrmMainPlayback.cpp). CurRow lives in FGBrowse's Tag.
+    void PlaySection(int row, bool isRepeat);
+    void NextSection();
+    void DSTrackBar1Timer(QObject* Sender, uint32_t CurrentPos, uint32_t StopPos);
+    void FGBrowseGraphComplete(QObject* Sender, int32_t Result, QObject* Renderer);
+    int CurRow() const;
+    void SetCurRow(int row);
+    // Video window handlers of the control window.
+    void chkOn2MonitorClick(QObject* Sender);
+    void tbZoomChange(QObject* Sender);
+
+    // Transport (uFrmMainTransport.cpp).
+    void btnSelFileClick(QObject* Sender);
+    void btnPauseClick(QObject* Sender);
+    void btnBackClick(QObject* Sender);
+    void btnNextClick(QObject* Sender);
+    void lbPosDblClick(QObject* Sender);
+    void cbRateChange(QObject* Sender);
+    void SeekTo(uint32_t ms);
+    void ApplyRate(double rate);
+
+    // Volume, channel and track (uFrmMainAudio.cpp).
+    void SoundLevel2Change(QObject* Sender);
+    void lbLeft2Click(QObject* Sender);
+    void lbCenter2Click(QObject* Sender);
+    void lbRight2Click(QObject* Sender);
+    void btnSelAudioChl2Click(QObject* Sender);
+    // Streaming thread: rewrites one decoded sound buffer for SoundChannel.
+    void SampleGrabberBuffer(QObject* Sender, double SampleTime, uint8_t* pBuffer,
+                             int32_t BufferLen);
+    void RefreshAudioTracks();
+    QString FindAudioDecoderName();
+
+private:
+    void SelectChannel(int channel, const QString& caption);
+public:
     // END playback, transport and audio
     // clang-format on
 
