@@ -1,0 +1,52 @@
+// Types shared by the owner-drawn controls: the event signatures the owning
+// window binds, the shift state, and the small enumerations.
+//
+// Events are plain callbacks (std::function) stored in public members named
+// after the event (OnClick, OnChange, OnMouseDown, ...). The owning window
+// binds them, e.g.
+//     SoundLevel2->OnChange = [this](QObject* Sender) { SoundLevel2Change(Sender); };
+// An empty callback means "no handler bound". Coordinates are the control's
+// own pixel coordinates.
+#pragma once
+
+#include <QColor>
+#include <QObject>
+
+#include <functional>
+
+class QMouseEvent;
+
+using TColor = QColor;
+
+enum TMouseButton { mbLeft, mbRight, mbMiddle };
+
+// Keyboard modifiers and the mouse buttons held, as a set of flags.
+enum TShiftFlag : unsigned {
+    ssShift = 1u << 0,
+    ssAlt = 1u << 1,
+    ssCtrl = 1u << 2,
+    ssLeft = 1u << 3,
+    ssRight = 1u << 4,
+    ssMiddle = 1u << 5,
+    ssDouble = 1u << 6,
+};
+using TShiftState = unsigned;
+
+using TNotifyEvent = std::function<void(QObject* Sender)>;
+using TMouseEvent =
+    std::function<void(QObject* Sender, TMouseButton Button, TShiftState Shift, int X, int Y)>;
+using TMouseMoveEvent = std::function<void(QObject* Sender, TShiftState Shift, int X, int Y)>;
+// Key events of the combo box: the handler may change Key (0 swallows it).
+using TKeyEvent = std::function<void(QObject* Sender, int& Key, TShiftState Shift)>;
+using TKeyPressEvent = std::function<void(QObject* Sender, QChar& Key)>;
+
+enum TTextAlign { taLeft, taCenter, taRight };
+enum TTextStyle { txNone, txRaised, txLowered };
+
+// Helpers for translating Qt mouse events into the callbacks' terms.
+namespace ControlEvents {
+// The button that changed in a press or release; mbLeft for anything unusual.
+TMouseButton ButtonOf(const QMouseEvent* e);
+// Modifiers plus the buttons held (for a press: including the pressed one).
+TShiftState ShiftOf(const QMouseEvent* e);
+} // namespace ControlEvents

@@ -1,0 +1,152 @@
+// TDefineComboBox / TFlatComboBox: a drop-down list with a flat frame and
+// arrow button drawn by the control itself over Qt's combo box, which keeps
+// the items, the selection, the drop-down list and the keyboard handling.
+// The background switches between ColorFlat (idle) and ColorFocued (focused,
+// or hovered while no flat combo box has the focus). An optional caption
+// label (the ticket) follows the combo beside it.
+//
+// Event rules the settings loaders rely on:
+//  - every assignment of ItemIndex by the program raises OnChange once, also
+//    when the index does not change;
+//  - a choice by the user (list or keyboard) raises OnChange;
+//  - nothing else raises OnChange (adding or clearing items does not).
+#pragma once
+
+#include "controls/ControlTypes.h"
+
+#include <QComboBox>
+#include <QLabel>
+#include <QPointer>
+#include <QString>
+#include <QStringList>
+
+enum TComboBoxStyle { csDropDown, csSimple, csDropDownList, csOwnerDrawFixed, csOwnerDrawVariable };
+enum TTicketPosition { poLeft, poTop, poRight, poBottom };
+
+class TDefineComboBox : public QComboBox {
+    Q_OBJECT
+public:
+    explicit TDefineComboBox(QWidget* parent = nullptr);
+    ~TDefineComboBox() override;
+
+    // --- Own properties ----------------------------------------------------
+    QString Version() const { return QStringLiteral("4.56.0.0"); }
+    void SetVersion(const QString&) {}
+    // The attached caption label. It has the combo's parent, visibility,
+    // enabled state and reading direction, and is re-placed whenever the
+    // combo's bounds, TicketPosition, TicketSpace or its own size change.
+    // Null once the label has been destroyed.
+    QLabel* Ticket() const { return ticket_; }
+    TTicketPosition TicketPosition() const { return ticketPosition_; }
+    void SetTicketPosition(TTicketPosition v);
+    int TicketSpace() const { return ticketSpace_; }
+    void SetTicketSpace(int v);
+    // When true, ColorFlat follows the parent's background colour.
+    bool ParentColor() const { return parentColor_; }
+    void SetParentColor(bool v);
+    TColor ColorArrow() const { return colorArrow_; }
+    void SetColorArrow(const TColor& v);
+    TColor ColorArrowBackground() const { return colorArrowBackground_; }
+    void SetColorArrowBackground(const TColor& v);
+    TColor ColorBorder() const { return colorBorder_; }
+    void SetColorBorder(const TColor& v);
+    TColor ColorFlat() const { return colorFlat_; }
+    void SetColorFlat(const TColor& v); // clears ParentColor
+    TColor ColorFocued() const { return colorFocued_; }
+    void SetColorFocued(const TColor& v);
+    bool ReadOnly() const { return readOnly_; }
+    void SetReadOnly(bool v);
+
+    // --- Common combo-box properties ---------------------------------------
+    TComboBoxStyle Style() const { return style_; }
+    void SetStyle(TComboBoxStyle v);
+    int ItemIndex() const { return currentIndex(); }
+    void SetItemIndex(int v); // raises OnChange, changed or not
+    QStringList Items() const;
+    void SetItems(const QStringList& items); // keeps ItemIndex -1, raises nothing
+    int ItemHeight() const { return itemHeight_; }
+    void SetItemHeight(int v);
+    int DropDownCount() const { return maxVisibleItems(); }
+    void SetDropDownCount(int v) { setMaxVisibleItems(v); }
+    QString Text() const { return currentText(); }
+    bool Enabled() const { return isEnabled(); }
+    void SetEnabled(bool v) { setEnabled(v); }
+    bool Visible() const { return isVisible(); }
+    void SetVisible(bool v) { setVisible(v); }
+    QString Hint() const { return hint_; }
+    void SetHint(const QString& v);
+    bool ShowHint() const { return showHint_; }
+    void SetShowHint(bool v);
+    // The font colour (text of the box and of the list); the font itself is
+    // the widget's font, inherited from the parent until set.
+    TColor FontColor() const;
+    void SetFontColor(const TColor& c);
+
+    // Colour of the background right now (focus and hover decide).
+    TColor CurrentBackground() const;
+    bool Hovered() const { return hovered_; }
+    // Paints the whole control onto p (the control's top-left at (0, 0)).
+    void PaintTo(QPainter& p) const;
+
+    // --- Events ------------------------------------------------------------
+    TNotifyEvent OnChange;
+    TNotifyEvent OnClick;
+    TNotifyEvent OnDblClick;
+    TNotifyEvent OnDropDown;
+    TNotifyEvent OnCloseUp;
+    TNotifyEvent OnEnter;
+    TNotifyEvent OnExit;
+    TKeyEvent OnKeyDown;
+    TKeyEvent OnKeyUp;
+    TKeyPressEvent OnKeyPress;
+
+protected:
+    bool event(QEvent* e) override;
+    void paintEvent(QPaintEvent* e) override;
+    void focusInEvent(QFocusEvent* e) override;
+    void focusOutEvent(QFocusEvent* e) override;
+    void enterEvent(QEnterEvent* e) override;
+    void leaveEvent(QEvent* e) override;
+    void keyPressEvent(QKeyEvent* e) override;
+    void keyReleaseEvent(QKeyEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void moveEvent(QMoveEvent* e) override;
+    void resizeEvent(QResizeEvent* e) override;
+    void changeEvent(QEvent* e) override;
+    void showPopup() override;
+    void hidePopup() override;
+    bool eventFilter(QObject* watched, QEvent* e) override;
+
+private:
+    void PlaceTicket();
+    void SyncTicket();
+    void ApplyColours();
+    void ApplyHint();
+    void Change();
+
+    QPointer<QLabel> ticket_;
+    TTicketPosition ticketPosition_ = poLeft;
+    int ticketSpace_ = 3;
+    bool parentColor_ = true;
+    TColor colorArrow_{0, 0, 0};
+    TColor colorArrowBackground_{0xD9, 0xD6, 0xC5};
+    TColor colorBorder_{0x88, 0xA5, 0x61};
+    TColor colorFlat_{0xEB, 0xEA, 0xE1};
+    TColor colorFocued_{255, 255, 255};
+    bool readOnly_ = false;
+    TComboBoxStyle style_ = csDropDown;
+    int itemHeight_ = 13;
+    QString hint_;
+    bool showHint_ = false;
+    bool hovered_ = false;
+    bool dropped_ = false;
+    bool inFontChange_ = false;
+};
+
+// The control forms use.
+class TFlatComboBox : public TDefineComboBox {
+    Q_OBJECT
+public:
+    explicit TFlatComboBox(QWidget* parent = nullptr) : TDefineComboBox(parent) {}
+};

@@ -1,0 +1,216 @@
+// TTransTrackBar: a horizontal value slider over a floating-point range,
+// painted as three pieces on one band: the slider part (left of the thumb),
+// the thumb and the bar part (right of the thumb). It paints only those
+// pieces (and an optional frame); elsewhere its parent shows through.
+//
+// Event rules the settings loaders rely on:
+//  - every assignment of Position raises OnChange, also when the value is
+//    unchanged (SetPosition(p) clamps only at MaxValue);
+//  - a click on the band and every drag step raise OnChange as well;
+//  - SetMaxValue / SetMinValue never touch Position and raise nothing;
+//  - a disabled slider handles no pointer input and raises no pointer event.
+// OnMouseDown / OnMouseMove / OnMouseUp are raised before the control's own
+// reaction; a second press while one is being followed is ignored entirely.
+#pragma once
+
+#include "controls/ControlTypes.h"
+
+#include <QFont>
+#include <QMenu>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+#include <cstdint>
+
+enum TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
+enum TDrawDirection { ddUp, ddRight };
+
+class TTransTrackBar : public QWidget {
+    Q_OBJECT
+public:
+    explicit TTransTrackBar(QWidget* parent = nullptr);
+    ~TTransTrackBar() override;
+
+    // --- Properties --------------------------------------------------------
+    QString Caption() const { return caption_; }
+    void SetCaption(const QString& v);
+    bool ShowFrame() const { return showFrame_; }
+    void SetShowFrame(bool v);
+    // Popped up by a right-button press; forgotten when the menu is destroyed.
+    // While it runs, the menu's "Tag" property holds this control (QObject*).
+    QMenu* PopUpMenu() const { return popup_; }
+    void SetPopUpMenu(QMenu* menu);
+    bool Enabled() const { return isEnabled(); }
+    void SetEnabled(bool v) { setEnabled(v); }
+    // Copies name, size and colour into the control's own font and into
+    // FontName / FontSize / FontColor. Not drawn.
+    QFont Font() const { return font_; }
+    void SetFont(const QFont& f, const TColor& color = TColor(0, 0, 0));
+    QString Hint() const { return hint_; }
+    void SetHint(const QString& v);
+    bool ShowHint() const { return showHint_; }
+    void SetShowHint(bool v);
+    bool Visible() const { return isVisible(); }
+    void SetVisible(bool v) { setVisible(v); }
+    bool Movable() const { return movable_; }
+    void SetMovable(bool v) { movable_ = v; }
+    bool Transparent() const { return transparent_; }
+    void SetTransparent(bool v);
+    bool bkTransParent() const { return transparent_; }
+    void SetbkTransParent(bool v) { SetTransparent(v); }
+    bool GradientSlider() const { return gradientSlider_; }
+    void SetGradientSlider(bool v);
+    bool GradientBar() const { return gradientBar_; }
+    void SetGradientBar(bool v);
+    bool GradientThum() const { return gradientThum_; }
+    void SetGradientThum(bool v);
+    bool TransParentSlider() const { return transParentSlider_; }
+    void SetTransParentSlider(bool v);
+    bool TransParentBar() const { return transParentBar_; }
+    void SetTransParentBar(bool v);
+    bool TransParentThum() const { return transParentThum_; }
+    void SetTransParentThum(bool v);
+    TColor ColorFace() const { return colorFace_; }
+    void SetColorFace(const TColor& v);
+    TColor ColorSlider() const { return colorSlider_; }
+    void SetColorSlider(const TColor& v);
+    TColor ColorThum() const { return colorThum_; }
+    void SetColorThum(const TColor& v);
+    TColor ColorBar() const { return colorBar_; }
+    void SetColorBar(const TColor& v);
+    TColor ColorSliderFrameLT() const { return colorSliderFrameLT_; }
+    void SetColorSliderFrameLT(const TColor& v);
+    TColor ColorSliderFrameRB() const { return colorSliderFrameRB_; }
+    void SetColorSliderFrameRB(const TColor& v);
+    TColor ColorBarFrameLT() const { return colorBarFrameLT_; }
+    void SetColorBarFrameLT(const TColor& v);
+    TColor ColorBarFrameRB() const { return colorBarFrameRB_; }
+    void SetColorBarFrameRB(const TColor& v);
+    TColor ColorThumFrameLT() const { return colorThumFrameLT_; }
+    void SetColorThumFrameLT(const TColor& v);
+    TColor ColorThumFrameRB() const { return colorThumFrameRB_; }
+    void SetColorThumFrameRB(const TColor& v);
+    TColor ColorFaceFrameLT() const { return colorFaceFrameLT_; }
+    void SetColorFaceFrameLT(const TColor& v);
+    TColor ColorFaceFrameRB() const { return colorFaceFrameRB_; }
+    void SetColorFaceFrameRB(const TColor& v);
+    TPenStyle PenStyle() const { return penStyle_; }
+    void SetPenStyle(TPenStyle v);
+    QString FontName() const { return font_.family(); }
+    void SetFontName(const QString& v);
+    QString sID() const { return sID_; }
+    void SetsID(const QString& v) { sID_ = v; }
+    TColor FontColor() const { return fontColor_; }
+    void SetFontColor(const TColor& v);
+    int FontSize() const { return fontSize_; }
+    void SetFontSize(int points);
+    TDrawDirection DrawDirection() const { return drawDirection_; }
+    void SetDrawDirection(TDrawDirection v);
+    uint32_t ID() const { return id_; }
+    void SetID(uint32_t v) { id_ = v; }
+    bool OrgFontSize() const { return orgFontSize_; }
+    void SetOrgFontSize(bool v);
+    TTextAlign TextAlign() const { return textAlign_; }
+    void SetTextAlign(TTextAlign v);
+    double MaxValue() const { return maxValue_; }
+    void SetMaxValue(double v);
+    double MinValue() const { return minValue_; }
+    void SetMinValue(double v);
+    double Position() const { return position_; }
+    void SetPosition(double v);
+    int BarHeight() const { return barHeight_; }
+    void SetBarHeight(int v);
+    int ThumWidth() const { return thumWidth_; }
+    void SetThumWidth(int v);
+    uint8_t Fixed() const { return fixed_; }
+    void SetFixed(uint8_t v);
+    uint8_t PartNumber() const { return partNumber_; }
+    void SetPartNumber(uint8_t v);
+    TTextStyle TextStyle() const { return textStyle_; }
+    void SetTextStyle(TTextStyle v);
+
+    // --- Events ------------------------------------------------------------
+    TNotifyEvent OnClick;
+    TMouseEvent OnMouseDown;
+    TMouseMoveEvent OnMouseMove;
+    TMouseEvent OnMouseUp;
+    TNotifyEvent OnMouseEnter;
+    TNotifyEvent OnMouseExit;
+    TNotifyEvent OnChange;
+
+    // --- Geometry helpers (control coordinates) ----------------------------
+    // Left column of the thumb for the current Position.
+    int ThumbLeft() const;
+    // Value for a pointer at column x.
+    double ValueAt(int x) const;
+
+    // Paints the whole control onto p (the control's top-left at (0, 0)).
+    void PaintTo(QPainter& p) const;
+
+protected:
+    void paintEvent(QPaintEvent* e) override;
+    void mousePressEvent(QMouseEvent* e) override;
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void mouseReleaseEvent(QMouseEvent* e) override;
+    void enterEvent(QEnterEvent* e) override;
+    void leaveEvent(QEvent* e) override;
+
+private:
+    void Changed();
+    void PointerDown(TMouseButton button, TShiftState shift, int x, int y);
+    void PointerUp(TMouseButton button, TShiftState shift, int x, int y);
+    void RepaintNow();
+    bool OnThumb(int x, int y) const;
+    void ApplyHint();
+
+    QString caption_;
+    bool showFrame_ = false;
+    QPointer<QMenu> popup_;
+    QFont font_;
+    TColor fontColor_{0, 0, 0};
+    int fontSize_ = 9;
+    QString hint_;
+    bool showHint_ = false;
+    bool movable_ = false;
+    bool transparent_ = true;
+    bool gradientSlider_ = false;
+    bool gradientBar_ = false;
+    bool gradientThum_ = true;
+    bool transParentSlider_ = false;
+    bool transParentBar_ = false;
+    bool transParentThum_ = false;
+    TColor colorFace_;
+    TColor colorSlider_{0, 0, 255};
+    TColor colorThum_{255, 255, 0};
+    TColor colorBar_{64, 64, 64};
+    TColor colorSliderFrameLT_{192, 192, 192};
+    TColor colorSliderFrameRB_{128, 128, 128};
+    TColor colorBarFrameLT_{192, 192, 192};
+    TColor colorBarFrameRB_{128, 128, 128};
+    TColor colorThumFrameLT_{192, 192, 192};
+    TColor colorThumFrameRB_{128, 128, 128};
+    TColor colorFaceFrameLT_{255, 255, 255};
+    TColor colorFaceFrameRB_{192, 192, 192};
+    TPenStyle penStyle_ = psSolid;
+    QString sID_;
+    TDrawDirection drawDirection_ = ddUp;
+    uint32_t id_ = 0;
+    bool orgFontSize_ = false;
+    TTextAlign textAlign_ = taCenter;
+    double maxValue_ = 100.0;
+    double minValue_ = 0.0;
+    double position_ = 50.0;
+    int barHeight_ = 16;
+    int thumWidth_ = 16;
+    uint8_t fixed_ = 2;
+    uint8_t partNumber_ = 4;
+    TTextStyle textStyle_ = txRaised;
+
+    bool pressed_ = false;
+    bool clickPending_ = false;
+    bool ignoreRelease_ = false;
+    int lastX_ = 0;
+    int lastY_ = 0;
+};
