@@ -12,6 +12,7 @@ packages=(
   gstreamer1.0-gl gstreamer1.0-x gstreamer1.0-pulseaudio
   fonts-noto-cjk
   xvfb xauth x11-xserver-utils x11-utils
+  xserver-xorg-video-dummy mpv
   dbus dbus-x11 python3-dbusmock python3-numpy
   libglib2.0-dev
 )
