@@ -114,3 +114,5 @@ void DelayUs(int32_t us, int64_t freq);
 void DelayMs(int32_t ms);
 // Ends the process at once with exit status 1; no window close handler runs.
 [[noreturn]] void TerminateSelf();
+// Ending the own process needs no extra privilege on Linux: always true.
+bool EnableDebugPrivilege(bool enable);

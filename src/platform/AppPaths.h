@@ -1,0 +1,21 @@
+// Where the program finds its settings file.
+#pragma once
+
+#include <QString>
+
+// Folder of the running executable, with a trailing "/".
+QString ExecutableDir();
+
+// Whether the current user may create files in folder.
+bool IsFolderWritable(const QString& folder);
+
+// The user's configuration folder for the program, with a trailing "/":
+// $XDG_CONFIG_HOME/tavrelo/ when that variable holds an absolute path, else
+// ~/.config/tavrelo/.
+QString UserConfigDir();
+
+// The settings file "system.INI": beside the executable (exeDir, trailing "/")
+// so that a copy of the program keeps its settings with it; in the user's
+// configuration folder when exeDir does not let the user write (an installed
+// copy). That folder is created when missing.
+QString SettingsFilePath(const QString& exeDir);

@@ -1,0 +1,259 @@
+// Text, time, INI access, delays and the module's start-up. The grid helpers
+// and the row encoding are in utPublicGrid.cpp.
+#include "utPublic.h"
+
+#include "platform/AppPaths.h"
+#include "platform/Clock.h"
+#include "platform/IniFile.h"
+
+#include <QAbstractEventDispatcher>
+#include <QApplication>
+#include <QMessageBox>
+#include <QTimer>
+
+#include <algorithm>
+#include <climits>
+#include <cstdio>
+#include <optional>
+#include <unistd.h>
+
+QString IniFileName;
+int64_t PerfFrequency = 0;
+
+namespace {
+
+// Shown when the system offers no high-resolution counter. The program goes
+// on; every delay is then zero.
+void ReportMissingCounter() {
+    const QString text = QStringLiteral("对不起,发现该计算机没有高性能计数器.") +
+                         QStringLiteral("\r\n") +
+                         QStringLiteral("请升级您的计算机和操作系统.系统退出");
+    std::fprintf(stderr, "Tavrelo: %s\n", text.toLocal8Bit().constData());
+    if (!qobject_cast<QApplication*>(QCoreApplication::instance()) ||
+        QGuiApplication::platformName() == QLatin1String("offscreen"))
+        return;
+    QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tavrelo"), text, QMessageBox::Ok);
+    box.exec();
+}
+
+// Blanks and control characters, as trimmed around a time field.
+QStringView TrimControls(QStringView s) {
+    qsizetype b = 0;
+    qsizetype e = s.size();
+    while (b < e && s[b].unicode() <= 0x20)
+        ++b;
+    while (e > b && s[e - 1].unicode() <= 0x20)
+        --e;
+    return s.mid(b, e - b);
+}
+
+// A decimal integer with an optional sign that fits 32 bits; 0 otherwise.
+int64_t IntOrZero(QStringView s) {
+    bool ok = false;
+    const int v = s.toInt(&ok, 10);
+    return ok ? v : 0;
+}
+
+// a * b / c without overflowing for the counts used here (c > 0), truncating
+// toward zero like the rest of the arithmetic.
+int64_t MulDiv(int64_t a, int64_t b, int64_t c) {
+    return a / c * b + a % c * b / c;
+}
+
+// Waits until ticks counts of the high-resolution counter have passed since
+// start. Events are handled while waiting: any handler of the program may run
+// inside (a click, a position tick, a media notification) and may itself
+// call DelayMs. Between events the thread sleeps in the event loop; a timer
+// wakes it at the deadline.
+void WaitTicks(int64_t start, int64_t ticks, int64_t freq) {
+    std::optional<QTimer> wake;
+    for (;;) {
+        const int64_t passed = ReadPerfCounter() - start;
+        if (passed >= ticks)
+            return;
+        const int64_t leftNs = MulDiv(ticks - passed, 1000000000, freq);
+        if (!QCoreApplication::instance() || !QAbstractEventDispatcher::instance()) {
+            SleepNs(leftNs); // no event loop on this thread: nothing to handle
+            continue;
+        }
+        if (!wake) {
+            wake.emplace();
+            wake->setSingleShot(true);
+            wake->setTimerType(Qt::PreciseTimer);
+        }
+        if (!wake->isActive())
+            wake->start(int(std::clamp<int64_t>((leftNs + 999999) / 1000000, 1, INT_MAX)));
+        QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+    }
+}
+
+EAppError WriteRefused(const QString& file) {
+    return EAppError(QStringLiteral("Unable to write to %1").arg(file));
+}
+
+} // namespace
+
+void InitPublicModule() {
+    IniFileName = SettingsFilePath(ExecutableDir());
+    PerfFrequency = QueryPerfFrequency();
+    if (PerfFrequency == 0)
+        ReportMissingCounter();
+}
+
+// --- Text and time ---------------------------------------------------------
+
+int FieldCount(const QString& text, const QString& sep) {
+    if (sep.isEmpty())
+        return 1;
+    int count = 1;
+    for (qsizetype at = text.indexOf(sep); at >= 0; at = text.indexOf(sep, at + sep.size()))
+        ++count;
+    return count;
+}
+
+QString GetField(const QString& text, const QString& sep, int n) {
+    if (n < 1 || FieldCount(text, sep) < n)
+        return QString();
+    if (sep.isEmpty())
+        return text;
+    qsizetype begin = 0;
+    for (int k = 1; k < n; ++k)
+        begin = text.indexOf(sep, begin) + sep.size();
+    const qsizetype end = text.indexOf(sep, begin);
+    return end < 0 ? text.mid(begin) : text.mid(begin, end - begin);
+}
+
+int TimeStrToSec(const QString& text, const QString& sep) {
+    // 64 bits inside: absurdly many minutes saturate instead of wrapping.
+    int64_t seconds = 0;
+    const QString minutes = GetField(text, sep, 1);
+    const QStringView m = TrimControls(minutes);
+    if (!m.isEmpty())
+        seconds += 60 * IntOrZero(m);
+    const QString rest = GetField(text, sep, 2);
+    const QStringView s = TrimControls(rest);
+    if (!s.isEmpty())
+        seconds += IntOrZero(s);
+    return int(std::clamp<int64_t>(seconds, INT_MIN, INT_MAX));
+}
+
+QString SecToTimeStr(int seconds) {
+    const int minutes = seconds / 60;
+    const int rest = seconds - 60 * minutes;
+    return QString::asprintf("%2.2d:%2.2d", minutes, rest);
+}
+
+bool TextToBool(const QString& text) {
+    QString upper = text;
+    for (QChar& c : upper)
+        if (c >= u'a' && c <= u'z')
+            c = QChar(c.unicode() - 'a' + 'A');
+    return upper == QLatin1String("YES") || upper == QLatin1String("TRUE");
+}
+
+QString BoolToText(bool b) {
+    return b ? QStringLiteral("YES") : QStringLiteral("NO");
+}
+
+QString PadLeft(const QString& text, QChar fill, int width) {
+    if (width < 0)
+        return QString();
+    if (text.size() < width)
+        return QString(width - text.size(), fill) + text;
+    return text;
+}
+
+// --- INI access --------------------------------------------------------------
+
+void WriteIniStr(const QString& file, const QString& section, const QString& key,
+                 const QString& value) {
+    if (file.isEmpty())
+        return;
+    if (!IniFile::Edit(file, true, [&](IniDocument& doc) { doc.SetValue(section, key, value); }))
+        throw WriteRefused(file);
+}
+
+QString ReadIniText(const QString& file, const QString& section, const QString& key) {
+    return IniFile::ReadValue(file, section, key).value_or(QString());
+}
+
+QString ReadIniStr(const QString& file, const QString& section, const QString& key,
+                   const QString& def) {
+    return IniFile::ReadValue(file, section, key).value_or(def);
+}
+
+void EraseIniSection(const QString& file, const QString& section) {
+    if (!IniFile::Exists(file))
+        return;
+    if (!IniFile::Edit(file, false, [&](IniDocument& doc) { doc.EraseSection(section); }))
+        throw WriteRefused(file);
+}
+
+// Rows are written in one replacement of the file, with the same result as
+// erasing the section and writing the rows one by one: no write that fails
+// halfway can leave the table cut short, and a large table costs one write.
+void SaveGridToIni(const QString& file, const QString& section, const TStringGridLike& grid) {
+    if (file.isEmpty())
+        return;
+    const bool ok = IniFile::Edit(file, true, [&](IniDocument& doc) {
+        doc.EraseSection(section);
+        for (int i = 0; i < grid.RowCount(); ++i)
+            doc.SetValue(section, QStringLiteral("Row%1").arg(i), RowToText(grid, i));
+    });
+    if (!ok)
+        throw WriteRefused(file);
+}
+
+// Reads the file once; the rows are the same as reading key after key.
+void LoadGridFromIni(const QString& file, const QString& section, TStringGridLike& grid) {
+    for (int r = 1; r < grid.RowCount(); ++r)
+        grid.ClearRow(r);
+    grid.SetRowCount(2);
+    grid.ClearRow(1);
+    const std::optional<IniDocument> doc = IniFile::Load(file);
+    if (!doc)
+        return;
+    for (int i = 0;; ++i) {
+        const std::optional<QString> stored = doc->Value(section, QStringLiteral("Row%1").arg(i));
+        if (!stored || stored->isEmpty())
+            return;
+        const QString v = CutToEncodedBytes(*stored, doc->FileEncoding(), kIniMaxValueBytes);
+        if (i == 0 && grid.ColCount() < CountCellMarks(v))
+            grid.SetColCount(CountCellMarks(v));
+        if (grid.RowCount() < i + 1)
+            grid.SetRowCount(i + 1);
+        TextToRow(v, grid, i);
+    }
+}
+
+// --- Delays and process end ----------------------------------------------------
+
+void DelayUs(int32_t us, int64_t freq) {
+    const int64_t start = ReadPerfCounter();
+    if (start == 0)
+        return;
+    WaitTicks(start, freq > 0 ? MulDiv(us, freq, 1000000) : 0, freq);
+}
+
+// The microseconds are counted in 64 bits, so a wait of more than 2147483 ms
+// lasts as long as asked instead of a wrapped-around time.
+void DelayMs(int32_t ms) {
+    const int64_t start = ReadPerfCounter();
+    if (start == 0)
+        return;
+    const int64_t freq = PerfFrequency;
+    WaitTicks(start, freq > 0 ? MulDiv(int64_t(ms) * 1000, freq, 1000000) : 0, freq);
+}
+
+// Ending the own process needs no privilege on Linux; kept so that callers
+// read as on other systems. Always succeeds.
+bool EnableDebugPrivilege(bool /*enable*/) {
+    return true;
+}
+
+void TerminateSelf() {
+    EnableDebugPrivilege(true);
+    std::fflush(nullptr);
+    // _exit: no window close handler, no atexit handler, no static destructor.
+    ::_exit(1);
+}

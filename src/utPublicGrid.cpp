@@ -1,0 +1,258 @@
+// Grid helpers shared by the schedule table and its file: column fitting,
+// adding and deleting rows, sorting, cell painting, the row encoding, and the
+// in-memory grid.
+#include "utPublicGrid.h"
+#include "utPublic.h"
+
+#include <QApplication>
+#include <QPainter>
+#include <QStyle>
+
+#include <cmath>
+#include <utility>
+
+// --- TStringGridLike ----------------------------------------------------------
+
+void TStringGridLike::ExchangeRows(int a, int b) {
+    if (a == b)
+        return;
+    for (int c = 0; c < ColCount(); ++c) {
+        const QString t = Cell(c, a);
+        SetCell(c, a, Cell(c, b));
+        SetCell(c, b, t);
+    }
+}
+
+void TStringGridLike::ClearRow(int row) {
+    for (int c = 0; c < ColCount(); ++c)
+        SetCell(c, row, QString());
+}
+
+// --- TMemoryGrid ----------------------------------------------------------------
+
+TMemoryGrid::TMemoryGrid(int cols, int rows) : colCount_(qMax(0, cols)) {
+    widths_.fill(64, colCount_);
+    SetRowCount(rows);
+}
+
+void TMemoryGrid::SetColCount(int n) {
+    colCount_ = qMax(0, n);
+    widths_.resize(colCount_, 64);
+    for (QStringList& row : cells_)
+        row.resize(colCount_);
+}
+
+void TMemoryGrid::SetRowCount(int n) {
+    const qsizetype old = cells_.size();
+    cells_.resize(qMax(0, n));
+    for (qsizetype r = old; r < cells_.size(); ++r)
+        cells_[r].resize(colCount_);
+    // The selection and the top row stay inside the grid.
+    row_ = qMin(row_, qMax(0, RowCount() - 1));
+    topRow_ = qMin(topRow_, qMax(0, RowCount() - 1));
+}
+
+bool TMemoryGrid::Inside(int col, int row) const {
+    return col >= 0 && col < colCount_ && row >= 0 && row < RowCount();
+}
+
+QString TMemoryGrid::Cell(int col, int row) const {
+    return Inside(col, row) ? cells_[row][col] : QString();
+}
+
+void TMemoryGrid::SetCell(int col, int row, const QString& text) {
+    if (Inside(col, row))
+        cells_[row][col] = text;
+}
+
+int TMemoryGrid::ColWidth(int col) const {
+    return col >= 0 && col < colCount_ ? widths_[col] : 0;
+}
+
+void TMemoryGrid::SetColWidth(int col, int width) {
+    if (col >= 0 && col < colCount_)
+        widths_[col] = width;
+}
+
+void TMemoryGrid::ExchangeRows(int a, int b) {
+    if (a >= 0 && b >= 0 && a < RowCount() && b < RowCount())
+        cells_.swapItemsAt(a, b);
+}
+
+QStringList TMemoryGrid::RowTexts(int row) const {
+    return row >= 0 && row < RowCount() ? cells_[row] : QStringList();
+}
+
+QStringList TMemoryGrid::ColumnTexts(int col, int from) const {
+    QStringList texts;
+    for (int r = from; r < RowCount(); ++r)
+        texts.append(Cell(col, r));
+    return texts;
+}
+
+void TMemoryGrid::SetRowTexts(int row, const QStringList& texts) {
+    for (int c = 0; c < colCount_; ++c)
+        SetCell(c, row, c < texts.size() ? texts[c] : QString());
+}
+
+// --- Grid helpers -------------------------------------------------------------------
+
+namespace {
+
+int VScrollBarWidth() {
+    if (qobject_cast<QApplication*>(QCoreApplication::instance()))
+        return QApplication::style()->pixelMetric(QStyle::PM_ScrollBarExtent);
+    return 16;
+}
+
+} // namespace
+
+// The column takes the width the others leave; the extra pixels are the grid
+// lines (one per column) and the border. A grid too narrow gives width 0.
+void FitColumn(TStringGridLike& grid, int col) {
+    if (col < 0 || col >= grid.ColCount())
+        return;
+    int sum = 0;
+    for (int c = 0; c < grid.ColCount(); ++c)
+        if (c != col)
+            sum += grid.ColWidth(c);
+    int width = grid.GridWidth() - sum - grid.ColCount() - 1;
+    if (grid.HasVScrollBar())
+        width -= VScrollBarWidth() + 1;
+    grid.SetColWidth(col, qMax(0, width));
+}
+
+// An empty count in row 1 marks a table without sections: row 1 is reused.
+void AppendRow(TStringGridLike& grid) {
+    if (grid.RowCount() > 1 && !grid.Cell(1, 1).isEmpty()) {
+        grid.SetRowCount(grid.RowCount() + 1);
+        grid.SetRow(grid.RowCount() - 1);
+        grid.ClearRow(grid.RowCount() - 1);
+    } else {
+        grid.SetRowCount(2);
+        grid.SetRow(1);
+    }
+}
+
+// The header row (0) and rows outside the grid are never deleted.
+void DeleteRow(TStringGridLike& grid, int row) {
+    if (grid.RowCount() < 3) {
+        grid.ClearRow(1);
+        return;
+    }
+    if (row < 1 || row >= grid.RowCount())
+        return;
+    const int last = grid.RowCount() - 1;
+    if (row == last) {
+        grid.SetRow(row - 1);
+        grid.ClearRow(row);
+        grid.SetRowCount(last);
+        return;
+    }
+    for (int k = row; k < last; ++k)
+        for (int c = 0; c < grid.ColCount(); ++c)
+            grid.SetCell(c, k, grid.Cell(c, k + 1));
+    grid.ClearRow(last);
+    grid.SetRowCount(last);
+}
+
+namespace {
+
+// Cell texts compare as their UTF-8 bytes, unsigned; a prefix sorts first.
+QByteArray SortKey(const TStringGridLike& grid, int col, int row) {
+    return grid.Cell(col, row).toUtf8();
+}
+
+void SortRange(TStringGridLike& grid, int col, int first, int last) {
+    if (first >= last)
+        return; // nothing to order; also keeps the scans inside the range
+    int i = first;
+    int j = last;
+    if (i + 1 == j && SortKey(grid, col, i) > SortKey(grid, col, j)) {
+        grid.ExchangeRows(i, j);
+        return;
+    }
+    const QByteArray pivot = SortKey(grid, col, (first + last) / 2);
+    do {
+        while (SortKey(grid, col, i) < pivot)
+            ++i;
+        while (SortKey(grid, col, j) > pivot)
+            --j;
+        if (i <= j) {
+            grid.ExchangeRows(i, j);
+            ++i;
+            --j;
+        }
+    } while (i <= j);
+    if (j > first)
+        SortRange(grid, col, first, j);
+    if (i < last)
+        SortRange(grid, col, i, last);
+}
+
+} // namespace
+
+void SortGridRows(TStringGridLike& grid, int col, int first, int last) {
+    SortRange(grid, col, first, last);
+}
+
+// Lines further from the middle are dimmer: the factor grows by 0.1 per pixel.
+// Lines that would fall below the rectangle (an even height) are not drawn.
+void GradientFill(const QRect& rect, QPainter& canvas, QColor colour) {
+    const int half = rect.height() / 2;
+    canvas.save();
+    canvas.setRenderHint(QPainter::Antialiasing, false);
+    for (int n = half; n >= 0; --n) {
+        canvas.setPen(QPen(DimColor(colour, 1 + 0.1 * (half - n)), 0));
+        for (const int y : {rect.top() + n, rect.top() + 2 * half - n})
+            if (y <= rect.bottom())
+                canvas.drawLine(rect.left(), y, rect.right(), y);
+    }
+    canvas.restore();
+}
+
+// Components are kept inside 0..255 whatever the factor.
+QColor DimColor(QColor colour, double factor) {
+    auto dim = [factor](int c) {
+        const double v = c / factor;
+        if (std::isnan(v) || v < 0)
+            return 0;
+        return v > 255 ? 255 : int(v);
+    };
+    return QColor(dim(colour.red()), dim(colour.green()), dim(colour.blue()));
+}
+
+// --- Row encoding ---------------------------------------------------------------------
+
+namespace {
+const QString kCellMark = QStringLiteral("^^");
+}
+
+QString RowToText(const TStringGridLike& grid, int row) {
+    QString text;
+    for (int c = 0; c < grid.ColCount(); ++c)
+        text += grid.Cell(c, row) + kCellMark;
+    return text;
+}
+
+void TextToRow(const QString& text, TStringGridLike& grid, int row) {
+    grid.ClearRow(row);
+    QString rest = text;
+    for (int c = 0; c < grid.ColCount(); ++c) {
+        const qsizetype mark = rest.indexOf(kCellMark);
+        if (mark < 0) {
+            grid.SetCell(c, row, rest);
+            return;
+        }
+        grid.SetCell(c, row, rest.left(mark));
+        rest = rest.mid(mark + kCellMark.size());
+    }
+}
+
+int CountCellMarks(const QString& text) {
+    int count = 0;
+    for (qsizetype at = text.indexOf(kCellMark); at >= 0;
+         at = text.indexOf(kCellMark, at + kCellMark.size()))
+        ++count;
+    return count;
+}
