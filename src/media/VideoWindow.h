@@ -1,0 +1,115 @@
+// TVideoWindow: the video surface. A control that puts the video renderer
+// into its bound graph and shows the picture over its own rectangle, scaled
+// to the full rectangle (no aspect correction), also when the control is
+// larger than its window or placed at negative coordinates (the parts outside
+// the window are clipped by it). The control paints the frames itself; each
+// frame arrives already scaled to the size shown, and only the visible part
+// is painted. Mouse input on the picture is the control's own.
+#pragma once
+
+#include "media/FilterGraph.h"
+
+#include <QPointer>
+#include <QWidget>
+
+#include <functional>
+#include <memory>
+
+enum TVideoMode { vmNormal, vmVMR };
+enum TVMRVideoMode { vmrWindowed, vmrWindowless, vmrRenderless };
+enum TVMRPreference {
+    vpForceOffscreen = 1,
+    vpForceOverlays = 2,
+    vpForceMixer = 4,
+    vpDoNotRenderColorKeyAndBorder = 8
+};
+
+// Settings for the vmVMR renderer only (not used by this program).
+class TVMROptions {
+public:
+    TVMRVideoMode Mode() const { return FMode; }
+    void SetMode(TVMRVideoMode value) { FMode = value; }
+    // 1..16; a value outside becomes 1.
+    int Streams() const { return FStreams; }
+    void SetStreams(int value) { FStreams = (value < 1 || value > 16) ? 1 : value; }
+    // A set of TVMRPreference bits.
+    int Preferences() const { return FPreferences; }
+    void SetPreferences(int value) { FPreferences = value; }
+    bool KeepAspectRatio() const { return FKeepAspectRatio; }
+    void SetKeepAspectRatio(bool value) { FKeepAspectRatio = value; }
+
+private:
+    TVMRVideoMode FMode = vmrWindowed;
+    int FStreams = 4;
+    int FPreferences = vpForceMixer;
+    bool FKeepAspectRatio = true;
+};
+
+class TVideoWindow : public QWidget, public IGraphMember, public IGraphListener {
+    Q_OBJECT
+public:
+    // A new control is 160 x 120, black, and takes the keyboard focus.
+    explicit TVideoWindow(QWidget* parent = nullptr);
+    ~TVideoWindow() override;
+
+    TFilterGraph* FilterGraph() const { return FFilterGraph; }
+    // Unregisters from the old graph component and registers with the new one
+    // (as member and listener).
+    void SetFilterGraph(TFilterGraph* graph);
+    TVideoMode Mode() const { return FMode; }
+    void SetMode(TVideoMode value) { FMode = value; }
+    TVMROptions& VMROptions() { return FVMROptions; }
+    bool FullScreen() const { return FFullScreen; }
+    void SetFullScreen(bool value) { FFullScreen = value; }
+    bool FullScreenTopMost() const { return FFullScreenTopMost; }
+    void SetFullScreenTopMost(bool value) { FFullScreenTopMost = value; }
+
+    // Events, in the control's own pixel coordinates.
+    std::function<void(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x,
+                       int y)>
+        OnMouseDown;
+    std::function<void(QObject* sender, Qt::MouseButton button, Qt::KeyboardModifiers shift, int x,
+                       int y)>
+        OnMouseUp;
+    std::function<void(QObject* sender, Qt::KeyboardModifiers shift, int x, int y)> OnMouseMove;
+    // Raised after the control has painted itself.
+    std::function<void(QObject* sender)> OnPaint;
+
+    // Frames painted so far (for measurements).
+    quint64 FramesPainted() const { return FFramesPainted; }
+    // True while a picture is shown (the renderer is connected and a frame
+    // has arrived).
+    bool HasPicture() const;
+
+    // IGraphMember
+    std::shared_ptr<IBaseFilter> MemberFilter() override;
+    QString MemberFilterName() override;
+    void MemberNotify(TGraphMemberOp op) override;
+    // IGraphListener
+    void FrameworkEvent(long event, intptr_t param1, intptr_t param2) override;
+    void ControlStep(TControlStep kind, int param) override;
+
+    void setVisible(bool visible) override;
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
+private:
+    bool RendererConnected();
+    void PlacePicture();
+    void UpdateVisibleRect();
+
+    QPointer<TFilterGraph> FFilterGraph;
+    TVideoMode FMode = vmNormal;
+    TVMROptions FVMROptions;
+    bool FFullScreen = false;
+    bool FFullScreenTopMost = false;
+    std::shared_ptr<IBaseFilter> FRenderer;
+    std::shared_ptr<IVideoWindow> FPictureWindow;
+    quint64 FFramesPainted = 0;
+};

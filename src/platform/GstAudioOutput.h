@@ -1,0 +1,46 @@
+// Where the sound of every graph made from now on goes: the system's audio
+// output (the default), nowhere (played in real time into a discarding sink),
+// or a recording of exactly what would be heard (after volume, channel
+// rewriting and rate), for tests and measurements without a sound card.
+#pragma once
+
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <vector>
+
+// Sound as it would have reached the speakers: interleaved two-channel float
+// frames at SampleRate(), in the order played, each chunk stamped with the
+// media position of its first frame. Filled on a streaming thread; every
+// member is thread-safe.
+class TAudioRecording {
+public:
+    struct TChunk {
+        int64_t Position = 0;   // media position of the first frame, 100 ns
+        int64_t FirstFrame = 0; // index of the first frame in Samples()
+        int64_t Frames = 0;
+    };
+
+    static constexpr int SampleRate = 48000;
+
+    // All recorded frames (left, right, left, right, ...).
+    std::vector<float> Samples() const;
+    std::vector<TChunk> Chunks() const;
+    int64_t FrameCount() const;
+    // Forgets everything recorded so far.
+    void Clear();
+
+    // Called by the audio renderer.
+    void Append(int64_t position, const float* frames, int64_t count);
+
+private:
+    mutable std::mutex FLock;
+    std::vector<float> FSamples;
+    std::vector<TChunk> FChunks;
+};
+
+enum class TAudioOutputKind { System, Discard, Record };
+
+// Chooses the output of audio renderers made from now on. For Record, the
+// recording receives the sound.
+void SetAudioOutput(TAudioOutputKind kind, std::shared_ptr<TAudioRecording> recording = nullptr);
