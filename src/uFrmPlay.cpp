@@ -1,10 +1,13 @@
 #include "uFrmPlay.h"
 
+#include "media/VideoWindow.h"
 #include "utPublic.h"
 
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
+
+#include <cmath>
 
 namespace {
 constexpr int kHintWidth = 433;
@@ -13,10 +16,36 @@ constexpr int kHintHeight = 97;
 
 TFrmPlay::TFrmPlay(TFilterGraph* graph, QWidget* controlWindow)
     : QWidget(nullptr, Qt::Window | Qt::FramelessWindowHint), controlWindow_(controlWindow) {
-    (void)graph;
+    setObjectName(QStringLiteral("FrmPlay"));
     setWindowTitle(QStringLiteral("Tavrelo"));
+
+    // Children bottom to top: the video surface, then the notice over it.
+    VW = new TVideoWindow(this);
+    VW->setObjectName(QStringLiteral("VW"));
+    VW->VMROptions().SetMode(vmrWindowed);
+    QPalette vp = VW->palette();
+    vp.setColor(QPalette::Window, Qt::black);
+    VW->setPalette(vp);
+    VW->SetFilterGraph(graph);
+    VW->OnMouseDown = [this](QObject*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {
+        VWMouseDown();
+    };
+
     plHint = new QLabel(QStringLiteral("即将重放 请准备"), this);
+    plHint->setObjectName(QStringLiteral("plHint"));
     plHint->resize(kHintWidth, kHintHeight);
+    plHint->setAlignment(Qt::AlignCenter);
+    plHint->setFrameStyle(QFrame::Panel | QFrame::Sunken); // lowered inner bevel
+    plHint->setAutoFillBackground(true);
+    QPalette hp = plHint->palette();
+    hp.setColor(QPalette::Window, Qt::black);
+    hp.setColor(QPalette::WindowText, QColor(255, 0, 0));
+    plHint->setPalette(hp);
+    QFont hf(QStringLiteral("宋体"));
+    hf.setPixelSize(48);
+    hf.setBold(true);
+    plHint->setFont(hf);
+
     FormCreate();
     if (controlWindow_)
         connect(controlWindow_, &QObject::destroyed, this, [this] { delete this; });
@@ -25,6 +54,10 @@ TFrmPlay::TFrmPlay(TFilterGraph* graph, QWidget* controlWindow)
 TFrmPlay::~TFrmPlay() = default;
 
 void TFrmPlay::FormCreate() {
+    setAutoFillBackground(true);
+    QPalette p = palette();
+    p.setColor(QPalette::Window, Qt::black);
+    setPalette(p);
     const bool on = TextToBool(
         ReadIniText(IniFileName, QStringLiteral("START"), QStringLiteral("chkOn2Monitor")));
     PlaceOnMonitor(on && MonitorCount() >= 2 ? 1 : 0);
@@ -36,11 +69,40 @@ int TFrmPlay::MonitorCount() {
 }
 
 void TFrmPlay::PlaceOnMonitor(int index) {
-    (void)index;
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.isEmpty())
+        return;
+    if (index < 0 || index >= screens.size())
+        index = 0;
+    setGeometry(screens.at(index)->geometry());
+    const int w = width();
+    const int h = height();
+    plHint->move((w - plHint->width()) / 2, (h - plHint->height()) / 2);
+    VW->setGeometry(0, 0, w, h);
 }
 
 void TFrmPlay::ApplyZoom(int z) {
-    (void)z;
+    const int w = width();
+    const int h = height();
+    if (h <= 0)
+        return;
+    // 4 pixels per step above and below; left and right in proportion, so the
+    // picture keeps the window's shape. 64-bit so that a wild stored zoom
+    // cannot overflow.
+    const int64_t t = 4 * int64_t(z);
+    const int64_t b = int64_t(std::trunc(double(t * w) / double(h)));
+    VW->setGeometry(int(-b), int(-t), int(w + 2 * b), int(h + 2 * t));
 }
 
-void TFrmPlay::VWMouseDown() {}
+void TFrmPlay::VWMouseDown() {
+    if (!controlWindow_)
+        return;
+    if (controlWindow_->isVisible()) {
+        controlWindow_->hide();
+    } else {
+        controlWindow_->show();
+        // The video window covers the whole monitor: bring the control
+        // window above it, or showing it would reveal nothing.
+        controlWindow_->raise();
+    }
+}
