@@ -135,7 +135,7 @@ private:
     TColor colorFlat_{0xEB, 0xEA, 0xE1};
     TColor colorFocued_{255, 255, 255};
     bool readOnly_ = false;
-    TComboBoxStyle style_ = csDropDown;
+    TComboBoxStyle style_ = csDropDownList;
     int itemHeight_ = 13;
     QString hint_;
     bool showHint_ = false;

@@ -194,4 +194,5 @@ private:
     bool loading_ = false;
     bool tracking_ = false;
     bool downAtPress_ = false;
+    bool ignoreRelease_ = false;
 };

@@ -1,80 +1,394 @@
 #include "controls/MyRadionBtn.h"
 
+#include <QApplication>
+#include <QCoreApplication>
+#include <QKeySequence>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QShortcutEvent>
+
+#include <cmath>
+
+namespace {
+
+// A line from (x0, y0) towards (x1, y1), the end point excluded, one pixel
+// wide; wider pens widen it to a square brush of that size.
+void LineTo(QPainter& p, int x0, int y0, int x1, int y1, const QColor& c, int width) {
+    const int dx = std::abs(x1 - x0);
+    const int dy = -std::abs(y1 - y0);
+    const int sx = x0 < x1 ? 1 : -1;
+    const int sy = y0 < y1 ? 1 : -1;
+    int err = dx + dy;
+    const int lo = -(width - 1) / 2;
+    while (x0 != x1 || y0 != y1) {
+        p.fillRect(QRect(x0 + lo, y0 + lo, width, width), c);
+        const int e2 = 2 * err;
+        if (e2 >= dy) {
+            err += dy;
+            x0 += sx;
+        }
+        if (e2 <= dx) {
+            err += dx;
+            y0 += sy;
+        }
+    }
+}
+
+bool InEllipse(int x, int y, int l, int t, int r, int b) {
+    const double rx = (r - l) / 2.0;
+    const double ry = (b - t) / 2.0;
+    if (rx <= 0 || ry <= 0)
+        return false;
+    const double dx = (x + 0.5 - (l + rx)) / rx;
+    const double dy = (y + 0.5 - (t + ry)) / ry;
+    return dx * dx + dy * dy <= 1.0;
+}
+
+bool OnEllipseEdge(int x, int y, int l, int t, int r, int b) {
+    return InEllipse(x, y, l, t, r, b) &&
+           (!InEllipse(x - 1, y, l, t, r, b) || !InEllipse(x + 1, y, l, t, r, b) ||
+            !InEllipse(x, y - 1, l, t, r, b) || !InEllipse(x, y + 1, l, t, r, b));
+}
+
+// Angle of a direction in degrees, counter-clockwise from the right with y
+// growing downward on screen, in [0, 360).
+double AngleOf(double dx, double dy) {
+    double a = std::atan2(-dy, dx) * 180.0 / M_PI;
+    return a < 0 ? a + 360.0 : a;
+}
+
+} // namespace
 
 TMyRadionBtn::TMyRadionBtn(QWidget* parent) : QWidget(parent) {
     setAttribute(Qt::WA_NoSystemBackground);
+    setAutoFillBackground(false);
     setMouseTracking(true);
+    bkColor_ = QApplication::palette().color(QPalette::Button);
     resize(81, 21);
+    UpdateShortcut();
 }
 
 TMyRadionBtn::~TMyRadionBtn() = default;
 
-void TMyRadionBtn::SetBorderWidth(unsigned v) {
-    borderWidth_ = v;
-}
+// --- Setters ----------------------------------------------------------------
+
+#define RADIO_REPAINT_SETTER(Name, member, Type)                                                   \
+    void TMyRadionBtn::Set##Name(Type v) {                                                         \
+        if (member == v)                                                                           \
+            return;                                                                                \
+        member = v;                                                                                \
+        update();                                                                                  \
+    }
+
+RADIO_REPAINT_SETTER(BorderWidth, borderWidth_, unsigned)
+RADIO_REPAINT_SETTER(Spacing, spacing_, int)
+RADIO_REPAINT_SETTER(TextAlign, textAlign_, TTextAlign)
+RADIO_REPAINT_SETTER(Transparent, transparent_, bool)
+RADIO_REPAINT_SETTER(CheckColor, checkColor_, const TColor&)
+RADIO_REPAINT_SETTER(Color_High, colorHigh_, const TColor&)
+RADIO_REPAINT_SETTER(Color_Low, colorLow_, const TColor&)
+RADIO_REPAINT_SETTER(BkColor, bkColor_, const TColor&)
+RADIO_REPAINT_SETTER(ButtonShape, buttonShape_, TButtonShape)
+RADIO_REPAINT_SETTER(TextStyle, textStyle_, TTextStyle)
+
+#undef RADIO_REPAINT_SETTER
+
 void TMyRadionBtn::SetCaption(const QString& v) {
+    if (v == caption_)
+        return;
     caption_ = v;
+    UpdateShortcut();
+    update();
 }
+
 TColor TMyRadionBtn::FontColor() const {
     return palette().color(QPalette::WindowText);
 }
+
 void TMyRadionBtn::SetFontColor(const TColor& c) {
     QPalette pal = palette();
     pal.setColor(QPalette::WindowText, c);
     setPalette(pal);
+    update();
 }
+
 void TMyRadionBtn::SetHint(const QString& v) {
     hint_ = v;
+    ApplyHint();
 }
+
 void TMyRadionBtn::SetShowHint(bool v) {
     showHint_ = v;
+    ApplyHint();
 }
-void TMyRadionBtn::SetSpacing(int v) {
-    spacing_ = v;
+
+void TMyRadionBtn::ApplyHint() {
+    setToolTip(showHint_ ? hint_ : QString());
 }
-void TMyRadionBtn::SetTextAlign(TTextAlign v) {
-    textAlign_ = v;
-}
-void TMyRadionBtn::SetTransparent(bool v) {
-    transparent_ = v;
-}
+
 void TMyRadionBtn::SetChecked(bool v) {
+    if (v == checked_)
+        return;
     checked_ = v;
+    if (v && parentWidget() != nullptr) {
+        // Only direct children of the same parent form a group.
+        const QList<TMyRadionBtn*> siblings =
+            parentWidget()->findChildren<TMyRadionBtn*>(Qt::FindDirectChildrenOnly);
+        for (TMyRadionBtn* b : siblings) {
+            if (b != this && b->groupIndex_ == groupIndex_)
+                b->SetChecked(false);
+        }
+    }
+    RepaintNow();
 }
-void TMyRadionBtn::SetCheckColor(const TColor& v) {
-    checkColor_ = v;
+
+void TMyRadionBtn::RepaintNow() {
+    repaint();
 }
-void TMyRadionBtn::SetColor_High(const TColor& v) {
-    colorHigh_ = v;
+
+void TMyRadionBtn::UpdateShortcut() {
+    if (shortcutId_ != 0) {
+        releaseShortcut(shortcutId_);
+        shortcutId_ = 0;
+    }
+    const QKeySequence key = QKeySequence::mnemonic(caption_);
+    if (!key.isEmpty())
+        shortcutId_ = grabShortcut(key);
 }
-void TMyRadionBtn::SetColor_Low(const TColor& v) {
-    colorLow_ = v;
-}
-void TMyRadionBtn::SetBkColor(const TColor& v) {
-    bkColor_ = v;
-}
-void TMyRadionBtn::SetButtonShape(TButtonShape v) {
-    buttonShape_ = v;
-}
-void TMyRadionBtn::SetTextStyle(TTextStyle v) {
-    textStyle_ = v;
-}
+
+// --- Painting ---------------------------------------------------------------
+
 int TMyRadionBtn::BoxSize() const {
-    return 0;
+    // The extent of "JR" is as high as the font's cell.
+    const int th = QFontMetrics(font()).size(Qt::TextSingleLine, QStringLiteral("JR")).height();
+    return (th / 2 - 1) * 2;
 }
-void TMyRadionBtn::PaintTo(QPainter&) const {}
+
+void TMyRadionBtn::PaintTo(QPainter& p) const {
+    const int w = width();
+    const int h = height();
+    const int pen = std::max(1, int(borderWidth_));
+    const int s = BoxSize();
+    const bool right = textAlign_ == taRight;
+    const int l = right ? (w - 1) - s : 2;
+    const int r = right ? w - 1 : l + s;
+    const int t = (h - s) / 2 + 1;
+    const int b = t + s;
+    const int mx = l + s / 2;
+    const int my = t + s / 2;
+    const int q = s / 4;
+    const QColor c1 = checked_ ? colorLow_ : colorHigh_;
+    const QColor c2 = checked_ ? colorHigh_ : colorLow_;
+
+    if (!transparent_)
+        p.fillRect(QRect(0, 0, w, h), bkColor_);
+
+    if (borderWidth_ > 0) {
+        switch (buttonShape_) {
+        case btSquare:
+            LineTo(p, l, b - 1, l, t, c1, pen);
+            LineTo(p, l, t, r - 1, t, c1, pen);
+            LineTo(p, r - 1, t, r - 1, b - 1, c2, pen);
+            LineTo(p, r - 1, b - 1, l, b - 1, c2, pen);
+            break;
+        case btDiamond:
+            LineTo(p, mx, t, l, my, c1, pen);
+            LineTo(p, l, my, mx, b, c1, pen);
+            LineTo(p, mx, b, r, my, c2, pen);
+            LineTo(p, r, my, mx, t, c2, pen);
+            break;
+        case btRound: {
+            // Upper-left half from the direction of (r-2, t+2) counter-clockwise
+            // to that of (l+2, b-2) in c1, the rest in c2.
+            const double cx = (l + r) / 2.0;
+            const double cy = (t + b) / 2.0;
+            const double from = AngleOf(r - 2 - cx, t + 2 - cy);
+            const double to = AngleOf(l + 2 - cx, b - 2 - cy);
+            const double sweep = std::fmod(to - from + 360.0, 360.0);
+            for (int k = 0; k < pen; ++k) {
+                const int in = k - (pen - 1) / 2;
+                const int el = l + in, et = t + in, er = r - in, eb = b - in;
+                for (int y = et; y < eb; ++y) {
+                    for (int x = el; x < er; ++x) {
+                        if (!OnEllipseEdge(x, y, el, et, er, eb))
+                            continue;
+                        const double a = AngleOf(x + 0.5 - cx, y + 0.5 - cy);
+                        const bool first = std::fmod(a - from + 360.0, 360.0) < sweep;
+                        p.fillRect(QRect(x, y, 1, 1), first ? c1 : c2);
+                    }
+                }
+            }
+            break;
+        }
+        }
+    }
+
+    if (checked_) {
+        const QColor outline = isEnabled() ? bkColor_ : colorLow_;
+        const int il = l + q, it = t + q, ir = r - q, ib = b - q;
+        switch (buttonShape_) {
+        case btSquare:
+            if (ir > il && ib > it) {
+                p.fillRect(QRect(il, it, ir - il, ib - it), outline);
+                if (ir - il > 2 && ib - it > 2)
+                    p.fillRect(QRect(il + 1, it + 1, ir - il - 2, ib - it - 2), checkColor_);
+            }
+            break;
+        case btDiamond: {
+            const QPolygon poly({QPoint(il, my), QPoint(mx, it), QPoint(ir, my), QPoint(mx, ib)});
+            p.save();
+            p.setRenderHint(QPainter::Antialiasing, false);
+            p.setPen(QPen(outline, 1));
+            p.setBrush(checkColor_);
+            p.drawPolygon(poly);
+            p.restore();
+            break;
+        }
+        case btRound:
+            for (int y = it; y < ib; ++y) {
+                for (int x = il; x < ir; ++x) {
+                    if (!InEllipse(x, y, il, it, ir, ib))
+                        continue;
+                    const bool edge = OnEllipseEdge(x, y, il, it, ir, ib);
+                    p.fillRect(QRect(x, y, 1, 1), edge ? outline : checkColor_);
+                }
+            }
+            break;
+        }
+    }
+
+    // Caption: one line, "&" marks the underlined accelerator letter.
+    QRect text = rect();
+    int dx;
+    if (right) {
+        text.setRight(w - s - spacing_ - 1); // right edge W - S - Spacing, exclusive
+        dx = 1;
+    } else {
+        dx = r + spacing_;
+    }
+    const int dy = (h - s) / 2;
+    text.translate(dx, dy);
+    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextShowMnemonic;
+    p.save();
+    p.setFont(font());
+    if (textStyle_ != txNone && !caption_.isEmpty()) {
+        const QRect shadow =
+            text.translated(textStyle_ == txRaised ? QPoint(-1, -1) : QPoint(1, 1));
+        p.setClipRect(shadow);
+        p.setPen(colorHigh_);
+        p.drawText(shadow, flags, caption_);
+    }
+    p.setClipRect(text);
+    p.setPen(isEnabled() ? FontColor() : colorLow_);
+    p.drawText(text, flags, caption_);
+    p.restore();
+}
+
+void TMyRadionBtn::paintEvent(QPaintEvent*) {
+    QPainter p(this);
+    PaintTo(p);
+}
+
+// --- Events -----------------------------------------------------------------
+
 bool TMyRadionBtn::event(QEvent* e) {
+    if (e->type() == QEvent::Shortcut) {
+        auto* se = static_cast<QShortcutEvent*>(e);
+        if (se->shortcutId() == shortcutId_ && isEnabled()) {
+            if (OnClick)
+                OnClick(this);
+            SetChecked(true);
+            return true;
+        }
+    }
     return QWidget::event(e);
 }
-void TMyRadionBtn::paintEvent(QPaintEvent*) {}
+
 void TMyRadionBtn::changeEvent(QEvent* e) {
+    if (e->type() == QEvent::EnabledChange) {
+        if (!isEnabled()) {
+            mouseInside_ = false;
+            clickPending_ = false;
+        }
+        update();
+    }
     QWidget::changeEvent(e);
 }
-void TMyRadionBtn::mousePressEvent(QMouseEvent*) {}
-void TMyRadionBtn::mouseDoubleClickEvent(QMouseEvent*) {}
-void TMyRadionBtn::mouseMoveEvent(QMouseEvent*) {}
-void TMyRadionBtn::mouseReleaseEvent(QMouseEvent*) {}
-void TMyRadionBtn::enterEvent(QEnterEvent*) {}
-void TMyRadionBtn::leaveEvent(QEvent*) {}
+
+void TMyRadionBtn::Press(TMouseButton button, TShiftState shift, int x, int y) {
+    if (!isEnabled())
+        return;
+    clickPending_ = button == mbLeft;
+    if (OnMouseDown)
+        OnMouseDown(this, button, shift, x, y);
+    if (popup_) {
+        QPointer<QMenu> menu = popup_;
+        menu->exec(mapToGlobal(QPoint(0, height())));
+        QCoreApplication::removePostedEvents(this, QEvent::MouseButtonPress);
+        QCoreApplication::removePostedEvents(this, QEvent::MouseButtonRelease);
+        QCoreApplication::removePostedEvents(this, QEvent::MouseMove);
+        ignoreRelease_ = true;
+        Release(button, shift, x, y);
+    }
+}
+
+void TMyRadionBtn::Release(TMouseButton button, TShiftState shift, int x, int y) {
+    if (!isEnabled())
+        return;
+    if (button == mbLeft && clickPending_) {
+        clickPending_ = false;
+        if (rect().contains(x, y) && OnClick)
+            OnClick(this);
+    }
+    if (OnMouseUp)
+        OnMouseUp(this, button, shift, x, y);
+    // Both far edges count as inside here.
+    if (x >= 0 && x <= width() && y >= 0 && y <= height() && !checked_)
+        SetChecked(true);
+}
+
+void TMyRadionBtn::mousePressEvent(QMouseEvent* e) {
+    ignoreRelease_ = false;
+    const QPoint pt = e->position().toPoint();
+    Press(ControlEvents::ButtonOf(e), ControlEvents::ShiftOf(e), pt.x(), pt.y());
+}
+
+void TMyRadionBtn::mouseDoubleClickEvent(QMouseEvent* e) {
+    // A second quick press is an ordinary press.
+    mousePressEvent(e);
+}
+
+void TMyRadionBtn::mouseMoveEvent(QMouseEvent* e) {
+    if (!isEnabled())
+        return;
+    const QPoint pt = e->position().toPoint();
+    if (OnMouseMove)
+        OnMouseMove(this, ControlEvents::ShiftOf(e), pt.x(), pt.y());
+}
+
+void TMyRadionBtn::mouseReleaseEvent(QMouseEvent* e) {
+    if (ignoreRelease_) {
+        // The release of the press that opened the pop-up menu was handled
+        // when the menu closed.
+        ignoreRelease_ = false;
+        return;
+    }
+    const QPoint pt = e->position().toPoint();
+    Release(ControlEvents::ButtonOf(e), ControlEvents::ShiftOf(e), pt.x(), pt.y());
+}
+
+void TMyRadionBtn::enterEvent(QEnterEvent*) {
+    if (!isEnabled())
+        return;
+    mouseInside_ = true;
+    if (OnMouseEnter)
+        OnMouseEnter(this);
+}
+
+void TMyRadionBtn::leaveEvent(QEvent*) {
+    if (!isEnabled())
+        return;
+    mouseInside_ = false;
+    if (OnMouseExit)
+        OnMouseExit(this);
+}

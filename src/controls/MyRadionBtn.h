@@ -140,4 +140,6 @@ private:
     int tag_ = 0;
     bool mouseInside_ = false;
     int shortcutId_ = 0;
+    bool clickPending_ = false;
+    bool ignoreRelease_ = false;
 };
