@@ -1,80 +1,209 @@
+// The control window's lifecycle: creation, activation, key presses, close;
+// and the window-level events that feed the handlers.
 #include "uFrmMain.h"
 
+#include "media/FilterGraph.h"
+#include "platform/ErrorDisplay.h"
+#include "uFrmMainGrid.h"
+#include "uFrmPlay.h"
 #include "utPublic.h"
 
+#include <QApplication>
+#include <QCheckBox>
 #include <QCloseEvent>
+#include <QCoreApplication>
+#include <QDir>
+#include <QFileInfo>
+#include <QFrame>
+#include <QGuiApplication>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QMouseEvent>
+#include <QScreen>
+#include <QThread>
 
-// Temporary empty bodies so that the module links while the window is built.
+#include <exception>
+
 const QString TFrmMain::ColTitles[6] = {QStringLiteral("序号"),   QStringLiteral("播放"),
                                         QStringLiteral("加"),     QStringLiteral("减"),
                                         QStringLiteral("时间点"), QStringLiteral("开播内容")};
 
+namespace {
+// A window moved this close to a screen edge sticks to it.
+constexpr int kSnapDistance = 10;
+} // namespace
+
 TFrmMain::TFrmMain(QWidget* parent) : QWidget(parent) {
+    CreateControls();
+    // Key presses reach the window before its controls.
+    qApp->installEventFilter(this);
     FormCreate();
 }
-TFrmMain::~TFrmMain() = default;
-void TFrmMain::FormCreate() {}
-void TFrmMain::FormActivate() {}
-void TFrmMain::FormKeyPress(QChar) {}
-void TFrmMain::FormClose() {}
-void TFrmMain::btnCloseClick(QObject*) {}
-void TFrmMain::sgVDrawCell(QObject*, int, int, const QRect&, QPainter&, bool) {}
-void TFrmMain::sgVClick(QObject*) {}
-void TFrmMain::sgVMouseDown(QObject*, Qt::MouseButton, Qt::KeyboardModifiers, int, int) {}
-QString TFrmMain::sgVGetEditMask(int, int) {
-    return {};
+
+TFrmMain::~TFrmMain() {
+    qApp->removeEventFilter(this);
+    // The video window's surface is bound to FGBrowse: it goes first.
+    delete FrmPlay;
+    FrmPlay = nullptr;
 }
-void TFrmMain::sgVSetEditText(int, int, const QString&) {}
-void TFrmMain::sgVMouseWheelDown(QObject*, bool&) {}
-void TFrmMain::sgVMouseWheelUp(QObject*, bool&) {}
-void TFrmMain::btnAddClick(QObject*) {}
-void TFrmMain::btnDelClick(QObject*) {}
-void TFrmMain::chkEditClick(QObject*) {}
-void TFrmMain::RenumberRows() {}
-void TFrmMain::SetEditMode(bool) {}
-QString TFrmMain::StepCount(const QString&, bool, int, int) {
-    return {};
+
+void TFrmMain::FormCreate() {
+    AppPath = QDir(QCoreApplication::applicationDirPath()).absolutePath();
+    if (!AppPath.endsWith(QLatin1Char('/')))
+        AppPath += QLatin1Char('/');
+    AlignControls();
+
+    // A settings file that cannot be written (a read-only program folder)
+    // must not cost the user the window: each refused write is reported once
+    // and start-up goes on with the next step.
+    QStringList reported;
+    auto guarded = [&reported](const auto& step) {
+        try {
+            step();
+        } catch (const std::exception& e) {
+            const QString text = QString::fromUtf8(e.what());
+            if (!reported.contains(text)) {
+                reported << text;
+                ShowErrorMessage(text);
+            }
+        }
+    };
+
+    guarded([this] { LoadSettings(); });
+    FitColumn(*sgV, 1);
+    CurFile = AppPath + QStringLiteral("无文件.DAT");
+    CurFile = ReadIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("PlayFile"), CurFile);
+    guarded([this] { OpenSchedule(CurFile); });
+
+    FrmPlay = new TFrmPlay(FGBrowse, this);
+
+    if (chkAutoPlay->isChecked() && QFileInfo(CurFile).isFile()) {
+        guarded([this] { PlaySection(1, false); });
+        // Blocks without handling events, so that the video window is up
+        // before the control window is first shown.
+        QThread::msleep(500);
+        if (FrmPlay)
+            FrmPlay->raise();
+    }
 }
-void TFrmMain::LoadSettings() {}
-void TFrmMain::LoadWindowBounds() {}
-void TFrmMain::SaveWindowBounds() {}
-void TFrmMain::OpenSchedule(const QString&) {}
-void TFrmMain::btnSaveClick(QObject*) {}
-void TFrmMain::btnRestoreClick(QObject*) {}
-void TFrmMain::rbExitClick(QObject*) {}
-void TFrmMain::rbShutClick(QObject*) {}
-void TFrmMain::rbPlayClick(QObject*) {}
-void TFrmMain::chkAutoPlayClick(QObject*) {}
-void TFrmMain::chkRePlayClick(QObject*) {}
-void TFrmMain::chkPauseClick(QObject*) {}
-void TFrmMain::cbDelayChange(QObject*) {}
-void TFrmMain::tmIdelTimer(QObject*) {}
-void TFrmMain::FormMouseMove(QObject*, Qt::KeyboardModifiers, int, int) {}
-void TFrmMain::chkHideClick(QObject*) {}
-void TFrmMain::cbHideTimeChange(QObject*) {}
-void TFrmMain::cbTransChange(QObject*) {}
-void TFrmMain::btnUPClick(QObject*) {}
-void TFrmMain::btnDownClick(QObject*) {}
-void TFrmMain::FormResize(QObject*) {}
-void TFrmMain::ApplyOpacity() {}
+
+void TFrmMain::FormActivate() {
+    if (FirstActivate) {
+        FirstActivate = false;
+        if (chkAutoPlay->isChecked()) {
+            lower();
+            if (FrmPlay)
+                FrmPlay->raise();
+        }
+    }
+    IdleTicks = 0;
+}
+
+void TFrmMain::FormKeyPress(QChar /*key*/) {
+    IdleTicks = 0;
+}
+
+void TFrmMain::FormClose() {
+    std::exception_ptr failure;
+    try {
+        if (FGBrowse) {
+            FGBrowse->Stop();
+            FGBrowse->EmptyGraph();
+            // From here on no end-of-media handling runs.
+            FGBrowse->OnGraphComplete = nullptr;
+        }
+    } catch (...) {
+        failure = std::current_exception();
+    }
+    // The bounds are written also when stopping the media failed.
+    SaveWindowBounds();
+    DelayMs(100);
+    if (failure)
+        std::rethrow_exception(failure);
+}
+
+void TFrmMain::btnCloseClick(QObject* /*Sender*/) {
+    close();
+}
+
+// --- Window events --------------------------------------------------------------------
+
 bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
+    switch (event->type()) {
+    case QEvent::KeyPress: {
+        auto* w = qobject_cast<QWidget*>(watched);
+        if (w && (w == this || isAncestorOf(w))) {
+            const QString text = static_cast<QKeyEvent*>(event)->text();
+            FormKeyPress(text.isEmpty() ? QChar() : text.at(0));
+        }
+        break;
+    }
+    case QEvent::MouseMove:
+        if (activityWidgets_.contains(watched)) {
+            const auto* m = static_cast<QMouseEvent*>(event);
+            const QPoint p = m->position().toPoint();
+            FormMouseMove(watched, m->modifiers(), p.x(), p.y());
+        }
+        break;
+    case QEvent::MouseButtonDblClick:
+        if (watched == lbPos && lbPos->isEnabled())
+            lbPosDblClick(lbPos);
+        break;
+    default:
+        break;
+    }
     return QWidget::eventFilter(watched, event);
 }
+
 void TFrmMain::closeEvent(QCloseEvent* event) {
     event->accept();
+    // The program ends with this window: the video window goes with it.
+    if (FrmPlay)
+        FrmPlay->hide();
+    FormClose();
 }
+
 void TFrmMain::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
+    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+        FormActivate();
 }
+
 void TFrmMain::moveEvent(QMoveEvent* event) {
     QWidget::moveEvent(event);
+    SnapToScreenEdges();
 }
+
 void TFrmMain::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
+    AlignControls();
+    FormResize(this);
 }
+
 void TFrmMain::mouseMoveEvent(QMouseEvent* event) {
     QWidget::mouseMoveEvent(event);
 }
-void TFrmMain::CreateControls() {}
-void TFrmMain::BindControlEvents() {}
-void TFrmMain::SnapToScreenEdges() {}
+
+void TFrmMain::SnapToScreenEdges() {
+    if (snapping_ || !isVisible())
+        return;
+    QScreen* screen = this->screen();
+    if (!screen)
+        return;
+    const QRect area = screen->availableGeometry();
+    const QRect frame = frameGeometry();
+    QPoint to = frame.topLeft();
+    if (std::abs(frame.left() - area.left()) <= kSnapDistance)
+        to.setX(area.left());
+    else if (std::abs(frame.right() - area.right()) <= kSnapDistance)
+        to.setX(area.right() - frame.width() + 1);
+    if (std::abs(frame.top() - area.top()) <= kSnapDistance)
+        to.setY(area.top());
+    else if (std::abs(frame.bottom() - area.bottom()) <= kSnapDistance)
+        to.setY(area.bottom() - frame.height() + 1);
+    if (to == frame.topLeft())
+        return;
+    snapping_ = true;
+    move(to);
+    snapping_ = false;
+}

@@ -8,6 +8,7 @@
 #include <QPixmap>
 #include <QPoint>
 #include <QRect>
+#include <QSet>
 #include <QString>
 #include <QWidget>
 
@@ -146,6 +147,8 @@ public:
     void LoadWindowBounds();
     void SaveWindowBounds();
     void OpenSchedule(const QString& path);
+    // The schedule file beside a media file: dance.mp4 gives dancemp4.INI.
+    QString ScheduleFileNameFor(const QString& mediaPath) const;
     void btnSaveClick(QObject* Sender);
     void btnRestoreClick(QObject* Sender);
     void rbExitClick(QObject* Sender);
@@ -167,6 +170,8 @@ public:
     void FormResize(QObject* Sender);
     // Applies AlphaBlend / AlphaBlendValue to the window.
     void ApplyOpacity();
+    // Places plTop at the top, plBottom at the bottom and sgV between them.
+    void AlignControls();
 
     // clang-format off
     // BEGIN playback, transport and audio (uFrmMainPlayback.cpp, uFrmMainTransport.cpp, uFrmMainAudio.cpp)
@@ -228,4 +233,6 @@ private:
     // Snaps the window to a screen edge it was moved close to.
     void SnapToScreenEdges();
     bool snapping_ = false;
+    // Widgets whose pointer movement counts as activity (FormMouseMove).
+    QSet<QObject*> activityWidgets_;
 };

@@ -1,0 +1,477 @@
+#include "uFrmMainGrid.h"
+
+#include <QCoreApplication>
+#include <QKeyEvent>
+#include <QLineEdit>
+#include <QMouseEvent>
+#include <QPaintEvent>
+#include <QPainter>
+#include <QWheelEvent>
+
+#include <algorithm>
+#include <utility>
+
+namespace {
+// One line per cell: a line break in a description would split the row's
+// line in the schedule file.
+QString OneLine(const QString& text) {
+    if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
+        return text;
+    QString t = text;
+    t.replace(QLatin1String("\r\n"), QLatin1String(" "));
+    t.replace(QLatin1Char('\r'), QLatin1Char(' '));
+    t.replace(QLatin1Char('\n'), QLatin1Char(' '));
+    return t;
+}
+} // namespace
+
+TScheduleGrid::TScheduleGrid(QWidget* parent) : QWidget(parent) {
+    setFocusPolicy(Qt::WheelFocus);
+    setAttribute(Qt::WA_OpaquePaintEvent);
+    colWidths_.assign(colCount_, kDefaultColWidth);
+    cells_.assign(rowCount_, std::vector<QString>(colCount_));
+
+    editor_ = new QLineEdit(this);
+    editor_->setFrame(false);
+    editor_->hide();
+    editor_->installEventFilter(this);
+    connect(editor_, &QLineEdit::textEdited, this,
+            [this](const QString& text) { EditorTextEdited(text); });
+}
+
+TScheduleGrid::~TScheduleGrid() = default;
+
+// --- Shape ---------------------------------------------------------------------
+
+void TScheduleGrid::SetColCount(int n) {
+    n = std::clamp(n, 1, kMaxColCount);
+    if (n == colCount_)
+        return;
+    if (EditorShown() && editCol_ >= n)
+        HideEditor(true);
+    colCount_ = n;
+    colWidths_.resize(n, kDefaultColWidth);
+    for (auto& r : cells_)
+        r.resize(n);
+    fixedCols_ = std::min(fixedCols_, n - 1);
+    if (col_ >= n)
+        col_ = n - 1;
+    if (col_ < fixedCols_)
+        col_ = fixedCols_;
+    update();
+}
+
+void TScheduleGrid::SetRowCount(int n) {
+    n = std::max(n, FixedRows() + 1);
+    if (n == rowCount_)
+        return;
+    if (EditorShown() && editRow_ >= n)
+        HideEditor(true);
+    rowCount_ = n;
+    cells_.resize(n, std::vector<QString>(colCount_));
+    if (row_ >= n)
+        row_ = n - 1;
+    if (topRow_ > MaxTopRow())
+        topRow_ = MaxTopRow();
+    update();
+}
+
+void TScheduleGrid::SetFixedCols(int n) {
+    fixedCols_ = std::clamp(n, 0, colCount_ - 1);
+    if (col_ < fixedCols_)
+        col_ = fixedCols_;
+    update();
+}
+
+void TScheduleGrid::SetDefaultRowHeight(int h) {
+    rowHeight_ = std::max(h, 1);
+    PlaceEditor();
+    update();
+}
+
+QString TScheduleGrid::Cell(int col, int row) const {
+    if (col < 0 || col >= colCount_ || row < 0 || row >= rowCount_)
+        return {};
+    return cells_[row][col];
+}
+
+void TScheduleGrid::SetCell(int col, int row, const QString& text) {
+    if (col < 0 || col >= colCount_ || row < 0 || row >= rowCount_)
+        return;
+    cells_[row][col] = OneLine(text);
+    if (EditorShown() && col == editCol_ && row == editRow_ && editor_->text() != cells_[row][col])
+        editor_->setText(cells_[row][col]);
+    update();
+}
+
+void TScheduleGrid::ExchangeRows(int a, int b) {
+    if (a < 0 || b < 0 || a >= rowCount_ || b >= rowCount_ || a == b)
+        return;
+    std::swap(cells_[a], cells_[b]);
+    update();
+}
+
+void TScheduleGrid::ClearRow(int row) {
+    if (row < 0 || row >= rowCount_)
+        return;
+    for (auto& c : cells_[row])
+        c.clear();
+    update();
+}
+
+int TScheduleGrid::ColWidth(int col) const {
+    if (col < 0 || col >= colCount_)
+        return 0;
+    return colWidths_[col];
+}
+
+void TScheduleGrid::SetColWidth(int col, int width) {
+    if (col < 0 || col >= colCount_)
+        return;
+    colWidths_[col] = std::max(width, 0);
+    PlaceEditor();
+    update();
+}
+
+// --- Selection and scrolling ------------------------------------------------------
+
+void TScheduleGrid::SetRow(int row) {
+    MoveCurrent(col_, row);
+}
+
+void TScheduleGrid::SetCol(int col) {
+    MoveCurrent(col, row_);
+}
+
+void TScheduleGrid::MoveCurrent(int col, int row) {
+    col = std::clamp(col, fixedCols_, colCount_ - 1);
+    row = std::clamp(row, FixedRows(), rowCount_ - 1);
+    ScrollInView(row);
+    if (col == col_ && row == row_)
+        return;
+    if (EditorShown())
+        HideEditor(true);
+    col_ = col;
+    row_ = row;
+    update();
+    if (OnClick)
+        OnClick(this);
+}
+
+int TScheduleGrid::VisibleRowCount() const {
+    const int step = rowHeight_ + kGridLineWidth;
+    return std::max(0, (height() - step) / step);
+}
+
+int TScheduleGrid::MaxTopRow() const {
+    return std::max(FixedRows(), rowCount_ - 1);
+}
+
+void TScheduleGrid::SetTopRow(int row) {
+    row = std::clamp(row, FixedRows(), MaxTopRow());
+    if (row == topRow_)
+        return;
+    topRow_ = row;
+    PlaceEditor();
+    update();
+}
+
+void TScheduleGrid::ScrollInView(int row) {
+    if (row < FixedRows())
+        return;
+    const int visible = std::max(1, VisibleRowCount());
+    if (row < topRow_)
+        SetTopRow(row);
+    else if (row >= topRow_ + visible)
+        SetTopRow(row - visible + 1);
+}
+
+// --- Geometry ----------------------------------------------------------------------
+
+int TScheduleGrid::ColLeft(int col) const {
+    int x = 0;
+    for (int c = 0; c < col && c < colCount_; ++c)
+        x += colWidths_[c] + kGridLineWidth;
+    return x;
+}
+
+int TScheduleGrid::RowTop(int row) const {
+    const int step = rowHeight_ + kGridLineWidth;
+    if (row < FixedRows())
+        return row * step;
+    return FixedRows() * step + (row - topRow_) * step;
+}
+
+QRect TScheduleGrid::CellRect(int col, int row) const {
+    if (col < 0 || col >= colCount_ || row < 0 || row >= rowCount_)
+        return {};
+    if (row >= FixedRows() && row < topRow_)
+        return {};
+    return QRect(ColLeft(col), RowTop(row), colWidths_[col], rowHeight_);
+}
+
+bool TScheduleGrid::MouseToCell(int x, int y, int* col, int* row) const {
+    if (x < 0 || y < 0)
+        return false;
+    const int step = rowHeight_ + kGridLineWidth;
+    int r = y / step;
+    if (r >= FixedRows())
+        r = topRow_ + (r - FixedRows());
+    if (r >= rowCount_)
+        return false;
+    int left = 0;
+    for (int c = 0; c < colCount_; ++c) {
+        const int right = left + colWidths_[c] + kGridLineWidth;
+        if (x < right) {
+            *col = c;
+            *row = r;
+            return true;
+        }
+        left = right;
+    }
+    return false;
+}
+
+// --- Painting ------------------------------------------------------------------------
+
+void TScheduleGrid::paintEvent(QPaintEvent* e) {
+    QPainter p(this);
+    p.fillRect(e->rect(), palette().color(backgroundRole()));
+    const int h = height();
+    const int w = width();
+    auto paintRow = [&](int r) {
+        for (int c = 0; c < colCount_; ++c) {
+            const QRect cr = CellRect(c, r);
+            if (cr.left() >= w)
+                break;
+            if (!cr.intersects(e->rect()))
+                continue;
+            p.save();
+            p.setClipRect(cr);
+            if (OnDrawCell)
+                OnDrawCell(this, c, r, cr, p, r == row_ && c == col_);
+            p.restore();
+            // Grid lines are drawn between fixed cells only.
+            if (r < FixedRows() || c < fixedCols_) {
+                p.setPen(Qt::black);
+                p.drawLine(cr.right() + 1, cr.top(), cr.right() + 1, cr.bottom() + 1);
+                p.drawLine(cr.left(), cr.bottom() + 1, cr.right() + 1, cr.bottom() + 1);
+            }
+        }
+    };
+    for (int r = 0; r < FixedRows() && r < rowCount_; ++r)
+        paintRow(r);
+    for (int r = topRow_; r < rowCount_; ++r) {
+        if (RowTop(r) >= h)
+            break;
+        paintRow(r);
+    }
+}
+
+// --- Input ---------------------------------------------------------------------------
+
+void TScheduleGrid::mousePressEvent(QMouseEvent* e) {
+    if (focusPolicy() != Qt::NoFocus)
+        setFocus(Qt::MouseFocusReason);
+    const QPoint pt = e->position().toPoint();
+    int c = 0;
+    int r = 0;
+    bool edit = false;
+    if (MouseToCell(pt.x(), pt.y(), &c, &r) && c >= fixedCols_ && r >= FixedRows()) {
+        // A press on the selected cell opens the editor, as a second click
+        // on a text does in a list.
+        edit = e->button() == Qt::LeftButton && c == col_ && r == row_;
+        MoveCurrent(c, r);
+    }
+    if (OnMouseDown)
+        OnMouseDown(this, e->button(), e->modifiers(), pt.x(), pt.y());
+    if (edit)
+        ShowEditor();
+}
+
+void TScheduleGrid::mouseDoubleClickEvent(QMouseEvent* e) {
+    mousePressEvent(e);
+    const QPoint pt = e->position().toPoint();
+    int c = 0;
+    int r = 0;
+    if (e->button() == Qt::LeftButton && MouseToCell(pt.x(), pt.y(), &c, &r) && c >= fixedCols_ &&
+        r >= FixedRows())
+        ShowEditor();
+}
+
+void TScheduleGrid::wheelEvent(QWheelEvent* e) {
+    wheelRemainder_ += e->angleDelta().y();
+    e->accept();
+    while (wheelRemainder_ <= -120 || wheelRemainder_ >= 120) {
+        const bool down = wheelRemainder_ < 0;
+        wheelRemainder_ += down ? 120 : -120;
+        bool handled = false;
+        if (down && OnMouseWheelDown)
+            OnMouseWheelDown(this, handled);
+        else if (!down && OnMouseWheelUp)
+            OnMouseWheelUp(this, handled);
+        if (!handled)
+            MoveCurrent(col_, row_ + (down ? 1 : -1));
+    }
+}
+
+void TScheduleGrid::keyPressEvent(QKeyEvent* e) {
+    const int page = std::max(1, VisibleRowCount());
+    switch (e->key()) {
+    case Qt::Key_Up:
+        MoveCurrent(col_, row_ - 1);
+        return;
+    case Qt::Key_Down:
+        MoveCurrent(col_, row_ + 1);
+        return;
+    case Qt::Key_PageUp:
+        MoveCurrent(col_, row_ - page);
+        return;
+    case Qt::Key_PageDown:
+        MoveCurrent(col_, row_ + page);
+        return;
+    case Qt::Key_Home:
+        if (e->modifiers() & Qt::ControlModifier)
+            MoveCurrent(col_, FixedRows());
+        else
+            MoveCurrent(fixedCols_, row_);
+        return;
+    case Qt::Key_End:
+        if (e->modifiers() & Qt::ControlModifier)
+            MoveCurrent(col_, rowCount_ - 1);
+        else
+            MoveCurrent(colCount_ - 1, row_);
+        return;
+    case Qt::Key_Left:
+        MoveCurrent(col_ - 1, row_);
+        return;
+    case Qt::Key_Right:
+    case Qt::Key_Tab:
+        MoveCurrent(col_ + 1, row_);
+        return;
+    case Qt::Key_Backtab:
+        MoveCurrent(col_ - 1, row_);
+        return;
+    case Qt::Key_F2:
+    case Qt::Key_Return:
+    case Qt::Key_Enter:
+        ShowEditor();
+        return;
+    default:
+        break;
+    }
+    const QString text = e->text();
+    if (editingAllowed_ && !text.isEmpty() && text.at(0).isPrint() &&
+        !(e->modifiers() & (Qt::ControlModifier | Qt::AltModifier))) {
+        ShowEditor();
+        if (EditorShown()) {
+            editor_->selectAll();
+            QKeyEvent copy(e->type(), e->key(), e->modifiers(), e->text());
+            QCoreApplication::sendEvent(editor_, &copy);
+            return;
+        }
+    }
+    QWidget::keyPressEvent(e);
+}
+
+void TScheduleGrid::resizeEvent(QResizeEvent* e) {
+    QWidget::resizeEvent(e);
+    PlaceEditor();
+}
+
+// --- In-place editor -----------------------------------------------------------------
+
+void TScheduleGrid::SetEditing(bool allowed) {
+    editingAllowed_ = allowed;
+    if (!allowed && EditorShown())
+        HideEditor(true);
+}
+
+bool TScheduleGrid::EditorShown() const {
+    return editCol_ >= 0;
+}
+
+void TScheduleGrid::ShowEditor() {
+    if (!editingAllowed_ || col_ < fixedCols_ || row_ < FixedRows() || row_ >= rowCount_)
+        return;
+    if (EditorShown())
+        return;
+    ScrollInView(row_);
+    editCol_ = col_;
+    editRow_ = row_;
+    editOriginal_ = cells_[row_][col_];
+    const QString mask = OnGetEditMask ? OnGetEditMask(col_, row_) : QString();
+    editor_->setInputMask(mask);
+    editor_->setText(editOriginal_);
+    PlaceEditor();
+    editor_->show();
+    editor_->setFocus(Qt::OtherFocusReason);
+    editor_->selectAll();
+}
+
+void TScheduleGrid::HideEditor(bool accept) {
+    if (!EditorShown())
+        return;
+    const int c = editCol_;
+    const int r = editRow_;
+    editCol_ = editRow_ = -1;
+    if (!accept && r < rowCount_ && c < colCount_)
+        cells_[r][c] = editOriginal_;
+    const bool hadFocus = editor_->hasFocus();
+    editor_->hide();
+    if (hadFocus)
+        setFocus(Qt::OtherFocusReason);
+    update();
+}
+
+void TScheduleGrid::PlaceEditor() {
+    if (!EditorShown())
+        return;
+    const QRect r = CellRect(editCol_, editRow_);
+    if (r.isEmpty())
+        editor_->setGeometry(-r.width() - 1000, 0, 1, 1);
+    else
+        editor_->setGeometry(r);
+}
+
+void TScheduleGrid::EditorTextEdited(const QString& text) {
+    if (!EditorShown())
+        return;
+    const int c = editCol_;
+    const int r = editRow_;
+    cells_[r][c] = OneLine(text);
+    update(CellRect(c, r));
+    if (OnSetEditText)
+        OnSetEditText(c, r, cells_[r][c]);
+}
+
+bool TScheduleGrid::eventFilter(QObject* watched, QEvent* e) {
+    if (watched == editor_) {
+        if (e->type() == QEvent::KeyPress) {
+            auto* k = static_cast<QKeyEvent*>(e);
+            switch (k->key()) {
+            case Qt::Key_Escape:
+                HideEditor(false);
+                return true;
+            case Qt::Key_Return:
+            case Qt::Key_Enter:
+                HideEditor(true);
+                return true;
+            case Qt::Key_Up:
+            case Qt::Key_Down:
+            case Qt::Key_PageUp:
+            case Qt::Key_PageDown:
+            case Qt::Key_Tab:
+            case Qt::Key_Backtab:
+                HideEditor(true);
+                keyPressEvent(k);
+                return true;
+            default:
+                break;
+            }
+        } else if (e->type() == QEvent::FocusOut) {
+            HideEditor(true);
+        }
+    }
+    return QWidget::eventFilter(watched, e);
+}

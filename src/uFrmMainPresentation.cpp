@@ -1,0 +1,103 @@
+// How the control window gets out of the way of the video: hiding after
+// idle seconds, opacity, collapsible panels, and its size.
+#include "uFrmMain.h"
+
+#include "controls/FlatCtrls.h"
+#include "uFrmMainGrid.h"
+#include "uFrmMainInternal.h"
+#include "uFrmPlay.h"
+#include "utPublic.h"
+
+#include <QCheckBox>
+#include <QCursor>
+#include <QFrame>
+
+#include <algorithm>
+
+using FrmMainText::StrToIntDef;
+
+namespace {
+constexpr int kCollapsed = 57;
+constexpr int kTopExpanded = 145;
+constexpr int kBottomExpanded = 140;
+} // namespace
+
+void TFrmMain::tmIdelTimer(QObject* /*Sender*/) {
+    ++IdleTicks;
+    if (!chkHide->isChecked())
+        return;
+    if (IdleTicks <= HideSeconds)
+        return;
+    if (!FrmPlay || !FrmPlay->isVisible())
+        return;
+    IdleTicks = 0;
+    hide();
+}
+
+void TFrmMain::FormMouseMove(QObject* /*Sender*/, Qt::KeyboardModifiers /*Shift*/, int /*X*/,
+                             int /*Y*/) {
+    // Move events also come without real movement (a window appearing under
+    // the pointer); only a changed position counts as activity.
+    const QPoint p = QCursor::pos();
+    if (p != LastCursorPos)
+        IdleTicks = 0;
+    LastCursorPos = p;
+}
+
+void TFrmMain::chkHideClick(QObject* /*Sender*/) {
+    WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("chkHide"),
+                BoolToText(chkHide->isChecked()));
+}
+
+void TFrmMain::cbHideTimeChange(QObject* /*Sender*/) {
+    WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("cbHideTime"),
+                QString::number(cbHideTime->ItemIndex()));
+    HideSeconds = StrToIntDef(cbHideTime->Text(), 10);
+}
+
+void TFrmMain::cbTransChange(QObject* /*Sender*/) {
+    WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("cbTrans"),
+                QString::number(cbTrans->ItemIndex()));
+    if (cbTrans->ItemIndex() == 0) {
+        AlphaBlend = false;
+    } else {
+        AlphaBlend = true;
+        AlphaBlendValue = StrToIntDef(cbTrans->Text(), 200);
+    }
+    ApplyOpacity();
+}
+
+void TFrmMain::ApplyOpacity() {
+    const int value = std::clamp(AlphaBlendValue, 0, 255);
+    setWindowOpacity(AlphaBlend ? value / 255.0 : 1.0);
+}
+
+void TFrmMain::btnUPClick(QObject* /*Sender*/) {
+    const int h = plTop->height() == kCollapsed ? kTopExpanded : kCollapsed;
+    plTop->setFixedHeight(h);
+    AlignControls();
+    WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("plTop"), QString::number(h));
+}
+
+void TFrmMain::btnDownClick(QObject* /*Sender*/) {
+    const int h = plBottom->height() == kCollapsed ? kBottomExpanded : kCollapsed;
+    plBottom->setFixedHeight(h);
+    AlignControls();
+    WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("plBottom"),
+                QString::number(h));
+}
+
+void TFrmMain::FormResize(QObject* /*Sender*/) {
+    FitColumn(*sgV, 5);
+}
+
+void TFrmMain::AlignControls() {
+    // plTop aligned to the top, plBottom to the bottom, sgV between them.
+    const int w = width();
+    const int h = height();
+    const int top = plTop->height();
+    const int bottom = plBottom->height();
+    plTop->setGeometry(0, 0, w, top);
+    plBottom->setGeometry(0, h - bottom, w, bottom);
+    sgV->setGeometry(0, top, w, std::max(0, h - top - bottom));
+}

@@ -1,0 +1,191 @@
+// The schedule table: drawing the grid, count clicks, in-place editing,
+// adding and deleting sections, and the editing switch.
+#include "uFrmMain.h"
+
+#include "controls/FlatCtrls.h"
+#include "controls/MyHemibtn.h"
+#include "controls/MyRadionBtn.h"
+#include "media/FilterGraph.h"
+#include "platform/FontCatalog.h"
+#include "uFrmMainGrid.h"
+#include "uFrmMainInternal.h"
+#include "utPublic.h"
+
+#include <QCheckBox>
+#include <QLabel>
+#include <QPainter>
+
+#include <algorithm>
+#include <cstdint>
+
+using FrmMainText::StrToIntDef;
+
+namespace {
+const QColor kHeaderFill(0, 0, 255);
+const QColor kHeaderText(255, 255, 0);
+const QColor kSelectedFill(255, 255, 255);
+const QColor kSelectedText(255, 0, 0);
+const QColor kRowFill(128, 128, 128);
+const QColor kRowText(255, 255, 255);
+// Two required digits, a literal colon, two required digits.
+const QString kTimeMask = QStringLiteral("99:99");
+} // namespace
+
+void TFrmMain::sgVDrawCell(QObject* Sender, int ACol, int ARow, const QRect& Rect, QPainter& Canvas,
+                           bool /*Selected*/) {
+    auto* grid = qobject_cast<TScheduleGrid*>(Sender);
+    if (!grid)
+        return;
+    static const QFont cellFont = MakeFontPt(QStringLiteral("宋体"), 22);
+    Canvas.setFont(cellFont);
+    const QString text = grid->Cell(ACol, ARow);
+    auto drawText = [&](int x, int y, const QString& t) {
+        Canvas.drawText(QRect(x, y, std::max(0, Rect.right() + 1 - x), Rect.height()),
+                        Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, t);
+    };
+    if (ARow == 0) {
+        GradientFill(Rect, Canvas, kHeaderFill);
+        Canvas.setPen(kHeaderText);
+        drawText(Rect.left() + 6, Rect.top() + 2, text);
+        return;
+    }
+    const bool selectedRow = ARow == grid->Row();
+    GradientFill(Rect, Canvas, selectedRow ? kSelectedFill : kRowFill);
+    Canvas.setPen(selectedRow ? kSelectedText : kRowText);
+    switch (ACol) {
+    case 1:
+        Canvas.drawPixmap(Rect.left() + 3, Rect.top() + 2, imgPlay);
+        drawText(Rect.left() + 4 + imgPlay.width(), Rect.top() + 2, text);
+        break;
+    case 2:
+        Canvas.drawPixmap(Rect.left() + 4, Rect.top() + 2, imgAdd);
+        break;
+    case 3:
+        Canvas.drawPixmap(Rect.left() + 4, Rect.top() + 2, imgSub);
+        break;
+    default:
+        drawText(Rect.left() + 2, Rect.top() + 2, text);
+        break;
+    }
+}
+
+void TFrmMain::sgVClick(QObject* /*Sender*/) {
+    sgV->update();
+}
+
+void TFrmMain::sgVMouseDown(QObject* /*Sender*/, Qt::MouseButton /*Button*/,
+                            Qt::KeyboardModifiers /*Shift*/, int X, int Y) {
+    int col = 0;
+    int row = 0;
+    if (!sgV->MouseToCell(X, Y, &col, &row) || row < 1 || col < 1)
+        return;
+    switch (col) {
+    case 1:
+        PlaySection(row, false);
+        return;
+    case 2:
+        sgV->SetCell(1, row, StepCount(sgV->Cell(1, row), true, 99, 0));
+        break;
+    case 3:
+        sgV->SetCell(1, row, StepCount(sgV->Cell(1, row), false, 99, 0));
+        break;
+    default:
+        return;
+    }
+    // The playing section plays as many more times as its cell now says.
+    if (row == CurRow())
+        RemainCount = StrToIntDef(sgV->Cell(1, row), 1);
+}
+
+QString TFrmMain::sgVGetEditMask(int ACol, int /*ARow*/) {
+    return ACol == 4 ? kTimeMask : QString();
+}
+
+void TFrmMain::sgVSetEditText(int ACol, int ARow, const QString& /*Value*/) {
+    if (!FGBrowse)
+        return;
+    const GraphState st = FGBrowse->State();
+    if (st != gsStopped && st != gsPaused && st != gsPlaying)
+        return;
+    const int cur = CurRow();
+    if (ACol != 4 || ARow != cur + 1)
+        return;
+    // Moving the next section's start moves the playing section's end, but
+    // only to a point after the playing section's own start.
+    const int64_t newEnd = int64_t(TimeStrToSec(sgV->Cell(4, ARow))) * 1000;
+    const int64_t curStart = int64_t(TimeStrToSec(sgV->Cell(4, cur))) * 1000;
+    if (curStart < newEnd)
+        SectEndPos = static_cast<int32_t>(std::min<int64_t>(newEnd, INT32_MAX));
+}
+
+void TFrmMain::sgVMouseWheelDown(QObject* /*Sender*/, bool& Handled) {
+    if (sgV->TopRow() < sgV->RowCount() - 1)
+        sgV->SetTopRow(sgV->TopRow() + 1);
+    Handled = true;
+}
+
+void TFrmMain::sgVMouseWheelUp(QObject* /*Sender*/, bool& Handled) {
+    if (sgV->TopRow() > 1)
+        sgV->SetTopRow(sgV->TopRow() - 1);
+    Handled = true;
+}
+
+void TFrmMain::btnAddClick(QObject* Sender) {
+    sgV->HideEditor(true);
+    AppendRow(*sgV);
+    const int last = sgV->RowCount() - 1;
+    sgV->SetCell(1, last, QStringLiteral("0"));
+    sgV->SetCell(2, last, QStringLiteral("+"));
+    sgV->SetCell(3, last, QStringLiteral("-"));
+    // Above the first section lies the header, whose title reads as 0 s.
+    sgV->SetCell(4, last,
+                 SecToTimeStr(TimeStrToSec(sgV->Cell(4, last - 1), QStringLiteral(":")) + 30));
+    sgV->SetCell(5, last, QStringLiteral("新的一节"));
+    RenumberRows();
+    FitColumn(*sgV, 5);
+    btnSaveClick(Sender);
+    if (chkPause->isChecked() && FGBrowse && FGBrowse->State() == gsPlaying)
+        FGBrowse->Pause();
+}
+
+void TFrmMain::btnDelClick(QObject* /*Sender*/) {
+    if (sgV->RowCount() == 2)
+        return;
+    sgV->HideEditor(true);
+    DeleteRow(*sgV, sgV->Row());
+    RenumberRows();
+    FitColumn(*sgV, 1);
+}
+
+void TFrmMain::chkEditClick(QObject* /*Sender*/) {
+    WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("chkEdit"),
+                BoolToText(chkEdit->isChecked()));
+    SetEditMode(chkEdit->isChecked());
+}
+
+void TFrmMain::RenumberRows() {
+    const int n = sgV->RowCount();
+    for (int r = 1; r < n; ++r)
+        sgV->SetCell(0, r, PadLeft(QString::number(r), QLatin1Char(' '), 3));
+}
+
+void TFrmMain::SetEditMode(bool enabled) {
+    for (QWidget* w : {static_cast<QWidget*>(btnSelFile), static_cast<QWidget*>(btnSave),
+                       static_cast<QWidget*>(btnAdd), static_cast<QWidget*>(btnDel),
+                       static_cast<QWidget*>(lbPos), static_cast<QWidget*>(rbExit),
+                       static_cast<QWidget*>(rbShut), static_cast<QWidget*>(rbPlay)})
+        w->setEnabled(enabled);
+    sgV->SetEditing(enabled);
+    if (isVisible())
+        sgV->setFocus(Qt::OtherFocusReason);
+}
+
+QString TFrmMain::StepCount(const QString& text, bool up, int max, int min) {
+    int64_t v = StrToIntDef(text, 0);
+    v += up ? 1 : -1;
+    if (v > max)
+        v = max;
+    if (v < min)
+        v = min;
+    return QString::number(v);
+}
