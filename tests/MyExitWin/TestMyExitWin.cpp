@@ -86,9 +86,9 @@ QStringList CallsOn(LogindMock& mock, const QString& path) {
     return out;
 }
 
-QString Raise(const QString& errorName) {
+QString Raise(const char* errorName) {
     return QStringLiteral("raise dbus.exceptions.DBusException('refused by the test', name='%1')")
-        .arg(errorName);
+        .arg(QLatin1String(errorName));
 }
 
 } // namespace
@@ -106,10 +106,8 @@ private slots:
     void flagsAndActions();
     void requestsTheMatchingAction_data();
     void requestsTheMatchingAction();
-    void refusedRightRequestsNothing_data();
-    void refusedRightRequestsNothing();
-    void failingCallsRaise_data();
-    void failingCallsRaise();
+    void failuresRaise_data();
+    void failuresRaise();
     void findsTheSessionToEnd_data();
     void findsTheSessionToEnd();
     void requestWithoutRight_data();
@@ -174,7 +172,7 @@ void TestMyExitWin::init() {
                              "ret = p")
                   .arg(kSessionPrefix));
     Configure(QStringLiteral("GetSessionByPID"), QStringLiteral("u"), QStringLiteral("o"),
-              Raise(QStringLiteral("org.freedesktop.login1.NoSessionForPID")));
+              Raise("org.freedesktop.login1.NoSessionForPID"));
     // The template's own GetUser cannot build the path from the number.
     Configure(QStringLiteral("GetUser"), QStringLiteral("u"), QStringLiteral("o"),
               QStringLiteral("p = '/org/freedesktop/login1/user/%d' % args[0]\n"
@@ -284,77 +282,56 @@ void TestMyExitWin::requestsTheMatchingAction() {
     QCOMPARE(CallsOn(*mock_, kSessionPrefix + "c2"), QStringList());
 }
 
-void TestMyExitWin::refusedRightRequestsNothing_data() {
+void TestMyExitWin::failuresRaise_data() {
     QTest::addColumn<TMyExitWinType>("type");
     QTest::addColumn<QString>("method");
-    QTest::addColumn<QString>("answer");
-    QTest::addColumn<QString>("outcome");
-    const QString refused = QStringLiteral("raised AdjustTokenPrivileges failed with code %1");
-    QTest::newRow("power off forbidden") << ewPowerOff << "CanPowerOff"
-                                         << "no" << refused.arg(EPERM);
-    QTest::newRow("shut down forbidden") << ewShutDown << "CanPowerOff"
-                                         << "no" << refused.arg(EPERM);
-    QTest::newRow("reboot forbidden") << ewReboot << "CanReboot"
-                                      << "no" << refused.arg(EPERM);
-    QTest::newRow("reboot not available") << ewReboot << "CanReboot"
-                                          << "na" << refused.arg(EOPNOTSUPP);
-    QTest::newRow("unknown answer") << ewPowerOff << "CanPowerOff"
-                                    << "maybe" << refused.arg(EPERM);
-}
-
-void TestMyExitWin::refusedRightRequestsNothing() {
-    QFETCH(TMyExitWinType, type);
-    QFETCH(QString, method);
-    QFETCH(QString, answer);
-    QFETCH(QString, outcome);
-    Configure(method, QString(), QStringLiteral("s"), QStringLiteral("ret = '%1'").arg(answer));
-    ClearCalls({kManager});
-
-    TMyExitWin w;
-    w.SetExitWinType(type);
-    QCOMPARE(Outcome(w), outcome);
-    QCOMPARE(w.LastError(), QString());
-    QCOMPARE(CallsOn(*mock_, kManager), QStringList{method + QStringLiteral("()")});
-}
-
-void TestMyExitWin::failingCallsRaise_data() {
-    QTest::addColumn<TMyExitWinType>("type");
-    QTest::addColumn<QString>("failingMethod");
-    QTest::addColumn<QString>("errorName");
+    QTest::addColumn<QString>("behaviour"); // Python run by the mock for method
     QTest::addColumn<QString>("outcome");
     QTest::addColumn<QStringList>("managerCalls");
-    const QString request = QStringLiteral("raised ExitWindowsEx failed with code %1");
     const QString right = QStringLiteral("raised AdjustTokenPrivileges failed with code %1");
+    const QString request = QStringLiteral("raised ExitWindowsEx failed with code %1");
+    const QStringList askedPowerOff{"CanPowerOff()"};
+    const QStringList askedReboot{"CanReboot()"};
+    const QStringList poweredOff{"CanPowerOff()", "PowerOff(true)"};
+    // Refused right: nothing is requested.
+    QTest::newRow("power off forbidden") << ewPowerOff << "CanPowerOff"
+                                         << "ret = 'no'" << right.arg(EPERM) << askedPowerOff;
+    QTest::newRow("shut down forbidden") << ewShutDown << "CanPowerOff"
+                                         << "ret = 'no'" << right.arg(EPERM) << askedPowerOff;
+    QTest::newRow("reboot forbidden") << ewReboot << "CanReboot"
+                                      << "ret = 'no'" << right.arg(EPERM) << askedReboot;
+    QTest::newRow("reboot not available") << ewReboot << "CanReboot"
+                                          << "ret = 'na'" << right.arg(EOPNOTSUPP) << askedReboot;
+    QTest::newRow("unknown answer") << ewPowerOff << "CanPowerOff"
+                                    << "ret = 'maybe'" << right.arg(EPERM) << askedPowerOff;
+    QTest::newRow("asking is denied")
+        << ewPowerOff << "CanPowerOff" << Raise("org.freedesktop.DBus.Error.AccessDenied")
+        << right.arg(EACCES) << askedPowerOff;
+    // Failing request.
     QTest::newRow("power off denied")
-        << ewPowerOff << "PowerOff"
-        << "org.freedesktop.DBus.Error.AccessDenied" << request.arg(EACCES)
-        << QStringList{"CanPowerOff()", "PowerOff(true)"};
+        << ewPowerOff << "PowerOff" << Raise("org.freedesktop.DBus.Error.AccessDenied")
+        << request.arg(EACCES) << poweredOff;
     QTest::newRow("power off needs a password nobody gave")
         << ewPowerOff << "PowerOff"
-        << "org.freedesktop.DBus.Error.InteractiveAuthorizationRequired" << request.arg(EACCES)
-        << QStringList{"CanPowerOff()", "PowerOff(true)"};
-    QTest::newRow("reboot while shutting down")
-        << ewReboot << "Reboot"
-        << "org.freedesktop.login1.OperationInProgress" << request.arg(EALREADY)
-        << QStringList{"CanReboot()", "Reboot(true)"};
+        << Raise("org.freedesktop.DBus.Error.InteractiveAuthorizationRequired")
+        << request.arg(EACCES) << poweredOff;
     QTest::newRow("power off fails for no named reason")
-        << ewPowerOff << "PowerOff"
-        << "org.freedesktop.DBus.Error.Failed" << request.arg(EIO)
-        << QStringList{"CanPowerOff()", "PowerOff(true)"};
-    QTest::newRow("asking is denied") << ewPowerOff << "CanPowerOff"
-                                      << "org.freedesktop.DBus.Error.AccessDenied"
-                                      << right.arg(EACCES) << QStringList{"CanPowerOff()"};
+        << ewPowerOff << "PowerOff" << Raise("org.freedesktop.DBus.Error.Failed")
+        << request.arg(EIO) << poweredOff;
+    QTest::newRow("reboot while shutting down")
+        << ewReboot << "Reboot" << Raise("org.freedesktop.login1.OperationInProgress")
+        << request.arg(EALREADY) << QStringList{"CanReboot()", "Reboot(true)"};
 }
 
-void TestMyExitWin::failingCallsRaise() {
+void TestMyExitWin::failuresRaise() {
     QFETCH(TMyExitWinType, type);
-    QFETCH(QString, failingMethod);
-    QFETCH(QString, errorName);
+    QFETCH(QString, method);
+    QFETCH(QString, behaviour);
     QFETCH(QString, outcome);
     QFETCH(QStringList, managerCalls);
-    const bool request = !failingMethod.startsWith(QLatin1String("Can"));
-    Configure(failingMethod, request ? QStringLiteral("b") : QString(),
-              request ? QString() : QStringLiteral("s"), Raise(errorName));
+    const bool asking = method.startsWith(QLatin1String("Can"));
+    Configure(method, asking ? QString() : QStringLiteral("b"),
+              asking ? QStringLiteral("s") : QString(), behaviour);
     ClearCalls({kManager});
 
     TMyExitWin w;
@@ -461,7 +438,7 @@ void TestMyExitWin::requestWithoutRight() {
     QFETCH(QStringList, managerCalls);
     if (!failingMethod.isEmpty())
         Configure(failingMethod, QStringLiteral("b"), QString(),
-                  Raise(QStringLiteral("org.freedesktop.DBus.Error.AccessDenied")));
+                  Raise("org.freedesktop.DBus.Error.AccessDenied"));
     ClearCalls({kManager});
 
     TPlainExitWin w;
