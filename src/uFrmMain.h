@@ -183,9 +183,14 @@ public:
     void PlaySection(int row, bool isRepeat);
     void NextSection();
     void DSTrackBar1Timer(QObject* Sender, uint32_t CurrentPos, uint32_t StopPos);
-    void FGBrowseGraphComplete(QObject* Sender, int32_t Result, QObject* Renderer);
+    void FGBrowseGraphComplete(QObject* Sender, int32_t Result, class IBaseFilter* Renderer);
     int CurRow() const;
     void SetCurRow(int row);
+    // After a clock change the tracker seeks to 0; this puts a section that
+    // has just started back at its time point.
+    void RestoreSectionStart();
+    // The last "cannot play" message (the file and the framework's reason).
+    QString LastPlaybackError;
     // Video window handlers of the control window.
     void chkOn2MonitorClick(QObject* Sender);
     void tbZoomChange(QObject* Sender);
@@ -199,6 +204,8 @@ public:
     void cbRateChange(QObject* Sender);
     void SeekTo(uint32_t ms);
     void ApplyRate(double rate);
+    // "text|p1;p2|text|p3|" as the dialog's name filters "text (p1 p2)", ...
+    static QStringList DialogNameFilters(const QString& filter);
 
     // Volume, channel and track (uFrmMainAudio.cpp).
     void SoundLevel2Change(QObject* Sender);
@@ -213,7 +220,16 @@ public:
     QString FindAudioDecoderName();
 
 private:
+    // A "mm:ss" time point in ms, held inside 0 .. 2^31 - 1.
+    static int32_t TimePointMs(const QString& text);
+    bool RowExists(int row) const;
+    bool OpenMedia();
+    void ReportUnplayable(const QString& text);
+    void EnterRow(int row);
     void SelectChannel(int channel, const QString& caption);
+    uint32_t lastTickPos_ = 0;      // ms, as the tracker last reported it
+    uint32_t lastTickDuration_ = 0; // ms
+    int64_t sectionStartMs_ = -1;   // start of a section just started, else -1
 public:
     // END playback, transport and audio
     // clang-format on

@@ -1,23 +1,343 @@
-// The section engine: plays the schedule section by section, repeats, moves
-// on, and applies the end mode at the end of the media.
+// The section engine: plays the schedule section by section, repeats a
+// section after a muted pause, runs on into the next one, and applies the end
+// mode when the media has played to its end. Driven by PlaySection calls, the
+// tracker's 500 ms position tick and the graph's end-of-media event, all on
+// the user-interface thread. DelayMs keeps handling events while it waits, so
+// ticks, clicks and graph events can run inside a waiting PlaySection.
 #include "uFrmMain.h"
 
-void TFrmMain::ConnectPlaybackHandlers() {}
+#include "MyExitWin.h"
+#include "controls/FlatCtrls.h"
+#include "controls/MyHemibtn.h"
+#include "controls/MyRadionBtn.h"
+#include "controls/uTransTrackBar.h"
+#include "media/DSTrackBar.h"
+#include "media/FilterGraph.h"
+#include "media/SampleGrabber.h"
+#include "platform/ErrorDisplay.h"
+#include "uFrmMainGrid.h"
+#include "uFrmMainInternal.h"
+#include "uFrmPlay.h"
+#include "utPublic.h"
 
-int TFrmMain::CurRow() const {
-    return 0;
+#include <QCheckBox>
+#include <QDir>
+#include <QEvent>
+#include <QFile>
+#include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QMessageBox>
+
+#include <algorithm>
+#include <cstdio>
+#include <limits>
+
+using FrmMainText::RoundHalfEven;
+using FrmMainText::StrToIntDef;
+using FrmMainText::Trunc;
+
+namespace {
+
+const QString kStart = QStringLiteral("START");
+
+// Watches the graph's notifications after the position tracker has seen
+// them: the tracker answers a clock change by seeking to 0, which would throw
+// a section that has just been started back to the beginning of the media.
+// A child of the graph component: it lives exactly as long as the graph's
+// listener list can reach it.
+class TSectionStartGuard : public QObject, public IGraphListener {
+public:
+    TSectionStartGuard(TFilterGraph* graph, TFrmMain* owner) : QObject(graph), owner_(owner) {
+        graph->AddListener(this);
+    }
+    void FrameworkEvent(long event, intptr_t, intptr_t) override {
+        if (event == EC_CLOCK_CHANGED)
+            owner_->RestoreSectionStart();
+    }
+    void ControlStep(TControlStep, int) override {}
+
+private:
+    TFrmMain* owner_;
+};
+
+// Double click on a label (lbPos has no event of its own for it).
+class TDblClickFilter : public QObject {
+public:
+    TDblClickFilter(QObject* parent, std::function<void()> action)
+        : QObject(parent), action_(std::move(action)) {}
+    bool eventFilter(QObject* watched, QEvent* event) override {
+        if (event->type() == QEvent::MouseButtonDblClick)
+            action_();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> action_;
+};
+
+} // namespace
+
+int32_t TFrmMain::TimePointMs(const QString& text) {
+    // Seconds × 1000 in 64 bits, held inside 0 .. 2^31 - 1 ms: a huge or
+    // negative time point must not turn into a negative position.
+    const int64_t ms = int64_t(TimeStrToSec(text, QStringLiteral(":"))) * 1000;
+    return int32_t(std::clamp<int64_t>(ms, 0, std::numeric_limits<int32_t>::max()));
 }
 
-void TFrmMain::SetCurRow(int) {}
+bool TFrmMain::RowExists(int row) const {
+    return sgV && row >= 1 && row < sgV->RowCount();
+}
 
-void TFrmMain::PlaySection(int, bool) {}
+void TFrmMain::ConnectPlaybackHandlers() {
+    if (FGBrowse) {
+        FGBrowse->OnGraphComplete = [this](TFilterGraph* s, HRESULT r, IBaseFilter* f) {
+            FGBrowseGraphComplete(s, r, f);
+        };
+        if (!FGBrowse->findChild<TSectionStartGuard*>(QString(), Qt::FindDirectChildrenOnly))
+            new TSectionStartGuard(FGBrowse, this);
+    }
+    if (DSTrackBar1)
+        DSTrackBar1->SetOnTimer(
+            [this](QObject* s, uint32_t pos, uint32_t stop) { DSTrackBar1Timer(s, pos, stop); });
+    if (SampleGrabber)
+        SampleGrabber->SetOnBuffer([this](QObject* s, double t, uint8_t* buf, int32_t len) {
+            SampleGrabberBuffer(s, t, buf, len);
+        });
 
-void TFrmMain::NextSection() {}
+    auto bind = [this](TNotifyEvent& event, void (TFrmMain::*handler)(QObject*)) {
+        event = [this, handler](QObject* sender) { (this->*handler)(sender); };
+    };
+    if (btnSelFile)
+        bind(btnSelFile->OnClick, &TFrmMain::btnSelFileClick);
+    if (btnPause)
+        bind(btnPause->OnClick, &TFrmMain::btnPauseClick);
+    if (btnBack)
+        bind(btnBack->OnClick, &TFrmMain::btnBackClick);
+    if (btnNext)
+        bind(btnNext->OnClick, &TFrmMain::btnNextClick);
+    if (cbRate)
+        bind(cbRate->OnChange, &TFrmMain::cbRateChange);
+    if (btnSelAudioChl2)
+        bind(btnSelAudioChl2->OnClick, &TFrmMain::btnSelAudioChl2Click);
+    if (lbLeft2)
+        bind(lbLeft2->OnClick, &TFrmMain::lbLeft2Click);
+    if (lbCenter2)
+        bind(lbCenter2->OnClick, &TFrmMain::lbCenter2Click);
+    if (lbRight2)
+        bind(lbRight2->OnClick, &TFrmMain::lbRight2Click);
+    if (SoundLevel2)
+        bind(SoundLevel2->OnChange, &TFrmMain::SoundLevel2Change);
+    if (tbZoom)
+        bind(tbZoom->OnChange, &TFrmMain::tbZoomChange);
+    if (lbPos)
+        lbPos->installEventFilter(new TDblClickFilter(lbPos, [this] { lbPosDblClick(lbPos); }));
+    // A check box raises its click event whenever its state changes, also
+    // when the program sets it (LoadSettings).
+    if (chkOn2Monitor)
+        connect(chkOn2Monitor, &QCheckBox::toggled, this,
+                [this] { chkOn2MonitorClick(chkOn2Monitor); });
+}
 
-void TFrmMain::DSTrackBar1Timer(QObject*, uint32_t, uint32_t) {}
+int TFrmMain::CurRow() const {
+    return FGBrowse ? FGBrowse->Tag() : 0;
+}
 
-void TFrmMain::FGBrowseGraphComplete(QObject*, int32_t, QObject*) {}
+void TFrmMain::SetCurRow(int row) {
+    if (FGBrowse)
+        FGBrowse->SetTag(row);
+}
 
-void TFrmMain::chkOn2MonitorClick(QObject*) {}
+bool TFrmMain::OpenMedia() {
+    FGBrowse->Stop();
+    FGBrowse->EmptyGraph();
+    FGBrowse->SetActive(false);
+    if (!FGBrowse->Active())
+        FGBrowse->SetActive(true);
+    if (FrmPlay)
+        FrmPlay->show();
+    const HRESULT hr = FGBrowse->RenderFile(CurFile);
+    if (FAILED(hr)) {
+        // A file that cannot be played must not leave a black full-screen
+        // window in front of hidden controls: say why, with the controls.
+        QString reason = FGBrowse->LastError();
+        if (reason.isEmpty())
+            reason = QStringLiteral("error 0x%1").arg(uint32_t(hr), 8, 16, QLatin1Char('0'));
+        FGBrowse->Stop();
+        if (FrmPlay)
+            FrmPlay->hide();
+        show();
+        raise();
+        ReportUnplayable(
+            QStringLiteral("Cannot play %1: %2").arg(QDir::toNativeSeparators(CurFile), reason));
+        return false;
+    }
+    return true;
+}
 
-void TFrmMain::tbZoomChange(QObject*) {}
+void TFrmMain::ReportUnplayable(const QString& text) {
+    LastPlaybackError = text;
+    // Not modal: the engine is often called from a tick or the end-of-media
+    // event, and a nested dialog loop would let further ticks run into it.
+    std::fprintf(stderr, "Tavrelo: %s\n", text.toLocal8Bit().constData());
+    if (QGuiApplication::platformName() == QLatin1String("offscreen") ||
+        qEnvironmentVariableIsSet("TAVRELO_NO_MESSAGE_BOXES"))
+        return;
+    auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Tavrelo"), text,
+                                QMessageBox::Ok, this);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+}
+
+void TFrmMain::PlaySection(int row, bool isRepeat) {
+    if (!QFile::exists(CurFile) || !FGBrowse || !sgV)
+        return;
+    // Only rows of the table are played; rows deleted during playback are
+    // handled by the callers (the section then runs to the end of the media).
+    if (!RowExists(row))
+        return;
+    const int32_t startMs = TimePointMs(sgV->Cell(4, row));
+    const GraphState state = FGBrowse->State();
+    if (state == gsPlaying || state == gsPaused) {
+        // The media is open: mute, pause, wait, seek, play.
+        FGBrowse->SetVolume(0);
+        FGBrowse->Pause();
+        if (FrmPlay) {
+            FrmPlay->plHint->setVisible(chkRePlay->isChecked() && isRepeat);
+            if (FrmPlay->plHint->isVisible())
+                FrmPlay->plHint->raise();
+        }
+        if (isRepeat)
+            DelayMs(StrToIntDef(cbDelay->Text(), 1000));
+        SeekTo(uint32_t(startMs));
+        sectionStartMs_ = startMs;
+        DelayMs(200);
+        FGBrowse->Play();
+        FGBrowse->SetVolume(RoundHalfEven(SoundLevel2->Position()));
+    } else {
+        // Nothing open (or stopped): open the media on a fresh graph.
+        if (!OpenMedia())
+            return;
+        FGBrowse->SetVolume(RoundHalfEven(SoundLevel2->Position()));
+        FGBrowse->Play();
+        if (FrmPlay)
+            FrmPlay->ApplyZoom(Trunc(tbZoom->Position()));
+        DelayMs(50);
+        lbLen->setText(SecToTimeStr(FGBrowse->Duration() / 1000));
+        SeekTo(uint32_t(startMs));
+        sectionStartMs_ = startMs;
+        RefreshAudioTracks();
+        if (lbLeft2->Checked())
+            lbLeft2Click(lbLeft2);
+        else if (lbRight2->Checked())
+            lbRight2Click(lbRight2);
+        else
+            lbCenter2Click(lbCenter2);
+        FGBrowse->Play();
+        DelayMs(50);
+        bool ok = false;
+        const double rate = cbRate->Text().toDouble(&ok);
+        ApplyRate(ok ? rate : 1.0);
+        hide();
+    }
+    // Bookkeeping. A wait above may have let the user delete rows.
+    if (FrmPlay && !FrmPlay->isVisible())
+        FrmPlay->show();
+    if (FrmPlay)
+        FrmPlay->plHint->hide();
+    if (!RowExists(row)) {
+        SectEndPos = 0;
+        RemainCount = 0;
+        return;
+    }
+    EnterRow(row);
+}
+
+void TFrmMain::EnterRow(int row) {
+    sgV->SetRow(row);
+    SetCurRow(row);
+    RemainCount = std::max(StrToIntDef(sgV->Cell(1, row), 1) - 1, 0);
+    sgV->SetCell(1, row, QString::number(RemainCount));
+    SectEndPos = row < sgV->RowCount() - 1 ? TimePointMs(sgV->Cell(4, row + 1)) : 0;
+}
+
+void TFrmMain::NextSection() {
+    const int row = CurRow() + 1;
+    if (!RowExists(row)) {
+        // The next row was deleted during playback: run to the end of the
+        // media, as the last row does.
+        SectEndPos = 0;
+        if (!RowExists(CurRow()))
+            RemainCount = 0;
+        return;
+    }
+    EnterRow(row);
+}
+
+void TFrmMain::DSTrackBar1Timer(QObject* Sender, uint32_t CurrentPos, uint32_t StopPos) {
+    (void)Sender;
+    lastTickPos_ = CurrentPos;
+    lastTickDuration_ = StopPos;
+    if (!FGBrowse || FGBrowse->State() != gsPlaying)
+        return;
+    // Once playback has been seen past the start of the section, a later
+    // clock change is no longer the one that follows a section start.
+    if (sectionStartMs_ >= 0 && int64_t(CurrentPos) >= sectionStartMs_ + 1000)
+        sectionStartMs_ = -1;
+    lbPos->setText(SecToTimeStr(int(CurrentPos / 1000)));
+    if (SectEndPos <= 0 || int64_t(CurrentPos) < int64_t(SectEndPos))
+        return;
+    if (RemainCount > 0) {
+        if (RowExists(CurRow()) && RowExists(CurRow() + 1)) {
+            PlaySection(CurRow(), true);
+        } else {
+            // Rows deleted during playback: the section runs to the end.
+            SectEndPos = 0;
+            if (!RowExists(CurRow()))
+                RemainCount = 0;
+        }
+        return;
+    }
+    NextSection();
+}
+
+void TFrmMain::FGBrowseGraphComplete(QObject* Sender, int32_t Result, IBaseFilter* Renderer) {
+    (void)Sender;
+    (void)Result;
+    (void)Renderer;
+    if (SectEndPos == 0 && RemainCount >= 1 && RowExists(CurRow())) {
+        PlaySection(CurRow(), true);
+    } else if (rbShut->Checked()) {
+        ExitWin->SetExitWinType(ewPowerOff);
+        ExitWin->Execute(); // an error raised here skips TerminateSelf
+        TerminateSelf();
+    } else if (rbExit->Checked()) {
+        TerminateSelf();
+    } else {
+        PlaySection(1, false);
+    }
+}
+
+void TFrmMain::RestoreSectionStart() {
+    // Called after the tracker has answered a clock change by seeking to 0.
+    if (sectionStartMs_ > 0)
+        SeekTo(uint32_t(sectionStartMs_));
+}
+
+void TFrmMain::chkOn2MonitorClick(QObject* Sender) {
+    (void)Sender;
+    const bool on = chkOn2Monitor->isChecked();
+    WriteIniStr(IniFileName, kStart, QStringLiteral("chkOn2Monitor"), BoolToText(on));
+    if (FrmPlay)
+        FrmPlay->PlaceOnMonitor(on && TFrmPlay::MonitorCount() >= 2 ? 1 : 0);
+}
+
+void TFrmMain::tbZoomChange(QObject* Sender) {
+    (void)Sender;
+    if (!FrmPlay || !QFile::exists(CurFile))
+        return;
+    const int z = Trunc(tbZoom->Position());
+    FrmPlay->ApplyZoom(z);
+    WriteIniStr(SchedFileName, kStart, QStringLiteral("tbZoom"), QString::number(z));
+}

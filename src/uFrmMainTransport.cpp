@@ -1,18 +1,142 @@
-// Transport controls: file choice, pause, skips, start position, rate.
+// Transport controls: choosing the media file, pause, skips of ten seconds,
+// taking the playing position as a section's start, and the playback rate;
+// with the two media operations the section engine shares, SeekTo and
+// ApplyRate.
 #include "uFrmMain.h"
 
-void TFrmMain::btnSelFileClick(QObject*) {}
+#include "controls/FlatCtrls.h"
+#include "media/FilterGraph.h"
+#include "uFrmMainGrid.h"
+#include "uFrmMainInternal.h"
+#include "utPublic.h"
 
-void TFrmMain::btnPauseClick(QObject*) {}
+#include <QFileDialog>
+#include <QLabel>
 
-void TFrmMain::btnBackClick(QObject*) {}
+namespace {
 
-void TFrmMain::btnNextClick(QObject*) {}
+// The open dialog's filter as pairs of display text and patterns separated
+// by "|", patterns by ";".
+const QString kFileFilter = QStringLiteral(
+    "视频文件|*.AVI;*.MPG;*.MPEG;*.FLV;*.Dat;*.rm;*.rmvb;*.wmv;*.mkv;*.vob;*.mp4;*.mov;*.ts;*.m2p|"
+    "音频文件|*.wma;*.mp3;*.wav|");
 
-void TFrmMain::lbPosDblClick(QObject*) {}
+} // namespace
 
-void TFrmMain::cbRateChange(QObject*) {}
+QStringList TFrmMain::DialogNameFilters(const QString& filter) {
+    // "text|p1;p2|text|p3|" becomes {"text (p1 p2)", "text (p3)"}.
+    const QStringList parts = filter.split(QLatin1Char('|'));
+    QStringList result;
+    for (int i = 0; i + 1 < parts.size(); i += 2) {
+        if (parts[i].isEmpty() && parts[i + 1].isEmpty())
+            continue;
+        QStringList patterns = parts[i + 1].split(QLatin1Char(';'), Qt::SkipEmptyParts);
+        result << QStringLiteral("%1 (%2)").arg(parts[i], patterns.join(QLatin1Char(' ')));
+    }
+    return result;
+}
 
-void TFrmMain::SeekTo(uint32_t) {}
+void TFrmMain::btnSelFileClick(QObject* Sender) {
+    (void)Sender;
+    if (!OpenDialog1)
+        OpenDialog1 = new QFileDialog(this);
+    // Our own dialog on every desktop: its patterns match names in any letter
+    // case (dance.mp4 as well as DANCE.MP4), which a desktop's native dialog
+    // does not promise.
+    OpenDialog1->setOption(QFileDialog::DontUseNativeDialog, true);
+    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
+    OpenDialog1->setNameFilters(DialogNameFilters(kFileFilter));
+    if (OpenDialog1->exec() != QDialog::Accepted)
+        return;
+    const QStringList files = OpenDialog1->selectedFiles();
+    if (files.isEmpty())
+        return;
+    OpenSchedule(files.first());
+    if (FGBrowse)
+        FGBrowse->Stop();
+    PlaySection(1, false);
+}
 
-void TFrmMain::ApplyRate(double) {}
+void TFrmMain::btnPauseClick(QObject* Sender) {
+    (void)Sender;
+    if (!FGBrowse)
+        return;
+    switch (FGBrowse->State()) {
+    case gsPaused:
+        FGBrowse->Play();
+        break;
+    case gsPlaying:
+        FGBrowse->Pause();
+        break;
+    default:
+        break;
+    }
+}
+
+void TFrmMain::btnBackClick(QObject* Sender) {
+    (void)Sender;
+    if (!FGBrowse || FGBrowse->State() <= gsStopped)
+        return;
+    int64_t s = int64_t(lastTickPos_ / 1000) - 10;
+    if (s < 0)
+        s = 0;
+    sectionStartMs_ = -1; // the user moved: a clock change may not undo this
+    SeekTo(uint32_t(s * 1000));
+    FGBrowse->Play();
+}
+
+void TFrmMain::btnNextClick(QObject* Sender) {
+    (void)Sender;
+    if (!FGBrowse || FGBrowse->State() <= gsStopped)
+        return;
+    const int64_t s = int64_t(lastTickPos_ / 1000) + 10;
+    if (s * 1000 > int64_t(lastTickDuration_))
+        return;
+    sectionStartMs_ = -1;
+    SeekTo(uint32_t(s * 1000));
+    FGBrowse->Play();
+}
+
+void TFrmMain::lbPosDblClick(QObject* Sender) {
+    (void)Sender;
+    if (!lbPos->isEnabled() || !sgV)
+        return;
+    const int row = sgV->Row();
+    if (row < 1 || row >= sgV->RowCount())
+        return;
+    sgV->SetCell(4, row, lbPos->text());
+}
+
+void TFrmMain::cbRateChange(QObject* Sender) {
+    (void)Sender;
+    if (!FGBrowse || FGBrowse->State() != gsPlaying)
+        return;
+    bool ok = false;
+    const double rate = cbRate->Text().toDouble(&ok);
+    ApplyRate(ok ? rate : 1.0);
+    WriteIniStr(SchedFileName, QStringLiteral("START"), QStringLiteral("cbRate"),
+                QString::number(cbRate->ItemIndex()));
+}
+
+void TFrmMain::SeekTo(uint32_t ms) {
+    if (!FGBrowse)
+        return;
+    const auto seeking = FGBrowse->QueryInterface<IMediaSeeking>();
+    if (!seeking)
+        return;
+    int64_t duration = 0;
+    if (FAILED(seeking->GetDuration(&duration)))
+        return;
+    // 100 ns units, in 64 bits from the unsigned ms.
+    int64_t position = int64_t(ms) * 10000;
+    seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
+                          AM_SEEKING_NoPositioning);
+}
+
+void TFrmMain::ApplyRate(double rate) {
+    if (!FGBrowse)
+        return;
+    if (const auto seeking = FGBrowse->QueryInterface<IMediaSeeking>())
+        seeking->SetRate(rate);
+}
