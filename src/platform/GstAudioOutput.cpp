@@ -1,4 +1,95 @@
+// The audio renderer of our layer over GStreamer and where its sound goes.
 #include "platform/GstAudioOutput.h"
+
+#include "platform/GstFilters.h"
+
+#include <gst/app/gstappsink.h>
+
+namespace {
+
+std::mutex OutputLock;
+TAudioOutputKind OutputKind = TAudioOutputKind::System;
+std::shared_ptr<TAudioRecording> OutputRecording;
+
+// Streaming thread: one buffer of what would be heard.
+GstFlowReturn RecordSample(GstAppSink* sink, gpointer data) {
+    auto* recording = static_cast<std::shared_ptr<TAudioRecording>*>(data);
+    GstSample* sample = gst_app_sink_pull_sample(sink);
+    if (!sample)
+        return GST_FLOW_EOS;
+    GstBuffer* buffer = gst_sample_get_buffer(sample);
+    const GstSegment* segment = gst_sample_get_segment(sample);
+    int64_t position = -1;
+    if (buffer && segment && GST_BUFFER_PTS_IS_VALID(buffer)) {
+        // Stream time is the media position, also at another rate (the
+        // segment's applied rate accounts for scaletempo).
+        const guint64 t =
+            gst_segment_to_stream_time(segment, GST_FORMAT_TIME, GST_BUFFER_PTS(buffer));
+        if (t != GST_CLOCK_TIME_NONE)
+            position = static_cast<int64_t>(t / 100);
+    }
+    GstMapInfo map;
+    if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+        (*recording)
+            ->Append(position, reinterpret_cast<const float*>(map.data),
+                     static_cast<int64_t>(map.size / (2 * sizeof(float))));
+        gst_buffer_unmap(buffer, &map);
+    }
+    gst_sample_unref(sample);
+    return GST_FLOW_OK;
+}
+
+GstElement* MakeOutput() {
+    TAudioOutputKind kind;
+    std::shared_ptr<TAudioRecording> recording;
+    {
+        std::lock_guard<std::mutex> guard(OutputLock);
+        kind = OutputKind;
+        recording = OutputRecording;
+    }
+    if (kind == TAudioOutputKind::Record && recording) {
+        GstElement* sink = gst_element_factory_make("appsink", "output");
+        GstCaps* caps = gst_caps_new_simple(
+            "audio/x-raw", "format", G_TYPE_STRING, "F32LE", "layout", G_TYPE_STRING, "interleaved",
+            "rate", G_TYPE_INT, TAudioRecording::SampleRate, "channels", G_TYPE_INT, 2, nullptr);
+        // Played in real time against the pipeline's clock, as a sound card
+        // would, so that pauses, seeks and rates behave as heard.
+        g_object_set(sink, "caps", caps, "sync", TRUE, "enable-last-sample", FALSE, nullptr);
+        gst_caps_unref(caps);
+        GstAppSinkCallbacks callbacks{};
+        callbacks.new_sample = &RecordSample;
+        gst_app_sink_set_callbacks(
+            GST_APP_SINK(sink), &callbacks, new std::shared_ptr<TAudioRecording>(recording),
+            [](gpointer p) { delete static_cast<std::shared_ptr<TAudioRecording>*>(p); });
+        return sink;
+    }
+    if (kind == TAudioOutputKind::Discard) {
+        GstElement* sink = gst_element_factory_make("fakesink", "output");
+        g_object_set(sink, "sync", TRUE, nullptr);
+        return sink;
+    }
+    // The system's sound output; without one, GStreamer's choice falls back
+    // to a sink that plays in real time into nothing.
+    return gst_element_factory_make("autoaudiosink", "output");
+}
+
+} // namespace
+
+GstElement* MakeAudioRenderer() {
+    GstElement* bin = gst_bin_new("audio renderer");
+    GstElement* in = gst_element_factory_make("audioconvert", "convert in");
+    // A rate other than 1 keeps the pitch.
+    GstElement* tempo = gst_element_factory_make("scaletempo", "tempo");
+    GstElement* out = gst_element_factory_make("audioconvert", "convert out");
+    GstElement* resample = gst_element_factory_make("audioresample", "resample");
+    GstElement* output = MakeOutput();
+    gst_bin_add_many(GST_BIN(bin), in, tempo, out, resample, output, nullptr);
+    gst_element_link_many(in, tempo, out, resample, output, nullptr);
+    GstPad* pad = gst_element_get_static_pad(in, "sink");
+    gst_element_add_pad(bin, gst_ghost_pad_new("sink", pad));
+    gst_object_unref(pad);
+    return bin;
+}
 
 std::vector<float> TAudioRecording::Samples() const {
     std::lock_guard<std::mutex> guard(FLock);
@@ -31,4 +122,8 @@ void TAudioRecording::Append(int64_t position, const float* frames, int64_t coun
     FSamples.insert(FSamples.end(), frames, frames + 2 * count);
 }
 
-void SetAudioOutput(TAudioOutputKind, std::shared_ptr<TAudioRecording>) {}
+void SetAudioOutput(TAudioOutputKind kind, std::shared_ptr<TAudioRecording> recording) {
+    std::lock_guard<std::mutex> guard(OutputLock);
+    OutputKind = kind;
+    OutputRecording = std::move(recording);
+}

@@ -1,13 +1,922 @@
-// Our layer over GStreamer: the graph manager, the video renderer and the
-// sample grabber filters (being written; these makers answer "none" for now).
-#include "media/MediaFramework.h"
+// The graph manager of our layer over GStreamer (see GstGraphManager.h).
+#include "platform/GstGraphManager.h"
+
+#include <gst/audio/streamvolume.h>
+
+#include <QCoreApplication>
+#include <QEvent>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <thread>
+
+namespace {
+
+// playbin3's "flags" bits.
+constexpr int PlayFlagVideo = 0x1;
+constexpr int PlayFlagAudio = 0x2;
+constexpr int PlayFlagSoftVolume = 0x10;
+// The video renderer converts and scales itself, once, to the size shown:
+// no converter of playbin's in front of it.
+constexpr int PlayFlagNativeVideo = 0x40;
+
+// How long a file may take to open (demultiplex and decode its first frames).
+constexpr auto PrerollTimeout = std::chrono::seconds(20);
+// A seek whose completion is never reported stops counting as pending.
+constexpr auto SeekPendingLimit = std::chrono::seconds(2);
+
+HRESULT StatusOfError(const GError* error) {
+    if (!error)
+        return E_FAIL;
+    if (error->domain == GST_RESOURCE_ERROR) {
+        switch (error->code) {
+        case GST_RESOURCE_ERROR_NOT_FOUND:
+        case GST_RESOURCE_ERROR_OPEN_READ:
+        case GST_RESOURCE_ERROR_OPEN_READ_WRITE:
+            return E_FILE_NOT_FOUND;
+        default:
+            return E_FAIL;
+        }
+    }
+    if (error->domain == GST_STREAM_ERROR) {
+        switch (error->code) {
+        case GST_STREAM_ERROR_TYPE_NOT_FOUND:
+        case GST_STREAM_ERROR_WRONG_TYPE:
+            return VFW_E_UNKNOWN_FILE_TYPE;
+        case GST_STREAM_ERROR_CODEC_NOT_FOUND:
+        case GST_STREAM_ERROR_NOT_IMPLEMENTED:
+            return VFW_E_UNSUPPORTED_STREAM;
+        default:
+            return VFW_E_INVALID_FILE_FORMAT;
+        }
+    }
+    if (error->domain == GST_CORE_ERROR && error->code == GST_CORE_ERROR_MISSING_PLUGIN)
+        return VFW_E_UNSUPPORTED_STREAM;
+    return E_FAIL;
+}
+
+// 100 ns <-> GStreamer's nanoseconds.
+inline gint64 ToGst(int64_t t) {
+    return t * 100;
+}
+inline int64_t FromGst(gint64 t) {
+    return t / 100;
+}
+
+// The element that reads the file: named by the file's path.
+class TGstSourceFilter : public TGstRenderedFilter, public IFileSourceFilter {
+public:
+    TGstSourceFilter(TGstGraph* graph, GstElement* element) : TGstRenderedFilter(graph, element) {
+        SetGraphName(CurFile());
+    }
+    HRESULT GetCurFile(QString* path) override {
+        if (!path)
+            return E_POINTER;
+        *path = CurFile();
+        return S_OK;
+    }
+
+private:
+    QString CurFile() const {
+        gchar* location = nullptr;
+        g_object_get(FElement, "location", &location, nullptr);
+        QString path = QString::fromLocal8Bit(location ? location : "");
+        g_free(location);
+        return path;
+    }
+};
+
+// The element that chooses among the file's streams.
+class TGstStreamSelectFilter : public TGstRenderedFilter, public IAMStreamSelect {
+public:
+    using TGstRenderedFilter::TGstRenderedFilter;
+    HRESULT Count(long* streams) override {
+        auto graph = FGraph.lock();
+        return graph ? graph->StreamCount(streams) : E_FAIL;
+    }
+    HRESULT Info(long index, QString* name, long* flags, long* group) override {
+        auto graph = FGraph.lock();
+        return graph ? graph->StreamInfo(index, name, flags, group) : E_FAIL;
+    }
+    HRESULT Enable(long index, long flags) override {
+        auto graph = FGraph.lock();
+        return graph ? graph->StreamEnable(index, flags) : E_FAIL;
+    }
+};
+
+bool IsOrIsInside(GstElement* element, GstElement* ancestor) {
+    return element == ancestor ||
+           gst_object_has_as_ancestor(GST_OBJECT(element), GST_OBJECT(ancestor));
+}
+
+} // namespace
 
 std::shared_ptr<IGraphBuilder> CreateFilterGraphManager() {
-    return nullptr;
+    EnsureGstInit();
+    return std::make_shared<TGstGraph>();
 }
-std::shared_ptr<IBaseFilter> CreateVideoRenderer() {
-    return nullptr;
+
+TGstGraph::TGstGraph() = default;
+
+TGstGraph::~TGstGraph() {
+    TearDown();
+    for (auto& m : FMembers)
+        m->LeaveGraph();
 }
-std::shared_ptr<IBaseFilter> CreateSampleGrabber() {
-    return nullptr;
+
+// --- Filters --------------------------------------------------------------------------
+
+HRESULT TGstGraph::AddFilter(const std::shared_ptr<IBaseFilter>& filter, const QString& name) {
+    auto member = std::dynamic_pointer_cast<TGstMemberFilter>(filter);
+    if (!member)
+        return E_INVALIDARG;
+    if (std::find(FMembers.begin(), FMembers.end(), member) != FMembers.end())
+        return E_INVALIDARG;
+    member->SetGraphName(name);
+    member->JoinGraph(shared_from_this());
+    FMembers.push_back(member);
+    return S_OK;
+}
+
+HRESULT TGstGraph::RemoveFilter(const std::shared_ptr<IBaseFilter>& filter) {
+    if (auto member = std::dynamic_pointer_cast<TGstMemberFilter>(filter)) {
+        auto it = std::find(FMembers.begin(), FMembers.end(), member);
+        if (it == FMembers.end())
+            return E_INVALIDARG;
+        // The rendered chain ends in this filter: it goes with it.
+        if (FPipeline && member->CurrentElement()) {
+            GstElement* e = member->CurrentElement();
+            gst_object_unref(e);
+            TearDown();
+        }
+        member->LeaveGraph();
+        FMembers.erase(std::find(FMembers.begin(), FMembers.end(), member));
+        return S_OK;
+    }
+    if (auto rendered = std::dynamic_pointer_cast<TGstRenderedFilter>(filter)) {
+        if (!FPipeline || !IsOrIsInside(rendered->Element(), FPipeline))
+            return E_INVALIDARG;
+        // GStreamer's automatic chain cannot be taken apart element by
+        // element: removing any of it removes the whole rendered chain.
+        TearDown();
+        return S_OK;
+    }
+    return E_INVALIDARG;
+}
+
+HRESULT TGstGraph::EnumFilters(std::vector<std::shared_ptr<IBaseFilter>>* filters) {
+    if (!filters)
+        return E_POINTER;
+    filters->clear();
+    if (FPipeline) {
+        std::vector<GstElement*> memberElements;
+        for (auto& m : FMembers)
+            if (GstElement* e = m->CurrentElement())
+                memberElements.push_back(e);
+        GstIterator* it = gst_bin_iterate_recurse(GST_BIN(FPipeline));
+        GValue item = G_VALUE_INIT;
+        bool done = false;
+        std::vector<std::shared_ptr<IBaseFilter>> found;
+        while (!done) {
+            switch (gst_iterator_next(it, &item)) {
+            case GST_ITERATOR_OK: {
+                GstElement* e = GST_ELEMENT(g_value_get_object(&item));
+                const bool ofMember =
+                    std::any_of(memberElements.begin(), memberElements.end(),
+                                [e](GstElement* m) { return IsOrIsInside(e, m); });
+                if (!ofMember) {
+                    GstElementFactory* factory = gst_element_get_factory(e);
+                    const char* kind = factory ? GST_OBJECT_NAME(factory) : "";
+                    if (g_str_equal(kind, "filesrc"))
+                        found.push_back(std::make_shared<TGstSourceFilter>(this, e));
+                    else if (g_str_equal(kind, "decodebin3"))
+                        found.push_back(std::make_shared<TGstStreamSelectFilter>(this, e));
+                    else
+                        found.push_back(std::make_shared<TGstRenderedFilter>(this, e));
+                }
+                g_value_reset(&item);
+                break;
+            }
+            case GST_ITERATOR_RESYNC:
+                found.clear();
+                gst_iterator_resync(it);
+                break;
+            default:
+                done = true;
+                break;
+            }
+        }
+        g_value_unset(&item);
+        gst_iterator_free(it);
+        for (GstElement* e : memberElements)
+            gst_object_unref(e);
+        *filters = std::move(found);
+    }
+    for (auto& m : FMembers)
+        filters->push_back(m);
+    return S_OK;
+}
+
+HRESULT TGstGraph::FindFilterByName(const QString& name, std::shared_ptr<IBaseFilter>* filter) {
+    if (!filter)
+        return E_POINTER;
+    filter->reset();
+    std::vector<std::shared_ptr<IBaseFilter>> all;
+    EnumFilters(&all);
+    for (auto& f : all) {
+        QString n;
+        if (SUCCEEDED(f->QueryFilterInfo(&n)) && n == name) {
+            *filter = f;
+            return S_OK;
+        }
+    }
+    return E_FAIL;
+}
+
+// --- Rendering --------------------------------------------------------------------------
+
+HRESULT TGstGraph::RenderFile(const QString& path) {
+    TearDown();
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        FLastError.clear();
+        FErrorCode = S_OK;
+    }
+    GError* error = nullptr;
+    gchar* uri = gst_filename_to_uri(QFile::encodeName(path).constData(), &error);
+    if (!uri) {
+        std::lock_guard<std::mutex> guard(FLock);
+        FLastError = QString::fromUtf8(error ? error->message : "invalid file name");
+        g_clear_error(&error);
+        return E_INVALIDARG;
+    }
+
+    GstElement* pipeline = gst_element_factory_make("playbin3", nullptr);
+    if (!pipeline) {
+        g_free(uri);
+        std::lock_guard<std::mutex> guard(FLock);
+        FLastError = QStringLiteral("GStreamer's playbin3 is not installed");
+        return E_FAIL;
+    }
+    FPipeline = GST_ELEMENT(gst_object_ref_sink(pipeline));
+
+    std::shared_ptr<TGstMemberFilter> video, grabber;
+    for (auto& m : FMembers) {
+        if (m->Kind() == TMemberKind::VideoRenderer && !video)
+            video = m;
+        else if (m->Kind() == TMemberKind::SampleGrabber && !grabber && m->WantsAudio())
+            grabber = m;
+    }
+    // Always an explicit video sink: GStreamer's automatic choice needs a
+    // display (and crashes without one).
+    GstElement* videoSink = video ? video->Instantiate() : nullptr;
+    if (!videoSink) {
+        videoSink = gst_element_factory_make("fakesink", "video renderer");
+        g_object_set(videoSink, "sync", TRUE, nullptr);
+    }
+    GstElement* audioSink = MakeAudioRenderer();
+    if (grabber) {
+        // The grabber sits in the audio path, right before the audio renderer.
+        GstElement* chain = gst_bin_new("audio output");
+        GstElement* grab = grabber->Instantiate();
+        gst_bin_add_many(GST_BIN(chain), grab, audioSink, nullptr);
+        gst_element_link_pads(grab, "src", audioSink, "sink");
+        GstPad* sink = gst_element_get_static_pad(grab, "sink");
+        gst_element_add_pad(chain, gst_ghost_pad_new("sink", sink));
+        gst_object_unref(sink);
+        audioSink = chain;
+    }
+    g_object_set(FPipeline, "uri", uri, "video-sink", videoSink, "audio-sink", audioSink, "flags",
+                 PlayFlagVideo | PlayFlagAudio | PlayFlagSoftVolume | PlayFlagNativeVideo, nullptr);
+    g_free(uri);
+    gst_stream_volume_set_volume(GST_STREAM_VOLUME(FPipeline), GST_STREAM_VOLUME_FORMAT_DB,
+                                 FVolume / 100.0);
+
+    GstBus* bus = gst_element_get_bus(FPipeline);
+    gst_bus_set_sync_handler(bus, &TGstGraph::BusSyncHandler, this, nullptr);
+    gst_object_unref(bus);
+
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        FCompleteSent = false;
+        FSeekPending = false;
+    }
+    FState = State_Stopped;
+    FPendingPosition = -1;
+    FStopPosition = -1;
+    FLastPosition = 0;
+    FLastDuration = -1;
+    HRESULT hr = S_OK;
+    if (!Preroll(&hr)) {
+        TearDown();
+        return hr;
+    }
+    // Ready to run at once; reported as stopped until it is run.
+    ApplyPendingSeek();
+    return S_OK;
+}
+
+bool TGstGraph::Preroll(HRESULT* hr) {
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        FPrerolling = true;
+        FPrerollFailed = false;
+    }
+    GstStateChangeReturn ret = gst_element_set_state(FPipeline, GST_STATE_PAUSED);
+    const auto deadline = std::chrono::steady_clock::now() + PrerollTimeout;
+    bool ok = false;
+    bool failed = ret == GST_STATE_CHANGE_FAILURE;
+    while (!failed) {
+        {
+            std::lock_guard<std::mutex> guard(FLock);
+            if (FPrerollFailed)
+                break;
+        }
+        ret = gst_element_get_state(FPipeline, nullptr, nullptr, 10 * GST_MSECOND);
+        if (ret == GST_STATE_CHANGE_SUCCESS || ret == GST_STATE_CHANGE_NO_PREROLL) {
+            ok = true;
+            break;
+        }
+        if (ret == GST_STATE_CHANGE_FAILURE)
+            failed = true;
+        else if (std::chrono::steady_clock::now() > deadline)
+            break;
+    }
+    std::lock_guard<std::mutex> guard(FLock);
+    FPrerolling = false;
+    if (ok && !FPrerollFailed)
+        return true;
+    if (FLastError.isEmpty()) {
+        FLastError = failed ? QStringLiteral("The media could not be opened.")
+                            : QStringLiteral("The media took too long to open.");
+        FErrorCode = failed ? E_FAIL : VFW_E_TIMEOUT;
+    }
+    *hr = FAILED(FErrorCode) ? FErrorCode : E_FAIL;
+    return false;
+}
+
+void TGstGraph::TearDown() {
+    if (!FPipeline)
+        return;
+    gst_element_set_state(FPipeline, GST_STATE_NULL);
+    GstBus* bus = gst_element_get_bus(FPipeline);
+    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    gst_object_unref(bus);
+    for (auto& m : FMembers)
+        m->Release();
+    gst_object_unref(FPipeline);
+    FPipeline = nullptr;
+    FState = State_Stopped;
+    FPendingPosition = -1;
+    FStopPosition = -1;
+    std::lock_guard<std::mutex> guard(FLock);
+    if (FCollection)
+        gst_object_unref(FCollection);
+    FCollection = nullptr;
+    FSelected.clear();
+    FSeekPending = false;
+}
+
+HRESULT TGstGraph::SetLogFile(const QString& path) {
+    // GStreamer's own debug log is chosen by its environment, not per graph:
+    // the name is only kept.
+    FLogFile = path;
+    return S_OK;
+}
+
+QString TGstGraph::LastErrorText() {
+    std::lock_guard<std::mutex> guard(FLock);
+    return FLastError;
+}
+
+// --- Control -------------------------------------------------------------------------
+
+GstState TGstGraph::CurrentGstState(GstState* pending) const {
+    GstState current = GST_STATE_NULL, next = GST_STATE_VOID_PENDING;
+    if (FPipeline) {
+        GST_OBJECT_LOCK(FPipeline);
+        current = GST_STATE(FPipeline);
+        next = GST_STATE_PENDING(FPipeline);
+        GST_OBJECT_UNLOCK(FPipeline);
+    }
+    if (pending)
+        *pending = next;
+    return current;
+}
+
+HRESULT TGstGraph::Run() {
+    if (!FPipeline)
+        return VFW_E_WRONG_STATE;
+    GstState pending;
+    const GstState current = CurrentGstState(&pending);
+    if (current < GST_STATE_PAUSED && pending != GST_STATE_PAUSED) {
+        // From stopped: preroll first, so that position and duration can be
+        // read as soon as the run is under way.
+        HRESULT hr = S_OK;
+        if (!Preroll(&hr))
+            return hr;
+    }
+    ApplyPendingSeek();
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        if (FState == State_Stopped)
+            FCompleteSent = false;
+    }
+    const GstStateChangeReturn ret = gst_element_set_state(FPipeline, GST_STATE_PLAYING);
+    if (ret == GST_STATE_CHANGE_FAILURE)
+        return E_FAIL;
+    FState = State_Running;
+    return ret == GST_STATE_CHANGE_SUCCESS ? S_OK : S_FALSE;
+}
+
+HRESULT TGstGraph::Pause() {
+    if (!FPipeline)
+        return VFW_E_WRONG_STATE;
+    const GstState current = CurrentGstState();
+    if (current < GST_STATE_PAUSED) {
+        HRESULT hr = S_OK;
+        if (!Preroll(&hr))
+            return hr;
+        ApplyPendingSeek();
+        FState = State_Paused;
+        return S_OK;
+    }
+    GstStateChangeReturn ret = gst_element_set_state(FPipeline, GST_STATE_PAUSED);
+    if (ret == GST_STATE_CHANGE_FAILURE)
+        return E_FAIL;
+    FState = State_Paused;
+    if (ret == GST_STATE_CHANGE_ASYNC) {
+        // The sinks hold data already; the pause completes within a frame.
+        ret = gst_element_get_state(FPipeline, nullptr, nullptr, 200 * GST_MSECOND);
+    }
+    return ret == GST_STATE_CHANGE_SUCCESS || ret == GST_STATE_CHANGE_NO_PREROLL ? S_OK : S_FALSE;
+}
+
+HRESULT TGstGraph::Stop() {
+    if (!FPipeline) {
+        FState = State_Stopped;
+        return S_OK;
+    }
+    int64_t position = 0;
+    if (FState != State_Stopped && SUCCEEDED(GetCurrentPosition(&position)))
+        FPendingPosition = position; // a stopped graph keeps its position
+    if (gst_element_set_state(FPipeline, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE)
+        return E_FAIL;
+    FState = State_Stopped;
+    std::lock_guard<std::mutex> guard(FLock);
+    FSeekPending = false;
+    return S_OK;
+}
+
+HRESULT TGstGraph::GetState(long timeoutMs, FILTER_STATE* state) {
+    if (!state)
+        return E_POINTER;
+    *state = FState;
+    if (!FPipeline)
+        return S_OK;
+    GstState pending = GST_STATE_VOID_PENDING;
+    if (timeoutMs > 0)
+        gst_element_get_state(FPipeline, nullptr, &pending, timeoutMs * GST_MSECOND);
+    else
+        CurrentGstState(&pending);
+    // Still on the way to the state asked for (answered all the same).
+    return pending == GST_STATE_VOID_PENDING ? S_OK : S_FALSE;
+}
+
+// --- Seeking ----------------------------------------------------------------------------
+
+HRESULT TGstGraph::GetDuration(int64_t* duration) {
+    if (!duration)
+        return E_POINTER;
+    if (!FPipeline)
+        return VFW_E_WRONG_STATE;
+    gint64 d = -1;
+    if (CurrentGstState() >= GST_STATE_PAUSED &&
+        gst_element_query_duration(FPipeline, GST_FORMAT_TIME, &d) && d >= 0)
+        FLastDuration = FromGst(d);
+    if (FLastDuration < 0)
+        return E_FAIL;
+    *duration = FLastDuration;
+    return S_OK;
+}
+
+HRESULT TGstGraph::GetCurrentPosition(int64_t* position) {
+    if (!position)
+        return E_POINTER;
+    if (!FPipeline)
+        return VFW_E_WRONG_STATE;
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        if (FSeekPending && std::chrono::steady_clock::now() - FSeekTime < SeekPendingLimit) {
+            // Until a seek has completed, the sinks still answer the old
+            // position: the target is where the graph is.
+            *position = FSeekTarget;
+            return S_OK;
+        }
+        FSeekPending = false;
+    }
+    if (CurrentGstState() < GST_STATE_PAUSED) {
+        *position = FPendingPosition >= 0 ? FPendingPosition : FLastPosition;
+        return S_OK;
+    }
+    gint64 p = -1;
+    if (gst_element_query_position(FPipeline, GST_FORMAT_TIME, &p) && p >= 0)
+        FLastPosition = FromGst(p);
+    if (FLastDuration > 0 && FLastPosition > FLastDuration)
+        FLastPosition = FLastDuration;
+    *position = FLastPosition;
+    return S_OK;
+}
+
+HRESULT TGstGraph::GetStopPosition(int64_t* stop) {
+    if (!stop)
+        return E_POINTER;
+    if (FStopPosition >= 0) {
+        *stop = FStopPosition;
+        return S_OK;
+    }
+    return GetDuration(stop);
+}
+
+HRESULT TGstGraph::SetPositions(int64_t* current, uint32_t currentFlags, int64_t* stop,
+                                uint32_t stopFlags) {
+    if (!FPipeline)
+        return VFW_E_WRONG_STATE;
+    const bool setCurrent = current && (currentFlags & 0x3) == AM_SEEKING_AbsolutePositioning;
+    const bool setStop = stop && (stopFlags & 0x3) == AM_SEEKING_AbsolutePositioning;
+    if (!setCurrent && !setStop)
+        return S_FALSE;
+    if (setStop)
+        FStopPosition = std::max<int64_t>(*stop, 0);
+    int64_t target = 0;
+    if (setCurrent)
+        target = std::max<int64_t>(*current, 0);
+    else if (FAILED(GetCurrentPosition(&target)))
+        target = 0;
+    GstState pending;
+    const GstState now = CurrentGstState(&pending);
+    if (now < GST_STATE_PAUSED && pending != GST_STATE_PAUSED && pending != GST_STATE_PLAYING) {
+        // Stopped: the graph starts there when it runs.
+        FPendingPosition = target;
+        return S_OK;
+    }
+    return Seek(target, FStopPosition >= 0, FStopPosition);
+}
+
+HRESULT TGstGraph::Seek(int64_t position, bool setStop, int64_t stop) {
+    // Exact positioning, not the nearest key frame; and always with the rate
+    // in force, since a seek carries a rate and one without it would set
+    // playback back to normal speed.
+    const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        FSeekPending = true;
+        FSeekTarget = position;
+        FSeekTime = std::chrono::steady_clock::now();
+        FCompleteSent = false;
+    }
+    FPendingPosition = -1;
+    FLastPosition = position;
+    const gboolean ok =
+        gst_element_seek(FPipeline, FRate, GST_FORMAT_TIME, flags, GST_SEEK_TYPE_SET,
+                         ToGst(position), setStop ? GST_SEEK_TYPE_SET : GST_SEEK_TYPE_NONE,
+                         setStop ? ToGst(stop) : GST_CLOCK_TIME_NONE);
+    if (!ok) {
+        std::lock_guard<std::mutex> guard(FLock);
+        FSeekPending = false;
+        return E_FAIL;
+    }
+    return S_OK;
+}
+
+void TGstGraph::ApplyPendingSeek() {
+    if (!FPipeline)
+        return;
+    if (FPendingPosition >= 0 || FRate != 1.0 || FStopPosition >= 0) {
+        int64_t position = FPendingPosition >= 0 ? FPendingPosition : 0;
+        if (FPendingPosition < 0) {
+            gint64 p = -1;
+            if (gst_element_query_position(FPipeline, GST_FORMAT_TIME, &p) && p >= 0)
+                position = FromGst(p);
+        }
+        Seek(position, FStopPosition >= 0, FStopPosition);
+    }
+}
+
+HRESULT TGstGraph::SetRate(double rate) {
+    if (!(rate > 0.0))
+        return E_INVALIDARG;
+    if (rate == FRate)
+        return S_OK;
+    FRate = rate;
+    if (!FPipeline || CurrentGstState() < GST_STATE_PAUSED)
+        return S_OK; // applied when the graph starts
+    int64_t position = 0;
+    GetCurrentPosition(&position);
+    return Seek(position, FStopPosition >= 0, FStopPosition);
+}
+
+HRESULT TGstGraph::GetRate(double* rate) {
+    if (!rate)
+        return E_POINTER;
+    *rate = FRate;
+    return S_OK;
+}
+
+// --- Audio ---------------------------------------------------------------------------------
+
+HRESULT TGstGraph::put_Volume(long volume) {
+    if (volume < -10000 || volume > 0)
+        return E_INVALIDARG;
+    FVolume = volume;
+    // GStreamer's stream volume takes decibels: hundredths / 100.
+    if (FPipeline)
+        gst_stream_volume_set_volume(GST_STREAM_VOLUME(FPipeline), GST_STREAM_VOLUME_FORMAT_DB,
+                                     volume / 100.0);
+    return S_OK;
+}
+
+HRESULT TGstGraph::get_Volume(long* volume) {
+    if (!volume)
+        return E_POINTER;
+    *volume = FVolume;
+    return S_OK;
+}
+
+HRESULT TGstGraph::put_Balance(long balance) {
+    if (balance < -10000 || balance > 10000)
+        return E_INVALIDARG;
+    FBalance = balance;
+    // The audio renderer has no balance control; only the centre is honest.
+    return balance == 0 ? S_OK : E_NOTIMPL;
+}
+
+HRESULT TGstGraph::get_Balance(long* balance) {
+    if (!balance)
+        return E_POINTER;
+    *balance = FBalance;
+    return S_OK;
+}
+
+// --- Notifications ------------------------------------------------------------------------
+//
+// GStreamer message       -> event
+//   EOS                   -> EC_COMPLETE (1), param1 S_OK: the media has played to its end.
+//   ERROR (while playing) -> EC_ERRORABORT (3), param1 the status; the graph is stopped when
+//                            the event is taken, then EC_COMPLETE (1) with the same status,
+//                            so a player waiting for the end is never left waiting. A file
+//                            that breaks off thus ends as at its end. At most one
+//                            EC_COMPLETE per run or seek.
+//   NEW_CLOCK             -> EC_CLOCK_CHANGED (13): a pipeline chooses its clock on its first
+//                            run after rendering (and again only if the clock changes),
+//                            from inside Run, so the event is queued before Run returns.
+//   CLOCK_LOST            -> nothing delivered; the graph re-chooses its clock (pause, run).
+//   EC_PALETTE_CHANGED (9) and EC_VMR_RENDERDEVICE_SET (83) have no GStreamer counterpart:
+//   frames carry their own format and the video renderer is not a device. Never raised.
+//   Every other message is dropped.
+
+GstBusSyncReply TGstGraph::BusSyncHandler(GstBus*, GstMessage* message, gpointer self) {
+    static_cast<TGstGraph*>(self)->HandleMessage(message);
+    return GST_BUS_DROP;
+}
+
+void TGstGraph::QueueEventLocked(TEventKind kind, long code, intptr_t p1, intptr_t p2) {
+    FEvents.push_back(TEvent{kind, code, p1, p2});
+    if (FNotifyTarget && FNotifyOn)
+        QCoreApplication::postEvent(FNotifyTarget,
+                                    new QEvent(static_cast<QEvent::Type>(FNotifyType)));
+}
+
+void TGstGraph::HandleMessage(GstMessage* message) {
+    switch (GST_MESSAGE_TYPE(message)) {
+    case GST_MESSAGE_EOS: {
+        std::lock_guard<std::mutex> guard(FLock);
+        if (!FCompleteSent && !FPrerolling) {
+            FCompleteSent = true;
+            QueueEventLocked(TEventKind::Public, EC_COMPLETE, S_OK, 0);
+        }
+        break;
+    }
+    case GST_MESSAGE_ERROR: {
+        GError* error = nullptr;
+        gst_message_parse_error(message, &error, nullptr);
+        const HRESULT hr = StatusOfError(error);
+        const QString text = QString::fromUtf8(error ? error->message : "unknown error");
+        g_clear_error(&error);
+        std::lock_guard<std::mutex> guard(FLock);
+        if (FPrerolling) {
+            if (!FPrerollFailed) {
+                FPrerollFailed = true;
+                FLastError = text;
+                FErrorCode = hr;
+            }
+        } else {
+            FLastError = text;
+            FErrorCode = hr;
+            if (!FCompleteSent) {
+                FCompleteSent = true;
+                QueueEventLocked(TEventKind::Public, EC_ERRORABORT, hr, 0);
+                QueueEventLocked(TEventKind::Public, EC_COMPLETE, hr, 0);
+            }
+        }
+        break;
+    }
+    case GST_MESSAGE_NEW_CLOCK: {
+        std::lock_guard<std::mutex> guard(FLock);
+        QueueEventLocked(TEventKind::Public, EC_CLOCK_CHANGED, 0, 0);
+        break;
+    }
+    case GST_MESSAGE_CLOCK_LOST: {
+        std::lock_guard<std::mutex> guard(FLock);
+        QueueEventLocked(TEventKind::ClockLost, 0, 0, 0);
+        break;
+    }
+    case GST_MESSAGE_ASYNC_DONE: {
+        std::lock_guard<std::mutex> guard(FLock);
+        FSeekPending = false;
+        break;
+    }
+    case GST_MESSAGE_STREAM_COLLECTION: {
+        GstStreamCollection* collection = nullptr;
+        gst_message_parse_stream_collection(message, &collection);
+        std::lock_guard<std::mutex> guard(FLock);
+        if (FCollection)
+            gst_object_unref(FCollection);
+        FCollection = collection;
+        break;
+    }
+    case GST_MESSAGE_STREAMS_SELECTED: {
+        std::vector<std::string> selected;
+        const guint n = gst_message_streams_selected_get_size(message);
+        for (guint i = 0; i < n; ++i) {
+            GstStream* s = gst_message_streams_selected_get_stream(message, i);
+            if (s) {
+                if (const gchar* id = gst_stream_get_stream_id(s))
+                    selected.emplace_back(id);
+                gst_object_unref(s);
+            }
+        }
+        std::lock_guard<std::mutex> guard(FLock);
+        FSelected = std::move(selected);
+        break;
+    }
+    default:
+        break;
+    }
+}
+
+HRESULT TGstGraph::SetNotifyWindow(QObject* target, int eventType) {
+    std::lock_guard<std::mutex> guard(FLock);
+    FNotifyTarget = target;
+    FNotifyType = eventType;
+    return S_OK;
+}
+
+HRESULT TGstGraph::SetNotifyFlags(long flags) {
+    std::lock_guard<std::mutex> guard(FLock);
+    FNotifyOn = flags == 0;
+    return S_OK;
+}
+
+HRESULT TGstGraph::GetEvent(long* code, intptr_t* param1, intptr_t* param2, long timeoutMs) {
+    if (!code || !param1 || !param2)
+        return E_POINTER;
+    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    for (;;) {
+        TEvent e;
+        {
+            std::lock_guard<std::mutex> guard(FLock);
+            if (FEvents.empty()) {
+                if (std::chrono::steady_clock::now() >= deadline)
+                    return E_ABORT;
+                e.Kind = TEventKind::ClockLost;
+                e.Code = -1;
+            } else {
+                e = FEvents.front();
+                FEvents.pop_front();
+            }
+        }
+        if (e.Code == -1) {
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            continue;
+        }
+        if (e.Kind == TEventKind::ClockLost) {
+            // The clock went away (an audio device vanished): choosing one
+            // again takes a pause and a run.
+            if (FPipeline && FState == State_Running) {
+                gst_element_set_state(FPipeline, GST_STATE_PAUSED);
+                gst_element_set_state(FPipeline, GST_STATE_PLAYING);
+            }
+            continue;
+        }
+        if (e.Code == EC_ERRORABORT && FPipeline) {
+            // A pipeline that failed streams no more: stop it, so that the
+            // graph reports stopped and a new start renders afresh.
+            gst_element_set_state(FPipeline, GST_STATE_READY);
+            FState = State_Stopped;
+        }
+        *code = e.Code;
+        *param1 = e.Param1;
+        *param2 = e.Param2;
+        return S_OK;
+    }
+}
+
+HRESULT TGstGraph::FreeEventParams(long, intptr_t, intptr_t) {
+    return S_OK;
+}
+
+// --- Stream selection -------------------------------------------------------------------------
+
+HRESULT TGstGraph::StreamCount(long* streams) {
+    if (!streams)
+        return E_POINTER;
+    std::lock_guard<std::mutex> guard(FLock);
+    *streams = FCollection ? static_cast<long>(gst_stream_collection_get_size(FCollection)) : 0;
+    return S_OK;
+}
+
+HRESULT TGstGraph::StreamInfo(long index, QString* name, long* flags, long* group) {
+    std::lock_guard<std::mutex> guard(FLock);
+    if (!FCollection || index < 0 ||
+        index >= static_cast<long>(gst_stream_collection_get_size(FCollection)))
+        return E_INVALIDARG;
+    GstStream* stream = gst_stream_collection_get_stream(FCollection, index);
+    const GstStreamType type = gst_stream_get_stream_type(stream);
+    QString text;
+    long g = 0;
+    if (type & GST_STREAM_TYPE_AUDIO) {
+        // Audio streams are numbered from 1 among the file's audio streams.
+        int ordinal = 0;
+        for (long i = 0; i <= index; ++i)
+            if (gst_stream_get_stream_type(gst_stream_collection_get_stream(FCollection, i)) &
+                GST_STREAM_TYPE_AUDIO)
+                ++ordinal;
+        text = QStringLiteral("Audio %1").arg(ordinal);
+        if (GstTagList* tags = gst_stream_get_tags(stream)) {
+            gchar* s = nullptr;
+            if (gst_tag_list_get_string(tags, GST_TAG_TITLE, &s) ||
+                gst_tag_list_get_string(tags, GST_TAG_LANGUAGE_NAME, &s) ||
+                gst_tag_list_get_string(tags, GST_TAG_LANGUAGE_CODE, &s))
+                text += QStringLiteral(" ") + QString::fromUtf8(s);
+            g_free(s);
+            gst_tag_list_unref(tags);
+        }
+        g = 1;
+    } else if (type & GST_STREAM_TYPE_VIDEO) {
+        text = QStringLiteral("Video");
+        g = 0;
+    } else if (type & GST_STREAM_TYPE_TEXT) {
+        text = QStringLiteral("Subtitle");
+        g = 2;
+    } else {
+        text = QStringLiteral("Other");
+        g = 3;
+    }
+    const gchar* id = gst_stream_get_stream_id(stream);
+    const bool selected =
+        id && std::find(FSelected.begin(), FSelected.end(), std::string(id)) != FSelected.end();
+    if (name)
+        *name = text;
+    if (flags)
+        *flags = selected ? AMSTREAMSELECTINFO_ENABLED : 0;
+    if (group)
+        *group = g;
+    return S_OK;
+}
+
+HRESULT TGstGraph::StreamEnable(long index, long flags) {
+    if (flags != AMSTREAMSELECTENABLE_ENABLE && flags != AMSTREAMSELECTENABLE_ENABLEALL)
+        return E_INVALIDARG;
+    GList* ids = nullptr;
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        if (!FPipeline || !FCollection || index < 0 ||
+            index >= static_cast<long>(gst_stream_collection_get_size(FCollection)))
+            return E_INVALIDARG;
+        GstStream* target = gst_stream_collection_get_stream(FCollection, index);
+        const GstStreamType kind = gst_stream_get_stream_type(target);
+        // The pipeline plays one stream of a kind: both "this stream only"
+        // and "all of its group" make this one the stream of its kind; the
+        // streams of other kinds stay as they are.
+        const guint n = gst_stream_collection_get_size(FCollection);
+        std::vector<std::string> next;
+        for (guint i = 0; i < n; ++i) {
+            GstStream* s = gst_stream_collection_get_stream(FCollection, i);
+            const gchar* id = gst_stream_get_stream_id(s);
+            if (!id)
+                continue;
+            const bool same = (gst_stream_get_stream_type(s) & kind) != 0;
+            const bool wasOn =
+                std::find(FSelected.begin(), FSelected.end(), std::string(id)) != FSelected.end();
+            if ((same && s == target) || (!same && wasOn))
+                next.emplace_back(id);
+        }
+        for (auto& id : next)
+            ids = g_list_append(ids, g_strdup(id.c_str()));
+        FSelected = next;
+    }
+    const gboolean ok = gst_element_send_event(FPipeline, gst_event_new_select_streams(ids));
+    g_list_free_full(ids, g_free);
+    return ok ? S_OK : E_FAIL;
 }

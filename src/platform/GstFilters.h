@@ -1,0 +1,134 @@
+// Inside our layer over GStreamer: what the graph manager, the filters and
+// the audio output share. Not for use outside src/platform/Gst*.cpp.
+//
+// Model. A graph manager renders a file with one playbin3 pipeline. The
+// filters the components add before rendering (the video renderer, the
+// sample grabber) are "member filters": each makes a fresh GStreamer bin for
+// every pipeline it is rendered into (Instantiate) and forgets it when that
+// pipeline goes (Release), so no element is ever moved between pipelines.
+// The elements the pipeline made for the file are shown as "rendered
+// filters"; the rendered chain is one unit: removing any of it removes all.
+#pragma once
+
+#include "media/MediaFramework.h"
+
+#include <gst/gst.h>
+
+#include <QString>
+
+#include <memory>
+#include <mutex>
+#include <string_view>
+#include <vector>
+
+class TGstGraph;
+
+enum class TMemberKind { VideoRenderer, SampleGrabber };
+
+// Initialises GStreamer once per process.
+void EnsureGstInit();
+
+// The top-level element an element is in (a new reference), or null.
+GstElement* TopLevelOf(GstElement* element);
+// True while the pipeline an element is in is paused or playing (or is
+// going there).
+bool IsStreaming(GstElement* element);
+
+// A pad seen through IPin.
+class TGstPin : public IPin {
+public:
+    explicit TGstPin(GstPad* pad); // adds a reference
+    ~TGstPin() override;
+    HRESULT ConnectedTo(std::shared_ptr<IPin>* pin) override;
+    // Unlinks the pad; refused (VFW_E_NOT_STOPPED) while its pipeline is
+    // paused or playing.
+    HRESULT Disconnect() override;
+    HRESULT QueryDirection(PIN_DIRECTION* direction) override;
+
+private:
+    GstPad* FPad;
+};
+
+// Common part of every filter.
+class TGstFilter : public IBaseFilter {
+public:
+    // The name under which the filter is in a graph.
+    QString GraphName() const;
+    void SetGraphName(const QString& name);
+    HRESULT QueryFilterInfo(QString* name) override;
+
+protected:
+    mutable std::mutex FNameLock;
+    QString FName;
+};
+
+// An element the pipeline made while rendering.
+class TGstRenderedFilter : public TGstFilter {
+public:
+    TGstRenderedFilter(TGstGraph* graph, GstElement* element); // adds a reference
+    ~TGstRenderedFilter() override;
+    GstElement* Element() const { return FElement; }
+    HRESULT Stop() override;
+    HRESULT EnumPins(std::vector<std::shared_ptr<IPin>>* pins) override;
+
+protected:
+    std::weak_ptr<TGstGraph> FGraph;
+    GstElement* FElement;
+};
+
+// A filter a component adds to the graph (video renderer, sample grabber).
+class TGstMemberFilter : public TGstFilter, public std::enable_shared_from_this<TGstMemberFilter> {
+public:
+    ~TGstMemberFilter() override;
+    virtual TMemberKind Kind() const = 0;
+    // For the sample grabber: true when its media type puts it in the audio
+    // path (audio PCM); a grabber of another type stays unconnected.
+    virtual bool WantsAudio() const { return false; }
+    // A new bin for one pipeline (floating reference), with ghost pads
+    // "sink" and, for a filter with an output, "src".
+    virtual GstElement* Instantiate() = 0;
+    // The pipeline the last bin was made for is going away.
+    virtual void Release();
+    // The bin of the current pipeline (a new reference), or null.
+    GstElement* CurrentElement() const;
+    // Pad names of the member's pins, in pin order.
+    virtual std::vector<const char*> PinNames() const = 0;
+
+    void JoinGraph(const std::shared_ptr<TGstGraph>& graph);
+    void LeaveGraph();
+    std::shared_ptr<TGstGraph> Graph() const { return FGraph.lock(); }
+
+    // Stops the graph the filter is in.
+    HRESULT Stop() override;
+    HRESULT EnumPins(std::vector<std::shared_ptr<IPin>>* pins) override;
+
+protected:
+    // Remembers the bin just made (called by Instantiate).
+    void SetCurrentElement(GstElement* element);
+
+    mutable std::mutex FElementLock;
+    GstElement* FCurrent = nullptr; // weak: the pipeline owns it
+    std::weak_ptr<TGstGraph> FGraph;
+};
+
+// The current pad of a member filter's pin; follows the filter from
+// pipeline to pipeline (unconnected when there is none).
+class TGstMemberPin : public IPin {
+public:
+    TGstMemberPin(std::shared_ptr<TGstMemberFilter> filter, const char* padName,
+                  PIN_DIRECTION direction);
+    HRESULT ConnectedTo(std::shared_ptr<IPin>* pin) override;
+    HRESULT Disconnect() override;
+    HRESULT QueryDirection(PIN_DIRECTION* direction) override;
+
+private:
+    GstPad* CurrentPad() const; // a new reference, or null
+    std::shared_ptr<TGstMemberFilter> FFilter;
+    const char* FPadName;
+    PIN_DIRECTION FDirection;
+};
+
+// Makes the audio renderer for one pipeline: conversion, scaletempo (rate
+// with the pitch kept), resampling and the output chosen by SetAudioOutput.
+// A floating bin with a "sink" ghost pad.
+GstElement* MakeAudioRenderer();

@@ -1,0 +1,128 @@
+// The graph manager of our layer over GStreamer: one playbin3 pipeline per
+// rendered file. Internal to src/platform/Gst*.cpp.
+//
+// States. Stopped is READY (or a freshly rendered pipeline kept prerolled in
+// PAUSED, so that the first run starts at once and the position and duration
+// can be read as soon as Run returns); Paused is PAUSED; Running is PLAYING.
+// State answers what was asked for last, which during a transition is the
+// state being entered.
+//
+// Times. GStreamer counts nanoseconds; this layer's interfaces count 100 ns.
+//
+// Notifications. A bus sync handler sees every message on the thread that
+// posts it, turns the ones the program cares for into events in a queue and
+// posts one QEvent per event to the notification target; GetEvent, on the
+// user-interface thread, takes them from the queue. Nothing waits on a GLib
+// main loop, so a drain nested in a waiting handler still gets its events.
+#pragma once
+
+#include "platform/GstFilters.h"
+
+#include <QObject>
+
+#include <chrono>
+#include <deque>
+#include <mutex>
+#include <string>
+#include <vector>
+
+class TGstGraph : public IGraphBuilder,
+                  public IMediaControl,
+                  public IMediaSeeking,
+                  public IBasicAudio,
+                  public IMediaEventEx,
+                  public std::enable_shared_from_this<TGstGraph> {
+public:
+    TGstGraph();
+    ~TGstGraph() override;
+
+    // IFilterGraph
+    HRESULT AddFilter(const std::shared_ptr<IBaseFilter>& filter, const QString& name) override;
+    HRESULT RemoveFilter(const std::shared_ptr<IBaseFilter>& filter) override;
+    HRESULT EnumFilters(std::vector<std::shared_ptr<IBaseFilter>>* filters) override;
+    HRESULT FindFilterByName(const QString& name, std::shared_ptr<IBaseFilter>* filter) override;
+    // IGraphBuilder
+    HRESULT RenderFile(const QString& path) override;
+    HRESULT SetLogFile(const QString& path) override;
+    QString LastErrorText() override;
+    // IMediaControl
+    HRESULT Run() override;
+    HRESULT Pause() override;
+    HRESULT Stop() override;
+    HRESULT GetState(long timeoutMs, FILTER_STATE* state) override;
+    // IMediaSeeking
+    HRESULT GetDuration(int64_t* duration) override;
+    HRESULT GetCurrentPosition(int64_t* position) override;
+    HRESULT GetStopPosition(int64_t* stop) override;
+    HRESULT SetPositions(int64_t* current, uint32_t currentFlags, int64_t* stop,
+                         uint32_t stopFlags) override;
+    HRESULT SetRate(double rate) override;
+    HRESULT GetRate(double* rate) override;
+    // IBasicAudio
+    HRESULT put_Volume(long volume) override;
+    HRESULT get_Volume(long* volume) override;
+    HRESULT put_Balance(long balance) override;
+    HRESULT get_Balance(long* balance) override;
+    // IMediaEventEx
+    HRESULT SetNotifyWindow(QObject* target, int eventType) override;
+    HRESULT SetNotifyFlags(long flags) override;
+    HRESULT GetEvent(long* code, intptr_t* param1, intptr_t* param2, long timeoutMs) override;
+    HRESULT FreeEventParams(long code, intptr_t param1, intptr_t param2) override;
+
+    // Stream selection (offered through the stream-selecting filter).
+    HRESULT StreamCount(long* streams);
+    HRESULT StreamInfo(long index, QString* name, long* flags, long* group);
+    HRESULT StreamEnable(long index, long flags);
+
+private:
+    enum class TEventKind { Public, ClockLost };
+    struct TEvent {
+        TEventKind Kind;
+        long Code;
+        intptr_t Param1, Param2;
+    };
+
+    static GstBusSyncReply BusSyncHandler(GstBus* bus, GstMessage* message, gpointer self);
+    void HandleMessage(GstMessage* message);
+    // Under FLock.
+    void QueueEventLocked(TEventKind kind, long code, intptr_t p1, intptr_t p2);
+
+    // PAUSED and prerolled, or false with FLastError set.
+    bool Preroll(HRESULT* hr);
+    // Issues the seek remembered while stopped, and a rate other than 1.
+    void ApplyPendingSeek();
+    HRESULT Seek(int64_t position, bool setStop, int64_t stop);
+    void TearDown();
+    GstState CurrentGstState(GstState* pending = nullptr) const;
+
+    std::vector<std::shared_ptr<TGstMemberFilter>> FMembers;
+    GstElement* FPipeline = nullptr;
+    FILTER_STATE FState = State_Stopped;
+    double FRate = 1.0;
+    long FVolume = 0;
+    long FBalance = 0;
+    QString FLogFile;
+    // Where a stopped graph will start (100 ns), or -1.
+    int64_t FPendingPosition = -1;
+    // The stop position set through SetPositions (100 ns), or -1.
+    int64_t FStopPosition = -1;
+    int64_t FLastPosition = 0;
+    int64_t FLastDuration = -1;
+
+    // Shared with the bus handler's threads.
+    mutable std::mutex FLock;
+    std::deque<TEvent> FEvents;
+    QObject* FNotifyTarget = nullptr;
+    int FNotifyType = 0;
+    bool FNotifyOn = true;
+    bool FPrerolling = false;
+    bool FPrerollFailed = false;
+    HRESULT FErrorCode = S_OK;
+    QString FLastError;
+    bool FCompleteSent = false;
+    bool FSeekPending = false;
+    int64_t FSeekTarget = 0;
+    std::chrono::steady_clock::time_point FSeekTime;
+    GstStreamCollection* FCollection = nullptr;
+    std::vector<std::string> FSelected;
+};

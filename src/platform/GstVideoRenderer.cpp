@@ -1,0 +1,204 @@
+// The video renderer of our layer over GStreamer: converts and scales every
+// frame once, to the size the owner shows it at (videoconvertscale into
+// 32-bit RGB), hands it to the owner through an appsink and asks the owner to
+// repaint. The owner paints the frame's pixels where they lie: no copy.
+#include "platform/GstFilters.h"
+
+#include <gst/app/gstappsink.h>
+#include <gst/video/video.h>
+
+#include <QMetaObject>
+#include <QPointer>
+#include <QWidget>
+
+#include <algorithm>
+
+namespace {
+
+class TGstVideoFrame : public IVideoFrame {
+public:
+    // Takes over the sample.
+    explicit TGstVideoFrame(GstSample* sample) : FSample(sample) {
+        GstVideoInfo info;
+        GstCaps* caps = gst_sample_get_caps(sample);
+        GstBuffer* buffer = gst_sample_get_buffer(sample);
+        FMapped = caps && buffer && gst_video_info_from_caps(&info, caps) &&
+                  gst_video_frame_map(&FFrame, &info, buffer, GST_MAP_READ);
+    }
+    ~TGstVideoFrame() override {
+        if (FMapped)
+            gst_video_frame_unmap(&FFrame);
+        gst_sample_unref(FSample);
+    }
+    bool Valid() const { return FMapped; }
+    const uint8_t* Bits() const override {
+        return static_cast<const uint8_t*>(GST_VIDEO_FRAME_PLANE_DATA(&FFrame, 0));
+    }
+    int Width() const override { return GST_VIDEO_FRAME_WIDTH(&FFrame); }
+    int Height() const override { return GST_VIDEO_FRAME_HEIGHT(&FFrame); }
+    int BytesPerLine() const override { return GST_VIDEO_FRAME_PLANE_STRIDE(&FFrame, 0); }
+
+private:
+    GstSample* FSample;
+    GstVideoFrame FFrame{};
+    bool FMapped = false;
+};
+
+class TGstVideoRenderer : public TGstMemberFilter, public IVideoWindow {
+public:
+    TMemberKind Kind() const override { return TMemberKind::VideoRenderer; }
+    std::vector<const char*> PinNames() const override { return {"sink"}; }
+
+    GstElement* Instantiate() override {
+        const QString name = GraphName();
+        GstElement* bin =
+            gst_bin_new(name.isEmpty() ? "video renderer" : name.toUtf8().constData());
+        GstElement* convert = gst_element_factory_make("videoconvertscale", "convert");
+        GstElement* size = gst_element_factory_make("capsfilter", "size");
+        GstElement* sink = gst_element_factory_make("appsink", "sink");
+        // Stretched to the full rectangle, as a window-sized picture is.
+        g_object_set(convert, "add-borders", FALSE, nullptr);
+        // In time, dropping frames that would be shown late rather than
+        // showing them late; no extra reference to the last frame.
+        g_object_set(sink, "sync", TRUE, "qos", TRUE, "max-lateness", gint64(20 * GST_MSECOND),
+                     "enable-last-sample", FALSE, "max-buffers", 1u, nullptr);
+        GstAppSinkCallbacks callbacks{};
+        callbacks.new_preroll = [](GstAppSink* s, gpointer self) {
+            static_cast<TGstVideoRenderer*>(self)->TakeSample(gst_app_sink_pull_preroll(s));
+            return GST_FLOW_OK;
+        };
+        callbacks.new_sample = [](GstAppSink* s, gpointer self) {
+            static_cast<TGstVideoRenderer*>(self)->TakeSample(gst_app_sink_pull_sample(s));
+            return GST_FLOW_OK;
+        };
+        // The renderer outlives its bins: the graph releases them before the
+        // renderer can go (it holds the renderer while it has a pipeline).
+        gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
+        gst_bin_add_many(GST_BIN(bin), convert, size, sink, nullptr);
+        gst_element_link_many(convert, size, sink, nullptr);
+        GstPad* pad = gst_element_get_static_pad(convert, "sink");
+        gst_element_add_pad(bin, gst_ghost_pad_new("sink", pad));
+        gst_object_unref(pad);
+        SetCurrentElement(bin);
+        ApplySize(bin);
+        return bin;
+    }
+
+    void Release() override {
+        TGstMemberFilter::Release();
+        QPointer<QWidget> owner;
+        {
+            std::lock_guard<std::mutex> guard(FLock);
+            FFrame.reset();
+            owner = FOwner;
+        }
+        if (owner)
+            owner->update();
+    }
+
+    // IVideoWindow
+    HRESULT put_Owner(QWidget* owner) override {
+        std::lock_guard<std::mutex> guard(FLock);
+        FOwner = owner;
+        FUpdatePending = false;
+        return S_OK;
+    }
+    HRESULT SetWindowPosition(int, int, int width, int height) override {
+        if (width < 0 || height < 0)
+            return E_INVALIDARG;
+        {
+            std::lock_guard<std::mutex> guard(FLock);
+            if (width == FWidth && height == FHeight)
+                return S_OK;
+            FWidth = width;
+            FHeight = height;
+        }
+        if (GstElement* bin = CurrentElement()) {
+            ApplySize(bin);
+            gst_object_unref(bin);
+        }
+        return S_OK;
+    }
+    HRESULT SetVisibleRect(int left, int top, int width, int height) override {
+        std::lock_guard<std::mutex> guard(FLock);
+        FVisible = {left, top, width, height};
+        return S_OK;
+    }
+    HRESULT put_Caption(const QString& caption) override {
+        std::lock_guard<std::mutex> guard(FLock);
+        FCaption = caption;
+        return S_OK;
+    }
+    HRESULT put_MessageDrain(QWidget*) override { return S_OK; }
+    HRESULT put_Visible(long visible) override {
+        std::lock_guard<std::mutex> guard(FLock);
+        FShown = visible != 0;
+        return S_OK;
+    }
+    std::shared_ptr<const IVideoFrame> CurrentFrame() override {
+        std::lock_guard<std::mutex> guard(FLock);
+        FUpdatePending = false;
+        return FFrame;
+    }
+
+private:
+    // Streaming thread.
+    void TakeSample(GstSample* sample) {
+        if (!sample)
+            return;
+        auto frame = std::make_shared<TGstVideoFrame>(sample);
+        if (!frame->Valid())
+            return;
+        std::lock_guard<std::mutex> guard(FLock);
+        FFrame = std::move(frame);
+        // One repaint request at a time: a frame that arrives before the
+        // owner has painted the previous one replaces it.
+        if (FOwner && !FUpdatePending) {
+            FUpdatePending = true;
+            QWidget* owner = FOwner;
+            QMetaObject::invokeMethod(
+                owner, [owner] { owner->update(); }, Qt::QueuedConnection);
+        }
+    }
+
+    void ApplySize(GstElement* bin) {
+        int width, height;
+        {
+            std::lock_guard<std::mutex> guard(FLock);
+            width = FWidth;
+            height = FHeight;
+        }
+        GstElement* size = gst_bin_get_by_name(GST_BIN(bin), "size");
+        if (!size)
+            return;
+        GstCaps* caps;
+        if (width > 0 && height > 0)
+            caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", "width",
+                                       G_TYPE_INT, std::min(width, 16384), "height", G_TYPE_INT,
+                                       std::min(height, 16384), "pixel-aspect-ratio",
+                                       GST_TYPE_FRACTION, 1, 1, nullptr);
+        else
+            caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr);
+        g_object_set(size, "caps", caps, nullptr);
+        gst_caps_unref(caps);
+        gst_object_unref(size);
+    }
+
+    std::mutex FLock;
+    QPointer<QWidget> FOwner;
+    bool FUpdatePending = false;
+    std::shared_ptr<const IVideoFrame> FFrame;
+    int FWidth = 0, FHeight = 0;
+    struct {
+        int Left, Top, Width, Height;
+    } FVisible{0, 0, 0, 0};
+    QString FCaption;
+    bool FShown = true;
+};
+
+} // namespace
+
+std::shared_ptr<IBaseFilter> CreateVideoRenderer() {
+    EnsureGstInit();
+    return std::make_shared<TGstVideoRenderer>();
+}
