@@ -270,6 +270,7 @@ TMyRoundButton::TMyRoundButton(QWidget* parent) : QWidget(parent) {
     setMouseTracking(true);
     font_ = QApplication::font();
     resize(25, 25);
+    SizeChanged(); // the resize event of a hidden widget would come too late
 }
 
 TMyRoundButton::~TMyRoundButton() = default;
