@@ -38,6 +38,11 @@ QString ChooseSongTiFallback() {
 
 QMutex cacheLock;
 
+int TextCellHeight(QFont f, int px) {
+    f.setPixelSize(px);
+    return QFontMetrics(f).size(Qt::TextSingleLine, QStringLiteral("JR")).height();
+}
+
 } // namespace
 
 QString ResolveFontFamily(const QString& requested) {
@@ -72,11 +77,7 @@ QFont MakeFontPx(const QString& family, int pixelHeight) {
             return f;
         }
     }
-    auto heightAt = [&f](int px) {
-        QFont probe = f;
-        probe.setPixelSize(px);
-        return QFontMetrics(probe).height();
-    };
+    auto heightAt = [&f](int px) { return TextCellHeight(f, px); };
     const int first = heightAt(pixelHeight);
     int px = first > 0 ? std::max(1, int(std::lround(double(pixelHeight) * pixelHeight / first)))
                        : pixelHeight;

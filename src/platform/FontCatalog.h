@@ -13,7 +13,9 @@
 // The installed family used for a requested family name ("宋体" maps to the
 // chosen CJK fallback when missing; other names are returned unchanged).
 QString ResolveFontFamily(const QString& requested);
-// A font whose cell height (QFontMetrics::height()) is pixelHeight.
+// A font whose cell height is pixelHeight: the height of the extent of the
+// text "JR" (QFontMetrics::size) is at most pixelHeight, as close as the
+// face's pixel sizes allow.
 QFont MakeFontPx(const QString& family, int pixelHeight);
 // A font of the given point size (the cell height follows from the size).
 QFont MakeFontPt(const QString& family, int points);
