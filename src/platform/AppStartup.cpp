@@ -1,21 +1,39 @@
 #include "platform/AppStartup.h"
 
+#include "platform/Demo.h"
 #include "platform/ErrorDisplay.h"
 #include "uFrmMain.h"
 #include "utPublic.h"
 
+#include <QFileInfo>
 #include <QTimer>
+
+#include <cstdio>
 
 int RunTavrelo(int argc, char** argv) {
     // Placing the borderless video window on a chosen monitor needs X11;
-    // on a Wayland desktop XWayland provides it.
-    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM") && !qEnvironmentVariableIsEmpty("DISPLAY"))
+    // on a Wayland desktop XWayland provides it. A session that asks Qt for
+    // Wayland (QT_QPA_PLATFORM=wayland, as some desktops export) is
+    // overridden too: a Wayland client cannot choose its monitor.
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!qEnvironmentVariableIsEmpty("DISPLAY") &&
+        (platform.isEmpty() || platform.startsWith("wayland")))
         qputenv("QT_QPA_PLATFORM", "xcb");
 
     TApplication app(argc, argv);
     InitPublicModule();
     QApplication::setApplicationName(QStringLiteral("Tavrelo"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tavrelo"));
+
+    // The run command's first-start demo (never without TAVRELO_DEMO).
+    const TDemoMode demo = DemoModeFromEnvironment();
+    const QString demoDir = QFileInfo(IniFileName).absolutePath() + QStringLiteral("/demo");
+    if (demo != TDemoMode::dmNone) {
+        QString error;
+        if (!PrepareDemo(demoDir, &error))
+            std::fprintf(stderr, "tavrelo: the demo clip could not be made: %s\n",
+                         error.toLocal8Bit().constData());
+    }
 
     TFrmMain* frmMain = nullptr;
     try {
@@ -24,6 +42,8 @@ int RunTavrelo(int argc, char** argv) {
         ShowErrorMessage(QString::fromUtf8(e.what()));
         return 1;
     }
+    if (demo == TDemoMode::dmHeadless)
+        StartDemoObserver(frmMain, demoDir);
     // The control window becomes visible when the loop starts, also when
     // start-up hid it.
     QTimer::singleShot(0, frmMain, [frmMain] { frmMain->show(); });

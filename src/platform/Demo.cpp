@@ -1,12 +1,23 @@
 #include "platform/Demo.h"
 
+#include "uFrmMain.h"
+#include "uFrmMainGrid.h"
+#include "uFrmPlay.h"
 #include "utPublic.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QGuiApplication>
+#include <QLabel>
+#include <QPixmap>
+#include <QScreen>
+#include <QTimer>
 
 #include <gst/gst.h>
+
+#include <cstdio>
 
 namespace {
 
@@ -136,8 +147,110 @@ bool PrepareDemo(const QString& dir, QString* error) {
     return true;
 }
 
+namespace {
+
+// Follows the section engine from outside, on a 100 ms timer: it reads what
+// the engine keeps (CurRow, RemainCount, the notice) and changes nothing but
+// the control window's visibility for one screenshot.
+class TDemoObserver : public QObject {
+public:
+    TDemoObserver(TFrmMain* frmMain, const QString& dir, int timeoutSeconds)
+        : QObject(frmMain), frm_(frmMain), dir_(dir), timeoutMs_(qint64(timeoutSeconds) * 1000) {
+        clock_.start();
+        timer_.setInterval(100);
+        connect(&timer_, &QTimer::timeout, this, [this] { Poll(); });
+        timer_.start();
+        Say(QStringLiteral("headless demo: %1").arg(frm_->CurFile));
+    }
+
+private:
+    void Say(const QString& text) {
+        const qint64 ms = clock_.elapsed();
+        std::printf("[%3lld.%lld s] %s\n", ms / 1000, (ms % 1000) / 100, text.toUtf8().constData());
+        std::fflush(stdout);
+    }
+
+    void Shot(QWidget* w, const QString& name) {
+        if (!w)
+            return;
+        QPixmap pix;
+        if (QScreen* screen = w->screen();
+            screen && w->isVisible() &&
+            QGuiApplication::platformName() != QLatin1String("offscreen"))
+            pix = screen->grabWindow(0, w->x(), w->y(), w->width(), w->height());
+        if (pix.isNull())
+            pix = w->grab();
+        const QString path = QDir(dir_).filePath(name);
+        if (pix.save(path))
+            Say(QStringLiteral("screenshot %1").arg(path));
+    }
+
+    void Poll() {
+        TFrmPlay* play = frm_->FrmPlay;
+        const int row = frm_->CurRow();
+        const int remain = frm_->RemainCount;
+        const bool notice = play && play->plHint->isVisible();
+        if (notice && !noticeSeen_) {
+            noticeSeen_ = true;
+            Say(QStringLiteral("repeat gap: sound muted, notice \"%1\" shown")
+                    .arg(play->plHint->text()));
+            Shot(play, QStringLiteral("demo-video-notice.png"));
+        }
+        if (notice != lastNotice_ && !notice && noticeSeen_)
+            Say(QStringLiteral("notice hidden, the section plays again"));
+        lastNotice_ = notice;
+        if (row != lastRow_ || remain != lastRemain_) {
+            if (row >= 1 && frm_->sgV && row < frm_->sgV->RowCount()) {
+                Say(QStringLiteral("section %1 from %2 \"%3\": %4 more time(s) after this")
+                        .arg(row)
+                        .arg(frm_->sgV->Cell(4, row), frm_->sgV->Cell(5, row))
+                        .arg(remain));
+            }
+            if (row == 1 && lastRow_ > 1) {
+                Say(QStringLiteral("end of the media: loop mode starts again at row 1"));
+                looped_ = true;
+                loopAt_ = clock_.elapsed();
+            }
+            lastRow_ = row;
+            lastRemain_ = remain;
+        }
+        const qint64 now = clock_.elapsed();
+        if (!videoShot_ && row >= 1 && now > 4000) {
+            videoShot_ = true;
+            Shot(play, QStringLiteral("demo-video.png"));
+            // A press on the video shows the control window; the next hides it.
+            if (play)
+                play->VWMouseDown();
+            QTimer::singleShot(700, this, [this] {
+                Shot(frm_, QStringLiteral("demo-control.png"));
+                if (frm_->FrmPlay && frm_->isVisible())
+                    frm_->FrmPlay->VWMouseDown();
+            });
+        }
+        if ((looped_ && now - loopAt_ > 4000) || now > timeoutMs_) {
+            timer_.stop();
+            Say(looped_ ? QStringLiteral("demo done") : QStringLiteral("demo timed out"));
+            frm_->close();
+        }
+    }
+
+    TFrmMain* frm_;
+    QString dir_;
+    qint64 timeoutMs_;
+    QElapsedTimer clock_;
+    QTimer timer_;
+    int lastRow_ = 0;
+    int lastRemain_ = -1;
+    bool lastNotice_ = false;
+    bool noticeSeen_ = false;
+    bool videoShot_ = false;
+    bool looped_ = false;
+    qint64 loopAt_ = 0;
+};
+
+} // namespace
+
 void StartDemoObserver(TFrmMain* frmMain, const QString& dir, int timeoutSeconds) {
-    (void)frmMain;
-    (void)dir;
-    (void)timeoutSeconds;
+    QDir().mkpath(dir);
+    new TDemoObserver(frmMain, dir, timeoutSeconds);
 }
