@@ -463,7 +463,9 @@ void TDefineComboBox::hidePopup() {
 }
 
 bool TDefineComboBox::eventFilter(QObject* watched, QEvent* e) {
-    if (ticket_ && watched == ticket_.data() && e->type() == QEvent::Resize)
+    // The type is tested first: while the ticket is being destroyed it is no
+    // longer a QLabel, and its events must not touch the pointer.
+    if (e->type() == QEvent::Resize && ticket_ && watched == ticket_.data())
         PlaceTicket();
     return QComboBox::eventFilter(watched, e);
 }

@@ -88,6 +88,10 @@ public:
     // Paints the whole control onto p (the control's top-left at (0, 0)).
     void PaintTo(QPainter& p) const;
 
+    // Opening and closing the list (raise OnDropDown / OnCloseUp).
+    void showPopup() override;
+    void hidePopup() override;
+
     // --- Events ------------------------------------------------------------
     TNotifyEvent OnChange;
     TNotifyEvent OnClick;
@@ -114,8 +118,6 @@ protected:
     void moveEvent(QMoveEvent* e) override;
     void resizeEvent(QResizeEvent* e) override;
     void changeEvent(QEvent* e) override;
-    void showPopup() override;
-    void hidePopup() override;
     bool eventFilter(QObject* watched, QEvent* e) override;
 
 private:
