@@ -64,6 +64,14 @@ TDefineComboBox::TDefineComboBox(QWidget* parent) : QComboBox(parent) {
     ticket_->setBuddy(this);
     ticket_->installEventFilter(this);
     ticket_->setVisible(parent != nullptr && parent->isVisible());
+    // Adding items never chooses one: a list stays without a choice until
+    // ItemIndex is assigned (Qt would pick the first item of an empty list).
+    connect(model(), &QAbstractItemModel::rowsAboutToBeInserted, this,
+            [this] { indexBeforeInsert_ = currentIndex(); });
+    connect(model(), &QAbstractItemModel::rowsInserted, this, [this] {
+        if (indexBeforeInsert_ == -1 && currentIndex() != -1)
+            setCurrentIndex(-1);
+    });
     connect(this, &QComboBox::activated, this, [this](int) {
         if (OnClick)
             OnClick(this);

@@ -9,7 +9,9 @@
 //  - every assignment of ItemIndex by the program raises OnChange once, also
 //    when the index does not change;
 //  - a choice by the user (list or keyboard) raises OnChange;
-//  - nothing else raises OnChange (adding or clearing items does not).
+//  - nothing else raises OnChange (adding or clearing items does not);
+//  - adding items (addItem, addItems, SetItems) never chooses one: ItemIndex
+//    stays -1 until it is assigned.
 #pragma once
 
 #include "controls/ControlTypes.h"
@@ -143,7 +145,7 @@ private:
     bool showHint_ = false;
     bool hovered_ = false;
     bool dropped_ = false;
-    bool inFontChange_ = false;
+    int indexBeforeInsert_ = -1;
 };
 
 // The control forms use.

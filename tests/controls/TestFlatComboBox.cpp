@@ -208,9 +208,16 @@ void TestFlatComboBox::itemIndexRaisesChange() {
     cb.SetItems({"a", "b"});
     QCOMPARE(log.size(), 3);
     QCOMPARE(cb.ItemIndex(), -1);
+    cb.clear();
+    cb.addItem(QStringLiteral("track 1")); // filled at run time: nothing chosen
+    QCOMPARE(cb.ItemIndex(), -1);
+    cb.SetItemIndex(0);
+    cb.addItem(QStringLiteral("track 2"));
+    QCOMPARE(cb.ItemIndex(), 0);
+    QCOMPARE(log.size(), 4);
     cb.SetItemIndex(7); // beyond the list: nothing chosen, still announced
     QCOMPARE(cb.ItemIndex(), -1);
-    QCOMPARE(log.size(), 4);
+    QCOMPARE(log.size(), 5);
     QCOMPARE(cb.Version(), QStringLiteral("4.56.0.0"));
 }
 
