@@ -1,0 +1,332 @@
+// The settings file as the control window reads and writes it: the first
+// start, stored options of every kind, out-of-range values, files left by an
+// older installation in GBK with CRLF line ends, and refused writes.
+#include "FrmMainFixture.h"
+
+#include "controls/FlatCtrls.h"
+#include "controls/MyHemibtn.h"
+#include "controls/MyRadionBtn.h"
+#include "controls/uTransTrackBar.h"
+#include "platform/ErrorDisplay.h"
+#include "uFrmPlay.h"
+
+#include <QCheckBox>
+#include <QFrame>
+#include <QtTest>
+
+using namespace FrmMainTest;
+
+class TestFrmMainSettings : public QObject {
+    Q_OBJECT
+private slots:
+    void firstStartWritesExactlyTheLoadedKeys();
+    void firstStartDefaults();
+    void documentedFileAfterChoiceClickAndClose();
+    void documentedFileLoads();
+    void endMode_data();
+    void endMode();
+    void switches_data();
+    void switches();
+    void outOfRangeIndexesAreWrittenBackAsMinusOne();
+    void opacity_data();
+    void opacity();
+    void panelsToggleFromStoredHeight();
+    void windowBoundsKeepTheSizeLimits();
+    void gbkCrlfFileOfAnOlderInstallation();
+    void refusedWriteReachesTheCallerAndTheWindowStillStarts();
+};
+
+void TestFrmMainSettings::firstStartWritesExactlyTheLoadedKeys() {
+    Env env;
+    TFrmMain& f = env.Make();
+    QCOMPARE(Keys(IniFileName),
+             (QStringList{"cbDelay", "cbHideTime", "SoundLevel2", "cbTrans", "PlayFile"}));
+    QCOMPARE(Setting("cbDelay"), QStringLiteral("1"));
+    QCOMPARE(Setting("cbHideTime"), QStringLiteral("6"));
+    QCOMPARE(Setting("SoundLevel2"), QStringLiteral("9000"));
+    QCOMPARE(Setting("cbTrans"), QStringLiteral("2"));
+    QCOMPARE(Setting("PlayFile"), f.AppPath + QStringLiteral("无文件.DAT"));
+    QCOMPARE(f.CurFile, f.AppPath + QStringLiteral("无文件.DAT"));
+    QCOMPARE(f.SchedFileName, f.AppPath + QStringLiteral("无文件DAT.INI"));
+    QCOMPARE(f.windowTitle(), f.SchedFileName);
+}
+
+void TestFrmMainSettings::firstStartDefaults() {
+    Env env;
+    TFrmMain& f = env.Make();
+    QCOMPARE(f.pos(), QPoint(0, 0));
+    QCOMPARE(f.size(), QSize(602, 522));
+    QCOMPARE(f.plTop->height(), 57);
+    QCOMPARE(f.plBottom->height(), 57);
+    QCOMPARE(f.sgV->geometry(), QRect(0, 57, 602, 522 - 2 * 57));
+    QCOMPARE(f.cbDelay->Text(), QStringLiteral("1000"));
+    QCOMPARE(f.HideSeconds, 15);
+    QVERIFY(f.AlphaBlend);
+    QCOMPARE(f.AlphaBlendValue, 220);
+    QCOMPARE(f.windowOpacity(), 220 / 255.0);
+    QCOMPARE(f.SoundLevel2->Position(), 9000.0);
+    for (QCheckBox* box :
+         {f.chkEdit, f.chkAutoPlay, f.chkPause, f.chkOn2Monitor, f.chkRePlay, f.chkHide})
+        QVERIFY2(!box->isChecked(), qPrintable(box->objectName()));
+    QVERIFY(f.rbPlay->Checked());
+    QVERIFY(!f.rbExit->Checked());
+    QVERIFY(!f.rbShut->Checked());
+    QVERIFY(f.FrmPlay);
+    QVERIFY(!f.FrmPlay->isVisible());
+    // An empty table: the titles and one data row numbered 1.
+    QCOMPARE(f.sgV->RowCount(), 2);
+    QCOMPARE(f.sgV->Cell(0, 1), QStringLiteral("  1"));
+    QCOMPARE(f.sgV->Cell(5, 0), QStringLiteral("开播内容"));
+}
+
+void TestFrmMainSettings::documentedFileAfterChoiceClickAndClose() {
+    Env env;
+    TFrmMain& f = env.Make();
+    const QString media = env.Media(QStringLiteral("dance.mp4"));
+    f.OpenSchedule(media);
+    f.chkAutoPlay->click();
+    f.close();
+    QCOMPARE(ReadLines(IniFileName),
+             (QStringList{"[START]", "cbDelay=1", "cbHideTime=6", "SoundLevel2=9000", "cbTrans=2",
+                          "PlayFile=" + media, "chkAutoPlay=YES", "WindowsL=0", "WindowsT=0",
+                          "WindowsW=602", "WindowsH=522"}));
+}
+
+void TestFrmMainSettings::documentedFileLoads() {
+    Env env;
+    QVERIFY(env.Settings({"cbDelay=1", "cbHideTime=6", "SoundLevel2=9000", "cbTrans=2",
+                          "PlayFile=D:\\v\\dance.mp4", "chkAutoPlay=YES", "WindowsL=0",
+                          "WindowsT=0", "WindowsW=602", "WindowsH=522"}));
+    TFrmMain& f = env.Make();
+    QVERIFY(f.chkAutoPlay->isChecked());
+    QCOMPARE(f.CurFile, QStringLiteral("D:\\v\\dance.mp4"));
+    QCOMPARE(f.SchedFileName, QStringLiteral("D:\\v\\dancemp4.INI"));
+    // The file names no existing media: nothing plays, the video window stays hidden.
+    QVERIFY(!f.FrmPlay->isVisible());
+    QCOMPARE(f.size(), QSize(602, 522));
+    // Keys keep their places when written back.
+    QCOMPARE(Keys(IniFileName).mid(0, 6), (QStringList{"cbDelay", "cbHideTime", "SoundLevel2",
+                                                       "cbTrans", "PlayFile", "chkAutoPlay"}));
+}
+
+void TestFrmMainSettings::endMode_data() {
+    QTest::addColumn<QStringList>("lines");
+    QTest::addColumn<bool>("exitChecked");
+    QTest::addColumn<bool>("shutChecked");
+    QTest::addColumn<bool>("playChecked");
+    QTest::newRow("absent") << QStringList{} << false << false << true;
+    QTest::newRow("exit") << QStringList{"overmode=播完退出"} << true << false << false;
+    QTest::newRow("shut") << QStringList{"overmode=播完关机"} << false << true << false;
+    QTest::newRow("loop") << QStringList{"overmode=循环播放"} << false << false << true;
+    QTest::newRow("unmatched") << QStringList{"overmode=关机"} << false << false << false;
+    QTest::newRow("present but empty") << QStringList{"overmode="} << false << false << false;
+}
+
+void TestFrmMainSettings::endMode() {
+    QFETCH(QStringList, lines);
+    QFETCH(bool, exitChecked);
+    QFETCH(bool, shutChecked);
+    QFETCH(bool, playChecked);
+    Env env;
+    QVERIFY(env.Settings(lines));
+    TFrmMain& f = env.Make();
+    QCOMPARE(f.rbExit->Checked(), exitChecked);
+    QCOMPARE(f.rbShut->Checked(), shutChecked);
+    QCOMPARE(f.rbPlay->Checked(), playChecked);
+
+    // A click stores the caption of the clicked button and checks it alone.
+    f.rbShutClick(f.rbShut);
+    QVERIFY(f.rbShut->Checked() && !f.rbExit->Checked() && !f.rbPlay->Checked());
+    QCOMPARE(Setting("overmode"), QStringLiteral("播完关机"));
+    f.rbExitClick(f.rbExit);
+    QVERIFY(f.rbExit->Checked() && !f.rbShut->Checked() && !f.rbPlay->Checked());
+    QCOMPARE(Setting("overmode"), QStringLiteral("播完退出"));
+}
+
+void TestFrmMainSettings::switches_data() {
+    QTest::addColumn<QString>("key");
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("on");
+    for (const char* key : {"chkHide", "chkEdit", "chkAutoPlay", "chkPause", "chkRePlay"}) {
+        QTest::addRow("%s yes", key) << key << "yes" << true;
+        QTest::addRow("%s TRUE", key) << key << "TRUE" << true;
+        QTest::addRow("%s 1", key) << key << "1" << false;
+        QTest::addRow("%s NO", key) << key << "NO" << false;
+    }
+}
+
+void TestFrmMainSettings::switches() {
+    QFETCH(QString, key);
+    QFETCH(QString, stored);
+    QFETCH(bool, on);
+    Env env;
+    QVERIFY(env.Settings({key + "=" + stored}));
+    TFrmMain& f = env.Make();
+    auto* box = f.findChild<QCheckBox*>(key);
+    QVERIFY(box);
+    QCOMPARE(box->isChecked(), on);
+    // A switch that came on is written back as "YES"; one that stayed off is
+    // not touched.
+    QCOMPARE(Setting(key), on ? QStringLiteral("YES") : stored);
+
+    // Every change is written at once.
+    box->click();
+    QCOMPARE(Setting(key), BoolToText(!on));
+}
+
+void TestFrmMainSettings::outOfRangeIndexesAreWrittenBackAsMinusOne() {
+    Env env;
+    QVERIFY(env.Settings({"cbDelay=12", "cbHideTime=12", "cbTrans=12"}));
+    TFrmMain& f = env.Make();
+    QCOMPARE(f.cbDelay->ItemIndex(), -1);
+    QCOMPARE(f.cbHideTime->ItemIndex(), -1);
+    QCOMPARE(f.cbTrans->ItemIndex(), -1);
+    QCOMPARE(Setting("cbDelay"), QStringLiteral("-1"));
+    QCOMPARE(Setting("cbHideTime"), QStringLiteral("-1"));
+    QCOMPARE(Setting("cbTrans"), QStringLiteral("-1"));
+    QCOMPARE(f.HideSeconds, 10);
+    QVERIFY(f.AlphaBlend);
+    QCOMPARE(f.AlphaBlendValue, 200);
+}
+
+void TestFrmMainSettings::opacity_data() {
+    QTest::addColumn<QString>("stored");
+    QTest::addColumn<bool>("blend");
+    QTest::addColumn<double>("opacity");
+    QTest::newRow("255: opaque") << "0" << false << 1.0;
+    QTest::newRow("240") << "1" << true << 240 / 255.0;
+    QTest::newRow("40") << "11" << true << 40 / 255.0;
+    QTest::newRow("not a number") << "x" << true << 220 / 255.0;
+}
+
+void TestFrmMainSettings::opacity() {
+    QFETCH(QString, stored);
+    QFETCH(bool, blend);
+    QFETCH(double, opacity);
+    Env env;
+    QVERIFY(env.Settings({"cbTrans=" + stored}));
+    TFrmMain& f = env.Make();
+    QCOMPARE(f.AlphaBlend, blend);
+    QCOMPARE(f.windowOpacity(), opacity);
+    // Choosing by hand goes through the same handler.
+    f.cbTrans->SetItemIndex(0);
+    QCOMPARE(f.windowOpacity(), 1.0);
+    QCOMPARE(Setting("cbTrans"), QStringLiteral("0"));
+    f.cbTrans->SetItemIndex(11);
+    QCOMPARE(f.windowOpacity(), 40 / 255.0);
+    QCOMPARE(Setting("cbTrans"), QStringLiteral("11"));
+}
+
+void TestFrmMainSettings::panelsToggleFromStoredHeight() {
+    Env env;
+    QVERIFY(env.Settings({"plTop=100", "plBottom=100"}));
+    TFrmMain& f = env.Make();
+    QCOMPARE(f.plTop->height(), 100);
+    QCOMPARE(f.plBottom->height(), 100);
+    QCOMPARE(f.sgV->geometry(), QRect(0, 100, 602, 522 - 200));
+
+    f.btnUPClick(f.btnUP);
+    QCOMPARE(f.plTop->height(), 57);
+    QCOMPARE(Setting("plTop"), QStringLiteral("57"));
+    f.btnUPClick(f.btnUP);
+    QCOMPARE(f.plTop->height(), 145);
+    QCOMPARE(Setting("plTop"), QStringLiteral("145"));
+
+    f.btnDownClick(f.btnDown);
+    QCOMPARE(f.plBottom->height(), 57);
+    QCOMPARE(Setting("plBottom"), QStringLiteral("57"));
+    f.btnDownClick(f.btnDown);
+    QCOMPARE(f.plBottom->height(), 140);
+    QCOMPARE(Setting("plBottom"), QStringLiteral("140"));
+    // The grid fills what the panels leave.
+    QCOMPARE(f.sgV->geometry(), QRect(0, 145, 602, 522 - 145 - 140));
+    QCOMPARE(f.plBottom->geometry(), QRect(0, 522 - 140, 602, 140));
+}
+
+void TestFrmMainSettings::windowBoundsKeepTheSizeLimits() {
+    Env env;
+    QVERIFY(env.Settings({"WindowsL=30", "WindowsT=40", "WindowsW=800", "WindowsH=200"}));
+    TFrmMain& f = env.Make();
+    QCOMPARE(f.pos(), QPoint(30, 40));
+    QCOMPARE(f.width(), 602);
+    QCOMPARE(f.height(), 300);
+    f.close();
+    QCOMPARE(Setting("WindowsL"), QStringLiteral("30"));
+    QCOMPARE(Setting("WindowsT"), QStringLiteral("40"));
+    QCOMPARE(Setting("WindowsW"), QStringLiteral("602"));
+    QCOMPARE(Setting("WindowsH"), QStringLiteral("300"));
+}
+
+void TestFrmMainSettings::gbkCrlfFileOfAnOlderInstallation() {
+    Env env;
+    const QString media = env.Path(QStringLiteral("早操视频.avi"));
+    QVERIFY(env.Settings({"WindowsL=12", "overmode=播完关机", "plTop=145", "cbDelay=3",
+                          "cbHideTime=0", "SoundLevel2=5000", "chkEdit=YES", "chkRePlay=yes",
+                          "cbTrans=11", "PlayFile=" + media},
+                         true, true));
+    QVERIFY(!IsValidUtf8(ReadBytes(IniFileName)));
+    TFrmMain& f = env.Make();
+    QVERIFY(f.rbShut->Checked());
+    QVERIFY(!f.rbExit->Checked() && !f.rbPlay->Checked());
+    QCOMPARE(f.pos().x(), 12);
+    QCOMPARE(f.plTop->height(), 145);
+    QCOMPARE(f.cbDelay->Text(), QStringLiteral("2000"));
+    QCOMPARE(f.HideSeconds, 5);
+    QCOMPARE(f.SoundLevel2->Position(), 5000.0);
+    QVERIFY(f.chkEdit->isChecked());
+    QVERIFY(f.btnAdd->isEnabled());
+    QVERIFY(f.chkRePlay->isChecked());
+    QCOMPARE(f.windowOpacity(), 40 / 255.0);
+    QCOMPARE(f.CurFile, media);
+
+    // Written back, the file stays GBK with CRLF line ends.
+    const QByteArray bytes = ReadBytes(IniFileName);
+    QVERIFY(!IsValidUtf8(bytes));
+    QCOMPARE(bytes.count("\r\n"), bytes.count('\n'));
+    QVERIFY(ReadLines(IniFileName).contains("overmode=播完关机"));
+    QVERIFY(ReadLines(IniFileName).contains("chkRePlay=YES"));
+}
+
+void TestFrmMainSettings::refusedWriteReachesTheCallerAndTheWindowStillStarts() {
+    Env env;
+    // A settings path below a plain file cannot be written, not even by root.
+    const QString blocker = env.Path(QStringLiteral("blocker"));
+    QVERIFY(WriteText(blocker, {"x"}));
+    IniFileName = blocker + QStringLiteral("/system.INI");
+    TFrmMain& f = env.Make();
+    // Loading stopped at its first write (cbDelay); the rest kept the
+    // window's laid-out state, and the window was made all the same.
+    QCOMPARE(f.cbDelay->ItemIndex(), 1);
+    QCOMPARE(f.cbHideTime->ItemIndex(), -1);
+    QCOMPARE(f.cbTrans->ItemIndex(), -1);
+    QVERIFY(f.FrmPlay);
+
+    // Called directly, a handler's error propagates to its caller, with the
+    // rest of the handler skipped.
+    try {
+        f.btnUPClick(f.btnUP);
+        QFAIL("no error raised");
+    } catch (const EAppError& e) {
+        QCOMPARE(e.Text(), QStringLiteral("Unable to write to ") + IniFileName);
+    }
+    QVERIFY_THROWS_EXCEPTION(EAppError, f.cbDelayChange(f.cbDelay));
+
+    // From a real click the error ends at the top-level error display and
+    // the program goes on.
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QTest::mouseClick(f.chkHide, Qt::LeftButton);
+    QVERIFY(f.chkHide->isChecked());
+    QTest::mouseClick(f.chkHide, Qt::LeftButton);
+    QVERIFY(!f.chkHide->isChecked());
+    QVERIFY(f.isVisible());
+}
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    InitPublicModule();
+    TestFrmMainSettings t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "TestFrmMainSettings.moc"
