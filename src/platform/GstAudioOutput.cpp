@@ -78,13 +78,21 @@ GstElement* MakeOutput() {
 GstElement* MakeAudioRenderer() {
     GstElement* bin = gst_bin_new("audio renderer");
     GstElement* in = gst_element_factory_make("audioconvert", "convert in");
+    // Float from here on: the volume is applied exactly (in 16-bit integer
+    // it has a resolution of 1/8192, so -50 dB would come out as -50.7 and
+    // anything below -78 dB as silence).
+    GstElement* format = gst_element_factory_make("capsfilter", "float");
+    GstCaps* caps = gst_caps_from_string("audio/x-raw, format=(string)F32LE");
+    g_object_set(format, "caps", caps, nullptr);
+    gst_caps_unref(caps);
     // A rate other than 1 keeps the pitch.
     GstElement* tempo = gst_element_factory_make("scaletempo", "tempo");
+    GstElement* volume = gst_element_factory_make("volume", "volume");
     GstElement* out = gst_element_factory_make("audioconvert", "convert out");
     GstElement* resample = gst_element_factory_make("audioresample", "resample");
     GstElement* output = MakeOutput();
-    gst_bin_add_many(GST_BIN(bin), in, tempo, out, resample, output, nullptr);
-    gst_element_link_many(in, tempo, out, resample, output, nullptr);
+    gst_bin_add_many(GST_BIN(bin), in, format, tempo, volume, out, resample, output, nullptr);
+    gst_element_link_many(in, format, tempo, volume, out, resample, output, nullptr);
     GstPad* pad = gst_element_get_static_pad(in, "sink");
     gst_element_add_pad(bin, gst_ghost_pad_new("sink", pad));
     gst_object_unref(pad);

@@ -128,7 +128,8 @@ private:
     PIN_DIRECTION FDirection;
 };
 
-// Makes the audio renderer for one pipeline: conversion, scaletempo (rate
-// with the pitch kept), resampling and the output chosen by SetAudioOutput.
-// A floating bin with a "sink" ghost pad.
+// Makes the audio renderer for one pipeline: conversion to float, scaletempo
+// (rate with the pitch kept), the volume (a "volume" element named "volume"),
+// resampling and the output chosen by SetAudioOutput. A floating bin with a
+// "sink" ghost pad.
 GstElement* MakeAudioRenderer();

@@ -15,7 +15,6 @@ namespace {
 // playbin3's "flags" bits.
 constexpr int PlayFlagVideo = 0x1;
 constexpr int PlayFlagAudio = 0x2;
-constexpr int PlayFlagSoftVolume = 0x10;
 // The video renderer converts and scales itself, once, to the size shown:
 // no converter of playbin's in front of it.
 constexpr int PlayFlagNativeVideo = 0x40;
@@ -274,7 +273,10 @@ HRESULT TGstGraph::RenderFile(const QString& path) {
         videoSink = gst_element_factory_make("fakesink", "video renderer");
         g_object_set(videoSink, "sync", TRUE, nullptr);
     }
+    // The volume is the audio renderer's, in float (playbin's own volume
+    // would work in the sound's integer format when it has one).
     GstElement* audioSink = MakeAudioRenderer();
+    FVolumeElement = gst_bin_get_by_name(GST_BIN(audioSink), "volume");
     if (grabber) {
         // The grabber sits in the audio path, right before the audio renderer.
         GstElement* chain = gst_bin_new("audio output");
@@ -287,10 +289,9 @@ HRESULT TGstGraph::RenderFile(const QString& path) {
         audioSink = chain;
     }
     g_object_set(FPipeline, "uri", uri, "video-sink", videoSink, "audio-sink", audioSink, "flags",
-                 PlayFlagVideo | PlayFlagAudio | PlayFlagSoftVolume | PlayFlagNativeVideo, nullptr);
+                 PlayFlagVideo | PlayFlagAudio | PlayFlagNativeVideo, nullptr);
     g_free(uri);
-    gst_stream_volume_set_volume(GST_STREAM_VOLUME(FPipeline), GST_STREAM_VOLUME_FORMAT_DB,
-                                 FVolume / 100.0);
+    ApplyVolume();
 
     GstBus* bus = gst_element_get_bus(FPipeline);
     gst_bus_set_sync_handler(bus, &TGstGraph::BusSyncHandler, this, nullptr);
@@ -310,6 +311,10 @@ HRESULT TGstGraph::RenderFile(const QString& path) {
     if (!Preroll(&hr)) {
         TearDown();
         return hr;
+    }
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        FRendered = true;
     }
     // Ready to run at once; reported as stopped until it is run.
     ApplyPendingSeek();
@@ -342,6 +347,18 @@ bool TGstGraph::Preroll(HRESULT* hr) {
         else if (std::chrono::steady_clock::now() > deadline)
             break;
     }
+    if (!ok) {
+        // The reason is posted from a streaming thread and may trail the
+        // failed state change by a little: give it the chance to arrive.
+        for (int i = 0; i < 200; ++i) {
+            {
+                std::lock_guard<std::mutex> guard(FLock);
+                if (FPrerollFailed)
+                    break;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+        }
+    }
     std::lock_guard<std::mutex> guard(FLock);
     FPrerolling = false;
     if (ok && !FPrerollFailed)
@@ -358,12 +375,19 @@ bool TGstGraph::Preroll(HRESULT* hr) {
 void TGstGraph::TearDown() {
     if (!FPipeline)
         return;
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        FRendered = false;
+    }
     gst_element_set_state(FPipeline, GST_STATE_NULL);
     GstBus* bus = gst_element_get_bus(FPipeline);
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
     gst_object_unref(bus);
     for (auto& m : FMembers)
         m->Release();
+    if (FVolumeElement)
+        gst_object_unref(FVolumeElement);
+    FVolumeElement = nullptr;
     gst_object_unref(FPipeline);
     FPipeline = nullptr;
     FState = State_Stopped;
@@ -629,11 +653,19 @@ HRESULT TGstGraph::put_Volume(long volume) {
     if (volume < -10000 || volume > 0)
         return E_INVALIDARG;
     FVolume = volume;
-    // GStreamer's stream volume takes decibels: hundredths / 100.
-    if (FPipeline)
-        gst_stream_volume_set_volume(GST_STREAM_VOLUME(FPipeline), GST_STREAM_VOLUME_FORMAT_DB,
-                                     volume / 100.0);
+    ApplyVolume();
     return S_OK;
+}
+
+void TGstGraph::ApplyVolume() {
+    // Hundredths of a decibel / 100 = decibels, which GStreamer's stream
+    // volume converts to its linear factor.
+    if (FVolumeElement)
+        g_object_set(FVolumeElement, "volume",
+                     gst_stream_volume_convert_volume(GST_STREAM_VOLUME_FORMAT_DB,
+                                                      GST_STREAM_VOLUME_FORMAT_LINEAR,
+                                                      FVolume / 100.0),
+                     nullptr);
 }
 
 HRESULT TGstGraph::get_Volume(long* volume) {
@@ -691,7 +723,7 @@ void TGstGraph::HandleMessage(GstMessage* message) {
     switch (GST_MESSAGE_TYPE(message)) {
     case GST_MESSAGE_EOS: {
         std::lock_guard<std::mutex> guard(FLock);
-        if (!FCompleteSent && !FPrerolling) {
+        if (!FCompleteSent && !FPrerolling && FRendered) {
             FCompleteSent = true;
             QueueEventLocked(TEventKind::Public, EC_COMPLETE, S_OK, 0);
         }
@@ -710,7 +742,9 @@ void TGstGraph::HandleMessage(GstMessage* message) {
                 FLastError = text;
                 FErrorCode = hr;
             }
-        } else {
+        } else if (FRendered) {
+            // Only a graph that rendered can fail while playing; the errors
+            // that trail a failed render are not news.
             FLastError = text;
             FErrorCode = hr;
             if (!FCompleteSent) {

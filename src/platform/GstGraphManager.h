@@ -93,10 +93,13 @@ private:
     void ApplyPendingSeek();
     HRESULT Seek(int64_t position, bool setStop, int64_t stop);
     void TearDown();
+    void ApplyVolume();
     GstState CurrentGstState(GstState* pending = nullptr) const;
 
     std::vector<std::shared_ptr<TGstMemberFilter>> FMembers;
     GstElement* FPipeline = nullptr;
+    // The audio renderer's volume element (a reference), or null.
+    GstElement* FVolumeElement = nullptr;
     FILTER_STATE FState = State_Stopped;
     double FRate = 1.0;
     long FVolume = 0;
@@ -115,6 +118,8 @@ private:
     QObject* FNotifyTarget = nullptr;
     int FNotifyType = 0;
     bool FNotifyOn = true;
+    // The pipeline rendered the file (errors after this are playback errors).
+    bool FRendered = false;
     bool FPrerolling = false;
     bool FPrerollFailed = false;
     HRESULT FErrorCode = S_OK;

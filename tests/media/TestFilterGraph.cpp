@@ -1,0 +1,391 @@
+// TFilterGraph through the real GStreamer pipeline, on clips made at run
+// time, with the sound recorded instead of played.
+#include "MediaTestKit.h"
+#include "media/FilterGraph.h"
+#include "media/SampleGrabber.h"
+#include "media/VideoWindow.h"
+#include "utPublic.h"
+
+#include <QDir>
+#include <QtTest>
+
+namespace {
+
+// Records every notification and control step it is told of.
+class TRecordingListener : public IGraphListener {
+public:
+    std::vector<long> Events;
+    std::vector<TControlStep> Steps;
+    void FrameworkEvent(long event, intptr_t, intptr_t) override { Events.push_back(event); }
+    void ControlStep(TControlStep kind, int) override { Steps.push_back(kind); }
+};
+
+int64_t Position(TFilterGraph& g) {
+    auto seeking = g.QueryInterface<IMediaSeeking>();
+    int64_t p = -1;
+    if (!seeking || FAILED(seeking->GetCurrentPosition(&p)))
+        return -1;
+    return p;
+}
+
+void SeekTo(TFilterGraph& g, int64_t ms) {
+    auto seeking = g.QueryInterface<IMediaSeeking>();
+    QVERIFY(seeking);
+    int64_t target = ms * 10000;
+    QVERIFY(SUCCEEDED(seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr,
+                                            AM_SEEKING_NoPositioning)));
+}
+
+// Waits until at least `frames` frames were recorded from media position
+// `position` on; returns the first of them, or -1.
+int64_t WaitForSoundFrom(TAudioRecording& rec, int64_t position, int64_t frames) {
+    int64_t first = -1;
+    WaitUntil([&] {
+        first = FrameAtPosition(rec.Chunks(), position);
+        return first >= 0 && rec.FrameCount() >= first + frames;
+    });
+    return first;
+}
+
+} // namespace
+
+class TestFilterGraph : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir FDir;
+    std::shared_ptr<TAudioRecording> FRec;
+    QString Clip(const QString& name) const { return FDir.filePath(name); }
+
+private slots:
+    void initTestCase() {
+        InitPublicModule();
+        QVERIFY(FDir.isValid());
+        FRec = RecordAudio();
+        MAKE_CLIP(MakeToneVideoClip(Clip("k2.mp4"), 20, 2, &clipError));
+        MAKE_CLIP(MakeToneVideoClip(Clip("k10.mkv"), 20, 10, &clipError));
+        MAKE_CLIP(MakeWavClip(Clip("short.wav"), 1.5, 16, 2, &clipError));
+        MAKE_CLIP(MakeEmptyFile(Clip("empty.mp4"), &clipError));
+        MAKE_CLIP(MakeTextFile(Clip("text.mp4"), "not a video at all\n", &clipError));
+        MAKE_CLIP(MakeTruncatedCopy(Clip("k2.mp4"), Clip("broken.mp4"), 0.5, &clipError));
+    }
+
+    void init() { FRec->Clear(); }
+
+    void inactiveGraphDoesNothing() {
+        TFilterGraph g;
+        QCOMPARE(g.RenderFile(Clip("k2.mp4")), S_FALSE);
+        QVERIFY(!g.Play());
+        QVERIFY(!g.Pause());
+        QVERIFY(!g.Stop());
+        QCOMPARE(g.State(), gsNone);
+        QCOMPARE(g.Duration(), 0);
+        QVERIFY(!g.QueryInterface<IMediaSeeking>());
+        g.SetVolume(-5);
+        QCOMPARE(g.Volume(), 0);
+        g.SetVolume(12000);
+        QCOMPARE(g.Volume(), 10000);
+    }
+
+    void renderFailureGivesReason_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<bool>("notFound");
+        QTest::newRow("zero bytes") << "empty.mp4" << false;
+        QTest::newRow("text named .mp4") << "text.mp4" << false;
+        QTest::newRow("missing") << "missing.mp4" << true;
+    }
+    void renderFailureGivesReason() {
+        QFETCH(QString, file);
+        QFETCH(bool, notFound);
+        TFilterGraph g;
+        g.SetActive(true);
+        const HRESULT hr = g.RenderFile(Clip(file));
+        QVERIFY2(FAILED(hr), qPrintable(QString::number(hr, 16)));
+        if (notFound)
+            QCOMPARE(hr, E_FILE_NOT_FOUND);
+        QVERIFY(!g.LastError().isEmpty());
+        qInfo() << file << "->" << g.LastError();
+        QCOMPARE(g.State(), gsStopped);
+        QVERIFY(!g.Play());
+        QCOMPARE(g.State(), gsStopped);
+    }
+
+    void playPauseStop() {
+        TRecordingListener l;
+        TFilterGraph g;
+        g.AddListener(&l);
+        g.SetActive(true);
+        QCOMPARE(g.State(), gsStopped);
+        QCOMPARE(g.RenderFile(Clip("k2.mp4")), S_OK);
+        QCOMPARE(g.State(), gsStopped); // rendered, not yet run
+        QVERIFY(g.Play());
+        QCOMPARE(g.State(), gsPlaying);
+        DelayMs(50);
+        // The AAC track ends with its last whole frame of 1024 samples.
+        QVERIFY2(std::abs(g.Duration() - 20000) < 50, qPrintable(QString::number(g.Duration())));
+        const int64_t early = Position(g);
+        QVERIFY(early >= 0 && early < 10000000);
+        QVERIFY(WaitUntil([&] { return Position(g) > 3000000; }));
+        QVERIFY(g.Pause());
+        QCOMPARE(g.State(), gsPaused);
+        const int64_t paused = Position(g);
+        RunFor(300);
+        QCOMPARE(Position(g), paused);
+        QVERIFY(g.Play());
+        QVERIFY(WaitUntil([&] { return Position(g) > paused + 1000000; }));
+        QVERIFY(g.Stop());
+        QCOMPARE(g.State(), gsStopped);
+        const std::vector<TControlStep> expected{ssActive, ssRendering, ssRendered, ssPlay,
+                                                 ssPause,  ssPlay,      ssStop};
+        QCOMPARE(l.Steps, expected);
+        g.RemoveListener(&l);
+    }
+
+    void seekLandsExactly_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("targetMs");
+        QTest::addColumn<bool>("paused");
+        for (const char* f : {"k2.mp4", "k10.mkv"})
+            for (int t : {3000, 17000})
+                for (bool p : {false, true})
+                    QTest::addRow("%s %d %s", f, t, p ? "paused" : "running")
+                        << QString::fromLatin1(f) << t << p;
+    }
+    void seekLandsExactly() {
+        QFETCH(QString, file);
+        QFETCH(int, targetMs);
+        QFETCH(bool, paused);
+        TFilterGraph g;
+        g.SetActive(true);
+        QCOMPARE(g.RenderFile(Clip(file)), S_OK);
+        QVERIFY(g.Play());
+        DelayMs(100);
+        if (paused)
+            QVERIFY(g.Pause() || g.State() == gsPaused);
+        FRec->Clear();
+        SeekTo(g, targetMs);
+        const int64_t target = int64_t(targetMs) * 10000;
+        QCOMPARE(Position(g), target);
+        if (paused)
+            g.Play();
+        const int64_t first = WaitForSoundFrom(*FRec, target, 9600);
+        QVERIFY(first >= 0);
+        const auto chunks = FRec->Chunks();
+        QVERIFY(!chunks.empty());
+        // The first sound heard after the seek is the target's.
+        const int64_t landing = chunks.front().Position - target;
+        qInfo() << "landing error" << landing / 10 << "us";
+        QVERIFY2(std::llabs(landing) <= 10000, qPrintable(QString::number(landing)));
+        const auto frames = FRec->Samples();
+        const int second = targetMs / 1000;
+        QCOMPARE(IdentifySecond(frames, first + 2400, 4800, 0, 20, TAudioRecording::SampleRate),
+                 second);
+        QCOMPARE(IdentifySecond(frames, first + 2400, 4800, 1, 20, TAudioRecording::SampleRate),
+                 second);
+    }
+
+    void seekKeepsRate() {
+        TFilterGraph g;
+        g.SetActive(true);
+        QCOMPARE(g.RenderFile(Clip("k2.mp4")), S_OK);
+        QVERIFY(g.Play());
+        auto seeking = g.QueryInterface<IMediaSeeking>();
+        QVERIFY(SUCCEEDED(seeking->SetRate(1.25)));
+        DelayMs(100);
+        FRec->Clear();
+        SeekTo(g, 5000);
+        // 1.2 s of sound heard must cover 1.5 s of media.
+        const int64_t first = WaitForSoundFrom(*FRec, 50000000, 48000 * 12 / 10);
+        QVERIFY(first >= 0);
+        const auto chunks = FRec->Chunks();
+        // Measured past scaletempo's first window, which starts slower.
+        size_t from = 0;
+        while (from + 1 < chunks.size() && (chunks[from].FirstFrame < 4800 || !chunks[from].Frames))
+            ++from;
+        size_t to = chunks.size() - 1;
+        while (to > from && !chunks[to].Frames)
+            --to;
+        const auto& a = chunks[from];
+        const auto& b = chunks[to];
+        const double heard = double(b.FirstFrame - a.FirstFrame) / TAudioRecording::SampleRate;
+        const double media = double(b.Position - a.Position) / 1e7;
+        qInfo() << "rate after seek" << media / heard;
+        QVERIFY(std::abs(media / heard - 1.25) < 0.02);
+        double rate = 0;
+        seeking->GetRate(&rate);
+        QCOMPARE(rate, 1.25);
+        // The tone of the media second is still the one heard (pitch kept).
+        const auto frames = FRec->Samples();
+        const int64_t at6 = FrameAtPosition(chunks, 62000000);
+        QVERIFY(at6 >= 0);
+        QCOMPARE(IdentifySecond(frames, at6, 4800, 0, 20, TAudioRecording::SampleRate), 6);
+    }
+
+    void endOfMediaOnceBeforeLaterEvents() {
+        TRecordingListener l;
+        TFilterGraph g;
+        g.AddListener(&l);
+        int completes = 0;
+        std::vector<long> eventsAtComplete;
+        g.OnGraphComplete = [&](TFilterGraph*, HRESULT result, IBaseFilter*) {
+            ++completes;
+            QCOMPARE(result, S_OK);
+            eventsAtComplete = l.Events;
+            // A nested wait inside the handler still delivers events; the
+            // same end of media is not delivered twice.
+            DelayMs(300);
+        };
+        g.SetActive(true);
+        QCOMPARE(g.RenderFile(Clip("short.wav")), S_OK);
+        QVERIFY(g.Play());
+        QVERIFY(WaitUntil([&] { return completes > 0; }));
+        RunFor(300);
+        QCOMPARE(completes, 1);
+        QVERIFY(!eventsAtComplete.empty());
+        QCOMPARE(eventsAtComplete.back(), EC_COMPLETE);
+        QCOMPARE(std::count(l.Events.begin(), l.Events.end(), EC_COMPLETE), 1);
+        // Played again from near the end: a second end, delivered once.
+        SeekTo(g, 1000);
+        g.Play();
+        QVERIFY(WaitUntil([&] { return completes > 1; }));
+        RunFor(300);
+        QCOMPARE(completes, 2);
+        g.RemoveListener(&l);
+    }
+
+    void endDeliveredInsideNestedWait() {
+        TFilterGraph g;
+        int completes = 0;
+        bool secondInsideFirst = false;
+        g.OnGraphComplete = [&](TFilterGraph* sender, HRESULT, IBaseFilter*) {
+            ++completes;
+            if (completes == 1) {
+                SeekTo(*sender, 1000);
+                sender->Play();
+                // The program's wait: the next end arrives while we wait here.
+                for (int i = 0; i < 100 && completes < 2; ++i)
+                    DelayMs(50);
+                secondInsideFirst = completes == 2;
+            }
+        };
+        g.SetActive(true);
+        QCOMPARE(g.RenderFile(Clip("short.wav")), S_OK);
+        QVERIFY(g.Play());
+        QVERIFY(WaitUntil([&] { return completes >= 2; }));
+        QVERIFY(secondInsideFirst);
+    }
+
+    void brokenFileEndsAsAtItsEnd() {
+        TFilterGraph g;
+        int completes = 0;
+        g.OnGraphComplete = [&](TFilterGraph*, HRESULT, IBaseFilter*) { ++completes; };
+        g.SetActive(true);
+        QCOMPARE(g.RenderFile(Clip("broken.mp4")), S_OK);
+        QVERIFY(g.Play());
+        SeekTo(g, 7000);
+        QVERIFY(WaitUntil([&] { return completes > 0; }, 30000));
+        RunFor(200);
+        QCOMPARE(completes, 1);
+        // Sound was heard up to the break, about the middle of the file.
+        const auto chunks = FRec->Chunks();
+        QVERIFY(!chunks.empty());
+        const int64_t lastHeard = chunks.back().Position / 10000;
+        qInfo() << "broken file: last sound at" << lastHeard << "ms; ended at"
+                << Position(g) / 10000 << "ms; state" << g.State() << g.LastError();
+        QVERIFY(lastHeard > 8000 && lastHeard < 12000);
+    }
+
+    void volumeTable_data() {
+        QTest::addColumn<int>("volume");
+        QTest::addColumn<int>("sent");
+        const int table[][2] = {{0, -10000},  {1, -9247},    {10, -7397},
+                                {100, -4989}, {1000, -2499}, {5000, -752},
+                                {9000, -114}, {9999, 0},     {10000, 0}};
+        for (auto& row : table)
+            QTest::addRow("%d", row[0]) << row[0] << row[1];
+    }
+    void volumeTable() {
+        QFETCH(int, volume);
+        QFETCH(int, sent);
+        QCOMPARE(VolumeToFramework(volume, true), long(sent));
+        // End to end: the level heard is the sent attenuation in decibels.
+        TFilterGraph g;
+        g.SetActive(true);
+        QCOMPARE(g.RenderFile(Clip("short.wav")), S_OK);
+        g.SetVolume(volume);
+        QVERIFY(g.Play());
+        const int64_t first = WaitForSoundFrom(*FRec, 0, 12000);
+        QVERIFY(first >= 0);
+        const double level =
+            ToneLevel(FRec->Samples(), first + 2400, 9600, 0, ToneFrequency(0, 0), 48000);
+        const double db = 20 * std::log10(level / 0.5);
+        qInfo() << "volume" << volume << "heard at" << db << "dB";
+        QVERIFY2(std::abs(db - sent / 100.0) < 0.1, qPrintable(QString::number(db)));
+    }
+
+    void balanceMapping_data() {
+        QTest::addColumn<int>("balance");
+        QTest::addColumn<int>("sent");
+        QTest::newRow("0") << 0 << 0;
+        QTest::newRow("1") << 1 << -753;
+        QTest::newRow("-1") << -1 << 753;
+        QTest::newRow("10000") << 10000 << -10000;
+    }
+    void balanceMapping() {
+        QFETCH(int, balance);
+        QFETCH(int, sent);
+        QCOMPARE(BalanceToFramework(balance, true), long(sent));
+    }
+
+    void emptyGraphKeepsMembersUnconnected() {
+        TFilterGraph g;
+        TVideoWindow vw;
+        vw.setObjectName("VW");
+        TSampleGrabber grabber;
+        grabber.setObjectName("SampleGrabber");
+        AM_MEDIA_TYPE mt;
+        mt.majortype = MEDIATYPE_Audio;
+        mt.subtype = MEDIASUBTYPE_PCM;
+        mt.formattype = FORMAT_WaveFormatEx;
+        grabber.SetMediaType(mt);
+        vw.SetFilterGraph(&g);
+        grabber.SetFilterGraph(&g);
+        g.SetActive(true);
+        auto fg = g.QueryInterface<IFilterGraph>();
+        QVERIFY(fg);
+        auto connectedPins = [](IBaseFilter& f) {
+            std::vector<std::shared_ptr<IPin>> pins;
+            f.EnumPins(&pins);
+            int n = 0;
+            for (auto& p : pins) {
+                std::shared_ptr<IPin> other;
+                if (SUCCEEDED(p->ConnectedTo(&other)))
+                    ++n;
+            }
+            return n;
+        };
+        for (int round = 0; round < 2; ++round) {
+            QCOMPARE(g.RenderFile(Clip("k2.mp4")), S_OK);
+            QVERIFY(g.Play());
+            std::vector<std::shared_ptr<IBaseFilter>> filters;
+            fg->EnumFilters(&filters);
+            QVERIFY(filters.size() > 2);
+            QCOMPARE(connectedPins(*vw.MemberFilter()), 1);
+            QCOMPARE(connectedPins(*grabber.MemberFilter()), 2);
+            g.EmptyGraph();
+            QCOMPARE(g.State(), gsStopped);
+            fg->EnumFilters(&filters);
+            QStringList names;
+            for (auto& f : filters) {
+                QString n;
+                f->QueryFilterInfo(&n);
+                names << n;
+                QCOMPARE(connectedPins(*f), 0);
+            }
+            QCOMPARE(names, (QStringList{"VW", "SampleGrabber"}));
+        }
+    }
+};
+
+QTEST_MAIN(TestFilterGraph)
+#include "TestFilterGraph.moc"
