@@ -8,6 +8,7 @@
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QHash>
 #include <QMessageBox>
 #include <QTimer>
 
@@ -195,11 +196,12 @@ void EraseIniSection(const QString& file, const QString& section) {
 void SaveGridToIni(const QString& file, const QString& section, const TStringGridLike& grid) {
     if (file.isEmpty())
         return;
-    const bool ok = IniFile::Edit(file, true, [&](IniDocument& doc) {
-        doc.EraseSection(section);
-        for (int i = 0; i < grid.RowCount(); ++i)
-            doc.SetValue(section, QStringLiteral("Row%1").arg(i), RowToText(grid, i));
-    });
+    QList<std::pair<QString, QString>> rows;
+    rows.reserve(grid.RowCount());
+    for (int i = 0; i < grid.RowCount(); ++i)
+        rows.append({QStringLiteral("Row%1").arg(i), RowToText(grid, i)});
+    const bool ok =
+        IniFile::Edit(file, true, [&](IniDocument& doc) { doc.ReplaceSection(section, rows); });
     if (!ok)
         throw WriteRefused(file);
 }
@@ -213,11 +215,18 @@ void LoadGridFromIni(const QString& file, const QString& section, TStringGridLik
     const std::optional<IniDocument> doc = IniFile::Load(file);
     if (!doc)
         return;
+    // Key names compare without regard to case; the first of equal names counts.
+    QHash<QString, QString> stored;
+    for (const auto& [key, value] : doc->Entries(section)) {
+        const QString folded = key.toCaseFolded();
+        if (!stored.contains(folded))
+            stored.insert(folded, value);
+    }
     for (int i = 0;; ++i) {
-        const std::optional<QString> stored = doc->Value(section, QStringLiteral("Row%1").arg(i));
-        if (!stored || stored->isEmpty())
+        const auto found = stored.constFind(QStringLiteral("row%1").arg(i));
+        if (found == stored.cend() || found->isEmpty())
             return;
-        const QString v = CutToEncodedBytes(*stored, doc->FileEncoding(), kIniMaxValueBytes);
+        const QString v = CutToEncodedBytes(*found, doc->FileEncoding(), kIniMaxValueBytes);
         if (i == 0 && grid.ColCount() < CountCellMarks(v))
             grid.SetColCount(CountCellMarks(v));
         if (grid.RowCount() < i + 1)

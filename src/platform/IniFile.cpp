@@ -214,6 +214,17 @@ QStringList IniDocument::Keys(QStringView section) const {
     return keys;
 }
 
+QList<std::pair<QString, QString>> IniDocument::Entries(QStringView section) const {
+    QList<std::pair<QString, QString>> entries;
+    const auto [begin, end] = FindSection(section);
+    for (int i = begin + 1; begin >= 0 && i < end; ++i) {
+        const LineKind k = Classify(lines_[i].text);
+        if (k.kind == LineKind::Entry)
+            entries.append({k.name.toString(), k.value.toString()});
+    }
+    return entries;
+}
+
 void IniDocument::SetValue(const QString& sectionName, const QString& keyName,
                            const QString& valueText) {
     const QString section = OneLine(sectionName);
@@ -264,6 +275,27 @@ bool IniDocument::EraseSection(QStringView section) {
         erased = true;
     }
     return erased;
+}
+
+void IniDocument::ReplaceSection(const QString& section,
+                                 const QList<std::pair<QString, QString>>& entries) {
+    EraseSection(section);
+    if (entries.isEmpty())
+        return;
+    const QByteArray eol = DefaultEol();
+    if (!lines_.isEmpty() && lines_.last().eol.isEmpty())
+        lines_.last().eol = eol; // the old last line had no line end
+    lines_.reserve(lines_.size() + entries.size() + 1);
+    auto append = [this, &eol](const QString& text) {
+        Line line;
+        line.text = text;
+        line.eol = eol;
+        line.dirty = true;
+        lines_.append(line);
+    };
+    append(QLatin1Char('[') + OneLine(section) + QLatin1Char(']'));
+    for (const auto& [key, value] : entries)
+        append(OneLine(key) + QLatin1Char('=') + OneLine(value));
 }
 
 namespace IniFile {

@@ -43,6 +43,9 @@ public:
     std::optional<QString> Value(QStringView section, QStringView key) const;
     // Key names of the first section of that name, in file order.
     QStringList Keys(QStringView section) const;
+    // Keys and values (trimmed, not cut) of the first section of that name,
+    // in file order, in one pass.
+    QList<std::pair<QString, QString>> Entries(QStringView section) const;
 
     // Sets key to value, creating section and key as needed. Line breaks in
     // names and value become blanks: one entry is one line.
@@ -50,6 +53,10 @@ public:
     // Removes every section of that name with all its lines. Returns whether
     // there was one.
     bool EraseSection(QStringView section);
+    // Erases the section and writes it anew at the end of the file with the
+    // given entries (keys distinct in any case): the same file as
+    // EraseSection followed by SetValue for each entry, in one pass.
+    void ReplaceSection(const QString& section, const QList<std::pair<QString, QString>>& entries);
 
 private:
     struct Line {
