@@ -61,21 +61,6 @@ private:
     TFrmMain* owner_;
 };
 
-// Double click on a label (lbPos has no event of its own for it).
-class TDblClickFilter : public QObject {
-public:
-    TDblClickFilter(QObject* parent, std::function<void()> action)
-        : QObject(parent), action_(std::move(action)) {}
-    bool eventFilter(QObject* watched, QEvent* event) override {
-        if (event->type() == QEvent::MouseButtonDblClick)
-            action_();
-        return QObject::eventFilter(watched, event);
-    }
-
-private:
-    std::function<void()> action_;
-};
-
 } // namespace
 
 int32_t TFrmMain::TimePointMs(const QString& text) {
@@ -130,8 +115,8 @@ void TFrmMain::ConnectPlaybackHandlers() {
         bind(SoundLevel2->OnChange, &TFrmMain::SoundLevel2Change);
     if (tbZoom)
         bind(tbZoom->OnChange, &TFrmMain::tbZoomChange);
-    if (lbPos)
-        lbPos->installEventFilter(new TDblClickFilter(lbPos, [this] { lbPosDblClick(lbPos); }));
+    // lbPos's double click reaches lbPosDblClick through the window's own
+    // event filter.
     // A check box raises its click event whenever its state changes, also
     // when the program sets it (LoadSettings).
     if (chkOn2Monitor)

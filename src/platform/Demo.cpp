@@ -194,7 +194,11 @@ private:
             noticeSeen_ = true;
             Say(QStringLiteral("repeat gap: sound muted, notice \"%1\" shown")
                     .arg(play->plHint->text()));
-            Shot(play, QStringLiteral("demo-video-notice.png"));
+            // Once the notice has been painted.
+            QTimer::singleShot(300, this, [this] {
+                if (frm_->FrmPlay && frm_->FrmPlay->plHint->isVisible())
+                    Shot(frm_->FrmPlay, QStringLiteral("demo-video-notice.png"));
+            });
         }
         if (notice != lastNotice_ && !notice && noticeSeen_)
             Say(QStringLiteral("notice hidden, the section plays again"));
@@ -230,7 +234,10 @@ private:
         if ((looped_ && now - loopAt_ > 4000) || now > timeoutMs_) {
             timer_.stop();
             Say(looped_ ? QStringLiteral("demo done") : QStringLiteral("demo timed out"));
+            // The control window is hidden while the video plays: closing a
+            // hidden window does not end the event loop by itself.
             frm_->close();
+            QCoreApplication::quit();
         }
     }
 
