@@ -6,6 +6,7 @@
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
+#include <QRegularExpression>
 
 #include <algorithm>
 #include <thread>
@@ -102,6 +103,30 @@ public:
         return graph ? graph->StreamEnable(index, flags) : E_FAIL;
     }
 };
+
+// " <title or language>" of an audio stream, or nothing. Titles that only
+// say "Audio" (as muxers write by default) add nothing to the number.
+QString StreamTitle(GstStream* stream) {
+    GstTagList* tags = gst_stream_get_tags(stream);
+    if (!tags)
+        return {};
+    QString result;
+    for (const char* tag : {GST_TAG_TITLE, GST_TAG_LANGUAGE_NAME, GST_TAG_LANGUAGE_CODE}) {
+        gchar* s = nullptr;
+        if (gst_tag_list_get_string(tags, tag, &s) && s) {
+            const QString text = QString::fromUtf8(s).trimmed();
+            g_free(s);
+            static const QRegularExpression generic(QStringLiteral("^(audio|sound)( *\\d+)?$"),
+                                                    QRegularExpression::CaseInsensitiveOption);
+            if (!text.isEmpty() && !generic.match(text).hasMatch()) {
+                result = QStringLiteral(" ") + text;
+                break;
+            }
+        }
+    }
+    gst_tag_list_unref(tags);
+    return result;
+}
 
 bool IsOrIsInside(GstElement* element, GstElement* ancestor) {
     return element == ancestor ||
@@ -887,15 +912,7 @@ HRESULT TGstGraph::StreamInfo(long index, QString* name, long* flags, long* grou
                 GST_STREAM_TYPE_AUDIO)
                 ++ordinal;
         text = QStringLiteral("Audio %1").arg(ordinal);
-        if (GstTagList* tags = gst_stream_get_tags(stream)) {
-            gchar* s = nullptr;
-            if (gst_tag_list_get_string(tags, GST_TAG_TITLE, &s) ||
-                gst_tag_list_get_string(tags, GST_TAG_LANGUAGE_NAME, &s) ||
-                gst_tag_list_get_string(tags, GST_TAG_LANGUAGE_CODE, &s))
-                text += QStringLiteral(" ") + QString::fromUtf8(s);
-            g_free(s);
-            gst_tag_list_unref(tags);
-        }
+        text += StreamTitle(stream);
         g = 1;
     } else if (type & GST_STREAM_TYPE_VIDEO) {
         text = QStringLiteral("Video");
@@ -952,5 +969,15 @@ HRESULT TGstGraph::StreamEnable(long index, long flags) {
     }
     const gboolean ok = gst_element_send_event(FPipeline, gst_event_new_select_streams(ids));
     g_list_free_full(ids, g_free);
-    return ok ? S_OK : E_FAIL;
+    if (!ok)
+        return E_FAIL;
+    // The sound of the old track already decoded and queued on its way to
+    // the output (most of a second) would still be heard: flush it by
+    // seeking to where the media is, so the new track is heard at once.
+    if (CurrentGstState() >= GST_STATE_PAUSED) {
+        int64_t position = 0;
+        if (SUCCEEDED(GetCurrentPosition(&position)))
+            Seek(position, FStopPosition >= 0, FStopPosition);
+    }
+    return S_OK;
 }
