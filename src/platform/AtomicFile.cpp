@@ -56,24 +56,40 @@ QByteArray FolderOf(const QByteArray& path) {
 }
 
 // Rewrites an existing file in place; used only when its folder refuses a
-// temporary file.
-bool WriteInPlace(const QByteArray& target, const QByteArray& data, QString* reason) {
+// temporary file. Not atomic, so everything that can be checked beforehand
+// is: the space a longer content needs is reserved and the file grown to its
+// new size (which the file size limit may refuse) before the first byte of
+// the old content is overwritten; a refusal up to there leaves the file as
+// it was.
+bool WriteInPlace(const QByteArray& target, off_t oldSize, const QByteArray& data,
+                  QString* reason) {
     const int fd = ::open(target.constData(), O_WRONLY | O_CLOEXEC);
     if (fd < 0) {
         *reason = ErrnoText(errno);
         return false;
     }
-    int err = 0;
-    if (!WriteAll(fd, data, &err)) {
-    } else if (::ftruncate(fd, data.size()) != 0) {
-        err = errno;
-    } else if (::fsync(fd) != 0 && errno != EINVAL) {
-        err = errno;
-    }
-    if (::close(fd) != 0 && err == 0)
-        err = errno;
-    if (err != 0) {
+    auto fail = [fd, reason](int err) {
+        ::close(fd);
         *reason = ErrnoText(err);
+        return false;
+    };
+    const off_t newSize = off_t(data.size());
+    if (newSize > oldSize) {
+        if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, newSize) != 0 && errno != EOPNOTSUPP &&
+            errno != ENOSYS)
+            return fail(errno);
+        if (::ftruncate(fd, newSize) != 0)
+            return fail(errno);
+    }
+    int err = 0;
+    if (!WriteAll(fd, data, &err))
+        return fail(err);
+    if (newSize < oldSize && ::ftruncate(fd, newSize) != 0)
+        return fail(errno);
+    if (::fsync(fd) != 0 && errno != EINVAL)
+        return fail(errno);
+    if (::close(fd) != 0) {
+        *reason = ErrnoText(errno);
         return false;
     }
     return true;
@@ -123,10 +139,10 @@ bool AtomicFileWriter::Replace(const QString& path, const QByteArray& data, QStr
     }
     if (fd < 0) {
         const int err = errno;
-        const bool folderRefuses =
-            err == EACCES || err == EPERM || err == EROFS || err == ENOSPC || err == EDQUOT;
+        // Only a folder that forbids new files; a full disk refuses the write.
+        const bool folderRefuses = err == EACCES || err == EPERM;
         if (exists && folderRefuses) {
-            if (!WriteInPlace(target, data, reason))
+            if (!WriteInPlace(target, old.st_size, data, reason))
                 return false;
             lastMethod = Method::InPlace;
             return true;

@@ -19,6 +19,7 @@
 
 #include <csignal>
 #include <cstdio>
+#include <sys/resource.h>
 
 namespace {
 
@@ -109,6 +110,8 @@ private slots:
     void refusedWrite_data();
     void refusedWrite();
     void inPlaceWhenFolderRefuses();
+    void writeFailsMidway_data();
+    void writeFailsMidway();
     void keepsPermissionsAndLinks();
     void killDuringWrites();
 };
@@ -388,6 +391,49 @@ void TestIniFile::inPlaceWhenFolderRefuses() {
     QVERIFY(SetMode(folder, 0755));
     QCOMPARE(ReadBytes(path), QByteArray("[START]\ntbZoom=25\n[Sect]\nRow0=^^^^^^^^^^^^\n"
                                          "Row1=x^^^^^^^^^^^^\n"));
+    QCOMPARE(FolderEntries(folder), QStringList{"dancemp4.INI"});
+}
+
+void TestIniFile::writeFailsMidway_data() {
+    QTest::addColumn<bool>("inPlace");
+    QTest::newRow("replacing") << false;
+    QTest::newRow("in place") << true;
+}
+
+void TestIniFile::writeFailsMidway() {
+    // A disk that takes no more than 4 KiB of a file: the process's file size
+    // limit makes the write fail after its first 4096 bytes.
+    QFETCH(bool, inPlace);
+    QTemporaryDir dir;
+    QVERIFY(SetMode(dir.path(), 0755));
+    const QString folder = dir.filePath("media");
+    const QString path = folder + "/dancemp4.INI";
+    QVERIFY(QDir().mkpath(folder));
+    const QByteArray oldBytes("[Sect]\nRow0=h^^\nRow1=1^^\n[START]\ncbRate=6\n");
+    QVERIFY(WriteBytes(path, oldBytes));
+    QVERIFY(SetMode(path, 0666));
+    QVERIFY(SetMode(folder, inPlace ? 0555 : 0777));
+    const TMemoryGrid table = RoundTable(7, 1000);
+    ::signal(SIGXFSZ, SIG_IGN);
+    rlimit saved{};
+    QVERIFY(::getrlimit(RLIMIT_FSIZE, &saved) == 0);
+    rlimit small = saved;
+    small.rlim_cur = 4096;
+    QString error;
+    {
+        UnprivilegedScope asUser;
+        QVERIFY(::setrlimit(RLIMIT_FSIZE, &small) == 0);
+        try {
+            SaveGridToIni(path, "Sect", table);
+        } catch (const EAppError& e) {
+            error = e.Text();
+        }
+        ::setrlimit(RLIMIT_FSIZE, &saved);
+    }
+    ::signal(SIGXFSZ, SIG_DFL);
+    QVERIFY(SetMode(folder, 0755));
+    QCOMPARE(error, "Unable to write to " + path);
+    QCOMPARE(ReadBytes(path), oldBytes);
     QCOMPARE(FolderEntries(folder), QStringList{"dancemp4.INI"});
 }
 
