@@ -73,6 +73,7 @@ int main(int argc, char** argv) {
         }
         std::printf("%-8d %12.2f %12.2f %14.1f %14.1f%s\n", rows, open, save, open / open1000,
                     save > 0 ? save / save1000 : 0.0, loaded ? "" : "  (rows missing!)");
+        std::fflush(stdout);
     }
     return 0;
 }

@@ -13,6 +13,7 @@
 #include <QTemporaryDir>
 #include <QTest>
 
+#include <algorithm>
 #include <memory>
 
 namespace FrmMainTest {
@@ -123,15 +124,18 @@ inline QStringList Column(const TScheduleGrid& g, int col) {
     return out;
 }
 
-// The values of Row1.. in the schedule file's "Sect" section, split into cells.
+// The values of Row1.. as the file holds them (blanks included), split into
+// cells; stops at the first missing row.
 inline QList<QStringList> SavedRows(const QString& schedFile) {
+    const QStringList lines = ReadLines(schedFile);
     QList<QStringList> rows;
     for (int i = 1;; ++i) {
-        const QString v =
-            ReadIniText(schedFile, QStringLiteral("Sect"), QStringLiteral("Row%1").arg(i));
-        if (v.isEmpty())
+        const QString prefix = QStringLiteral("Row%1=").arg(i);
+        const auto it = std::find_if(lines.begin(), lines.end(),
+                                     [&](const QString& l) { return l.startsWith(prefix); });
+        if (it == lines.end())
             break;
-        QStringList cells = v.split(QStringLiteral("^^"));
+        QStringList cells = it->mid(prefix.size()).split(QStringLiteral("^^"));
         cells.removeLast(); // after the last mark
         rows << cells;
     }

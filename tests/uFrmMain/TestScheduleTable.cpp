@@ -1,0 +1,583 @@
+// The schedule table and its file: adding, deleting, counting, in-place
+// editing, saving in time order, loading (gaps, extra columns, long values,
+// large tables, GBK/CRLF files) and the per-media settings beside the table.
+#include "FrmMainFixture.h"
+
+#include "controls/FlatCtrls.h"
+#include "controls/MyHemibtn.h"
+#include "controls/MyRadionBtn.h"
+#include "controls/uTransTrackBar.h"
+#include "media/FilterGraph.h"
+#include "platform/ErrorDisplay.h"
+
+#include <QApplication>
+#include <QCheckBox>
+#include <QClipboard>
+#include <QDir>
+#include <QLabel>
+#include <QLineEdit>
+#include <QWheelEvent>
+#include <QtTest>
+
+using namespace FrmMainTest;
+
+class TestScheduleTable : public QObject {
+    Q_OBJECT
+private slots:
+    void scheduleFileName_data();
+    void scheduleFileName();
+    void addingToAnEmptyTableFillsRowOneAndSaves();
+    void addingAfterTheLastRowAddsThirtySeconds();
+    void saveNormalisesSortsAndRenumbers_data();
+    void saveNormalisesSortsAndRenumbers();
+    void deleteRules();
+    void countClicks_data();
+    void countClicks();
+    void countClickOnThePlayingRowRaisesRemainCount();
+    void editTextMovesTheSectionEndOnlyForward_data();
+    void editTextMovesTheSectionEndOnlyForward();
+    void editModeLocksExactlyEightControls();
+    void maskedEditorOnTimeColumnFreeTextOnDescription();
+    void lineBreaksBecomeBlanks();
+    void wheelScrollsWithoutMovingTheSelection();
+    void openScheduleReadsPerMediaSettings_data();
+    void openScheduleReadsPerMediaSettings();
+    void loadStopsAtAGapAndKeepsExtraColumns();
+    void markInDescriptionSplitsOnReload();
+    void restoreBringsBackTheSavedCounts();
+    void gbkCrlfScheduleOfAnOlderInstallation();
+    void hugeTableAndHugeLineLoad();
+    void headerWithThousandsOfMarksIsCapped();
+};
+
+namespace {
+// A window on a fresh folder whose current media file has the given rows
+// ("count|time|description") and extra lines in its schedule file.
+TFrmMain& WindowWithSchedule(Env& env, const QStringList& rows, const QStringList& extra = {},
+                             QString* mediaOut = nullptr) {
+    const QString media = env.Media();
+    env.Settings({"PlayFile=" + media});
+    TFrmMain& f = env.Make();
+    Env::Schedule(f, media, rows, extra);
+    f.OpenSchedule(media);
+    if (mediaOut)
+        *mediaOut = media;
+    return f;
+}
+
+QPoint CellCentre(const TScheduleGrid& g, int col, int row) {
+    return g.CellRect(col, row).center();
+}
+} // namespace
+
+void TestScheduleTable::scheduleFileName_data() {
+    QTest::addColumn<QString>("media");
+    QTest::addColumn<QString>("schedule");
+    QTest::newRow("lower case") << "/v/dance.mp4"
+                                << "/v/dancemp4.INI";
+    QTest::newRow("case kept") << "/v/Dance.MP4"
+                               << "/v/DanceMP4.INI";
+    QTest::newRow("no extension") << "/v/dance"
+                                  << "/v/dance.INI";
+    QTest::newRow("dot in folder only") << "/v.d/dance"
+                                        << "/v.d/dance.INI";
+    QTest::newRow("two dots") << "/v/a.b.mkv"
+                              << "/v/a.bmkv.INI";
+    QTest::newRow("stored Windows path") << "D:\\v\\dance.mp4"
+                                         << "D:\\v\\dancemp4.INI";
+    QTest::newRow("default file") << "/opt/t/无文件.DAT"
+                                  << "/opt/t/无文件DAT.INI";
+}
+
+void TestScheduleTable::scheduleFileName() {
+    QFETCH(QString, media);
+    QFETCH(QString, schedule);
+    Env env;
+    TFrmMain& f = env.Make();
+    QCOMPARE(f.ScheduleFileNameFor(media), schedule);
+    // Without a folder the program's own folder is put in front.
+    QCOMPARE(f.ScheduleFileNameFor(QStringLiteral("dance.mp4")),
+             f.AppPath + QStringLiteral("dancemp4.INI"));
+}
+
+void TestScheduleTable::addingToAnEmptyTableFillsRowOneAndSaves() {
+    Env env;
+    TFrmMain& f = WindowWithSchedule(env, {});
+    QCOMPARE(f.sgV->RowCount(), 2);
+    QVERIFY(f.sgV->Cell(1, 1).isEmpty());
+    f.btnAddClick(f.btnAdd);
+    QCOMPARE(f.sgV->RowCount(), 2);
+    for (int c = 0; c < 6; ++c)
+        QCOMPARE(f.sgV->Cell(c, 1), (QStringList{"  1", "0", "+", "-", "00:30", "新的一节"}.at(c)));
+    QCOMPARE(f.sgV->Row(), 1);
+    QCOMPARE(ReadIniText(f.SchedFileName, "Sect", "Row0"),
+             QStringLiteral("序号^^播放^^加^^减^^时间点^^开播内容^^"));
+    QVERIFY(ReadLines(f.SchedFileName).contains("Row1=  1^^0^^+^^-^^00:30^^新的一节^^"));
+    QVERIFY(ReadIniText(f.SchedFileName, "Sect", "Row2").isEmpty());
+}
+
+void TestScheduleTable::addingAfterTheLastRowAddsThirtySeconds() {
+    Env env;
+    TFrmMain& f = WindowWithSchedule(env, {"2|00:10|起势", "1|59:50|收势"});
+    f.btnAddClick(f.btnAdd);
+    QCOMPARE(f.sgV->RowCount(), 4);
+    QCOMPARE(f.sgV->Row(), 3);
+    QCOMPARE(f.sgV->Cell(4, 3), QStringLiteral("60:20"));
+    QCOMPARE(f.sgV->Cell(0, 3), QStringLiteral("  3"));
+    QCOMPARE(SavedRows(f.SchedFileName).size(), 3);
+    QCOMPARE(SavedRows(f.SchedFileName).at(2).at(4), QStringLiteral("60:20"));
+}
+
+void TestScheduleTable::saveNormalisesSortsAndRenumbers_data() {
+    QTest::addColumn<QStringList>("times");
+    QTest::addColumn<QStringList>("saved");
+    QTest::newRow("byte order") << QStringList{"10:00", "2:30", "100:00"}
+                                << QStringList{"02:30", "100:00", "10:00"};
+    QTest::newRow("colon after digits")
+        << QStringList{"20:00", "100:00"} << QStringList{"100:00", "20:00"};
+    QTest::newRow("normalised") << QStringList{"5:3", "", "abc", "00:75"}
+                                << QStringList{"00:00", "00:00", "01:15", "05:03"};
+}
+
+void TestScheduleTable::saveNormalisesSortsAndRenumbers() {
+    QFETCH(QStringList, times);
+    QFETCH(QStringList, saved);
+    QStringList rows;
+    for (int i = 0; i < times.size(); ++i)
+        rows << QStringLiteral("%1|%2|节%1").arg(i).arg(times[i]);
+    Env env;
+    TFrmMain& f = WindowWithSchedule(env, rows);
+    f.btnSaveClick(f.btnSave);
+    const QList<QStringList> file = SavedRows(f.SchedFileName);
+    QCOMPARE(file.size(), saved.size());
+    for (int i = 0; i < file.size(); ++i) {
+        QCOMPARE(file[i].at(4), saved[i]);
+        QCOMPARE(file[i].at(0), PadLeft(QString::number(i + 1), QLatin1Char(' '), 3));
+    }
+    QCOMPARE(Column(*f.sgV, 4), saved);
+    // The per-media keys are left alone.
+    QCOMPARE(ReadIniText(f.SchedFileName, "START", "cbRate"), QString());
+}
+
+void TestScheduleTable::deleteRules() {
+    Env env;
+    // One section: deleting it is refused.
+    {
+        TFrmMain& f = WindowWithSchedule(env, {"1|00:00|A"});
+        f.btnDelClick(f.btnDel);
+        QCOMPARE(f.sgV->RowCount(), 2);
+        QCOMPARE(f.sgV->Cell(5, 1), QStringLiteral("A"));
+    }
+    Env env2;
+    TFrmMain& f = WindowWithSchedule(env2, {"1|00:00|A", "1|00:10|B", "1|00:20|C", "1|00:30|D"});
+    const QByteArray before = ReadBytes(f.SchedFileName);
+    // The last row: the selection moves one up.
+    f.sgV->SetRow(4);
+    f.btnDelClick(f.btnDel);
+    QCOMPARE(Column(*f.sgV, 5), (QStringList{"A", "B", "C"}));
+    QCOMPARE(f.sgV->Row(), 3);
+    // A middle row: the selection index stays and shows the following row.
+    f.sgV->SetRow(2);
+    f.btnDelClick(f.btnDel);
+    QCOMPARE(Column(*f.sgV, 5), (QStringList{"A", "C"}));
+    QCOMPARE(Column(*f.sgV, 0), (QStringList{"  1", "  2"}));
+    QCOMPARE(f.sgV->Row(), 2);
+    // Column 1 takes the width the others leave; nothing is saved.
+    int others = 0;
+    for (int c = 0; c < f.sgV->ColCount(); ++c)
+        others += c == 1 ? 0 : f.sgV->ColWidth(c);
+    QCOMPARE(f.sgV->ColWidth(1), f.sgV->GridWidth() - others - f.sgV->ColCount() - 1);
+    QCOMPARE(ReadBytes(f.SchedFileName), before);
+}
+
+void TestScheduleTable::countClicks_data() {
+    QTest::addColumn<int>("col");
+    QTest::addColumn<QString>("count");
+    QTest::addColumn<QString>("after");
+    QTest::newRow("plus") << 2 << "3"
+                          << "4";
+    QTest::newRow("plus at 99") << 2 << "99"
+                                << "99";
+    QTest::newRow("minus") << 3 << "3"
+                           << "2";
+    QTest::newRow("minus at 0") << 3 << "0"
+                                << "0";
+    QTest::newRow("plus on empty") << 2 << ""
+                                   << "1";
+    QTest::newRow("plus on text") << 2 << "abc"
+                                  << "1";
+    QTest::newRow("minus on text") << 3 << "abc"
+                                   << "0";
+    QTest::newRow("plus beyond range") << 2 << "2147483647"
+                                       << "99";
+}
+
+void TestScheduleTable::countClicks() {
+    QFETCH(int, col);
+    QFETCH(QString, count);
+    QFETCH(QString, after);
+    Env env;
+    TFrmMain& f = WindowWithSchedule(env, {"1|00:00|A", "1|00:10|B"});
+    f.sgV->SetCell(1, 2, count);
+    f.sgV->SetRow(1);
+    const QPoint p = CellCentre(*f.sgV, col, 2);
+    QTest::mouseClick(f.sgV, Qt::LeftButton, {}, p);
+    QCOMPARE(f.sgV->Cell(1, 2), after);
+    // A click on a fixed column leaves the selection where it was.
+    QCOMPARE(f.sgV->Row(), 1);
+    // Any button counts.
+    f.sgV->SetCell(1, 2, count);
+    QTest::mouseClick(f.sgV, Qt::RightButton, {}, p);
+    QCOMPARE(f.sgV->Cell(1, 2), after);
+}
+
+void TestScheduleTable::countClickOnThePlayingRowRaisesRemainCount() {
+    Env env;
+    TFrmMain& f = WindowWithSchedule(env, {"1|00:00|A", "2|00:10|B", "1|00:20|C"});
+    f.SetCurRow(2);
+    f.RemainCount = 2;
+    f.sgVMouseDown(f.sgV, Qt::LeftButton, {}, CellCentre(*f.sgV, 2, 2).x(),
+                   CellCentre(*f.sgV, 2, 2).y());
+    QCOMPARE(f.sgV->Cell(1, 2), QStringLiteral("3"));
+    QCOMPARE(f.RemainCount, 3);
+    f.sgVMouseDown(f.sgV, Qt::LeftButton, {}, CellCentre(*f.sgV, 3, 2).x(),
+                   CellCentre(*f.sgV, 3, 2).y());
+    QCOMPARE(f.RemainCount, 2);
+    // Another row's count leaves the playing section alone.
+    f.sgVMouseDown(f.sgV, Qt::LeftButton, {}, CellCentre(*f.sgV, 2, 3).x(),
+                   CellCentre(*f.sgV, 2, 3).y());
+    QCOMPARE(f.sgV->Cell(1, 3), QStringLiteral("2"));
+    QCOMPARE(f.RemainCount, 2);
+}
+
+void TestScheduleTable::editTextMovesTheSectionEndOnlyForward_data() {
+    QTest::addColumn<QString>("typed");
+    QTest::addColumn<int>("sectEnd");
+    QTest::newRow("later") << "0230" << 150000;
+    QTest::newRow("equal to the start") << "0100" << 90000;
+    QTest::newRow("earlier") << "0030" << 90000;
+}
+
+void TestScheduleTable::editTextMovesTheSectionEndOnlyForward() {
+    QFETCH(QString, typed);
+    QFETCH(int, sectEnd);
+    Env env;
+    TFrmMain& f = WindowWithSchedule(env, {"1|01:00|A", "1|01:30|B"});
+    f.chkEdit->setChecked(true);
+    f.SetCurRow(1);
+    f.SectEndPos = 90000;
+    // Without a graph an edit moves nothing.
+    f.sgV->SetRow(2);
+    f.sgV->SetCol(4);
+    f.sgV->ShowEditor();
+    QVERIFY(f.sgV->EditorShown());
+    QTest::keyClicks(f.sgV->Editor(), QStringLiteral("0500"));
+    QCOMPARE(f.sgV->Cell(4, 2), QStringLiteral("05:00"));
+    QCOMPARE(f.SectEndPos, 90000);
+    f.sgV->HideEditor(false);
+    QCOMPARE(f.sgV->Cell(4, 2), QStringLiteral("01:30"));
+
+    f.FGBrowse->SetActive(true);
+    if (f.FGBrowse->State() == gsNone)
+        QSKIP("the media graph reports no state without media");
+    f.sgV->ShowEditor();
+    f.sgV->Editor()->selectAll();
+    QTest::keyClicks(f.sgV->Editor(), typed);
+    QCOMPARE(f.SectEndPos, sectEnd);
+    f.FGBrowse->SetActive(false);
+}
+
+void TestScheduleTable::editModeLocksExactlyEightControls() {
+    Env env;
+    TFrmMain& f = WindowWithSchedule(env, {"1|00:00|A"});
+    const QSet<QString> locked{"btnSelFile", "btnSave", "btnAdd", "btnDel",
+                               "lbPos",      "rbExit",  "rbShut", "rbPlay"};
+    auto check = [&](bool editing) {
+        int seen = 0;
+        for (QWidget* w : f.findChildren<QWidget*>()) {
+            const QString n = w->objectName();
+            if (!(n.startsWith("btn") || n.startsWith("cb") || n.startsWith("chk") ||
+                  n.startsWith("rb") || n.startsWith("lb") || n.startsWith("tb") ||
+                  n == "SoundLevel2" || n == "DSTrackBar1" || n == "sgV"))
+                continue;
+            ++seen;
+            const bool expected = editing || !locked.contains(n);
+            QVERIFY2(w->isEnabled() == expected, qPrintable(n));
+        }
+        QVERIFY(seen >= 30);
+        QCOMPARE(f.sgV->Editing(), editing);
+    };
+    check(false);
+    f.chkEdit->click();
+    QCOMPARE(Setting("chkEdit"), QStringLiteral("YES"));
+    check(true);
+    f.chkEdit->click();
+    QCOMPARE(Setting("chkEdit"), QStringLiteral("NO"));
+    check(false);
+
+    // Typing into the grid opens an editor only while editing is on; the
+    // count clicks keep working either way.
+    f.sgV->SetCol(5);
+    QTest::keyClick(f.sgV, Qt::Key_X);
+    QVERIFY(!f.sgV->EditorShown());
+    QCOMPARE(f.sgV->Cell(5, 1), QStringLiteral("A"));
+    f.sgVMouseDown(f.sgV, Qt::LeftButton, {}, CellCentre(*f.sgV, 2, 1).x(),
+                   CellCentre(*f.sgV, 2, 1).y());
+    QCOMPARE(f.sgV->Cell(1, 1), QStringLiteral("2"));
+    f.chkEdit->click();
+    QTest::keyClick(f.sgV, Qt::Key_X);
+    QVERIFY(f.sgV->EditorShown());
+    QCOMPARE(f.sgV->Cell(5, 1), QStringLiteral("x"));
+}
+
+void TestScheduleTable::maskedEditorOnTimeColumnFreeTextOnDescription() {
+    Env env;
+    TFrmMain& f = WindowWithSchedule(env, {"1|00:00|A"});
+    QCOMPARE(f.sgVGetEditMask(4, 1), QStringLiteral("99:99"));
+    QCOMPARE(f.sgVGetEditMask(5, 1), QString());
+    f.chkEdit->setChecked(true);
+    f.sgV->SetCol(4);
+    f.sgV->ShowEditor();
+    QLineEdit* ed = f.sgV->Editor();
+    QVERIFY(ed->inputMask().startsWith(QStringLiteral("99:99")));
+    ed->selectAll();
+    // Letters are refused; the colon is part of the text.
+    QTest::keyClicks(ed, QStringLiteral("a1b2c3d4e"));
+    QCOMPARE(f.sgV->Cell(4, 1), QStringLiteral("12:34"));
+    QTest::keyClick(ed, Qt::Key_Return);
+    QVERIFY(!f.sgV->EditorShown());
+
+    f.sgV->SetCol(5);
+    f.sgV->ShowEditor();
+    QVERIFY(ed->inputMask().isEmpty());
+    ed->selectAll();
+    QTest::keyClicks(ed, QStringLiteral("Arms up 3x"));
+    QCOMPARE(f.sgV->Cell(5, 1), QStringLiteral("Arms up 3x"));
+    QTest::keyClick(ed, Qt::Key_Escape);
+    QCOMPARE(f.sgV->Cell(5, 1), QStringLiteral("A"));
+}
+
+void TestScheduleTable::lineBreaksBecomeBlanks() {
+    Env env;
+    TFrmMain& f = WindowWithSchedule(env, {"1|00:00|A", "1|00:10|B"});
+    f.sgV->SetCell(5, 1, QStringLiteral("抬手\r\n转身\n下蹲\r停"));
+    QCOMPARE(f.sgV->Cell(5, 1), QStringLiteral("抬手 转身 下蹲 停"));
+    // Pasted into the editor.
+    f.chkEdit->setChecked(true);
+    f.sgV->SetRow(2);
+    f.sgV->SetCol(5);
+    f.sgV->ShowEditor();
+    QApplication::clipboard()->setText(QStringLiteral("第一行\n第二行"));
+    f.sgV->Editor()->selectAll();
+    f.sgV->Editor()->paste();
+    QVERIFY(!f.sgV->Cell(5, 2).contains(QLatin1Char('\n')));
+    f.btnSaveClick(f.btnSave);
+    // One line per row in the file, and the table reads back the same.
+    const QStringList lines = ReadLines(f.SchedFileName);
+    QCOMPARE(lines.filter(QStringLiteral("Row")).size(), 3);
+    const QString row2 = f.sgV->Cell(5, 2);
+    f.OpenSchedule(f.CurFile);
+    QCOMPARE(f.sgV->Cell(5, 1), QStringLiteral("抬手 转身 下蹲 停"));
+    QCOMPARE(f.sgV->Cell(5, 2), row2);
+    QCOMPARE(f.sgV->RowCount(), 3);
+}
+
+void TestScheduleTable::wheelScrollsWithoutMovingTheSelection() {
+    Env env;
+    QStringList rows;
+    for (int i = 0; i < 30; ++i)
+        rows << QStringLiteral("1|%1|x").arg(SecToTimeStr(i * 10));
+    TFrmMain& f = WindowWithSchedule(env, rows);
+    f.sgV->SetRow(3);
+    auto wheel = [&](int delta) {
+        QWheelEvent ev(QPointF(50, 50), f.sgV->mapToGlobal(QPointF(50, 50)), QPoint(),
+                       QPoint(0, delta), Qt::NoButton, Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(f.sgV, &ev);
+    };
+    wheel(-120);
+    QCOMPARE(f.sgV->TopRow(), 2);
+    wheel(-240);
+    QCOMPARE(f.sgV->TopRow(), 4);
+    QCOMPARE(f.sgV->Row(), 3);
+    wheel(120);
+    QCOMPARE(f.sgV->TopRow(), 3);
+    f.sgV->SetTopRow(1);
+    wheel(120);
+    QCOMPARE(f.sgV->TopRow(), 1);
+    f.sgV->SetTopRow(30);
+    wheel(-120);
+    QCOMPARE(f.sgV->TopRow(), 30);
+    QCOMPARE(f.sgV->Row(), 3);
+}
+
+void TestScheduleTable::openScheduleReadsPerMediaSettings_data() {
+    QTest::addColumn<QStringList>("start");
+    QTest::addColumn<QString>("checked"); // channel button checked, or "" for none
+    QTest::addColumn<int>("audioTrack");
+    QTest::addColumn<QString>("rate");
+    QTest::addColumn<int>("zoom");
+    QTest::newRow("defaults") << QStringList{} << "lbCenter2" << 1 << "1.00" << 10;
+    QTest::newRow("stored") << QStringList{"SOUNDCHL=左声道", "cbAudioChl2=2", "cbRate=3",
+                                           "tbZoom=25"}
+                            << "lbLeft2" << 3 << "0.85" << 25;
+    QTest::newRow("right") << QStringList{"SOUNDCHL=右声道"} << "lbRight2" << 1 << "1.00" << 10;
+    QTest::newRow("present but empty")
+        << QStringList{"SOUNDCHL=", "cbRate=", "cbAudioChl2=x"} << "" << 1 << "1.00" << 10;
+}
+
+void TestScheduleTable::openScheduleReadsPerMediaSettings() {
+    QFETCH(QStringList, start);
+    QFETCH(QString, checked);
+    QFETCH(int, audioTrack);
+    QFETCH(QString, rate);
+    QFETCH(int, zoom);
+    Env env;
+    QStringList extra;
+    if (!start.isEmpty())
+        extra = QStringList{"[START]"} + start;
+    TFrmMain& f = WindowWithSchedule(env, {"1|00:00|A"}, extra);
+    QCOMPARE(f.windowTitle(), f.SchedFileName);
+    QCOMPARE(QDir::currentPath() + "/", f.AppPath);
+    QCOMPARE(Setting("PlayFile"), f.CurFile);
+    for (TMyRadionBtn* b : {f.lbLeft2, f.lbCenter2, f.lbRight2})
+        QVERIFY2(b->Checked() == (b->objectName() == checked), qPrintable(b->objectName()));
+    QCOMPARE(f.AudioTrack, audioTrack);
+    QCOMPARE(f.cbRate->Text(), rate);
+    QCOMPARE(int(f.tbZoom->Position()), zoom);
+    // The header always shows the titles.
+    QCOMPARE(RowToText(*f.sgV, 0), QStringLiteral("序号^^播放^^加^^减^^时间点^^开播内容^^"));
+}
+
+void TestScheduleTable::loadStopsAtAGapAndKeepsExtraColumns() {
+    Env env;
+    const QString media = env.Media();
+    TFrmMain& f = env.Make();
+    QVERIFY(
+        WriteText(f.ScheduleFileNameFor(media),
+                  {"[Sect]", "Row0=a^^b^^c^^d^^e^^f^^g^^h^^", "Row1=1^^2^^+^^-^^00:10^^A^^7^^8^^",
+                   "Row2=2^^1^^+^^-^^00:20^^B^^", "Row4=4^^1^^+^^-^^00:40^^D^^"}));
+    f.OpenSchedule(media);
+    QCOMPARE(f.sgV->RowCount(), 3);
+    QCOMPARE(f.sgV->ColCount(), 8);
+    QCOMPARE(f.sgV->Cell(7, 1), QStringLiteral("8"));
+    QCOMPARE(f.sgV->Cell(0, 0), QStringLiteral("序号"));
+    f.btnSaveClick(f.btnSave);
+    QCOMPARE(CountCellMarks(ReadIniText(f.SchedFileName, "Sect", "Row1")), 8);
+    QVERIFY(ReadIniText(f.SchedFileName, "Sect", "Row4").isEmpty());
+}
+
+void TestScheduleTable::markInDescriptionSplitsOnReload() {
+    Env env;
+    TFrmMain& f = WindowWithSchedule(env, {"1|00:00|A"});
+    f.sgV->SetCell(5, 1, QStringLiteral("左^^右"));
+    f.btnSaveClick(f.btnSave);
+    f.OpenSchedule(f.CurFile);
+    QCOMPARE(f.sgV->Cell(5, 1), QStringLiteral("左"));
+    QCOMPARE(f.sgV->RowCount(), 2);
+}
+
+void TestScheduleTable::restoreBringsBackTheSavedCounts() {
+    Env env;
+    QString media;
+    TFrmMain& f = WindowWithSchedule(env, {"3|00:00|A", "2|00:10|B"}, {}, &media);
+    // Playback consumes the counts.
+    f.sgV->SetCell(1, 1, QStringLiteral("0"));
+    f.sgV->SetCell(1, 2, QStringLiteral("0"));
+    f.btnRestoreClick(f.btnRestore);
+    QCOMPARE(Column(*f.sgV, 1), (QStringList{"3", "2"}));
+    // Without the media file there is nothing to restore.
+    QVERIFY(QFile::remove(media));
+    f.sgV->SetCell(1, 1, QStringLiteral("0"));
+    f.btnRestoreClick(f.btnRestore);
+    QCOMPARE(f.sgV->Cell(1, 1), QStringLiteral("0"));
+}
+
+void TestScheduleTable::gbkCrlfScheduleOfAnOlderInstallation() {
+    Env env;
+    const QString media = env.Media(QStringLiteral("广播体操.avi"));
+    QVERIFY(env.Settings({"PlayFile=" + media}, true, true));
+    QVERIFY(WriteText(env.Path(QStringLiteral("广播体操avi.INI")),
+                      {"[Sect]", "Row0=序号^^播放^^加^^减^^时间点^^开播内容^^",
+                       "Row1=  1^^3^^+^^-^^00:00^^预备节^^", "Row2=  2^^1^^+^^-^^01:05^^伸展运动^^",
+                       "[START]", "SOUNDCHL=右声道", "cbRate=8", "cbAudioChl2=1", "tbZoom=30"},
+                      true, true));
+    TFrmMain& f = env.Make();
+    QCOMPARE(f.CurFile, media);
+    QCOMPARE(Column(*f.sgV, 5), (QStringList{"预备节", "伸展运动"}));
+    QCOMPARE(Column(*f.sgV, 1), (QStringList{"3", "1"}));
+    QVERIFY(f.lbRight2->Checked());
+    QVERIFY(!f.lbCenter2->Checked() && !f.lbLeft2->Checked());
+    QCOMPARE(f.cbRate->Text(), QStringLiteral("1.20"));
+    QCOMPARE(f.AudioTrack, 2);
+    QCOMPARE(int(f.tbZoom->Position()), 30);
+
+    f.btnAddClick(f.btnAdd);
+    const QByteArray bytes = ReadBytes(f.SchedFileName);
+    QVERIFY(!IsValidUtf8(bytes));
+    QCOMPARE(bytes.count("\r\n"), bytes.count('\n'));
+    QCOMPARE(SavedRows(f.SchedFileName).at(2),
+             (QStringList{"  3", "0", "+", "-", "01:35", "新的一节"}));
+    QCOMPARE(ReadIniText(f.SchedFileName, "START", "SOUNDCHL"), QStringLiteral("右声道"));
+}
+
+void TestScheduleTable::hugeTableAndHugeLineLoad() {
+    Env env;
+    const QString media = env.Media();
+    TFrmMain& f = env.Make();
+    const QString sched = f.ScheduleFileNameFor(media);
+    {
+        QFile out(sched);
+        QVERIFY(out.open(QIODevice::WriteOnly));
+        out.write("[Sect]\nRow0=序号^^播放^^加^^减^^时间点^^开播内容^^\n");
+        for (int r = 1; r <= 100000; ++r)
+            out.write(QStringLiteral("Row%1=%1^^1^^+^^-^^%2^^节%1^^\n")
+                          .arg(r)
+                          .arg(SecToTimeStr(r))
+                          .toUtf8());
+    }
+    f.OpenSchedule(media);
+    QCOMPARE(f.sgV->RowCount(), 100001);
+    QCOMPARE(f.sgV->Cell(5, 100000), QStringLiteral("节100000"));
+    QCOMPARE(f.sgV->Cell(0, 100000), QStringLiteral("100000"));
+
+    // A 10 MB line is read back cut to 2047 bytes (the blanks in front of
+    // a value are not part of it); the rows after it load.
+    {
+        QFile out(sched);
+        QVERIFY(out.open(QIODevice::WriteOnly | QIODevice::Truncate));
+        out.write(
+            "[Sect]\nRow0=序号^^播放^^加^^减^^时间点^^开播内容^^\nRow1=  1^^1^^+^^-^^00:00^^");
+        out.write(QByteArray(10 * 1024 * 1024, 'x'));
+        out.write("^^\nRow2=  2^^1^^+^^-^^00:10^^B^^\n");
+    }
+    f.OpenSchedule(media);
+    QCOMPARE(f.sgV->RowCount(), 3);
+    QCOMPARE(f.sgV->Cell(5, 1).size(), 2047 - int(strlen("1^^1^^+^^-^^00:00^^")));
+    QCOMPARE(f.sgV->Cell(5, 2), QStringLiteral("B"));
+}
+
+void TestScheduleTable::headerWithThousandsOfMarksIsCapped() {
+    Env env;
+    const QString media = env.Media();
+    TFrmMain& f = env.Make();
+    QString row0;
+    for (int i = 0; i < 5000; ++i)
+        row0 += QStringLiteral("t^^");
+    QVERIFY(WriteText(f.ScheduleFileNameFor(media),
+                      {"[Sect]", "Row0=" + row0, "Row1=  1^^1^^+^^-^^00:00^^A^^"}));
+    f.OpenSchedule(media);
+    QCOMPARE(f.sgV->ColCount(), TScheduleGrid::kMaxColCount);
+    QCOMPARE(f.sgV->Cell(5, 1), QStringLiteral("A"));
+    f.btnSaveClick(f.btnSave);
+    QCOMPARE(CountCellMarks(ReadIniText(f.SchedFileName, "Sect", "Row0")),
+             TScheduleGrid::kMaxColCount);
+}
+
+int main(int argc, char** argv) {
+    TApplication app(argc, argv);
+    InitPublicModule();
+    TestScheduleTable t;
+    return QTest::qExec(&t, argc, argv);
+}
+
+#include "TestScheduleTable.moc"
