@@ -204,7 +204,9 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
         // Nothing open (or stopped): open the media on a fresh graph.
         if (!OpenMedia())
             return;
-        FGBrowse->SetVolume(RoundHalfEven(SoundLevel2->Position()));
+        // Muted until the section's start is reached: the media plays from
+        // its beginning for a moment before the seek below.
+        FGBrowse->SetVolume(0);
         FGBrowse->Play();
         if (FrmPlay)
             FrmPlay->ApplyZoom(Trunc(tbZoom->Position()));
@@ -220,6 +222,7 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
         else
             lbCenter2Click(lbCenter2);
         FGBrowse->Play();
+        FGBrowse->SetVolume(RoundHalfEven(SoundLevel2->Position()));
         DelayMs(50);
         bool ok = false;
         const double rate = cbRate->Text().toDouble(&ok);

@@ -1,0 +1,236 @@
+// Shared by the end-to-end tests of the player: a private X server for the
+// process, the control window made on a settings file and a schedule written
+// by the test, a log of what the engine showed (sampled every few
+// milliseconds), and the stretches of media that were actually heard, read
+// from the recording of what would have reached the speakers.
+#pragma once
+
+#include "../media/MediaTestKit.h"
+#include "controls/FlatCtrls.h"
+#include "controls/MyHemibtn.h"
+#include "media/FilterGraph.h"
+#include "platform/ErrorDisplay.h"
+#include "support/XvfbSession.h"
+#include "uFrmMain.h"
+#include "uFrmMainGrid.h"
+#include "uFrmPlay.h"
+#include "utPublic.h"
+
+#include <QCheckBox>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+#include <QLabel>
+#include <QTimer>
+
+#include <limits>
+#include <memory>
+#include <vector>
+
+struct TSectionRow {
+    QString Count;
+    QString Time;
+    QString Text;
+};
+
+// The schedule file of a media file, as the control window names it.
+inline QString ScheduleFileOf(const QString& media) {
+    const QFileInfo fi(media);
+    const QString name = fi.fileName();
+    const int dot = name.lastIndexOf(QLatin1Char('.'));
+    const QString stem = dot < 0 ? name : name.left(dot) + name.mid(dot + 1);
+    return QDir(fi.absolutePath()).filePath(stem + QStringLiteral(".INI"));
+}
+
+inline void WriteSchedule(const QString& media, const std::vector<TSectionRow>& rows) {
+    const QString file = ScheduleFileOf(media);
+    QFile::remove(file);
+    WriteIniStr(file, QStringLiteral("Sect"), QStringLiteral("Row0"),
+                QStringLiteral("序号^^播放^^加^^减^^时间点^^开播内容^^"));
+    int n = 0;
+    for (const TSectionRow& r : rows) {
+        ++n;
+        WriteIniStr(file, QStringLiteral("Sect"), QStringLiteral("Row%1").arg(n),
+                    QStringLiteral("%1^^%2^^+^^-^^%3^^%4^^")
+                        .arg(PadLeft(QString::number(n), QLatin1Char(' '), 3), r.Count, r.Time,
+                             r.Text.isEmpty() ? QStringLiteral("s%1").arg(n) : r.Text));
+    }
+}
+
+// What the engine showed at one moment.
+struct TEngineSample {
+    qint64 Ms = 0;
+    int Row = 0;
+    int Remain = 0;
+};
+
+// Follows the engine: its bookkeeping sampled on a timer (it changes outside
+// nested waits), and, as they happen, the graph's control steps and the
+// notice being shown and hidden (those happen inside the engine's waits,
+// where a timer of the test may not get its turn).
+class TEngineLog : public QObject, public IGraphListener {
+public:
+    explicit TEngineLog(TFrmMain* frm) : frm_(frm) {
+        clock_.start();
+        timer_.setInterval(5);
+        connect(&timer_, &QTimer::timeout, this, [this] { Sample(); });
+        timer_.start();
+        frm_->FGBrowse->AddListener(this);
+        frm_->FrmPlay->plHint->installEventFilter(this);
+    }
+    ~TEngineLog() override {
+        if (frm_->FGBrowse)
+            frm_->FGBrowse->RemoveListener(this);
+        if (frm_->FrmPlay)
+            frm_->FrmPlay->plHint->removeEventFilter(this);
+    }
+    void Sample() {
+        TEngineSample s;
+        s.Ms = clock_.elapsed();
+        s.Row = frm_->CurRow();
+        s.Remain = frm_->RemainCount;
+        if (Samples.empty() || Samples.back().Row != s.Row || Samples.back().Remain != s.Remain)
+            Samples.push_back(s);
+    }
+    void FrameworkEvent(long, intptr_t, intptr_t) override {}
+    void ControlStep(TControlStep kind, int) override {
+        if (kind == ssPlay || kind == ssPause || kind == ssStop)
+            Steps.emplace_back(clock_.elapsed(), kind);
+    }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Show || e->type() == QEvent::Hide)
+            Notices.emplace_back(clock_.elapsed(), e->type() == QEvent::Show);
+        return false;
+    }
+
+    // The distinct (row, remaining) pairs in the order they were entered.
+    std::vector<std::pair<int, int>> Bookkeeping() const {
+        std::vector<std::pair<int, int>> out;
+        for (const auto& s : Samples)
+            if (s.Row > 0 && (out.empty() || out.back() != std::make_pair(s.Row, s.Remain)))
+                out.emplace_back(s.Row, s.Remain);
+        return out;
+    }
+    int NoticeCount() const {
+        int n = 0;
+        for (const auto& [ms, shown] : Notices)
+            n += shown ? 1 : 0;
+        return n;
+    }
+    // True when every showing of the notice fell inside a pause of the
+    // graph: shown after a pause step, and hidden right after the play step
+    // that ends the pause (no other step in between).
+    bool NoticeOnlyWhilePaused() const {
+        for (size_t i = 0; i < Notices.size(); ++i) {
+            if (!Notices[i].second)
+                continue;
+            const qint64 shown = Notices[i].first;
+            const qint64 hidden =
+                i + 1 < Notices.size() ? Notices[i + 1].first : std::numeric_limits<qint64>::max();
+            TControlStep last = ssStop;
+            std::vector<TControlStep> inside;
+            for (const auto& [ms, kind] : Steps) {
+                if (ms <= shown)
+                    last = kind;
+                else if (ms <= hidden)
+                    inside.push_back(kind);
+            }
+            if (last != ssPause)
+                return false;
+            for (size_t k = 0; k < inside.size(); ++k)
+                if (inside[k] == ssPlay && k + 1 != inside.size())
+                    return false;
+        }
+        return true;
+    }
+
+    std::vector<TEngineSample> Samples;
+    std::vector<std::pair<qint64, TControlStep>> Steps;
+    std::vector<std::pair<qint64, bool>> Notices;
+
+private:
+    TFrmMain* frm_;
+    QElapsedTimer clock_;
+    QTimer timer_;
+};
+
+// A stretch of media heard without a jump: media positions (ms) and the
+// recorded frames it occupies.
+struct TStretch {
+    int64_t StartMs = 0;
+    int64_t EndMs = 0;
+    int64_t FirstFrame = 0;
+    int64_t Frames = 0;
+};
+
+// Splits the recording where the media position jumps back, or forward by
+// more than a second.
+inline std::vector<TStretch> Stretches(const TAudioRecording& rec) {
+    std::vector<TStretch> out;
+    int64_t lastPos = -1;
+    for (const auto& c : rec.Chunks()) {
+        if (c.Position < 0 || c.Frames <= 0)
+            continue;
+        const bool jump = lastPos < 0 || c.Position < lastPos || c.Position > lastPos + 10'000'000;
+        if (jump) {
+            TStretch s;
+            s.StartMs = c.Position / 10000;
+            s.FirstFrame = c.FirstFrame;
+            out.push_back(s);
+        }
+        TStretch& s = out.back();
+        s.EndMs = c.Position / 10000;
+        s.Frames = c.FirstFrame + c.Frames - s.FirstFrame;
+        lastPos = c.Position;
+    }
+    // A new file plays from its beginning for a moment, muted, before the
+    // seek to the section's start: not a stretch that was heard.
+    std::vector<TStretch> heard;
+    for (size_t i = 0; i < out.size(); ++i)
+        if (i + 1 == out.size() || out[i].EndMs - out[i].StartMs >= 150)
+            heard.push_back(out[i]);
+    return heard;
+}
+
+inline QString Describe(const std::vector<TStretch>& stretches) {
+    QStringList parts;
+    for (const auto& s : stretches)
+        parts << QStringLiteral("%1-%2").arg(s.StartMs).arg(s.EndMs);
+    return parts.join(QLatin1Char(' '));
+}
+
+// The settings of a test run: written fresh before the control window is
+// made, so that every run starts from the same options.
+struct TPlayerOptions {
+    QString Delay = QStringLiteral("0"); // cbDelay item index: 0 = 500 ms
+    bool RePlay = true;
+    QString EndMode = QStringLiteral("循环播放");
+    bool AutoPlay = false;
+    QString Volume = QStringLiteral("10000");
+};
+
+inline void WriteSettings(const QString& media, const TPlayerOptions& o) {
+    QFile::remove(IniFileName);
+    const QString s = QStringLiteral("START");
+    WriteIniStr(IniFileName, s, QStringLiteral("PlayFile"), media);
+    WriteIniStr(IniFileName, s, QStringLiteral("cbDelay"), o.Delay);
+    WriteIniStr(IniFileName, s, QStringLiteral("chkRePlay"), BoolToText(o.RePlay));
+    WriteIniStr(IniFileName, s, QStringLiteral("chkAutoPlay"), BoolToText(o.AutoPlay));
+    WriteIniStr(IniFileName, s, QStringLiteral("overmode"), o.EndMode);
+    WriteIniStr(IniFileName, s, QStringLiteral("SoundLevel2"), o.Volume);
+}
+
+// Starts a private Xvfb for this process and makes the application on it.
+// Without Xvfb the tests run on Qt's offscreen platform.
+#define TAVRELO_E2E_MAIN(TestClass)                                                                \
+    int main(int argc, char** argv) {                                                              \
+        XvfbSession xvfb(1920, 1080);                                                              \
+        if (xvfb.IsRunning()) {                                                                    \
+            qputenv("DISPLAY", xvfb.Display().toLocal8Bit());                                      \
+            qputenv("QT_QPA_PLATFORM", "xcb");                                                     \
+        }                                                                                          \
+        qputenv("TAVRELO_NO_MESSAGE_BOXES", "1");                                                  \
+        TApplication app(argc, argv);                                                              \
+        TestClass test;                                                                            \
+        return QTest::qExec(&test, argc, argv);                                                    \
+    }

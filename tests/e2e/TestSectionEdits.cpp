@@ -1,0 +1,151 @@
+// The section engine end to end while the user changes things: a jump by a
+// click on a count, rows deleted during playback, a time point too large for
+// 32-bit milliseconds. Same set-up as TestSectionEdits.
+#include "PlayerKit.h"
+
+#include <QtTest>
+
+namespace {
+
+// 10 s clip; sections in whole seconds.
+constexpr int kClipSeconds = 10;
+
+} // namespace
+
+class TestSectionEdits : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    QString clip_;
+    std::shared_ptr<TAudioRecording> rec_;
+    std::unique_ptr<TFrmMain> frm_;
+    std::unique_ptr<TEngineLog> log_;
+
+    void Start(const std::vector<TSectionRow>& rows, const TPlayerOptions& options = {}) {
+        WriteSchedule(clip_, rows);
+        WriteSettings(clip_, options);
+        rec_->Clear();
+        frm_ = std::make_unique<TFrmMain>();
+        frm_->show();
+        log_ = std::make_unique<TEngineLog>(frm_.get());
+        frm_->PlaySection(1, false);
+    }
+
+    // Checks that a stretch starts exactly at its section's time point: by
+    // the position stamps (within one 25 fps frame) and by the tone heard.
+    void CheckStart(const TStretch& s, int second) {
+        QVERIFY2(std::abs(s.StartMs - second * 1000) <= 40,
+                 qPrintable(QStringLiteral("stretch starts at %1 ms").arg(s.StartMs)));
+        const auto frames = rec_->Samples();
+        const int64_t at = s.FirstFrame + TAudioRecording::SampleRate / 10;
+        QCOMPARE(IdentifySecond(frames, at, TAudioRecording::SampleRate / 4, 0, kClipSeconds + 1,
+                                TAudioRecording::SampleRate),
+                 second);
+    }
+
+    std::vector<TStretch> WaitForStretches(size_t n, int64_t lastReachesMs) {
+        std::vector<TStretch> st;
+        WaitUntil(
+            [&] {
+                st = Stretches(*rec_);
+                return st.size() > n || (st.size() == n && st.back().EndMs >= lastReachesMs);
+            },
+            60000);
+        return st;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        IniFileName = dir_.filePath(QStringLiteral("system.INI"));
+        clip_ = dir_.filePath(QStringLiteral("tones.mp4"));
+        QString error;
+        QVERIFY2(MakeToneVideoClip(clip_, kClipSeconds, 1, &error), qPrintable(error));
+        rec_ = RecordAudio();
+    }
+
+    void cleanup() {
+        log_.reset();
+        frm_.reset();
+    }
+
+    // A click on column 1 of another row jumps there at once: no notice, no
+    // repeat pause (cbDelay 9000 ms would be unmistakable), the row's count
+    // is consumed.
+    void clickOnCountJumps() {
+        TPlayerOptions o;
+        o.Delay = QStringLiteral("11"); // 9000 ms
+        Start({{QStringLiteral("2"), QStringLiteral("00:00"), {}},
+               {QStringLiteral("1"), QStringLiteral("00:03"), {}},
+               {QStringLiteral("3"), QStringLiteral("00:07"), {}}},
+              o);
+        QVERIFY(WaitUntil([&] { return frm_->FGBrowse->State() == gsPlaying; }));
+        RunFor(700);
+        const QRect cell = frm_->sgV->CellRect(1, 3);
+        QVERIFY(!cell.isEmpty());
+        frm_->sgVMouseDown(frm_->sgV, Qt::LeftButton, {}, cell.center().x(), cell.center().y());
+        QCOMPARE(frm_->CurRow(), 3);
+        QCOMPARE(frm_->RemainCount, 2);
+        QCOMPARE(frm_->sgV->Cell(1, 3), QStringLiteral("2"));
+        QCOMPARE(frm_->sgV->Row(), 3);
+        QCOMPARE(frm_->SectEndPos, 0);
+        const auto st = WaitForStretches(2, 7500);
+        QVERIFY2(st.size() >= 2, qPrintable(Describe(st)));
+        CheckStart(st[1], 7);
+        QCOMPARE(log_->NoticeCount(), 0);
+    }
+
+    // Rows deleted while a section plays: the section runs to the end of the
+    // media, as the last row does, instead of touching rows that are gone.
+    void deletedRows_data() {
+        QTest::addColumn<int>("playRow");
+        QTest::addColumn<int>("deleteFrom");
+        QTest::addColumn<int>("secondStart");
+        // Row 1 (count 2) plays; rows 2 and 3 go: it runs to the end, then
+        // repeats from its start at the end of the media.
+        QTest::newRow("next row gone") << 1 << 2 << 0;
+        // Row 3 (count 2) plays and goes itself: at the end of the media the
+        // end mode (loop) applies instead of a repeat of a missing row.
+        QTest::newRow("current row gone") << 3 << 3 << 0;
+    }
+    void deletedRows() {
+        QFETCH(int, playRow);
+        QFETCH(int, deleteFrom);
+        QFETCH(int, secondStart);
+        Start({{QStringLiteral("2"), QStringLiteral("00:00"), {}},
+               {QStringLiteral("1"), QStringLiteral("00:03"), {}},
+               {QStringLiteral("2"), QStringLiteral("00:05"), {}}},
+              {QStringLiteral("0"), false});
+        if (playRow != 1)
+            frm_->PlaySection(playRow, false);
+        QCOMPARE(frm_->CurRow(), playRow);
+        for (int r = frm_->sgV->RowCount() - 1; r >= deleteFrom; --r) {
+            frm_->sgV->SetRow(r);
+            frm_->btnDelClick(frm_->btnDel);
+        }
+        QCOMPARE(frm_->sgV->RowCount(), deleteFrom);
+        const auto st = WaitForStretches(playRow == 1 ? 2 : 3, 1000);
+        QVERIFY2(!st.empty() && st[playRow == 1 ? 0 : 1].EndMs >= 9500, qPrintable(Describe(st)));
+        CheckStart(st.back(), secondStart);
+        QVERIFY(frm_->CurRow() >= 1 && frm_->CurRow() < frm_->sgV->RowCount());
+    }
+
+    // A time point beyond 32-bit milliseconds (71582:48 is 2^32 ms + 704 ms)
+    // must not wrap into a small or negative position: the section before it
+    // runs to the end of the media.
+    void hugeTimePoint() {
+        Start({{QStringLiteral("1"), QStringLiteral("00:00"), {}},
+               {QStringLiteral("1"), QStringLiteral("71582:48"), {}}},
+              {QStringLiteral("0"), false});
+        QVERIFY(frm_->SectEndPos > 0);
+        const auto st = WaitForStretches(2, 1000);
+        QVERIFY2(st.size() >= 2, qPrintable(Describe(st)));
+        QVERIFY2(st[0].EndMs >= 9500, qPrintable(Describe(st)));
+        CheckStart(st[1], 0); // the loop, not row 2
+    }
+};
+
+TAVRELO_E2E_MAIN(TestSectionEdits)
+
+#include "TestSectionEdits.moc"

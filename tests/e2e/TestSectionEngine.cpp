@@ -1,0 +1,159 @@
+// The section engine end to end: a real control window and video window
+// under Xvfb, a real GStreamer graph on a clip whose sound names the media
+// second, and the sound that would have been heard recorded. Each case
+// writes a schedule, plays it and compares the stretches of media heard, the
+// rows the engine went through and when the replay notice showed.
+#include "PlayerKit.h"
+
+#include <QtTest>
+
+namespace {
+
+// 10 s clip; sections in whole seconds.
+constexpr int kClipSeconds = 10;
+
+} // namespace
+
+class TestSectionEngine : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    QString clip_;
+    std::shared_ptr<TAudioRecording> rec_;
+    std::unique_ptr<TFrmMain> frm_;
+    std::unique_ptr<TEngineLog> log_;
+
+    void Start(const std::vector<TSectionRow>& rows, const TPlayerOptions& options = {}) {
+        WriteSchedule(clip_, rows);
+        WriteSettings(clip_, options);
+        rec_->Clear();
+        frm_ = std::make_unique<TFrmMain>();
+        frm_->show();
+        log_ = std::make_unique<TEngineLog>(frm_.get());
+        frm_->PlaySection(1, false);
+    }
+
+    // Checks that a stretch starts exactly at its section's time point: by
+    // the position stamps (within one 25 fps frame) and by the tone heard.
+    void CheckStart(const TStretch& s, int second) {
+        QVERIFY2(std::abs(s.StartMs - second * 1000) <= 40,
+                 qPrintable(QStringLiteral("stretch starts at %1 ms").arg(s.StartMs)));
+        const auto frames = rec_->Samples();
+        const int64_t at = s.FirstFrame + TAudioRecording::SampleRate / 10;
+        QCOMPARE(IdentifySecond(frames, at, TAudioRecording::SampleRate / 4, 0, kClipSeconds + 1,
+                                TAudioRecording::SampleRate),
+                 second);
+    }
+
+    std::vector<TStretch> WaitForStretches(size_t n, int64_t lastReachesMs) {
+        std::vector<TStretch> st;
+        WaitUntil(
+            [&] {
+                st = Stretches(*rec_);
+                return st.size() > n || (st.size() == n && st.back().EndMs >= lastReachesMs);
+            },
+            60000);
+        return st;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        IniFileName = dir_.filePath(QStringLiteral("system.INI"));
+        clip_ = dir_.filePath(QStringLiteral("tones.mp4"));
+        QString error;
+        QVERIFY2(MakeToneVideoClip(clip_, kClipSeconds, 1, &error), qPrintable(error));
+        rec_ = RecordAudio();
+    }
+
+    void cleanup() {
+        log_.reset();
+        frm_.reset();
+    }
+
+    // Rows A "3", B "1", C "2" (C last) play A, A, A, B, C, C, with a muted
+    // pause and the notice before the second and third A and the second C;
+    // then the loop starts again at row 1 with every count consumed.
+    void countsRepeatsAndLoop() {
+        Start({{QStringLiteral("3"), QStringLiteral("00:00"), {}},
+               {QStringLiteral("1"), QStringLiteral("00:04"), {}},
+               {QStringLiteral("2"), QStringLiteral("00:06"), {}}});
+        QVERIFY(!frm_->isVisible()); // the control window hides when a file starts
+        QVERIFY(frm_->FrmPlay->isVisible());
+
+        // A, A, A+B+C, C, then the loop: A+B+C once each.
+        const auto st = WaitForStretches(5, 9500);
+        QVERIFY2(st.size() >= 5, qPrintable(Describe(st)));
+        const int starts[] = {0, 0, 0, 6, 0};
+        for (int i = 0; i < 5; ++i)
+            CheckStart(st[i], starts[i]);
+        // A ends at 00:04, noticed by a tick up to 500 ms late.
+        QVERIFY2(st[0].EndMs >= 3900 && st[0].EndMs < 4700, qPrintable(Describe(st)));
+        QVERIFY2(st[1].EndMs >= 3900 && st[1].EndMs < 4700, qPrintable(Describe(st)));
+        // The third A runs on into B and C without a seek, to the end.
+        QVERIFY2(st[2].EndMs >= 9500, qPrintable(Describe(st)));
+        QVERIFY2(st[3].EndMs >= 9500, qPrintable(Describe(st)));
+
+        const std::vector<std::pair<int, int>> expected = {{1, 2}, {1, 1}, {1, 0}, {2, 0},
+                                                           {3, 1}, {3, 0}, {1, 0}};
+        auto seen = log_->Bookkeeping();
+        seen.resize(std::min(seen.size(), expected.size()));
+        QCOMPARE(seen, expected);
+        // Counts consumed: every cell reads "0" on the second pass.
+        for (int r = 1; r <= 3; ++r)
+            QCOMPARE(frm_->sgV->Cell(1, r), QStringLiteral("0"));
+
+        // The notice: once before each of the three repetitions, never while
+        // the media plays, not before the loop's row 1.
+        QCOMPARE(log_->NoticeCount(), 3);
+        QVERIFY(log_->NoticeOnlyWhilePaused());
+        QVERIFY(!frm_->FrmPlay->plHint->isVisible());
+    }
+
+    // A count of "0" (or empty) plays once; the last section repeats only at
+    // the end of the media, never by the position tick.
+    void onceAndLastSection_data() {
+        QTest::addColumn<QString>("first");
+        QTest::newRow("0") << QStringLiteral("0");
+        QTest::newRow("empty") << QString();
+    }
+    void onceAndLastSection() {
+        QFETCH(QString, first);
+        Start({{first, QStringLiteral("00:00"), {}},
+               {QStringLiteral("2"), QStringLiteral("00:05"), {}}},
+              {QStringLiteral("0"), false});
+        const auto st = WaitForStretches(2, 9500);
+        QVERIFY2(st.size() >= 2, qPrintable(Describe(st)));
+        CheckStart(st[0], 0);
+        QVERIFY2(st[0].EndMs >= 9500, qPrintable(Describe(st))); // A once, B to the end
+        CheckStart(st[1], 5);                                    // B again at the end
+        QCOMPARE(frm_->sgV->Cell(1, 1), QStringLiteral("0"));
+        QCOMPARE(log_->NoticeCount(), 0); // chkRePlay off
+    }
+
+    // Start-up with auto-play: the first section starts before the event
+    // loop runs, the control window stays hidden behind the video.
+    void autoPlayAtStartUp() {
+        WriteSchedule(clip_, {{QStringLiteral("1"), QStringLiteral("00:02"), {}}});
+        TPlayerOptions o;
+        o.AutoPlay = true;
+        WriteSettings(clip_, o);
+        rec_->Clear();
+        frm_ = std::make_unique<TFrmMain>();
+        QCOMPARE(frm_->CurRow(), 1);
+        QCOMPARE(frm_->FGBrowse->State(), gsPlaying);
+        QVERIFY(frm_->FrmPlay->isVisible());
+        QCOMPARE(frm_->lbLen->text(), QStringLiteral("00:10"));
+        const auto st = WaitForStretches(1, 3000);
+        QVERIFY(!st.empty());
+        CheckStart(st[0], 2);
+        // What played from the beginning before the seek to 00:02 was muted.
+        if (st[0].FirstFrame > 0)
+            QVERIFY(RmsLevel(rec_->Samples(), 0, st[0].FirstFrame, 0) < 0.01);
+    }
+};
+
+TAVRELO_E2E_MAIN(TestSectionEngine)
+
+#include "TestSectionEngine.moc"
