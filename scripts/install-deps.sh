@@ -10,7 +10,7 @@ packages=(
   gstreamer1.0-tools gstreamer1.0-plugins-base gstreamer1.0-plugins-good
   gstreamer1.0-plugins-bad gstreamer1.0-plugins-ugly gstreamer1.0-libav
   gstreamer1.0-gl gstreamer1.0-x gstreamer1.0-pulseaudio
-  fonts-noto-cjk
+  fonts-noto-cjk fonts-liberation
   xvfb xauth x11-xserver-utils x11-utils
   xserver-xorg-video-dummy mpv
   dbus dbus-x11 python3-dbusmock python3-numpy
