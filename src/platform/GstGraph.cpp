@@ -21,7 +21,9 @@ constexpr int PlayFlagAudio = 0x2;
 constexpr int PlayFlagNativeVideo = 0x40;
 
 // How long a file may take to open (demultiplex and decode its first frames).
-constexpr auto PrerollTimeout = std::chrono::seconds(20);
+constexpr auto PrerollTimeout = std::chrono::milliseconds(20000);
+// A start that has not prerolled by then is taken for stuck and made again.
+constexpr auto PrerollStallLimit = std::chrono::milliseconds(4000);
 // A seek whose completion is never reported stops counting as pending.
 constexpr auto SeekPendingLimit = std::chrono::seconds(2);
 
@@ -168,8 +170,7 @@ HRESULT TGstGraph::RemoveFilter(const std::shared_ptr<IBaseFilter>& filter) {
         if (it == FMembers.end())
             return E_INVALIDARG;
         // The rendered chain ends in this filter: it goes with it.
-        if (FPipeline && member->CurrentElement()) {
-            GstElement* e = member->CurrentElement();
+        if (GstElement* e = member->CurrentElement()) {
             gst_object_unref(e);
             TearDown();
         }
@@ -266,15 +267,54 @@ HRESULT TGstGraph::RenderFile(const QString& path) {
         FLastError.clear();
         FErrorCode = S_OK;
     }
+    FPath = path;
+    FState = State_Stopped;
+    FPendingPosition = -1;
+    FStopPosition = -1;
+    FLastPosition = 0;
+    FLastDuration = -1;
+    HRESULT hr = Open();
+    if (FAILED(hr))
+        return hr;
+    // Ready to run at once; reported as stopped until it is run.
+    ApplyPendingSeek();
+    return S_OK;
+}
+
+HRESULT TGstGraph::Open() {
+    // GStreamer 1.22's decodebin3 now and then never exposes a stream (about
+    // one start in a few hundred on a busy machine): the pipeline then waits
+    // for ever without an error. Such a start is abandoned and made again.
+    for (int attempt = 0;; ++attempt) {
+        HRESULT hr = Build();
+        if (FAILED(hr))
+            return hr;
+        const TPreroll result = Preroll(&hr, attempt < 2 ? PrerollStallLimit : PrerollTimeout);
+        if (result == TPreroll::Done) {
+            std::lock_guard<std::mutex> guard(FLock);
+            FRendered = true;
+            if (FErrorCode == VFW_E_TIMEOUT) {
+                FLastError.clear();
+                FErrorCode = S_OK;
+            }
+            return S_OK;
+        }
+        TearDown();
+        if (result == TPreroll::Failed || attempt >= 2)
+            return hr;
+        qWarning("media: opening %s stalled; opening it again", qPrintable(FPath));
+    }
+}
+
+HRESULT TGstGraph::Build() {
     GError* error = nullptr;
-    gchar* uri = gst_filename_to_uri(QFile::encodeName(path).constData(), &error);
+    gchar* uri = gst_filename_to_uri(QFile::encodeName(FPath).constData(), &error);
     if (!uri) {
         std::lock_guard<std::mutex> guard(FLock);
         FLastError = QString::fromUtf8(error ? error->message : "invalid file name");
         g_clear_error(&error);
         return E_INVALIDARG;
     }
-
     GstElement* pipeline = gst_element_factory_make("playbin3", nullptr);
     if (!pipeline) {
         g_free(uri);
@@ -321,39 +361,20 @@ HRESULT TGstGraph::RenderFile(const QString& path) {
     GstBus* bus = gst_element_get_bus(FPipeline);
     gst_bus_set_sync_handler(bus, &TGstGraph::BusSyncHandler, this, nullptr);
     gst_object_unref(bus);
-
-    {
-        std::lock_guard<std::mutex> guard(FLock);
-        FCompleteSent = false;
-        FSeekPending = false;
-    }
-    FState = State_Stopped;
-    FPendingPosition = -1;
-    FStopPosition = -1;
-    FLastPosition = 0;
-    FLastDuration = -1;
-    HRESULT hr = S_OK;
-    if (!Preroll(&hr)) {
-        TearDown();
-        return hr;
-    }
-    {
-        std::lock_guard<std::mutex> guard(FLock);
-        FRendered = true;
-    }
-    // Ready to run at once; reported as stopped until it is run.
-    ApplyPendingSeek();
+    std::lock_guard<std::mutex> guard(FLock);
+    FCompleteSent = false;
+    FSeekPending = false;
     return S_OK;
 }
 
-bool TGstGraph::Preroll(HRESULT* hr) {
+TGstGraph::TPreroll TGstGraph::Preroll(HRESULT* hr, std::chrono::milliseconds limit) {
     {
         std::lock_guard<std::mutex> guard(FLock);
         FPrerolling = true;
         FPrerollFailed = false;
     }
     GstStateChangeReturn ret = gst_element_set_state(FPipeline, GST_STATE_PAUSED);
-    const auto deadline = std::chrono::steady_clock::now() + PrerollTimeout;
+    const auto deadline = std::chrono::steady_clock::now() + limit;
     bool ok = false;
     bool failed = ret == GST_STATE_CHANGE_FAILURE;
     while (!failed) {
@@ -387,14 +408,19 @@ bool TGstGraph::Preroll(HRESULT* hr) {
     std::lock_guard<std::mutex> guard(FLock);
     FPrerolling = false;
     if (ok && !FPrerollFailed)
-        return true;
+        return TPreroll::Done;
+    if (!failed && !FPrerollFailed) {
+        FLastError = QStringLiteral("The media took too long to open.");
+        FErrorCode = VFW_E_TIMEOUT;
+        *hr = VFW_E_TIMEOUT;
+        return TPreroll::Stalled;
+    }
     if (FLastError.isEmpty()) {
-        FLastError = failed ? QStringLiteral("The media could not be opened.")
-                            : QStringLiteral("The media took too long to open.");
-        FErrorCode = failed ? E_FAIL : VFW_E_TIMEOUT;
+        FLastError = QStringLiteral("The media could not be opened.");
+        FErrorCode = E_FAIL;
     }
     *hr = FAILED(FErrorCode) ? FErrorCode : E_FAIL;
-    return false;
+    return TPreroll::Failed;
 }
 
 void TGstGraph::TearDown() {
@@ -461,8 +487,8 @@ HRESULT TGstGraph::Run() {
     if (current < GST_STATE_PAUSED && pending != GST_STATE_PAUSED) {
         // From stopped: preroll first, so that position and duration can be
         // read as soon as the run is under way.
-        HRESULT hr = S_OK;
-        if (!Preroll(&hr))
+        const HRESULT hr = PrerollFromStop();
+        if (FAILED(hr))
             return hr;
     }
     ApplyPendingSeek();
@@ -478,13 +504,30 @@ HRESULT TGstGraph::Run() {
     return ret == GST_STATE_CHANGE_SUCCESS ? S_OK : S_FALSE;
 }
 
+HRESULT TGstGraph::PrerollFromStop() {
+    HRESULT hr = S_OK;
+    const TPreroll result = Preroll(&hr, PrerollStallLimit);
+    if (result == TPreroll::Done)
+        return S_OK;
+    if (result == TPreroll::Failed)
+        return hr;
+    // Stuck: open the file afresh where the graph stood.
+    const int64_t position = FPendingPosition;
+    const int64_t stop = FStopPosition;
+    TearDown();
+    hr = Open();
+    FPendingPosition = position;
+    FStopPosition = stop;
+    return hr;
+}
+
 HRESULT TGstGraph::Pause() {
     if (!FPipeline)
         return VFW_E_WRONG_STATE;
     const GstState current = CurrentGstState();
     if (current < GST_STATE_PAUSED) {
-        HRESULT hr = S_OK;
-        if (!Preroll(&hr))
+        const HRESULT hr = PrerollFromStop();
+        if (FAILED(hr))
             return hr;
         ApplyPendingSeek();
         FState = State_Paused;
@@ -734,6 +777,8 @@ HRESULT TGstGraph::get_Balance(long* balance) {
 
 GstBusSyncReply TGstGraph::BusSyncHandler(GstBus*, GstMessage* message, gpointer self) {
     static_cast<TGstGraph*>(self)->HandleMessage(message);
+    // Dropped messages are the handler's to release.
+    gst_message_unref(message);
     return GST_BUS_DROP;
 }
 

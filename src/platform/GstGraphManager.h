@@ -87,8 +87,15 @@ private:
     // Under FLock.
     void QueueEventLocked(TEventKind kind, long code, intptr_t p1, intptr_t p2);
 
-    // PAUSED and prerolled, or false with FLastError set.
-    bool Preroll(HRESULT* hr);
+    enum class TPreroll { Done, Failed, Stalled };
+    // To PAUSED and prerolled within `limit`; otherwise FLastError says why
+    // (Stalled: no error, no progress).
+    TPreroll Preroll(HRESULT* hr, std::chrono::milliseconds limit);
+    // Builds the pipeline for FPath and prerolls it, again if it stalls.
+    HRESULT Open();
+    HRESULT Build();
+    // Prerolls a stopped (READY) pipeline, opening it afresh if it stalls.
+    HRESULT PrerollFromStop();
     // Issues the seek remembered while stopped, and a rate other than 1.
     void ApplyPendingSeek();
     HRESULT Seek(int64_t position, bool setStop, int64_t stop);
@@ -105,6 +112,7 @@ private:
     long FVolume = 0;
     long FBalance = 0;
     QString FLogFile;
+    QString FPath;
     // Where a stopped graph will start (100 ns), or -1.
     int64_t FPendingPosition = -1;
     // The stop position set through SetPositions (100 ns), or -1.
