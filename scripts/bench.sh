@@ -3,6 +3,10 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
+# Benchmark-only tools: gst-play-1.0 (playback CPU reference).
+if ! command -v gst-play-1.0 >/dev/null; then
+  ${SUDO:-$( [ "$(id -u)" -ne 0 ] && echo sudo )} apt-get install -y -qq --no-install-recommends gstreamer1.0-plugins-base-apps
+fi
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAVRELO_TESTS=ON -DTAVRELO_BENCH=ON
 cmake --build build-bench -j "$(nproc)"
 for b in build-bench/bench/bench_*; do
