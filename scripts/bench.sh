@@ -5,7 +5,8 @@ cd "$(dirname "$0")/.."
 bash scripts/install-deps.sh
 # Benchmark-only tools: gst-play-1.0 (playback CPU reference).
 if ! command -v gst-play-1.0 >/dev/null; then
-  ${SUDO:-$( [ "$(id -u)" -ne 0 ] && echo sudo )} apt-get install -y -qq --no-install-recommends gstreamer1.0-plugins-base-apps
+  if [ "$(id -u)" -eq 0 ]; then sudo_cmd=""; else sudo_cmd="sudo"; fi
+  $sudo_cmd apt-get install -y -qq --no-install-recommends gstreamer1.0-plugins-base-apps
 fi
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAVRELO_TESTS=ON -DTAVRELO_BENCH=ON
 cmake --build build-bench -j "$(nproc)"
