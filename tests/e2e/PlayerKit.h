@@ -154,6 +154,22 @@ private:
     QTimer timer_;
 };
 
+// Notes the graph's clock-change notification while it is alive.
+class TClockWatch : public IGraphListener {
+public:
+    explicit TClockWatch(TFilterGraph* graph) : graph_(graph) { graph_->AddListener(this); }
+    ~TClockWatch() override { graph_->RemoveListener(this); }
+    void FrameworkEvent(long event, intptr_t, intptr_t) override {
+        if (event == EC_CLOCK_CHANGED)
+            Seen = true;
+    }
+    void ControlStep(TControlStep, int) override {}
+    bool Seen = false;
+
+private:
+    TFilterGraph* graph_;
+};
+
 // A stretch of media heard without a jump: media positions (ms) and the
 // recorded frames it occupies.
 struct TStretch {

@@ -3,6 +3,8 @@
 // 32-bit milliseconds. Same set-up as TestSectionEdits.
 #include "PlayerKit.h"
 
+#include "media/DSTrackBar.h"
+
 #include <QtTest>
 
 namespace {
@@ -143,6 +145,39 @@ private slots:
         QVERIFY2(st.size() >= 2, qPrintable(Describe(st)));
         QVERIFY2(st[0].EndMs >= 9500, qPrintable(Describe(st)));
         CheckStart(st[1], 0); // the loop, not row 2
+    }
+
+    // The graph announces a clock change a moment after it starts to run,
+    // and the position tracker answers it by seeking to 0. When that comes
+    // after the seek that starts a section (here: simulated through every
+    // listener of the graph, in order), the section still starts at its
+    // time point.
+    void clockChangeAfterSectionStart() {
+        Start({{QStringLiteral("1"), QStringLiteral("00:00"), {}},
+               {QStringLiteral("1"), QStringLiteral("00:05"), {}}},
+              {QStringLiteral("0"), false});
+        TClockWatch clock(frm_->FGBrowse);
+        QVERIFY(WaitUntil([&] { return clock.Seen; }));
+        const int64_t mark = rec_->FrameCount();
+        frm_->PlaySection(2, false);
+        std::vector<IGraphListener*> listeners;
+        listeners.push_back(frm_->DSTrackBar1);
+        for (QObject* child : frm_->FGBrowse->children())
+            if (auto* l = dynamic_cast<IGraphListener*>(child))
+                listeners.push_back(l);
+        QCOMPARE(int(listeners.size()), 2);
+        for (IGraphListener* l : listeners)
+            l->FrameworkEvent(EC_CLOCK_CHANGED, 0, 0);
+        std::vector<TStretch> st;
+        QVERIFY(WaitUntil([&] {
+            st.clear();
+            for (const TStretch& s : Stretches(*rec_))
+                if (s.FirstFrame >= mark)
+                    st.push_back(s);
+            return !st.empty() && st.back().EndMs >= 6500;
+        }));
+        CheckStart(st.back(), 5);
+        QCOMPARE(frm_->CurRow(), 2);
     }
 };
 
