@@ -29,7 +29,7 @@ TScheduleGrid::TScheduleGrid(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::WheelFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
     colWidths_.assign(colCount_, kDefaultColWidth);
-    cells_.assign(rowCount_, std::vector<QString>(colCount_));
+    cells_.assign(size_t(rowCount_) * colCount_, QString());
 
     editor_ = new QLineEdit(this);
     editor_->setFrame(false);
@@ -49,10 +49,14 @@ void TScheduleGrid::SetColCount(int n) {
         return;
     if (EditorShown() && editCol_ >= n)
         HideEditor(true);
+    std::vector<QString> cells(size_t(rowCount_) * n);
+    const int keep = std::min(n, colCount_);
+    for (int r = 0; r < rowCount_; ++r)
+        for (int c = 0; c < keep; ++c)
+            cells[size_t(r) * n + c] = std::move(At(c, r));
+    cells_ = std::move(cells);
     colCount_ = n;
     colWidths_.resize(n, kDefaultColWidth);
-    for (auto& r : cells_)
-        r.resize(n);
     fixedCols_ = std::min(fixedCols_, n - 1);
     if (col_ >= n)
         col_ = n - 1;
@@ -68,7 +72,7 @@ void TScheduleGrid::SetRowCount(int n) {
     if (EditorShown() && editRow_ >= n)
         HideEditor(true);
     rowCount_ = n;
-    cells_.resize(n, std::vector<QString>(colCount_));
+    cells_.resize(size_t(n) * colCount_);
     if (row_ >= n)
         row_ = n - 1;
     if (topRow_ > MaxTopRow())
@@ -92,31 +96,34 @@ void TScheduleGrid::SetDefaultRowHeight(int h) {
 QString TScheduleGrid::Cell(int col, int row) const {
     if (col < 0 || col >= colCount_ || row < 0 || row >= rowCount_)
         return {};
-    return cells_[row][col];
+    return At(col, row);
 }
 
 void TScheduleGrid::SetCell(int col, int row, const QString& text) {
     if (col < 0 || col >= colCount_ || row < 0 || row >= rowCount_)
         return;
-    cells_[row][col] = OneLine(text);
-    if (EditorShown() && col == editCol_ && row == editRow_ && editor_->text() != cells_[row][col])
-        editor_->setText(cells_[row][col]);
-    update();
+    QString& cell = At(col, row);
+    cell = OneLine(text);
+    if (EditorShown() && col == editCol_ && row == editRow_ && editor_->text() != cell)
+        editor_->setText(cell);
+    UpdateRow(row);
 }
 
 void TScheduleGrid::ExchangeRows(int a, int b) {
     if (a < 0 || b < 0 || a >= rowCount_ || b >= rowCount_ || a == b)
         return;
-    std::swap(cells_[a], cells_[b]);
-    update();
+    for (int c = 0; c < colCount_; ++c)
+        std::swap(At(c, a), At(c, b));
+    UpdateRow(a);
+    UpdateRow(b);
 }
 
 void TScheduleGrid::ClearRow(int row) {
     if (row < 0 || row >= rowCount_)
         return;
-    for (auto& c : cells_[row])
-        c.clear();
-    update();
+    for (int c = 0; c < colCount_; ++c)
+        At(c, row).clear();
+    UpdateRow(row);
 }
 
 int TScheduleGrid::ColWidth(int col) const {
@@ -131,6 +138,15 @@ void TScheduleGrid::SetColWidth(int col, int width) {
     colWidths_[col] = std::max(width, 0);
     PlaceEditor();
     update();
+}
+
+void TScheduleGrid::UpdateRow(int row) {
+    // Only rows on screen need painting; a table of many rows is filled
+    // without touching the paint machinery for each of them.
+    if (!isVisible())
+        return;
+    if (row < FixedRows() || (row >= topRow_ && row <= topRow_ + VisibleRowCount()))
+        update(0, RowTop(row), width(), rowHeight_ + kGridLineWidth);
 }
 
 // --- Selection and scrolling ------------------------------------------------------
@@ -399,7 +415,7 @@ void TScheduleGrid::ShowEditor() {
     ScrollInView(row_);
     editCol_ = col_;
     editRow_ = row_;
-    editOriginal_ = cells_[row_][col_];
+    editOriginal_ = At(col_, row_);
     const QString mask = OnGetEditMask ? OnGetEditMask(col_, row_) : QString();
     editor_->setInputMask(mask);
     editor_->setText(editOriginal_);
@@ -416,7 +432,7 @@ void TScheduleGrid::HideEditor(bool accept) {
     const int r = editRow_;
     editCol_ = editRow_ = -1;
     if (!accept && r < rowCount_ && c < colCount_)
-        cells_[r][c] = editOriginal_;
+        At(c, r) = editOriginal_;
     const bool hadFocus = editor_->hasFocus();
     editor_->hide();
     if (hadFocus)
@@ -439,10 +455,10 @@ void TScheduleGrid::EditorTextEdited(const QString& text) {
         return;
     const int c = editCol_;
     const int r = editRow_;
-    cells_[r][c] = OneLine(text);
+    At(c, r) = OneLine(text);
     update(CellRect(c, r));
     if (OnSetEditText)
-        OnSetEditText(c, r, cells_[r][c]);
+        OnSetEditText(c, r, At(c, r));
 }
 
 bool TScheduleGrid::eventFilter(QObject* watched, QEvent* e) {

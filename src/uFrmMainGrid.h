@@ -113,6 +113,7 @@ private:
     int ColLeft(int col) const;
     int RowTop(int row) const; // for a shown row
     int MaxTopRow() const;
+    void UpdateRow(int row);
     void ScrollInView(int row);
     // Moves the selection; runs OnClick when the cell changed.
     void MoveCurrent(int col, int row);
@@ -127,8 +128,11 @@ private:
     int col_ = 1;
     int topRow_ = 1;
     std::vector<int> colWidths_;
-    // cells_[row][col]
-    std::vector<std::vector<QString>> cells_;
+    // Row after row, ColCount cells each: one allocation for the whole
+    // table, however many rows a schedule file brings.
+    std::vector<QString> cells_;
+    QString& At(int col, int row) { return cells_[size_t(row) * colCount_ + col]; }
+    const QString& At(int col, int row) const { return cells_[size_t(row) * colCount_ + col]; }
 
     bool editingAllowed_ = false;
     QLineEdit* editor_ = nullptr;
