@@ -1,0 +1,104 @@
+// The end modes of the whole program, run as its own process: a copy of this
+// test program, started with "--player", runs the program's entry exactly as
+// the executable does (settings file beside it, auto-play of the remembered
+// file), so that its exit status and its settings file can be checked.
+#include "PlayerKit.h"
+
+#include "platform/AppStartup.h"
+
+#include <QProcess>
+#include <QtTest>
+
+class TestEndModes : public QObject {
+    Q_OBJECT
+
+private:
+    QTemporaryDir dir_;
+    QString clip_;
+
+    // Runs the program in its own folder with the given end mode; returns
+    // its exit code (-1 when it did not end within the guard time).
+    int RunPlayer(const QString& folder, const QString& endMode, int guardMs,
+                  QString* output = nullptr) {
+        QDir().mkpath(folder);
+        const QString exe = QDir(folder).filePath(QStringLiteral("tavrelo"));
+        QFile::remove(exe);
+        if (!QFile::copy(QCoreApplication::applicationFilePath(), exe))
+            return -2;
+        QFile(exe).setPermissions(QFile::permissions(exe) | QFileDevice::ExeOwner);
+        const QString ini = QDir(folder).filePath(QStringLiteral("system.INI"));
+        const QString saved = IniFileName;
+        IniFileName = ini;
+        TPlayerOptions o;
+        o.AutoPlay = true;
+        o.EndMode = endMode;
+        WriteSettings(clip_, o);
+        IniFileName = saved;
+
+        QProcess p;
+        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+        env.insert(QStringLiteral("TAVRELO_NO_MESSAGE_BOXES"), QStringLiteral("1"));
+        p.setProcessEnvironment(env);
+        p.setProcessChannelMode(QProcess::MergedChannels);
+        p.start(exe, {QStringLiteral("--player")});
+        if (!p.waitForStarted(10000))
+            return -3;
+        const bool ended = p.waitForFinished(guardMs);
+        if (output)
+            *output = QString::fromLocal8Bit(p.readAll());
+        if (!ended) {
+            p.kill();
+            p.waitForFinished(5000);
+            return -1;
+        }
+        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -4;
+    }
+
+private slots:
+    void initTestCase() {
+        QVERIFY(dir_.isValid());
+        clip_ = dir_.filePath(QStringLiteral("short.mp4"));
+        QString error;
+        QVERIFY2(MakeToneVideoClip(clip_, 3, 1, &error), qPrintable(error));
+        WriteSchedule(clip_, {{QStringLiteral("1"), QStringLiteral("00:00"), {}}});
+    }
+
+    // "播完退出": at the end of the media the program ends with status 1 at
+    // once, without its close handling (the window bounds are not written).
+    void exitModeEndsWithStatusOne() {
+        const QString folder = dir_.filePath(QStringLiteral("exit"));
+        QString output;
+        const int rc = RunPlayer(folder, QStringLiteral("播完退出"), 60000, &output);
+        QVERIFY2(rc == 1, qPrintable(QStringLiteral("exit code %1\n%2").arg(rc).arg(output)));
+        const QString ini = QDir(folder).filePath(QStringLiteral("system.INI"));
+        QCOMPARE(ReadIniStr(ini, QStringLiteral("START"), QStringLiteral("WindowsL"),
+                            QStringLiteral("absent")),
+                 QStringLiteral("absent"));
+        // What the user changed is there: written when it changed.
+        QCOMPARE(ReadIniText(ini, QStringLiteral("START"), QStringLiteral("PlayFile")), clip_);
+    }
+
+    // "循环播放": the media starts again; the program is still running well
+    // after the end of the 3 s clip.
+    void loopModeKeepsRunning() {
+        const QString folder = dir_.filePath(QStringLiteral("loop"));
+        QCOMPARE(RunPlayer(folder, QStringLiteral("循环播放"), 8000), -1);
+    }
+};
+
+int main(int argc, char** argv) {
+    if (argc > 1 && qstrcmp(argv[1], "--player") == 0) {
+        int n = 1;
+        return RunTavrelo(n, argv);
+    }
+    XvfbSession xvfb(1920, 1080);
+    if (xvfb.IsRunning()) {
+        qputenv("DISPLAY", xvfb.Display().toLocal8Bit());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+    TApplication app(argc, argv);
+    TestEndModes test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "TestEndModes.moc"
