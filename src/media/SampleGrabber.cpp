@@ -1,5 +1,6 @@
 #include "media/SampleGrabber.h"
 
+#include <bit>
 #include <cstring>
 
 TSampleGrabber::TSampleGrabber(QObject* owner) : QObject(owner) {
@@ -108,21 +109,51 @@ template <int B> static void CopyFrames(uint8_t* p, int32_t length, int channel)
     }
 }
 
+// The same for frames that fit a machine word W (8, 16 and 32-bit samples):
+// in memory order the left sample is the word's low half on a little-endian
+// machine, so each frame is one load, one mask-and-shift, one store, and the
+// loop vectorises.
+template <class W> static void CopyFrameWords(uint8_t* p, int32_t length, int channel) {
+    constexpr int F = sizeof(W);
+    constexpr int Half = 4 * F; // bits in one sample
+    constexpr W Low = (W(1) << Half) - 1;
+    const int32_t frames = length / F;
+    if (channel == 1) {
+        for (int32_t i = 0; i < frames; ++i) {
+            W w;
+            std::memcpy(&w, p + i * F, F);
+            w = (w & Low) | (w << Half);
+            std::memcpy(p + i * F, &w, F);
+        }
+    } else {
+        for (int32_t i = 0; i < frames; ++i) {
+            W w;
+            std::memcpy(&w, p + i * F, F);
+            w = (w >> Half) | (w & ~Low);
+            std::memcpy(p + i * F, &w, F);
+        }
+    }
+}
+
 void CopyChannel(uint8_t* buffer, int32_t length, int bitsPerSample, int channel) {
     if (!buffer || length <= 0 || (channel != 1 && channel != 2))
         return;
+    constexpr bool little = std::endian::native == std::endian::little;
     switch (bitsPerSample) {
     case 8:
-        CopyFrames<1>(buffer, length, channel);
+        little ? CopyFrameWords<uint16_t>(buffer, length, channel)
+               : CopyFrames<1>(buffer, length, channel);
         break;
     case 16:
-        CopyFrames<2>(buffer, length, channel);
+        little ? CopyFrameWords<uint32_t>(buffer, length, channel)
+               : CopyFrames<2>(buffer, length, channel);
         break;
     case 24:
         CopyFrames<3>(buffer, length, channel);
         break;
     case 32:
-        CopyFrames<4>(buffer, length, channel);
+        little ? CopyFrameWords<uint64_t>(buffer, length, channel)
+               : CopyFrames<4>(buffer, length, channel);
         break;
     default:
         break;

@@ -175,13 +175,17 @@ void TVideoWindow::paintEvent(QPaintEvent* event) {
         const QImage image(frame->Bits(), frame->Width(), frame->Height(), frame->BytesPerLine(),
                            QImage::Format_RGB32);
         if (frame->Width() == width() && frame->Height() == height()) {
-            // Already scaled to this size: paint only the exposed part.
+            // Already at this size: copy only the exposed part.
             p.drawImage(area.topLeft(), image, area);
         } else {
-            // The size changed and no frame of the new size has come yet
-            // (e.g. while paused): scale what there is.
-            p.setRenderHint(QPainter::SmoothPixmapTransform, false);
-            p.drawImage(rect(), image);
+            // A picture smaller than shown (or of an earlier size): scale up
+            // only the exposed part, bilinear.
+            p.setRenderHint(QPainter::SmoothPixmapTransform, true);
+            const double sx = double(frame->Width()) / width();
+            const double sy = double(frame->Height()) / height();
+            p.drawImage(
+                QRectF(area), image,
+                QRectF(area.x() * sx, area.y() * sy, area.width() * sx, area.height() * sy));
         }
         ++FFramesPainted;
     }

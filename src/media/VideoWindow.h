@@ -2,9 +2,10 @@
 // into its bound graph and shows the picture over its own rectangle, scaled
 // to the full rectangle (no aspect correction), also when the control is
 // larger than its window or placed at negative coordinates (the parts outside
-// the window are clipped by it). The control paints the frames itself; each
-// frame arrives already scaled to the size shown, and only the visible part
-// is painted. Mouse input on the picture is the control's own.
+// the window are clipped by it). The control paints the frames itself: each
+// frame arrives converted once, never larger than the size shown, and only
+// the visible part is painted (scaled up there when the picture is smaller).
+// Mouse input on the picture is the control's own.
 #pragma once
 
 #include "media/FilterGraph.h"
