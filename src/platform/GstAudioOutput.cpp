@@ -29,14 +29,23 @@ GstFlowReturn RecordSample(GstAppSink* sink, gpointer data) {
             position = static_cast<int64_t>(t / 100);
     }
     GstMapInfo map;
+    bool ok = true;
     if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
-        (*recording)
-            ->Append(position, reinterpret_cast<const float*>(map.data),
-                     static_cast<int64_t>(map.size / (2 * sizeof(float))));
+        ok = (*recording)
+                 ->Append(position, reinterpret_cast<const float*>(map.data),
+                          static_cast<int64_t>(map.size / (2 * sizeof(float))));
         gst_buffer_unmap(buffer, &map);
     }
     gst_sample_unref(sample);
-    return GST_FLOW_OK;
+    if (ok)
+        return GST_FLOW_OK;
+    // As a sound device that went away reports itself.
+    GError* error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_WRITE,
+                                        "Could not write to the sound output.");
+    gst_element_post_message(GST_ELEMENT(sink),
+                             gst_message_new_error(GST_OBJECT(sink), error, "recording failed"));
+    g_error_free(error);
+    return GST_FLOW_ERROR;
 }
 
 GstElement* MakeOutput() {
@@ -118,16 +127,25 @@ void TAudioRecording::Clear() {
     std::lock_guard<std::mutex> guard(FLock);
     FSamples.clear();
     FChunks.clear();
+    FFailAfter = -1;
 }
 
-void TAudioRecording::Append(int64_t position, const float* frames, int64_t count) {
+void TAudioRecording::FailAfter(int64_t frames) {
     std::lock_guard<std::mutex> guard(FLock);
+    FFailAfter = frames;
+}
+
+bool TAudioRecording::Append(int64_t position, const float* frames, int64_t count) {
+    std::lock_guard<std::mutex> guard(FLock);
+    if (FFailAfter >= 0 && int64_t(FSamples.size() / 2) + count > FFailAfter)
+        return false;
     TChunk c;
     c.Position = position;
     c.FirstFrame = static_cast<int64_t>(FSamples.size() / 2);
     c.Frames = count;
     FChunks.push_back(c);
     FSamples.insert(FSamples.end(), frames, frames + 2 * count);
+    return true;
 }
 
 void SetAudioOutput(TAudioOutputKind kind, std::shared_ptr<TAudioRecording> recording) {

@@ -27,16 +27,21 @@ public:
     std::vector<float> Samples() const;
     std::vector<TChunk> Chunks() const;
     int64_t FrameCount() const;
-    // Forgets everything recorded so far.
+    // Forgets everything recorded so far (and any failure set up).
     void Clear();
+    // From then on, a buffer that would take the recording past `frames`
+    // frames fails, as a sound device that goes away does (for tests of
+    // errors during playback). Negative: never.
+    void FailAfter(int64_t frames);
 
-    // Called by the audio renderer.
-    void Append(int64_t position, const float* frames, int64_t count);
+    // Called by the audio renderer; false when the output has failed.
+    bool Append(int64_t position, const float* frames, int64_t count);
 
 private:
     mutable std::mutex FLock;
     std::vector<float> FSamples;
     std::vector<TChunk> FChunks;
+    int64_t FFailAfter = -1;
 };
 
 enum class TAudioOutputKind { System, Discard, Record };

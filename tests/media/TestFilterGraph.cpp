@@ -295,6 +295,45 @@ private slots:
         QVERIFY(lastHeard > 8000 && lastHeard < 12000);
     }
 
+    // The sound output fails a second into playback: the player hears of
+    // it, and of the end, instead of waiting for an end that never comes.
+    void errorWhilePlayingEndsPlayback() {
+        TRecordingListener l;
+        TFilterGraph g;
+        g.AddListener(&l);
+        HRESULT result = S_OK;
+        int completes = 0;
+        GraphState stateAtComplete = gsNone;
+        g.OnGraphComplete = [&](TFilterGraph* sender, HRESULT r, IBaseFilter*) {
+            ++completes;
+            result = r;
+            stateAtComplete = sender->State();
+        };
+        g.SetActive(true);
+        QCOMPARE(g.RenderFile(Clip("k2.mp4")), S_OK);
+        FRec->FailAfter(48000);
+        QVERIFY(g.Play());
+        QVERIFY(WaitUntil([&] { return completes > 0; }));
+        RunFor(200);
+        QCOMPARE(completes, 1);
+        QVERIFY(FAILED(result));
+        const std::vector<long> expected{EC_ERRORABORT, EC_COMPLETE};
+        std::vector<long> ends;
+        for (long e : l.Events)
+            if (e == EC_ERRORABORT || e == EC_COMPLETE)
+                ends.push_back(e);
+        QCOMPARE(ends, expected);
+        // Stopped, so that a new start opens the file afresh.
+        QCOMPARE(stateAtComplete, gsStopped);
+        QVERIFY(!g.LastError().isEmpty());
+        qInfo() << "error while playing:" << g.LastError();
+        FRec->Clear();
+        QCOMPARE(g.RenderFile(Clip("k2.mp4")), S_OK);
+        QVERIFY(g.Play());
+        QVERIFY(WaitUntil([&] { return FRec->FrameCount() > 4800; }));
+        g.RemoveListener(&l);
+    }
+
     void volumeTable_data() {
         QTest::addColumn<int>("volume");
         QTest::addColumn<int>("sent");
