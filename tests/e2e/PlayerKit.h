@@ -247,6 +247,7 @@ inline void WriteSettings(const QString& media, const TPlayerOptions& o) {
         }                                                                                          \
         qputenv("TAVRELO_NO_MESSAGE_BOXES", "1");                                                  \
         TApplication app(argc, argv);                                                              \
+        InitPublicModule(); /* the delays count on the counter's frequency */                      \
         TestClass test;                                                                            \
         return QTest::qExec(&test, argc, argv);                                                    \
     }

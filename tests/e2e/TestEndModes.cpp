@@ -97,6 +97,7 @@ int main(int argc, char** argv) {
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
     TApplication app(argc, argv);
+    InitPublicModule(); // the delays count on the counter's frequency
     TestEndModes test;
     return QTest::qExec(&test, argc, argv);
 }

@@ -10,6 +10,7 @@
 #include <QAbstractItemView>
 #include <QFileDialog>
 #include <QFileSystemModel>
+#include <QLineEdit>
 #include <QtTest>
 
 namespace {
@@ -143,20 +144,35 @@ private slots:
 
         QStringList listed;
         QString filter;
-        QTimer::singleShot(0, this, [&] {
-            QFileDialog* dlg = frm_->OpenDialog1;
-            auto* view = dlg->findChild<QAbstractItemView*>(QStringLiteral("listView"));
-            if (!view) {
-                dlg->reject();
+        // Driven from the dialog's own event loop: wait for its list of
+        // files, read it, choose DANCE.MP4. A dialog that will not close is
+        // rejected, so that a failure cannot hang the test.
+        QFileDialog* dlg = frm_->OpenDialog1;
+        QTimer poll;
+        int ticks = 0;
+        poll.setInterval(50);
+        connect(&poll, &QTimer::timeout, this, [&] {
+            ++ticks;
+            if (!dlg->isVisible()) {
+                if (ticks > 400)
+                    poll.stop();
                 return;
             }
-            WaitUntil([&] { return view->model()->rowCount(view->rootIndex()) >= 2; }, 10000);
-            for (int i = 0; i < view->model()->rowCount(view->rootIndex()); ++i)
-                listed << view->model()->index(i, 0, view->rootIndex()).data().toString();
-            filter = dlg->selectedNameFilter();
-            dlg->selectFile(media.filePath(QStringLiteral("DANCE.MP4")));
-            QMetaObject::invokeMethod(dlg, "accept");
+            auto* view = dlg->findChild<QAbstractItemView*>(QStringLiteral("listView"));
+            const bool ready = view && view->model()->rowCount(view->rootIndex()) >= 2;
+            if (listed.isEmpty() && (ready || ticks > 200) && view) {
+                for (int i = 0; i < view->model()->rowCount(view->rootIndex()); ++i)
+                    listed << view->model()->index(i, 0, view->rootIndex()).data().toString();
+                filter = dlg->selectedNameFilter();
+                // As a user would: type the name, then accept.
+                if (auto* edit = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
+                    edit->setText(QStringLiteral("DANCE.MP4"));
+                QMetaObject::invokeMethod(dlg, "accept");
+            } else if (ticks > 300) {
+                dlg->reject();
+            }
         });
+        poll.start();
         frm_->btnSelFileClick(frm_->btnSelFile);
         listed.sort();
         QCOMPARE(listed, QStringList({QStringLiteral("DANCE.MP4"), QStringLiteral("dance.mp4")}));

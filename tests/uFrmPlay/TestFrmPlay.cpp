@@ -233,6 +233,7 @@ int main(int argc, char** argv) {
     std::fprintf(stderr, "TestFrmPlay: %s\n", qPrintable(server.Describe()));
     qputenv("TAVRELO_NO_MESSAGE_BOXES", "1");
     TApplication app(argc, argv);
+    InitPublicModule(); // the delays count on the counter's frequency
     TestFrmPlay test;
     return QTest::qExec(&test, argc, argv);
 }

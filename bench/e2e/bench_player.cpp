@@ -1,0 +1,255 @@
+// Figures of the whole player, measured side by side in one run under a
+// private Xvfb:
+//  1. how far past its time point a section starts (goal: within one frame);
+//  2. the repeat gap against cbDelay + 200 ms (goal: within 50 ms);
+//  3. start-up to the first frame on the screen with auto-play;
+//  4. CPU time of a minute of 720p playback in the full-screen video window,
+//     against `mpv --vo=x11` on the same file under the same display.
+// Run: build-bench/bench/bench_player (scripts/bench.sh runs it).
+#include "../../tests/e2e/PlayerKit.h"
+
+#include "media/VideoWindow.h"
+#include "platform/AppStartup.h"
+
+#include <QProcess>
+#include <QStandardPaths>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+// Steps of the graph with their times, for the repeat gap.
+class TStepClock : public IGraphListener {
+public:
+    explicit TStepClock(TFilterGraph* g) : g_(g) {
+        t_.start();
+        g_->AddListener(this);
+    }
+    ~TStepClock() override { g_->RemoveListener(this); }
+    void FrameworkEvent(long, intptr_t, intptr_t) override {}
+    void ControlStep(TControlStep k, int) override {
+        if (k == ssPause || k == ssPlay)
+            Steps.emplace_back(t_.nsecsElapsed() / 1e6, k);
+    }
+    std::vector<std::pair<double, TControlStep>> Steps;
+
+private:
+    TFilterGraph* g_;
+    QElapsedTimer t_;
+};
+
+struct TCpu {
+    double Seconds = -1; // user + system CPU of the child
+    double Wall = 0;
+    int Status = -1;
+};
+
+// Runs a program to its end (or kills it after limitMs) and returns its CPU.
+TCpu RunMeasured(const QStringList& argv, int limitMs) {
+    std::vector<QByteArray> args;
+    for (const QString& a : argv)
+        args.push_back(a.toLocal8Bit());
+    std::vector<char*> cargs;
+    for (auto& a : args)
+        cargs.push_back(a.data());
+    cargs.push_back(nullptr);
+    TCpu r;
+    QElapsedTimer wall;
+    wall.start();
+    pid_t pid = 0;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    const int rc = posix_spawnp(&pid, cargs[0], &fa, nullptr, cargs.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    if (rc != 0)
+        return r;
+    int status = 0;
+    struct rusage ru {};
+    for (;;) {
+        const pid_t w = wait4(pid, &status, WNOHANG, &ru);
+        if (w == pid)
+            break;
+        if (wall.elapsed() > limitMs) {
+            kill(pid, SIGTERM);
+            wait4(pid, &status, 0, &ru);
+            break;
+        }
+        usleep(20000);
+    }
+    r.Wall = wall.elapsed() / 1000.0;
+    r.Seconds = ru.ru_utime.tv_sec + ru.ru_utime.tv_usec / 1e6 + ru.ru_stime.tv_sec +
+                ru.ru_stime.tv_usec / 1e6;
+    r.Status = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    return r;
+}
+
+void Line(const char* what, double value, const char* unit, const QString& note = {}) {
+    std::printf("%-58s %10.1f %-4s %s\n", what, value, unit, note.toUtf8().constData());
+    std::fflush(stdout);
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && qstrcmp(argv[1], "--player") == 0) {
+        int n = 1;
+        return RunTavrelo(n, argv);
+    }
+    XvfbSession xvfb(1920, 1080);
+    if (xvfb.IsRunning()) {
+        qputenv("DISPLAY", xvfb.Display().toLocal8Bit());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+    qputenv("TAVRELO_NO_MESSAGE_BOXES", "1");
+    TApplication app(argc, argv);
+    InitPublicModule(); // the delays count on the counter's frequency
+    QTemporaryDir dir;
+    IniFileName = dir.filePath(QStringLiteral("system.INI"));
+    const QString tones = dir.filePath(QStringLiteral("tones.mp4"));
+    QString error;
+    if (!MakeToneVideoClip(tones, 12, 2, &error)) {
+        std::fprintf(stderr, "clip: %s\n", qPrintable(error));
+        return 1;
+    }
+    auto rec = RecordAudio();
+    std::printf("bench_player on %s\n",
+                qPrintable(xvfb.IsRunning() ? xvfb.Display() : QStringLiteral("offscreen")));
+
+    // 1. Section start: the first position heard after a jump or a new file,
+    // against the section's time point. 25 fps: one frame is 40 ms.
+    {
+        WriteSchedule(tones, {{QStringLiteral("1"), QStringLiteral("00:00"), {}},
+                              {QStringLiteral("1"), QStringLiteral("00:03"), {}},
+                              {QStringLiteral("1"), QStringLiteral("00:05"), {}},
+                              {QStringLiteral("1"), QStringLiteral("00:07"), {}},
+                              {QStringLiteral("1"), QStringLiteral("00:09"), {}}});
+        WriteSettings(tones, {QStringLiteral("0"), false});
+        TFrmMain frm;
+        double worst = 0, sum = 0;
+        int n = 0;
+        for (int round = 0; round < 2; ++round) {
+            for (int row = 2; row <= 5; ++row) {
+                const bool open = (row + round) % 2 == 0;
+                if (open)
+                    frm.FGBrowse->Stop(); // the next start opens the file afresh
+                const int64_t mark = rec->FrameCount();
+                frm.PlaySection(row, false);
+                const int target = TimeStrToSec(frm.sgV->Cell(4, row)) * 1000;
+                std::vector<TStretch> st;
+                WaitUntil([&] {
+                    st.clear();
+                    for (const TStretch& s : Stretches(*rec))
+                        if (s.FirstFrame >= mark && s.EndMs - s.StartMs >= 300)
+                            st.push_back(s);
+                    return !st.empty();
+                });
+                if (st.empty())
+                    continue;
+                const double late = double(st.front().StartMs - target);
+                worst = std::max(worst, std::abs(late));
+                sum += std::abs(late);
+                ++n;
+            }
+        }
+        Line("section start: mean distance from its time point", n ? sum / n : -1, "ms");
+        Line("section start: worst distance from its time point", worst, "ms",
+             QStringLiteral("= %1 frames at 25 fps (goal <= 1)").arg(worst / 40.0, 0, 'f', 2));
+    }
+
+    // 2. Repeat gap: from the pause to the play of a repetition, against
+    // cbDelay + 200 ms.
+    for (const auto& [index, delay] : {std::pair{0, 500}, std::pair{1, 1000}}) {
+        WriteSchedule(tones, {{QStringLiteral("3"), QStringLiteral("00:00"), {}},
+                              {QStringLiteral("1"), QStringLiteral("00:02"), {}}});
+        WriteSettings(tones, {QString::number(index), true});
+        TFrmMain frm;
+        TStepClock steps(frm.FGBrowse);
+        frm.PlaySection(1, false);
+        WaitUntil([&] { return frm.CurRow() == 2; }, 30000);
+        double worst = 0;
+        int gaps = 0;
+        for (size_t i = 0; i + 1 < steps.Steps.size(); ++i)
+            if (steps.Steps[i].second == ssPause && steps.Steps[i + 1].second == ssPlay) {
+                const double gap = steps.Steps[i + 1].first - steps.Steps[i].first;
+                worst = std::max(worst, std::abs(gap - (delay + 200)));
+                ++gaps;
+            }
+        Line(qPrintable(
+                 QStringLiteral("repeat gap vs cbDelay %1 + 200 ms: worst difference").arg(delay)),
+             worst, "ms", QStringLiteral("over %1 repetitions (goal <= 50)").arg(gaps));
+    }
+
+    // 3. Start-up with auto-play to the first frame painted.
+    {
+        WriteSchedule(tones, {{QStringLiteral("1"), QStringLiteral("00:02"), {}}});
+        TPlayerOptions o;
+        o.AutoPlay = true;
+        WriteSettings(tones, o);
+        QElapsedTimer t;
+        t.start();
+        TFrmMain frm;
+        frm.show();
+        WaitUntil([&] { return frm.FrmPlay->VW->FramesPainted() > 0; }, 20000);
+        Line("start-up with auto-play to the first frame painted", double(t.elapsed()), "ms",
+             QStringLiteral("(includes the 500 ms start-up pause)"));
+    }
+
+    // 4. CPU of a minute of 720p playback, full screen, against mpv.
+    {
+        QString clip = QDir::temp().filePath(QStringLiteral("tavrelo-bench-720p30-60s.mp4"));
+        if (!QFile::exists(clip)) {
+            TVideoClipOptions o;
+            o.Width = 1280;
+            o.Height = 720;
+            o.FramesPerSecond = 30;
+            o.Picture = TClipPicture::Moving;
+            o.Preset = QStringLiteral("veryfast");
+            if (!MakeToneVideoClip(clip + QStringLiteral(".part.mp4"), 60, 2, &error, o) ||
+                !QFile::rename(clip + QStringLiteral(".part.mp4"), clip)) {
+                std::fprintf(stderr, "720p clip: %s\n", qPrintable(error));
+                return 1;
+            }
+        }
+        const QString folder = dir.filePath(QStringLiteral("player"));
+        QDir().mkpath(folder);
+        const QString exe = QDir(folder).filePath(QStringLiteral("tavrelo"));
+        QFile::copy(QCoreApplication::applicationFilePath(), exe);
+        const QString saved = IniFileName;
+        IniFileName = QDir(folder).filePath(QStringLiteral("system.INI"));
+        WriteSchedule(clip, {{QStringLiteral("1"), QStringLiteral("00:00"), {}}});
+        TPlayerOptions o;
+        o.AutoPlay = true;
+        o.EndMode = QStringLiteral("播完退出");
+        WriteSettings(clip, o);
+        WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("tbZoom"),
+                    QStringLiteral("0"));
+        IniFileName = saved;
+        const TCpu ours = RunMeasured({exe, QStringLiteral("--player")}, 120000);
+        Line("tavrelo: CPU for 60 s of 720p30 full screen (1920x1080)", ours.Seconds, "s",
+             QStringLiteral("wall %1 s, exit %2").arg(ours.Wall, 0, 'f', 1).arg(ours.Status));
+        if (!QStandardPaths::findExecutable(QStringLiteral("mpv")).isEmpty()) {
+            const TCpu mpv =
+                RunMeasured({QStringLiteral("mpv"), QStringLiteral("--no-config"),
+                             QStringLiteral("--vo=x11"), QStringLiteral("--ao=null"),
+                             QStringLiteral("--fs"), QStringLiteral("--really-quiet"), clip},
+                            120000);
+            Line("mpv --vo=x11: CPU for the same file, full screen", mpv.Seconds, "s",
+                 QStringLiteral("wall %1 s").arg(mpv.Wall, 0, 'f', 1));
+            if (mpv.Seconds > 0)
+                Line("ratio tavrelo / mpv", ours.Seconds / mpv.Seconds, "x");
+        } else {
+            std::printf("mpv not installed: no reference figure\n");
+        }
+    }
+    return 0;
+}
