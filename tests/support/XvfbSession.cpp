@@ -4,6 +4,8 @@
 #include <QProcessEnvironment>
 #include <QThread>
 
+#include <csignal>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 XvfbSession::XvfbSession(int width, int height) {
@@ -19,7 +21,11 @@ XvfbSession::XvfbSession(int width, int height) {
                           QStringLiteral("-nolisten"), QStringLiteral("tcp"),
                           QStringLiteral("+extension"), QStringLiteral("RANDR")});
     server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
-    server_.setChildProcessModifier([fds] { ::close(fds[0]); });
+    // The server goes with the test even when the test is killed (a time-out).
+    server_.setChildProcessModifier([fds] {
+        ::close(fds[0]);
+        ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+    });
     server_.start();
     ::close(fds[1]);
     if (!server_.waitForStarted(5000)) {
