@@ -20,6 +20,8 @@
 #include <QStandardPaths>
 #include <QTemporaryDir>
 
+#include <csignal>
+#include <sys/prctl.h>
 #include <unistd.h>
 
 class MonitorServer {
@@ -118,7 +120,11 @@ private:
         // Its chatter goes to its log file.
         server_.setStandardOutputFile(QProcess::nullDevice());
         server_.setStandardErrorFile(QProcess::nullDevice());
-        server_.setChildProcessModifier([fds] { ::close(fds[0]); });
+        // The server goes with the test even when the test is killed.
+        server_.setChildProcessModifier([fds] {
+            ::close(fds[0]);
+            ::prctl(PR_SET_PDEATHSIG, SIGTERM);
+        });
         server_.start();
         ::close(fds[1]);
         if (!server_.waitForStarted(5000)) {
