@@ -15,7 +15,7 @@ TMouseButton ButtonOf(const QMouseEvent* e) {
     }
 }
 
-TShiftState ShiftOf(const QMouseEvent* e) {
+TShiftState ModifiersOf(const QInputEvent* e) {
     TShiftState s = 0;
     const Qt::KeyboardModifiers m = e->modifiers();
     if (m & Qt::ShiftModifier)
@@ -24,6 +24,11 @@ TShiftState ShiftOf(const QMouseEvent* e) {
         s |= ssAlt;
     if (m & Qt::ControlModifier)
         s |= ssCtrl;
+    return s;
+}
+
+TShiftState ShiftOf(const QMouseEvent* e) {
+    TShiftState s = ModifiersOf(e);
     const Qt::MouseButtons b = e->buttons();
     if (b & Qt::LeftButton)
         s |= ssLeft;

@@ -14,6 +14,7 @@
 
 #include <functional>
 
+class QInputEvent;
 class QMouseEvent;
 
 using TColor = QColor;
@@ -43,8 +44,10 @@ using TKeyPressEvent = std::function<void(QObject* Sender, QChar& Key)>;
 enum TTextAlign { taLeft, taCenter, taRight };
 enum TTextStyle { txNone, txRaised, txLowered };
 
-// Helpers for translating Qt mouse events into the callbacks' terms.
+// Helpers for translating Qt input events into the callbacks' terms.
 namespace ControlEvents {
+// The keyboard modifiers alone (ssShift, ssAlt, ssCtrl).
+TShiftState ModifiersOf(const QInputEvent* e);
 // The button that changed in a press or release; mbLeft for anything unusual.
 TMouseButton ButtonOf(const QMouseEvent* e);
 // Modifiers plus the buttons held (for a press: including the pressed one).

@@ -28,17 +28,6 @@ private:
     TDefineComboBox* combo_;
 };
 
-TShiftState ShiftOfKey(const QKeyEvent* e) {
-    TShiftState s = 0;
-    if (e->modifiers() & Qt::ShiftModifier)
-        s |= ssShift;
-    if (e->modifiers() & Qt::AltModifier)
-        s |= ssAlt;
-    if (e->modifiers() & Qt::ControlModifier)
-        s |= ssCtrl;
-    return s;
-}
-
 void FrameRect(QPainter& p, const QRect& r, const QColor& c) {
     if (r.width() <= 0 || r.height() <= 0)
         return;
@@ -55,7 +44,7 @@ QRect Span(int l, int t, int r, int b) {
 
 } // namespace
 
-TDefineComboBox::TDefineComboBox(QWidget* parent) : QComboBox(parent) {
+TDefineComboBox::TDefineComboBox(QWidget* parent) : TControlBase<QComboBox>(parent) {
     setAttribute(Qt::WA_Hover);
     setItemDelegate(new TFlatItemDelegate(this));
     setMaxVisibleItems(8);
@@ -171,20 +160,6 @@ void TDefineComboBox::SetItems(const QStringList& items) {
 void TDefineComboBox::SetItemHeight(int v) {
     if (v > 0)
         itemHeight_ = v;
-}
-
-void TDefineComboBox::SetHint(const QString& v) {
-    hint_ = v;
-    ApplyHint();
-}
-
-void TDefineComboBox::SetShowHint(bool v) {
-    showHint_ = v;
-    ApplyHint();
-}
-
-void TDefineComboBox::ApplyHint() {
-    setToolTip(showHint_ ? hint_ : QString());
 }
 
 TColor TDefineComboBox::FontColor() const {
@@ -371,7 +346,7 @@ void TDefineComboBox::leaveEvent(QEvent* e) {
 void TDefineComboBox::keyPressEvent(QKeyEvent* e) {
     int key = e->key();
     if (OnKeyDown) {
-        OnKeyDown(this, key, ShiftOfKey(e));
+        OnKeyDown(this, key, ControlEvents::ModifiersOf(e));
         if (key == 0)
             return;
     }
@@ -396,7 +371,7 @@ void TDefineComboBox::keyPressEvent(QKeyEvent* e) {
 void TDefineComboBox::keyReleaseEvent(QKeyEvent* e) {
     int key = e->key();
     if (OnKeyUp) {
-        OnKeyUp(this, key, ShiftOfKey(e));
+        OnKeyUp(this, key, ControlEvents::ModifiersOf(e));
         if (key == 0)
             return;
     }

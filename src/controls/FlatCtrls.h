@@ -14,7 +14,7 @@
 //    stays -1 until it is assigned.
 #pragma once
 
-#include "controls/ControlTypes.h"
+#include "controls/ControlBase.h"
 
 #include <QComboBox>
 #include <QLabel>
@@ -25,7 +25,7 @@
 enum TComboBoxStyle { csDropDown, csSimple, csDropDownList, csOwnerDrawFixed, csOwnerDrawVariable };
 enum TTicketPosition { poLeft, poTop, poRight, poBottom };
 
-class TDefineComboBox : public QComboBox {
+class TDefineComboBox : public TControlBase<QComboBox> {
     Q_OBJECT
 public:
     explicit TDefineComboBox(QWidget* parent = nullptr);
@@ -71,14 +71,7 @@ public:
     int DropDownCount() const { return maxVisibleItems(); }
     void SetDropDownCount(int v) { setMaxVisibleItems(v); }
     QString Text() const { return currentText(); }
-    bool Enabled() const { return isEnabled(); }
-    void SetEnabled(bool v) { setEnabled(v); }
-    bool Visible() const { return isVisible(); }
-    void SetVisible(bool v) { setVisible(v); }
-    QString Hint() const { return hint_; }
-    void SetHint(const QString& v);
-    bool ShowHint() const { return showHint_; }
-    void SetShowHint(bool v);
+    // Enabled, Visible, Hint and ShowHint: see TControlBase.
     // The font colour (text of the box and of the list); the font itself is
     // the widget's font, inherited from the parent until set.
     TColor FontColor() const;
@@ -126,7 +119,6 @@ private:
     void PlaceTicket();
     void SyncTicket();
     void ApplyColours();
-    void ApplyHint();
     void Change();
 
     QPointer<QLabel> ticket_;
@@ -141,8 +133,6 @@ private:
     bool readOnly_ = false;
     TComboBoxStyle style_ = csDropDownList;
     int itemHeight_ = 13;
-    QString hint_;
-    bool showHint_ = false;
     bool hovered_ = false;
     bool dropped_ = false;
     int indexBeforeInsert_ = -1;

@@ -1,7 +1,6 @@
 #include "controls/MyHemibtn.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QIODevice>
 #include <QMouseEvent>
 #include <QPainter>
@@ -264,10 +263,7 @@ bool ParseBmp(const QByteArray& b, QImage* out) {
 
 } // namespace
 
-TMyRoundButton::TMyRoundButton(QWidget* parent) : QWidget(parent) {
-    setAttribute(Qt::WA_NoSystemBackground);
-    setAutoFillBackground(false);
-    setMouseTracking(true);
+TMyRoundButton::TMyRoundButton(QWidget* parent) : TPointerControl(parent) {
     font_ = QApplication::font();
     resize(25, 25);
     SizeChanged(); // the resize event of a hidden widget would come too late
@@ -357,20 +353,6 @@ void TMyRoundButton::SetGlyphIndex(int v) {
         return;
     glyphIndex_ = v;
     Rerender();
-}
-
-void TMyRoundButton::SetHint(const QString& v) {
-    hint_ = v;
-    ApplyHint();
-}
-
-void TMyRoundButton::SetShowHint(bool v) {
-    showHint_ = v;
-    ApplyHint();
-}
-
-void TMyRoundButton::ApplyHint() {
-    setToolTip(showHint_ ? hint_ : QString());
 }
 
 void TMyRoundButton::SetBounds(int left, int top, int width, int height) {
@@ -692,23 +674,16 @@ void TMyRoundButton::paintEvent(QPaintEvent*) {
 void TMyRoundButton::Press(TMouseButton button, TShiftState shift, int x, int y, bool dbl) {
     if (!isEnabled() || !InsideEllipse(x, y))
         return;
-    if (OnMouseDown)
-        OnMouseDown(this, button, shift, x, y);
+    RaiseMouseDown(button, shift, x, y);
     if (button == mbLeft) {
         tracking_ = true;
         downAtPress_ = down_;
         SetDown(true);
         if (dbl && OnDblClick)
             OnDblClick(this);
-    } else if (button == mbRight && popup_) {
+    } else if (button == mbRight && PopUpMenu()) {
         Release(button, shift, x, y);
-        QPointer<QMenu> menu = popup_;
-        menu->setProperty("Tag", QVariant::fromValue<QObject*>(this));
-        menu->exec(mapToGlobal(QPoint(x, y)));
-        QCoreApplication::removePostedEvents(this, QEvent::MouseButtonPress);
-        QCoreApplication::removePostedEvents(this, QEvent::MouseButtonRelease);
-        QCoreApplication::removePostedEvents(this, QEvent::MouseMove);
-        ignoreRelease_ = true;
+        RunPopUp(QPoint(x, y), true);
     }
 }
 
@@ -716,8 +691,7 @@ void TMyRoundButton::Release(TMouseButton button, TShiftState shift, int x, int 
     if (tracking_) {
         tracking_ = false;
         if (InsideEllipse(x, y)) {
-            if (OnClick)
-                OnClick(this);
+            RaiseClick();
             if (groupIndex_ == 0) {
                 SetDown(false);
             } else if (allowAllUp_ || !downAtPress_) {
@@ -731,8 +705,7 @@ void TMyRoundButton::Release(TMouseButton button, TShiftState shift, int x, int 
             SetDown(false);
         }
     }
-    if (OnMouseUp)
-        OnMouseUp(this, button, shift, x, y);
+    RaiseMouseUp(button, shift, x, y);
 }
 
 void TMyRoundButton::mousePressEvent(QMouseEvent* e) {
@@ -753,8 +726,7 @@ void TMyRoundButton::mouseMoveEvent(QMouseEvent* e) {
     const QPoint pt = e->position().toPoint();
     if (tracking_ && !downAtPress_)
         SetDown(InsideEllipse(pt.x(), pt.y()));
-    if (OnMouseMove)
-        OnMouseMove(this, ControlEvents::ShiftOf(e), pt.x(), pt.y());
+    TPointerControl::mouseMoveEvent(e);
 }
 
 void TMyRoundButton::mouseReleaseEvent(QMouseEvent* e) {
@@ -767,14 +739,4 @@ void TMyRoundButton::mouseReleaseEvent(QMouseEvent* e) {
         return;
     const QPoint pt = e->position().toPoint();
     Release(button, ControlEvents::ShiftOf(e), pt.x(), pt.y());
-}
-
-void TMyRoundButton::enterEvent(QEnterEvent*) {
-    if (isEnabled() && OnMouseEnter)
-        OnMouseEnter(this);
-}
-
-void TMyRoundButton::leaveEvent(QEvent*) {
-    if (isEnabled() && OnMouseExit)
-        OnMouseExit(this);
 }

@@ -24,21 +24,18 @@
 // property or its size changes afterwards.
 #pragma once
 
-#include "controls/ControlTypes.h"
+#include "controls/ControlBase.h"
 
 #include <QFont>
 #include <QImage>
-#include <QMenu>
-#include <QPointer>
 #include <QString>
-#include <QWidget>
 
 class QIODevice;
 
 enum THemiBevel { hbNone, hbLowered, hbRaised };
 enum TBorderStyle { bsNone, bsSingle };
 
-class TMyRoundButton : public QWidget {
+class TMyRoundButton : public TPointerControl {
     Q_OBJECT
 public:
     explicit TMyRoundButton(QWidget* parent = nullptr);
@@ -63,8 +60,6 @@ public:
     void SetCaption(const QString& v);
     bool Down() const { return down_; }
     void SetDown(bool v); // paints at once, no re-render
-    bool Enabled() const { return isEnabled(); }
-    void SetEnabled(bool v) { setEnabled(v); }
     TColor FaceColor() const { return faceColor_; }
     void SetFaceColor(const TColor& v);
     bool FaceShaded() const { return faceShaded_; }
@@ -91,16 +86,11 @@ public:
     void SetGlyphTransparent(bool v);
     int GroupIndex() const { return groupIndex_; }
     void SetGroupIndex(int v) { groupIndex_ = v; }
-    QString Hint() const { return hint_; }
-    void SetHint(const QString& v);
-    bool ShowHint() const { return showHint_; }
-    void SetShowHint(bool v);
     int NumGlyphs() const { return numGlyphs_; }
     void SetNumGlyphs(int v);
-    bool Visible() const { return isVisible(); }
-    void SetVisible(bool v) { setVisible(v); }
-    QMenu* PopUpMenu() const { return popup_; }
-    void SetPopUpMenu(QMenu* menu) { popup_ = menu; }
+    // PopUpMenu (popped up by a right-button press inside the ellipse, with
+    // its "Tag" property holding this button while it runs), Enabled,
+    // Visible, Hint and ShowHint: see TPointerControl.
 
     // Moves and resizes; re-renders when the size differs from the one last
     // rendered for (not while loading).
@@ -132,14 +122,8 @@ public:
     // Composites the current image through the mask onto p at (0, 0).
     void PaintTo(QPainter& p) const;
 
-    // --- Events ------------------------------------------------------------
-    TNotifyEvent OnClick;
+    // --- Events (OnClick and the pointer events: see TPointerControl) -----
     TNotifyEvent OnDblClick;
-    TNotifyEvent OnMouseEnter;
-    TNotifyEvent OnMouseExit;
-    TMouseEvent OnMouseDown;
-    TMouseEvent OnMouseUp;
-    TMouseMoveEvent OnMouseMove;
 
 protected:
     void paintEvent(QPaintEvent* e) override;
@@ -149,15 +133,12 @@ protected:
     void mouseDoubleClickEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
-    void enterEvent(QEnterEvent* e) override;
-    void leaveEvent(QEvent* e) override;
 
 private:
     void Rerender();
     void SizeChanged();
     void Press(TMouseButton button, TShiftState shift, int x, int y, bool dbl);
     void Release(TMouseButton button, TShiftState shift, int x, int y);
-    void ApplyHint();
     QList<TMyRoundButton*> GroupMembers() const;
 
     bool allowAllUp_ = false;
@@ -181,10 +162,7 @@ private:
     bool glyphMapped_ = false;
     bool glyphTransparent_ = true;
     int groupIndex_ = 0;
-    QString hint_;
-    bool showHint_ = false;
     int numGlyphs_ = 1;
-    QPointer<QMenu> popup_;
 
     QImage imageOut_;
     QImage imageIn_;
@@ -194,5 +172,4 @@ private:
     bool loading_ = false;
     bool tracking_ = false;
     bool downAtPress_ = false;
-    bool ignoreRelease_ = false;
 };

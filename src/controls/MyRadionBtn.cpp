@@ -1,7 +1,6 @@
 #include "controls/MyRadionBtn.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QKeySequence>
 #include <QMouseEvent>
 #include <QPainter>
@@ -59,10 +58,7 @@ double AngleOf(double dx, double dy) {
 
 } // namespace
 
-TMyRadionBtn::TMyRadionBtn(QWidget* parent) : QWidget(parent) {
-    setAttribute(Qt::WA_NoSystemBackground);
-    setAutoFillBackground(false);
-    setMouseTracking(true);
+TMyRadionBtn::TMyRadionBtn(QWidget* parent) : TPointerControl(parent) {
     bkColor_ = QApplication::palette().color(QPalette::Button);
     resize(81, 21);
     UpdateShortcut();
@@ -110,20 +106,6 @@ void TMyRadionBtn::SetFontColor(const TColor& c) {
     pal.setColor(QPalette::WindowText, c);
     setPalette(pal);
     update();
-}
-
-void TMyRadionBtn::SetHint(const QString& v) {
-    hint_ = v;
-    ApplyHint();
-}
-
-void TMyRadionBtn::SetShowHint(bool v) {
-    showHint_ = v;
-    ApplyHint();
-}
-
-void TMyRadionBtn::ApplyHint() {
-    setToolTip(showHint_ ? hint_ : QString());
 }
 
 void TMyRadionBtn::SetChecked(bool v) {
@@ -295,8 +277,7 @@ bool TMyRadionBtn::event(QEvent* e) {
     if (e->type() == QEvent::Shortcut) {
         auto* se = static_cast<QShortcutEvent*>(e);
         if (se->shortcutId() == shortcutId_ && isEnabled()) {
-            if (OnClick)
-                OnClick(this);
+            RaiseClick();
             SetChecked(true);
             return true;
         }
@@ -319,15 +300,9 @@ void TMyRadionBtn::Press(TMouseButton button, TShiftState shift, int x, int y) {
     if (!isEnabled())
         return;
     clickPending_ = button == mbLeft;
-    if (OnMouseDown)
-        OnMouseDown(this, button, shift, x, y);
-    if (popup_) {
-        QPointer<QMenu> menu = popup_;
-        menu->exec(mapToGlobal(QPoint(0, height())));
-        QCoreApplication::removePostedEvents(this, QEvent::MouseButtonPress);
-        QCoreApplication::removePostedEvents(this, QEvent::MouseButtonRelease);
-        QCoreApplication::removePostedEvents(this, QEvent::MouseMove);
-        ignoreRelease_ = true;
+    RaiseMouseDown(button, shift, x, y);
+    if (PopUpMenu()) {
+        RunPopUp(QPoint(0, height()), false);
         Release(button, shift, x, y);
     }
 }
@@ -337,11 +312,10 @@ void TMyRadionBtn::Release(TMouseButton button, TShiftState shift, int x, int y)
         return;
     if (button == mbLeft && clickPending_) {
         clickPending_ = false;
-        if (rect().contains(x, y) && OnClick)
-            OnClick(this);
+        if (rect().contains(x, y))
+            RaiseClick();
     }
-    if (OnMouseUp)
-        OnMouseUp(this, button, shift, x, y);
+    RaiseMouseUp(button, shift, x, y);
     // Both far edges count as inside here.
     if (x >= 0 && x <= width() && y >= 0 && y <= height() && !checked_)
         SetChecked(true);
@@ -351,19 +325,6 @@ void TMyRadionBtn::mousePressEvent(QMouseEvent* e) {
     ignoreRelease_ = false;
     const QPoint pt = e->position().toPoint();
     Press(ControlEvents::ButtonOf(e), ControlEvents::ShiftOf(e), pt.x(), pt.y());
-}
-
-void TMyRadionBtn::mouseDoubleClickEvent(QMouseEvent* e) {
-    // A second quick press is an ordinary press.
-    mousePressEvent(e);
-}
-
-void TMyRadionBtn::mouseMoveEvent(QMouseEvent* e) {
-    if (!isEnabled())
-        return;
-    const QPoint pt = e->position().toPoint();
-    if (OnMouseMove)
-        OnMouseMove(this, ControlEvents::ShiftOf(e), pt.x(), pt.y());
 }
 
 void TMyRadionBtn::mouseReleaseEvent(QMouseEvent* e) {
@@ -377,18 +338,14 @@ void TMyRadionBtn::mouseReleaseEvent(QMouseEvent* e) {
     Release(ControlEvents::ButtonOf(e), ControlEvents::ShiftOf(e), pt.x(), pt.y());
 }
 
-void TMyRadionBtn::enterEvent(QEnterEvent*) {
-    if (!isEnabled())
-        return;
-    mouseInside_ = true;
-    if (OnMouseEnter)
-        OnMouseEnter(this);
+void TMyRadionBtn::enterEvent(QEnterEvent* e) {
+    if (isEnabled())
+        mouseInside_ = true;
+    TPointerControl::enterEvent(e);
 }
 
-void TMyRadionBtn::leaveEvent(QEvent*) {
-    if (!isEnabled())
-        return;
-    mouseInside_ = false;
-    if (OnMouseExit)
-        OnMouseExit(this);
+void TMyRadionBtn::leaveEvent(QEvent* e) {
+    if (isEnabled())
+        mouseInside_ = false;
+    TPointerControl::leaveEvent(e);
 }

@@ -15,19 +15,16 @@
 //  - a disabled button ignores presses and releases and raises nothing.
 #pragma once
 
-#include "controls/ControlTypes.h"
+#include "controls/ControlBase.h"
 
 #include <QFont>
-#include <QMenu>
-#include <QPointer>
 #include <QString>
-#include <QWidget>
 
 #include <cstdint>
 
 enum TButtonShape { btRound, btSquare, btDiamond };
 
-class TMyRadionBtn : public QWidget {
+class TMyRadionBtn : public TPointerControl {
     Q_OBJECT
 public:
     explicit TMyRadionBtn(QWidget* parent = nullptr);
@@ -40,22 +37,14 @@ public:
     void SetBorderWidth(unsigned v);
     QString Caption() const { return caption_; }
     void SetCaption(const QString& v);
-    bool Enabled() const { return isEnabled(); }
-    void SetEnabled(bool v) { setEnabled(v); }
     // The caption font is the widget's font (inherited from the parent until
     // set, like ParentFont); its colour is the palette's WindowText.
     QFont Font() const { return font(); }
     void SetFont(const QFont& f) { setFont(f); }
     TColor FontColor() const;
     void SetFontColor(const TColor& c);
-    QString Hint() const { return hint_; }
-    void SetHint(const QString& v);
-    bool ShowHint() const { return showHint_; }
-    void SetShowHint(bool v);
-    bool Visible() const { return isVisible(); }
-    void SetVisible(bool v) { setVisible(v); }
-    QMenu* PopUpMenu() const { return popup_; }
-    void SetPopUpMenu(QMenu* menu) { popup_ = menu; }
+    // PopUpMenu (popped up below the button by any press), Enabled, Visible,
+    // Hint and ShowHint: see TPointerControl.
     bool ShowPressed() const { return showPressed_; }
     void SetShowPressed(bool v) { showPressed_ = v; }
     int Spacing() const { return spacing_; }
@@ -92,21 +81,13 @@ public:
     // Paints the whole control onto p (the control's top-left at (0, 0)).
     void PaintTo(QPainter& p) const;
 
-    // --- Events ------------------------------------------------------------
-    TNotifyEvent OnClick;
-    TMouseEvent OnMouseDown;
-    TMouseEvent OnMouseUp;
-    TMouseMoveEvent OnMouseMove;
-    TNotifyEvent OnMouseEnter;
-    TNotifyEvent OnMouseExit;
+    // OnClick and the pointer events: see TPointerControl.
 
 protected:
     bool event(QEvent* e) override;
     void paintEvent(QPaintEvent* e) override;
     void changeEvent(QEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
-    void mouseDoubleClickEvent(QMouseEvent* e) override;
-    void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
     void enterEvent(QEnterEvent* e) override;
     void leaveEvent(QEvent* e) override;
@@ -115,15 +96,11 @@ private:
     void Release(TMouseButton button, TShiftState shift, int x, int y);
     void Press(TMouseButton button, TShiftState shift, int x, int y);
     void UpdateShortcut();
-    void ApplyHint();
     void RepaintNow();
 
     bool autoGray_ = true;
     unsigned borderWidth_ = 2;
     QString caption_ = QStringLiteral("RadioButton");
-    QString hint_;
-    bool showHint_ = false;
-    QPointer<QMenu> popup_;
     bool showPressed_ = true;
     int spacing_ = 2;
     TTextAlign textAlign_ = taLeft;
@@ -141,5 +118,4 @@ private:
     bool mouseInside_ = false;
     int shortcutId_ = 0;
     bool clickPending_ = false;
-    bool ignoreRelease_ = false;
 };

@@ -3,7 +3,6 @@
 #include "platform/FontCatalog.h"
 
 #include <QApplication>
-#include <QCoreApplication>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
@@ -59,10 +58,7 @@ void HorizontalGradient(QPainter& p, const QColor& c, int left, int n, int a, in
 
 } // namespace
 
-TTransTrackBar::TTransTrackBar(QWidget* parent) : QWidget(parent) {
-    setAttribute(Qt::WA_NoSystemBackground);
-    setAutoFillBackground(false);
-    setMouseTracking(true);
+TTransTrackBar::TTransTrackBar(QWidget* parent) : TPointerControl(parent) {
     colorFace_ = QApplication::palette().color(QPalette::Button);
     font_ = MakeFontPt(QStringLiteral("宋体"), 9);
     resize(156, 32);
@@ -112,10 +108,6 @@ void TTransTrackBar::SetCaption(const QString& v) {
     update();
 }
 
-void TTransTrackBar::SetPopUpMenu(QMenu* menu) {
-    popup_ = menu;
-}
-
 void TTransTrackBar::SetFont(const QFont& f, const TColor& color) {
     font_.setFamily(f.family());
     if (f.pointSize() > 0)
@@ -125,20 +117,6 @@ void TTransTrackBar::SetFont(const QFont& f, const TColor& color) {
     fontColor_ = color;
     fontSize_ = f.pointSize() > 0 ? f.pointSize() : int(std::lround(f.pixelSize() * 72.0 / 96.0));
     update();
-}
-
-void TTransTrackBar::SetHint(const QString& v) {
-    hint_ = v;
-    ApplyHint();
-}
-
-void TTransTrackBar::SetShowHint(bool v) {
-    showHint_ = v;
-    ApplyHint();
-}
-
-void TTransTrackBar::ApplyHint() {
-    setToolTip(showHint_ ? hint_ : QString());
 }
 
 void TTransTrackBar::SetTransparent(bool v) {
@@ -300,8 +278,7 @@ void TTransTrackBar::RepaintNow() {
 void TTransTrackBar::PointerDown(TMouseButton button, TShiftState shift, int x, int y) {
     if (!isEnabled() || pressed_)
         return;
-    if (OnMouseDown)
-        OnMouseDown(this, button, shift, x, y);
+    RaiseMouseDown(button, shift, x, y);
     pressed_ = true;
     lastX_ = x;
     lastY_ = y;
@@ -323,23 +300,16 @@ void TTransTrackBar::PointerDown(TMouseButton button, TShiftState shift, int x, 
         RepaintNow();
     }
 
-    if (button == mbRight && popup_) {
+    if (button == mbRight && PopUpMenu()) {
         PointerUp(button, shift, x, y);
-        QPointer<QMenu> menu = popup_;
-        menu->setProperty("Tag", QVariant::fromValue<QObject*>(this));
-        menu->exec(mapToGlobal(QPoint(x, y)));
-        QCoreApplication::removePostedEvents(this, QEvent::MouseButtonPress);
-        QCoreApplication::removePostedEvents(this, QEvent::MouseButtonRelease);
-        QCoreApplication::removePostedEvents(this, QEvent::MouseMove);
-        ignoreRelease_ = true;
+        RunPopUp(QPoint(x, y), true);
     }
 }
 
 void TTransTrackBar::PointerUp(TMouseButton button, TShiftState shift, int x, int y) {
     if (!isEnabled())
         return;
-    if (OnMouseUp)
-        OnMouseUp(this, button, shift, x, y);
+    RaiseMouseUp(button, shift, x, y);
     pressed_ = false;
     RepaintNow();
 }
@@ -351,11 +321,6 @@ void TTransTrackBar::mousePressEvent(QMouseEvent* e) {
     PointerDown(ControlEvents::ButtonOf(e), ControlEvents::ShiftOf(e), pt.x(), pt.y());
 }
 
-void TTransTrackBar::mouseDoubleClickEvent(QMouseEvent* e) {
-    // No double-clicks here: the second press is an ordinary press.
-    mousePressEvent(e);
-}
-
 void TTransTrackBar::mouseMoveEvent(QMouseEvent* e) {
     if (!isEnabled())
         return;
@@ -363,8 +328,7 @@ void TTransTrackBar::mouseMoveEvent(QMouseEvent* e) {
     const int x = pt.x();
     const int y = pt.y();
     const bool onThumb = OnThumb(x, y);
-    if (OnMouseMove)
-        OnMouseMove(this, ControlEvents::ShiftOf(e), x, y);
+    RaiseMouseMove(ControlEvents::ShiftOf(e), x, y);
     if (!pressed_)
         return;
     if (onThumb && x != lastX_) {
@@ -401,21 +365,14 @@ void TTransTrackBar::mouseReleaseEvent(QMouseEvent* e) {
         return;
     if (button == mbLeft && clickPending_) {
         clickPending_ = false;
-        if (rect().contains(pt) && OnClick)
-            OnClick(this);
+        if (rect().contains(pt))
+            RaiseClick();
     }
     PointerUp(button, ControlEvents::ShiftOf(e), pt.x(), pt.y());
 }
 
-void TTransTrackBar::enterEvent(QEnterEvent*) {
-    if (isEnabled() && OnMouseEnter)
-        OnMouseEnter(this);
-}
-
-void TTransTrackBar::leaveEvent(QEvent*) {
-    if (!isEnabled())
-        return;
-    unsetCursor();
-    if (OnMouseExit)
-        OnMouseExit(this);
+void TTransTrackBar::leaveEvent(QEvent* e) {
+    if (isEnabled())
+        unsetCursor();
+    TPointerControl::leaveEvent(e);
 }

@@ -11,22 +11,21 @@
 //  - a disabled slider handles no pointer input and raises no pointer event.
 // OnMouseDown / OnMouseMove / OnMouseUp are raised before the control's own
 // reaction; a second press while one is being followed is ignored entirely.
+// A right-button press pops up PopUpMenu (with its "Tag" property holding
+// this control while it runs).
 #pragma once
 
-#include "controls/ControlTypes.h"
+#include "controls/ControlBase.h"
 
 #include <QFont>
-#include <QMenu>
-#include <QPointer>
 #include <QString>
-#include <QWidget>
 
 #include <cstdint>
 
 enum TPenStyle { psSolid, psDash, psDot, psDashDot, psDashDotDot, psClear, psInsideFrame };
 enum TDrawDirection { ddUp, ddRight };
 
-class TTransTrackBar : public QWidget {
+class TTransTrackBar : public TPointerControl {
     Q_OBJECT
 public:
     explicit TTransTrackBar(QWidget* parent = nullptr);
@@ -37,22 +36,11 @@ public:
     void SetCaption(const QString& v);
     bool ShowFrame() const { return showFrame_; }
     void SetShowFrame(bool v);
-    // Popped up by a right-button press; forgotten when the menu is destroyed.
-    // While it runs, the menu's "Tag" property holds this control (QObject*).
-    QMenu* PopUpMenu() const { return popup_; }
-    void SetPopUpMenu(QMenu* menu);
-    bool Enabled() const { return isEnabled(); }
-    void SetEnabled(bool v) { setEnabled(v); }
+    // PopUpMenu, Enabled, Visible, Hint and ShowHint: see TPointerControl.
     // Copies name, size and colour into the control's own font and into
     // FontName / FontSize / FontColor. Not drawn.
     QFont Font() const { return font_; }
     void SetFont(const QFont& f, const TColor& color = TColor(0, 0, 0));
-    QString Hint() const { return hint_; }
-    void SetHint(const QString& v);
-    bool ShowHint() const { return showHint_; }
-    void SetShowHint(bool v);
-    bool Visible() const { return isVisible(); }
-    void SetVisible(bool v) { setVisible(v); }
     bool Movable() const { return movable_; }
     void SetMovable(bool v) { movable_ = v; }
     bool Transparent() const { return transparent_; }
@@ -130,13 +118,7 @@ public:
     TTextStyle TextStyle() const { return textStyle_; }
     void SetTextStyle(TTextStyle v);
 
-    // --- Events ------------------------------------------------------------
-    TNotifyEvent OnClick;
-    TMouseEvent OnMouseDown;
-    TMouseMoveEvent OnMouseMove;
-    TMouseEvent OnMouseUp;
-    TNotifyEvent OnMouseEnter;
-    TNotifyEvent OnMouseExit;
+    // --- Events (OnClick and the pointer events: see TPointerControl) -----
     TNotifyEvent OnChange;
 
     // --- Geometry helpers (control coordinates) ----------------------------
@@ -151,10 +133,8 @@ public:
 protected:
     void paintEvent(QPaintEvent* e) override;
     void mousePressEvent(QMouseEvent* e) override;
-    void mouseDoubleClickEvent(QMouseEvent* e) override;
     void mouseMoveEvent(QMouseEvent* e) override;
     void mouseReleaseEvent(QMouseEvent* e) override;
-    void enterEvent(QEnterEvent* e) override;
     void leaveEvent(QEvent* e) override;
 
 private:
@@ -163,16 +143,12 @@ private:
     void PointerUp(TMouseButton button, TShiftState shift, int x, int y);
     void RepaintNow();
     bool OnThumb(int x, int y) const;
-    void ApplyHint();
 
     QString caption_;
     bool showFrame_ = false;
-    QPointer<QMenu> popup_;
     QFont font_;
     TColor fontColor_{0, 0, 0};
     int fontSize_ = 9;
-    QString hint_;
-    bool showHint_ = false;
     bool movable_ = false;
     bool transparent_ = true;
     bool gradientSlider_ = false;
@@ -210,7 +186,6 @@ private:
 
     bool pressed_ = false;
     bool clickPending_ = false;
-    bool ignoreRelease_ = false;
     int lastX_ = 0;
     int lastY_ = 0;
 };

@@ -1,0 +1,89 @@
+// Plumbing the owner-drawn controls share, so that each control keeps only
+// what is its own:
+//  - TControlBase<Widget>: Enabled, Visible and the hint (the tooltip, shown
+//    only while ShowHint is true) over any widget class;
+//  - TPointerControl: a control drawn on a plain QWidget, with the pointer
+//    callbacks the owning window binds, the pop-up menu, and the raising of
+//    those callbacks.
+#pragma once
+
+#include "controls/ControlTypes.h"
+
+#include <QMenu>
+#include <QPointer>
+#include <QString>
+#include <QWidget>
+
+class QEnterEvent;
+class QEvent;
+class QMouseEvent;
+
+template <class Widget> class TControlBase : public Widget {
+public:
+    bool Enabled() const { return this->isEnabled(); }
+    void SetEnabled(bool v) { this->setEnabled(v); }
+    bool Visible() const { return this->isVisible(); }
+    void SetVisible(bool v) { this->setVisible(v); }
+    QString Hint() const { return hint_; }
+    void SetHint(const QString& v) {
+        hint_ = v;
+        ApplyHint();
+    }
+    bool ShowHint() const { return showHint_; }
+    void SetShowHint(bool v) {
+        showHint_ = v;
+        ApplyHint();
+    }
+
+protected:
+    explicit TControlBase(QWidget* parent) : Widget(parent) {}
+
+private:
+    void ApplyHint() { this->setToolTip(showHint_ ? hint_ : QString()); }
+
+    QString hint_;
+    bool showHint_ = false;
+};
+
+// Paints no background of its own (the parent shows through) and follows
+// the pointer also while no button is held. The callbacks get the control as
+// Sender; an unbound callback is skipped.
+class TPointerControl : public TControlBase<QWidget> {
+public:
+    // Forgotten when the menu is destroyed.
+    QMenu* PopUpMenu() const { return popup_; }
+    void SetPopUpMenu(QMenu* menu) { popup_ = menu; }
+
+    // --- Events ------------------------------------------------------------
+    TNotifyEvent OnClick;
+    TMouseEvent OnMouseDown;
+    TMouseEvent OnMouseUp;
+    TMouseMoveEvent OnMouseMove;
+    TNotifyEvent OnMouseEnter;
+    TNotifyEvent OnMouseExit;
+
+protected:
+    explicit TPointerControl(QWidget* parent);
+
+    void RaiseClick();
+    void RaiseMouseDown(TMouseButton button, TShiftState shift, int x, int y);
+    void RaiseMouseUp(TMouseButton button, TShiftState shift, int x, int y);
+    void RaiseMouseMove(TShiftState shift, int x, int y);
+
+    // Runs the pop-up menu at the control's point `at` (when tagged, the
+    // menu's "Tag" property holds the control, as a QObject*, while it runs),
+    // then drops the pointer events queued for the control meanwhile and
+    // sets ignoreRelease_ for the release still to come.
+    void RunPopUp(const QPoint& at, bool tagged);
+    bool ignoreRelease_ = false;
+
+    // Defaults: a second quick press is an ordinary press; OnMouseMove,
+    // OnMouseEnter and OnMouseExit are raised only while enabled.
+    void mouseDoubleClickEvent(QMouseEvent* e) override;
+    void mouseMoveEvent(QMouseEvent* e) override;
+    void enterEvent(QEnterEvent* e) override;
+    void leaveEvent(QEvent* e) override;
+
+private:
+    QPointer<QMenu> popup_;
+};
