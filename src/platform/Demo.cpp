@@ -190,15 +190,17 @@ private:
         const int row = frm_->CurRow();
         const int remain = frm_->RemainCount;
         const bool notice = play && play->plHint->isVisible();
-        if (notice && !noticeSeen_) {
-            noticeSeen_ = true;
+        if (notice && !lastNotice_) {
             Say(QStringLiteral("repeat gap: sound muted, notice \"%1\" shown")
                     .arg(play->plHint->text()));
-            // Once the notice has been painted.
-            QTimer::singleShot(300, this, [this] {
-                if (frm_->FrmPlay && frm_->FrmPlay->plHint->isVisible())
-                    Shot(frm_->FrmPlay, QStringLiteral("demo-video-notice.png"));
-            });
+            if (!noticeSeen_) {
+                // Once the notice has been painted.
+                QTimer::singleShot(300, this, [this] {
+                    if (frm_->FrmPlay && frm_->FrmPlay->plHint->isVisible())
+                        Shot(frm_->FrmPlay, QStringLiteral("demo-video-notice.png"));
+                });
+            }
+            noticeSeen_ = true;
         }
         if (notice != lastNotice_ && !notice && noticeSeen_)
             Say(QStringLiteral("notice hidden, the section plays again"));
