@@ -4,6 +4,8 @@
 // file), so that its exit status and its settings file can be checked.
 #include "PlayerKit.h"
 
+#include "../MyExitWin/PrivateSystemBus.h"
+
 #include "platform/AppStartup.h"
 
 #include <QProcess>
@@ -76,6 +78,27 @@ private slots:
                  QStringLiteral("absent"));
         // What the user changed is there: written when it changed.
         QCOMPARE(ReadIniText(ini, QStringLiteral("START"), QStringLiteral("PlayFile")), clip_);
+    }
+
+    // "播完关机": at the end of the media the power-off request goes to
+    // logind (a mock on a private system bus), then the program ends with
+    // status 1.
+    void powerOffModeAsksLogind() {
+        PrivateSystemBus bus(dir_.path(), QStringLiteral("system"));
+        QVERIFY2(!bus.Address().isEmpty(), "dbus-daemon did not start");
+        const QString log = dir_.filePath(QStringLiteral("logind.log"));
+        LogindMock logind(bus.Address(), log);
+        QVERIFY2(logind.IsReady(), "python3 -m dbusmock --template logind did not come up");
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.Address().toUtf8());
+        QString output;
+        const int rc = RunPlayer(dir_.filePath(QStringLiteral("poweroff")),
+                                 QStringLiteral("播完关机"), 60000, &output);
+        qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        QVERIFY2(rc == 1, qPrintable(QStringLiteral("exit code %1\n%2").arg(rc).arg(output)));
+        QFile f(log);
+        QVERIFY(f.open(QIODevice::ReadOnly));
+        const QByteArray calls = f.readAll();
+        QVERIFY2(calls.contains("PowerOff"), calls.constData());
     }
 
     // "循环播放": the media starts again; the program is still running well
