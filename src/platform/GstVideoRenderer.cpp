@@ -18,18 +18,24 @@ namespace {
 
 class TGstVideoFrame : public IVideoFrame {
 public:
-    // Takes over the sample.
-    explicit TGstVideoFrame(GstSample* sample) : FSample(sample) {
+    // Keeps the sample's buffer, not the sample: appsink reuses its sample
+    // object for the next frame and must be able to write into it, so the
+    // sample itself is released at once.
+    explicit TGstVideoFrame(GstSample* sample) {
         GstVideoInfo info;
         GstCaps* caps = gst_sample_get_caps(sample);
         GstBuffer* buffer = gst_sample_get_buffer(sample);
-        FMapped = caps && buffer && gst_video_info_from_caps(&info, caps) &&
-                  gst_video_frame_map(&FFrame, &info, buffer, GST_MAP_READ);
+        const bool known = caps && buffer && gst_video_info_from_caps(&info, caps);
+        if (buffer)
+            FBuffer = gst_buffer_ref(buffer);
+        gst_sample_unref(sample);
+        FMapped = known && gst_video_frame_map(&FFrame, &info, FBuffer, GST_MAP_READ);
     }
     ~TGstVideoFrame() override {
         if (FMapped)
             gst_video_frame_unmap(&FFrame);
-        gst_sample_unref(FSample);
+        if (FBuffer)
+            gst_buffer_unref(FBuffer);
     }
     bool Valid() const { return FMapped; }
     const uint8_t* Bits() const override {
@@ -40,7 +46,7 @@ public:
     int BytesPerLine() const override { return GST_VIDEO_FRAME_PLANE_STRIDE(&FFrame, 0); }
 
 private:
-    GstSample* FSample;
+    GstBuffer* FBuffer = nullptr;
     GstVideoFrame FFrame{};
     bool FMapped = false;
 };
