@@ -45,8 +45,14 @@ int RunTavrelo(int argc, char** argv) {
     if (demo == TDemoMode::dmHeadless)
         StartDemoObserver(frmMain, demoDir);
     // The control window becomes visible when the loop starts, also when
-    // start-up hid it.
-    QTimer::singleShot(0, frmMain, [frmMain] { frmMain->show(); });
+    // start-up hid it, and is activated: its first activation puts it behind
+    // the video window when auto-play started a section. Asked for
+    // explicitly, so that it happens also where no window manager hands out
+    // the focus (a bare X server).
+    QTimer::singleShot(0, frmMain, [frmMain] {
+        frmMain->show();
+        frmMain->activateWindow();
+    });
     const int rc = app.exec();
     delete frmMain;
     return rc;
