@@ -11,7 +11,7 @@ fi
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAVRELO_TESTS=ON -DTAVRELO_BENCH=ON
 cmake --build build-bench -j "$(nproc)"
 for b in build-bench/bench/bench_*; do
-  [ -x "$b" ] || continue
+  [ -f "$b" ] && [ -x "$b" ] || continue
   echo "== $(basename "$b")"
   QT_QPA_PLATFORM=${QT_QPA_PLATFORM:-offscreen} "$b"
 done
