@@ -229,7 +229,7 @@ private:
     void SelectChannel(int channel, const QString& caption);
     uint32_t lastTickPos_ = 0;      // ms, as the tracker last reported it
     uint32_t lastTickDuration_ = 0; // ms
-    int64_t sectionStartMs_ = -1;   // start of a section just started, else -1
+    int64_t sectionStartMs_ = -1;   // position just sought to (section start or skip), else -1
 public:
     // END playback, transport and audio
     // clang-format on
