@@ -21,7 +21,9 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
+#include <QTemporaryDir>
 #include <QTimer>
+#include <QtTest>
 
 #include <limits>
 #include <memory>
@@ -235,6 +237,69 @@ inline void WriteSettings(const QString& media, const TPlayerOptions& o) {
     WriteIniStr(IniFileName, s, QStringLiteral("overmode"), o.EndMode);
     WriteIniStr(IniFileName, s, QStringLiteral("SoundLevel2"), o.Volume);
 }
+
+// The set-up both section-engine test classes share: a 10 s clip whose sound
+// names the media second, the recorded sound, and a control window started
+// on a schedule. Sections are in whole seconds.
+class TSectionFixture {
+protected:
+    static constexpr int kClipSeconds = 10;
+
+    QTemporaryDir dir_;
+    QString clip_;
+    std::shared_ptr<TAudioRecording> rec_;
+    std::unique_ptr<TFrmMain> frm_;
+    std::unique_ptr<TEngineLog> log_;
+
+    // For initTestCase.
+    void MakeClipAndRecorder() {
+        QVERIFY(dir_.isValid());
+        IniFileName = dir_.filePath(QStringLiteral("system.INI"));
+        clip_ = dir_.filePath(QStringLiteral("tones.mp4"));
+        QString error;
+        QVERIFY2(MakeToneVideoClip(clip_, kClipSeconds, 1, &error), qPrintable(error));
+        rec_ = RecordAudio();
+    }
+
+    // For cleanup.
+    void CloseWindow() {
+        log_.reset();
+        frm_.reset();
+    }
+
+    void Start(const std::vector<TSectionRow>& rows, const TPlayerOptions& options = {}) {
+        WriteSchedule(clip_, rows);
+        WriteSettings(clip_, options);
+        rec_->Clear();
+        frm_ = std::make_unique<TFrmMain>();
+        frm_->show();
+        log_ = std::make_unique<TEngineLog>(frm_.get());
+        frm_->PlaySection(1, false);
+    }
+
+    // Checks that a stretch starts exactly at its section's time point: by
+    // the position stamps (within one 25 fps frame) and by the tone heard.
+    void CheckStart(const TStretch& s, int second) {
+        QVERIFY2(std::abs(s.StartMs - second * 1000) <= 40,
+                 qPrintable(QStringLiteral("stretch starts at %1 ms").arg(s.StartMs)));
+        const auto frames = rec_->Samples();
+        const int64_t at = s.FirstFrame + TAudioRecording::SampleRate / 10;
+        QCOMPARE(IdentifySecond(frames, at, TAudioRecording::SampleRate / 4, 0, kClipSeconds + 1,
+                                TAudioRecording::SampleRate),
+                 second);
+    }
+
+    std::vector<TStretch> WaitForStretches(size_t n, int64_t lastReachesMs) {
+        std::vector<TStretch> st;
+        WaitUntil(
+            [&] {
+                st = Stretches(*rec_);
+                return st.size() > n || (st.size() == n && st.back().EndMs >= lastReachesMs);
+            },
+            60000);
+        return st;
+    }
+};
 
 // Starts a private Xvfb for this process and makes the application on it.
 // Without Xvfb the tests run on Qt's offscreen platform.

@@ -7,70 +7,12 @@
 
 #include <QtTest>
 
-namespace {
-
-// 10 s clip; sections in whole seconds.
-constexpr int kClipSeconds = 10;
-
-} // namespace
-
-class TestSectionEngine : public QObject {
+class TestSectionEngine : public QObject, public TSectionFixture {
     Q_OBJECT
 
-private:
-    QTemporaryDir dir_;
-    QString clip_;
-    std::shared_ptr<TAudioRecording> rec_;
-    std::unique_ptr<TFrmMain> frm_;
-    std::unique_ptr<TEngineLog> log_;
-
-    void Start(const std::vector<TSectionRow>& rows, const TPlayerOptions& options = {}) {
-        WriteSchedule(clip_, rows);
-        WriteSettings(clip_, options);
-        rec_->Clear();
-        frm_ = std::make_unique<TFrmMain>();
-        frm_->show();
-        log_ = std::make_unique<TEngineLog>(frm_.get());
-        frm_->PlaySection(1, false);
-    }
-
-    // Checks that a stretch starts exactly at its section's time point: by
-    // the position stamps (within one 25 fps frame) and by the tone heard.
-    void CheckStart(const TStretch& s, int second) {
-        QVERIFY2(std::abs(s.StartMs - second * 1000) <= 40,
-                 qPrintable(QStringLiteral("stretch starts at %1 ms").arg(s.StartMs)));
-        const auto frames = rec_->Samples();
-        const int64_t at = s.FirstFrame + TAudioRecording::SampleRate / 10;
-        QCOMPARE(IdentifySecond(frames, at, TAudioRecording::SampleRate / 4, 0, kClipSeconds + 1,
-                                TAudioRecording::SampleRate),
-                 second);
-    }
-
-    std::vector<TStretch> WaitForStretches(size_t n, int64_t lastReachesMs) {
-        std::vector<TStretch> st;
-        WaitUntil(
-            [&] {
-                st = Stretches(*rec_);
-                return st.size() > n || (st.size() == n && st.back().EndMs >= lastReachesMs);
-            },
-            60000);
-        return st;
-    }
-
 private slots:
-    void initTestCase() {
-        QVERIFY(dir_.isValid());
-        IniFileName = dir_.filePath(QStringLiteral("system.INI"));
-        clip_ = dir_.filePath(QStringLiteral("tones.mp4"));
-        QString error;
-        QVERIFY2(MakeToneVideoClip(clip_, kClipSeconds, 1, &error), qPrintable(error));
-        rec_ = RecordAudio();
-    }
-
-    void cleanup() {
-        log_.reset();
-        frm_.reset();
-    }
+    void initTestCase() { MakeClipAndRecorder(); }
+    void cleanup() { CloseWindow(); }
 
     // Rows A "3", B "1", C "2" (C last) play A, A, A, B, C, C, with a muted
     // pause and the notice before the second and third A and the second C;
