@@ -51,9 +51,14 @@ XvfbSession::~XvfbSession() {
 }
 
 int XvfbSession::Run(const QString& program, const QStringList& args, QString* out) const {
+    return RunOnDisplay(display_, program, args, out);
+}
+
+int RunOnDisplay(const QString& display, const QString& program, const QStringList& args,
+                 QString* out) {
     QProcess p;
     QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-    env.insert(QStringLiteral("DISPLAY"), display_);
+    env.insert(QStringLiteral("DISPLAY"), display);
     p.setProcessEnvironment(env);
     p.setProcessChannelMode(QProcess::MergedChannels);
     p.start(program, args);

@@ -25,6 +25,12 @@ private:
     QString display_;
 };
 
+// Runs a program against the X display `display` (":N"); returns its exit
+// code, or -1 when it could not run or did not finish in 20 s. Output
+// (standard output and error) goes to *out.
+int RunOnDisplay(const QString& display, const QString& program, const QStringList& args,
+                 QString* out = nullptr);
+
 // Directory for artefacts a person may want to look at (screenshots):
 // $TAVRELO_ARTEFACTS, else <build>/artefacts. Created on demand.
 QString ArtefactDir();

@@ -11,6 +11,8 @@
 // QT_QPA_PLATFORM for this process.
 #pragma once
 
+#include "support/XvfbSession.h"
+
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -62,17 +64,7 @@ public:
     }
 
     int Run(const QString& program, const QStringList& args, QString* out = nullptr) const {
-        QProcess p;
-        QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
-        env.insert(QStringLiteral("DISPLAY"), display_);
-        p.setProcessEnvironment(env);
-        p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(program, args);
-        if (!p.waitForStarted(5000) || !p.waitForFinished(20000))
-            return -1;
-        if (out)
-            *out = QString::fromLocal8Bit(p.readAll());
-        return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+        return RunOnDisplay(display_, program, args, out);
     }
 
 private:
