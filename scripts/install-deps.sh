@@ -15,6 +15,7 @@ packages=(
   xserver-xorg-video-dummy mpv
   dbus dbus-x11 python3-dbusmock python3-numpy
   libglib2.0-dev
+  librsvg2-bin desktop-file-utils appstream dpkg-dev file
 )
 
 missing=()

@@ -12,6 +12,15 @@ namespace {
 QString WithSlash(const QString& dir) {
     return dir.endsWith(u'/') ? dir : dir + u'/';
 }
+
+// An installed copy is an executable in <prefix>/bin beside the menu entry
+// that installing puts in <prefix>/share/applications. Even under a prefix the
+// user may write to, its folder is shared by other programs, so the settings
+// must not go there.
+bool IsInstalledCopy(const QString& exeDir) {
+    return QFileInfo::exists(WithSlash(exeDir) +
+                             QStringLiteral("../share/applications/tavrelo.desktop"));
+}
 } // namespace
 
 QString ExecutableDir() {
@@ -37,7 +46,7 @@ QString UserConfigDir() {
 }
 
 QString SettingsFilePath(const QString& exeDir) {
-    if (IsFolderWritable(exeDir))
+    if (!IsInstalledCopy(exeDir) && IsFolderWritable(exeDir))
         return WithSlash(exeDir) + QStringLiteral("system.INI");
     const QString dir = UserConfigDir();
     QDir().mkpath(dir);

@@ -16,6 +16,7 @@ QString UserConfigDir();
 
 // The settings file "system.INI": beside the executable (exeDir, trailing "/")
 // so that a copy of the program keeps its settings with it; in the user's
-// configuration folder when exeDir does not let the user write (an installed
-// copy). That folder is created when missing.
+// configuration folder for an installed copy (exeDir is <prefix>/bin with
+// <prefix>/share/applications/tavrelo.desktop) or when exeDir does not let the
+// user write. That folder is created when missing.
 QString SettingsFilePath(const QString& exeDir);
