@@ -9,6 +9,7 @@
 #include <QFileInfo>
 #include <QSet>
 
+#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
@@ -283,6 +284,22 @@ std::optional<QString> IniDocument::Value(QStringView section, QStringView key) 
             return k.value.toString();
     }
     return std::nullopt;
+}
+
+QStringList IniDocument::Sections() const {
+    QStringList names;
+    QSet<QString> seen;
+    for (const Line& line : lines_) {
+        const LineKind k = Classify(line.text);
+        if (k.kind != LineKind::Section)
+            continue;
+        const QString folded = k.name.toString().toCaseFolded();
+        if (!seen.contains(folded)) {
+            seen.insert(folded);
+            names.append(k.name.toString());
+        }
+    }
+    return names;
 }
 
 QStringList IniDocument::Keys(QStringView section) const {

@@ -59,6 +59,8 @@ public:
     // The value of key in the first section of that name, trimmed of blanks;
     // no value when the section or key is absent. Not cut to length.
     std::optional<QString> Value(QStringView section, QStringView key) const;
+    // Section names in file order, each name once (the first spelling).
+    QStringList Sections() const;
     // Key names of the first section of that name, in file order.
     QStringList Keys(QStringView section) const;
     // Keys and values (trimmed, not cut) of the first section of that name,
