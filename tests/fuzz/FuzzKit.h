@@ -13,7 +13,7 @@
 #define FUZZ_CHECK(cond)                                                                           \
     do {                                                                                           \
         if (!(cond)) {                                                                             \
-            std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__, #cond);      \
+            std::fprintf(stderr, "%s:%d: property broken: %s\n", __FILE__, __LINE__, #cond);       \
             std::abort();                                                                          \
         }                                                                                          \
     } while (0)

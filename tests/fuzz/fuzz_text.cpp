@@ -11,7 +11,8 @@
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
     if (size < 1)
         return 0;
-    const QString all = QString::fromUtf8(reinterpret_cast<const char*>(data) + 1, qsizetype(size - 1));
+    const QString all =
+        QString::fromUtf8(reinterpret_cast<const char*>(data) + 1, qsizetype(size - 1));
     // The first byte picks the separator's length (0..3) from the text's start.
     const qsizetype sepLen = qMin<qsizetype>(data[0] % 4, all.size());
     const QString sep = all.left(sepLen);
