@@ -8,5 +8,8 @@ bash scripts/install-deps.sh
 build=${TAVRELO_TEST_BUILD:-build-test}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVRELO_SANITIZE=ON -DTAVRELO_TESTS=ON
 cmake --build "$build" -j "$(nproc)"
-cd "$build"
-ctest --output-on-failure -j 2 "$@"
+(cd "$build" && ctest --output-on-failure -j 2 "$@")
+# A short run of each fuzz target, when clang is there to build them.
+if command -v clang++ >/dev/null && [ -z "${TAVRELO_NO_FUZZ:-}" ]; then
+  bash scripts/fuzz.sh
+fi

@@ -138,7 +138,10 @@ int TimeStrToSec(const QString& text, const QString& sep) {
     return int(std::clamp<int64_t>(seconds, INT_MIN, INT_MAX));
 }
 
+// A negative time is written as 00:00, the position playback takes it for;
+// for every other count TimeStrToSec(SecToTimeStr(n)) == n.
 QString SecToTimeStr(int seconds) {
+    seconds = qMax(0, seconds);
     const int minutes = seconds / 60;
     const int rest = seconds - 60 * minutes;
     return QString::asprintf("%2.2d:%2.2d", minutes, rest);

@@ -163,31 +163,43 @@ QByteArray SortKey(const TStringGridLike& grid, int col, int row) {
     return grid.Cell(col, row).toUtf8();
 }
 
+// The middle row is the pivot. The smaller part is sorted by a recursive
+// call and the larger one by the next round of the loop, so the depth stays
+// below log2(n) whatever the order of the rows; the parts are disjoint, so
+// the comparisons and exchanges, and the resulting order, are those of
+// sorting the left part first.
 void SortRange(TStringGridLike& grid, int col, int first, int last) {
-    if (first >= last)
-        return; // nothing to order; also keeps the scans inside the range
-    int i = first;
-    int j = last;
-    if (i + 1 == j && SortKey(grid, col, i) > SortKey(grid, col, j)) {
-        grid.ExchangeRows(i, j);
-        return;
-    }
-    const QByteArray pivot = SortKey(grid, col, (first + last) / 2);
-    do {
-        while (SortKey(grid, col, i) < pivot)
-            ++i;
-        while (SortKey(grid, col, j) > pivot)
-            --j;
-        if (i <= j) {
+    while (first < last) { // first >= last: nothing to order; keeps the scans inside
+        int i = first;
+        int j = last;
+        if (i + 1 == j && SortKey(grid, col, i) > SortKey(grid, col, j)) {
             grid.ExchangeRows(i, j);
-            ++i;
-            --j;
+            return;
         }
-    } while (i <= j);
-    if (j > first)
-        SortRange(grid, col, first, j);
-    if (i < last)
-        SortRange(grid, col, i, last);
+        const QByteArray pivot = SortKey(grid, col, (first + last) / 2);
+        do {
+            while (SortKey(grid, col, i) < pivot)
+                ++i;
+            while (SortKey(grid, col, j) > pivot)
+                --j;
+            if (i <= j) {
+                grid.ExchangeRows(i, j);
+                ++i;
+                --j;
+            }
+        } while (i <= j);
+        // Parts [first, j] and [i, last]; one that holds a single row or
+        // none is already in order.
+        if (j - first < last - i) {
+            if (j > first)
+                SortRange(grid, col, first, j);
+            first = i;
+        } else {
+            if (i < last)
+                SortRange(grid, col, i, last);
+            last = j;
+        }
+    }
 }
 
 } // namespace

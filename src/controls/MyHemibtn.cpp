@@ -455,8 +455,10 @@ bool TMyRoundButton::LoadStoredForm(QIODevice& in) {
     QImage out, inImg, mask, glyph;
     bool ok = in.getChar(&valid) && (valid == 0 || valid == 1) && ReadBlock(in, &out) &&
               ReadBlock(in, &inImg) && ReadBlock(in, &mask);
+    // A glyph flag with an empty glyph is as malformed as a cut-off block:
+    // painting would look up pixels of a 0 x 0 image.
     if (ok && valid == 1)
-        ok = ReadBlock(in, &glyph);
+        ok = ReadBlock(in, &glyph) && !glyph.isNull();
     if (ok) {
         glyphValid_ = valid == 1;
         imageOut_ = out;

@@ -5,6 +5,8 @@
 
 #include <cerrno>
 #include <cstring>
+#include <ctime>
+#include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -12,6 +14,9 @@
 namespace {
 
 thread_local AtomicFileWriter::Method lastMethod = AtomicFileWriter::Method::None;
+
+// A temporary file untouched for this long belongs to no running write.
+constexpr time_t kStaleTempSeconds = 60;
 
 QString ErrnoText(int err) {
     return QString::fromLocal8Bit(std::strerror(err));
@@ -55,12 +60,33 @@ QByteArray FolderOf(const QByteArray& path) {
     return path.left(slash);
 }
 
+bool WriteAllAt(int fd, const char* p, qsizetype left, off_t at, int* err) {
+    while (left > 0) {
+        const ssize_t n = ::pwrite(fd, p, size_t(left), at);
+        if (n < 0) {
+            if (errno == EINTR)
+                continue;
+            *err = errno;
+            return false;
+        }
+        p += n;
+        left -= n;
+        at += n;
+    }
+    return true;
+}
+
 // Rewrites an existing file in place; used only when its folder refuses a
-// temporary file. Not atomic, so everything that can be checked beforehand
-// is: the space a longer content needs is reserved and the file grown to its
-// new size (which the file size limit may refuse) before the first byte of
-// the old content is overwritten; a refusal up to there leaves the file as
-// it was.
+// temporary file. The INI reader takes blanks at the very end of a file for
+// nothing, so the file is only ever the old content or the new one, each
+// possibly followed by blanks, whenever the writer is stopped:
+//  - growing: the space is reserved, the file padded with blanks to its new
+//    size (old content + blanks) and synced, then the new content written;
+//  - shrinking: the new content is written followed by blanks up to the old
+//    size (new content + blanks), synced, then the file cut to its size.
+// A refusal before the new content is written (a full disk, the file size
+// limit) cuts the padding off again and leaves the file byte for byte as it
+// was. The new content itself goes in with one write call.
 bool WriteInPlace(const QByteArray& target, off_t oldSize, const QByteArray& data,
                   QString* reason) {
     const int fd = ::open(target.constData(), O_WRONLY | O_CLOEXEC);
@@ -73,26 +99,77 @@ bool WriteInPlace(const QByteArray& target, off_t oldSize, const QByteArray& dat
         *reason = ErrnoText(err);
         return false;
     };
+    auto sync = [fd] { return ::fsync(fd) == 0 || errno == EINVAL; };
     const off_t newSize = off_t(data.size());
+    int err = 0;
     if (newSize > oldSize) {
         if (::fallocate(fd, FALLOC_FL_KEEP_SIZE, 0, newSize) != 0 && errno != EOPNOTSUPP &&
             errno != ENOSYS)
             return fail(errno);
-        if (::ftruncate(fd, newSize) != 0)
+        const QByteArray blanks(qsizetype(newSize - oldSize), ' ');
+        if (!WriteAllAt(fd, blanks.constData(), blanks.size(), oldSize, &err) || !sync()) {
+            if (err == 0)
+                err = errno;
+            if (::ftruncate(fd, oldSize) != 0) {
+                // The blanks left read as nothing.
+            }
+            return fail(err);
+        }
+        if (!WriteAllAt(fd, data.constData(), data.size(), 0, &err))
+            return fail(err);
+    } else {
+        QByteArray padded = data;
+        padded.append(qsizetype(oldSize - newSize), ' ');
+        if (!WriteAllAt(fd, padded.constData(), padded.size(), 0, &err))
+            return fail(err);
+        if (newSize < oldSize && (!sync() || ::ftruncate(fd, newSize) != 0))
             return fail(errno);
     }
-    int err = 0;
-    if (!WriteAll(fd, data, &err))
-        return fail(err);
-    if (newSize < oldSize && ::ftruncate(fd, newSize) != 0)
-        return fail(errno);
-    if (::fsync(fd) != 0 && errno != EINVAL)
+    if (!sync())
         return fail(errno);
     if (::close(fd) != 0) {
         *reason = ErrnoText(errno);
         return false;
     }
     return true;
+}
+
+// Whether name is one of our temporary files for base: "." + base + "." +
+// 1 to 7 base-36 digits + ".tmp".
+bool IsOurTemp(const char* name, const QByteArray& base) {
+    const QByteArrayView n(name);
+    if (!n.startsWith('.') || !n.endsWith(".tmp") || n.size() < base.size() + 7)
+        return false;
+    if (n.sliced(1, base.size()) != base || n[base.size() + 1] != '.')
+        return false;
+    const QByteArrayView digits = n.sliced(base.size() + 2, n.size() - base.size() - 6);
+    if (digits.isEmpty() || digits.size() > 7)
+        return false;
+    for (char c : digits)
+        if (!((c >= '0' && c <= '9') || (c >= 'a' && c <= 'z')))
+            return false;
+    return true;
+}
+
+// A kill between writing the temporary file and renaming it leaves the
+// temporary behind. Ours for this file, regular, owned by this user and not
+// written to for a while (another writer may be using a fresh one): removed.
+void RemoveStaleTemps(const QByteArray& folder, const QByteArray& base) {
+    DIR* dir = ::opendir(folder.constData());
+    if (dir == nullptr)
+        return;
+    const time_t now = ::time(nullptr);
+    while (const dirent* e = ::readdir(dir)) {
+        if (!IsOurTemp(e->d_name, base))
+            continue;
+        struct stat st {};
+        if (::fstatat(::dirfd(dir), e->d_name, &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISREG(st.st_mode) || st.st_uid != ::geteuid() ||
+            now - st.st_mtime < kStaleTempSeconds)
+            continue;
+        ::unlinkat(::dirfd(dir), e->d_name, 0);
+    }
+    ::closedir(dir);
 }
 
 } // namespace
@@ -128,6 +205,7 @@ bool AtomicFileWriter::Replace(const QString& path, const QByteArray& data, QStr
 
     const QByteArray folder = FolderOf(target);
     const QByteArray base = target.mid(target.lastIndexOf('/') + 1);
+    RemoveStaleTemps(folder, base);
     QByteArray temp;
     int fd = -1;
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {

@@ -17,8 +17,13 @@ public:
     //
     // When the folder refuses a new file but the file exists and is writable
     // (a schedule beside media in a folder the user may not add to), the file
-    // is rewritten in place instead: that cannot be atomic, but it is what the
-    // user could do with any editor.
+    // is rewritten in place instead, padded with blanks so that a stop at any
+    // step leaves the old or the new content followed by blanks, which the
+    // INI reader takes for nothing (see WriteInPlace).
+    //
+    // Temporary files of this file that an earlier writer left when killed
+    // before its rename (".<name>.<digits>.tmp", ours, idle for a minute) are
+    // removed.
     //
     // A file marked read-only (no write permission bit at all) is refused
     // also for root, as the owner meant it to be left alone.

@@ -90,40 +90,73 @@ bool Fits(QStringView text) {
 
 } // namespace GbkCodec
 
+namespace {
+
+// Length of the valid UTF-8 character at p (1 for ASCII), or 0 when the byte
+// at p starts none.
+int Utf8CharLength(const unsigned char* p, const unsigned char* end) {
+    const unsigned char c = *p;
+    if (c < 0x80)
+        return 1;
+    int more;
+    char32_t cp;
+    if (c >= 0xC2 && c <= 0xDF) {
+        more = 1;
+        cp = c & 0x1F;
+    } else if (c >= 0xE0 && c <= 0xEF) {
+        more = 2;
+        cp = c & 0x0F;
+    } else if (c >= 0xF0 && c <= 0xF4) {
+        more = 3;
+        cp = c & 0x07;
+    } else {
+        return 0;
+    }
+    if (end - p <= more)
+        return 0;
+    for (int k = 1; k <= more; ++k) {
+        if ((p[k] & 0xC0) != 0x80)
+            return 0;
+        cp = (cp << 6) | (p[k] & 0x3F);
+    }
+    if ((more == 2 && cp < 0x800) || (more == 3 && cp < 0x10000) || cp > 0x10FFFF ||
+        (cp >= 0xD800 && cp <= 0xDFFF))
+        return 0;
+    return more + 1;
+}
+
+} // namespace
+
 bool IsValidUtf8(const QByteArray& bytes) {
     const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
     const auto* end = p + bytes.size();
     while (p < end) {
-        const unsigned char c = *p;
-        if (c < 0x80) {
-            ++p;
-            continue;
-        }
-        int more;
-        char32_t cp;
-        if (c >= 0xC2 && c <= 0xDF) {
-            more = 1;
-            cp = c & 0x1F;
-        } else if (c >= 0xE0 && c <= 0xEF) {
-            more = 2;
-            cp = c & 0x0F;
-        } else if (c >= 0xF0 && c <= 0xF4) {
-            more = 3;
-            cp = c & 0x07;
-        } else {
+        const int n = Utf8CharLength(p, end);
+        if (n == 0)
             return false;
-        }
-        if (end - p <= more)
-            return false;
-        for (int k = 1; k <= more; ++k) {
-            if ((p[k] & 0xC0) != 0x80)
-                return false;
-            cp = (cp << 6) | (p[k] & 0x3F);
-        }
-        if ((more == 2 && cp < 0x800) || (more == 3 && cp < 0x10000) || cp > 0x10FFFF ||
-            (cp >= 0xD800 && cp <= 0xDFFF))
-            return false;
-        p += more + 1;
+        p += n;
     }
     return true;
+}
+
+Utf8Tally TallyUtf8(const QByteArray& bytes) {
+    Utf8Tally t;
+    const auto* p = reinterpret_cast<const unsigned char*>(bytes.constData());
+    const auto* end = p + bytes.size();
+    while (p < end) {
+        const int n = Utf8CharLength(p, end);
+        if (n == 0)
+            ++t.invalid;
+        else if (n == 2)
+            ++t.twoByte;
+        else if (n > 2)
+            ++t.longer;
+        p += n == 0 ? 1 : n;
+    }
+    return t;
+}
+
+bool LooksLikeGbk(const QByteArray& bytes) {
+    const Utf8Tally t = TallyUtf8(bytes);
+    return 2 * t.invalid > 4 * t.longer + t.twoByte;
 }

@@ -23,3 +23,22 @@ bool Fits(QStringView text);
 
 // Strict UTF-8 check: no overlong forms, no surrogates, nothing past U+10FFFF.
 bool IsValidUtf8(const QByteArray& bytes);
+
+// What a strict UTF-8 reading of some bytes finds besides ASCII.
+struct Utf8Tally {
+    qsizetype twoByte = 0; // valid two-byte characters (U+0080..U+07FF)
+    qsizetype longer = 0;  // valid three- and four-byte characters (CJK among them)
+    qsizetype invalid = 0; // bytes that belong to no valid character
+};
+Utf8Tally TallyUtf8(const QByteArray& bytes);
+
+// Whether bytes that are not all valid UTF-8 are better read as GBK.
+//
+// GBK Chinese text read as UTF-8 is mostly invalid bytes; where it happens to
+// be valid it forms two-byte characters (路 is C2 B7, read as "·"), and only
+// rarely a three-byte one. UTF-8 Chinese text is all three-byte characters.
+// So one stray byte in a UTF-8 file that holds any Chinese, or a couple of
+// accented letters, leaves it UTF-8, while a GBK file with a single word of
+// Chinese is GBK even if some of its other characters look like UTF-8:
+// GBK when 2 x invalid bytes > 4 x longer characters + two-byte characters.
+bool LooksLikeGbk(const QByteArray& bytes);

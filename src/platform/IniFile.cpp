@@ -1,15 +1,29 @@
 #include "platform/IniFile.h"
 
 #include "platform/AtomicFile.h"
+#include "platform/ErrorDisplay.h"
 #include "platform/GbkCodec.h"
 
+#include <QApplication>
 #include <QFile>
 #include <QFileInfo>
+#include <QSet>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstdio>
+#include <cstring>
+#include <fcntl.h>
+#include <mutex>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
+// A CR counts as a blank: a bare CR at the end of a file (or of a line the
+// next LF does not follow) is no part of a name or value.
 bool IsBlank(QChar c) {
-    return c == u' ' || c == u'\t';
+    return c == u' ' || c == u'\t' || c == u'\r';
 }
 
 QStringView TrimBlanks(QStringView s) {
@@ -95,6 +109,63 @@ QString CutToEncodedBytes(const QString& text, IniDocument::Encoding encoding, i
     return text;
 }
 
+namespace {
+
+const char kGbkMarker[] = "; encoding: GBK";
+const char kUtf8Marker[] = "; encoding: UTF-8";
+
+// The encoding a marker comment line names, if it is one.
+std::optional<IniDocument::Encoding> MarkerOf(QByteArrayView line) {
+    const QByteArrayView t = line.trimmed();
+    if (!t.startsWith(';'))
+        return std::nullopt;
+    const QByteArrayView body = t.sliced(1).trimmed();
+    auto same = [&body](const char* marker) {
+        return body.compare(QByteArrayView(marker + 1).trimmed(), Qt::CaseInsensitive) == 0;
+    };
+    if (same(kGbkMarker))
+        return IniDocument::Encoding::Gbk;
+    if (same(kUtf8Marker))
+        return IniDocument::Encoding::Utf8;
+    return std::nullopt;
+}
+
+// The encoding a marker line anywhere in the bytes names.
+std::optional<IniDocument::Encoding> FindMarker(const QByteArray& bytes) {
+    qsizetype pos = 0;
+    while (pos < bytes.size()) {
+        qsizetype end = bytes.indexOf('\n', pos);
+        if (end < 0)
+            end = bytes.size();
+        qsizetype first = pos;
+        while (first < end && (bytes[first] == ' ' || bytes[first] == '\t'))
+            ++first;
+        if (first < end && bytes[first] == ';')
+            if (const auto e = MarkerOf(QByteArrayView(bytes).sliced(pos, end - pos)))
+                return e;
+        pos = end + 1;
+    }
+    return std::nullopt;
+}
+
+QString DecodeAs(IniDocument::Encoding encoding, const QByteArray& bytes) {
+    if (encoding == IniDocument::Encoding::Utf8)
+        return QString::fromUtf8(bytes);
+    QString text;
+    GbkCodec::Decode(bytes, &text);
+    return text;
+}
+
+} // namespace
+
+IniDocument::Encoding IniDocument::Detect(const QByteArray& bytes) {
+    if (bytes.startsWith("\xEF\xBB\xBF"))
+        return Encoding::Utf8;
+    if (const auto marked = FindMarker(bytes))
+        return *marked;
+    return LooksLikeGbk(bytes) ? Encoding::Gbk : Encoding::Utf8;
+}
+
 IniDocument IniDocument::Parse(const QByteArray& bytes) {
     IniDocument doc;
     QByteArray body = bytes;
@@ -102,43 +173,47 @@ IniDocument IniDocument::Parse(const QByteArray& bytes) {
         doc.bom_ = body.left(3);
         body.remove(0, 3);
     }
-    QString text;
-    if (!doc.bom_.isEmpty() || IsValidUtf8(body)) {
-        doc.encoding_ = Encoding::Utf8;
-        text = QString::fromUtf8(body);
-    } else {
-        doc.encoding_ = Encoding::Gbk;
-        GbkCodec::Decode(body, &text);
-    }
-    // LF and CR are single bytes in both encodings and never part of a GBK
-    // character, so the byte lines and the decoded lines correspond.
+    // Trailing blanks are the padding of an interrupted in-place write.
+    qsizetype size = body.size();
+    while (size > 0 && body[size - 1] == ' ')
+        --size;
+    body.truncate(size);
+    doc.encoding_ = doc.bom_.isEmpty() ? Detect(body) : Encoding::Utf8;
+
+    // LF and CR are single bytes in both encodings and never part of a GBK or
+    // UTF-8 character, so decoding the whole body and splitting it at LF gives
+    // the lines' texts; each line is decoded alone should the counts differ.
+    const QString text = DecodeAs(doc.encoding_, body);
+    const bool together = text.count(u'\n') == body.count('\n');
     qsizetype bytePos = 0;
     qsizetype textPos = 0;
     while (bytePos < body.size()) {
-        qsizetype byteEnd = body.indexOf('\n', bytePos);
-        qsizetype textEnd = text.indexOf(u'\n', textPos);
         Line line;
-        if (byteEnd < 0) {
+        qsizetype byteEnd = body.indexOf('\n', bytePos);
+        if (byteEnd < 0)
             byteEnd = body.size();
-            textEnd = text.size();
-        } else {
+        else
             line.eol = "\n";
-        }
-        if (textEnd < 0)
-            textEnd = text.size();
         qsizetype rawLen = byteEnd - bytePos;
-        qsizetype textLen = textEnd - textPos;
         if (!line.eol.isEmpty() && rawLen > 0 && body[byteEnd - 1] == '\r') {
             line.eol = "\r\n";
             --rawLen;
-            if (textLen > 0 && text[textEnd - 1] == u'\r')
-                --textLen;
         }
         line.raw = body.mid(bytePos, rawLen);
-        line.text = text.mid(textPos, textLen);
+        if (together) {
+            qsizetype textEnd = text.indexOf(u'\n', textPos);
+            if (textEnd < 0)
+                textEnd = text.size();
+            qsizetype textLen = textEnd - textPos;
+            if (line.eol == "\r\n" && textLen > 0 && text[textEnd - 1] == u'\r')
+                --textLen;
+            line.text = text.mid(textPos, textLen);
+            textPos = textEnd + 1;
+        } else {
+            line.text = DecodeAs(doc.encoding_, line.raw);
+        }
         doc.lines_.append(line);
         bytePos = byteEnd + 1;
-        textPos = textEnd + 1;
     }
     return doc;
 }
@@ -159,6 +234,9 @@ QByteArray IniDocument::Serialize() const {
         if (!l.dirty && out == encoding_) {
             bytes += l.raw;
         } else if (out == Encoding::Utf8) {
+            // A GBK file converted as a whole: its GBK marker no longer holds.
+            if (!l.dirty && MarkerOf(l.raw))
+                continue;
             bytes += l.text.toUtf8();
         } else {
             QByteArray gbk;
@@ -167,6 +245,11 @@ QByteArray IniDocument::Serialize() const {
         }
         bytes += l.eol;
     }
+    // The edit may have removed what told the encoding (the last GBK bytes
+    // that are not valid UTF-8, or the UTF-8 text beside a stray byte); the
+    // marker then keeps the untouched lines reading as before.
+    if (out == encoding_ && bom_.isEmpty() && !lines_.isEmpty() && Detect(bytes) != out)
+        bytes.prepend((out == Encoding::Gbk ? kGbkMarker : kUtf8Marker) + DefaultEol());
     return bytes;
 }
 
@@ -201,6 +284,22 @@ std::optional<QString> IniDocument::Value(QStringView section, QStringView key) 
             return k.value.toString();
     }
     return std::nullopt;
+}
+
+QStringList IniDocument::Sections() const {
+    QStringList names;
+    QSet<QString> seen;
+    for (const Line& line : lines_) {
+        const LineKind k = Classify(line.text);
+        if (k.kind != LineKind::Section)
+            continue;
+        const QString folded = k.name.toString().toCaseFolded();
+        if (!seen.contains(folded)) {
+            seen.insert(folded);
+            names.append(k.name.toString());
+        }
+    }
+    return names;
 }
 
 QStringList IniDocument::Keys(QStringView section) const {
@@ -269,11 +368,19 @@ void IniDocument::SetValue(const QString& sectionName, const QString& keyName,
 
 bool IniDocument::EraseSection(QStringView section) {
     bool erased = false;
-    for (auto [begin, end] = FindSection(section); begin >= 0;
-         std::tie(begin, end) = FindSection(section, begin)) {
-        lines_.remove(begin, end - begin);
-        erased = true;
+    bool inside = false;
+    QList<Line> kept;
+    kept.reserve(lines_.size());
+    for (Line& line : lines_) {
+        const LineKind k = Classify(line.text);
+        if (k.kind == LineKind::Section) {
+            inside = SameName(k.name, section);
+            erased = erased || inside;
+        }
+        if (!inside)
+            kept.append(std::move(line));
     }
+    lines_ = std::move(kept);
     return erased;
 }
 
@@ -308,23 +415,128 @@ bool Exists(const QString& path) {
 }
 
 namespace {
-std::optional<QByteArray> ReadBytes(const QString& path) {
-    QFile file(path);
-    if (!file.open(QIODevice::ReadOnly))
+
+QString KindOf(mode_t mode) {
+    if (S_ISDIR(mode))
+        return QStringLiteral("a folder");
+    if (S_ISFIFO(mode))
+        return QStringLiteral("a named pipe");
+    if (S_ISCHR(mode))
+        return QStringLiteral("a character device");
+    if (S_ISBLK(mode))
+        return QStringLiteral("a block device");
+    if (S_ISSOCK(mode))
+        return QStringLiteral("a socket");
+    return QStringLiteral("a special file");
+}
+
+QString NotRegular(mode_t mode) {
+    return QStringLiteral("it is %1, not a regular file").arg(KindOf(mode));
+}
+
+QString TooLarge() {
+    return QStringLiteral("it is larger than %1 MB").arg(kIniMaxFileBytes >> 20);
+}
+
+// Each reason once per path and run: every key read opens the file anew.
+void ReportUnreadable(const QString& path, const QString& reason) {
+    static std::mutex mutex;
+    static QSet<QString> reported;
+    {
+        const std::lock_guard<std::mutex> lock(mutex);
+        const QString key = path + QLatin1Char('\n') + reason;
+        if (reported.contains(key))
+            return;
+        reported.insert(key);
+    }
+    const QString text = QStringLiteral("Cannot read %1: %2").arg(path, reason);
+    // Not shown in the middle of the caller's work (a message box would run
+    // events inside a half-done load): after the current event.
+    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance()))
+        QMetaObject::invokeMethod(
+            app, [text] { ShowErrorMessage(text); }, Qt::QueuedConnection);
+    else
+        std::fprintf(stderr, "Tavrelo: %s\n", text.toLocal8Bit().constData());
+}
+
+// *refused: the file is there but is no regular file or too large (as
+// opposed to a file that vanished or may not be read).
+std::optional<QByteArray> ReadRegular(const QString& path, QString* reason, bool* refused) {
+    *refused = false;
+    const QByteArray name = QFile::encodeName(path);
+    // The type is checked before opening, so that a pipe or a device is
+    // never opened; O_NONBLOCK and fstat cover a swap in between.
+    struct stat st {};
+    if (::stat(name.constData(), &st) != 0) {
+        *reason = QString::fromLocal8Bit(std::strerror(errno));
         return std::nullopt;
-    QByteArray bytes = file.readAll();
-    if (file.error() != QFileDevice::NoError)
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *refused = true;
+        *reason = NotRegular(st.st_mode);
         return std::nullopt;
+    }
+    const int fd = ::open(name.constData(), O_RDONLY | O_NONBLOCK | O_NOCTTY | O_CLOEXEC);
+    if (fd < 0) {
+        *reason = QString::fromLocal8Bit(std::strerror(errno));
+        return std::nullopt;
+    }
+    auto fail = [fd, reason](const QString& why) -> std::optional<QByteArray> {
+        ::close(fd);
+        *reason = why;
+        return std::nullopt;
+    };
+    if (::fstat(fd, &st) != 0)
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
+    *refused = !S_ISREG(st.st_mode) || st.st_size > kIniMaxFileBytes;
+    if (!S_ISREG(st.st_mode))
+        return fail(NotRegular(st.st_mode));
+    if (st.st_size > kIniMaxFileBytes)
+        return fail(TooLarge());
+    // The file may grow while being read: never past the limit.
+    QByteArray bytes(qsizetype(st.st_size) + 1, Qt::Uninitialized);
+    qsizetype got = 0;
+    for (;;) {
+        if (got == bytes.size()) {
+            if (bytes.size() > kIniMaxFileBytes) {
+                *refused = true;
+                return fail(TooLarge());
+            }
+            bytes.resize(qMin<qsizetype>(bytes.size() * 2 + 4096, kIniMaxFileBytes + 1));
+        }
+        const ssize_t n = ::read(fd, bytes.data() + got, size_t(bytes.size() - got));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return fail(QString::fromLocal8Bit(std::strerror(errno)));
+        if (n == 0)
+            break;
+        got += n;
+    }
+    ::close(fd);
+    bytes.truncate(got);
     return bytes;
 }
+
 } // namespace
+
+std::optional<QByteArray> ReadFileBytes(const QString& path, QString* reason) {
+    QString ignored;
+    bool refused = false;
+    return ReadRegular(path, reason ? reason : &ignored, &refused);
+}
 
 std::optional<IniDocument> Load(const QString& path) {
     if (!Exists(path))
         return std::nullopt;
-    const std::optional<QByteArray> bytes = ReadBytes(path);
-    if (!bytes)
+    QString reason;
+    bool refused = false;
+    const std::optional<QByteArray> bytes = ReadRegular(path, &reason, &refused);
+    if (!bytes) {
+        if (refused)
+            ReportUnreadable(path, reason);
         return std::nullopt;
+    }
     return IniDocument::Parse(*bytes);
 }
 
@@ -355,10 +567,11 @@ bool Edit(const QString& path, bool createIfMissing, const std::function<void(In
             return false;
         }
         // A file that cannot be read cannot be rewritten without losing
-        // what it holds.
-        old = ReadBytes(path);
+        // what it holds; a pipe or a device is never written at all.
+        QString why;
+        old = ReadFileBytes(path, &why);
         if (!old) {
-            *reason = QStringLiteral("the file cannot be read");
+            *reason = why;
             return false;
         }
     } else if (!createIfMissing) {

@@ -456,6 +456,8 @@ void TestMyRoundButton::malformedBlocksAreRefused_data() {
     qToLittleEndian<quint32>(1, compressed.data() + 4 + 30);
     QTest::newRow("compressed") << QByteArray(1, char(0)) + good + good + compressed;
     QTest::newRow("glyph missing") << QByteArray(1, char(1)) + good + good + good;
+    QTest::newRow("glyph flag with a 0 x 0 glyph")
+        << QByteArray(1, char(1)) + good + good + good + TMyRoundButton::ImageToBlock(QImage());
 }
 
 void TestMyRoundButton::malformedBlocksAreRefused() {

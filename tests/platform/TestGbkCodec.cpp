@@ -12,6 +12,8 @@ private slots:
     void decode_data();
     void decode();
     void encode();
+    void looksLikeGbk_data();
+    void looksLikeGbk();
 };
 
 void TestGbkCodec::utf8Check_data() {
@@ -63,6 +65,24 @@ void TestGbkCodec::encode() {
     QVERIFY(GbkCodec::Fits(u"播完退出"));
     QVERIFY(!GbkCodec::Fits(u"🎵"));
     QVERIFY(!GbkCodec::Encode(u"a🎵", &out));
+}
+
+void TestGbkCodec::looksLikeGbk_data() {
+    QTest::addColumn<QByteArray>("bytes");
+    QTest::addColumn<bool>("gbk");
+    QTest::newRow("valid UTF-8") << QByteArray("路=梅") << false;
+    QTest::newRow("one stray byte beside one UTF-8 character") << QByteArray("中\xE9") << false;
+    QTest::newRow("one stray byte beside two accents") << QByteArray("\xFF é è") << false;
+    // 路 梅 in GBK are C2 B7 and C3 B7, valid UTF-8 for "·" and "÷".
+    QTest::newRow("GBK 路梅 beside 是") << QByteArray::fromHex("c2b7c3b70acac7") << true;
+    QTest::newRow("GBK 新的一节") << QByteArray::fromHex("d0c2b5c4d2bbbdda") << true;
+    QTest::newRow("ASCII") << QByteArray("Row0=a^^") << false;
+}
+
+void TestGbkCodec::looksLikeGbk() {
+    QFETCH(QByteArray, bytes);
+    QFETCH(bool, gbk);
+    QCOMPARE(LooksLikeGbk(bytes), gbk);
 }
 
 QTEST_GUILESS_MAIN(TestGbkCodec)

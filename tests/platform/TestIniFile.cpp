@@ -10,6 +10,7 @@
 #include "utPublicGrid.h"
 
 #include <QCoreApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QProcess>
@@ -20,6 +21,7 @@
 #include <csignal>
 #include <cstdio>
 #include <sys/resource.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -43,6 +45,12 @@ QByteArray Gbk(const QString& text) {
 
 // 循环播放 in GBK, as an older installation wrote it.
 const QByteArray kLoopGbk = QByteArray::fromHex("d1adbbb7b2a5b7c5");
+
+// A GBK file whose path is also valid UTF-8 (路 梅 as "·" "÷"); only 是 and
+// the section [协]'s neighbour tell it from UTF-8.
+const QByteArray kPathGbk =
+    Gbk(QStringLiteral("[协]\r\nk=v\r\n[START]\r\nPlayFile=/mnt/路/梅.mp4\r\n"
+                       "chkEdit=是\r\n[Sect]\r\nRow0=序号^^\r\n"));
 
 // The table the child writes again and again: every cell names the round.
 TMemoryGrid RoundTable(int round, int rows) {
@@ -88,7 +96,8 @@ QString CheckComplete(const QByteArray& bytes) {
 }
 
 QStringList FolderEntries(const QString& dir) {
-    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot);
+    return QDir(dir).entryList(QDir::AllEntries | QDir::System | QDir::Hidden |
+                               QDir::NoDotAndDotDot);
 }
 
 } // namespace
@@ -101,6 +110,11 @@ private slots:
     void read();
     void write_data();
     void write();
+    void untouchedReadTheSame_data();
+    void untouchedReadTheSame();
+    void specialFiles_data();
+    void specialFiles();
+    void staleTemporariesRemoved();
     void erase_data();
     void erase();
     void valueLength_data();
@@ -162,6 +176,21 @@ void TestIniFile::read_data() {
                                        << "k" << absent;
     QTest::newRow("key before any section") << QByteArray("k=1\n[S]\n") << "S"
                                             << "k" << absent;
+    QTest::newRow("bare CR at the end") << QByteArray("[START]\nchkEdit=YES\r") << "START"
+                                        << "chkEdit"
+                                        << "YES";
+    QTest::newRow("padding of an interrupted write")
+        << QByteArray("[S]\na=1\n" + QByteArray(300, ' ')) << "S"
+        << "a"
+        << "1";
+    QTest::newRow("UTF-8 beside a stray byte")
+        << QByteArray("[START]\nPlayFile=/mnt/中文/视频.mp4\nnote=caf\xE9 ok\n") << "START"
+        << "PlayFile" << QStringLiteral("/mnt/中文/视频.mp4");
+    QTest::newRow("GBK that looks like UTF-8") << kPathGbk << "START"
+                                               << "PlayFile" << QStringLiteral("/mnt/路/梅.mp4");
+    QTest::newRow("marked GBK") << "; encoding: GBK\n[START]\nPlayFile=" + Gbk("/mnt/路") + "\n"
+                                << "START"
+                                << "PlayFile" << QStringLiteral("/mnt/路");
 }
 
 void TestIniFile::read() {
@@ -223,6 +252,126 @@ void TestIniFile::write_data() {
     QTest::newRow("empty section gets its first key") << QByteArray("[A]\n\n[B]\n") << "A"
                                                       << "k"
                                                       << "" << QByteArray("[A]\nk=\n\n[B]\n");
+    QTest::newRow("padding dropped") << QByteArray("[A]\na=1\n   ") << "A"
+                                     << "a"
+                                     << "2" << QByteArray("[A]\na=2\n");
+    QTest::newRow("bare CR at the end rewritten") << QByteArray("[A]\nchkEdit=YES\r") << "A"
+                                                  << "chkEdit"
+                                                  << "NO" << QByteArray("[A]\nchkEdit=NO");
+}
+
+void TestIniFile::untouchedReadTheSame_data() {
+    QTest::addColumn<QByteArray>("before");
+    QTest::addColumn<QString>("edit");      // section/key=value, or -section
+    QTest::addColumn<QByteArray>("marker"); // put on top, or empty
+    const QByteArray gbkMark = "; encoding: GBK\r\n";
+    QTest::newRow("GBK loses its last GBK-only bytes")
+        << Gbk(QStringLiteral("[START]\r\nPlayFile=/mnt/路/梅.mp4\r\nchkEdit=是\r\n"))
+        << "START/chkEdit=YES" << gbkMark;
+    QTest::newRow("GBK section name [协]") << kPathGbk << "-Sect" << QByteArray();
+    QTest::newRow("GBK, table erased")
+        << Gbk(QStringLiteral("[协]\r\nk=v\r\n[Sect]\r\nRow0=是\r\n")) << "-Sect" << gbkMark;
+    QTest::newRow("GBK, whole file to UTF-8 for a text without GBK form")
+        << gbkMark + kPathGbk << "START/title=🎵" << QByteArray();
+    QTest::newRow("UTF-8 loses its Chinese beside a stray byte")
+        << QByteArray("[START]\nPlayFile=/mnt/中文.mp4\nname=é\nbad=\xFF\n")
+        << "START/PlayFile=/x.mp4" << QByteArray("; encoding: UTF-8\n");
+    QTest::newRow("plain UTF-8 needs no marker")
+        << QByteArray("[START]\nPlayFile=/mnt/中文.mp4\nname=é\n") << "START/PlayFile=/x.mp4"
+        << QByteArray();
+}
+
+void TestIniFile::untouchedReadTheSame() {
+    QFETCH(QByteArray, before);
+    QFETCH(QString, edit);
+    QFETCH(QByteArray, marker);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("t.INI");
+    QVERIFY(WriteBytes(path, before));
+    const IniDocument old = IniDocument::Parse(before);
+    QString editedSection, editedKey;
+    if (edit.startsWith('-')) {
+        editedSection = edit.mid(1);
+        EraseIniSection(path, editedSection);
+    } else {
+        editedSection = edit.section('/', 0, 0);
+        editedKey = edit.section('/', 1).section('=', 0, 0);
+        WriteIniStr(path, editedSection, editedKey, edit.section('=', 1));
+    }
+    const QByteArray after = ReadBytes(path);
+    QVERIFY(after.startsWith(marker));
+    const IniDocument now = IniDocument::Parse(after);
+    for (const QString section : {"协", "START", "Sect"}) {
+        if (section == editedSection && editedKey.isEmpty())
+            continue;
+        for (const auto& [key, value] : old.Entries(section))
+            if (section != editedSection || key != editedKey)
+                QCOMPARE(now.Value(section, key), std::optional<QString>(value));
+    }
+}
+
+void TestIniFile::specialFiles_data() {
+    QTest::addColumn<QString>("kind");
+    QTest::addColumn<QString>("reason");
+    QTest::newRow("named pipe") << "fifo"
+                                << "it is a named pipe, not a regular file";
+    QTest::newRow("link to /dev/zero") << "zero"
+                                       << "it is a character device, not a regular file";
+    QTest::newRow("larger than any schedule") << "huge"
+                                              << "it is larger than 64 MB";
+}
+
+void TestIniFile::specialFiles() {
+    QFETCH(QString, kind);
+    QFETCH(QString, reason);
+    QTemporaryDir dir;
+    const QString path = dir.filePath("system.INI");
+    if (kind == "fifo")
+        QCOMPARE(::mkfifo(QFile::encodeName(path).constData(), 0644), 0);
+    else if (kind == "zero")
+        QVERIFY(QFile::link("/dev/zero", path));
+    else
+        QVERIFY(QFile(path).open(QIODevice::WriteOnly) &&
+                QFile::resize(path, kIniMaxFileBytes + 1));
+    QString why;
+    QVERIFY(!IniFile::ReadFileBytes(path, &why));
+    QCOMPARE(why, reason);
+    QCOMPARE(ReadIniStr(path, "START", "cbDelay", "(default)"), QStringLiteral("(default)"));
+    TMemoryGrid grid(6, 5);
+    grid.SetRowTexts(3, {"x"});
+    LoadGridFromIni(path, "Sect", grid);
+    QCOMPARE(grid.RowCount(), 2);
+    QString refused;
+    try {
+        WriteIniStr(path, "START", "cbDelay", "3");
+    } catch (const EAppError& e) {
+        refused = e.Text();
+    }
+    QVERIFY2(refused.startsWith("Unable to write to " + path), qPrintable(refused));
+    QCOMPARE(QFileInfo(path).isSymLink(), kind == "zero");
+    QCOMPARE(QFileInfo(path).size(), kind == "huge" ? kIniMaxFileBytes + 1 : 0);
+    QCOMPARE(FolderEntries(dir.path()), QStringList{"system.INI"});
+}
+
+void TestIniFile::staleTemporariesRemoved() {
+    QTemporaryDir dir;
+    const QString path = dir.filePath("t.INI");
+    const QStringList names{".t.INI.1z141z3.tmp", ".t.INI.fresh.tmp", ".t.INI.OLD.tmp",
+                            ".x.INI.abc.tmp", ".t.INI.abc.tmp.keep"};
+    for (const QString& name : names) {
+        QVERIFY(WriteBytes(dir.filePath(name), "x"));
+        if (name != ".t.INI.fresh.tmp") {
+            QFile f(dir.filePath(name));
+            QVERIFY(f.open(QIODevice::ReadWrite));
+            QVERIFY(f.setFileTime(QDateTime::currentDateTime().addSecs(-3600),
+                                  QFileDevice::FileModificationTime));
+        }
+    }
+    WriteIniStr(path, "A", "a", "1");
+    QStringList expected = names.mid(1);
+    expected.append("t.INI");
+    expected.sort(Qt::CaseInsensitive);
+    QCOMPARE(FolderEntries(dir.path()), expected);
 }
 
 void TestIniFile::write() {

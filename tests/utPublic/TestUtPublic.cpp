@@ -19,8 +19,11 @@
 #include <QWidget>
 
 #include <algorithm>
+#include <climits>
 #include <cstdio>
 #include <cstdlib>
+#include <numeric>
+#include <pthread.h>
 
 namespace {
 
@@ -105,6 +108,8 @@ private slots:
     void sortGridRows_data();
     void sortGridRows();
     void sortGridRowsLarge();
+    void sortGridRowsSameOrderAsBefore();
+    void sortGridRowsSmallStack();
     void appendRow_data();
     void appendRow();
     void deleteRow_data();
@@ -193,13 +198,17 @@ void TestUtPublic::secToTimeStr_data() {
     QTest::newRow("3620 (59:50 + 30)") << 3620 << "60:20";
     QTest::newRow("6000") << 6000 << "100:00";
     QTest::newRow("7500") << 7500 << "125:00";
+    QTest::newRow("99:99 as it plays") << TimeStrToSec("99:99") << "100:39";
+    QTest::newRow("largest") << INT_MAX << "35791394:07";
+    QTest::newRow("-1:30 as it plays") << TimeStrToSec("-1:30") << "00:00";
+    QTest::newRow("most negative") << INT_MIN << "00:00";
 }
 
 void TestUtPublic::secToTimeStr() {
     QFETCH(int, seconds);
     QFETCH(QString, text);
     QCOMPARE(SecToTimeStr(seconds), text);
-    QCOMPARE(TimeStrToSec(text), seconds);
+    QCOMPARE(TimeStrToSec(text), qMax(0, seconds));
 }
 
 void TestUtPublic::switches_data() {
@@ -311,6 +320,90 @@ void TestUtPublic::sortGridRowsLarge() {
     one.SetCell(4, 0, "时间点");
     SortGridRows(one, 4, 1, 0);
     QCOMPARE(one.RowCount(), 1);
+}
+
+namespace {
+
+// The row sort as it was before its depth was bounded: the saved order must
+// stay byte for byte what it gave.
+void ReferenceSort(TStringGridLike& grid, int col, int first, int last) {
+    if (first >= last)
+        return;
+    auto key = [&](int r) { return grid.Cell(col, r).toUtf8(); };
+    int i = first, j = last;
+    if (i + 1 == j && key(i) > key(j)) {
+        grid.ExchangeRows(i, j);
+        return;
+    }
+    const QByteArray p = key((first + last) / 2);
+    do {
+        while (key(i) < p)
+            ++i;
+        while (key(j) > p)
+            --j;
+        if (i <= j)
+            grid.ExchangeRows(i++, j--);
+    } while (i <= j);
+    ReferenceSort(grid, col, first, j);
+    ReferenceSort(grid, col, i, last);
+}
+
+// Times for rows 1..n in the order that puts the largest time left in the
+// middle row of every range the sort takes: each round splits off one row.
+QStringList AdversarialTimes(int n) {
+    QList<int> at(n + 1); // at[row] = which time goes there, 1-based
+    std::iota(at.begin(), at.end(), 0);
+    QList<int> value(n + 1);
+    for (int last = n; last >= 2; --last) {
+        const int mid = (1 + last) / 2;
+        value[at[mid]] = last;
+        std::swap(at[mid], at[last]);
+    }
+    value[at[1]] = 1;
+    QStringList texts;
+    for (int k = 1; k <= n; ++k)
+        texts.append(QString::asprintf("%06d", value[k]));
+    return texts;
+}
+
+} // namespace
+
+void TestUtPublic::sortGridRowsSameOrderAsBefore() {
+    // Many equal keys (the sort is not stable) with the rows told apart by
+    // column 0.
+    auto* rng = QRandomGenerator::global();
+    for (int round = 0; round < 20; ++round) {
+        QStringList texts;
+        for (int i = 0; i < 300; ++i)
+            texts.append(SecToTimeStr(int(rng->bounded(round + 2)) * 30));
+        TMemoryGrid ours = GridWithColumn(4, texts);
+        TMemoryGrid before = GridWithColumn(4, texts);
+        SortGridRows(ours, 4, 1, ours.RowCount() - 1);
+        ReferenceSort(before, 4, 1, before.RowCount() - 1);
+        QCOMPARE(ours.ColumnTexts(0), before.ColumnTexts(0));
+    }
+}
+
+void TestUtPublic::sortGridRowsSmallStack() {
+    // A crafted schedule on a 64 KiB stack: the unbounded recursion needed
+    // one frame per row.
+    const QStringList texts = AdversarialTimes(1500);
+    TMemoryGrid grid = GridWithColumn(4, texts);
+    pthread_attr_t attr;
+    pthread_attr_init(&attr);
+    pthread_attr_setstacksize(&attr, 64 * 1024);
+    pthread_t thread;
+    auto run = [](void* g) -> void* {
+        auto* grid = static_cast<TMemoryGrid*>(g);
+        SortGridRows(*grid, 4, 1, grid->RowCount() - 1);
+        return nullptr;
+    };
+    QCOMPARE(pthread_create(&thread, &attr, run, &grid), 0);
+    pthread_join(thread, nullptr);
+    pthread_attr_destroy(&attr);
+    QStringList expected = texts;
+    std::sort(expected.begin(), expected.end());
+    QCOMPARE(grid.ColumnTexts(4), expected);
 }
 
 void TestUtPublic::appendRow_data() {

@@ -1,0 +1,67 @@
+// The schedule file: whatever a file holds, the table it loads is, after one
+// save, a fixed point: save -> reload gives the same table; and the save's
+// normalise-and-sort only permutes the rows and leaves them in order.
+#include "FuzzKit.h"
+
+#include "platform/IniFile.h"
+#include "utPublic.h"
+#include "utPublicGrid.h"
+
+#include <QFile>
+
+#include <algorithm>
+#include <cstdint>
+
+namespace {
+
+QList<QStringList> Table(const TMemoryGrid& g) {
+    QList<QStringList> rows;
+    for (int r = 0; r < g.RowCount(); ++r)
+        rows.append(g.RowTexts(r));
+    return rows;
+}
+
+TMemoryGrid Load(const QString& path) {
+    TMemoryGrid grid;
+    LoadGridFromIni(path, QStringLiteral("Sect"), grid);
+    return grid;
+}
+
+} // namespace
+
+extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size) {
+    const QString path = ScratchDir() + QStringLiteral("/dancemp4.INI");
+    {
+        QFile f(path);
+        if (!f.open(QIODevice::WriteOnly | QIODevice::Truncate))
+            std::abort();
+        f.write(reinterpret_cast<const char*>(data), qint64(size));
+    }
+    TMemoryGrid first = Load(path);
+    FUZZ_CHECK(first.RowCount() >= 2);
+
+    // What the save button does before writing.
+    TMemoryGrid sorted = first;
+    for (int r = sorted.RowCount() - 1; r >= 1; --r)
+        sorted.SetCell(4, r, SecToTimeStr(TimeStrToSec(sorted.Cell(4, r))));
+    QList<QStringList> before = Table(sorted);
+    SortGridRows(sorted, 4, 1, sorted.RowCount() - 1);
+    QList<QStringList> after = Table(sorted);
+    FUZZ_CHECK(before.first() == after.first());
+    std::sort(before.begin() + 1, before.end());
+    std::sort(after.begin() + 1, after.end());
+    FUZZ_CHECK(before == after);
+    for (int r = 2; r < sorted.RowCount(); ++r)
+        FUZZ_CHECK(sorted.Cell(4, r - 1).toUtf8() <= sorted.Cell(4, r).toUtf8());
+
+    try {
+        SaveGridToIni(path, QStringLiteral("Sect"), sorted);
+        const TMemoryGrid second = Load(path);
+        SaveGridToIni(path, QStringLiteral("Sect"), second);
+        FUZZ_CHECK(Table(Load(path)) == Table(second));
+        FUZZ_CHECK(second.RowCount() == sorted.RowCount());
+    } catch (const EAppError&) {
+        // A file the service refuses to rewrite (none here) is left alone.
+    }
+    return 0;
+}
