@@ -6,6 +6,7 @@
 #include "PlayerKit.h"
 
 #include "../platform/Unprivileged.h"
+#include "controls/uTransTrackBar.h"
 
 #include <QFileDialog>
 #include <QtTest>
