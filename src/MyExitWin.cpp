@@ -22,8 +22,16 @@ int RefusalCode(const QString& answer) {
     return answer == QLatin1String("na") ? EOPNOTSUPP : EPERM;
 }
 
-QString WithCode(const char* text, int code) {
-    return QLatin1String(text) + QString::number(code);
+// The fixed start, the code and, when there is one, logind's own words.
+QString WithCode(const char* text, int code, const QString& detail) {
+    QString message = QLatin1String(text) + QString::number(code);
+    if (!detail.isEmpty())
+        message += QStringLiteral(": ") + detail;
+    return message;
+}
+
+QString RefusalText(const char* method, const QString& answer) {
+    return QStringLiteral("logind answers \"%1\" to %2").arg(answer, QLatin1String(method));
 }
 
 // Sends the request itself. For a log-off the session has been found already.
@@ -97,7 +105,8 @@ bool TMyExitWin::Execute() {
 bool ShutdownWithPrivilege(uint32_t flags) {
     TLogindManager logind;
     if (!logind.IsConnected())
-        throw EAppError(WithCode("OpenProcessToken failed with code ", logind.LastErrorCode()));
+        throw EAppError(WithCode("OpenProcessToken failed with code ", logind.LastErrorCode(),
+                                 logind.LastErrorText()));
 
     const TExitAction action = ExitActionForFlags(flags);
     QString session;
@@ -105,21 +114,23 @@ bool ShutdownWithPrivilege(uint32_t flags) {
         // Ending our own session needs no grant beyond owning it; the right
         // here is knowing which session is ours.
         if (!logind.CurrentSession(session))
-            throw EAppError(
-                WithCode("AdjustTokenPrivileges failed with code ", logind.LastErrorCode()));
+            throw EAppError(WithCode("AdjustTokenPrivileges failed with code ",
+                                     logind.LastErrorCode(), logind.LastErrorText()));
     } else {
+        const char* method = action == TExitAction::PowerOff ? "CanPowerOff" : "CanReboot";
         QString answer;
         const bool asked =
             action == TExitAction::PowerOff ? logind.CanPowerOff(answer) : logind.CanReboot(answer);
         if (!asked)
-            throw EAppError(
-                WithCode("AdjustTokenPrivileges failed with code ", logind.LastErrorCode()));
+            throw EAppError(WithCode("AdjustTokenPrivileges failed with code ",
+                                     logind.LastErrorCode(), logind.LastErrorText()));
         if (!RightGranted(answer))
-            throw EAppError(
-                WithCode("AdjustTokenPrivileges failed with code ", RefusalCode(answer)));
+            throw EAppError(WithCode("AdjustTokenPrivileges failed with code ", RefusalCode(answer),
+                                     RefusalText(method, answer)));
     }
 
     if (!RequestExit(logind, action, session))
-        throw EAppError(WithCode("ExitWindowsEx failed with code ", logind.LastErrorCode()));
+        throw EAppError(WithCode("ExitWindowsEx failed with code ", logind.LastErrorCode(),
+                                 logind.LastErrorText()));
     return true;
 }

@@ -96,9 +96,11 @@ protected:
 
 // Obtains the right to end the session and requests the exit described by
 // flags. Returns true, or raises EAppError with one of:
-//   "OpenProcessToken failed with code N"       the system bus cannot be reached
-//   "AdjustTokenPrivileges failed with code N"  logind does not allow the action
-//                                               (or the session to end is unknown)
-//   "ExitWindowsEx failed with code N"          the request itself failed
-// N is an errno value (EACCES, ETIMEDOUT, ...) describing the failure.
+//   "OpenProcessToken failed with code N: ..."       the system bus cannot be reached
+//   "AdjustTokenPrivileges failed with code N: ..."  logind does not allow the action
+//                                                    (or the session to end is unknown)
+//   "ExitWindowsEx failed with code N: ..."          the request itself failed
+// N is an errno value (EACCES, ETIMEDOUT, ...) describing the failure; after
+// ": " follow logind's (or the bus's) own words, or logind's answer when it
+// refused the right.
 bool ShutdownWithPrivilege(uint32_t flags);

@@ -19,6 +19,7 @@
 #include <QKeyEvent>
 #include <QLabel>
 #include <QMouseEvent>
+#include <QScopeGuard>
 #include <QScreen>
 #include <QThread>
 
@@ -54,37 +55,48 @@ void TFrmMain::FormCreate() {
     AlignControls();
 
     // A settings file that cannot be written (a read-only program folder)
-    // must not cost the user the window: each refused write is reported once
-    // and start-up goes on with the next step.
-    QStringList reported;
-    auto guarded = [&reported](const auto& step) {
-        try {
-            step();
-        } catch (const std::exception& e) {
-            const QString text = QString::fromUtf8(e.what());
-            if (!reported.contains(text)) {
-                reported << text;
-                ShowErrorMessage(text);
-            }
-        }
-    };
-
-    guarded([this] { LoadSettings(); });
+    // must not cost the user the window: each step that fails is reported
+    // (once per distinct failure, once per file that refused a write) and
+    // start-up goes on with the next step.
+    creating_ = true;
+    const auto created = qScopeGuard([this] {
+        creating_ = false;
+        creationReports_.clear();
+    });
+    Guarded([this] { LoadSettings(); })();
     FitColumn(*sgV, 1);
     CurFile = AppPath + QStringLiteral("无文件.DAT");
     CurFile = ReadIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("PlayFile"), CurFile);
-    guarded([this] { OpenSchedule(CurFile); });
+    Guarded([this] { OpenSchedule(CurFile); })();
 
     FrmPlay = new TFrmPlay(FGBrowse, this);
 
     if (chkAutoPlay->isChecked() && QFileInfo(CurFile).isFile()) {
-        guarded([this] { PlaySection(1, false); });
+        Guarded([this] { PlaySection(1, false); })();
         // Blocks without handling events, so that the video window is up
         // before the control window is first shown.
         QThread::msleep(500);
         if (FrmPlay)
             FrmPlay->raise();
     }
+}
+
+void TFrmMain::ReportHandlerError(const std::exception* error) {
+    const QString text = error ? QString::fromUtf8(error->what()) : QStringLiteral("Unknown error");
+    if (creating_) {
+        // Creation runs many handlers in a row (every option loaded writes
+        // itself back): one box per file that refused, not one per option.
+        if (const auto* refused = dynamic_cast<const EWriteRefused*>(error)) {
+            if (unwritable_.contains(refused->File()))
+                return;
+            unwritable_.insert(refused->File());
+        } else {
+            if (creationReports_.contains(text))
+                return;
+            creationReports_ << text;
+        }
+    }
+    ShowErrorMessage(text);
 }
 
 void TFrmMain::FormActivate() {
@@ -134,7 +146,7 @@ bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
         auto* w = qobject_cast<QWidget*>(watched);
         if (w && (w == this || isAncestorOf(w))) {
             const QString text = static_cast<QKeyEvent*>(event)->text();
-            FormKeyPress(text.isEmpty() ? QChar() : text.at(0));
+            Guarded (&TFrmMain::FormKeyPress)(text.isEmpty() ? QChar() : text.at(0));
         }
         break;
     }
@@ -142,12 +154,12 @@ bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
         if (activityWidgets_.contains(watched)) {
             const auto* m = static_cast<QMouseEvent*>(event);
             const QPoint p = m->position().toPoint();
-            FormMouseMove(watched, m->modifiers(), p.x(), p.y());
+            Guarded (&TFrmMain::FormMouseMove)(watched, m->modifiers(), p.x(), p.y());
         }
         break;
     case QEvent::MouseButtonDblClick:
         if (watched == lbPos && lbPos->isEnabled())
-            lbPosDblClick(lbPos);
+            Guarded (&TFrmMain::lbPosDblClick)(lbPos);
         break;
     default:
         break;
@@ -160,13 +172,13 @@ void TFrmMain::closeEvent(QCloseEvent* event) {
     // The program ends with this window: the video window goes with it.
     if (FrmPlay)
         FrmPlay->hide();
-    FormClose();
+    Guarded (&TFrmMain::FormClose)();
 }
 
 void TFrmMain::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
     if (event->type() == QEvent::ActivationChange && isActiveWindow())
-        FormActivate();
+        Guarded (&TFrmMain::FormActivate)();
 }
 
 void TFrmMain::moveEvent(QMoveEvent* event) {
@@ -177,7 +189,7 @@ void TFrmMain::moveEvent(QMoveEvent* event) {
 void TFrmMain::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
     AlignControls();
-    FormResize(this);
+    Guarded (&TFrmMain::FormResize)(this);
 }
 
 void TFrmMain::mouseMoveEvent(QMouseEvent* event) {

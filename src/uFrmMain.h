@@ -10,10 +10,14 @@
 #include <QRect>
 #include <QSet>
 #include <QString>
+#include <QStringList>
 #include <QWidget>
 
 #include <atomic>
 #include <cstdint>
+#include <exception>
+#include <type_traits>
+#include <utility>
 
 class QCheckBox;
 class QFileDialog;
@@ -224,7 +228,12 @@ private:
     static int32_t TimePointMs(const QString& text);
     bool RowExists(int row) const;
     bool OpenMedia();
+    // "Cannot play <file>: <reason>" for a framework status, with the
+    // playback stopped and the control window in front.
+    void ReportCannotPlay(int32_t status);
     void ReportUnplayable(const QString& text);
+    // The volume of SoundLevel2, after a muted start or pause.
+    void RestoreVolume();
     void EnterRow(int row);
     void SelectChannel(int channel, const QString& caption);
     uint32_t lastTickPos_ = 0;      // ms, as the tracker last reported it
@@ -246,6 +255,46 @@ private:
     // Builds every control at its laid-out place (uFrmMainLayout.cpp).
     void CreateControls();
     void BindControlEvents();
+
+    // Every handler of the window is bound through Guarded. An error the
+    // handler raises is shown by the top-level error display and ends that
+    // handler only: it never unwinds through Qt's signal emission, a timer
+    // or a control's own event code, and the program goes on. A handler that
+    // returns a value gives the value-initialised one after an error.
+    template <typename F> auto Guarded(F handler) {
+        return [this, handler](
+                   auto&&... args) -> decltype(handler(std::forward<decltype(args)>(args)...)) {
+            using R = decltype(handler(std::forward<decltype(args)>(args)...));
+            try {
+                return handler(std::forward<decltype(args)>(args)...);
+            } catch (const std::exception& e) {
+                ReportHandlerError(&e);
+            } catch (...) {
+                ReportHandlerError(nullptr);
+            }
+            if constexpr (!std::is_void_v<R>)
+                return R{};
+        };
+    }
+    template <typename R, typename... A> auto Guarded(R (TFrmMain::*handler)(A...)) {
+        return Guarded(
+            [this, handler](A... args) -> R { return (this->*handler)(std::forward<A>(args)...); });
+    }
+    // The top-level error display for a failed handler (null: not a
+    // std::exception). While the window is being created, each distinct
+    // failure, and each file that refused a write, is shown once.
+    void ReportHandlerError(const std::exception* error);
+    bool creating_ = false;
+    QStringList creationReports_;
+
+    // Writes key of section "START" of file for a setting that is kept while
+    // a file opens and plays (the last file, the per-media channel, track,
+    // rate and zoom). The setting applies whether or not it could be stored:
+    // a refused write (media on a read-only medium) is reported once per file
+    // without stopping anything, and the caller goes on.
+    void KeepSetting(const QString& file, const QString& key, const QString& value);
+    // Files that refused a write and have been reported.
+    QSet<QString> unwritable_;
     // Snaps the window to a screen edge it was moved close to.
     void SnapToScreenEdges();
     bool snapping_ = false;

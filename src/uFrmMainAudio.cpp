@@ -48,7 +48,7 @@ void TFrmMain::lbRight2Click(QObject* Sender) {
 void TFrmMain::SelectChannel(int channel, const QString& caption) {
     if (!QFile::exists(CurFile))
         return;
-    WriteIniStr(SchedFileName, kStart, QStringLiteral("SOUNDCHL"), caption);
+    KeepSetting(SchedFileName, QStringLiteral("SOUNDCHL"), caption);
     SoundChannel = uint8_t(channel);
     if (!FGBrowse || !FGBrowse->Active())
         return;
@@ -147,7 +147,7 @@ void TFrmMain::btnSelAudioChl2Click(QObject* Sender) {
     AudioTrack = cbAudioChl2->ItemIndex() + 1;
     RefreshAudioTracks();
     if (!SchedFileName.isEmpty())
-        WriteIniStr(SchedFileName, kStart, QStringLiteral("cbAudioChl2"),
+        KeepSetting(SchedFileName, QStringLiteral("cbAudioChl2"),
                     QString::number(cbAudioChl2->ItemIndex()));
 }
 

@@ -357,24 +357,25 @@ void TFrmMain::CreateControls() {
 }
 
 void TFrmMain::BindControlEvents() {
-    btnClose->OnClick = [this](QObject* s) { btnCloseClick(s); };
-    btnUP->OnClick = [this](QObject* s) { btnUPClick(s); };
-    btnDown->OnClick = [this](QObject* s) { btnDownClick(s); };
-    btnRestore->OnClick = [this](QObject* s) { btnRestoreClick(s); };
-    btnAdd->OnClick = [this](QObject* s) { btnAddClick(s); };
-    btnDel->OnClick = [this](QObject* s) { btnDelClick(s); };
-    btnSave->OnClick = [this](QObject* s) { btnSaveClick(s); };
-    rbExit->OnClick = [this](QObject* s) { rbExitClick(s); };
-    rbShut->OnClick = [this](QObject* s) { rbShutClick(s); };
-    rbPlay->OnClick = [this](QObject* s) { rbPlayClick(s); };
-    cbDelay->OnChange = [this](QObject* s) { cbDelayChange(s); };
-    cbHideTime->OnChange = [this](QObject* s) { cbHideTimeChange(s); };
-    cbTrans->OnChange = [this](QObject* s) { cbTransChange(s); };
+    btnClose->OnClick = Guarded(&TFrmMain::btnCloseClick);
+    btnUP->OnClick = Guarded(&TFrmMain::btnUPClick);
+    btnDown->OnClick = Guarded(&TFrmMain::btnDownClick);
+    btnRestore->OnClick = Guarded(&TFrmMain::btnRestoreClick);
+    btnAdd->OnClick = Guarded(&TFrmMain::btnAddClick);
+    btnDel->OnClick = Guarded(&TFrmMain::btnDelClick);
+    btnSave->OnClick = Guarded(&TFrmMain::btnSaveClick);
+    rbExit->OnClick = Guarded(&TFrmMain::rbExitClick);
+    rbShut->OnClick = Guarded(&TFrmMain::rbShutClick);
+    rbPlay->OnClick = Guarded(&TFrmMain::rbPlayClick);
+    cbDelay->OnChange = Guarded(&TFrmMain::cbDelayChange);
+    cbHideTime->OnChange = Guarded(&TFrmMain::cbHideTimeChange);
+    cbTrans->OnChange = Guarded(&TFrmMain::cbTransChange);
 
     // A check box raises its click event when its state changes, also when
     // the program changes it.
     auto bindCheck = [this](QCheckBox* box, void (TFrmMain::*handler)(QObject*)) {
-        connect(box, &QCheckBox::toggled, this, [this, box, handler] { (this->*handler)(box); });
+        connect(box, &QCheckBox::toggled, this,
+                Guarded([this, box, handler] { (this->*handler)(box); }));
     };
     bindCheck(chkEdit, &TFrmMain::chkEditClick);
     bindCheck(chkAutoPlay, &TFrmMain::chkAutoPlayClick);
@@ -382,24 +383,20 @@ void TFrmMain::BindControlEvents() {
     bindCheck(chkRePlay, &TFrmMain::chkRePlayClick);
     bindCheck(chkHide, &TFrmMain::chkHideClick);
 
-    sgV->OnDrawCell = [this](QObject* s, int c, int r, const QRect& rect, QPainter& p, bool sel) {
-        sgVDrawCell(s, c, r, rect, p, sel);
-    };
-    sgV->OnClick = [this](QObject* s) { sgVClick(s); };
-    sgV->OnMouseDown = [this](QObject* s, Qt::MouseButton b, Qt::KeyboardModifiers m, int x,
-                              int y) { sgVMouseDown(s, b, m, x, y); };
-    sgV->OnGetEditMask = [this](int c, int r) { return sgVGetEditMask(c, r); };
-    sgV->OnSetEditText = [this](int c, int r, const QString& v) { sgVSetEditText(c, r, v); };
-    sgV->OnMouseWheelDown = [this](QObject* s, bool& h) { sgVMouseWheelDown(s, h); };
-    sgV->OnMouseWheelUp = [this](QObject* s, bool& h) { sgVMouseWheelUp(s, h); };
+    sgV->OnDrawCell = Guarded(&TFrmMain::sgVDrawCell);
+    sgV->OnClick = Guarded(&TFrmMain::sgVClick);
+    sgV->OnMouseDown = Guarded(&TFrmMain::sgVMouseDown);
+    sgV->OnGetEditMask = Guarded(&TFrmMain::sgVGetEditMask);
+    sgV->OnSetEditText = Guarded(&TFrmMain::sgVSetEditText);
+    sgV->OnMouseWheelDown = Guarded(&TFrmMain::sgVMouseWheelDown);
+    sgV->OnMouseWheelUp = Guarded(&TFrmMain::sgVMouseWheelUp);
 
-    connect(tmIdel, &QTimer::timeout, this, [this] { tmIdelTimer(tmIdel); });
+    connect(tmIdel, &QTimer::timeout, this, Guarded([this] { tmIdelTimer(tmIdel); }));
 
     // Pointer movement over these counts as activity; over the labels, the
     // drop-down lists and the position track bar it does not.
-    const auto moved = [this](QObject* s, TShiftState, int x, int y) {
-        FormMouseMove(s, Qt::NoModifier, x, y);
-    };
+    const auto moved = Guarded(
+        [this](QObject* s, TShiftState, int x, int y) { FormMouseMove(s, Qt::NoModifier, x, y); });
     for (TMyRoundButton* b : {btnUP, btnSelFile, btnSelAudioChl2, btnRestore, btnPause, btnBack,
                               btnNext, btnClose, btnDown, btnAdd, btnDel, btnSave}) {
         b->OnMouseMove = moved;

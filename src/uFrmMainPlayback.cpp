@@ -25,12 +25,10 @@
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
-#include <QGuiApplication>
 #include <QLabel>
-#include <QMessageBox>
+#include <QScopeGuard>
 
 #include <algorithm>
-#include <cstdio>
 #include <limits>
 
 using FrmMainText::RoundHalfEven;
@@ -76,52 +74,48 @@ bool TFrmMain::RowExists(int row) const {
 
 void TFrmMain::ConnectPlaybackHandlers() {
     if (FGBrowse) {
-        FGBrowse->OnGraphComplete = [this](TFilterGraph* s, HRESULT r, IBaseFilter* f) {
-            FGBrowseGraphComplete(s, r, f);
-        };
+        FGBrowse->OnGraphComplete = Guarded(&TFrmMain::FGBrowseGraphComplete);
         if (!FGBrowse->findChild<TSectionStartGuard*>(QString(), Qt::FindDirectChildrenOnly))
             new TSectionStartGuard(FGBrowse, this);
     }
     if (DSTrackBar1)
-        DSTrackBar1->SetOnTimer(
-            [this](QObject* s, uint32_t pos, uint32_t stop) { DSTrackBar1Timer(s, pos, stop); });
+        DSTrackBar1->SetOnTimer(Guarded(&TFrmMain::DSTrackBar1Timer));
+    // Called on the framework's streaming thread, where no box may be shown;
+    // it raises nothing.
     if (SampleGrabber)
         SampleGrabber->SetOnBuffer([this](QObject* s, double t, uint8_t* buf, int32_t len) {
             SampleGrabberBuffer(s, t, buf, len);
         });
 
-    auto bind = [this](TNotifyEvent& event, void (TFrmMain::*handler)(QObject*)) {
-        event = [this, handler](QObject* sender) { (this->*handler)(sender); };
-    };
     if (btnSelFile)
-        bind(btnSelFile->OnClick, &TFrmMain::btnSelFileClick);
+        btnSelFile->OnClick = Guarded(&TFrmMain::btnSelFileClick);
     if (btnPause)
-        bind(btnPause->OnClick, &TFrmMain::btnPauseClick);
+        btnPause->OnClick = Guarded(&TFrmMain::btnPauseClick);
     if (btnBack)
-        bind(btnBack->OnClick, &TFrmMain::btnBackClick);
+        btnBack->OnClick = Guarded(&TFrmMain::btnBackClick);
     if (btnNext)
-        bind(btnNext->OnClick, &TFrmMain::btnNextClick);
+        btnNext->OnClick = Guarded(&TFrmMain::btnNextClick);
     if (cbRate)
-        bind(cbRate->OnChange, &TFrmMain::cbRateChange);
+        cbRate->OnChange = Guarded(&TFrmMain::cbRateChange);
     if (btnSelAudioChl2)
-        bind(btnSelAudioChl2->OnClick, &TFrmMain::btnSelAudioChl2Click);
+        btnSelAudioChl2->OnClick = Guarded(&TFrmMain::btnSelAudioChl2Click);
     if (lbLeft2)
-        bind(lbLeft2->OnClick, &TFrmMain::lbLeft2Click);
+        lbLeft2->OnClick = Guarded(&TFrmMain::lbLeft2Click);
     if (lbCenter2)
-        bind(lbCenter2->OnClick, &TFrmMain::lbCenter2Click);
+        lbCenter2->OnClick = Guarded(&TFrmMain::lbCenter2Click);
     if (lbRight2)
-        bind(lbRight2->OnClick, &TFrmMain::lbRight2Click);
+        lbRight2->OnClick = Guarded(&TFrmMain::lbRight2Click);
     if (SoundLevel2)
-        bind(SoundLevel2->OnChange, &TFrmMain::SoundLevel2Change);
+        SoundLevel2->OnChange = Guarded(&TFrmMain::SoundLevel2Change);
     if (tbZoom)
-        bind(tbZoom->OnChange, &TFrmMain::tbZoomChange);
+        tbZoom->OnChange = Guarded(&TFrmMain::tbZoomChange);
     // lbPos's double click reaches lbPosDblClick through the window's own
     // event filter.
     // A check box raises its click event whenever its state changes, also
     // when the program sets it (LoadSettings).
     if (chkOn2Monitor)
         connect(chkOn2Monitor, &QCheckBox::toggled, this,
-                [this] { chkOn2MonitorClick(chkOn2Monitor); });
+                Guarded([this] { chkOn2MonitorClick(chkOn2Monitor); }));
 }
 
 int TFrmMain::CurRow() const {
@@ -143,36 +137,32 @@ bool TFrmMain::OpenMedia() {
         FrmPlay->show();
     const HRESULT hr = FGBrowse->RenderFile(CurFile);
     if (FAILED(hr)) {
-        // A file that cannot be played must not leave a black full-screen
-        // window in front of hidden controls: say why, with the controls.
-        QString reason = FGBrowse->LastError();
-        if (reason.isEmpty())
-            reason = QStringLiteral("error 0x%1").arg(uint32_t(hr), 8, 16, QLatin1Char('0'));
-        FGBrowse->Stop();
-        if (FrmPlay)
-            FrmPlay->hide();
-        show();
-        raise();
-        ReportUnplayable(
-            QStringLiteral("Cannot play %1: %2").arg(QDir::toNativeSeparators(CurFile), reason));
+        ReportCannotPlay(hr);
         return false;
     }
     return true;
+}
+
+void TFrmMain::ReportCannotPlay(int32_t status) {
+    // A file that cannot be played must not leave a black full-screen
+    // window in front of hidden controls: say why, with the controls.
+    QString reason = FGBrowse->LastError();
+    if (reason.isEmpty())
+        reason = QStringLiteral("error 0x%1").arg(uint32_t(status), 8, 16, QLatin1Char('0'));
+    FGBrowse->Stop();
+    if (FrmPlay)
+        FrmPlay->hide();
+    show();
+    raise();
+    ReportUnplayable(
+        QStringLiteral("Cannot play %1: %2").arg(QDir::toNativeSeparators(CurFile), reason));
 }
 
 void TFrmMain::ReportUnplayable(const QString& text) {
     LastPlaybackError = text;
     // Not modal: the engine is often called from a tick or the end-of-media
     // event, and a nested dialog loop would let further ticks run into it.
-    std::fprintf(stderr, "Tavrelo: %s\n", text.toLocal8Bit().constData());
-    if (QGuiApplication::platformName() == QLatin1String("offscreen") ||
-        qEnvironmentVariableIsSet("TAVRELO_NO_MESSAGE_BOXES"))
-        return;
-    auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Tavrelo"), text,
-                                QMessageBox::Ok, this);
-    box->setAttribute(Qt::WA_DeleteOnClose);
-    box->setWindowModality(Qt::NonModal);
-    box->show();
+    ShowErrorNotice(text, this);
 }
 
 void TFrmMain::PlaySection(int row, bool isRepeat) {
@@ -187,6 +177,7 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
     if (state == gsPlaying || state == gsPaused) {
         // The media is open: mute, pause, wait, seek, play.
         FGBrowse->SetVolume(0);
+        const auto unmute = qScopeGuard([this] { RestoreVolume(); });
         FGBrowse->Pause();
         if (FrmPlay) {
             FrmPlay->plHint->setVisible(chkRePlay->isChecked() && isRepeat);
@@ -199,7 +190,7 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
         sectionStartMs_ = startMs;
         DelayMs(200);
         FGBrowse->Play();
-        FGBrowse->SetVolume(RoundHalfEven(SoundLevel2->Position()));
+        RestoreVolume();
     } else {
         // Nothing open (or stopped): open the media on a fresh graph.
         if (!OpenMedia())
@@ -207,6 +198,7 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
         // Muted until the section's start is reached: the media plays from
         // its beginning for a moment before the seek below.
         FGBrowse->SetVolume(0);
+        const auto unmute = qScopeGuard([this] { RestoreVolume(); });
         FGBrowse->Play();
         if (FrmPlay)
             FrmPlay->ApplyZoom(Trunc(tbZoom->Position()));
@@ -222,7 +214,7 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
         else
             lbCenter2Click(lbCenter2);
         FGBrowse->Play();
-        FGBrowse->SetVolume(RoundHalfEven(SoundLevel2->Position()));
+        RestoreVolume();
         DelayMs(50);
         bool ok = false;
         const double rate = cbRate->Text().toDouble(&ok);
@@ -240,6 +232,11 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
         return;
     }
     EnterRow(row);
+}
+
+void TFrmMain::RestoreVolume() {
+    if (FGBrowse && SoundLevel2)
+        FGBrowse->SetVolume(RoundHalfEven(SoundLevel2->Position()));
 }
 
 void TFrmMain::EnterRow(int row) {
@@ -292,8 +289,15 @@ void TFrmMain::DSTrackBar1Timer(QObject* Sender, uint32_t CurrentPos, uint32_t S
 
 void TFrmMain::FGBrowseGraphComplete(QObject* Sender, int32_t Result, IBaseFilter* Renderer) {
     (void)Sender;
-    (void)Result;
     (void)Renderer;
+    if (FAILED(Result)) {
+        // Playback broke off (a sound output that went away, a decoder
+        // error): the routine is not over. Say why, with the controls in
+        // sight, and stop; no repeat and no end action follows, so a failure
+        // never switches the computer off or quits.
+        ReportCannotPlay(Result);
+        return;
+    }
     if (SectEndPos == 0 && RemainCount >= 1 && RowExists(CurRow())) {
         PlaySection(CurRow(), true);
     } else if (rbShut->Checked()) {
@@ -327,5 +331,5 @@ void TFrmMain::tbZoomChange(QObject* Sender) {
         return;
     const int z = Trunc(tbZoom->Position());
     FrmPlay->ApplyZoom(z);
-    WriteIniStr(SchedFileName, kStart, QStringLiteral("tbZoom"), QString::number(z));
+    KeepSetting(SchedFileName, QStringLiteral("tbZoom"), QString::number(z));
 }

@@ -6,6 +6,7 @@
 #include "controls/FlatCtrls.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
+#include "platform/ErrorDisplay.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
 #include "uFrmPlay.h"
@@ -84,6 +85,18 @@ void TFrmMain::SaveWindowBounds() {
     WriteSetting(QStringLiteral("WindowsT"), QString::number(y()));
     WriteSetting(QStringLiteral("WindowsW"), QString::number(width()));
     WriteSetting(QStringLiteral("WindowsH"), QString::number(height()));
+}
+
+void TFrmMain::KeepSetting(const QString& file, const QString& key, const QString& value) {
+    try {
+        WriteIniStr(file, kStart, key, value);
+    } catch (const EWriteRefused& e) {
+        if (unwritable_.contains(e.File()))
+            return;
+        unwritable_.insert(e.File());
+        // Not modal: this runs while a file opens and plays.
+        ShowErrorNotice(e.Text(), isVisible() ? this : nullptr);
+    }
 }
 
 // --- Option controls that only store their value -------------------------------------
@@ -165,7 +178,7 @@ void TFrmMain::OpenSchedule(const QString& path) {
         sgV->SetCell(c, 0, ColTitles[c]);
     RenumberRows();
 
-    WriteSetting(QStringLiteral("PlayFile"), CurFile);
+    KeepSetting(IniFileName, QStringLiteral("PlayFile"), CurFile);
 
     // Checking a radio button from here raises no event: the channel is
     // applied to the sound when playback of the file starts.

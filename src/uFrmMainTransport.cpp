@@ -117,8 +117,7 @@ void TFrmMain::cbRateChange(QObject* Sender) {
     bool ok = false;
     const double rate = cbRate->Text().toDouble(&ok);
     ApplyRate(ok ? rate : 1.0);
-    WriteIniStr(SchedFileName, QStringLiteral("START"), QStringLiteral("cbRate"),
-                QString::number(cbRate->ItemIndex()));
+    KeepSetting(SchedFileName, QStringLiteral("cbRate"), QString::number(cbRate->ItemIndex()));
 }
 
 void TFrmMain::SeekTo(uint32_t ms) {

@@ -88,11 +88,12 @@ void WaitTicks(int64_t start, int64_t ticks, int64_t freq) {
     }
 }
 
-EAppError WriteRefused(const QString& file) {
-    return EAppError(QStringLiteral("Unable to write to %1").arg(file));
-}
-
 } // namespace
+
+EWriteRefused::EWriteRefused(const QString& file, const QString& reason)
+    : EAppError(QStringLiteral("Unable to write to %1: %2")
+                    .arg(file, reason.isEmpty() ? QStringLiteral("unknown reason") : reason)),
+      file_(file) {}
 
 void InitPublicModule() {
     IniFileName = SettingsFilePath(ExecutableDir());
@@ -173,8 +174,10 @@ void WriteIniStr(const QString& file, const QString& section, const QString& key
                  const QString& value) {
     if (file.isEmpty())
         return;
-    if (!IniFile::Edit(file, true, [&](IniDocument& doc) { doc.SetValue(section, key, value); }))
-        throw WriteRefused(file);
+    QString reason;
+    if (!IniFile::Edit(
+            file, true, [&](IniDocument& doc) { doc.SetValue(section, key, value); }, &reason))
+        throw EWriteRefused(file, reason);
 }
 
 QString ReadIniText(const QString& file, const QString& section, const QString& key) {
@@ -189,8 +192,10 @@ QString ReadIniStr(const QString& file, const QString& section, const QString& k
 void EraseIniSection(const QString& file, const QString& section) {
     if (!IniFile::Exists(file))
         return;
-    if (!IniFile::Edit(file, false, [&](IniDocument& doc) { doc.EraseSection(section); }))
-        throw WriteRefused(file);
+    QString reason;
+    if (!IniFile::Edit(
+            file, false, [&](IniDocument& doc) { doc.EraseSection(section); }, &reason))
+        throw EWriteRefused(file, reason);
 }
 
 // Rows are written in one replacement of the file, with the same result as
@@ -203,10 +208,11 @@ void SaveGridToIni(const QString& file, const QString& section, const TStringGri
     rows.reserve(grid.RowCount());
     for (int i = 0; i < grid.RowCount(); ++i)
         rows.append({QStringLiteral("Row%1").arg(i), RowToText(grid, i)});
-    const bool ok =
-        IniFile::Edit(file, true, [&](IniDocument& doc) { doc.ReplaceSection(section, rows); });
+    QString reason;
+    const bool ok = IniFile::Edit(
+        file, true, [&](IniDocument& doc) { doc.ReplaceSection(section, rows); }, &reason);
     if (!ok)
-        throw WriteRefused(file);
+        throw EWriteRefused(file, reason);
 }
 
 // Reads the file once; the rows are the same as reading key after key.

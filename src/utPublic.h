@@ -23,6 +23,18 @@ public:
     QString Text() const { return QString::fromStdString(what()); }
 };
 
+// A write to a settings or schedule file that the system refused. The text
+// is "Unable to write to <file>: <reason>", the reason in the system's words
+// ("Permission denied").
+class EWriteRefused : public EAppError {
+public:
+    EWriteRefused(const QString& file, const QString& reason);
+    QString File() const { return file_; }
+
+private:
+    QString file_;
+};
+
 // --- Module state, set once by InitPublicModule() -------------------------
 
 // Full path of the settings file: executable folder + "system.INI", or the
@@ -47,7 +59,7 @@ QString PadLeft(const QString& text, QChar fill, int width);
 
 // --- INI access (each call opens the file for that one access) -------------
 
-// Raises EAppError("Unable to write to <path>") when the write is refused.
+// Raises EWriteRefused when the write is refused.
 void WriteIniStr(const QString& file, const QString& section, const QString& key,
                  const QString& value);
 QString ReadIniText(const QString& file, const QString& section, const QString& key);

@@ -8,12 +8,43 @@
 #include <cstdio>
 #include <exception>
 
-void ShowErrorMessage(const QString& text) {
+namespace {
+
+std::function<void(const QString&)>& Observer() {
+    static std::function<void(const QString&)> observer;
+    return observer;
+}
+
+// Writes the text to standard error and tells the observer; false when no
+// box can be shown.
+bool Announce(const QString& text) {
     std::fprintf(stderr, "Tavrelo: %s\n", text.toLocal8Bit().constData());
-    if (QGuiApplication::platformName() == QLatin1String("offscreen") ||
-        qEnvironmentVariableIsSet("TAVRELO_NO_MESSAGE_BOXES"))
+    if (Observer())
+        Observer()(text);
+    return QGuiApplication::platformName() != QLatin1String("offscreen") &&
+           !qEnvironmentVariableIsSet("TAVRELO_NO_MESSAGE_BOXES");
+}
+
+} // namespace
+
+void ShowErrorMessage(const QString& text) {
+    if (Announce(text))
+        QMessageBox::critical(nullptr, QStringLiteral("Tavrelo"), text);
+}
+
+void ShowErrorNotice(const QString& text, QWidget* parent) {
+    if (!Announce(text))
         return;
-    QMessageBox::critical(nullptr, QStringLiteral("Tavrelo"), text);
+    auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Tavrelo"), text,
+                                QMessageBox::Ok, parent);
+    box->setAttribute(Qt::WA_DeleteOnClose);
+    box->setWindowModality(Qt::NonModal);
+    box->show();
+    box->raise();
+}
+
+void SetErrorMessageObserver(std::function<void(const QString&)> observer) {
+    Observer() = std::move(observer);
 }
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}

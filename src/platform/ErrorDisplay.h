@@ -1,14 +1,28 @@
 // The application's top-level error display: an error raised inside an event
-// handler is not caught there; it ends up here, is shown in a message box
-// titled "Tavrelo", and the program goes on.
+// handler ends up here, is shown in a message box titled "Tavrelo", and the
+// program goes on.
 #pragma once
 
 #include <QApplication>
 #include <QString>
 
-// Shows text in a message box with an error icon and the title "Tavrelo".
-// Without a display (offscreen tests) the text goes to standard error only.
+#include <functional>
+
+class QWidget;
+
+// Shows text in a message box with an error icon and the title "Tavrelo"
+// and waits for the user to close it. Without a display (offscreen tests, or
+// TAVRELO_NO_MESSAGE_BOXES set) the text goes to standard error only.
 void ShowErrorMessage(const QString& text);
+
+// The same box, but the call returns at once: for the media engine, which
+// must keep playing (and keep its ticks out of a nested dialog loop) while
+// the user reads. parent may be null.
+void ShowErrorNotice(const QString& text, QWidget* parent);
+
+// Also hands every text shown by either of the two above to observer (empty:
+// none). Lets tests see what the user was told.
+void SetErrorMessageObserver(std::function<void(const QString&)> observer);
 
 class TApplication : public QApplication {
 public:

@@ -1,11 +1,16 @@
 #include "platform/LogindManager.h"
 
+#include <QAbstractEventDispatcher>
+#include <QCoreApplication>
 #include <QDBusArgument>
 #include <QDBusError>
 #include <QDBusMessage>
 #include <QDBusObjectPath>
+#include <QDBusPendingCall>
+#include <QDBusPendingCallWatcher>
 #include <QDBusReply>
 #include <QDBusVariant>
+#include <QEventLoop>
 #include <QVariant>
 
 #include <cerrno>
@@ -27,6 +32,25 @@ constexpr int kAuthenticationWaitMs = 2 * 60 * 1000;
 
 QDBusMessage ManagerCall(const QString& method) {
     return QDBusMessage::createMethodCall(kService, kManagerPath, kManagerInterface, method);
+}
+
+// Waits for the reply while the thread goes on handling its events, as
+// DelayMs does: the user may take minutes over the password, and the windows
+// must not freeze meanwhile. Any handler of the program may run inside this
+// wait. A thread without an event loop simply blocks.
+void WaitHandlingEvents(QDBusPendingCall& pending) {
+    if (pending.isFinished())
+        return;
+    if (!QCoreApplication::instance() || !QAbstractEventDispatcher::instance()) {
+        pending.waitForFinished();
+        return;
+    }
+    QDBusPendingCallWatcher watcher(pending);
+    QEventLoop loop;
+    QObject::connect(&watcher, &QDBusPendingCallWatcher::finished, &loop, &QEventLoop::quit);
+    // The reply may have come in while the watcher was being set up.
+    if (!pending.isFinished())
+        loop.exec();
 }
 
 } // namespace
@@ -125,8 +149,9 @@ bool TLogindManager::Request(const char* method, bool interactive) {
     call << interactive;
     // Without interactive logind refuses at once when authentication would be
     // needed, so the default reply timeout is enough.
-    const QDBusMessage reply =
-        FBus.call(call, QDBus::Block, interactive ? kAuthenticationWaitMs : -1);
+    QDBusPendingCall pending = FBus.asyncCall(call, interactive ? kAuthenticationWaitMs : -1);
+    WaitHandlingEvents(pending);
+    const QDBusMessage reply = pending.reply();
     if (reply.type() == QDBusMessage::ErrorMessage)
         return Failed(reply.errorName(), reply.errorMessage());
     return Succeeded();

@@ -2,7 +2,9 @@
 // D-Bus: whether this user may power off or reboot, the requests themselves,
 // and ending the current session.
 //
-// Every call blocks the calling thread until logind answers. A call returns
+// Every call waits until logind answers; PowerOff and Reboot, which may wait
+// for the user's password, handle the thread's events meanwhile (handlers of
+// the program may run inside them), the others block. A call returns
 // false on failure and leaves the reason in LastErrorCode() (an errno value)
 // and LastErrorText() (the D-Bus error name and message), the way a platform
 // "last error" works; a successful call clears them.
@@ -27,7 +29,8 @@ public:
     bool CanReboot(QString& answer);
 
     // PowerOff / Reboot. With interactive, logind may have the user's
-    // authentication agent ask for a password; the call then waits for it.
+    // authentication agent ask for a password; the call then waits for it
+    // (at most two minutes), handling events.
     bool PowerOff(bool interactive);
     bool Reboot(bool interactive);
 

@@ -18,15 +18,16 @@ private:
     QTemporaryDir dir_;
     QString clip_;
 
-    // Runs the program in its own folder with the given end mode; returns
-    // its exit code (-1 when it did not end within the guard time).
-    int RunPlayer(const QString& folder, const QString& endMode, int guardMs,
-                  QString* output = nullptr) {
+    // Starts the program in its own folder with the given end mode; extra
+    // arguments go to the "--player" mode of this test program. False when
+    // it could not be started.
+    bool StartPlayer(QProcess& p, const QString& folder, const QString& endMode,
+                     const QStringList& extra = {}, const QString& media = {}) {
         QDir().mkpath(folder);
         const QString exe = QDir(folder).filePath(QStringLiteral("tavrelo"));
         QFile::remove(exe);
         if (!QFile::copy(QCoreApplication::applicationFilePath(), exe))
-            return -2;
+            return false;
         QFile(exe).setPermissions(QFile::permissions(exe) | QFileDevice::ExeOwner);
         const QString ini = QDir(folder).filePath(QStringLiteral("system.INI"));
         const QString saved = IniFileName;
@@ -34,16 +35,23 @@ private:
         TPlayerOptions o;
         o.AutoPlay = true;
         o.EndMode = endMode;
-        WriteSettings(clip_, o);
+        WriteSettings(media.isEmpty() ? clip_ : media, o);
         IniFileName = saved;
 
-        QProcess p;
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TAVRELO_NO_MESSAGE_BOXES"), QStringLiteral("1"));
         p.setProcessEnvironment(env);
         p.setProcessChannelMode(QProcess::MergedChannels);
-        p.start(exe, {QStringLiteral("--player")});
-        if (!p.waitForStarted(10000))
+        p.start(exe, QStringList{QStringLiteral("--player")} + extra);
+        return p.waitForStarted(10000);
+    }
+
+    // Runs the program; returns its exit code (-1 when it did not end within
+    // the guard time).
+    int RunPlayer(const QString& folder, const QString& endMode, int guardMs,
+                  QString* output = nullptr, const QString& media = {}) {
+        QProcess p;
+        if (!StartPlayer(p, folder, endMode, {}, media))
             return -3;
         const bool ended = p.waitForFinished(guardMs);
         if (output)
@@ -63,21 +71,32 @@ private slots:
         QString error;
         QVERIFY2(MakeToneVideoClip(clip_, 3, 1, &error), qPrintable(error));
         WriteSchedule(clip_, {{QStringLiteral("1"), QStringLiteral("00:00"), {}}});
+        // Cut off in the middle of its data: it plays cleanly up to the break.
+        const QString cut = dir_.filePath(QStringLiteral("cut.mp4"));
+        QVERIFY2(MakeTruncatedCopy(clip_, cut, 0.5, &error), qPrintable(error));
+        WriteSchedule(cut, {{QStringLiteral("1"), QStringLiteral("00:00"), {}}});
     }
 
     // "播完退出": at the end of the media the program ends with status 1 at
     // once, without its close handling (the window bounds are not written).
+    // A file cut short ends at its break as at its end: that is no error.
+    void exitModeEndsWithStatusOne_data() {
+        QTest::addColumn<QString>("media");
+        QTest::newRow("whole file") << clip_;
+        QTest::newRow("file cut short") << dir_.filePath(QStringLiteral("cut.mp4"));
+    }
     void exitModeEndsWithStatusOne() {
-        const QString folder = dir_.filePath(QStringLiteral("exit"));
+        QFETCH(QString, media);
+        const QString folder = dir_.filePath(QStringLiteral("exit-") + QTest::currentDataTag());
         QString output;
-        const int rc = RunPlayer(folder, QStringLiteral("播完退出"), 60000, &output);
+        const int rc = RunPlayer(folder, QStringLiteral("播完退出"), 60000, &output, media);
         QVERIFY2(rc == 1, qPrintable(QStringLiteral("exit code %1\n%2").arg(rc).arg(output)));
         const QString ini = QDir(folder).filePath(QStringLiteral("system.INI"));
         QCOMPARE(ReadIniStr(ini, QStringLiteral("START"), QStringLiteral("WindowsL"),
                             QStringLiteral("absent")),
                  QStringLiteral("absent"));
         // What the user changed is there: written when it changed.
-        QCOMPARE(ReadIniText(ini, QStringLiteral("START"), QStringLiteral("PlayFile")), clip_);
+        QCOMPARE(ReadIniText(ini, QStringLiteral("START"), QStringLiteral("PlayFile")), media);
     }
 
     // "播完关机": at the end of the media the power-off request goes to
@@ -101,6 +120,41 @@ private slots:
         QVERIFY2(calls.contains("PowerOff"), calls.constData());
     }
 
+    // "播完关机", and the sound output goes away a second into the media, as
+    // an unplugged device does: an error, not the end of the routine. The
+    // user is told why; the computer is not switched off and the program
+    // stays.
+    void powerOffModeFailureIsNotTheEnd() {
+        PrivateSystemBus bus(dir_.path(), QStringLiteral("failing"));
+        QVERIFY2(!bus.Address().isEmpty(), "dbus-daemon did not start");
+        const QString log = dir_.filePath(QStringLiteral("failing-logind.log"));
+        LogindMock logind(bus.Address(), log);
+        QVERIFY2(logind.IsReady(), "python3 -m dbusmock --template logind did not come up");
+        qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.Address().toUtf8());
+        QProcess p;
+        const bool started =
+            StartPlayer(p, dir_.filePath(QStringLiteral("failing")), QStringLiteral("播完关机"),
+                        {QStringLiteral("--fail-sound-after"), QStringLiteral("48000")});
+        qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
+        QVERIFY(started);
+        QByteArray output;
+        const QByteArray told = "Cannot play " + clip_.toLocal8Bit() + ": ";
+        const bool said = QTest::qWaitFor(
+            [&] {
+                output += p.readAll();
+                return output.contains(told) || p.state() == QProcess::NotRunning;
+            },
+            60000);
+        const bool running = p.state() == QProcess::Running;
+        p.kill();
+        p.waitForFinished(5000);
+        QVERIFY2(said && output.contains(told), output.constData());
+        QVERIFY2(running, output.constData());
+        QFile f(log);
+        const QByteArray calls = f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+        QVERIFY2(!calls.contains("PowerOff"), calls.constData());
+    }
+
     // "循环播放": the media starts again; the program is still running well
     // after the end of the 3 s clip.
     void loopModeKeepsRunning() {
@@ -111,6 +165,12 @@ private slots:
 
 int main(int argc, char** argv) {
     if (argc > 1 && qstrcmp(argv[1], "--player") == 0) {
+        // "--fail-sound-after N": the sound output fails after N frames.
+        if (argc > 3 && qstrcmp(argv[2], "--fail-sound-after") == 0) {
+            auto rec = std::make_shared<TAudioRecording>();
+            rec->FailAfter(QByteArray(argv[3]).toLongLong());
+            SetAudioOutput(TAudioOutputKind::Record, rec);
+        }
         int n = 1;
         return RunTavrelo(n, argv);
     }

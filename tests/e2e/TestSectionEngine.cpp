@@ -5,6 +5,10 @@
 // rows the engine went through and when the replay notice showed.
 #include "PlayerKit.h"
 
+#include "../platform/Unprivileged.h"
+#include "controls/uTransTrackBar.h"
+
+#include <QFileDialog>
 #include <QtTest>
 
 class TestSectionEngine : public QObject, public TSectionFixture {
@@ -93,6 +97,89 @@ private slots:
         // What played from the beginning before the seek to 00:02 was muted.
         if (st[0].FirstFrame > 0)
             QVERIFY(RmsLevel(rec_->Samples(), 0, st[0].FirstFrame, 0) < 0.01);
+    }
+
+    // Media and schedule in a folder this user may not write to (a DVD, a
+    // read-only share): started by auto-play, by auto-play with a read-only
+    // settings file as well, and chosen in the open dialog while another
+    // file plays. The file plays with sound from its section, the video
+    // covers the controls, the engine follows the sections, the schedule's
+    // own settings are read, and the user hears once of each file that
+    // refused a write.
+    void readOnlyFolderPlays_data() {
+        QTest::addColumn<bool>("dialog");
+        QTest::addColumn<bool>("settingsRefused");
+        QTest::newRow("auto-play") << false << false;
+        QTest::newRow("auto-play, settings refused too") << false << true;
+        QTest::newRow("chosen in the dialog") << true << false;
+    }
+    void readOnlyFolderPlays() {
+        QFETCH(bool, dialog);
+        QFETCH(bool, settingsRefused);
+        QVERIFY(SetMode(dir_.path(), 0755));
+        const QString folder = dir_.filePath(QStringLiteral("dvd-%1").arg(QTest::currentDataTag()));
+        QVERIFY(QDir().mkpath(folder));
+        const QString media = QDir(folder).filePath(QStringLiteral("tones.mp4"));
+        QFile::remove(media);
+        QVERIFY(QFile::copy(clip_, media));
+        WriteSchedule(media, {{QStringLiteral("1"), QStringLiteral("00:04"), {}},
+                              {QStringLiteral("1"), QStringLiteral("00:06"), {}}});
+        WriteIniStr(ScheduleFileOf(media), QStringLiteral("START"), QStringLiteral("tbZoom"),
+                    QStringLiteral("30"));
+        QVERIFY(SetMode(media, 0644) && SetMode(ScheduleFileOf(media), 0644));
+        QVERIFY(SetMode(folder, 0555));
+        // The first file of the dialog case plays from a writable folder.
+        WriteSchedule(clip_, {{QStringLiteral("1"), QStringLiteral("00:00"), {}}});
+        QVERIFY(SetMode(ScheduleFileOf(clip_), 0666));
+        TPlayerOptions o;
+        o.AutoPlay = !dialog;
+        WriteSettings(dialog ? clip_ : media, o);
+        QVERIFY(SetMode(IniFileName, settingsRefused ? 0644 : 0666));
+        QStringList shown;
+        SetErrorMessageObserver([&shown](const QString& text) { shown << text; });
+        const auto forget = qScopeGuard([] { SetErrorMessageObserver(nullptr); });
+        rec_->Clear();
+
+        UnprivilegedScope asUser;
+        QVERIFY(asUser.Active() || ::geteuid() != 0);
+        frm_ = std::make_unique<TFrmMain>();
+        if (dialog) {
+            frm_->show();
+            frm_->PlaySection(1, false);
+            QVERIFY(WaitUntil([&] { return rec_->FrameCount() > 0; }));
+            QTimer::singleShot(0, frm_.get(), [this, media] {
+                frm_->OpenDialog1->selectFile(media);
+                QMetaObject::invokeMethod(frm_->OpenDialog1, "accept");
+            });
+            frm_->btnSelFileClick(frm_->btnSelFile);
+        }
+        log_ = std::make_unique<TEngineLog>(frm_.get());
+        QCOMPARE(frm_->CurFile, media);
+        QCOMPARE(frm_->FGBrowse->State(), gsPlaying);
+        QVERIFY(frm_->FrmPlay->isVisible());
+        QVERIFY(!frm_->isVisible());
+        QCOMPARE(frm_->tbZoom->Position(), 30.0);
+        QCOMPARE(frm_->FGBrowse->Volume(), 10000);
+        std::vector<TStretch> st;
+        QVERIFY(WaitUntil(
+            [&] {
+                st = Stretches(*rec_);
+                return !st.empty() && std::abs(st.back().StartMs - 4000) <= 40 &&
+                       st.back().EndMs >= 5000;
+            },
+            60000));
+        CheckStart(st.back(), 4);
+        QVERIFY(WaitUntil([&] { return frm_->CurRow() == 2; }, 60000));
+
+        QStringList expected{ScheduleFileOf(media)};
+        if (settingsRefused)
+            expected.prepend(IniFileName);
+        QCOMPARE(shown.size(), expected.size());
+        for (int i = 0; i < expected.size(); ++i)
+            QVERIFY2(
+                shown[i] ==
+                    QStringLiteral("Unable to write to %1: Permission denied").arg(expected[i]),
+                qPrintable(shown[i]));
     }
 };
 

@@ -474,17 +474,23 @@ void TestIniFile::refusedWrite_data() {
     QTest::addColumn<QString>("file");   // relative to the test folder
     QTest::addColumn<int>("folderMode"); // of folder "d"
     QTest::addColumn<int>("fileMode");   // of d/old.INI
-    QTest::newRow("file marked read-only") << "d/old.INI" << 0777 << 0444;
-    QTest::newRow("file and folder read-only") << "d/old.INI" << 0555 << 0644;
-    QTest::newRow("new file in read-only folder") << "d/new.INI" << 0555 << 0666;
-    QTest::newRow("folder missing") << "d/missing/new.INI" << 0777 << 0666;
-    QTest::newRow("folder is a file") << "d/old.INI/new.INI" << 0777 << 0666;
+    QTest::addColumn<QString>("reason"); // after "Unable to write to <path>: "
+    QTest::newRow("file marked read-only")
+        << "d/old.INI" << 0777 << 0444 << "the file is marked read-only";
+    QTest::newRow("file and folder read-only")
+        << "d/old.INI" << 0555 << 0644 << "Permission denied";
+    QTest::newRow("new file in read-only folder")
+        << "d/new.INI" << 0555 << 0666 << "Permission denied";
+    QTest::newRow("folder missing")
+        << "d/missing/new.INI" << 0777 << 0666 << "No such file or directory";
+    QTest::newRow("folder is a file") << "d/old.INI/new.INI" << 0777 << 0666 << "Not a directory";
 }
 
 void TestIniFile::refusedWrite() {
     QFETCH(QString, file);
     QFETCH(int, folderMode);
     QFETCH(int, fileMode);
+    QFETCH(QString, reason);
     QTemporaryDir dir;
     QVERIFY(SetMode(dir.path(), 0755));
     const QString folder = dir.filePath("d");
@@ -500,11 +506,11 @@ void TestIniFile::refusedWrite() {
     const QStringList entriesBefore = FolderEntries(folder);
     {
         UnprivilegedScope asUser;
-        auto expectRefused = [&path](const std::function<void()>& write) {
+        auto expectRefused = [&path, &reason](const std::function<void()>& write) {
             try {
                 write();
-            } catch (const EAppError& e) {
-                return e.Text() == "Unable to write to " + path;
+            } catch (const EWriteRefused& e) {
+                return e.Text() == "Unable to write to " + path + ": " + reason && e.File() == path;
             }
             return false;
         };
@@ -581,7 +587,7 @@ void TestIniFile::writeFailsMidway() {
     }
     ::signal(SIGXFSZ, SIG_DFL);
     QVERIFY(SetMode(folder, 0755));
-    QCOMPARE(error, "Unable to write to " + path);
+    QCOMPARE(error, "Unable to write to " + path + ": File too large");
     QCOMPARE(ReadBytes(path), oldBytes);
     QCOMPARE(FolderEntries(folder), QStringList{"dancemp4.INI"});
 }

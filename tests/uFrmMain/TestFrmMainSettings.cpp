@@ -7,6 +7,7 @@
 #include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
+#include "media/FilterGraph.h"
 #include "platform/ErrorDisplay.h"
 #include "uFrmPlay.h"
 
@@ -34,6 +35,8 @@ private slots:
     void windowBoundsKeepTheSizeLimits();
     void gbkCrlfFileOfAnOlderInstallation();
     void refusedWriteReachesTheCallerAndTheWindowStillStarts();
+    void handlerErrorsStopAtTheErrorDisplay_data();
+    void handlerErrorsStopAtTheErrorDisplay();
 };
 
 void TestFrmMainSettings::firstStartWritesExactlyTheLoadedKeys() {
@@ -287,18 +290,32 @@ void TestFrmMainSettings::gbkCrlfFileOfAnOlderInstallation() {
     QVERIFY(ReadLines(IniFileName).contains("chkRePlay=YES"));
 }
 
+// Texts shown by the top-level error display while alive.
+class ShownErrors {
+public:
+    ShownErrors() {
+        SetErrorMessageObserver([this](const QString& text) { Texts << text; });
+    }
+    ~ShownErrors() { SetErrorMessageObserver(nullptr); }
+    QStringList Texts;
+};
+
 void TestFrmMainSettings::refusedWriteReachesTheCallerAndTheWindowStillStarts() {
     Env env;
     // A settings path below a plain file cannot be written, not even by root.
     const QString blocker = env.Path(QStringLiteral("blocker"));
     QVERIFY(WriteText(blocker, {"x"}));
     IniFileName = blocker + QStringLiteral("/system.INI");
+    const QString refused =
+        QStringLiteral("Unable to write to ") + IniFileName + QStringLiteral(": Not a directory");
+    ShownErrors shown;
     TFrmMain& f = env.Make();
-    // Loading stopped at its first write (cbDelay); the rest kept the
-    // window's laid-out state, and the window was made all the same.
+    // Every option that wrote itself back was refused; the user hears of the
+    // file once, and loading went on with the next option each time.
+    QCOMPARE(shown.Texts, QStringList{refused});
     QCOMPARE(f.cbDelay->ItemIndex(), 1);
-    QCOMPARE(f.cbHideTime->ItemIndex(), -1);
-    QCOMPARE(f.cbTrans->ItemIndex(), -1);
+    QCOMPARE(f.cbHideTime->ItemIndex(), 6);
+    QCOMPARE(f.cbTrans->ItemIndex(), 2);
     QVERIFY(f.FrmPlay);
 
     // Called directly, a handler's error propagates to its caller, with the
@@ -307,7 +324,7 @@ void TestFrmMainSettings::refusedWriteReachesTheCallerAndTheWindowStillStarts() 
         f.btnUPClick(f.btnUP);
         QFAIL("no error raised");
     } catch (const EAppError& e) {
-        QCOMPARE(e.Text(), QStringLiteral("Unable to write to ") + IniFileName);
+        QCOMPARE(e.Text(), refused);
     }
     QVERIFY_THROWS_EXCEPTION(EAppError, f.cbDelayChange(f.cbDelay));
 
@@ -320,9 +337,53 @@ void TestFrmMainSettings::refusedWriteReachesTheCallerAndTheWindowStillStarts() 
     QTest::mouseClick(f.chkHide, Qt::LeftButton);
     QVERIFY(!f.chkHide->isChecked());
     QVERIFY(f.isVisible());
+    QCOMPARE(shown.Texts, QStringList({refused, refused, refused}));
+}
+
+// However a handler is reached (a Qt signal, a control's event, the end of
+// the media), its error stops at the error display: nothing unwinds into
+// the code that raised the event, and the program goes on.
+void TestFrmMainSettings::handlerErrorsStopAtTheErrorDisplay_data() {
+    QTest::addColumn<QString>("event");
+    QTest::addColumn<QString>("shownStart");
+    const QString refused = QStringLiteral("Unable to write to ");
+    QTest::newRow("check box toggled by the program") << "toggled" << refused;
+    QTest::newRow("drop-down list assigned") << "combo" << refused;
+    QTest::newRow("round button click") << "button" << refused;
+    // In power-off mode, with no system bus to ask: the process stays.
+    QTest::newRow("end of media, power-off refused")
+        << "complete" << QStringLiteral("OpenProcessToken failed with code ");
+}
+
+void TestFrmMainSettings::handlerErrorsStopAtTheErrorDisplay() {
+    QFETCH(QString, event);
+    QFETCH(QString, shownStart);
+    Env env;
+    const QString blocker = env.Path(QStringLiteral("blocker"));
+    QVERIFY(WriteText(blocker, {"x"}));
+    IniFileName = blocker + QStringLiteral("/system.INI");
+    TFrmMain& f = env.Make();
+    ShownErrors shown;
+    if (event == QLatin1String("toggled")) {
+        f.chkRePlay->setChecked(!f.chkRePlay->isChecked());
+    } else if (event == QLatin1String("combo")) {
+        f.cbHideTime->SetItemIndex(0);
+    } else if (event == QLatin1String("button")) {
+        f.btnDown->OnClick(f.btnDown);
+        QCOMPARE(f.plBottom->height(), 140); // the steps before the write ran
+    } else {
+        f.rbShut->SetChecked(true);
+        f.rbPlay->SetChecked(false);
+        f.FGBrowse->OnGraphComplete(f.FGBrowse, S_OK, nullptr);
+    }
+    QCOMPARE(shown.Texts.size(), 1);
+    QVERIFY2(shown.Texts[0].startsWith(shownStart), qPrintable(shown.Texts[0]));
 }
 
 int main(int argc, char** argv) {
+    // Power-off mode ends a media in one case: its request must never reach
+    // the machine's own logind.
+    qputenv("DBUS_SYSTEM_BUS_ADDRESS", "unix:path=/nonexistent/tavrelo-test-bus");
     TApplication app(argc, argv);
     InitPublicModule();
     TestFrmMainSettings t;
