@@ -41,26 +41,6 @@ namespace {
 
 const QString kStart = QStringLiteral("START");
 
-// Watches the graph's notifications after the position tracker has seen
-// them: the tracker answers a clock change by seeking to 0, which would throw
-// a section that has just been started back to the beginning of the media.
-// A child of the graph component: it lives exactly as long as the graph's
-// listener list can reach it.
-class TSectionStartGuard : public QObject, public IGraphListener {
-public:
-    TSectionStartGuard(TFilterGraph* graph, TFrmMain* owner) : QObject(graph), owner_(owner) {
-        graph->AddListener(this);
-    }
-    void FrameworkEvent(long event, intptr_t, intptr_t) override {
-        if (event == EC_CLOCK_CHANGED)
-            owner_->RestoreSectionStart();
-    }
-    void ControlStep(TControlStep, int) override {}
-
-private:
-    TFrmMain* owner_;
-};
-
 } // namespace
 
 int32_t TFrmMain::TimePointMs(const QString& text) {
@@ -79,8 +59,6 @@ void TFrmMain::ConnectPlaybackHandlers() {
         FGBrowse->OnGraphComplete = [this](TFilterGraph* s, HRESULT r, IBaseFilter* f) {
             FGBrowseGraphComplete(s, r, f);
         };
-        if (!FGBrowse->findChild<TSectionStartGuard*>(QString(), Qt::FindDirectChildrenOnly))
-            new TSectionStartGuard(FGBrowse, this);
     }
     if (DSTrackBar1)
         DSTrackBar1->SetOnTimer(
@@ -196,7 +174,6 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
         if (isRepeat)
             DelayMs(StrToIntDef(cbDelay->Text(), 1000));
         SeekTo(uint32_t(startMs));
-        sectionStartMs_ = startMs;
         DelayMs(200);
         FGBrowse->Play();
         FGBrowse->SetVolume(RoundHalfEven(SoundLevel2->Position()));
@@ -213,7 +190,6 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
         DelayMs(50);
         lbLen->setText(SecToTimeStr(FGBrowse->Duration() / 1000));
         SeekTo(uint32_t(startMs));
-        sectionStartMs_ = startMs;
         RefreshAudioTracks();
         if (lbLeft2->Checked())
             lbLeft2Click(lbLeft2);
@@ -269,10 +245,6 @@ void TFrmMain::DSTrackBar1Timer(QObject* Sender, uint32_t CurrentPos, uint32_t S
     lastTickDuration_ = StopPos;
     if (!FGBrowse || FGBrowse->State() != gsPlaying)
         return;
-    // Once playback has been seen past the start of the section, a later
-    // clock change is no longer the one that follows a section start.
-    if (sectionStartMs_ >= 0 && int64_t(CurrentPos) >= sectionStartMs_ + 1000)
-        sectionStartMs_ = -1;
     lbPos->setText(SecToTimeStr(int(CurrentPos / 1000)));
     if (SectEndPos <= 0 || int64_t(CurrentPos) < int64_t(SectEndPos))
         return;
@@ -305,12 +277,6 @@ void TFrmMain::FGBrowseGraphComplete(QObject* Sender, int32_t Result, IBaseFilte
     } else {
         PlaySection(1, false);
     }
-}
-
-void TFrmMain::RestoreSectionStart() {
-    // Called after the tracker has answered a clock change by seeking to 0.
-    if (sectionStartMs_ > 0)
-        SeekTo(uint32_t(sectionStartMs_));
 }
 
 void TFrmMain::chkOn2MonitorClick(QObject* Sender) {
