@@ -423,13 +423,16 @@ TGstGraph::TPreroll TGstGraph::Preroll(HRESULT* hr, std::chrono::milliseconds li
     // or let go of the graph: this wait then ends without touching anything.
     const auto self = weak_from_this().lock();
     const uint64_t generation = FGeneration;
-    const uint64_t outerWait = FPrerollGeneration;
-    FPrerollGeneration = generation;
     struct TRestore {
         TGstGraph* g;
-        uint64_t outer;
-        ~TRestore() { g->FPrerollGeneration = outer; }
-    } restore{this, outerWait};
+        uint64_t generation;
+        std::chrono::steady_clock::time_point deadline;
+        ~TRestore() {
+            g->FPrerollGeneration = generation;
+            g->FPrerollDeadline = deadline;
+        }
+    } restore{this, FPrerollGeneration, FPrerollDeadline};
+    FPrerollGeneration = generation;
     auto superseded = [&] {
         if (FGeneration == generation)
             return false;
@@ -441,8 +444,9 @@ TGstGraph::TPreroll TGstGraph::Preroll(HRESULT* hr, std::chrono::milliseconds li
         FPrerolling = true;
         FPrerollFailed = false;
     }
-    GstStateChangeReturn ret = gst_element_set_state(FPipeline, GST_STATE_PAUSED);
     const auto deadline = std::chrono::steady_clock::now() + limit;
+    FPrerollDeadline = deadline;
+    GstStateChangeReturn ret = gst_element_set_state(FPipeline, GST_STATE_PAUSED);
     bool ok = false;
     bool failed = ret == GST_STATE_CHANGE_FAILURE;
     while (!failed) {
@@ -501,9 +505,20 @@ TGstGraph::TPreroll TGstGraph::Preroll(HRESULT* hr, std::chrono::milliseconds li
     return TPreroll::Failed;
 }
 
+void TGstGraph::SettlePreroll() {
+    if (!FPipeline || !PrerollUnderWay())
+        return;
+    const auto left = FPrerollDeadline - std::chrono::steady_clock::now();
+    if (left > std::chrono::nanoseconds::zero())
+        gst_element_get_state(
+            FPipeline, nullptr, nullptr,
+            GstClockTime(std::chrono::duration_cast<std::chrono::nanoseconds>(left).count()));
+}
+
 void TGstGraph::TearDown() {
     if (!FPipeline)
         return;
+    SettlePreroll();
     {
         std::lock_guard<std::mutex> guard(FLock);
         FRendered = false;
@@ -640,6 +655,7 @@ HRESULT TGstGraph::Stop() {
         FState = State_Stopped;
         return S_OK;
     }
+    SettlePreroll();
     int64_t position = 0;
     if (FState != State_Stopped && SUCCEEDED(GetCurrentPosition(&position)))
         FPendingPosition = position; // a stopped graph keeps its position
@@ -743,10 +759,9 @@ HRESULT TGstGraph::SetPositions(int64_t* current, uint32_t currentFlags, int64_t
         target = std::max<int64_t>(*current, 0);
     else if (FAILED(GetCurrentPosition(&target)))
         target = 0;
-    GstState pending;
-    const GstState now = CurrentGstState(&pending);
-    if (now < GST_STATE_PAUSED && pending != GST_STATE_PAUSED && pending != GST_STATE_PLAYING) {
-        // Stopped: the graph starts there when it runs.
+    if (CurrentGstState() < GST_STATE_PAUSED) {
+        // Stopped, or still opening (a seek before the preroll is done would
+        // be refused or lost): the graph starts there once it has prerolled.
         FPendingPosition = target;
         return S_OK;
     }

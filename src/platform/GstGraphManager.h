@@ -110,6 +110,11 @@ private:
     HRESULT PrerollFromStop();
     // A preroll of the current pipeline is being waited for further out.
     bool PrerollUnderWay() const;
+    // Playbin can deadlock when its state goes down while it is still
+    // finding the file's type: a pipeline whose preroll is being waited for
+    // is let settle (up to that wait's deadline, without handling events)
+    // before it is stopped or torn down from a handler run inside the wait.
+    void SettlePreroll();
     // Handles the thread's events for up to `wait` (blocks in GStreamer's
     // own wait when the thread has no event loop).
     void WaitHandlingEvents(std::chrono::milliseconds wait);
@@ -130,6 +135,7 @@ private:
     uint64_t FGeneration = 0;
     // The generation whose preroll is being waited for, or 0.
     uint64_t FPrerollGeneration = 0;
+    std::chrono::steady_clock::time_point FPrerollDeadline;
     FILTER_STATE FState = State_Stopped;
     double FRate = 1.0;
     long FVolume = 0;

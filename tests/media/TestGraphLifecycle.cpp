@@ -51,12 +51,13 @@ class TestGraphLifecycle : public QObject {
 
 private:
     QTemporaryDir FDir;
+    std::shared_ptr<TAudioRecording> FRec;
 
 private slots:
     void initTestCase() {
         InitPublicModule();
         QVERIFY(FDir.isValid());
-        RecordAudio();
+        FRec = RecordAudio();
         MAKE_CLIP(MakeToneVideoClip(FDir.filePath("clip.mp4"), 3, 1, &clipError));
         MAKE_CLIP(MakeWavClip(FDir.filePath("other.wav"), 1.5, 16, 2, &clipError));
     }
@@ -70,6 +71,7 @@ private slots:
         QTest::addColumn<int>("durationAfter"); // ms of the file playable afterwards
         QTest::newRow("stop") << "stop" << S_OK << 3000;
         QTest::newRow("play (refused)") << "play" << S_OK << 3000;
+        QTest::newRow("seek") << "seek" << S_OK << 3000;
         QTest::newRow("empty the graph") << "empty" << E_ABORT << 0;
         QTest::newRow("render another file") << "render" << E_ABORT << 1500;
         QTest::newRow("deactivate") << "deactivate" << E_ABORT << 0;
@@ -89,7 +91,11 @@ private slots:
                 g->Stop();
             else if (action == "play")
                 nested = g->Play() ? S_OK : E_FAIL;
-            else if (action == "empty")
+            else if (action == "seek") {
+                int64_t at = 20000000;
+                nested = g->QueryInterface<IMediaSeeking>()->SetPositions(
+                    &at, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+            } else if (action == "empty")
                 g->EmptyGraph();
             else if (action == "render")
                 nested = g->RenderFile(FDir.filePath("other.wav"));
@@ -113,8 +119,15 @@ private slots:
             QCOMPARE(g->RenderFile(FDir.filePath("clip.mp4")), S_OK);
             durationAfter = 3000;
         }
+        FRec->Clear();
         QVERIFY(g->Play());
         QCOMPARE(g->State(), gsPlaying);
+        if (action == "seek") {
+            // Kept while the file opened, and where the sound starts.
+            QVERIFY(WaitUntil([&] { return FRec->FrameCount() > 4800; }));
+            const int64_t landing = FRec->Chunks().front().Position - 20000000;
+            QVERIFY2(std::llabs(landing) <= 10000, qPrintable(QString::number(landing)));
+        }
         QVERIFY2(std::abs(g->Duration() - durationAfter) < 100,
                  qPrintable(QString::number(g->Duration())));
     }
