@@ -190,9 +190,6 @@ public:
     void FGBrowseGraphComplete(QObject* Sender, int32_t Result, class IBaseFilter* Renderer);
     int CurRow() const;
     void SetCurRow(int row);
-    // After a clock change the tracker seeks to 0; this puts a section that
-    // has just started back at its time point.
-    void RestoreSectionStart();
     // The last "cannot play" message (the file and the framework's reason).
     QString LastPlaybackError;
     // Video window handlers of the control window.
@@ -238,7 +235,6 @@ private:
     void SelectChannel(int channel, const QString& caption);
     uint32_t lastTickPos_ = 0;      // ms, as the tracker last reported it
     uint32_t lastTickDuration_ = 0; // ms
-    int64_t sectionStartMs_ = -1;   // position just sought to (section start or skip), else -1
 public:
     // END playback, transport and audio
     // clang-format on

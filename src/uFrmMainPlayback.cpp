@@ -39,26 +39,6 @@ namespace {
 
 const QString kStart = QStringLiteral("START");
 
-// Watches the graph's notifications after the position tracker has seen
-// them: the tracker answers a clock change by seeking to 0, which would throw
-// a section that has just been started back to the beginning of the media.
-// A child of the graph component: it lives exactly as long as the graph's
-// listener list can reach it.
-class TSectionStartGuard : public QObject, public IGraphListener {
-public:
-    TSectionStartGuard(TFilterGraph* graph, TFrmMain* owner) : QObject(graph), owner_(owner) {
-        graph->AddListener(this);
-    }
-    void FrameworkEvent(long event, intptr_t, intptr_t) override {
-        if (event == EC_CLOCK_CHANGED)
-            owner_->RestoreSectionStart();
-    }
-    void ControlStep(TControlStep, int) override {}
-
-private:
-    TFrmMain* owner_;
-};
-
 } // namespace
 
 int32_t TFrmMain::TimePointMs(const QString& text) {
@@ -75,8 +55,6 @@ bool TFrmMain::RowExists(int row) const {
 void TFrmMain::ConnectPlaybackHandlers() {
     if (FGBrowse) {
         FGBrowse->OnGraphComplete = Guarded(&TFrmMain::FGBrowseGraphComplete);
-        if (!FGBrowse->findChild<TSectionStartGuard*>(QString(), Qt::FindDirectChildrenOnly))
-            new TSectionStartGuard(FGBrowse, this);
     }
     if (DSTrackBar1)
         DSTrackBar1->SetOnTimer(Guarded(&TFrmMain::DSTrackBar1Timer));
@@ -136,6 +114,10 @@ bool TFrmMain::OpenMedia() {
     if (FrmPlay)
         FrmPlay->show();
     const HRESULT hr = FGBrowse->RenderFile(CurFile);
+    // E_ABORT: a handler run during the open started something newer (another
+    // file, a stop); that newer state stays and nothing is reported.
+    if (hr == E_ABORT)
+        return false;
     if (FAILED(hr)) {
         ReportCannotPlay(hr);
         return false;
@@ -187,7 +169,6 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
         if (isRepeat)
             DelayMs(StrToIntDef(cbDelay->Text(), 1000));
         SeekTo(uint32_t(startMs));
-        sectionStartMs_ = startMs;
         DelayMs(200);
         FGBrowse->Play();
         RestoreVolume();
@@ -205,7 +186,6 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
         DelayMs(50);
         lbLen->setText(SecToTimeStr(FGBrowse->Duration() / 1000));
         SeekTo(uint32_t(startMs));
-        sectionStartMs_ = startMs;
         RefreshAudioTracks();
         if (lbLeft2->Checked())
             lbLeft2Click(lbLeft2);
@@ -266,10 +246,6 @@ void TFrmMain::DSTrackBar1Timer(QObject* Sender, uint32_t CurrentPos, uint32_t S
     lastTickDuration_ = StopPos;
     if (!FGBrowse || FGBrowse->State() != gsPlaying)
         return;
-    // Once playback has been seen past the start of the section, a later
-    // clock change is no longer the one that follows a section start.
-    if (sectionStartMs_ >= 0 && int64_t(CurrentPos) >= sectionStartMs_ + 1000)
-        sectionStartMs_ = -1;
     lbPos->setText(SecToTimeStr(int(CurrentPos / 1000)));
     if (SectEndPos <= 0 || int64_t(CurrentPos) < int64_t(SectEndPos))
         return;
@@ -309,12 +285,6 @@ void TFrmMain::FGBrowseGraphComplete(QObject* Sender, int32_t Result, IBaseFilte
     } else {
         PlaySection(1, false);
     }
-}
-
-void TFrmMain::RestoreSectionStart() {
-    // Called after the tracker has answered a clock change by seeking to 0.
-    if (sectionStartMs_ > 0)
-        SeekTo(uint32_t(sectionStartMs_));
 }
 
 void TFrmMain::chkOn2MonitorClick(QObject* Sender) {

@@ -81,9 +81,6 @@ void TFrmMain::btnBackClick(QObject* Sender) {
     int64_t s = int64_t(lastTickPos_ / 1000) - 10;
     if (s < 0)
         s = 0;
-    // The user moved: a clock change that follows (a file that has only just
-    // started) brings playback back here, not to 0.
-    sectionStartMs_ = s * 1000;
     SeekTo(uint32_t(s * 1000));
     FGBrowse->Play();
 }
@@ -95,7 +92,6 @@ void TFrmMain::btnNextClick(QObject* Sender) {
     const int64_t s = int64_t(lastTickPos_ / 1000) + 10;
     if (s * 1000 > int64_t(lastTickDuration_))
         return;
-    sectionStartMs_ = s * 1000;
     SeekTo(uint32_t(s * 1000));
     FGBrowse->Play();
 }

@@ -3,9 +3,12 @@
 //  2. seek landing error and latency (2 s and 10 s key-frame intervals);
 //  3. CPU time of a minute of 720p playback painted by VW (1280x720 and
 //     1920x1080) against gst-play-1.0 and mpv --vo=x11 on the same clip under
-//     the same Xvfb (the X server's own CPU time counted too).
+//     the same Xvfb (the X server's own CPU time counted too);
+//  4. the longest stall of the event loop during 100 opens of a 720p file, as
+//     the lateness of a 10 ms heartbeat timer, against the 100 ms goal.
 //
-// Usage: bench_media [--quick]   (--quick: 15 s of playback instead of 60)
+// Usage: bench_media [--quick | --opens]
+//   --quick: 15 s of playback instead of 60; --opens: only the open stalls
 // Child mode (used by itself): bench_media --play <file> <width> <height> <seconds>
 #include "media/FilterGraph.h"
 #include "media/SampleGrabber.h"
@@ -293,6 +296,97 @@ void BenchPlayback(const QString& dir, const QString& self, int seconds) {
     std::printf("  VW 1280x720  / gst-play ximagesink   %6.2f\n", total(runs[0]) / total(runs[5]));
 }
 
+// --- 4. Event-loop stalls while opening -----------------------------------------------
+
+// Every open as the player makes it for a new file: stop, empty and drop the
+// old graph, make a fresh one, render, run, and wait (handling events) for
+// the first sound. A 10 ms heartbeat timer runs meanwhile; its lateness is
+// how long the window could not answer.
+void BenchOpenStalls(const QString& dir) {
+    constexpr int Opens = 100;
+    constexpr double GoalMs = 100;
+    std::printf("\n== Event-loop stalls during %d opens (1280x720 H.264 + AAC, VW 640x360)\n",
+                Opens);
+    TVideoClipOptions o;
+    o.Width = 1280;
+    o.Height = 720;
+    o.FramesPerSecond = 30;
+    o.Picture = TClipPicture::Moving;
+    o.Preset = QStringLiteral("veryfast");
+    const QString clip = dir + QStringLiteral("/open-720p.mp4");
+    QString error;
+    if (!QFile::exists(clip) && !MakeToneVideoClip(clip, 10, 2, &error, o)) {
+        std::printf("cannot make the clip: %s\n", qPrintable(error));
+        return;
+    }
+    auto rec = std::make_shared<TAudioRecording>();
+    SetAudioOutput(TAudioOutputKind::Record, rec);
+    QWidget form;
+    form.setGeometry(0, 0, 640, 360);
+    TVideoWindow vw(&form);
+    vw.setObjectName(QStringLiteral("VW"));
+    vw.setGeometry(0, 0, 640, 360);
+    TFilterGraph graph;
+    vw.SetFilterGraph(&graph);
+    form.show();
+
+    QTimer heartbeat;
+    heartbeat.setTimerType(Qt::PreciseTimer);
+    heartbeat.setInterval(10);
+    Clock::time_point last = Clock::now();
+    std::vector<double> late; // ms past the 10 ms period, one per beat
+    QObject::connect(&heartbeat, &QTimer::timeout, [&] {
+        const auto now = Clock::now();
+        late.push_back(std::max(0.0, Seconds(now - last) * 1000 - 10));
+        last = now;
+    });
+    std::vector<double> worstPerOpen, openMs;
+    int failed = 0;
+    for (int i = 0; i < Opens; ++i) {
+        late.clear();
+        last = Clock::now();
+        heartbeat.start();
+        const auto t0 = Clock::now();
+        graph.Stop();
+        graph.EmptyGraph();
+        graph.SetActive(false);
+        graph.SetActive(true);
+        rec->Clear();
+        if (FAILED(graph.RenderFile(clip))) {
+            ++failed;
+        } else {
+            graph.Play();
+            while (rec->FrameCount() == 0 && Clock::now() - t0 < std::chrono::seconds(10))
+                QCoreApplication::processEvents(
+                    QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents, 5);
+        }
+        openMs.push_back(Seconds(Clock::now() - t0) * 1000);
+        // One more beat, so that a stall at the very end is counted too.
+        const auto t1 = Clock::now();
+        const size_t beats = late.size();
+        while (late.size() == beats && Clock::now() - t1 < std::chrono::seconds(1))
+            QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents,
+                                            5);
+        heartbeat.stop();
+        worstPerOpen.push_back(late.empty() ? 0 : *std::max_element(late.begin(), late.end()));
+    }
+    graph.Stop();
+    graph.SetActive(false);
+    auto percentile = [](std::vector<double> v, double p) {
+        std::sort(v.begin(), v.end());
+        return v.empty() ? 0.0 : v[std::min(v.size() - 1, size_t(p * double(v.size())))];
+    };
+    const double worst = *std::max_element(worstPerOpen.begin(), worstPerOpen.end());
+    std::printf("%-28s %10s %10s %10s\n", "per open", "median", "p95", "max");
+    std::printf("%-28s %10.1f %10.1f %10.1f\n", "open to first sound, ms", percentile(openMs, 0.5),
+                percentile(openMs, 0.95), *std::max_element(openMs.begin(), openMs.end()));
+    std::printf("%-28s %10.1f %10.1f %10.1f\n", "longest heartbeat delay, ms",
+                percentile(worstPerOpen, 0.5), percentile(worstPerOpen, 0.95), worst);
+    std::printf("failed opens: %d\n", failed);
+    std::printf("worst stall / 100 ms goal: %.2f (%s)\n", worst / GoalMs,
+                worst < GoalMs ? "met" : "NOT met");
+}
+
 // --- Child: play a clip in a VW of the given size ------------------------------------
 
 int PlayChild(int argc, char** argv) {
@@ -339,13 +433,19 @@ int main(int argc, char** argv) {
     if (argc >= 6 && std::strcmp(argv[1], "--play") == 0)
         return PlayChild(argc, argv);
     const bool quick = argc >= 2 && std::strcmp(argv[1], "--quick") == 0;
+    const bool opensOnly = argc >= 2 && std::strcmp(argv[1], "--opens") == 0;
     qputenv("QT_QPA_PLATFORM", "offscreen");
     QApplication app(argc, argv);
     const QString dir = QCoreApplication::applicationDirPath() + QStringLiteral("/media-clips");
     QDir().mkpath(dir);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    if (opensOnly) {
+        BenchOpenStalls(dir);
+        return 0;
+    }
     BenchCopyChannel();
     BenchSeeks(dir);
     BenchPlayback(dir, QCoreApplication::applicationFilePath(), quick ? 15 : 60);
+    BenchOpenStalls(dir);
     return 0;
 }

@@ -2,6 +2,7 @@
 
 #include <QCoreApplication>
 #include <QEvent>
+#include <QPointer>
 
 #include <algorithm>
 #include <cmath>
@@ -208,7 +209,17 @@ HRESULT TFilterGraph::RenderFile(const QString& path) {
     if (!FGraph)
         return S_FALSE;
     SendControlStep(ssRendering, 0);
-    const HRESULT hr = FGraph->RenderFile(path);
+    // The file opens while events are handled: a handler may deactivate this
+    // component (or destroy it), or stop the graph or render another file.
+    // The graph manager is kept alive for this call; a superseded open
+    // answers E_ABORT and leaves the newer state as it is.
+    const QPointer<TFilterGraph> alive(this);
+    const std::shared_ptr<IGraphBuilder> graph = FGraph;
+    if (!graph)
+        return S_FALSE;
+    const HRESULT hr = graph->RenderFile(path);
+    if (!alive || graph != FGraph || hr == E_ABORT)
+        return FAILED(hr) ? hr : E_ABORT;
     if (SUCCEEDED(hr)) {
         FLastError.clear();
         ApplyVolume();

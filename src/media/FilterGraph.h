@@ -109,7 +109,10 @@ public:
     bool Stop();
     GraphState State();
     // No graph manager: 1 and nothing else. Otherwise the framework status;
-    // on failure LastError() holds the framework's reason.
+    // on failure LastError() holds the framework's reason. Events are handled
+    // while the file opens (a few seconds at most); E_ABORT: a handler run
+    // meanwhile stopped or emptied the graph, rendered another file or
+    // deactivated the component, and what it did stands.
     HRESULT RenderFile(const QString& path);
     // Stops, disconnects every filter, and removes every filter except the
     // members' own, which stay in the graph, unconnected.

@@ -3,10 +3,13 @@
 
 #include <gst/audio/streamvolume.h>
 
+#include <QAbstractEventDispatcher>
 #include <QCoreApplication>
 #include <QEvent>
 #include <QFileInfo>
 #include <QRegularExpression>
+#include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <thread>
@@ -20,10 +23,18 @@ constexpr int PlayFlagAudio = 0x2;
 // no converter of playbin's in front of it.
 constexpr int PlayFlagNativeVideo = 0x40;
 
-// How long a file may take to open (demultiplex and decode its first frames).
-constexpr auto PrerollTimeout = std::chrono::milliseconds(20000);
-// A start that has not prerolled by then is taken for stuck and made again.
-constexpr auto PrerollStallLimit = std::chrono::milliseconds(4000);
+// How long a file may take to open (demultiplex and decode its first
+// frames), a stalled start made again included. The window keeps answering
+// meanwhile; after that the file is reported as not opening.
+constexpr auto OpenTimeout = std::chrono::milliseconds(6000);
+// A first start that has not prerolled by then is taken for stuck and made
+// again (an open takes some 30 to 300 ms even on a loaded machine).
+constexpr auto PrerollStallLimit = std::chrono::milliseconds(2000);
+// How often a wait for the pipeline looks at it between handling events.
+constexpr auto PrerollPoll = std::chrono::milliseconds(5);
+// How long a pause of a running graph is waited for (the sinks hold data
+// already; it completes within a frame).
+constexpr auto PauseWait = std::chrono::milliseconds(200);
 // A seek whose completion is never reported stops counting as pending.
 constexpr auto SeekPendingLimit = std::chrono::seconds(2);
 
@@ -261,6 +272,8 @@ HRESULT TGstGraph::FindFilterByName(const QString& name, std::shared_ptr<IBaseFi
 // --- Rendering --------------------------------------------------------------------------
 
 HRESULT TGstGraph::RenderFile(const QString& path) {
+    // A handler run while the file opens may let go of this graph.
+    const auto self = weak_from_this().lock();
     TearDown();
     {
         std::lock_guard<std::mutex> guard(FLock);
@@ -273,7 +286,7 @@ HRESULT TGstGraph::RenderFile(const QString& path) {
     FStopPosition = -1;
     FLastPosition = 0;
     FLastDuration = -1;
-    HRESULT hr = Open();
+    const HRESULT hr = Open();
     if (FAILED(hr))
         return hr;
     // Ready to run at once; reported as stopped until it is run.
@@ -283,25 +296,42 @@ HRESULT TGstGraph::RenderFile(const QString& path) {
 
 HRESULT TGstGraph::Open() {
     // GStreamer 1.22's decodebin3 now and then never exposes a stream (about
-    // one start in a few hundred on a busy machine): the pipeline then waits
-    // for ever without an error. Such a start is abandoned and made again.
+    // one start in a hundred on a busy machine): the pipeline then waits for
+    // ever without an error. Such a start is abandoned and made once more.
+    const auto start = std::chrono::steady_clock::now();
     for (int attempt = 0;; ++attempt) {
-        HRESULT hr = Build();
-        if (FAILED(hr))
-            return hr;
-        const TPreroll result = Preroll(&hr, attempt < 2 ? PrerollStallLimit : PrerollTimeout);
+        HRESULT hr = S_OK;
+        if (!FPipeline) {
+            hr = Build();
+            if (FAILED(hr))
+                return hr;
+        }
+        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
+            OpenTimeout - (std::chrono::steady_clock::now() - start));
+        const bool last = attempt > 0 || left <= PrerollStallLimit;
+        const TPreroll result = Preroll(&hr, last ? left : PrerollStallLimit);
+        if (result == TPreroll::Superseded)
+            return hr; // the pipeline is no longer this open's
         if (result == TPreroll::Done) {
             std::lock_guard<std::mutex> guard(FLock);
             FRendered = true;
-            if (FErrorCode == VFW_E_TIMEOUT) {
+            if (FErrorCode == VFW_E_TIMEOUT) { // the stall of the first start
                 FLastError.clear();
                 FErrorCode = S_OK;
             }
             return S_OK;
         }
         TearDown();
-        if (result == TPreroll::Failed || attempt >= 2)
+        if (result == TPreroll::Failed)
             return hr;
+        if (last) {
+            std::lock_guard<std::mutex> guard(FLock);
+            FLastError =
+                QStringLiteral("The file did not open within %1 s.")
+                    .arg(std::chrono::duration_cast<std::chrono::seconds>(OpenTimeout).count());
+            FErrorCode = VFW_E_TIMEOUT;
+            return VFW_E_TIMEOUT;
+        }
         qWarning("media: opening %s stalled; opening it again", qPrintable(FPath));
     }
 }
@@ -361,20 +391,62 @@ HRESULT TGstGraph::Build() {
     GstBus* bus = gst_element_get_bus(FPipeline);
     gst_bus_set_sync_handler(bus, &TGstGraph::BusSyncHandler, this, nullptr);
     gst_object_unref(bus);
+    ++FGeneration;
     std::lock_guard<std::mutex> guard(FLock);
     FCompleteSent = false;
     FSeekPending = false;
     return S_OK;
 }
 
+void TGstGraph::WaitHandlingEvents(std::chrono::milliseconds wait) {
+    QCoreApplication* app = QCoreApplication::instance();
+    if (!app || QThread::currentThread() != app->thread() ||
+        !QAbstractEventDispatcher::instance()) {
+        // No event loop to keep going: GStreamer's own wait, which returns
+        // as soon as the state changes.
+        if (FPipeline)
+            gst_element_get_state(FPipeline, nullptr, nullptr,
+                                  GstClockTime(wait.count()) * GST_MSECOND);
+        return;
+    }
+    // As the program's millisecond waits do: sleep in the event loop, woken
+    // by the next event or by the timer.
+    QTimer wake;
+    wake.setSingleShot(true);
+    wake.setTimerType(Qt::PreciseTimer);
+    wake.start(int(wait.count()));
+    QCoreApplication::processEvents(QEventLoop::AllEvents | QEventLoop::WaitForMoreEvents);
+}
+
 TGstGraph::TPreroll TGstGraph::Preroll(HRESULT* hr, std::chrono::milliseconds limit) {
+    // Handlers run inside the wait may tear the pipeline down, build another
+    // or let go of the graph: this wait then ends without touching anything.
+    const auto self = weak_from_this().lock();
+    const uint64_t generation = FGeneration;
+    struct TRestore {
+        TGstGraph* g;
+        uint64_t generation;
+        std::chrono::steady_clock::time_point deadline;
+        ~TRestore() {
+            g->FPrerollGeneration = generation;
+            g->FPrerollDeadline = deadline;
+        }
+    } restore{this, FPrerollGeneration, FPrerollDeadline};
+    FPrerollGeneration = generation;
+    auto superseded = [&] {
+        if (FGeneration == generation)
+            return false;
+        *hr = E_ABORT;
+        return true;
+    };
     {
         std::lock_guard<std::mutex> guard(FLock);
         FPrerolling = true;
         FPrerollFailed = false;
     }
-    GstStateChangeReturn ret = gst_element_set_state(FPipeline, GST_STATE_PAUSED);
     const auto deadline = std::chrono::steady_clock::now() + limit;
+    FPrerollDeadline = deadline;
+    GstStateChangeReturn ret = gst_element_set_state(FPipeline, GST_STATE_PAUSED);
     bool ok = false;
     bool failed = ret == GST_STATE_CHANGE_FAILURE;
     while (!failed) {
@@ -383,7 +455,7 @@ TGstGraph::TPreroll TGstGraph::Preroll(HRESULT* hr, std::chrono::milliseconds li
             if (FPrerollFailed)
                 break;
         }
-        ret = gst_element_get_state(FPipeline, nullptr, nullptr, 10 * GST_MSECOND);
+        ret = gst_element_get_state(FPipeline, nullptr, nullptr, 0);
         if (ret == GST_STATE_CHANGE_SUCCESS || ret == GST_STATE_CHANGE_NO_PREROLL) {
             ok = true;
             break;
@@ -392,17 +464,27 @@ TGstGraph::TPreroll TGstGraph::Preroll(HRESULT* hr, std::chrono::milliseconds li
             failed = true;
         else if (std::chrono::steady_clock::now() > deadline)
             break;
+        else {
+            WaitHandlingEvents(PrerollPoll);
+            if (superseded())
+                return TPreroll::Superseded;
+        }
     }
-    if (!ok) {
+    if (failed) {
         // The reason is posted from a streaming thread and may trail the
         // failed state change by a little: give it the chance to arrive.
-        for (int i = 0; i < 200; ++i) {
+        const auto until = std::chrono::steady_clock::now() + std::chrono::seconds(1);
+        for (;;) {
             {
                 std::lock_guard<std::mutex> guard(FLock);
                 if (FPrerollFailed)
                     break;
             }
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
+            if (std::chrono::steady_clock::now() > until)
+                break;
+            WaitHandlingEvents(PrerollPoll);
+            if (superseded())
+                return TPreroll::Superseded;
         }
     }
     std::lock_guard<std::mutex> guard(FLock);
@@ -423,9 +505,20 @@ TGstGraph::TPreroll TGstGraph::Preroll(HRESULT* hr, std::chrono::milliseconds li
     return TPreroll::Failed;
 }
 
+void TGstGraph::SettlePreroll() {
+    if (!FPipeline || !PrerollUnderWay())
+        return;
+    const auto left = FPrerollDeadline - std::chrono::steady_clock::now();
+    if (left > std::chrono::nanoseconds::zero())
+        gst_element_get_state(
+            FPipeline, nullptr, nullptr,
+            GstClockTime(std::chrono::duration_cast<std::chrono::nanoseconds>(left).count()));
+}
+
 void TGstGraph::TearDown() {
     if (!FPipeline)
         return;
+    SettlePreroll();
     {
         std::lock_guard<std::mutex> guard(FLock);
         FRendered = false;
@@ -441,6 +534,7 @@ void TGstGraph::TearDown() {
     FVolumeElement = nullptr;
     gst_object_unref(FPipeline);
     FPipeline = nullptr;
+    ++FGeneration;
     FState = State_Stopped;
     FPendingPosition = -1;
     FStopPosition = -1;
@@ -450,6 +544,7 @@ void TGstGraph::TearDown() {
     FCollection = nullptr;
     FSelected.clear();
     FSeekPending = false;
+    ForgetRunClockLocked();
 }
 
 HRESULT TGstGraph::SetLogFile(const QString& path) {
@@ -482,8 +577,11 @@ GstState TGstGraph::CurrentGstState(GstState* pending) const {
 HRESULT TGstGraph::Run() {
     if (!FPipeline)
         return VFW_E_WRONG_STATE;
+    const auto self = weak_from_this().lock();
     GstState pending;
     const GstState current = CurrentGstState(&pending);
+    if (PrerollUnderWay())
+        return VFW_E_WRONG_STATE;
     if (current < GST_STATE_PAUSED && pending != GST_STATE_PAUSED) {
         // From stopped: preroll first, so that position and duration can be
         // read as soon as the run is under way.
@@ -505,25 +603,26 @@ HRESULT TGstGraph::Run() {
 }
 
 HRESULT TGstGraph::PrerollFromStop() {
-    HRESULT hr = S_OK;
-    const TPreroll result = Preroll(&hr, PrerollStallLimit);
-    if (result == TPreroll::Done)
-        return S_OK;
-    if (result == TPreroll::Failed)
-        return hr;
-    // Stuck: open the file afresh where the graph stood.
+    // A stuck start opens the file afresh, where the graph stood.
     const int64_t position = FPendingPosition;
     const int64_t stop = FStopPosition;
-    TearDown();
-    hr = Open();
-    FPendingPosition = position;
-    FStopPosition = stop;
+    const uint64_t generation = FGeneration;
+    const HRESULT hr = Open();
+    if (SUCCEEDED(hr) && FGeneration != generation) {
+        FPendingPosition = position;
+        FStopPosition = stop;
+    }
     return hr;
 }
 
+bool TGstGraph::PrerollUnderWay() const {
+    return FPrerollGeneration != 0 && FPrerollGeneration == FGeneration;
+}
+
 HRESULT TGstGraph::Pause() {
-    if (!FPipeline)
+    if (!FPipeline || PrerollUnderWay())
         return VFW_E_WRONG_STATE;
+    const auto self = weak_from_this().lock();
     const GstState current = CurrentGstState();
     if (current < GST_STATE_PAUSED) {
         const HRESULT hr = PrerollFromStop();
@@ -537,9 +636,16 @@ HRESULT TGstGraph::Pause() {
     if (ret == GST_STATE_CHANGE_FAILURE)
         return E_FAIL;
     FState = State_Paused;
-    if (ret == GST_STATE_CHANGE_ASYNC) {
-        // The sinks hold data already; the pause completes within a frame.
-        ret = gst_element_get_state(FPipeline, nullptr, nullptr, 200 * GST_MSECOND);
+    // The sinks hold data already; the pause completes within a frame. A
+    // handler run meanwhile may change the graph: then it is not this
+    // pause's to wait for any more.
+    const uint64_t generation = FGeneration;
+    const auto deadline = std::chrono::steady_clock::now() + PauseWait;
+    while (ret == GST_STATE_CHANGE_ASYNC && std::chrono::steady_clock::now() < deadline) {
+        WaitHandlingEvents(PrerollPoll);
+        if (FGeneration != generation || !FPipeline || FState != State_Paused)
+            return S_FALSE;
+        ret = gst_element_get_state(FPipeline, nullptr, nullptr, 0);
     }
     return ret == GST_STATE_CHANGE_SUCCESS || ret == GST_STATE_CHANGE_NO_PREROLL ? S_OK : S_FALSE;
 }
@@ -549,6 +655,7 @@ HRESULT TGstGraph::Stop() {
         FState = State_Stopped;
         return S_OK;
     }
+    SettlePreroll();
     int64_t position = 0;
     if (FState != State_Stopped && SUCCEEDED(GetCurrentPosition(&position)))
         FPendingPosition = position; // a stopped graph keeps its position
@@ -557,7 +664,14 @@ HRESULT TGstGraph::Stop() {
     FState = State_Stopped;
     std::lock_guard<std::mutex> guard(FLock);
     FSeekPending = false;
+    ForgetRunClockLocked();
     return S_OK;
+}
+
+void TGstGraph::ForgetRunClockLocked() {
+    if (FRunClock)
+        gst_object_unref(FRunClock);
+    FRunClock = nullptr;
 }
 
 HRESULT TGstGraph::GetState(long timeoutMs, FILTER_STATE* state) {
@@ -645,10 +759,9 @@ HRESULT TGstGraph::SetPositions(int64_t* current, uint32_t currentFlags, int64_t
         target = std::max<int64_t>(*current, 0);
     else if (FAILED(GetCurrentPosition(&target)))
         target = 0;
-    GstState pending;
-    const GstState now = CurrentGstState(&pending);
-    if (now < GST_STATE_PAUSED && pending != GST_STATE_PAUSED && pending != GST_STATE_PLAYING) {
-        // Stopped: the graph starts there when it runs.
+    if (CurrentGstState() < GST_STATE_PAUSED) {
+        // Stopped, or still opening (a seek before the preroll is done would
+        // be refused or lost): the graph starts there once it has prerolled.
         FPendingPosition = target;
         return S_OK;
     }
@@ -767,9 +880,12 @@ HRESULT TGstGraph::get_Balance(long* balance) {
 //                            so a player waiting for the end is never left waiting. A file
 //                            that breaks off thus ends as at its end. At most one
 //                            EC_COMPLETE per run or seek.
-//   NEW_CLOCK             -> EC_CLOCK_CHANGED (13): a pipeline chooses its clock on its first
-//                            run after rendering (and again only if the clock changes),
-//                            from inside Run, so the event is queued before Run returns.
+//   NEW_CLOCK             -> EC_CLOCK_CHANGED (13) only when the pipeline, resuming or
+//                            re-choosing after a lost clock, takes another clock than the
+//                            one it ran on since it last started from stopped. The first
+//                            choice of a start, and the same clock again after a pause, are
+//                            not announced (the position tracker answers the event by
+//                            going back to 0).
 //   CLOCK_LOST            -> nothing delivered; the graph re-chooses its clock (pause, run).
 //   EC_PALETTE_CHANGED (9) and EC_VMR_RENDERDEVICE_SET (83) have no GStreamer counterpart:
 //   frames carry their own format and the video renderer is not a device. Never raised.
@@ -826,8 +942,20 @@ void TGstGraph::HandleMessage(GstMessage* message) {
         break;
     }
     case GST_MESSAGE_NEW_CLOCK: {
+        // The pipeline chooses a clock on every change to PLAYING: the first
+        // choice after a start from stopped, and the same clock chosen again
+        // on resuming, are no change.
+        GstClock* clock = nullptr;
+        gst_message_parse_new_clock(message, &clock);
         std::lock_guard<std::mutex> guard(FLock);
-        QueueEventLocked(TEventKind::Public, EC_CLOCK_CHANGED, 0, 0);
+        if (clock == FRunClock)
+            break;
+        const bool changed = FRunClock != nullptr;
+        if (FRunClock)
+            gst_object_unref(FRunClock);
+        FRunClock = clock ? GST_CLOCK(gst_object_ref(clock)) : nullptr;
+        if (changed)
+            QueueEventLocked(TEventKind::Public, EC_CLOCK_CHANGED, 0, 0);
         break;
     }
     case GST_MESSAGE_CLOCK_LOST: {

@@ -14,6 +14,15 @@
 // posts one QEvent per event to the notification target; GetEvent, on the
 // user-interface thread, takes them from the queue. Nothing waits on a GLib
 // main loop, so a drain nested in a waiting handler still gets its events.
+//
+// Opening. Rendering a file (and running or pausing a stopped graph) waits
+// for the pipeline to preroll while handling the thread's events, as the
+// program's millisecond waits do, so the window keeps answering. Handlers
+// run inside that wait may stop the graph, render another file or drop the
+// graph: each pipeline built or torn down counts a generation, and a wait
+// whose pipeline is no longer the current one gives up (E_ABORT) without
+// touching the newer one. Running or pausing a stopped graph from inside
+// such a wait is refused (VFW_E_WRONG_STATE).
 #pragma once
 
 #include "platform/GstFilters.h"
@@ -87,19 +96,34 @@ private:
     // Under FLock.
     void QueueEventLocked(TEventKind kind, long code, intptr_t p1, intptr_t p2);
 
-    enum class TPreroll { Done, Failed, Stalled };
-    // To PAUSED and prerolled within `limit`; otherwise FLastError says why
-    // (Stalled: no error, no progress).
+    enum class TPreroll { Done, Failed, Stalled, Superseded };
+    // To PAUSED and prerolled within `limit`, handling events meanwhile;
+    // otherwise FLastError says why (Stalled: no error, no progress;
+    // Superseded: a handler replaced or tore down the pipeline).
     TPreroll Preroll(HRESULT* hr, std::chrono::milliseconds limit);
-    // Builds the pipeline for FPath and prerolls it, again if it stalls.
+    // Prerolls the current pipeline (built here first when there is none);
+    // a start that stalls is built and prerolled once more, all within
+    // OpenTimeout.
     HRESULT Open();
     HRESULT Build();
     // Prerolls a stopped (READY) pipeline, opening it afresh if it stalls.
     HRESULT PrerollFromStop();
+    // A preroll of the current pipeline is being waited for further out.
+    bool PrerollUnderWay() const;
+    // Playbin can deadlock when its state goes down while it is still
+    // finding the file's type: a pipeline whose preroll is being waited for
+    // is let settle (up to that wait's deadline, without handling events)
+    // before it is stopped or torn down from a handler run inside the wait.
+    void SettlePreroll();
+    // Handles the thread's events for up to `wait` (blocks in GStreamer's
+    // own wait when the thread has no event loop).
+    void WaitHandlingEvents(std::chrono::milliseconds wait);
     // Issues the seek remembered while stopped, and a rate other than 1.
     void ApplyPendingSeek();
     HRESULT Seek(int64_t position, bool setStop, int64_t stop);
     void TearDown();
+    // Under FLock: the next clock chosen starts a run.
+    void ForgetRunClockLocked();
     void ApplyVolume();
     GstState CurrentGstState(GstState* pending = nullptr) const;
 
@@ -107,6 +131,11 @@ private:
     GstElement* FPipeline = nullptr;
     // The audio renderer's volume element (a reference), or null.
     GstElement* FVolumeElement = nullptr;
+    // Counts pipelines built and torn down (see Opening above).
+    uint64_t FGeneration = 0;
+    // The generation whose preroll is being waited for, or 0.
+    uint64_t FPrerollGeneration = 0;
+    std::chrono::steady_clock::time_point FPrerollDeadline;
     FILTER_STATE FState = State_Stopped;
     double FRate = 1.0;
     long FVolume = 0;
@@ -133,6 +162,9 @@ private:
     HRESULT FErrorCode = S_OK;
     QString FLastError;
     bool FCompleteSent = false;
+    // The clock chosen since the graph last started from stopped (a
+    // reference), or null: choosing it is no change, choosing another is.
+    GstClock* FRunClock = nullptr;
     bool FSeekPending = false;
     int64_t FSeekTarget = 0;
     std::chrono::steady_clock::time_point FSeekTime;

@@ -94,7 +94,10 @@ public:
         if (Samples.empty() || Samples.back().Row != s.Row || Samples.back().Remain != s.Remain)
             Samples.push_back(s);
     }
-    void FrameworkEvent(long, intptr_t, intptr_t) override {}
+    void FrameworkEvent(long event, intptr_t, intptr_t) override {
+        if (event == EC_CLOCK_CHANGED)
+            ++ClockChanges;
+    }
     void ControlStep(TControlStep kind, int) override {
         if (kind == ssPlay || kind == ssPause || kind == ssStop)
             Steps.emplace_back(clock_.elapsed(), kind);
@@ -149,6 +152,7 @@ public:
     std::vector<TEngineSample> Samples;
     std::vector<std::pair<qint64, TControlStep>> Steps;
     std::vector<std::pair<qint64, bool>> Notices;
+    int ClockChanges = 0;
 
 private:
     TFrmMain* frm_;

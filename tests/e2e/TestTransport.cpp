@@ -19,11 +19,7 @@ private:
         WriteSettings(clip_, {});
         rec_->Clear();
         frm_ = std::make_unique<TFrmMain>();
-        // The graph announces its clock a moment after it first runs, and
-        // the position tracker answers that by going to 0: seek after it.
-        TClockWatch clock(frm_->FGBrowse);
         frm_->PlaySection(1, false);
-        QVERIFY(WaitUntil([&] { return clock.Seen; }));
         QCOMPARE(frm_->FGBrowse->State(), gsPlaying);
     }
 
@@ -132,6 +128,57 @@ private slots:
         frm_->btnPauseClick(frm_->btnPause);
         frm_->btnBackClick(frm_->btnBack);
         QVERIFY(WaitUntil([&] { return frm_->FGBrowse->State() == gsPlaying; }));
+    }
+
+    // Pausing and resuming, repeating a section and skipping never take
+    // playback back to the start of the media: choosing the same clock again
+    // is no clock change (which the tracker would answer by going to 0).
+    void neverBackToStart_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<int>("times");
+        QTest::newRow("pause and resume") << "pause" << 50;
+        QTest::newRow("repeat") << "repeat" << 20;
+        QTest::newRow("skip") << "skip" << 20;
+    }
+    void neverBackToStart() {
+        QFETCH(QString, action);
+        QFETCH(int, times);
+        WriteSchedule(clip_, {{QStringLiteral("99"), QStringLiteral("00:20"), {}},
+                              {QStringLiteral("1"), QStringLiteral("00:45"), {}}});
+        WriteSettings(clip_, {});
+        rec_->Clear();
+        frm_ = std::make_unique<TFrmMain>();
+        TClockWatch clock(frm_->FGBrowse);
+        frm_->PlaySection(1, false);
+        for (int i = 0; i < times; ++i) {
+            // A tenth of a second heard, and the tracker's report of it.
+            const int64_t mark = rec_->FrameCount();
+            const QString shown = frm_->lbPos->text();
+            QVERIFY(WaitUntil([&] {
+                return rec_->FrameCount() > mark + TAudioRecording::SampleRate / 10 &&
+                       (action != QLatin1String("skip") || frm_->lbPos->text() != shown);
+            }));
+            if (action == QLatin1String("pause")) {
+                frm_->btnPauseClick(frm_->btnPause);
+                frm_->btnPauseClick(frm_->btnPause);
+            } else if (action == QLatin1String("repeat")) {
+                frm_->PlaySection(1, true);
+            } else if (i % 2) {
+                frm_->btnBackClick(frm_->btnBack);
+            } else {
+                frm_->btnNextClick(frm_->btnNext);
+            }
+        }
+        const int64_t end = rec_->FrameCount();
+        QVERIFY(
+            WaitUntil([&] { return rec_->FrameCount() > end + TAudioRecording::SampleRate / 2; }));
+        // Sound from before 00:10 is at most the muted moment of the start.
+        const auto frames = rec_->Samples();
+        for (const TStretch& s : Stretches(*rec_))
+            if (s.StartMs < 10000)
+                QVERIFY2(RmsLevel(frames, s.FirstFrame, s.Frames, 0) < 0.01,
+                         qPrintable(Describe(Stretches(*rec_))));
+        QVERIFY(!clock.Seen);
     }
 
     // The rate changes the pace (media seconds per second heard) and keeps

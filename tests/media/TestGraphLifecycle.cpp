@@ -7,6 +7,7 @@
 #include "utPublic.h"
 
 #include <QDir>
+#include <QTimer>
 #include <QtTest>
 
 #include <malloc.h>
@@ -50,13 +51,85 @@ class TestGraphLifecycle : public QObject {
 
 private:
     QTemporaryDir FDir;
+    std::shared_ptr<TAudioRecording> FRec;
 
 private slots:
     void initTestCase() {
         InitPublicModule();
         QVERIFY(FDir.isValid());
-        RecordAudio();
+        FRec = RecordAudio();
         MAKE_CLIP(MakeToneVideoClip(FDir.filePath("clip.mp4"), 3, 1, &clipError));
+        MAKE_CLIP(MakeWavClip(FDir.filePath("other.wav"), 1.5, 16, 2, &clipError));
+    }
+
+    // A file opens while events are handled (the window keeps answering), so
+    // a handler may act on the graph meanwhile: what it did stands, the open
+    // under way gives up if its pipeline is gone, and the graph plays on.
+    void handlerDuringOpen_data() {
+        QTest::addColumn<QString>("action");
+        QTest::addColumn<HRESULT>("outer");
+        QTest::addColumn<int>("durationAfter"); // ms of the file playable afterwards
+        QTest::newRow("stop") << "stop" << S_OK << 3000;
+        QTest::newRow("play (refused)") << "play" << S_OK << 3000;
+        QTest::newRow("seek") << "seek" << S_OK << 3000;
+        QTest::newRow("empty the graph") << "empty" << E_ABORT << 0;
+        QTest::newRow("render another file") << "render" << E_ABORT << 1500;
+        QTest::newRow("deactivate") << "deactivate" << E_ABORT << 0;
+        QTest::newRow("destroy") << "destroy" << E_ABORT << 0;
+    }
+    void handlerDuringOpen() {
+        QFETCH(QString, action);
+        QFETCH(HRESULT, outer);
+        QFETCH(int, durationAfter);
+        auto g = std::make_unique<TFilterGraph>();
+        g->SetActive(true);
+        bool opening = false, ranInside = false;
+        HRESULT nested = S_OK;
+        QTimer::singleShot(0, [&] {
+            ranInside = opening;
+            if (action == "stop")
+                g->Stop();
+            else if (action == "play")
+                nested = g->Play() ? S_OK : E_FAIL;
+            else if (action == "seek") {
+                int64_t at = 20000000;
+                nested = g->QueryInterface<IMediaSeeking>()->SetPositions(
+                    &at, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
+            } else if (action == "empty")
+                g->EmptyGraph();
+            else if (action == "render")
+                nested = g->RenderFile(FDir.filePath("other.wav"));
+            else if (action == "deactivate")
+                g->SetActive(false);
+            else
+                g.reset();
+        });
+        opening = true;
+        TFilterGraph* graph = g.get();
+        const HRESULT hr = graph->RenderFile(FDir.filePath("clip.mp4"));
+        opening = false;
+        QVERIFY(ranInside);
+        QCOMPARE(hr, outer);
+        QCOMPARE(nested, action == "play" ? E_FAIL : S_OK);
+        if (!g)
+            return;
+        QCOMPARE(g->State(), g->Active() ? gsStopped : gsNone);
+        if (durationAfter == 0) {
+            g->SetActive(true);
+            QCOMPARE(g->RenderFile(FDir.filePath("clip.mp4")), S_OK);
+            durationAfter = 3000;
+        }
+        FRec->Clear();
+        QVERIFY(g->Play());
+        QCOMPARE(g->State(), gsPlaying);
+        if (action == "seek") {
+            // Kept while the file opened, and where the sound starts.
+            QVERIFY(WaitUntil([&] { return FRec->FrameCount() > 4800; }));
+            const int64_t landing = FRec->Chunks().front().Position - 20000000;
+            QVERIFY2(std::llabs(landing) <= 10000, qPrintable(QString::number(landing)));
+        }
+        QVERIFY2(std::abs(g->Duration() - durationAfter) < 100,
+                 qPrintable(QString::number(g->Duration())));
     }
 
     // The start-from-rest steps of the section engine, cycle after cycle.
