@@ -96,6 +96,8 @@ public:
     TFilterGraph* FGBrowse = nullptr; // its Tag holds CurRow
     TSampleGrabber* SampleGrabber = nullptr;
     TMyExitWin* ExitWin = nullptr;
+    // Made when first needed (OpenDialog): a file dialog with its widgets
+    // and folder model holds about 8 MB from the start.
     QFileDialog* OpenDialog1 = nullptr;
     QTimer* tmIdel = nullptr;
 
@@ -197,6 +199,7 @@ public:
     void tbZoomChange(QObject* Sender);
 
     // Transport (uFrmMainTransport.cpp).
+    QFileDialog* OpenDialog(); // OpenDialog1, made on first use
     void btnSelFileClick(QObject* Sender);
     void btnPauseClick(QObject* Sender);
     void btnBackClick(QObject* Sender);

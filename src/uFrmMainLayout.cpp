@@ -15,7 +15,6 @@
 #include "uFrmMainGrid.h"
 
 #include <QCheckBox>
-#include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
@@ -342,9 +341,6 @@ void TFrmMain::CreateControls() {
     ExitWin = new TMyExitWin(this);
     ExitWin->setObjectName(QStringLiteral("ExitWin"));
     ExitWin->SetExitWinType(ewForce);
-    OpenDialog1 = new QFileDialog(this);
-    OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
-    OpenDialog1->setFileMode(QFileDialog::ExistingFile);
     tmIdel = new QTimer(this);
     tmIdel->setObjectName(QStringLiteral("tmIdel"));
     tmIdel->setInterval(1000);

@@ -36,10 +36,18 @@ QStringList TFrmMain::DialogNameFilters(const QString& filter) {
     return result;
 }
 
+QFileDialog* TFrmMain::OpenDialog() {
+    if (!OpenDialog1) {
+        OpenDialog1 = new QFileDialog(this);
+        OpenDialog1->setObjectName(QStringLiteral("OpenDialog1"));
+        OpenDialog1->setFileMode(QFileDialog::ExistingFile);
+    }
+    return OpenDialog1;
+}
+
 void TFrmMain::btnSelFileClick(QObject* Sender) {
     (void)Sender;
-    if (!OpenDialog1)
-        OpenDialog1 = new QFileDialog(this);
+    OpenDialog();
     // Our own dialog on every desktop: its patterns match names in any letter
     // case (dance.mp4 as well as DANCE.MP4), which a desktop's native dialog
     // does not promise.

@@ -4,12 +4,16 @@
 //  2. the repeat gap against cbDelay + 200 ms (goal: within 50 ms);
 //  3. start-up to the first frame on the screen with auto-play;
 //  4. CPU time of a minute of 720p playback in the full-screen video window,
-//     against `mpv --vo=x11` on the same file under the same display.
-// Run: build-bench/bench/bench_player (scripts/bench.sh runs it).
+//     against `mpv --vo=x11` on the same file under the same display;
+//  5. resident memory (peak and steady) of the same playback against mpv,
+//     with the sound discarded by both and with the system's sound output.
+// Run: build-bench/bench/bench_player (scripts/bench.sh runs it);
+// `bench_player --memory` measures only 4.'s clip for 5.
 #include "../../tests/e2e/PlayerKit.h"
 
 #include "media/VideoWindow.h"
 #include "platform/AppStartup.h"
+#include "platform/GstAudioOutput.h"
 
 #include <QProcess>
 #include <QStandardPaths>
@@ -93,8 +97,69 @@ TCpu RunMeasured(const QStringList& argv, int limitMs) {
     return r;
 }
 
+struct TMemory {
+    double PeakMb = -1;   // the kernel's high-water mark of the resident set
+    double SteadyMb = -1; // mean resident set from 5 s on
+};
+
+int64_t StatusKb(pid_t pid, const char* field) {
+    QFile f(QStringLiteral("/proc/%1/status").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    for (const QByteArray& line : f.readAll().split('\n'))
+        if (line.startsWith(field))
+            return line.mid(int(qstrlen(field))).trimmed().split(' ').first().toLongLong();
+    return -1;
+}
+
+// Runs a program for seconds (it is then ended), sampling its resident set
+// every 250 ms.
+TMemory RunSampled(const QStringList& argv, int seconds) {
+    std::vector<QByteArray> args;
+    for (const QString& a : argv)
+        args.push_back(a.toLocal8Bit());
+    std::vector<char*> cargs;
+    for (auto& a : args)
+        cargs.push_back(a.data());
+    cargs.push_back(nullptr);
+    TMemory m;
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, cargs[0], &fa, nullptr, cargs.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    if (rc != 0)
+        return m;
+    QElapsedTimer wall;
+    wall.start();
+    double sum = 0;
+    int n = 0;
+    int status = 0;
+    while (wall.elapsed() < seconds * 1000) {
+        if (waitpid(pid, &status, WNOHANG) == pid)
+            return m; // ended early: no figure
+        const int64_t rss = StatusKb(pid, "VmRSS:");
+        const int64_t hwm = StatusKb(pid, "VmHWM:");
+        if (hwm > 0)
+            m.PeakMb = std::max(m.PeakMb, hwm / 1024.0);
+        if (rss > 0 && wall.elapsed() >= 5000) {
+            sum += rss / 1024.0;
+            ++n;
+        }
+        usleep(250000);
+    }
+    kill(pid, SIGTERM);
+    waitpid(pid, &status, 0);
+    if (n > 0)
+        m.SteadyMb = sum / n;
+    return m;
+}
+
 void Line(const char* what, double value, const char* unit, const QString& note = {}) {
-    std::printf("%-58s %10.1f %-4s %s\n", what, value, unit, note.toUtf8().constData());
+    std::printf(qstrcmp(unit, "x") == 0 ? "%-58s %10.2f %-4s %s\n" : "%-58s %10.1f %-4s %s\n", what,
+                value, unit, note.toUtf8().constData());
     std::fflush(stdout);
 }
 
@@ -105,6 +170,13 @@ int main(int argc, char** argv) {
         int n = 1;
         return RunTavrelo(n, argv);
     }
+    if (argc > 1 && qstrcmp(argv[1], "--player-silent") == 0) {
+        // As mpv --ao=null: the sound is decoded and timed, then discarded.
+        SetAudioOutput(TAudioOutputKind::Discard);
+        int n = 1;
+        return RunTavrelo(n, argv);
+    }
+    const bool memoryOnly = argc > 1 && qstrcmp(argv[1], "--memory") == 0;
     XvfbSession xvfb(1920, 1080);
     if (xvfb.IsRunning()) {
         qputenv("DISPLAY", xvfb.Display().toLocal8Bit());
@@ -127,7 +199,7 @@ int main(int argc, char** argv) {
 
     // 1. Section start: the first position heard after a jump or a new file,
     // against the section's time point. 25 fps: one frame is 40 ms.
-    {
+    if (!memoryOnly) {
         WriteSchedule(tones, {{QStringLiteral("1"), QStringLiteral("00:00"), {}},
                               {QStringLiteral("1"), QStringLiteral("00:03"), {}},
                               {QStringLiteral("1"), QStringLiteral("00:05"), {}},
@@ -169,6 +241,8 @@ int main(int argc, char** argv) {
     // 2. Repeat gap: from the pause to the play of a repetition, against
     // cbDelay + 200 ms.
     for (const auto& [index, delay] : {std::pair{0, 500}, std::pair{1, 1000}}) {
+        if (memoryOnly)
+            break;
         WriteSchedule(tones, {{QStringLiteral("3"), QStringLiteral("00:00"), {}},
                               {QStringLiteral("1"), QStringLiteral("00:02"), {}}});
         WriteSettings(tones, {QString::number(index), true});
@@ -190,7 +264,7 @@ int main(int argc, char** argv) {
     }
 
     // 3. Start-up with auto-play to the first frame painted.
-    {
+    if (!memoryOnly) {
         WriteSchedule(tones, {{QStringLiteral("1"), QStringLiteral("00:02"), {}}});
         TPlayerOptions o;
         o.AutoPlay = true;
@@ -234,6 +308,37 @@ int main(int argc, char** argv) {
         WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("tbZoom"),
                     QStringLiteral("0"));
         IniFileName = saved;
+        const bool haveMpv = !QStandardPaths::findExecutable(QStringLiteral("mpv")).isEmpty();
+        const QStringList mpvArgs = {QStringLiteral("mpv"), QStringLiteral("--no-config"),
+                                     QStringLiteral("--vo=x11"), QStringLiteral("--fs"),
+                                     QStringLiteral("--really-quiet")};
+
+        // 5. Resident memory, 20 s of the same playback each. RSS counts the
+        // shared libraries' pages this process touched as well as its own
+        // memory; both programs run on the same display one after another.
+        for (const bool silent : {true, false}) {
+            const char* how = silent ? "sound discarded" : "system sound output";
+            const TMemory ours = RunSampled(
+                {exe, silent ? QStringLiteral("--player-silent") : QStringLiteral("--player")}, 20);
+            Line(qPrintable(QStringLiteral("tavrelo: peak RSS, 720p full screen, %1").arg(how)),
+                 ours.PeakMb, "MB", QStringLiteral("steady %1 MB").arg(ours.SteadyMb, 0, 'f', 1));
+            if (!haveMpv)
+                continue;
+            QStringList a = mpvArgs;
+            if (silent)
+                a << QStringLiteral("--ao=null");
+            const TMemory mpv = RunSampled(a << clip, 20);
+            Line(qPrintable(QStringLiteral("mpv --vo=x11%1: peak RSS, same file")
+                                .arg(silent ? QStringLiteral(" --ao=null") : QString())),
+                 mpv.PeakMb, "MB", QStringLiteral("steady %1 MB").arg(mpv.SteadyMb, 0, 'f', 1));
+            if (mpv.PeakMb > 0 && mpv.SteadyMb > 0)
+                Line("ratio tavrelo / mpv, peak RSS", ours.PeakMb / mpv.PeakMb, "x",
+                     QStringLiteral("steady %1x (goal <= 1.1)")
+                         .arg(ours.SteadyMb / mpv.SteadyMb, 0, 'f', 2));
+        }
+        if (memoryOnly)
+            return 0;
+
         const TCpu ours = RunMeasured({exe, QStringLiteral("--player")}, 120000);
         Line("tavrelo: CPU for 60 s of 720p30 full screen (1920x1080)", ours.Seconds, "s",
              QStringLiteral("wall %1 s, exit %2").arg(ours.Wall, 0, 'f', 1).arg(ours.Status));

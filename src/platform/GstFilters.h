@@ -27,6 +27,9 @@ enum class TMemberKind { VideoRenderer, SampleGrabber };
 
 // Initialises GStreamer once per process.
 void EnsureGstInit();
+// Sets the memory limits of the elements a playbin3 makes for its file
+// (decoder threads, decoded frames queued for the video renderer).
+void LimitStreamMemory(GstElement* playbin);
 
 // The top-level element an element is in (a new reference), or null.
 GstElement* TopLevelOf(GstElement* element);

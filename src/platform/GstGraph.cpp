@@ -353,6 +353,7 @@ HRESULT TGstGraph::Build() {
         return E_FAIL;
     }
     FPipeline = GST_ELEMENT(gst_object_ref_sink(pipeline));
+    LimitStreamMemory(FPipeline);
 
     std::shared_ptr<TGstMemberFilter> video, grabber;
     for (auto& m : FMembers) {

@@ -140,14 +140,16 @@ private slots:
         WriteSettings(dir_.filePath(QStringLiteral("none.mp4")), {});
         frm_ = std::make_unique<TFrmMain>();
         frm_->show();
-        frm_->OpenDialog1->setDirectory(media.path());
+        // Not made before it is needed: it holds megabytes.
+        QVERIFY(!frm_->findChild<QFileDialog*>());
+        frm_->OpenDialog()->setDirectory(media.path());
 
         QStringList listed;
         QString filter;
         // Driven from the dialog's own event loop: wait for its list of
         // files, read it, choose DANCE.MP4. A dialog that will not close is
         // rejected, so that a failure cannot hang the test.
-        QFileDialog* dlg = frm_->OpenDialog1;
+        QFileDialog* dlg = frm_->OpenDialog();
         QTimer poll;
         int ticks = 0;
         poll.setInterval(50);
