@@ -85,6 +85,7 @@ void TFrmMain::FormCreate() {
         if (FrmPlay)
             FrmPlay->raise();
     }
+    CreateRemoteControls();
 }
 
 void TFrmMain::FormActivate() {
