@@ -66,7 +66,8 @@ private:
 } // namespace
 
 void TFrmMain::ChainActionNotifications() {
-    if (FGBrowse && !FGBrowse->findChild<TPlayStateWatch*>(QString(), Qt::FindDirectChildrenOnly))
+    // Once, from CreateRemoteControls.
+    if (FGBrowse)
         new TPlayStateWatch(FGBrowse, this);
     // Behind the handlers already bound: the change is stored and applied
     // first, then announced.
@@ -150,6 +151,12 @@ TRemoteState TFrmMain::PlayerState() const {
     if (state >= gsPaused) {
         s.PositionMs = CurrentPositionMs();
         s.DurationMs = std::max(0, FGBrowse->Duration());
+    }
+    if (s.Section > 0) {
+        s.SectionStartMs = TimePointMs(sgV->Cell(4, s.Section));
+        s.SectionEndMs =
+            RowExists(s.Section + 1) ? TimePointMs(sgV->Cell(4, s.Section + 1)) : s.DurationMs;
+        s.SectionEndMs = std::max(s.SectionEndMs, s.SectionStartMs);
     }
     bool ok = false;
     const double rate = cbRate ? cbRate->Text().toDouble(&ok) : 1.0;

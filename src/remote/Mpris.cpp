@@ -18,6 +18,11 @@ const QString kNoTrack = QStringLiteral("/org/mpris/MediaPlayer2/TrackList/NoTra
 
 constexpr int64_t kUsPerMs = 1000;
 
+// The position inside the section, in µs.
+int64_t TrackPositionUs(const TRemoteState& s) {
+    return std::max<int64_t>(0, s.PositionMs - s.SectionStartMs) * kUsPerMs;
+}
+
 } // namespace
 
 // --- Service ------------------------------------------------------------------------
@@ -80,8 +85,9 @@ QVariantMap TMprisService::Metadata(const TRemoteState& s) const {
         title += QLatin1Char(' ') + s.Description;
     m.insert(QStringLiteral("xesam:title"), title);
     m.insert(QStringLiteral("xesam:url"), QUrl::fromLocalFile(s.FilePath).toString());
-    if (s.DurationMs > 0)
-        m.insert(QStringLiteral("mpris:length"), qlonglong(s.DurationMs * kUsPerMs));
+    if (s.SectionEndMs > s.SectionStartMs)
+        m.insert(QStringLiteral("mpris:length"),
+                 qlonglong((s.SectionEndMs - s.SectionStartMs) * kUsPerMs));
     return m;
 }
 
@@ -118,7 +124,7 @@ void TMprisService::PlayerStateChanged(int reasons) {
     }
     if (reasons & (rcSeek | rcRepeat))
         if (auto* adaptor = findChild<TMprisPlayerAdaptor*>())
-            emit adaptor->Seeked(qlonglong(s.PositionMs * kUsPerMs));
+            emit adaptor->Seeked(qlonglong(TrackPositionUs(s)));
 }
 
 // --- org.mpris.MediaPlayer2 -------------------------------------------------------
@@ -191,7 +197,7 @@ void TMprisPlayerAdaptor::SetVolume(double volume) {
 }
 
 qlonglong TMprisPlayerAdaptor::Position() const {
-    return qlonglong(State().PositionMs * kUsPerMs);
+    return qlonglong(TrackPositionUs(State()));
 }
 
 bool TMprisPlayerAdaptor::CanGoNext() const {
@@ -250,14 +256,15 @@ void TMprisPlayerAdaptor::Seek(qlonglong offset) {
     if (!p)
         return;
     const TRemoteState s = p->State();
-    if (s.DurationMs <= 0)
+    if (s.DurationMs <= 0 || s.Section <= 0)
         return;
-    const int64_t to = std::max<int64_t>(0, s.PositionMs + offset / kUsPerMs);
-    // Past the end counts as Next, as the interface asks.
-    if (to > s.DurationMs)
+    const int64_t to = s.PositionMs + offset / kUsPerMs;
+    // Past the section's end counts as Next, as the interface asks; before
+    // its start is its start.
+    if (to >= s.SectionEndMs)
         p->NextSection();
     else
-        p->SeekTo(to);
+        p->SeekTo(std::max(to, s.SectionStartMs));
 }
 
 void TMprisPlayerAdaptor::SetPosition(const QDBusObjectPath& trackId, qlonglong position) {
@@ -266,10 +273,10 @@ void TMprisPlayerAdaptor::SetPosition(const QDBusObjectPath& trackId, qlonglong 
         return;
     const TRemoteState s = p->State();
     // A stale track id (another section has begun since) is ignored.
-    if (trackId != TMprisService::TrackId(s.Section) || position < 0 ||
-        position / kUsPerMs > s.DurationMs)
+    if (s.Section <= 0 || trackId != TMprisService::TrackId(s.Section) || position < 0 ||
+        position / kUsPerMs > s.SectionEndMs - s.SectionStartMs)
         return;
-    p->SeekTo(position / kUsPerMs);
+    p->SeekTo(s.SectionStartMs + position / kUsPerMs);
 }
 
 void TMprisPlayerAdaptor::OpenUri(const QString& uri, const QDBusMessage& message) {

@@ -3,7 +3,8 @@
 // and phone bridges that speak MPRIS reach it there. A section of the
 // schedule is a track: Next and Previous move between sections, the track id
 // names the section, and the title carries the file name, the section number
-// and its description.
+// and its description. Position and length are the section's, as clients
+// expect of a track (they count a new track's position from 0).
 #pragma once
 
 #include "remote/RemotePlayer.h"

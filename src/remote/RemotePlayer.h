@@ -31,8 +31,12 @@ struct TRemoteState {
     QString Description;
     int Repeat = 0;   // which play of the section this is (1-based)
     int RepeatOf = 0; // the section's count when it started
-    int64_t PositionMs = 0;
+    int64_t PositionMs = 0; // in the media
     int64_t DurationMs = 0;
+    // The section's stretch of the media; its end is the media's end for
+    // the last section.
+    int64_t SectionStartMs = 0;
+    int64_t SectionEndMs = 0;
     double Rate = 1.0;
     int Volume = 0; // 0..10000
     QString EndMode;
