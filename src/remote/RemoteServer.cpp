@@ -54,6 +54,11 @@ QJsonObject Error(const QString& text) {
     return {{QStringLiteral("ok"), false}, {QStringLiteral("error"), text}};
 }
 
+// The page's own inline style and script, and requests to where it came from.
+const QByteArray kPolicy = "default-src 'none'; style-src 'unsafe-inline'; "
+                           "script-src 'unsafe-inline'; connect-src 'self'; base-uri 'none'; "
+                           "form-action 'none'; frame-ancestors 'none'";
+
 // Every answer: never cached, never sniffed into another type, never framed.
 void Reply(QHttpServerResponder& responder, Status status, const QByteArray& body,
            const QByteArray& type = "application/json", const QByteArray& cookie = {}) {
@@ -63,7 +68,8 @@ void Reply(QHttpServerResponder& responder, Status status, const QByteArray& bod
                          {"Cache-Control", "no-store"},
                          {"X-Content-Type-Options", "nosniff"},
                          {"X-Frame-Options", "DENY"},
-                         {"Referrer-Policy", "no-referrer"}},
+                         {"Referrer-Policy", "no-referrer"},
+                         {"Content-Security-Policy", kPolicy}},
                         status);
     else
         responder.write(body,
@@ -72,6 +78,7 @@ void Reply(QHttpServerResponder& responder, Status status, const QByteArray& bod
                          {"X-Content-Type-Options", "nosniff"},
                          {"X-Frame-Options", "DENY"},
                          {"Referrer-Policy", "no-referrer"},
+                         {"Content-Security-Policy", kPolicy},
                          {"Set-Cookie", cookie}},
                         status);
 }
@@ -176,6 +183,10 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
     // simply other paths.
     const QString path = request.url().path(QUrl::FullyEncoded);
     const auto method = request.method();
+    // A WebSocket handshake, taken as handled without an answer, is taken
+    // over by the HTTP layer and reaches AcceptWebSockets, which checks it.
+    if (path == QLatin1String("/ws") && request.value("Upgrade").toLower() == "websocket")
+        return true;
     QHttpServerResponder responder = makeResponder(request, socket);
     auto refuse = [&responder](Status status, const QString& text) {
         ReplyError(responder, status, text);
