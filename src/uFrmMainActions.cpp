@@ -20,6 +20,7 @@
 #include "utPublic.h"
 
 #include <QFileInfo>
+#include <QPointer>
 #include <QTimer>
 
 #include <algorithm>
@@ -33,12 +34,17 @@ constexpr int64_t kPreviousWithinMs = 3000;
 
 // Tells the window after the graph has started, paused or stopped. The
 // graph announces a step before taking it, so the state is read once the
-// step is done. A child of the graph: it lives as long as the graph's
-// listener list can reach it.
+// step is done. A child of the window, not of the graph (whose children are
+// its own helpers); it leaves the graph's listeners when it goes first.
 class TPlayStateWatch : public QObject, public IGraphListener {
 public:
-    TPlayStateWatch(TFilterGraph* graph, TFrmMain* owner) : QObject(graph), owner_(owner) {
+    TPlayStateWatch(TFilterGraph* graph, TFrmMain* owner)
+        : QObject(owner), graph_(graph), owner_(owner) {
         graph->AddListener(this);
+    }
+    ~TPlayStateWatch() override {
+        if (graph_)
+            graph_->RemoveListener(this);
     }
     void FrameworkEvent(long, intptr_t, intptr_t) override {}
     void ControlStep(TControlStep kind, int) override {
@@ -47,6 +53,7 @@ public:
     }
 
 private:
+    QPointer<TFilterGraph> graph_;
     TFrmMain* owner_;
 };
 
