@@ -16,6 +16,7 @@ packages=(
   dbus dbus-x11 python3-dbusmock python3-numpy
   libglib2.0-dev
   librsvg2-bin desktop-file-utils appstream dpkg-dev file
+  qt6-httpserver-dev qt6-websockets-dev libqrencode-dev playerctl chromium
 )
 
 missing=()

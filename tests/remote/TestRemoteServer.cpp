@@ -1,0 +1,387 @@
+// The phone remote against hostile requests on the loopback (each refused,
+// nothing changed in the player or on disk), its switch on the control
+// window, and a real browser (headless Chromium) pairing with the PIN and
+// pressing the page's buttons.
+#include "RemoteKit.h"
+
+#include "controls/FlatCtrls.h"
+#include "controls/uTransTrackBar.h"
+#include "remote/RemoteServer.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonObject>
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QRegularExpression>
+#include <QScopeGuard>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QWebSocket>
+
+namespace {
+
+const QString kPin = QStringLiteral("493817");
+
+struct THttpAnswer {
+    int Status = 0; // 0: no answer (connection cut)
+    QByteArray Head;
+    QByteArray Body;
+};
+
+// Sends request bytes as they are (no client tidies the path) and reads the
+// answer until the server closes or the answer is complete.
+THttpAnswer Raw(quint16 port, const QByteArray& request) {
+    QTcpSocket s;
+    s.connectToHost(QHostAddress::LocalHost, port);
+    THttpAnswer a;
+    if (!WaitUntil([&] { return s.state() == QAbstractSocket::ConnectedState; }))
+        return a;
+    s.write(request);
+    QByteArray in;
+    WaitUntil([&] {
+        in += s.readAll();
+        const int end = in.indexOf("\r\n\r\n");
+        if (end >= 0) {
+            const QByteArray head = in.left(end);
+            const int at = head.toLower().indexOf("content-length:");
+            const int length = at < 0 ? 0 : head.mid(at + 15).split('\r').first().trimmed().toInt();
+            if (in.size() >= end + 4 + length)
+                return true;
+        }
+        return s.state() == QAbstractSocket::UnconnectedState;
+    });
+    const int end = in.indexOf("\r\n\r\n");
+    if (!in.startsWith("HTTP/1.1 ") || end < 0)
+        return a;
+    a.Status = in.mid(9, 3).toInt();
+    a.Head = in.left(end);
+    a.Body = in.mid(end + 4);
+    return a;
+}
+
+QByteArray Request(const QByteArray& method, const QByteArray& path, const QByteArray& body = {},
+                   const QByteArray& extraHeaders = {}) {
+    QByteArray r = method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
+    if (!body.isEmpty() || method == "POST")
+        r +=
+            "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) +
+            "\r\n";
+    return r + extraHeaders + "\r\n" + body;
+}
+
+// Every file under dir with its size and a digest of its bytes.
+QStringList DiskSnapshot(const QString& dir) {
+    QStringList out;
+    QDirIterator it(dir, QDir::Files | QDir::Hidden, QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        QFile f(it.next());
+        if (f.open(QIODevice::ReadOnly))
+            out << it.filePath() + QLatin1Char(' ') +
+                       QCryptographicHash::hash(f.readAll(), QCryptographicHash::Sha1).toHex();
+    }
+    out.sort();
+    return out;
+}
+
+QString PlayerSnapshot(const TRemoteState& s) {
+    return QStringList{s.Status,
+                       s.File,
+                       QString::number(s.Section),
+                       s.RepeatText(),
+                       QString::number(s.Rate),
+                       QString::number(s.Volume),
+                       QString::number(s.ControlsVisible)}
+        .join(QLatin1Char('|'));
+}
+
+} // namespace
+
+class TestRemoteServer : public QObject, private TRemoteFixture {
+    Q_OBJECT
+
+    std::unique_ptr<TRemoteServer> server_;
+    QByteArray cookie_; // "tavrelo_session=..." of a paired session
+
+    void StartServer() {
+        server_ = std::make_unique<TRemoteServer>(frm_->RemotePlayer, kPin);
+        QVERIFY(server_->Listen(QHostAddress::LocalHost, 0));
+    }
+    QByteArray Pair(const QByteArray& pin, int* status = nullptr) {
+        const THttpAnswer a =
+            Raw(server_->Port(), Request("POST", "/api/pair", R"({"pin":")" + pin + R"("})"));
+        if (status)
+            *status = a.Status;
+        const int at = a.Head.indexOf("Set-Cookie: ");
+        return at < 0 ? QByteArray() : a.Head.mid(at + 12).split(';').first();
+    }
+
+private slots:
+    void initTestCase() {
+        MakeClip();
+        Open(false);
+        StartServer();
+        int status = 0;
+        cookie_ = Pair(kPin.toLatin1(), &status);
+        QCOMPARE(status, 200);
+        QVERIFY(cookie_.startsWith("tavrelo_session="));
+    }
+    void cleanupTestCase() {
+        server_.reset();
+        frm_.reset();
+    }
+
+    void hostile_data() {
+        QTest::addColumn<QByteArray>("request");
+        QTest::addColumn<int>("status");
+        const QByteArray big(TRemoteServer::kMaxBodyBytes + 1, ' ');
+        const QByteArray forged = "Cookie: tavrelo_session=" + QByteArray(64, 'a') + "\r\n";
+        const QByteArray good = "Cookie: " + QByteArray("COOKIE") + "\r\n";
+        QTest::newRow("wrong PIN") << Request("POST", "/api/pair", R"({"pin":"000000"})") << 403;
+        QTest::newRow("PIN as number") << Request("POST", "/api/pair", R"({"pin":493817})") << 400;
+        QTest::newRow("pair: malformed") << Request("POST", "/api/pair", "{pin:") << 400;
+        QTest::newRow("pair: oversized")
+            << Request("POST", "/api/pair", "{\"pin\":\"1\"}" + big) << 413;
+        QTest::newRow("no token") << Request("POST", "/api/command", R"({"cmd":"next"})") << 401;
+        QTest::newRow("forged token")
+            << Request("POST", "/api/command", R"({"cmd":"next"})", forged) << 401;
+        QTest::newRow("state, no token") << Request("GET", "/api/state") << 401;
+        QTest::newRow("oversized command")
+            << Request("POST", "/api/command", "{\"cmd\":\"next\"}" + big, good) << 413;
+        QTest::newRow("malformed command") << Request("POST", "/api/command", "[1,", good) << 400;
+        QTest::newRow("unknown command")
+            << Request("POST", "/api/command", R"({"cmd":"quit"})", good) << 400;
+        QTest::newRow("extra field")
+            << Request("POST", "/api/command", R"({"cmd":"next","file":"/etc/passwd"})", good)
+            << 400;
+        QTest::newRow("section out of range")
+            << Request("POST", "/api/command", R"({"cmd":"section","n":4})", good) << 400;
+        QTest::newRow("section not whole")
+            << Request("POST", "/api/command", R"({"cmd":"section","n":1.5})", good) << 400;
+        QTest::newRow("section as text")
+            << Request("POST", "/api/command", R"({"cmd":"section","n":"2"})", good) << 400;
+        QTest::newRow("foreign origin") << Request("POST", "/api/command", R"({"cmd":"next"})",
+                                                   good + "Origin: http://evil.example\r\n")
+                                        << 403;
+        QTest::newRow("command by GET") << Request("GET", "/api/command", {}, good) << 405;
+        QTest::newRow("/../") << Request("GET", "/../../../etc/passwd", {}, good) << 404;
+        QTest::newRow("%2e%2e") << Request("GET", "/%2e%2e/%2e%2e/etc/passwd", {}, good) << 404;
+        QTest::newRow("/etc/passwd") << Request("GET", "/etc/passwd", {}, good) << 404;
+        QTest::newRow("the media") << Request("GET", "/tones.mp4", {}, good) << 404;
+        QTest::newRow("folder") << Request("GET", "/api/", {}, good) << 404;
+        QTest::newRow("huge request")
+            << Request("POST", "/api/command", QByteArray(TRemoteServer::kMaxRequestBytes * 2, 'x'),
+                       good)
+            << 0;
+    }
+    void hostile() {
+        QFETCH(QByteArray, request);
+        QFETCH(int, status);
+        request.replace("Cookie: COOKIE", "Cookie: " + cookie_);
+        const QString player = PlayerSnapshot(frm_->PlayerState());
+        const QStringList disk = DiskSnapshot(dir_.path());
+        const THttpAnswer a = Raw(server_->Port(), request);
+        QCOMPARE(a.Status, status);
+        QVERIFY(!a.Head.contains("Set-Cookie"));
+        QVERIFY(!a.Body.contains("root:"));
+        // A command is carried out right after its answer has been sent.
+        QCoreApplication::processEvents();
+        QCoreApplication::processEvents();
+        QCOMPARE(PlayerSnapshot(frm_->PlayerState()), player);
+        QCOMPARE(DiskSnapshot(dir_.path()), disk);
+    }
+
+    // Five wrong PINs lock pairing: the right one is refused the sixth time.
+    void wrongPinsLockPairing() {
+        server_ = std::make_unique<TRemoteServer>(frm_->RemotePlayer, kPin);
+        QVERIFY(server_->Listen(QHostAddress::LocalHost, 0));
+        int status = 0;
+        for (int i = 0; i < TRemoteServer::kMaxWrongPins; ++i) {
+            QVERIFY(Pair("11111" + QByteArray::number(i), &status).isEmpty());
+            QCOMPARE(status, 403);
+        }
+        QVERIFY(Pair(kPin.toLatin1(), &status).isEmpty());
+        QCOMPARE(status, 429);
+        QVERIFY(server_->PairingLocked());
+        // The sessions paired before are no longer known to this server.
+        StartServer();
+        cookie_ = Pair(kPin.toLatin1(), &status);
+        QCOMPARE(status, 200);
+    }
+
+    void webSocket_data() {
+        QTest::addColumn<QString>("origin");
+        QTest::addColumn<bool>("withToken");
+        QTest::addColumn<bool>("served");
+        QTest::newRow("page's origin") << QStringLiteral("http://127.0.0.1:%1") << true << true;
+        QTest::newRow("unknown origin") << QStringLiteral("http://evil.example") << true << false;
+        QTest::newRow("no origin") << QString() << true << false;
+        QTest::newRow("no token") << QStringLiteral("http://127.0.0.1:%1") << false << false;
+    }
+    void webSocket() {
+        QFETCH(QString, origin);
+        QFETCH(bool, withToken);
+        QFETCH(bool, served);
+        QWebSocket ws(origin.contains(QLatin1String("%1")) ? origin.arg(server_->Port()) : origin);
+        QNetworkRequest request(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(server_->Port())));
+        if (withToken)
+            request.setRawHeader("Cookie", cookie_);
+        QStringList messages;
+        bool closed = false;
+        connect(&ws, &QWebSocket::textMessageReceived, this,
+                [&](const QString& m) { messages << m; });
+        connect(&ws, &QWebSocket::disconnected, this, [&] { closed = true; });
+        ws.open(request);
+        QVERIFY(WaitUntil([&] { return !messages.isEmpty() || closed; }));
+        QCOMPARE(!messages.isEmpty(), served);
+        if (served)
+            QCOMPARE(QJsonDocument::fromJson(messages.first().toUtf8())["file"].toString(),
+                     QStringLiteral("tones.mp4"));
+    }
+
+    // The switch serves only while on; a settings file it creates is the
+    // owner's alone and holds the generated PIN.
+    void windowSwitch() {
+        QFile::remove(IniFileName);
+        frm_->chkRemote->setChecked(true);
+        QCOMPARE(QFile::permissions(IniFileName) & 0x0077, QFileDevice::Permissions());
+        const QString pin =
+            ReadIniText(IniFileName, QStringLiteral("START"), QStringLiteral("RemotePin"));
+        QVERIFY2(QRegularExpression(QStringLiteral("^[0-9]{6}$")).match(pin).hasMatch(),
+                 qPrintable(pin));
+        QVERIFY(frm_->plRemote->isVisible());
+        frm_->chkRemote->setChecked(false);
+        QCOMPARE(ReadIniText(IniFileName, QStringLiteral("START"), QStringLiteral("chkRemote")),
+                 QStringLiteral("NO"));
+
+        QTcpServer probe;
+        QVERIFY(probe.listen(QHostAddress::LocalHost, 0));
+        const quint16 port = probe.serverPort();
+        probe.close();
+        WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("RemotePort"),
+                    QString::number(port));
+        frm_->chkRemote->setChecked(true);
+        QVERIFY(frm_->RemoteServer);
+        QVERIFY(frm_->lbRemote->text().contains(QStringLiteral(":%1/").arg(port)));
+        QVERIFY(frm_->lbRemote->text().contains(pin));
+        QVERIFY(!frm_->imgRemoteQr->pixmap().isNull());
+        QCOMPARE(Raw(port, Request("GET", "/")).Status, 200);
+        frm_->chkRemote->setChecked(false);
+        QVERIFY(!frm_->RemoteServer);
+        QVERIFY(!frm_->plRemote->isVisible());
+        QCOMPARE(Raw(port, Request("GET", "/")).Status, 0);
+    }
+
+    void browser();
+};
+
+// Headless Chromium opens the page with the PIN in the address's fragment
+// (the page pairs with it), and the test presses the page's buttons through
+// the browser's debugging protocol.
+void TestRemoteServer::browser() {
+    const QString chromium = QStandardPaths::findExecutable(QStringLiteral("chromium"));
+    if (chromium.isEmpty())
+        QSKIP("chromium is not installed");
+    Open(true);
+    StartServer();
+    QTemporaryDir profile;
+    QProcess browser;
+    browser.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    const QString url =
+        QStringLiteral("http://127.0.0.1:%1/#pin=%2").arg(server_->Port()).arg(kPin);
+    browser.start(chromium,
+                  {QStringLiteral("--headless"), QStringLiteral("--no-sandbox"),
+                   QStringLiteral("--disable-gpu"),
+                   QStringLiteral("--disable-background-networking"),
+                   QStringLiteral("--disable-component-update"), QStringLiteral("--disable-sync"),
+                   QStringLiteral("--no-first-run"), QStringLiteral("--remote-debugging-port=0"),
+                   QStringLiteral("--remote-allow-origins=*"),
+                   QStringLiteral("--user-data-dir=") + profile.path(), url});
+    QVERIFY(browser.waitForStarted(10000));
+    auto stop = qScopeGuard([&] {
+        browser.terminate();
+        if (!browser.waitForFinished(5000))
+            browser.kill();
+        browser.waitForFinished(2000);
+    });
+    // The browser writes its debugging port into the profile.
+    QFile portFile(profile.filePath(QStringLiteral("DevToolsActivePort")));
+    QVERIFY(WaitUntil([&] { return portFile.exists() && portFile.size() > 0; }, 30000));
+    QVERIFY(portFile.open(QIODevice::ReadOnly));
+    const int devPort = portFile.readLine().trimmed().toInt();
+
+    QNetworkAccessManager net;
+    QString pageSocket;
+    QVERIFY(WaitUntil(
+        [&] {
+            QNetworkReply* r = net.get(QNetworkRequest(
+                QUrl(QStringLiteral("http://127.0.0.1:%1/json/list").arg(devPort))));
+            WaitUntil([&] { return r->isFinished(); });
+            for (const QJsonValue& t : QJsonDocument::fromJson(r->readAll()).array())
+                if (t[QStringLiteral("type")] == QStringLiteral("page"))
+                    pageSocket = t[QStringLiteral("webSocketDebuggerUrl")].toString();
+            r->deleteLater();
+            return !pageSocket.isEmpty();
+        },
+        30000));
+    QWebSocket devtools;
+    QJsonObject answer;
+    int id = 0;
+    connect(&devtools, &QWebSocket::textMessageReceived, this, [&](const QString& m) {
+        const QJsonObject o = QJsonDocument::fromJson(m.toUtf8()).object();
+        if (o[QStringLiteral("id")].toInt() == id)
+            answer = o;
+    });
+    devtools.open(QUrl(pageSocket));
+    QVERIFY(WaitUntil([&] { return devtools.state() == QAbstractSocket::ConnectedState; }));
+    // Evaluates a script expression in the page; its value as text.
+    auto eval = [&](const QString& expression) {
+        answer = {};
+        ++id;
+        const QJsonObject call{
+            {QStringLiteral("id"), id},
+            {QStringLiteral("method"), QStringLiteral("Runtime.evaluate")},
+            {QStringLiteral("params"), QJsonObject{{QStringLiteral("expression"), expression}}}};
+        devtools.sendTextMessage(QString::fromUtf8(QJsonDocument(call).toJson()));
+        WaitUntil([&] { return !answer.isEmpty(); });
+        return answer[QStringLiteral("result")][QStringLiteral("result")][QStringLiteral("value")]
+            .toVariant()
+            .toString();
+    };
+    auto text = [&](const char* id) {
+        return eval(
+            QStringLiteral("document.getElementById('%1').textContent").arg(QLatin1String(id)));
+    };
+    auto press = [&](const char* id) {
+        eval(QStringLiteral("document.getElementById('%1').click()").arg(QLatin1String(id)));
+    };
+    // Paired through the fragment; the live state arrives over the WebSocket.
+    QVERIFY2(WaitUntil([&] { return text("section") == QStringLiteral("第 1 节"); }, 30000),
+             qPrintable(text("message")));
+    QCOMPARE(text("repeat"), QStringLiteral("repetition 1 / 2"));
+    QVERIFY(WaitUntil([&] {
+        return eval(QStringLiteral("String(socket && socket.readyState)")) == QStringLiteral("1");
+    }));
+
+    press("btn-playpause");
+    QVERIFY(WaitUntil([&] { return frm_->FGBrowse->State() == gsPaused; }));
+    QVERIFY(WaitUntil([&] { return text("status") == QStringLiteral("已暂停"); }));
+    press("btn-playpause");
+    QVERIFY(WaitUntil([&] { return frm_->FGBrowse->State() == gsPlaying; }));
+
+    const double volume = frm_->SoundLevel2->Position();
+    press("btn-quieter");
+    QVERIFY(WaitUntil([&] { return frm_->SoundLevel2->Position() == volume - 500; }));
+    const int rate = frm_->cbRate->ItemIndex();
+    press("btn-slower");
+    QVERIFY(WaitUntil([&] { return frm_->cbRate->ItemIndex() == rate - 1; }));
+    press("btn-next");
+    QVERIFY(WaitUntil([&] { return frm_->CurRow() == 2; }));
+    QVERIFY(WaitUntil([&] { return text("description") == QStringLiteral("steps"); }));
+}
+
+TAVRELO_E2E_MAIN(TestRemoteServer)
+
+#include "TestRemoteServer.moc"
