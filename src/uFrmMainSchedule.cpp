@@ -137,9 +137,10 @@ void TFrmMain::btnAddClick(QObject* Sender) {
     sgV->SetCell(1, last, QStringLiteral("0"));
     sgV->SetCell(2, last, QStringLiteral("+"));
     sgV->SetCell(3, last, QStringLiteral("-"));
-    // Above the first section lies the header, whose title reads as 0 s.
-    sgV->SetCell(4, last,
-                 SecToTimeStr(TimeStrToSec(sgV->Cell(4, last - 1), QStringLiteral(":")) + 30));
+    // Above the first section lies the header, whose title reads as 0 s. An
+    // absurd time point above stays at the largest one instead of wrapping.
+    const int64_t above = TimeStrToSec(sgV->Cell(4, last - 1), QStringLiteral(":"));
+    sgV->SetCell(4, last, SecToTimeStr(int(std::min<int64_t>(above + 30, INT32_MAX))));
     sgV->SetCell(5, last, QStringLiteral("新的一节"));
     RenumberRows();
     FitColumn(*sgV, 5);
