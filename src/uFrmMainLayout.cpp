@@ -134,6 +134,12 @@ TFlatComboBox* MakeCombo(QWidget* parent, const char* name, const QRect& place, 
         SetWhiteText(t);
         t->resize(15, 29);
         t->setVisible(false);
+        // The caption shows nothing but a blank, and the list's ticket lies
+        // beside it, over a neighbour's edge (cbAudioChl2's over
+        // btnSelAudioChl2): it must neither take the neighbour's clicks nor
+        // paint over it.
+        t->setAttribute(Qt::WA_TransparentForMouseEvents);
+        t->lower();
     }
     return c;
 }
@@ -350,6 +356,9 @@ void TFrmMain::CreateControls() {
     tmIdel->setInterval(1000);
 
     AlignControls();
+    // The window starts with the keyboard on the schedule table: on the
+    // speed list, Space and the arrow keys would silently change the speed.
+    sgV->setFocus(Qt::OtherFocusReason);
 
     ConnectPlaybackHandlers();
     BindControlEvents();

@@ -282,7 +282,7 @@ bool TMyRadionBtn::event(QEvent* e) {
             return true;
         }
     }
-    return QWidget::event(e);
+    return TPointerControl::event(e);
 }
 
 void TMyRadionBtn::changeEvent(QEvent* e) {
