@@ -150,6 +150,9 @@ public:
     void LoadSettings();
     void LoadWindowBounds();
     void SaveWindowBounds();
+    // Where a window of these bounds opens: at its own place while a monitor
+    // shows enough of it, else moved onto the nearest monitor's work area.
+    static QPoint OnSomeMonitor(const QRect& bounds);
     void OpenSchedule(const QString& path);
     // The schedule file beside a media file: dance.mp4 gives dancemp4.INI.
     QString ScheduleFileNameFor(const QString& mediaPath) const;

@@ -13,6 +13,7 @@
 
 #include <QCheckBox>
 #include <QFrame>
+#include <QScreen>
 #include <QtTest>
 
 using namespace FrmMainTest;
@@ -33,6 +34,8 @@ private slots:
     void opacity();
     void panelsToggleFromStoredHeight();
     void windowBoundsKeepTheSizeLimits();
+    void windowBoundsOutOfSightComeOntoAMonitor_data();
+    void windowBoundsOutOfSightComeOntoAMonitor();
     void gbkCrlfFileOfAnOlderInstallation();
     void refusedWriteReachesTheCallerAndTheWindowStillStarts();
     void handlerErrorsStopAtTheErrorDisplay_data();
@@ -258,6 +261,32 @@ void TestFrmMainSettings::windowBoundsKeepTheSizeLimits() {
     QCOMPARE(Setting("WindowsT"), QStringLiteral("40"));
     QCOMPARE(Setting("WindowsW"), QStringLiteral("602"));
     QCOMPARE(Setting("WindowsH"), QStringLiteral("300"));
+}
+
+void TestFrmMainSettings::windowBoundsOutOfSightComeOntoAMonitor_data() {
+    QTest::addColumn<QPoint>("stored");
+    QTest::addColumn<QPoint>("opened");
+    const QRect a = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect g = QGuiApplication::primaryScreen()->geometry();
+    const QPoint far(a.right() + 1 - 602, a.bottom() + 1 - 400);
+    QTest::newRow("on the monitor") << QPoint(30, 40) << QPoint(30, 40);
+    QTest::newRow("half off the left") << QPoint(g.left() - 300, 40) << QPoint(g.left() - 300, 40);
+    QTest::newRow("a sliver on the left") << QPoint(g.left() - 580, 40) << QPoint(a.left(), 40);
+    QTest::newRow("far beyond") << QPoint(50000, 50000) << far;
+    QTest::newRow("far before") << QPoint(-50000, -50000) << a.topLeft();
+    QTest::newRow("below the bottom") << QPoint(30, g.bottom() + 10) << QPoint(30, far.y());
+}
+
+void TestFrmMainSettings::windowBoundsOutOfSightComeOntoAMonitor() {
+    QFETCH(QPoint, stored);
+    QFETCH(QPoint, opened);
+    Env env;
+    QVERIFY(env.Settings({"WindowsL=" + QString::number(stored.x()),
+                          "WindowsT=" + QString::number(stored.y()), "WindowsW=602",
+                          "WindowsH=400"}));
+    TFrmMain& f = env.Make();
+    QCOMPARE(f.pos(), opened);
+    QCOMPARE(f.size(), QSize(602, 400));
 }
 
 void TestFrmMainSettings::gbkCrlfFileOfAnOlderInstallation() {
