@@ -418,6 +418,8 @@ void TFrmMain::BindControlEvents() {
     for (TTransTrackBar* t : {SoundLevel2, tbZoom}) {
         t->OnMouseMove = moved;
         t->setMouseTracking(true);
+        t->OnMouseUp =
+            Guarded([this, t](QObject*, TMouseButton, TShiftState, int, int) { EndSliderDrag(t); });
     }
     for (QWidget* w :
          std::initializer_list<QWidget*>{this, plTop, plBottom, sgV, Image1, chkEdit, chkAutoPlay,

@@ -333,5 +333,7 @@ void TFrmMain::tbZoomChange(QObject* Sender) {
         return;
     const int z = Trunc(tbZoom->Position());
     FrmPlay->ApplyZoom(z);
-    KeepSetting(SchedFileName, QStringLiteral("tbZoom"), QString::number(z));
+    WriteSliderSetting(tbZoom, [this, file = SchedFileName, z] {
+        KeepSetting(file, QStringLiteral("tbZoom"), QString::number(z));
+    });
 }

@@ -13,11 +13,11 @@
 #include "utPublic.h"
 
 #include <QCheckBox>
-#include <QGuiApplication>
-#include <QScreen>
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
+#include <QScreen>
 
 #include <algorithm>
 #include <limits>

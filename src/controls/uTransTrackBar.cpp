@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QScopedValueRollback>
 
 #include <cmath>
 
@@ -338,7 +339,10 @@ void TTransTrackBar::mouseMoveEvent(QMouseEvent* e) {
                 position_ = v;
             position_ = std::clamp(position_, minValue_, maxValue_);
         }
-        Changed();
+        {
+            QScopedValueRollback<bool> drag(dragging_, true);
+            Changed();
+        }
         lastX_ = x;
         lastY_ = y;
         RepaintNow();

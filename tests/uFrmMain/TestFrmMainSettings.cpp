@@ -34,6 +34,7 @@ private slots:
     void opacity();
     void panelsToggleFromStoredHeight();
     void windowBoundsKeepTheSizeLimits();
+    void sliderDragWritesTheLatestValueLaterAndTheLastOneAtTheEnd();
     void windowBoundsOutOfSightComeOntoAMonitor_data();
     void windowBoundsOutOfSightComeOntoAMonitor();
     void gbkCrlfFileOfAnOlderInstallation();
@@ -263,6 +264,40 @@ void TestFrmMainSettings::windowBoundsKeepTheSizeLimits() {
     QCOMPARE(Setting("WindowsH"), QStringLiteral("300"));
 }
 
+// The drag is sent straight to the slider, so no timer runs between steps.
+void TestFrmMainSettings::sliderDragWritesTheLatestValueLaterAndTheLastOneAtTheEnd() {
+    Env env;
+    TFrmMain& f = env.Make();
+    TTransTrackBar* s = f.SoundLevel2;
+    const int y = s->height() / 2;
+    auto send = [s, y](QEvent::Type type, int x, Qt::MouseButtons held) {
+        QMouseEvent e(type, QPointF(x, y), s->mapToGlobal(QPointF(x, y)),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
+                      Qt::NoModifier);
+        QCoreApplication::sendEvent(s, &e);
+    };
+    auto stored = [] { return Setting("SoundLevel2").toInt(); };
+    int x = s->ThumbLeft() + s->ThumWidth() / 2;
+    send(QEvent::MouseButtonPress, x, Qt::LeftButton);
+    QCOMPARE(stored(), 9000); // pressing the thumb changes nothing
+    send(QEvent::MouseMove, --x, Qt::LeftButton);
+    const int first = stored(); // the first step is written at once
+    QCOMPARE(first, qRound(s->Position()));
+    for (int i = 0; i < 20; ++i)
+        send(QEvent::MouseMove, --x, Qt::LeftButton);
+    QCOMPARE(stored(), first);
+    QTRY_COMPARE(stored(), qRound(s->Position())); // the latest, a little later
+    for (int i = 0; i < 20; ++i)
+        send(QEvent::MouseMove, --x, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, x, Qt::NoButton);
+    QCOMPARE(stored(), qRound(s->Position())); // the end writes at once
+    QVERIFY(stored() < first);
+    // A click on the band writes at once.
+    send(QEvent::MouseButtonPress, 3, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, 3, Qt::NoButton);
+    QCOMPARE(stored(), qRound(s->Position()));
+}
+
 void TestFrmMainSettings::windowBoundsOutOfSightComeOntoAMonitor_data() {
     QTest::addColumn<QPoint>("stored");
     QTest::addColumn<QPoint>("opened");
@@ -281,9 +316,9 @@ void TestFrmMainSettings::windowBoundsOutOfSightComeOntoAMonitor() {
     QFETCH(QPoint, stored);
     QFETCH(QPoint, opened);
     Env env;
-    QVERIFY(env.Settings({"WindowsL=" + QString::number(stored.x()),
-                          "WindowsT=" + QString::number(stored.y()), "WindowsW=602",
-                          "WindowsH=400"}));
+    QVERIFY(
+        env.Settings({"WindowsL=" + QString::number(stored.x()),
+                      "WindowsT=" + QString::number(stored.y()), "WindowsW=602", "WindowsH=400"}));
     TFrmMain& f = env.Make();
     QCOMPARE(f.pos(), opened);
     QCOMPARE(f.size(), QSize(602, 400));
