@@ -20,6 +20,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProxyStyle>
 #include <QTimer>
 
 namespace {
@@ -45,6 +46,27 @@ const QStringList kTransItems = {
     QStringLiteral("255"), QStringLiteral("240"), QStringLiteral("220"), QStringLiteral("200"),
     QStringLiteral("180"), QStringLiteral("160"), QStringLiteral("140"), QStringLiteral("120"),
     QStringLiteral("100"), QStringLiteral("80"),  QStringLiteral("60"),  QStringLiteral("40")};
+
+// The position track bar's thumb as laid out: ThumbLength pixels across
+// the groove (the bar's thickness follows it), about half as wide along it.
+class TTrackBarStyle : public QProxyStyle {
+public:
+    explicit TTrackBarStyle(int thumbLength) : thumbLength_(thumbLength) {}
+    int pixelMetric(PixelMetric m, const QStyleOption* opt, const QWidget* w) const override {
+        switch (m) {
+        case PM_SliderControlThickness:
+        case PM_SliderThickness:
+            return thumbLength_;
+        case PM_SliderLength:
+            return thumbLength_ / 2;
+        default:
+            return QProxyStyle::pixelMetric(m, opt, w);
+        }
+    }
+
+private:
+    int thumbLength_;
+};
 
 void SetWhiteText(QWidget* w) {
     QPalette pal = w->palette();
@@ -257,6 +279,16 @@ void TFrmMain::CreateControls() {
     DSTrackBar1->setObjectName(QStringLiteral("DSTrackBar1"));
     DSTrackBar1->setOrientation(Qt::Horizontal);
     DSTrackBar1->setGeometry(94, 103, 243, 31);
+    DSTrackBar1->SetFrequency(5);
+    DSTrackBar1->SetThumbLength(28);
+    DSTrackBar1->SetTickMarks(tmBoth);
+    DSTrackBar1->SetTickStyle(tsNone);
+    DSTrackBar1->setCursor(Qt::PointingHandCursor);
+    {
+        auto* look = new TTrackBarStyle(DSTrackBar1->ThumbLength());
+        look->setParent(DSTrackBar1);
+        DSTrackBar1->setStyle(look);
+    }
     lbLen = MakeTimeLabel(plTop, "lbLen", QRect(352, 98, 79, 40));
     tbZoom = MakeSlider(plTop, "tbZoom", QRect(471, 92, 106, 50), 100.0, 10.0);
     tbZoom->SetHint(QStringLiteral("图像缩放"));
