@@ -39,8 +39,11 @@ void TFrmMain::sgVDrawCell(QObject* Sender, int ACol, int ARow, const QRect& Rec
     static const QFont cellFont = MakeFontPt(QStringLiteral("宋体"), 22);
     Canvas.setFont(cellFont);
     const QString text = grid->Cell(ACol, ARow);
+    static const int raise = LayoutTextRaise(cellFont);
     auto drawText = [&](int x, int y, const QString& t) {
-        Canvas.drawText(QRect(x, y, std::max(0, Rect.right() + 1 - x), Rect.height()),
+        // The rectangle starts above the cell when the face's ascent is
+        // taller than the original's; the painter's clip keeps it inside.
+        Canvas.drawText(QRect(x, y - raise, std::max(0, Rect.right() + 1 - x), Rect.height()),
                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, t);
     };
     if (ARow == 0) {
