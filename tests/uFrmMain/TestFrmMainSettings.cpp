@@ -8,12 +8,21 @@
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
 #include "media/FilterGraph.h"
+#include "platform/AppTranslations.h"
 #include "platform/ErrorDisplay.h"
 #include "uFrmPlay.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QCompleter>
+#include <QDir>
+#include <QFileDialog>
 #include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
 #include <QScreen>
+#include <QTimer>
+#include <QTranslator>
 #include <QtTest>
 
 using namespace FrmMainTest;
@@ -37,6 +46,7 @@ private slots:
     void sliderDragWritesTheLatestValueLaterAndTheLastOneAtTheEnd();
     void windowBoundsOutOfSightComeOntoAMonitor_data();
     void windowBoundsOutOfSightComeOntoAMonitor();
+    void openDialogStartsInTheMediaFolderInTheUsersLanguage();
     void gbkCrlfFileOfAnOlderInstallation();
     void refusedWriteReachesTheCallerAndTheWindowStillStarts();
     void handlerErrorsStopAtTheErrorDisplay_data();
@@ -322,6 +332,46 @@ void TestFrmMainSettings::windowBoundsOutOfSightComeOntoAMonitor() {
     TFrmMain& f = env.Make();
     QCOMPARE(f.pos(), opened);
     QCOMPARE(f.size(), QSize(602, 400));
+}
+
+// On a Chinese desktop: the dialog speaks Chinese, starts where the media
+// lies, and its completer list goes with it.
+void TestFrmMainSettings::openDialogStartsInTheMediaFolderInTheUsersLanguage() {
+    Env env;
+    QVERIFY(QDir(env.Path(QString())).mkdir(QStringLiteral("videos")));
+    const QString media = env.Media(QStringLiteral("videos/dance.mp4"));
+    env.Media(QStringLiteral("videos/dance2.mp4"));
+    QVERIFY(env.Settings({"PlayFile=" + media, "chkEdit=YES"}));
+    TFrmMain& f = env.Make();
+    f.show();
+    QTranslator* zh = InstallQtTranslations(QLocale(QLocale::Chinese, QLocale::China));
+    QVERIFY2(zh, "Qt's translations are not installed");
+    QString folder;
+    QString lookIn;
+    QWidget* popup = nullptr;
+    QTimer::singleShot(0, &f, [&] {
+        QFileDialog* d = f.OpenDialog1;
+        folder = d->directory().absolutePath();
+        if (auto* label = d->findChild<QLabel*>(QStringLiteral("lookInLabel")))
+            lookIn = label->text();
+        auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (name && name->completer()) {
+            d->activateWindow();
+            if (QTest::qWaitForWindowActive(d))
+                name->setFocus();
+            QTest::keyClicks(name, QStringLiteral("da"));
+            if (QTest::qWaitFor([name] { return name->completer()->popup()->isVisible(); }))
+                popup = name->completer()->popup();
+        }
+        d->reject();
+    });
+    f.btnSelFileClick(f.btnSelFile);
+    QCoreApplication::removeTranslator(zh);
+    delete zh;
+    QCOMPARE(folder, QFileInfo(media).absolutePath());
+    QVERIFY2(!lookIn.isEmpty() && !lookIn.startsWith(QLatin1String("Look")), qPrintable(lookIn));
+    QVERIFY(popup);
+    QVERIFY(!popup->isVisible());
 }
 
 void TestFrmMainSettings::gbkCrlfFileOfAnOlderInstallation() {
