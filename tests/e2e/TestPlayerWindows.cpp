@@ -137,10 +137,10 @@ private slots:
         QVERIFY(QFile::copy(bars_, media.filePath(QStringLiteral("dance.mp4"))));
         QVERIFY(QFile::copy(bars_, media.filePath(QStringLiteral("Song.Mp3"))));
         QVERIFY(MakeTextFile(media.filePath(QStringLiteral("readme.txt")), QStringLiteral("x")));
-        WriteSettings(dir_.filePath(QStringLiteral("none.mp4")), {});
+        // The last media file lay in that folder: the dialog starts there.
+        WriteSettings(media.filePath(QStringLiteral("none.mp4")), {});
         frm_ = std::make_unique<TFrmMain>();
         frm_->show();
-        frm_->OpenDialog1->setDirectory(media.path());
 
         QStringList listed;
         QString filter;
