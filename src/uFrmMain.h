@@ -5,6 +5,7 @@
 // the tests drive the window through the very same handlers.
 #pragma once
 
+#include <QHash>
 #include <QPixmap>
 #include <QPoint>
 #include <QRect>
@@ -18,6 +19,7 @@
 #include <atomic>
 #include <cstdint>
 #include <exception>
+#include <functional>
 #include <type_traits>
 #include <utility>
 
@@ -154,6 +156,9 @@ public:
     void LoadSettings();
     void LoadWindowBounds();
     void SaveWindowBounds();
+    // Where a window of these bounds opens: at its own place while a monitor
+    // shows enough of it, else moved onto the nearest monitor's work area.
+    static QPoint OnSomeMonitor(const QRect& bounds);
     void OpenSchedule(const QString& path);
     // The schedule file beside a media file: dance.mp4 gives dancemp4.INI.
     QString ScheduleFileNameFor(const QString& mediaPath) const;
@@ -355,6 +360,18 @@ private:
     void KeepSetting(const QString& file, const QString& key, const QString& value);
     // Files that refused a write and have been reported.
     QSet<QString> unwritable_;
+    // Stores a slider's setting: at once for a click or an assignment; during
+    // a thumb drag at most every 250 ms (each write syncs a file, the zoom's
+    // often on a slow stick or share), and the last value when the drag ends.
+    void WriteSliderSetting(TTransTrackBar* slider, std::function<void()> write);
+    // The drag of the slider ended: its last value is written now.
+    void EndSliderDrag(TTransTrackBar* slider);
+    void FlushSliderSetting(TTransTrackBar* slider);
+    struct TSliderWrites {
+        QTimer* quiet = nullptr;       // runs for 250 ms after each drag write
+        std::function<void()> pending; // the latest value not yet written
+    };
+    QHash<TTransTrackBar*, TSliderWrites> sliderWrites_;
     // Snaps the window to a screen edge it was moved close to.
     void SnapToScreenEdges();
     bool snapping_ = false;

@@ -25,7 +25,9 @@ constexpr long kMaxStreams = 20;
 void TFrmMain::SoundLevel2Change(QObject* Sender) {
     (void)Sender;
     const int v = RoundHalfEven(SoundLevel2->Position());
-    WriteIniStr(IniFileName, kStart, QStringLiteral("SoundLevel2"), QString::number(v));
+    WriteSliderSetting(SoundLevel2, [v] {
+        WriteIniStr(IniFileName, kStart, QStringLiteral("SoundLevel2"), QString::number(v));
+    });
     if (FGBrowse && FGBrowse->State() != gsNone)
         FGBrowse->SetVolume(v);
 }

@@ -19,6 +19,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QProxyStyle>
 #include <QTimer>
 
 namespace {
@@ -44,6 +45,27 @@ const QStringList kTransItems = {
     QStringLiteral("255"), QStringLiteral("240"), QStringLiteral("220"), QStringLiteral("200"),
     QStringLiteral("180"), QStringLiteral("160"), QStringLiteral("140"), QStringLiteral("120"),
     QStringLiteral("100"), QStringLiteral("80"),  QStringLiteral("60"),  QStringLiteral("40")};
+
+// The position track bar's thumb as laid out: ThumbLength pixels across
+// the groove (the bar's thickness follows it), about half as wide along it.
+class TTrackBarStyle : public QProxyStyle {
+public:
+    explicit TTrackBarStyle(int thumbLength) : thumbLength_(thumbLength) {}
+    int pixelMetric(PixelMetric m, const QStyleOption* opt, const QWidget* w) const override {
+        switch (m) {
+        case PM_SliderControlThickness:
+        case PM_SliderThickness:
+            return thumbLength_;
+        case PM_SliderLength:
+            return thumbLength_ / 2;
+        default:
+            return QProxyStyle::pixelMetric(m, opt, w);
+        }
+    }
+
+private:
+    int thumbLength_;
+};
 
 void SetWhiteText(QWidget* w) {
     QPalette pal = w->palette();
@@ -133,6 +155,12 @@ TFlatComboBox* MakeCombo(QWidget* parent, const char* name, const QRect& place, 
         SetWhiteText(t);
         t->resize(15, 29);
         t->setVisible(false);
+        // The caption shows nothing but a blank, and the list's ticket lies
+        // beside it, over a neighbour's edge (cbAudioChl2's over
+        // btnSelAudioChl2): it must neither take the neighbour's clicks nor
+        // paint over it.
+        t->setAttribute(Qt::WA_TransparentForMouseEvents);
+        t->lower();
     }
     return c;
 }
@@ -250,6 +278,16 @@ void TFrmMain::CreateControls() {
     DSTrackBar1->setObjectName(QStringLiteral("DSTrackBar1"));
     DSTrackBar1->setOrientation(Qt::Horizontal);
     DSTrackBar1->setGeometry(94, 103, 243, 31);
+    DSTrackBar1->SetFrequency(5);
+    DSTrackBar1->SetThumbLength(28);
+    DSTrackBar1->SetTickMarks(tmBoth);
+    DSTrackBar1->SetTickStyle(tsNone);
+    DSTrackBar1->setCursor(Qt::PointingHandCursor);
+    {
+        auto* look = new TTrackBarStyle(DSTrackBar1->ThumbLength());
+        look->setParent(DSTrackBar1);
+        DSTrackBar1->setStyle(look);
+    }
     lbLen = MakeTimeLabel(plTop, "lbLen", QRect(352, 98, 79, 40));
     tbZoom = MakeSlider(plTop, "tbZoom", QRect(471, 92, 106, 50), 100.0, 10.0);
     tbZoom->SetHint(QStringLiteral("图像缩放"));
@@ -346,6 +384,9 @@ void TFrmMain::CreateControls() {
     tmIdel->setInterval(1000);
 
     AlignControls();
+    // The window starts with the keyboard on the schedule table: on the
+    // speed list, Space and the arrow keys would silently change the speed.
+    sgV->setFocus(Qt::OtherFocusReason);
 
     ConnectPlaybackHandlers();
     BindControlEvents();
@@ -405,6 +446,8 @@ void TFrmMain::BindControlEvents() {
     for (TTransTrackBar* t : {SoundLevel2, tbZoom}) {
         t->OnMouseMove = moved;
         t->setMouseTracking(true);
+        t->OnMouseUp =
+            Guarded([this, t](QObject*, TMouseButton, TShiftState, int, int) { EndSliderDrag(t); });
     }
     for (QWidget* w :
          std::initializer_list<QWidget*>{this, plTop, plBottom, sgV, Image1, chkEdit, chkAutoPlay,

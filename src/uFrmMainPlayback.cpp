@@ -222,7 +222,9 @@ void TFrmMain::RestoreVolume() {
 void TFrmMain::EnterRow(int row) {
     sgV->SetRow(row);
     SetCurRow(row);
-    RemainCount = std::max(StrToIntDef(sgV->Cell(1, row), 1) - 1, 0);
+    // 64 bits: the most negative count a file can hold must not wrap round
+    // into an endless repeat.
+    RemainCount = int32_t(std::max<int64_t>(int64_t(StrToIntDef(sgV->Cell(1, row), 1)) - 1, 0));
     sgV->SetCell(1, row, QString::number(RemainCount));
     SectEndPos = row < sgV->RowCount() - 1 ? TimePointMs(sgV->Cell(4, row + 1)) : 0;
     SectionEntered(row);
@@ -302,5 +304,7 @@ void TFrmMain::tbZoomChange(QObject* Sender) {
         return;
     const int z = Trunc(tbZoom->Position());
     FrmPlay->ApplyZoom(z);
-    KeepSetting(SchedFileName, QStringLiteral("tbZoom"), QString::number(z));
+    WriteSliderSetting(tbZoom, [this, file = SchedFileName, z] {
+        KeepSetting(file, QStringLiteral("tbZoom"), QString::number(z));
+    });
 }

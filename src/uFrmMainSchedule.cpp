@@ -39,8 +39,11 @@ void TFrmMain::sgVDrawCell(QObject* Sender, int ACol, int ARow, const QRect& Rec
     static const QFont cellFont = MakeFontPt(QStringLiteral("宋体"), 22);
     Canvas.setFont(cellFont);
     const QString text = grid->Cell(ACol, ARow);
+    static const int raise = LayoutTextRaise(cellFont);
     auto drawText = [&](int x, int y, const QString& t) {
-        Canvas.drawText(QRect(x, y, std::max(0, Rect.right() + 1 - x), Rect.height()),
+        // The rectangle starts above the cell when the face's ascent is
+        // taller than the original's; the painter's clip keeps it inside.
+        Canvas.drawText(QRect(x, y - raise, std::max(0, Rect.right() + 1 - x), Rect.height()),
                         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, t);
     };
     if (ARow == 0) {
@@ -137,9 +140,10 @@ void TFrmMain::btnAddClick(QObject* Sender) {
     sgV->SetCell(1, last, QStringLiteral("0"));
     sgV->SetCell(2, last, QStringLiteral("+"));
     sgV->SetCell(3, last, QStringLiteral("-"));
-    // Above the first section lies the header, whose title reads as 0 s.
-    sgV->SetCell(4, last,
-                 SecToTimeStr(TimeStrToSec(sgV->Cell(4, last - 1), QStringLiteral(":")) + 30));
+    // Above the first section lies the header, whose title reads as 0 s. An
+    // absurd time point above stays at the largest one instead of wrapping.
+    const int64_t above = TimeStrToSec(sgV->Cell(4, last - 1), QStringLiteral(":"));
+    sgV->SetCell(4, last, SecToTimeStr(int(std::min<int64_t>(above + 30, INT32_MAX))));
     sgV->SetCell(5, last, QStringLiteral("新的一节"));
     RenumberRows();
     FitColumn(*sgV, 5);

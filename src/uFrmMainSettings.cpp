@@ -16,7 +16,10 @@
 #include <QDir>
 #include <QFileInfo>
 #include <QFrame>
+#include <QGuiApplication>
+#include <QScreen>
 
+#include <algorithm>
 #include <limits>
 
 using FrmMainText::RoundHalfEven;
@@ -72,12 +75,45 @@ void TFrmMain::LoadWindowBounds() {
     const int top = StrToIntDef(ReadSetting(QStringLiteral("WindowsT")), 0);
     const int w = StrToIntDef(ReadSetting(QStringLiteral("WindowsW")), width());
     const int h = StrToIntDef(ReadSetting(QStringLiteral("WindowsH")), height());
-    // Stored bounds are taken as they are; only the size limits apply.
+    // Stored bounds are taken as they are; only the size limits apply, and a
+    // window that would lie out of sight is brought onto a monitor.
     snapping_ = true;
-    move(left, top);
     resize(w, h);
+    move(OnSomeMonitor(QRect(QPoint(left, top), size())));
     snapping_ = false;
     AlignControls();
+}
+
+QPoint TFrmMain::OnSomeMonitor(const QRect& bounds) {
+    // In sight: some monitor shows a piece of the window at least this large
+    // (or the whole window, when it is smaller), enough to grab and move it.
+    constexpr int kVisiblePart = 50;
+    const QList<QScreen*> screens = QGuiApplication::screens();
+    if (screens.isEmpty())
+        return bounds.topLeft();
+    const int needW = std::min(kVisiblePart, bounds.width());
+    const int needH = std::min(kVisiblePart, bounds.height());
+    for (const QScreen* s : screens) {
+        const QRect part = s->geometry().intersected(bounds);
+        if (part.width() >= needW && part.height() >= needH)
+            return bounds.topLeft();
+    }
+    // A monitor unplugged or the resolution lowered: onto the monitor
+    // nearest the window's centre, inside its work area.
+    const QPoint c = bounds.center();
+    auto distance = [&c](const QRect& r) {
+        const int64_t dx = c.x() < r.left() ? r.left() - c.x() : std::max(0, c.x() - r.right());
+        const int64_t dy = c.y() < r.top() ? r.top() - c.y() : std::max(0, c.y() - r.bottom());
+        return dx * dx + dy * dy;
+    };
+    const QScreen* nearest = *std::min_element(
+        screens.begin(), screens.end(), [&distance](const QScreen* a, const QScreen* b) {
+            return distance(a->geometry()) < distance(b->geometry());
+        });
+    const QRect area = nearest->availableGeometry();
+    const int x = std::max(area.left(), std::min(bounds.left(), area.right() + 1 - bounds.width()));
+    const int y = std::max(area.top(), std::min(bounds.top(), area.bottom() + 1 - bounds.height()));
+    return QPoint(x, y);
 }
 
 void TFrmMain::SaveWindowBounds() {

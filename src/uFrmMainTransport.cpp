@@ -10,7 +10,10 @@
 #include "uFrmMainInternal.h"
 #include "utPublic.h"
 
+#include <QAbstractItemView>
+#include <QCompleter>
 #include <QFileDialog>
+#include <QFileInfo>
 #include <QLabel>
 
 namespace {
@@ -55,7 +58,17 @@ void TFrmMain::btnSelFileClick(QObject* Sender) {
     OpenDialog1->setFileMode(QFileDialog::ExistingFile);
     OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
     OpenDialog1->setNameFilters(DialogNameFilters(kFileFilter));
-    if (OpenDialog1->exec() != QDialog::Accepted)
+    // The search starts where the current media file lies.
+    const QFileInfo current(CurFile);
+    if (current.absoluteDir().exists())
+        OpenDialog1->setDirectory(current.absolutePath());
+    const int result = OpenDialog1->exec();
+    // The file-name completer's list is a window of its own and can outlive
+    // the dialog; it must not stay over the video.
+    for (QCompleter* c : OpenDialog1->findChildren<QCompleter*>())
+        if (c->popup())
+            c->popup()->hide();
+    if (result != QDialog::Accepted)
         return;
     const QStringList files = OpenDialog1->selectedFiles();
     if (files.isEmpty())

@@ -6,7 +6,9 @@
 #include <QGuiApplication>
 #include <QLabel>
 #include <QScreen>
+#include <QWindow>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -97,12 +99,44 @@ void TFrmPlay::ApplyZoom(int z) {
 void TFrmPlay::VWMouseDown() {
     if (!controlWindow_)
         return;
-    if (controlWindow_->isVisible()) {
+    if (ControlWindowInSight()) {
         controlWindow_->hide();
     } else {
+        // Hidden, or shown but lying under this full-monitor window: bring
+        // it above the video, or the press would seem to do nothing.
         controlWindow_->show();
-        // The video window covers the whole monitor: bring the control
-        // window above it, or showing it would reveal nothing.
         controlWindow_->raise();
     }
+}
+
+bool TFrmPlay::ControlWindowInSight() const {
+    QWidget* c = controlWindow_;
+    if (!c->isVisible() || c->isMinimized())
+        return false;
+    // Ask the window system which top-level window shows at a few points of
+    // the control window (its middle and just inside its corners): any of
+    // them being the control window's own means the user can see and reach
+    // it. Something else at every point means it is covered.
+    const QRect r = c->frameGeometry();
+    const int in = std::min({8, r.width() / 2, r.height() / 2});
+    const QPoint probes[] = {r.center(), r.topLeft() + QPoint(in, in),
+                             r.topRight() + QPoint(-in, in), r.bottomLeft() + QPoint(in, -in),
+                             r.bottomRight() + QPoint(-in, -in)};
+    bool answered = false;
+    for (const QPoint& p : probes) {
+        const QWindow* top = QGuiApplication::topLevelAt(p);
+        if (!top)
+            continue;
+        answered = true;
+        if (top == c->windowHandle())
+            return true;
+    }
+    if (answered)
+        return false;
+    // The platform cannot tell (nothing known at those points): the control
+    // window counts as covered when this window lies over it and is the
+    // active one.
+    if (!isVisible() || !frameGeometry().intersects(r))
+        return true;
+    return !isActiveWindow();
 }

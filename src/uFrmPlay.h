@@ -35,8 +35,13 @@ public:
     // The replay notice "即将重放 请准备"; the section engine shows it.
     QLabel* plHint = nullptr;
 
-    // A press of any mouse button on the video: toggles the control window.
+    // A press of any mouse button on the video: shows the control window
+    // above the video when it is hidden or covered, hides it when it is in
+    // sight.
     void VWMouseDown();
+    // Shown, and not covered at every probed point by other windows (the
+    // video window above all).
+    bool ControlWindowInSight() const;
 
 private:
     void FormCreate();

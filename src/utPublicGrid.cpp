@@ -122,9 +122,22 @@ void FitColumn(TStringGridLike& grid, int col) {
     grid.SetColWidth(col, qMax(0, width));
 }
 
-// An empty count in row 1 marks a table without sections: row 1 is reused.
+namespace {
+// A table without sections has one data row holding nothing but its number.
+// An empty count in row 1 alone does not make a table empty: a hand-edited
+// or older schedule file can have further sections below it, and reusing
+// row 1 would cut them all off.
+bool HoldsNoSection(const TStringGridLike& grid) {
+    for (int r = 1; r < grid.RowCount(); ++r)
+        for (int c = 1; c < grid.ColCount(); ++c)
+            if (!grid.Cell(c, r).isEmpty())
+                return false;
+    return true;
+}
+} // namespace
+
 void AppendRow(TStringGridLike& grid) {
-    if (grid.RowCount() > 1 && !grid.Cell(1, 1).isEmpty()) {
+    if (grid.RowCount() > 1 && !HoldsNoSection(grid)) {
         grid.SetRowCount(grid.RowCount() + 1);
         grid.SetRow(grid.RowCount() - 1);
         grid.ClearRow(grid.RowCount() - 1);

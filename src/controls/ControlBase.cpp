@@ -40,6 +40,24 @@ void TPointerControl::RunPopUp(const QPoint& at, bool tagged) {
     ignoreRelease_ = true;
 }
 
+bool TPointerControl::event(QEvent* e) {
+    switch (e->type()) {
+    case QEvent::MouseButtonPress:
+    case QEvent::MouseButtonRelease:
+    case QEvent::MouseButtonDblClick: {
+        const Qt::MouseButton b = static_cast<QMouseEvent*>(e)->button();
+        if (b != Qt::LeftButton && b != Qt::RightButton && b != Qt::MiddleButton) {
+            e->accept();
+            return true;
+        }
+        break;
+    }
+    default:
+        break;
+    }
+    return TControlBase<QWidget>::event(e);
+}
+
 void TPointerControl::mouseDoubleClickEvent(QMouseEvent* e) {
     mousePressEvent(e);
 }

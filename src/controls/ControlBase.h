@@ -77,6 +77,11 @@ protected:
     void RunPopUp(const QPoint& at, bool tagged);
     bool ignoreRelease_ = false;
 
+    // Presses and releases of buttons other than left, right and middle (a
+    // mouse's back and forward thumb buttons) are swallowed here: they
+    // neither click nor raise OnMouseDown / OnMouseUp.
+    bool event(QEvent* e) override;
+
     // Defaults: a second quick press is an ordinary press; OnMouseMove,
     // OnMouseEnter and OnMouseExit are raised only while enabled.
     void mouseDoubleClickEvent(QMouseEvent* e) override;

@@ -1,11 +1,14 @@
 #include "controls/MyRadionBtn.h"
 
+#include "platform/FontCatalog.h"
+
 #include <QApplication>
 #include <QKeySequence>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QShortcutEvent>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -141,8 +144,7 @@ void TMyRadionBtn::UpdateShortcut() {
 // --- Painting ---------------------------------------------------------------
 
 int TMyRadionBtn::BoxSize() const {
-    // The extent of "JR" is as high as the font's cell.
-    const int th = QFontMetrics(font()).size(Qt::TextSingleLine, QStringLiteral("JR")).height();
+    const int th = LayoutTextHeight(font());
     return (th / 2 - 1) * 2;
 }
 
@@ -250,19 +252,27 @@ void TMyRadionBtn::PaintTo(QPainter& p) const {
     }
     const int dy = (h - s) / 2;
     text.translate(dx, dy);
+    // Drawn raised where the face's ascent is taller than the original's;
+    // the glyphs then fill the em box from the caption's top, so the clip
+    // reaches up to the control's edge.
+    const QPoint up(0, -LayoutTextRaise(font()));
+    auto clipOf = [](QRect r) {
+        r.setTop(std::min(r.top(), 0));
+        return r;
+    };
     const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextShowMnemonic;
     p.save();
     p.setFont(font());
     if (textStyle_ != txNone && !caption_.isEmpty()) {
         const QRect shadow =
             text.translated(textStyle_ == txRaised ? QPoint(-1, -1) : QPoint(1, 1));
-        p.setClipRect(shadow);
+        p.setClipRect(clipOf(shadow));
         p.setPen(colorHigh_);
-        p.drawText(shadow, flags, caption_);
+        p.drawText(shadow.translated(up), flags, caption_);
     }
-    p.setClipRect(text);
+    p.setClipRect(clipOf(text));
     p.setPen(isEnabled() ? FontColor() : colorLow_);
-    p.drawText(text, flags, caption_);
+    p.drawText(text.translated(up), flags, caption_);
     p.restore();
 }
 
@@ -282,7 +292,7 @@ bool TMyRadionBtn::event(QEvent* e) {
             return true;
         }
     }
-    return QWidget::event(e);
+    return TPointerControl::event(e);
 }
 
 void TMyRadionBtn::changeEvent(QEvent* e) {

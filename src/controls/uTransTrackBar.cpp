@@ -6,6 +6,7 @@
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPalette>
+#include <QScopedValueRollback>
 
 #include <cmath>
 
@@ -111,7 +112,7 @@ void TTransTrackBar::SetCaption(const QString& v) {
 void TTransTrackBar::SetFont(const QFont& f, const TColor& color) {
     font_.setFamily(f.family());
     if (f.pointSize() > 0)
-        font_.setPointSize(f.pointSize());
+        font_.setPixelSize(int(std::lround(f.pointSize() * 96.0 / 72.0)));
     else if (f.pixelSize() > 0)
         font_.setPixelSize(f.pixelSize());
     fontColor_ = color;
@@ -138,8 +139,9 @@ void TTransTrackBar::SetFontColor(const TColor& v) {
 
 void TTransTrackBar::SetFontSize(int points) {
     fontSize_ = points;
+    // Points at 96 dots per inch, whatever the screen reports.
     if (points > 0)
-        font_.setPointSize(points);
+        font_.setPixelSize(int(std::lround(points * 96.0 / 72.0)));
     update();
 }
 
@@ -338,7 +340,10 @@ void TTransTrackBar::mouseMoveEvent(QMouseEvent* e) {
                 position_ = v;
             position_ = std::clamp(position_, minValue_, maxValue_);
         }
-        Changed();
+        {
+            QScopedValueRollback<bool> drag(dragging_, true);
+            Changed();
+        }
         lastX_ = x;
         lastY_ = y;
         RepaintNow();

@@ -120,6 +120,10 @@ public:
 
     // --- Events (OnClick and the pointer events: see TPointerControl) -----
     TNotifyEvent OnChange;
+    // True while OnChange is raised for a step of a thumb drag (not for a
+    // click on the band or an assignment): a handler can put off costly work
+    // until the drag ends, which OnMouseUp reports.
+    bool Dragging() const { return dragging_; }
 
     // --- Geometry helpers (control coordinates) ----------------------------
     // Left column of the thumb for the current Position.
@@ -185,6 +189,7 @@ private:
     TTextStyle textStyle_ = txRaised;
 
     bool pressed_ = false;
+    bool dragging_ = false;
     bool clickPending_ = false;
     int lastX_ = 0;
     int lastY_ = 0;

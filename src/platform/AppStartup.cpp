@@ -1,11 +1,13 @@
 #include "platform/AppStartup.h"
 
+#include "platform/AppTranslations.h"
 #include "platform/Demo.h"
 #include "platform/ErrorDisplay.h"
 #include "uFrmMain.h"
 #include "utPublic.h"
 
 #include <QFileInfo>
+#include <QLocale>
 #include <QTimer>
 
 #include <cstdio>
@@ -24,6 +26,7 @@ int RunTavrelo(int argc, char** argv) {
     InitPublicModule();
     QApplication::setApplicationName(QStringLiteral("Tavrelo"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tavrelo"));
+    InstallQtTranslations(QLocale::system());
 
     // The run command's first-start demo (never without TAVRELO_DEMO).
     const TDemoMode demo = DemoModeFromEnvironment();

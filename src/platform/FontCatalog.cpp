@@ -1,11 +1,11 @@
 #include "platform/FontCatalog.h"
 
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetrics>
-#include <QHash>
-#include <QMutex>
-#include <QMutexLocker>
+#include <QStringList>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -36,13 +36,6 @@ QString ChooseSongTiFallback() {
     return kSongTi; // nothing better: let Qt's own substitution decide
 }
 
-QMutex cacheLock;
-
-int TextCellHeight(QFont f, int px) {
-    f.setPixelSize(px);
-    return QFontMetrics(f).size(Qt::TextSingleLine, QStringLiteral("JR")).height();
-}
-
 } // namespace
 
 QString ResolveFontFamily(const QString& requested) {
@@ -61,44 +54,42 @@ QString ResolveFontFamily(const QString& requested) {
 QFont MakeFontPx(const QString& family, int pixelHeight) {
     QFont f(ResolveFontFamily(family));
     f.setStyleStrategy(QFont::PreferDefault);
-    if (pixelHeight <= 0) {
-        f.setPixelSize(1);
-        return f;
-    }
-    // The pixel size giving this cell height depends on the face's ascent
-    // and descent; search it once per (family, height).
-    static QHash<QString, int> cache;
-    const QString key = f.family() + QLatin1Char('/') + QString::number(pixelHeight);
-    {
-        QMutexLocker lock(&cacheLock);
-        auto it = cache.constFind(key);
-        if (it != cache.constEnd()) {
-            f.setPixelSize(it.value());
-            return f;
-        }
-    }
-    auto heightAt = [&f](int px) { return TextCellHeight(f, px); };
-    const int first = heightAt(pixelHeight);
-    int px = first > 0 ? std::max(1, int(std::lround(double(pixelHeight) * pixelHeight / first)))
-                       : pixelHeight;
-    while (px > 1 && heightAt(px) > pixelHeight)
-        --px;
-    while (heightAt(px + 1) <= pixelHeight)
-        ++px;
-    {
-        QMutexLocker lock(&cacheLock);
-        cache.insert(key, px);
-    }
-    f.setPixelSize(px);
+    // Qt's pixel size is the em size, as the original's negative heights.
+    f.setPixelSize(std::max(1, pixelHeight));
     return f;
 }
 
 QFont MakeFontPt(const QString& family, int points) {
-    // At the layouts' 96 dots per inch a point is 4/3 of a pixel; the
-    // original face's cell height equals its em size.
+    // Not QFont::setPointSize: the layouts assume 96 dots per inch whatever
+    // the screen reports.
     return MakeFontPx(family, int(std::lround(points * 96.0 / 72.0)));
 }
 
 QFont SongTiFont(int pixelHeight) {
     return MakeFontPx(kSongTi, pixelHeight);
+}
+
+namespace {
+bool IsSongTi(const QFont& f) {
+    return f.family() == ResolveFontFamily(kSongTi);
+}
+int EmPixels(const QFont& f) {
+    return f.pixelSize() > 0 ? f.pixelSize() : QFontInfo(f).pixelSize();
+}
+} // namespace
+
+int LayoutTextHeight(const QFont& f) {
+    if (IsSongTi(f))
+        return EmPixels(f);
+    return QFontMetrics(f).size(Qt::TextSingleLine, QStringLiteral("JR")).height();
+}
+
+int LayoutTextRaise(const QFont& f) {
+    if (!IsSongTi(f))
+        return 0;
+    // Line the em boxes up: the original's cell is its em box, and a CJK
+    // face's em box reaches 0.88 em above the baseline; the stand-ins'
+    // taller ascents would push the glyphs down and out of the boxes.
+    const int raise = QFontMetrics(f).ascent() - int(std::lround(EmPixels(f) * 0.88));
+    return std::max(0, raise);
 }

@@ -101,7 +101,7 @@ private slots:
 void TestMyRadionBtn::boxGeometry() {
     TMyRadionBtn b;
     FormSettings(b, btRound, QStringLiteral("左声道"));
-    QCOMPARE(QFontMetrics(b.Font()).size(Qt::TextSingleLine, QStringLiteral("JR")).height(), 26);
+    QCOMPARE(LayoutTextHeight(b.Font()), 26);
     QCOMPARE(b.BoxSize(), 24);
     b.SetTextStyle(txNone);
     b.SetChecked(true);

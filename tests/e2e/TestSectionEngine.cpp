@@ -63,6 +63,7 @@ private slots:
         QTest::addColumn<QString>("first");
         QTest::newRow("0") << QStringLiteral("0");
         QTest::newRow("empty") << QString();
+        QTest::newRow("most negative") << QStringLiteral("-2147483648");
     }
     void onceAndLastSection() {
         QFETCH(QString, first);

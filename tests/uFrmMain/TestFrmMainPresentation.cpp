@@ -5,6 +5,8 @@
 #include "FrmMainFixture.h"
 
 #include "controls/FlatCtrls.h"
+#include "controls/MyHemibtn.h"
+#include "controls/uTransTrackBar.h"
 #include "platform/ErrorDisplay.h"
 #include "uFrmPlay.h"
 
@@ -24,6 +26,8 @@ private slots:
     void pointerMovementCountsOverListedControlsOnly_data();
     void pointerMovementCountsOverListedControlsOnly();
     void keysAndActivationCountAsActivity();
+    void roundButtonsAndSlidersClickOnlyWithTheLeftButton_data();
+    void roundButtonsAndSlidersClickOnlyWithTheLeftButton();
     void descriptionColumnFollowsTheWindowSize();
     void snapsToScreenEdges();
 };
@@ -125,6 +129,7 @@ void TestFrmMainPresentation::keysAndActivationCountAsActivity() {
     QVERIFY(QTest::qWaitForWindowActive(&f));
     QCOMPARE(f.IdleTicks, 0);
     QVERIFY(!f.FirstActivate);
+    QCOMPARE(QApplication::focusWidget(), f.sgV); // not the speed list
     // Keys reach the window first, whichever control has the focus.
     for (QWidget* target : {static_cast<QWidget*>(f.sgV), static_cast<QWidget*>(f.cbDelay)}) {
         target->setFocus();
@@ -138,6 +143,62 @@ void TestFrmMainPresentation::keysAndActivationCountAsActivity() {
     QTest::keyClick(f.cbDelay, Qt::Key_Down);
     QCOMPARE(f.cbDelay->ItemIndex(), before + 1);
     QCOMPARE(Setting("cbDelay"), QString::number(before + 1));
+}
+
+// Clicks as the window system delivers them to the shown window: every
+// point of each round button's ellipse reaches the button (nothing lies over
+// it), and only the left button clicks; a mouse's thumb buttons do nothing.
+void TestFrmMainPresentation::roundButtonsAndSlidersClickOnlyWithTheLeftButton_data() {
+    QTest::addColumn<Qt::MouseButton>("button");
+    QTest::newRow("left") << Qt::LeftButton;
+    QTest::newRow("back") << Qt::BackButton;
+    QTest::newRow("forward") << Qt::ForwardButton;
+}
+
+void TestFrmMainPresentation::roundButtonsAndSlidersClickOnlyWithTheLeftButton() {
+    QFETCH(Qt::MouseButton, button);
+    const bool left = button == Qt::LeftButton;
+    Env env;
+    QVERIFY(env.Settings({"plTop=145", "plBottom=140", "chkEdit=YES"}));
+    TFrmMain& f = env.Make();
+    f.tmIdel->stop();
+    f.show();
+    QVERIFY(QTest::qWaitForWindowExposed(&f));
+    QWindow* win = f.windowHandle();
+    const QList<TMyRoundButton*> buttons = f.findChildren<TMyRoundButton*>();
+    QCOMPARE(buttons.size(), 12);
+    for (TMyRoundButton* b : buttons) {
+        QVERIFY(b->isVisible() && b->isEnabled());
+        int clicks = 0;
+        b->OnClick = [&clicks](QObject*) { ++clicks; };
+        QStringList missed;
+        int points = 0;
+        for (int y = 0; y < b->height(); ++y)
+            for (int x = 0; x < b->width(); ++x) {
+                if (!b->InsideEllipse(x, y))
+                    continue;
+                ++points;
+                const int before = clicks;
+                QTest::mouseClick(win, button, {}, b->mapTo(&f, QPoint(x, y)));
+                if (left && clicks == before)
+                    missed << QStringLiteral("%1,%2").arg(x).arg(y);
+            }
+        QVERIFY(points > 1000);
+        QVERIFY2(missed.isEmpty(), qPrintable(b->objectName() + ": " + missed.join(u' ')));
+        QCOMPARE(clicks, left ? points : 0);
+    }
+    for (TTransTrackBar* s : {f.SoundLevel2, f.tbZoom}) {
+        int clicks = 0;
+        int changes = 0;
+        s->OnClick = [&clicks](QObject*) { ++clicks; };
+        s->OnChange = [&changes](QObject*) { ++changes; };
+        // On the band, on the side away from the thumb.
+        const bool thumbRight = s->Position() > s->MaxValue() / 2;
+        const QPoint at(thumbRight ? 3 : s->width() - 4, s->height() / 2);
+        QTest::mouseClick(win, button, {}, s->mapTo(&f, at));
+        QCOMPARE(clicks, left ? 1 : 0);
+        QCOMPARE(changes, left ? 1 : 0);
+    }
 }
 
 void TestFrmMainPresentation::descriptionColumnFollowsTheWindowSize() {

@@ -5,12 +5,14 @@
 // row's white middle line.
 #include "FrmMainFixture.h"
 
+#include "media/DSTrackBar.h"
 #include "platform/ErrorDisplay.h"
 #include "support/XvfbSession.h"
 
 #include <QCheckBox>
 #include <QFrame>
 #include <QScreen>
+#include <QStyle>
 #include <QtTest>
 
 using namespace FrmMainTest;
@@ -54,6 +56,13 @@ void TestFrmMainScreenshot::layoutScreenshot() {
     const QString path = ArtefactDir() + QStringLiteral("/FrmMain.png");
     QVERIFY(shot.save(path));
     qInfo("screenshot: %s", qPrintable(path));
+
+    // The position track bar: a hand over it, a thumb 28 pixels across.
+    QCOMPARE(f.DSTrackBar1->cursor().shape(), Qt::PointingHandCursor);
+    QCOMPARE(f.DSTrackBar1->style()->pixelMetric(QStyle::PM_SliderControlThickness, nullptr,
+                                                 f.DSTrackBar1),
+             28);
+    QCOMPARE(f.DSTrackBar1->tickInterval(), 5);
 
     const QRect grid = f.sgV->geometry();
     QCOMPARE(grid, QRect(0, 145, 602, 522 - 145 - 140));

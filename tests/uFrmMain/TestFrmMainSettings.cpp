@@ -8,11 +8,21 @@
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
 #include "media/FilterGraph.h"
+#include "platform/AppTranslations.h"
 #include "platform/ErrorDisplay.h"
 #include "uFrmPlay.h"
 
+#include <QAbstractItemView>
 #include <QCheckBox>
+#include <QCompleter>
+#include <QDir>
+#include <QFileDialog>
 #include <QFrame>
+#include <QLabel>
+#include <QLineEdit>
+#include <QScreen>
+#include <QTimer>
+#include <QTranslator>
 #include <QtTest>
 
 using namespace FrmMainTest;
@@ -33,6 +43,10 @@ private slots:
     void opacity();
     void panelsToggleFromStoredHeight();
     void windowBoundsKeepTheSizeLimits();
+    void sliderDragWritesTheLatestValueLaterAndTheLastOneAtTheEnd();
+    void windowBoundsOutOfSightComeOntoAMonitor_data();
+    void windowBoundsOutOfSightComeOntoAMonitor();
+    void openDialogStartsInTheMediaFolderInTheUsersLanguage();
     void gbkCrlfFileOfAnOlderInstallation();
     void refusedWriteReachesTheCallerAndTheWindowStillStarts();
     void handlerErrorsStopAtTheErrorDisplay_data();
@@ -258,6 +272,106 @@ void TestFrmMainSettings::windowBoundsKeepTheSizeLimits() {
     QCOMPARE(Setting("WindowsT"), QStringLiteral("40"));
     QCOMPARE(Setting("WindowsW"), QStringLiteral("602"));
     QCOMPARE(Setting("WindowsH"), QStringLiteral("300"));
+}
+
+// The drag is sent straight to the slider, so no timer runs between steps.
+void TestFrmMainSettings::sliderDragWritesTheLatestValueLaterAndTheLastOneAtTheEnd() {
+    Env env;
+    TFrmMain& f = env.Make();
+    TTransTrackBar* s = f.SoundLevel2;
+    const int y = s->height() / 2;
+    auto send = [s, y](QEvent::Type type, int x, Qt::MouseButtons held) {
+        QMouseEvent e(type, QPointF(x, y), s->mapToGlobal(QPointF(x, y)),
+                      type == QEvent::MouseMove ? Qt::NoButton : Qt::LeftButton, held,
+                      Qt::NoModifier);
+        QCoreApplication::sendEvent(s, &e);
+    };
+    auto stored = [] { return Setting("SoundLevel2").toInt(); };
+    int x = s->ThumbLeft() + s->ThumWidth() / 2;
+    send(QEvent::MouseButtonPress, x, Qt::LeftButton);
+    QCOMPARE(stored(), 9000); // pressing the thumb changes nothing
+    send(QEvent::MouseMove, --x, Qt::LeftButton);
+    const int first = stored(); // the first step is written at once
+    QCOMPARE(first, qRound(s->Position()));
+    for (int i = 0; i < 20; ++i)
+        send(QEvent::MouseMove, --x, Qt::LeftButton);
+    QCOMPARE(stored(), first);
+    QTRY_COMPARE(stored(), qRound(s->Position())); // the latest, a little later
+    for (int i = 0; i < 20; ++i)
+        send(QEvent::MouseMove, --x, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, x, Qt::NoButton);
+    QCOMPARE(stored(), qRound(s->Position())); // the end writes at once
+    QVERIFY(stored() < first);
+    // A click on the band writes at once.
+    send(QEvent::MouseButtonPress, 3, Qt::LeftButton);
+    send(QEvent::MouseButtonRelease, 3, Qt::NoButton);
+    QCOMPARE(stored(), qRound(s->Position()));
+}
+
+void TestFrmMainSettings::windowBoundsOutOfSightComeOntoAMonitor_data() {
+    QTest::addColumn<QPoint>("stored");
+    QTest::addColumn<QPoint>("opened");
+    const QRect a = QGuiApplication::primaryScreen()->availableGeometry();
+    const QRect g = QGuiApplication::primaryScreen()->geometry();
+    const QPoint far(a.right() + 1 - 602, a.bottom() + 1 - 400);
+    QTest::newRow("on the monitor") << QPoint(30, 40) << QPoint(30, 40);
+    QTest::newRow("half off the left") << QPoint(g.left() - 300, 40) << QPoint(g.left() - 300, 40);
+    QTest::newRow("a sliver on the left") << QPoint(g.left() - 580, 40) << QPoint(a.left(), 40);
+    QTest::newRow("far beyond") << QPoint(50000, 50000) << far;
+    QTest::newRow("far before") << QPoint(-50000, -50000) << a.topLeft();
+    QTest::newRow("below the bottom") << QPoint(30, g.bottom() + 10) << QPoint(30, far.y());
+}
+
+void TestFrmMainSettings::windowBoundsOutOfSightComeOntoAMonitor() {
+    QFETCH(QPoint, stored);
+    QFETCH(QPoint, opened);
+    Env env;
+    QVERIFY(
+        env.Settings({"WindowsL=" + QString::number(stored.x()),
+                      "WindowsT=" + QString::number(stored.y()), "WindowsW=602", "WindowsH=400"}));
+    TFrmMain& f = env.Make();
+    QCOMPARE(f.pos(), opened);
+    QCOMPARE(f.size(), QSize(602, 400));
+}
+
+// On a Chinese desktop: the dialog speaks Chinese, starts where the media
+// lies, and its completer list goes with it.
+void TestFrmMainSettings::openDialogStartsInTheMediaFolderInTheUsersLanguage() {
+    Env env;
+    QVERIFY(QDir(env.Path(QString())).mkdir(QStringLiteral("videos")));
+    const QString media = env.Media(QStringLiteral("videos/dance.mp4"));
+    env.Media(QStringLiteral("videos/dance2.mp4"));
+    QVERIFY(env.Settings({"PlayFile=" + media, "chkEdit=YES"}));
+    TFrmMain& f = env.Make();
+    f.show();
+    QTranslator* zh = InstallQtTranslations(QLocale(QLocale::Chinese, QLocale::China));
+    QVERIFY2(zh, "Qt's translations are not installed");
+    QString folder;
+    QString lookIn;
+    QWidget* popup = nullptr;
+    QTimer::singleShot(0, &f, [&] {
+        QFileDialog* d = f.OpenDialog1;
+        folder = d->directory().absolutePath();
+        if (auto* label = d->findChild<QLabel*>(QStringLiteral("lookInLabel")))
+            lookIn = label->text();
+        auto* name = d->findChild<QLineEdit*>(QStringLiteral("fileNameEdit"));
+        if (name && name->completer()) {
+            d->activateWindow();
+            if (QTest::qWaitForWindowActive(d))
+                name->setFocus();
+            QTest::keyClicks(name, QStringLiteral("da"));
+            if (QTest::qWaitFor([name] { return name->completer()->popup()->isVisible(); }))
+                popup = name->completer()->popup();
+        }
+        d->reject();
+    });
+    f.btnSelFileClick(f.btnSelFile);
+    QCoreApplication::removeTranslator(zh);
+    delete zh;
+    QCOMPARE(folder, QFileInfo(media).absolutePath());
+    QVERIFY2(!lookIn.isEmpty() && !lookIn.startsWith(QLatin1String("Look")), qPrintable(lookIn));
+    QVERIFY(popup);
+    QVERIFY(!popup->isVisible());
 }
 
 void TestFrmMainSettings::gbkCrlfFileOfAnOlderInstallation() {

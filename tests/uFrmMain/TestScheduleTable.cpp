@@ -28,6 +28,8 @@ private slots:
     void scheduleFileName();
     void addingToAnEmptyTableFillsRowOneAndSaves();
     void addingAfterTheLastRowAddsThirtySeconds();
+    void addingKeepsEverySection_data();
+    void addingKeepsEverySection();
     void saveNormalisesSortsAndRenumbers_data();
     void saveNormalisesSortsAndRenumbers();
     void deleteRules();
@@ -126,6 +128,33 @@ void TestScheduleTable::addingAfterTheLastRowAddsThirtySeconds() {
     QCOMPARE(f.sgV->Cell(0, 3), QStringLiteral("  3"));
     QCOMPARE(SavedRows(f.SchedFileName).size(), 3);
     QCOMPARE(SavedRows(f.SchedFileName).at(2).at(4), QStringLiteral("60:20"));
+}
+
+// Hand-edited or older files: an empty count in row 1 above further
+// sections, an absurd time point in the last row.
+void TestScheduleTable::addingKeepsEverySection_data() {
+    QTest::addColumn<QStringList>("rows");
+    QTest::addColumn<QString>("added"); // time point of the new row
+    QTest::newRow("empty count in row 1")
+        << QStringList{"|00:10|起势", "2|00:20|一", "1|00:40|收势"} << "01:10";
+    QTest::newRow("largest time point") << QStringList{"1|99999999:00|x"} << "35791394:07";
+}
+
+void TestScheduleTable::addingKeepsEverySection() {
+    QFETCH(QStringList, rows);
+    QFETCH(QString, added);
+    Env env;
+    TFrmMain& f = WindowWithSchedule(env, rows);
+    f.btnAddClick(f.btnAdd);
+    QCOMPARE(f.sgV->RowCount(), rows.size() + 2);
+    QCOMPARE(f.sgV->Cell(4, rows.size() + 1), added);
+    const QList<QStringList> saved = SavedRows(f.SchedFileName);
+    QCOMPARE(saved.size(), rows.size() + 1);
+    QStringList descriptions;
+    for (const QStringList& r : saved)
+        descriptions << r.at(5);
+    for (const QString& r : rows)
+        QVERIFY(descriptions.contains(r.section(QLatin1Char('|'), 2)));
 }
 
 void TestScheduleTable::saveNormalisesSortsAndRenumbers_data() {

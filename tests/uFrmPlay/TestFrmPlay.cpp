@@ -18,6 +18,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QWindow>
 #include <QtTest>
 
 namespace {
@@ -202,6 +203,45 @@ private slots:
         TFrmMain again;
         QCOMPARE(again.FrmPlay->geometry(), kMonitor1);
         QVERIFY(again.chkOn2Monitor->isChecked());
+    }
+
+    // A press on the video shows the control window above the video when it
+    // is hidden or lies under the video, and hides it only when it is in
+    // sight: after the video was raised over it, and after the check box
+    // moved the video onto the control window's monitor.
+    void pressOnVideoShowsCoveredControls_data() {
+        QTest::addColumn<bool>("byCheckBox");
+        QTest::newRow("video raised over it") << false;
+        QTest::newRow("video moved onto its monitor") << true;
+    }
+    void pressOnVideoShowsCoveredControls() {
+        QFETCH(bool, byCheckBox);
+        if (QGuiApplication::platformName() != QLatin1String("xcb"))
+            QSKIP("needs a window system that knows the stacking of windows");
+        WriteOption(QString());
+        TFrmMain frm;
+        TFrmPlay* w = frm.FrmPlay;
+        frm.move(byCheckBox ? kMonitor1.topLeft() + QPoint(100, 100) : QPoint(100, 100));
+        frm.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&frm));
+        w->show();
+        w->raise();
+        QVERIFY(QTest::qWaitForWindowExposed(w));
+        if (byCheckBox) {
+            QVERIFY(w->ControlWindowInSight()); // the video is on the other monitor
+            frm.chkOn2Monitor->setChecked(true);
+            QTRY_COMPARE(w->geometry(), kMonitor1);
+        }
+        const QPoint at = frm.frameGeometry().center();
+        QTRY_COMPARE(QGuiApplication::topLevelAt(at), w->windowHandle());
+        QVERIFY(!w->ControlWindowInSight());
+        for (bool shown : {true, false, true}) {
+            w->VWMouseDown();
+            QCOMPARE(frm.isVisible(), shown);
+            if (shown)
+                QTRY_COMPARE(QGuiApplication::topLevelAt(at), frm.windowHandle());
+            QCOMPARE(w->ControlWindowInSight(), shown);
+        }
     }
 
     void zoomSliderNeedsAMediaFile() {

@@ -413,7 +413,9 @@ void TestUtPublic::appendRow_data() {
     QTest::newRow("empty table reuses row 1") << QStringList{""} << 2 << 1;
     QTest::newRow("one section") << QStringList{"3"} << 3 << 2;
     QTest::newRow("three sections") << QStringList{"3", "0", "1"} << 5 << 4;
-    QTest::newRow("empty count in row 1 cuts back") << QStringList{"", "2", "2"} << 2 << 1;
+    QTest::newRow("empty count in row 1 keeps the rows below")
+        << QStringList{"", "2", "2"} << 5 << 4;
+    QTest::newRow("empty rows only reuse row 1") << QStringList{"", ""} << 2 << 1;
 }
 
 void TestUtPublic::appendRow() {
