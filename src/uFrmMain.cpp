@@ -3,10 +3,10 @@
 #include "uFrmMain.h"
 
 #include "media/FilterGraph.h"
-#include "platform/ErrorDisplay.h"
+#include "utPublic/ErrorDisplay.h"
 #include "uFrmMainGrid.h"
 #include "uFrmPlay.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QApplication>
 #include <QCheckBox>

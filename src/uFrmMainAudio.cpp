@@ -10,7 +10,7 @@
 #include "media/FilterGraph.h"
 #include "media/SampleGrabber.h"
 #include "uFrmMainInternal.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QFile>
 #include <QListWidget>

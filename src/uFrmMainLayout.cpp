@@ -2,7 +2,7 @@
 // of their events to the window's handlers.
 #include "uFrmMain.h"
 
-#include "MyExitWin.h"
+#include "MyExitWin/MyExitWin.h"
 #include "controls/FlatCtrls.h"
 #include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"
@@ -11,7 +11,7 @@
 #include "media/DSTrackBar.h"
 #include "media/FilterGraph.h"
 #include "media/SampleGrabber.h"
-#include "platform/FontCatalog.h"
+#include "controls/FontCatalog.h"
 #include "uFrmMainGrid.h"
 
 #include <QCheckBox>

@@ -6,7 +6,7 @@
 // ticks, clicks and graph events can run inside a waiting PlaySection.
 #include "uFrmMain.h"
 
-#include "MyExitWin.h"
+#include "MyExitWin/MyExitWin.h"
 #include "controls/FlatCtrls.h"
 #include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"
@@ -14,11 +14,11 @@
 #include "media/DSTrackBar.h"
 #include "media/FilterGraph.h"
 #include "media/SampleGrabber.h"
-#include "platform/ErrorDisplay.h"
+#include "utPublic/ErrorDisplay.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
 #include "uFrmPlay.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -6,7 +6,7 @@
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
 #include "uFrmPlay.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QCheckBox>
 #include <QCursor>

@@ -6,10 +6,10 @@
 #include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"
 #include "media/FilterGraph.h"
-#include "platform/FontCatalog.h"
+#include "controls/FontCatalog.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QCheckBox>
 #include <QLabel>

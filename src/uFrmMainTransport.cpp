@@ -8,7 +8,7 @@
 #include "media/FilterGraph.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QFileDialog>
 #include <QLabel>

@@ -9,7 +9,7 @@
 #include "../../tests/e2e/PlayerKit.h"
 
 #include "media/VideoWindow.h"
-#include "platform/AppStartup.h"
+#include "AppStartup.h"
 
 #include <QProcess>
 #include <QStandardPaths>

@@ -4,7 +4,7 @@
 // renderer and the sample grabber filters; stream selection.
 //
 // These are plain C++ interfaces. The implementation is our layer over
-// GStreamer (src/platform/Gst*.cpp); nothing here exposes GStreamer types.
+// GStreamer (src/media/gst/); nothing here exposes GStreamer types.
 //
 // Units: media times are 64-bit counts of 100 ns; volume is in hundredths of
 // a decibel, -10000 (silence) .. 0 (full); balance -10000 (left) .. 10000.

@@ -9,12 +9,12 @@
 #include "controls/FlatCtrls.h"
 #include "controls/MyHemibtn.h"
 #include "media/FilterGraph.h"
-#include "platform/ErrorDisplay.h"
+#include "utPublic/ErrorDisplay.h"
 #include "support/XvfbSession.h"
 #include "uFrmMain.h"
 #include "uFrmMainGrid.h"
 #include "uFrmPlay.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QCheckBox>
 #include <QDir>

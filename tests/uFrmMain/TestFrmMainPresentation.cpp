@@ -5,7 +5,7 @@
 #include "FrmMainFixture.h"
 
 #include "controls/FlatCtrls.h"
-#include "platform/ErrorDisplay.h"
+#include "utPublic/ErrorDisplay.h"
 #include "uFrmPlay.h"
 
 #include <QCheckBox>

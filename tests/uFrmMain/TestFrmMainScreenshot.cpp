@@ -5,7 +5,7 @@
 // row's white middle line.
 #include "FrmMainFixture.h"
 
-#include "platform/ErrorDisplay.h"
+#include "utPublic/ErrorDisplay.h"
 #include "support/XvfbSession.h"
 
 #include <QCheckBox>

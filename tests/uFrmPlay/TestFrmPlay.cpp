@@ -6,10 +6,10 @@
 
 #include "media/FilterGraph.h"
 #include "media/VideoWindow.h"
-#include "platform/ErrorDisplay.h"
+#include "utPublic/ErrorDisplay.h"
 #include "uFrmMain.h"
 #include "uFrmPlay.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include "support/XvfbSession.h"
 

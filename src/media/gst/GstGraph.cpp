@@ -1,5 +1,5 @@
 // The graph manager of our layer over GStreamer (see GstGraphManager.h).
-#include "platform/GstGraphManager.h"
+#include "media/gst/GstGraphManager.h"
 
 #include <gst/audio/streamvolume.h>
 

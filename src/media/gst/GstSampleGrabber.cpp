@@ -3,7 +3,7 @@
 // own sample width (mono and multichannel sound mixed to two channels) and
 // calls the buffer callback, on the streaming thread, for every buffer, with
 // the buffer's bytes to change in place.
-#include "platform/GstFilters.h"
+#include "media/gst/GstFilters.h"
 
 #include <gst/audio/audio.h>
 

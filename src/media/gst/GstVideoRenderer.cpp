@@ -3,7 +3,7 @@
 // shows it at when it is larger, hands it to the owner through an appsink
 // and asks the owner to repaint. The owner paints the frame's pixels where
 // they lie (no copy), scaling up only the part that is visible.
-#include "platform/GstFilters.h"
+#include "media/gst/GstFilters.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>

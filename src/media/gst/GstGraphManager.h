@@ -1,5 +1,5 @@
 // The graph manager of our layer over GStreamer: one playbin3 pipeline per
-// rendered file. Internal to src/platform/Gst*.cpp.
+// rendered file. Internal to src/media/gst/.
 //
 // States. Stopped is READY (or a freshly rendered pipeline kept prerolled in
 // PAUSED, so that the first run starts at once and the position and duration
@@ -25,7 +25,7 @@
 // such a wait is refused (VFW_E_WRONG_STATE).
 #pragma once
 
-#include "platform/GstFilters.h"
+#include "media/gst/GstFilters.h"
 
 #include <QObject>
 

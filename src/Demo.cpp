@@ -1,9 +1,9 @@
-#include "platform/Demo.h"
+#include "Demo.h"
 
 #include "uFrmMain.h"
 #include "uFrmMainGrid.h"
 #include "uFrmPlay.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QDir>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
-#include "platform/AppStartup.h"
+#include "AppStartup.h"
 
-#include "platform/Demo.h"
-#include "platform/ErrorDisplay.h"
+#include "Demo.h"
+#include "utPublic/ErrorDisplay.h"
 #include "uFrmMain.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QFileInfo>
 #include <QTimer>

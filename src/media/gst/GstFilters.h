@@ -1,5 +1,5 @@
 // Inside our layer over GStreamer: what the graph manager, the filters and
-// the audio output share. Not for use outside src/platform/Gst*.cpp.
+// the audio output share. Not for use outside src/media/gst/.
 //
 // Model. A graph manager renders a file with one playbin3 pipeline. The
 // filters the components add before rendering (the video renderer, the

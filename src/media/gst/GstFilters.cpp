@@ -1,7 +1,7 @@
 // Filters and pins of our layer over GStreamer.
-#include "platform/GstFilters.h"
+#include "media/gst/GstFilters.h"
 
-#include "platform/GstGraphManager.h"
+#include "media/gst/GstGraphManager.h"
 
 #include <mutex>
 

@@ -1,7 +1,7 @@
 // The audio renderer of our layer over GStreamer and where its sound goes.
-#include "platform/GstAudioOutput.h"
+#include "media/gst/GstAudioOutput.h"
 
-#include "platform/GstFilters.h"
+#include "media/gst/GstFilters.h"
 
 #include <gst/app/gstappsink.h>
 
