@@ -4,6 +4,7 @@
 
 #include "MyExitWin/MyExitWin.h"
 #include "controls/FlatCtrls.h"
+#include "controls/FontCatalog.h"
 #include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/Pictures.h"
@@ -11,7 +12,6 @@
 #include "media/DSTrackBar.h"
 #include "media/FilterGraph.h"
 #include "media/SampleGrabber.h"
-#include "controls/FontCatalog.h"
 #include "uFrmMainGrid.h"
 
 #include <QCheckBox>

@@ -14,10 +14,10 @@
 #include "media/DSTrackBar.h"
 #include "media/FilterGraph.h"
 #include "media/SampleGrabber.h"
-#include "utPublic/ErrorDisplay.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
 #include "uFrmPlay.h"
+#include "utPublic/ErrorDisplay.h"
 #include "utPublic/utPublic.h"
 
 #include <QCheckBox>
@@ -207,8 +207,8 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
     if (FrmPlay)
         FrmPlay->plHint->hide();
     if (!RowExists(row)) {
-        SectEndPos = 0;
-        RemainCount = 0;
+        Engine.SectEndPos = 0;
+        Engine.RemainCount = 0;
         return;
     }
     EnterRow(row);
@@ -222,9 +222,9 @@ void TFrmMain::RestoreVolume() {
 void TFrmMain::EnterRow(int row) {
     sgV->SetRow(row);
     SetCurRow(row);
-    RemainCount = std::max(StrToIntDef(sgV->Cell(1, row), 1) - 1, 0);
-    sgV->SetCell(1, row, QString::number(RemainCount));
-    SectEndPos = row < sgV->RowCount() - 1 ? TimePointMs(sgV->Cell(4, row + 1)) : 0;
+    Engine.RemainCount = std::max(StrToIntDef(sgV->Cell(1, row), 1) - 1, 0);
+    sgV->SetCell(1, row, QString::number(Engine.RemainCount));
+    Engine.SectEndPos = row < sgV->RowCount() - 1 ? TimePointMs(sgV->Cell(4, row + 1)) : 0;
 }
 
 void TFrmMain::NextSection() {
@@ -232,40 +232,38 @@ void TFrmMain::NextSection() {
     if (!RowExists(row)) {
         // The next row was deleted during playback: run to the end of the
         // media, as the last row does.
-        SectEndPos = 0;
+        Engine.SectEndPos = 0;
         if (!RowExists(CurRow()))
-            RemainCount = 0;
+            Engine.RemainCount = 0;
         return;
     }
     EnterRow(row);
 }
 
-void TFrmMain::DSTrackBar1Timer(QObject* Sender, uint32_t CurrentPos, uint32_t StopPos) {
-    (void)Sender;
-    lastTickPos_ = CurrentPos;
-    lastTickDuration_ = StopPos;
+void TFrmMain::DSTrackBar1Timer(QObject* /*Sender*/, uint32_t CurrentPos, uint32_t StopPos) {
+    Engine.LastTickPos = CurrentPos;
+    Engine.LastTickDuration = StopPos;
     if (!FGBrowse || FGBrowse->State() != gsPlaying)
         return;
     lbPos->setText(SecToTimeStr(int(CurrentPos / 1000)));
-    if (SectEndPos <= 0 || int64_t(CurrentPos) < int64_t(SectEndPos))
+    if (Engine.SectEndPos <= 0 || int64_t(CurrentPos) < int64_t(Engine.SectEndPos))
         return;
-    if (RemainCount > 0) {
+    if (Engine.RemainCount > 0) {
         if (RowExists(CurRow()) && RowExists(CurRow() + 1)) {
             PlaySection(CurRow(), true);
         } else {
             // Rows deleted during playback: the section runs to the end.
-            SectEndPos = 0;
+            Engine.SectEndPos = 0;
             if (!RowExists(CurRow()))
-                RemainCount = 0;
+                Engine.RemainCount = 0;
         }
         return;
     }
     NextSection();
 }
 
-void TFrmMain::FGBrowseGraphComplete(QObject* Sender, int32_t Result, IBaseFilter* Renderer) {
-    (void)Sender;
-    (void)Renderer;
+void TFrmMain::FGBrowseGraphComplete(QObject* /*Sender*/, int32_t Result,
+                                     IBaseFilter* /*Renderer*/) {
     if (FAILED(Result)) {
         // Playback broke off (a sound output that went away, a decoder
         // error): the routine is not over. Say why, with the controls in
@@ -274,7 +272,7 @@ void TFrmMain::FGBrowseGraphComplete(QObject* Sender, int32_t Result, IBaseFilte
         ReportCannotPlay(Result);
         return;
     }
-    if (SectEndPos == 0 && RemainCount >= 1 && RowExists(CurRow())) {
+    if (Engine.SectEndPos == 0 && Engine.RemainCount >= 1 && RowExists(CurRow())) {
         PlaySection(CurRow(), true);
     } else if (rbShut->Checked()) {
         ExitWin->SetExitWinType(ewPowerOff);
@@ -285,21 +283,4 @@ void TFrmMain::FGBrowseGraphComplete(QObject* Sender, int32_t Result, IBaseFilte
     } else {
         PlaySection(1, false);
     }
-}
-
-void TFrmMain::chkOn2MonitorClick(QObject* Sender) {
-    (void)Sender;
-    const bool on = chkOn2Monitor->isChecked();
-    WriteIniStr(IniFileName, kStart, QStringLiteral("chkOn2Monitor"), BoolToText(on));
-    if (FrmPlay)
-        FrmPlay->PlaceOnMonitor(on && TFrmPlay::MonitorCount() >= 2 ? 1 : 0);
-}
-
-void TFrmMain::tbZoomChange(QObject* Sender) {
-    (void)Sender;
-    if (!FrmPlay || !QFile::exists(CurFile))
-        return;
-    const int z = Trunc(tbZoom->Position());
-    FrmPlay->ApplyZoom(z);
-    KeepSetting(SchedFileName, QStringLiteral("tbZoom"), QString::number(z));
 }

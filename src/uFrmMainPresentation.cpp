@@ -3,6 +3,7 @@
 #include "uFrmMain.h"
 
 #include "controls/FlatCtrls.h"
+#include "controls/uTransTrackBar.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
 #include "uFrmPlay.h"
@@ -10,11 +11,13 @@
 
 #include <QCheckBox>
 #include <QCursor>
+#include <QFile>
 #include <QFrame>
 
 #include <algorithm>
 
 using FrmMainText::StrToIntDef;
+using FrmMainText::Trunc;
 
 namespace {
 constexpr int kCollapsed = 57;
@@ -89,6 +92,22 @@ void TFrmMain::btnDownClick(QObject* /*Sender*/) {
 
 void TFrmMain::FormResize(QObject* /*Sender*/) {
     FitColumn(*sgV, 5);
+}
+
+void TFrmMain::chkOn2MonitorClick(QObject* /*Sender*/) {
+    const bool on = chkOn2Monitor->isChecked();
+    WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("chkOn2Monitor"),
+                BoolToText(on));
+    if (FrmPlay)
+        FrmPlay->PlaceOnMonitor(on && TFrmPlay::MonitorCount() >= 2 ? 1 : 0);
+}
+
+void TFrmMain::tbZoomChange(QObject* /*Sender*/) {
+    if (!FrmPlay || !QFile::exists(CurFile))
+        return;
+    const int z = Trunc(tbZoom->Position());
+    FrmPlay->ApplyZoom(z);
+    KeepSetting(SchedFileName, QStringLiteral("tbZoom"), QString::number(z));
 }
 
 void TFrmMain::AlignControls() {

@@ -6,10 +6,10 @@
 #include "controls/FlatCtrls.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
-#include "utPublic/ErrorDisplay.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
 #include "uFrmPlay.h"
+#include "utPublic/ErrorDisplay.h"
 #include "utPublic/utPublic.h"
 
 #include <QCheckBox>

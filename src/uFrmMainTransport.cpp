@@ -36,8 +36,7 @@ QStringList TFrmMain::DialogNameFilters(const QString& filter) {
     return result;
 }
 
-void TFrmMain::btnSelFileClick(QObject* Sender) {
-    (void)Sender;
+void TFrmMain::btnSelFileClick(QObject* /*Sender*/) {
     if (!OpenDialog1)
         OpenDialog1 = new QFileDialog(this);
     // Our own dialog on every desktop: its patterns match names in any letter
@@ -58,8 +57,7 @@ void TFrmMain::btnSelFileClick(QObject* Sender) {
     PlaySection(1, false);
 }
 
-void TFrmMain::btnPauseClick(QObject* Sender) {
-    (void)Sender;
+void TFrmMain::btnPauseClick(QObject* /*Sender*/) {
     if (!FGBrowse)
         return;
     switch (FGBrowse->State()) {
@@ -74,30 +72,27 @@ void TFrmMain::btnPauseClick(QObject* Sender) {
     }
 }
 
-void TFrmMain::btnBackClick(QObject* Sender) {
-    (void)Sender;
+void TFrmMain::btnBackClick(QObject* /*Sender*/) {
     if (!FGBrowse || FGBrowse->State() <= gsStopped)
         return;
-    int64_t s = int64_t(lastTickPos_ / 1000) - 10;
+    int64_t s = int64_t(Engine.LastTickPos / 1000) - 10;
     if (s < 0)
         s = 0;
     SeekTo(uint32_t(s * 1000));
     FGBrowse->Play();
 }
 
-void TFrmMain::btnNextClick(QObject* Sender) {
-    (void)Sender;
+void TFrmMain::btnNextClick(QObject* /*Sender*/) {
     if (!FGBrowse || FGBrowse->State() <= gsStopped)
         return;
-    const int64_t s = int64_t(lastTickPos_ / 1000) + 10;
-    if (s * 1000 > int64_t(lastTickDuration_))
+    const int64_t s = int64_t(Engine.LastTickPos / 1000) + 10;
+    if (s * 1000 > int64_t(Engine.LastTickDuration))
         return;
     SeekTo(uint32_t(s * 1000));
     FGBrowse->Play();
 }
 
-void TFrmMain::lbPosDblClick(QObject* Sender) {
-    (void)Sender;
+void TFrmMain::lbPosDblClick(QObject* /*Sender*/) {
     if (!lbPos->isEnabled() || !sgV)
         return;
     const int row = sgV->Row();
@@ -106,8 +101,7 @@ void TFrmMain::lbPosDblClick(QObject* Sender) {
     sgV->SetCell(4, row, lbPos->text());
 }
 
-void TFrmMain::cbRateChange(QObject* Sender) {
-    (void)Sender;
+void TFrmMain::cbRateChange(QObject* /*Sender*/) {
     if (!FGBrowse || FGBrowse->State() != gsPlaying)
         return;
     bool ok = false;
