@@ -183,7 +183,7 @@ private slots:
         WriteOption(QString());
         TFrmMain frm;
         QVERIFY(frm.FrmPlay);
-        TFrmPlay* w = frm.FrmPlay;
+        TFrmPlay* w = frm.FrmPlay.get();
         QCOMPARE(w->geometry(), kMonitor0);
         w->ApplyZoom(10);
         frm.chkOn2Monitor->setChecked(true);
