@@ -1,3 +1,3 @@
-#include "platform/AppStartup.h"
+#include "AppStartup.h"
 
 int main(int argc, char** argv) { return RunTavrelo(argc, argv); }

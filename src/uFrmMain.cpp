@@ -3,10 +3,10 @@
 #include "uFrmMain.h"
 
 #include "media/FilterGraph.h"
-#include "platform/ErrorDisplay.h"
 #include "uFrmMainGrid.h"
 #include "uFrmPlay.h"
-#include "utPublic.h"
+#include "utPublic/ErrorDisplay.h"
+#include "utPublic/utPublic.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -43,9 +43,13 @@ TFrmMain::TFrmMain(QWidget* parent) : QWidget(parent) {
 
 TFrmMain::~TFrmMain() {
     qApp->removeEventFilter(this);
-    // The video window's surface is bound to FGBrowse: it goes first.
-    delete FrmPlay;
-    FrmPlay = nullptr;
+    // The graph lets go of its pipeline first, so that no frame or event
+    // reaches a window being taken down; then the video window, whose surface
+    // is bound to FGBrowse; the other components are this window's children
+    // and go with it.
+    if (FGBrowse)
+        FGBrowse->SetActive(false);
+    FrmPlay.reset();
 }
 
 void TFrmMain::FormCreate() {
@@ -69,7 +73,7 @@ void TFrmMain::FormCreate() {
     CurFile = ReadIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("PlayFile"), CurFile);
     Guarded([this] { OpenSchedule(CurFile); })();
 
-    FrmPlay = new TFrmPlay(FGBrowse, this);
+    FrmPlay = std::make_unique<TFrmPlay>(FGBrowse, this);
 
     if (chkAutoPlay->isChecked() && QFileInfo(CurFile).isFile()) {
         Guarded([this] { PlaySection(1, false); })();

@@ -20,6 +20,7 @@
 #include <cstdint>
 #include <exception>
 #include <functional>
+#include <memory>
 #include <type_traits>
 #include <utility>
 
@@ -105,15 +106,23 @@ public:
     QFileDialog* OpenDialog1 = nullptr;
     QTimer* tmIdel = nullptr;
 
-    // The video window; null until FormCreate has made it.
-    TFrmPlay* FrmPlay = nullptr;
+    // The video window (a top-level window of its own, owned here); null
+    // until FormCreate has made it.
+    std::unique_ptr<TFrmPlay> FrmPlay;
 
     // --- Module state ---------------------------------------------------------
     QString AppPath; // executable folder, with trailing separator
     QString CurFile;
     QString SchedFileName;
-    int32_t RemainCount = 0;
-    int32_t SectEndPos = 0; // ms; 0 = the section runs to the end of the media
+    // The section engine's state (uFrmMainPlayback.cpp). CurRow, the row
+    // playing, is kept in FGBrowse's Tag (CurRow()/SetCurRow()).
+    struct TSectionEngine {
+        int32_t RemainCount = 0;       // plays of the current section still to come
+        int32_t SectEndPos = 0;        // ms; 0 = the section runs to the end of the media
+        uint32_t LastTickPos = 0;      // ms, as the position tracker last reported it
+        uint32_t LastTickDuration = 0; // ms
+    };
+    TSectionEngine Engine;
     int32_t AudioTrack = 0;
     bool FirstActivate = true;
     static const QString ColTitles[6];
@@ -181,18 +190,21 @@ public:
     void btnUPClick(QObject* Sender);
     void btnDownClick(QObject* Sender);
     void FormResize(QObject* Sender);
+    // The video window's monitor and zoom.
+    void chkOn2MonitorClick(QObject* Sender);
+    void tbZoomChange(QObject* Sender);
     // Applies AlphaBlend / AlphaBlendValue to the window.
     void ApplyOpacity();
     // Places plTop at the top, plBottom at the bottom and sgV between them.
     void AlignControls();
 
-    // clang-format off
-    // BEGIN playback, transport and audio (uFrmMainPlayback.cpp, uFrmMainTransport.cpp, uFrmMainAudio.cpp)
+    // --- Playback, transport and audio (uFrmMainPlayback.cpp, uFrmMainTransport.cpp,
+    // uFrmMainAudio.cpp) -------------------------------------------------------------
     // Binds the handlers below to their controls' events; FormCreate calls it
     // right after making the controls.
     void ConnectPlaybackHandlers();
 
-    // Section engine (uFrmMainPlayback.cpp). CurRow lives in FGBrowse's Tag.
+    // Section engine (uFrmMainPlayback.cpp).
     void PlaySection(int row, bool isRepeat);
     void NextSection();
     void DSTrackBar1Timer(QObject* Sender, uint32_t CurrentPos, uint32_t StopPos);
@@ -201,9 +213,6 @@ public:
     void SetCurRow(int row);
     // The last "cannot play" message (the file and the framework's reason).
     QString LastPlaybackError;
-    // Video window handlers of the control window.
-    void chkOn2MonitorClick(QObject* Sender);
-    void tbZoomChange(QObject* Sender);
 
     // Transport (uFrmMainTransport.cpp).
     QFileDialog* OpenDialog(); // OpenDialog1, made on first use
@@ -230,6 +239,14 @@ public:
     void RefreshAudioTracks();
     QString FindAudioDecoderName();
 
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+    void closeEvent(QCloseEvent* event) override;
+    void changeEvent(QEvent* event) override;
+    void moveEvent(QMoveEvent* event) override;
+    void resizeEvent(QResizeEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+
 private:
     // A "mm:ss" time point in ms, held inside 0 .. 2^31 - 1.
     static int32_t TimePointMs(const QString& text);
@@ -243,14 +260,9 @@ private:
     void RestoreVolume();
     void EnterRow(int row);
     void SelectChannel(int channel, const QString& caption);
-    uint32_t lastTickPos_ = 0;      // ms, as the tracker last reported it
-    uint32_t lastTickDuration_ = 0; // ms
-public:
-    // END playback, transport and audio
-    // clang-format on
 
-    // clang-format off
-    // BEGIN player actions for keys and remotes (uFrmMainActions.cpp, uFrmMainRemote.cpp)
+public:
+    // Player actions for keys and remotes (uFrmMainActions.cpp, uFrmMainRemote.cpp)
     // One place for what a key, the desktop's media bus and the phone remote
     // ask of the player; each goes through the window's own handlers, so a
     // change is stored exactly as if the user had made it on the window.
@@ -304,19 +316,7 @@ private:
     int repeatOf_ = 0;      // its count when it started
     int repeatRemain_ = -1; // RemainCount when it was last entered
     int actionDepth_ = 0;   // remote actions nested in a waiting action are dropped
-public:
-    // END player actions for keys and remotes
-    // clang-format on
 
-protected:
-    bool eventFilter(QObject* watched, QEvent* event) override;
-    void closeEvent(QCloseEvent* event) override;
-    void changeEvent(QEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
-    void resizeEvent(QResizeEvent* event) override;
-    void mouseMoveEvent(QMouseEvent* event) override;
-
-private:
     // Builds every control at its laid-out place (uFrmMainLayout.cpp).
     void CreateControls();
     void BindControlEvents();

@@ -17,7 +17,7 @@
 #include "media/FilterGraph.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QFileInfo>
 #include <QPointer>
@@ -103,12 +103,12 @@ void TFrmMain::NotifyStateChanged(int reasons) {
 void TFrmMain::SectionEntered(int row) {
     // A repetition enters the same row with one play fewer to go; anything
     // else (another row, a click on the row, a new pass) starts it afresh.
-    const bool repeat = row == repeatRow_ && RemainCount < repeatRemain_;
+    const bool repeat = row == repeatRow_ && Engine.RemainCount < repeatRemain_;
     if (!repeat) {
         repeatRow_ = row;
-        repeatOf_ = RemainCount + 1;
+        repeatOf_ = Engine.RemainCount + 1;
     }
-    repeatRemain_ = RemainCount;
+    repeatRemain_ = Engine.RemainCount;
     NotifyStateChanged(repeat ? rcRepeat | rcSeek : rcSection);
 }
 
@@ -118,7 +118,7 @@ int64_t TFrmMain::CurrentPositionMs() const {
     const auto seeking = FGBrowse->QueryInterface<IMediaSeeking>();
     int64_t position = 0; // 100 ns
     if (!seeking || FAILED(seeking->GetCurrentPosition(&position)))
-        return lastTickPos_;
+        return Engine.LastTickPos;
     return std::max<int64_t>(0, position / 10000);
 }
 
@@ -152,7 +152,7 @@ TRemoteState TFrmMain::PlayerState() const {
         s.Description = sgV->Cell(5, row).trimmed();
         if (row == repeatRow_ && repeatOf_ > 0) {
             s.RepeatOf = repeatOf_;
-            s.Repeat = std::clamp(repeatOf_ - RemainCount, 1, repeatOf_);
+            s.Repeat = std::clamp(repeatOf_ - Engine.RemainCount, 1, repeatOf_);
         }
     }
     if (state >= gsPaused) {

@@ -10,7 +10,7 @@
 #include "media/FilterGraph.h"
 #include "media/SampleGrabber.h"
 #include "uFrmMainInternal.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QFile>
 #include <QListWidget>
@@ -22,8 +22,7 @@ const QString kStart = QStringLiteral("START");
 constexpr long kMaxStreams = 20;
 } // namespace
 
-void TFrmMain::SoundLevel2Change(QObject* Sender) {
-    (void)Sender;
+void TFrmMain::SoundLevel2Change(QObject* /*Sender*/) {
     const int v = RoundHalfEven(SoundLevel2->Position());
     WriteSliderSetting(SoundLevel2, [v] {
         WriteIniStr(IniFileName, kStart, QStringLiteral("SoundLevel2"), QString::number(v));
@@ -32,18 +31,15 @@ void TFrmMain::SoundLevel2Change(QObject* Sender) {
         FGBrowse->SetVolume(v);
 }
 
-void TFrmMain::lbLeft2Click(QObject* Sender) {
-    (void)Sender;
+void TFrmMain::lbLeft2Click(QObject* /*Sender*/) {
     SelectChannel(1, lbLeft2->Caption());
 }
 
-void TFrmMain::lbCenter2Click(QObject* Sender) {
-    (void)Sender;
+void TFrmMain::lbCenter2Click(QObject* /*Sender*/) {
     SelectChannel(0, lbCenter2->Caption());
 }
 
-void TFrmMain::lbRight2Click(QObject* Sender) {
-    (void)Sender;
+void TFrmMain::lbRight2Click(QObject* /*Sender*/) {
     SelectChannel(2, lbRight2->Caption());
 }
 
@@ -65,22 +61,16 @@ void TFrmMain::SelectChannel(int channel, const QString& caption) {
         decoder->put_DualMode(channel);
 }
 
-void TFrmMain::SampleGrabberBuffer(QObject* Sender, double SampleTime, uint8_t* pBuffer,
+void TFrmMain::SampleGrabberBuffer(QObject* /*Sender*/, double /*SampleTime*/, uint8_t* pBuffer,
                                    int32_t BufferLen) {
     // Streaming thread: no controls, no allocation. The channel is read once,
     // so a change takes effect from the next buffer.
-    (void)Sender;
-    (void)SampleTime;
     const uint8_t channel = SoundChannel.load(std::memory_order_relaxed);
     if (channel == 0 || !SampleGrabber)
         return;
-    const auto grabber = SampleGrabber->SampleGrabber();
-    if (!grabber)
+    const int bits = SampleGrabber->ConnectedBitsPerSample();
+    if (bits == 0)
         return;
-    AM_MEDIA_TYPE mt;
-    if (FAILED(grabber->GetConnectedMediaType(&mt)) || mt.cbFormat < 16)
-        return;
-    const int bits = int(mt.pbFormat[14]) | (int(mt.pbFormat[15]) << 8);
     CopyChannel(pBuffer, BufferLen, bits, channel);
 }
 
@@ -125,8 +115,7 @@ void TFrmMain::RefreshAudioTracks() {
         for (long i = 0; i < count; ++i) {
             QString stream;
             long flags = 0, group = 0;
-            if (FAILED(select->Info(i, &stream, &flags, &group)) || stream.isEmpty() ||
-                stream.at(0).toUpper() != QLatin1Char('A'))
+            if (FAILED(select->Info(i, &stream, &flags, &group)) || !IsAudioStreamName(stream))
                 continue;
             ++n;
             items << QString::number(n);
@@ -142,8 +131,7 @@ void TFrmMain::RefreshAudioTracks() {
     ShowTracks();
 }
 
-void TFrmMain::btnSelAudioChl2Click(QObject* Sender) {
-    (void)Sender;
+void TFrmMain::btnSelAudioChl2Click(QObject* /*Sender*/) {
     if (cbAudioChl2->ItemIndex() < 0)
         return;
     AudioTrack = cbAudioChl2->ItemIndex() + 1;

@@ -17,7 +17,7 @@
 // A cell holds one line of text: line breaks put into a cell become blanks.
 #pragma once
 
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QString>
 #include <QWidget>

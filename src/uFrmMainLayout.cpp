@@ -2,8 +2,9 @@
 // of their events to the window's handlers.
 #include "uFrmMain.h"
 
-#include "MyExitWin.h"
+#include "MyExitWin/MyExitWin.h"
 #include "controls/FlatCtrls.h"
+#include "controls/FontCatalog.h"
 #include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/Pictures.h"
@@ -11,7 +12,6 @@
 #include "media/DSTrackBar.h"
 #include "media/FilterGraph.h"
 #include "media/SampleGrabber.h"
-#include "platform/FontCatalog.h"
 #include "uFrmMainGrid.h"
 
 #include <QCheckBox>

@@ -6,7 +6,7 @@
 // ticks, clicks and graph events can run inside a waiting PlaySection.
 #include "uFrmMain.h"
 
-#include "MyExitWin.h"
+#include "MyExitWin/MyExitWin.h"
 #include "controls/FlatCtrls.h"
 #include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"
@@ -14,11 +14,11 @@
 #include "media/DSTrackBar.h"
 #include "media/FilterGraph.h"
 #include "media/SampleGrabber.h"
-#include "platform/ErrorDisplay.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
 #include "uFrmPlay.h"
-#include "utPublic.h"
+#include "utPublic/ErrorDisplay.h"
+#include "utPublic/utPublic.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -207,8 +207,8 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
     if (FrmPlay)
         FrmPlay->plHint->hide();
     if (!RowExists(row)) {
-        SectEndPos = 0;
-        RemainCount = 0;
+        Engine.SectEndPos = 0;
+        Engine.RemainCount = 0;
         return;
     }
     EnterRow(row);
@@ -224,9 +224,10 @@ void TFrmMain::EnterRow(int row) {
     SetCurRow(row);
     // 64 bits: the most negative count a file can hold must not wrap round
     // into an endless repeat.
-    RemainCount = int32_t(std::max<int64_t>(int64_t(StrToIntDef(sgV->Cell(1, row), 1)) - 1, 0));
-    sgV->SetCell(1, row, QString::number(RemainCount));
-    SectEndPos = row < sgV->RowCount() - 1 ? TimePointMs(sgV->Cell(4, row + 1)) : 0;
+    Engine.RemainCount =
+        int32_t(std::max<int64_t>(int64_t(StrToIntDef(sgV->Cell(1, row), 1)) - 1, 0));
+    sgV->SetCell(1, row, QString::number(Engine.RemainCount));
+    Engine.SectEndPos = row < sgV->RowCount() - 1 ? TimePointMs(sgV->Cell(4, row + 1)) : 0;
     SectionEntered(row);
 }
 
@@ -235,40 +236,38 @@ void TFrmMain::NextSection() {
     if (!RowExists(row)) {
         // The next row was deleted during playback: run to the end of the
         // media, as the last row does.
-        SectEndPos = 0;
+        Engine.SectEndPos = 0;
         if (!RowExists(CurRow()))
-            RemainCount = 0;
+            Engine.RemainCount = 0;
         return;
     }
     EnterRow(row);
 }
 
-void TFrmMain::DSTrackBar1Timer(QObject* Sender, uint32_t CurrentPos, uint32_t StopPos) {
-    (void)Sender;
-    lastTickPos_ = CurrentPos;
-    lastTickDuration_ = StopPos;
+void TFrmMain::DSTrackBar1Timer(QObject* /*Sender*/, uint32_t CurrentPos, uint32_t StopPos) {
+    Engine.LastTickPos = CurrentPos;
+    Engine.LastTickDuration = StopPos;
     if (!FGBrowse || FGBrowse->State() != gsPlaying)
         return;
     lbPos->setText(SecToTimeStr(int(CurrentPos / 1000)));
-    if (SectEndPos <= 0 || int64_t(CurrentPos) < int64_t(SectEndPos))
+    if (Engine.SectEndPos <= 0 || int64_t(CurrentPos) < int64_t(Engine.SectEndPos))
         return;
-    if (RemainCount > 0) {
+    if (Engine.RemainCount > 0) {
         if (RowExists(CurRow()) && RowExists(CurRow() + 1)) {
             PlaySection(CurRow(), true);
         } else {
             // Rows deleted during playback: the section runs to the end.
-            SectEndPos = 0;
+            Engine.SectEndPos = 0;
             if (!RowExists(CurRow()))
-                RemainCount = 0;
+                Engine.RemainCount = 0;
         }
         return;
     }
     NextSection();
 }
 
-void TFrmMain::FGBrowseGraphComplete(QObject* Sender, int32_t Result, IBaseFilter* Renderer) {
-    (void)Sender;
-    (void)Renderer;
+void TFrmMain::FGBrowseGraphComplete(QObject* /*Sender*/, int32_t Result,
+                                     IBaseFilter* /*Renderer*/) {
     if (FAILED(Result)) {
         // Playback broke off (a sound output that went away, a decoder
         // error): the routine is not over. Say why, with the controls in
@@ -277,7 +276,7 @@ void TFrmMain::FGBrowseGraphComplete(QObject* Sender, int32_t Result, IBaseFilte
         ReportCannotPlay(Result);
         return;
     }
-    if (SectEndPos == 0 && RemainCount >= 1 && RowExists(CurRow())) {
+    if (Engine.SectEndPos == 0 && Engine.RemainCount >= 1 && RowExists(CurRow())) {
         PlaySection(CurRow(), true);
     } else if (rbShut->Checked()) {
         ExitWin->SetExitWinType(ewPowerOff);
@@ -288,23 +287,4 @@ void TFrmMain::FGBrowseGraphComplete(QObject* Sender, int32_t Result, IBaseFilte
     } else {
         PlaySection(1, false);
     }
-}
-
-void TFrmMain::chkOn2MonitorClick(QObject* Sender) {
-    (void)Sender;
-    const bool on = chkOn2Monitor->isChecked();
-    WriteIniStr(IniFileName, kStart, QStringLiteral("chkOn2Monitor"), BoolToText(on));
-    if (FrmPlay)
-        FrmPlay->PlaceOnMonitor(on && TFrmPlay::MonitorCount() >= 2 ? 1 : 0);
-}
-
-void TFrmMain::tbZoomChange(QObject* Sender) {
-    (void)Sender;
-    if (!FrmPlay || !QFile::exists(CurFile))
-        return;
-    const int z = Trunc(tbZoom->Position());
-    FrmPlay->ApplyZoom(z);
-    WriteSliderSetting(tbZoom, [this, file = SchedFileName, z] {
-        KeepSetting(file, QStringLiteral("tbZoom"), QString::number(z));
-    });
 }

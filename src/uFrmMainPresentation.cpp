@@ -7,16 +7,18 @@
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
 #include "uFrmPlay.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QCheckBox>
 #include <QCursor>
+#include <QFile>
 #include <QFrame>
 #include <QTimer>
 
 #include <algorithm>
 
 using FrmMainText::StrToIntDef;
+using FrmMainText::Trunc;
 
 namespace {
 constexpr int kCollapsed = 57;
@@ -92,6 +94,24 @@ void TFrmMain::btnDownClick(QObject* /*Sender*/) {
 
 void TFrmMain::FormResize(QObject* /*Sender*/) {
     FitColumn(*sgV, 5);
+}
+
+void TFrmMain::chkOn2MonitorClick(QObject* /*Sender*/) {
+    const bool on = chkOn2Monitor->isChecked();
+    WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("chkOn2Monitor"),
+                BoolToText(on));
+    if (FrmPlay)
+        FrmPlay->PlaceOnMonitor(on && TFrmPlay::MonitorCount() >= 2 ? 1 : 0);
+}
+
+void TFrmMain::tbZoomChange(QObject* /*Sender*/) {
+    if (!FrmPlay || !QFile::exists(CurFile))
+        return;
+    const int z = Trunc(tbZoom->Position());
+    FrmPlay->ApplyZoom(z);
+    WriteSliderSetting(tbZoom, [this, file = SchedFileName, z] {
+        KeepSetting(file, QStringLiteral("tbZoom"), QString::number(z));
+    });
 }
 
 void TFrmMain::AlignControls() {

@@ -3,12 +3,12 @@
 // code and the PIN shown on the control window while it is on.
 #include "uFrmMain.h"
 
-#include "platform/FontCatalog.h"
+#include "controls/FontCatalog.h"
 #include "remote/Mpris.h"
 #include "remote/QrCode.h"
 #include "remote/RemoteServer.h"
 #include "uFrmMainGrid.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QCheckBox>
 #include <QDBusConnection>

@@ -3,13 +3,13 @@
 #include "uFrmMain.h"
 
 #include "controls/FlatCtrls.h"
+#include "controls/FontCatalog.h"
 #include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"
 #include "media/FilterGraph.h"
-#include "platform/FontCatalog.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QCheckBox>
 #include <QLabel>
@@ -97,7 +97,7 @@ void TFrmMain::sgVMouseDown(QObject* /*Sender*/, Qt::MouseButton /*Button*/,
     }
     // The playing section plays as many more times as its cell now says.
     if (row == CurRow())
-        RemainCount = StrToIntDef(sgV->Cell(1, row), 1);
+        Engine.RemainCount = StrToIntDef(sgV->Cell(1, row), 1);
 }
 
 QString TFrmMain::sgVGetEditMask(int ACol, int /*ARow*/) {
@@ -118,7 +118,7 @@ void TFrmMain::sgVSetEditText(int ACol, int ARow, const QString& /*Value*/) {
     const int64_t newEnd = int64_t(TimeStrToSec(sgV->Cell(4, ARow))) * 1000;
     const int64_t curStart = int64_t(TimeStrToSec(sgV->Cell(4, cur))) * 1000;
     if (curStart < newEnd)
-        SectEndPos = static_cast<int32_t>(std::min<int64_t>(newEnd, INT32_MAX));
+        Engine.SectEndPos = static_cast<int32_t>(std::min<int64_t>(newEnd, INT32_MAX));
 }
 
 void TFrmMain::sgVMouseWheelDown(QObject* /*Sender*/, bool& Handled) {

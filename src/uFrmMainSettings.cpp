@@ -6,11 +6,11 @@
 #include "controls/FlatCtrls.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
-#include "platform/ErrorDisplay.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
 #include "uFrmPlay.h"
-#include "utPublic.h"
+#include "utPublic/ErrorDisplay.h"
+#include "utPublic/utPublic.h"
 
 #include <QCheckBox>
 #include <QDir>

@@ -8,7 +8,7 @@
 #include "media/FilterGraph.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QAbstractItemView>
 #include <QCompleter>
@@ -48,8 +48,7 @@ QFileDialog* TFrmMain::OpenDialog() {
     return OpenDialog1;
 }
 
-void TFrmMain::btnSelFileClick(QObject* Sender) {
-    (void)Sender;
+void TFrmMain::btnSelFileClick(QObject* /*Sender*/) {
     OpenDialog();
     // Our own dialog on every desktop: its patterns match names in any letter
     // case (dance.mp4 as well as DANCE.MP4), which a desktop's native dialog
@@ -76,8 +75,7 @@ void TFrmMain::btnSelFileClick(QObject* Sender) {
     OpenMediaFile(files.first());
 }
 
-void TFrmMain::btnPauseClick(QObject* Sender) {
-    (void)Sender;
+void TFrmMain::btnPauseClick(QObject* /*Sender*/) {
     if (!FGBrowse)
         return;
     switch (FGBrowse->State()) {
@@ -92,30 +90,27 @@ void TFrmMain::btnPauseClick(QObject* Sender) {
     }
 }
 
-void TFrmMain::btnBackClick(QObject* Sender) {
-    (void)Sender;
+void TFrmMain::btnBackClick(QObject* /*Sender*/) {
     if (!FGBrowse || FGBrowse->State() <= gsStopped)
         return;
-    int64_t s = int64_t(lastTickPos_ / 1000) - 10;
+    int64_t s = int64_t(Engine.LastTickPos / 1000) - 10;
     if (s < 0)
         s = 0;
     SeekTo(uint32_t(s * 1000));
     FGBrowse->Play();
 }
 
-void TFrmMain::btnNextClick(QObject* Sender) {
-    (void)Sender;
+void TFrmMain::btnNextClick(QObject* /*Sender*/) {
     if (!FGBrowse || FGBrowse->State() <= gsStopped)
         return;
-    const int64_t s = int64_t(lastTickPos_ / 1000) + 10;
-    if (s * 1000 > int64_t(lastTickDuration_))
+    const int64_t s = int64_t(Engine.LastTickPos / 1000) + 10;
+    if (s * 1000 > int64_t(Engine.LastTickDuration))
         return;
     SeekTo(uint32_t(s * 1000));
     FGBrowse->Play();
 }
 
-void TFrmMain::lbPosDblClick(QObject* Sender) {
-    (void)Sender;
+void TFrmMain::lbPosDblClick(QObject* /*Sender*/) {
     if (!lbPos->isEnabled() || !sgV)
         return;
     const int row = sgV->Row();
@@ -124,8 +119,7 @@ void TFrmMain::lbPosDblClick(QObject* Sender) {
     sgV->SetCell(4, row, lbPos->text());
 }
 
-void TFrmMain::cbRateChange(QObject* Sender) {
-    (void)Sender;
+void TFrmMain::cbRateChange(QObject* /*Sender*/) {
     if (!FGBrowse || FGBrowse->State() != gsPlaying)
         return;
     bool ok = false;

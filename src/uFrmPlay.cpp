@@ -1,7 +1,7 @@
 #include "uFrmPlay.h"
 
 #include "media/VideoWindow.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QGuiApplication>
 #include <QLabel>

@@ -12,8 +12,8 @@
 #include "../../tests/e2e/PlayerKit.h"
 
 #include "media/VideoWindow.h"
-#include "platform/AppStartup.h"
-#include "platform/GstAudioOutput.h"
+#include "AppStartup.h"
+#include "media/gst/GstAudioOutput.h"
 
 #include <QProcess>
 #include <QStandardPaths>

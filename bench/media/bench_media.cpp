@@ -13,7 +13,7 @@
 #include "media/FilterGraph.h"
 #include "media/SampleGrabber.h"
 #include "media/VideoWindow.h"
-#include "platform/GstAudioOutput.h"
+#include "media/gst/GstAudioOutput.h"
 #include "support/MediaClips.h"
 
 #include <QApplication>

@@ -3,8 +3,8 @@
 // median of several runs and the ratio of each size to the 1,000-row table.
 #include "uFrmMain.h"
 #include "uFrmMainGrid.h"
-#include "utPublic.h"
-#include "utPublicGrid.h"
+#include "utPublic/utPublic.h"
+#include "utPublic/utPublicGrid.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

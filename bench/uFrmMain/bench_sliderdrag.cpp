@@ -5,7 +5,7 @@
 // counted when the file's inode changes (every write replaces the file).
 #include "controls/uTransTrackBar.h"
 #include "uFrmMain.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

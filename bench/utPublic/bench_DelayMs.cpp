@@ -3,8 +3,8 @@
 // timers (a 500 ms position tick, a 1000 ms idle tick) running; beside it the
 // same wait done as a loop that handles pending events and checks the
 // counter again at once.
-#include "platform/Clock.h"
-#include "utPublic.h"
+#include "utPublic/Clock.h"
+#include "utPublic/utPublic.h"
 
 #include <QApplication>
 #include <QTimer>

@@ -1,6 +1,6 @@
 #include "controls/uTransTrackBar.h"
 
-#include "platform/FontCatalog.h"
+#include "controls/FontCatalog.h"
 
 #include <QApplication>
 #include <QMouseEvent>

@@ -1,6 +1,6 @@
 #include "media/DSTrackBar.h"
 
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QEvent>
 #include <QMouseEvent>

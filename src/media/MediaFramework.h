@@ -4,7 +4,7 @@
 // renderer and the sample grabber filters; stream selection.
 //
 // These are plain C++ interfaces. The implementation is our layer over
-// GStreamer (src/platform/Gst*.cpp); nothing here exposes GStreamer types.
+// GStreamer (src/media/gst/); nothing here exposes GStreamer types.
 //
 // Units: media times are 64-bit counts of 100 ns; volume is in hundredths of
 // a decibel, -10000 (silence) .. 0 (full); balance -10000 (left) .. 10000.
@@ -199,6 +199,11 @@ public:
     virtual HRESULT Enable(long index, long flags) = 0;
 };
 
+// True for a stream IAMStreamSelect::Info names as a sound track.
+inline bool IsAudioStreamName(const QString& name) {
+    return !name.isEmpty() && name.at(0).toUpper() == QLatin1Char('A');
+}
+
 // Dual-channel mode of an MPEG audio decoder (0 both, 1 left, 2 right). No
 // decoder of this platform offers it.
 class IMpegAudioDecoder : public virtual IUnknown {
@@ -225,6 +230,12 @@ struct AM_MEDIA_TYPE {
     // nBlockAlign@12, wBitsPerSample@14, cbSize@16.
     uint32_t cbFormat = 0;
     uint8_t pbFormat[88] = {};
+
+    // wBitsPerSample of a wave format block; 0 when the block is too short
+    // to hold it.
+    int BitsPerSample() const {
+        return cbFormat < 16 ? 0 : int(pbFormat[14]) | (int(pbFormat[15]) << 8);
+    }
 };
 
 inline constexpr uint16_t WAVE_FORMAT_PCM = 1;

@@ -159,3 +159,11 @@ void CopyChannel(uint8_t* buffer, int32_t length, int bitsPerSample, int channel
         break;
     }
 }
+
+int TSampleGrabber::ConnectedBitsPerSample() const {
+    const std::shared_ptr<ISampleGrabber> grabber = FGrabber;
+    AM_MEDIA_TYPE type;
+    if (!grabber || FAILED(grabber->GetConnectedMediaType(&type)))
+        return 0;
+    return type.BitsPerSample();
+}

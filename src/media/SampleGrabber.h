@@ -41,6 +41,9 @@ public:
     // The grabber filter's interface while the component is a member of an
     // Active graph; null otherwise.
     std::shared_ptr<ISampleGrabber> SampleGrabber() const { return FGrabber; }
+    // The sample width of the sound the grabber is connected to, in bits;
+    // 0 while it is not connected (or its format says none).
+    int ConnectedBitsPerSample() const;
     // Interface queries: the grabber filter's interfaces while present.
     template <class I> std::shared_ptr<I> QueryInterface() const { return Query<I>(FFilter); }
 

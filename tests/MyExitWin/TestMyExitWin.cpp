@@ -3,9 +3,9 @@
 // Qt keeps one system bus connection per process, so the cases that need no
 // bus at all, or a bus without logind, run in a child process of this very
 // executable ("--execute ...") with their own DBUS_SYSTEM_BUS_ADDRESS.
-#include "MyExitWin.h"
+#include "MyExitWin/MyExitWin.h"
 #include "PrivateSystemBus.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QCoreApplication>
 #include <QDBusArgument>

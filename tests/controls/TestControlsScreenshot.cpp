@@ -8,7 +8,7 @@
 #include "controls/MyRadionBtn.h"
 #include "controls/Pictures.h"
 #include "controls/uTransTrackBar.h"
-#include "platform/FontCatalog.h"
+#include "controls/FontCatalog.h"
 #include "support/XvfbSession.h"
 
 #include <QApplication>

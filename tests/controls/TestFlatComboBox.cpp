@@ -2,7 +2,7 @@
 // focused and hovered colours, OnChange on every assignment, the ticket's
 // placement and the read-only mode.
 #include "controls/FlatCtrls.h"
-#include "platform/FontCatalog.h"
+#include "controls/FontCatalog.h"
 
 #include <QAbstractItemView>
 #include <QLineEdit>

@@ -2,7 +2,7 @@
 // and check colours of the three shapes, and the click, group and release
 // rules the control window relies on.
 #include "controls/MyRadionBtn.h"
-#include "platform/FontCatalog.h"
+#include "controls/FontCatalog.h"
 
 #include <QPainter>
 #include <QtTest>

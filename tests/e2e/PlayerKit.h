@@ -9,12 +9,12 @@
 #include "controls/FlatCtrls.h"
 #include "controls/MyHemibtn.h"
 #include "media/FilterGraph.h"
-#include "platform/ErrorDisplay.h"
 #include "support/XvfbSession.h"
 #include "uFrmMain.h"
 #include "uFrmMainGrid.h"
 #include "uFrmPlay.h"
-#include "utPublic.h"
+#include "utPublic/ErrorDisplay.h"
+#include "utPublic/utPublic.h"
 
 #include <QCheckBox>
 #include <QDir>
@@ -90,7 +90,7 @@ public:
         TEngineSample s;
         s.Ms = clock_.elapsed();
         s.Row = frm_->CurRow();
-        s.Remain = frm_->RemainCount;
+        s.Remain = frm_->Engine.RemainCount;
         if (Samples.empty() || Samples.back().Row != s.Row || Samples.back().Remain != s.Remain)
             Samples.push_back(s);
     }

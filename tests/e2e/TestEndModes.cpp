@@ -6,7 +6,7 @@
 
 #include "../MyExitWin/PrivateSystemBus.h"
 
-#include "platform/AppStartup.h"
+#include "AppStartup.h"
 
 #include <QProcess>
 #include <QtTest>

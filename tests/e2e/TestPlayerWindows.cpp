@@ -65,7 +65,7 @@ private slots:
     // 148 px, and the same place shows the second (yellow) bar.
     void zoomCropsThePicture() {
         Start(bars_);
-        TFrmPlay* play = frm_->FrmPlay;
+        TFrmPlay* play = frm_->FrmPlay.get();
         QVERIFY(WaitUntil([&] { return play->VW->HasPicture(); }));
         frm_->tbZoom->SetPosition(0);
         QCOMPARE(play->VW->geometry(), QRect(0, 0, 1920, 1080));

@@ -30,10 +30,10 @@ private slots:
         QVERIFY(!cell.isEmpty());
         frm_->sgVMouseDown(frm_->sgV, Qt::LeftButton, {}, cell.center().x(), cell.center().y());
         QCOMPARE(frm_->CurRow(), 3);
-        QCOMPARE(frm_->RemainCount, 2);
+        QCOMPARE(frm_->Engine.RemainCount, 2);
         QCOMPARE(frm_->sgV->Cell(1, 3), QStringLiteral("2"));
         QCOMPARE(frm_->sgV->Row(), 3);
-        QCOMPARE(frm_->SectEndPos, 0);
+        QCOMPARE(frm_->Engine.SectEndPos, 0);
         const auto st = WaitForStretches(2, 7500);
         QVERIFY2(st.size() >= 2, qPrintable(Describe(st)));
         CheckStart(st[1], 7);
@@ -82,7 +82,7 @@ private slots:
         Start({{QStringLiteral("1"), QStringLiteral("00:00"), {}},
                {QStringLiteral("1"), QStringLiteral("71582:48"), {}}},
               {QStringLiteral("0"), false});
-        QVERIFY(frm_->SectEndPos > 0);
+        QVERIFY(frm_->Engine.SectEndPos > 0);
         const auto st = WaitForStretches(2, 1000);
         QVERIFY2(st.size() >= 2, qPrintable(Describe(st)));
         QVERIFY2(st[0].EndMs >= 9500, qPrintable(Describe(st)));

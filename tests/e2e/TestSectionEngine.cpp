@@ -5,7 +5,7 @@
 // rows the engine went through and when the replay notice showed.
 #include "PlayerKit.h"
 
-#include "../platform/Unprivileged.h"
+#include "../utPublic/Unprivileged.h"
 #include "controls/uTransTrackBar.h"
 
 #include <QFileDialog>

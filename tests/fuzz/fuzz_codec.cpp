@@ -3,7 +3,7 @@
 // check agrees with its tally and with Qt's decoder.
 #include "FuzzKit.h"
 
-#include "platform/GbkCodec.h"
+#include "utPublic/GbkCodec.h"
 
 #include <cstdint>
 

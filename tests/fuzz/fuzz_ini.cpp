@@ -3,7 +3,7 @@
 // edit every key the edit did not touch reads back unchanged.
 #include "FuzzKit.h"
 
-#include "platform/IniFile.h"
+#include "utPublic/IniFile.h"
 
 #include <cstdint>
 

@@ -4,7 +4,7 @@
 // form has no escape for it.)
 #include "FuzzKit.h"
 
-#include "utPublicGrid.h"
+#include "utPublic/utPublicGrid.h"
 
 #include <algorithm>
 #include <cstdint>

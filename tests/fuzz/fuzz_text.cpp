@@ -3,8 +3,8 @@
 // to a byte count never splits a character.
 #include "FuzzKit.h"
 
-#include "platform/IniFile.h"
-#include "utPublic.h"
+#include "utPublic/IniFile.h"
+#include "utPublic/utPublic.h"
 
 #include <cstdint>
 

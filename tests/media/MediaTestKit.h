@@ -2,7 +2,7 @@
 // heard, and waiting with the event loop running.
 #pragma once
 
-#include "platform/GstAudioOutput.h"
+#include "media/gst/GstAudioOutput.h"
 #include "support/MediaClips.h"
 
 #include <QCoreApplication>

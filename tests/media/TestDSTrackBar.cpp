@@ -3,7 +3,7 @@
 #include "MediaTestKit.h"
 #include "media/DSTrackBar.h"
 #include "media/FilterGraph.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QStyle>
 #include <QStyleOptionSlider>

@@ -4,7 +4,7 @@
 #include "media/FilterGraph.h"
 #include "media/SampleGrabber.h"
 #include "media/VideoWindow.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QDir>
 #include <QtTest>
@@ -56,11 +56,15 @@ private:
     QTemporaryDir FDir;
     std::shared_ptr<TAudioRecording> FRec;
     QString Clip(const QString& name) const { return FDir.filePath(name); }
+    QString DotDir() const { return FDir.path(); }
+    int DotDumps() const { return QDir(DotDir()).entryList({"*tavrelo-error.dot"}).size(); }
 
 private slots:
     void initTestCase() {
-        InitPublicModule();
+        // Read when GStreamer starts: a failing pipeline is dumped there.
         QVERIFY(FDir.isValid());
+        qputenv("GST_DEBUG_DUMP_DOT_DIR", QFile::encodeName(DotDir()));
+        InitPublicModule();
         FRec = RecordAudio();
         MAKE_CLIP(MakeToneVideoClip(Clip("k2.mp4"), 20, 2, &clipError));
         MAKE_CLIP(MakeToneVideoClip(Clip("k10.mkv"), 20, 10, &clipError));
@@ -99,8 +103,10 @@ private slots:
         QFETCH(bool, notFound);
         TFilterGraph g;
         g.SetActive(true);
+        const int dumps = DotDumps();
         const HRESULT hr = g.RenderFile(Clip(file));
         QVERIFY2(FAILED(hr), qPrintable(QString::number(hr, 16)));
+        QVERIFY(DotDumps() > dumps);
         if (notFound)
             QCOMPARE(hr, E_FILE_NOT_FOUND);
         QVERIFY(!g.LastError().isEmpty());

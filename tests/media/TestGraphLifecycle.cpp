@@ -4,7 +4,7 @@
 #include "media/FilterGraph.h"
 #include "media/SampleGrabber.h"
 #include "media/VideoWindow.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QDir>
 #include <QTimer>

@@ -3,7 +3,7 @@
 #include "MediaTestKit.h"
 #include "media/FilterGraph.h"
 #include "media/SampleGrabber.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QtTest>
 

@@ -3,7 +3,7 @@
 // absence of an MPEG dual-channel decoder.
 #include "MediaTestKit.h"
 #include "media/FilterGraph.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QtTest>
 

@@ -4,7 +4,7 @@
 #include "MediaTestKit.h"
 #include "media/FilterGraph.h"
 #include "media/VideoWindow.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QImage>
 #include <QWindow>

@@ -1,6 +1,6 @@
 // Test media made at run time with GStreamer (gst-launch-1.0), so that no
 // binary clip lives in the repository, and helpers to analyse the sound a
-// test recorded (see platform/GstAudioOutput.h for recording what the player
+// test recorded (see media/gst/GstAudioOutput.h for recording what the player
 // would have made heard).
 //
 // The sound of every clip identifies the media second on each channel: during

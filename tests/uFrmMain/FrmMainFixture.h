@@ -3,10 +3,10 @@
 // a person would look at them, and a window built on that folder.
 #pragma once
 
-#include "platform/GbkCodec.h"
+#include "utPublic/GbkCodec.h"
 #include "uFrmMain.h"
 #include "uFrmMainGrid.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QFile>
 #include <QStringList>

@@ -7,7 +7,7 @@
 #include "controls/FlatCtrls.h"
 #include "controls/MyHemibtn.h"
 #include "controls/uTransTrackBar.h"
-#include "platform/ErrorDisplay.h"
+#include "utPublic/ErrorDisplay.h"
 #include "uFrmPlay.h"
 
 #include <QCheckBox>

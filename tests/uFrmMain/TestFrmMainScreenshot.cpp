@@ -6,7 +6,7 @@
 #include "FrmMainFixture.h"
 
 #include "media/DSTrackBar.h"
-#include "platform/ErrorDisplay.h"
+#include "utPublic/ErrorDisplay.h"
 #include "support/XvfbSession.h"
 
 #include <QCheckBox>

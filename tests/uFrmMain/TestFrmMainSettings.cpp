@@ -8,8 +8,8 @@
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
 #include "media/FilterGraph.h"
-#include "platform/AppTranslations.h"
-#include "platform/ErrorDisplay.h"
+#include "AppTranslations.h"
+#include "utPublic/ErrorDisplay.h"
 #include "uFrmPlay.h"
 
 #include <QAbstractItemView>

@@ -8,7 +8,7 @@
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
 #include "media/FilterGraph.h"
-#include "platform/ErrorDisplay.h"
+#include "utPublic/ErrorDisplay.h"
 
 #include <QApplication>
 #include <QCheckBox>
@@ -264,19 +264,19 @@ void TestScheduleTable::countClickOnThePlayingRowRaisesRemainCount() {
     Env env;
     TFrmMain& f = WindowWithSchedule(env, {"1|00:00|A", "2|00:10|B", "1|00:20|C"});
     f.SetCurRow(2);
-    f.RemainCount = 2;
+    f.Engine.RemainCount = 2;
     f.sgVMouseDown(f.sgV, Qt::LeftButton, {}, CellCentre(*f.sgV, 2, 2).x(),
                    CellCentre(*f.sgV, 2, 2).y());
     QCOMPARE(f.sgV->Cell(1, 2), QStringLiteral("3"));
-    QCOMPARE(f.RemainCount, 3);
+    QCOMPARE(f.Engine.RemainCount, 3);
     f.sgVMouseDown(f.sgV, Qt::LeftButton, {}, CellCentre(*f.sgV, 3, 2).x(),
                    CellCentre(*f.sgV, 3, 2).y());
-    QCOMPARE(f.RemainCount, 2);
+    QCOMPARE(f.Engine.RemainCount, 2);
     // Another row's count leaves the playing section alone.
     f.sgVMouseDown(f.sgV, Qt::LeftButton, {}, CellCentre(*f.sgV, 2, 3).x(),
                    CellCentre(*f.sgV, 2, 3).y());
     QCOMPARE(f.sgV->Cell(1, 3), QStringLiteral("2"));
-    QCOMPARE(f.RemainCount, 2);
+    QCOMPARE(f.Engine.RemainCount, 2);
 }
 
 void TestScheduleTable::editTextMovesTheSectionEndOnlyForward_data() {
@@ -294,7 +294,7 @@ void TestScheduleTable::editTextMovesTheSectionEndOnlyForward() {
     TFrmMain& f = WindowWithSchedule(env, {"1|01:00|A", "1|01:30|B"});
     f.chkEdit->setChecked(true);
     f.SetCurRow(1);
-    f.SectEndPos = 90000;
+    f.Engine.SectEndPos = 90000;
     // Without a graph an edit moves nothing.
     f.sgV->SetRow(2);
     f.sgV->SetCol(4);
@@ -302,7 +302,7 @@ void TestScheduleTable::editTextMovesTheSectionEndOnlyForward() {
     QVERIFY(f.sgV->EditorShown());
     QTest::keyClicks(f.sgV->Editor(), QStringLiteral("0500"));
     QCOMPARE(f.sgV->Cell(4, 2), QStringLiteral("05:00"));
-    QCOMPARE(f.SectEndPos, 90000);
+    QCOMPARE(f.Engine.SectEndPos, 90000);
     f.sgV->HideEditor(false);
     QCOMPARE(f.sgV->Cell(4, 2), QStringLiteral("01:30"));
 
@@ -312,7 +312,7 @@ void TestScheduleTable::editTextMovesTheSectionEndOnlyForward() {
     f.sgV->ShowEditor();
     f.sgV->Editor()->selectAll();
     QTest::keyClicks(f.sgV->Editor(), typed);
-    QCOMPARE(f.SectEndPos, sectEnd);
+    QCOMPARE(f.Engine.SectEndPos, sectEnd);
     f.FGBrowse->SetActive(false);
 }
 

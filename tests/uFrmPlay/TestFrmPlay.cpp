@@ -6,10 +6,10 @@
 
 #include "media/FilterGraph.h"
 #include "media/VideoWindow.h"
-#include "platform/ErrorDisplay.h"
+#include "utPublic/ErrorDisplay.h"
 #include "uFrmMain.h"
 #include "uFrmPlay.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include "support/XvfbSession.h"
 
@@ -184,7 +184,7 @@ private slots:
         WriteOption(QString());
         TFrmMain frm;
         QVERIFY(frm.FrmPlay);
-        TFrmPlay* w = frm.FrmPlay;
+        TFrmPlay* w = frm.FrmPlay.get();
         QCOMPARE(w->geometry(), kMonitor0);
         w->ApplyZoom(10);
         frm.chkOn2Monitor->setChecked(true);

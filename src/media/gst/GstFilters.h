@@ -1,5 +1,5 @@
 // Inside our layer over GStreamer: what the graph manager, the filters and
-// the audio output share. Not for use outside src/platform/Gst*.cpp.
+// the audio output share. Not for use outside src/media/gst/.
 //
 // Model. A graph manager renders a file with one playbin3 pipeline. The
 // filters the components add before rendering (the video renderer, the
@@ -31,6 +31,42 @@ void EnsureGstInit();
 // (decoder threads, decoded frames queued for the video renderer).
 void LimitStreamMemory(GstElement* playbin);
 
+// Owns one reference to a GstObject (an element, pad, clock, collection...)
+// where a g_autoptr cannot go: members and containers.
+struct TGstObjectUnref {
+    void operator()(gpointer object) const { gst_object_unref(object); }
+};
+template <typename T> using TGstObjectPtr = std::unique_ptr<T, TGstObjectUnref>;
+
+// Calls visit(item) for every object the iterator yields (it takes the
+// iterator). When the container changes meanwhile the walk starts over,
+// after restart() has dropped what was collected.
+template <typename T, typename Visit, typename Restart>
+void ForEachObject(GstIterator* iterator, Visit visit, Restart restart) {
+    g_autoptr(GstIterator) it = iterator;
+    GValue item = G_VALUE_INIT;
+    for (bool done = false; !done;) {
+        switch (gst_iterator_next(it, &item)) {
+        case GST_ITERATOR_OK:
+            visit(static_cast<T*>(g_value_get_object(&item)));
+            g_value_reset(&item);
+            break;
+        case GST_ITERATOR_RESYNC:
+            restart();
+            gst_iterator_resync(it);
+            break;
+        default:
+            done = true;
+            break;
+        }
+    }
+    g_value_unset(&item);
+}
+
+// Exposes pad `padName` of `element` (inside `bin`) as the bin's ghost pad
+// `name`.
+void AddGhostPad(GstElement* bin, const char* name, GstElement* element, const char* padName);
+
 // The top-level element an element is in (a new reference), or null.
 GstElement* TopLevelOf(GstElement* element);
 // True while the pipeline an element is in is paused or playing (or is
@@ -41,7 +77,6 @@ bool IsStreaming(GstElement* element);
 class TGstPin : public IPin {
 public:
     explicit TGstPin(GstPad* pad); // adds a reference
-    ~TGstPin() override;
     HRESULT ConnectedTo(std::shared_ptr<IPin>* pin) override;
     // Unlinks the pad; refused (VFW_E_NOT_STOPPED) while its pipeline is
     // paused or playing.
@@ -49,7 +84,7 @@ public:
     HRESULT QueryDirection(PIN_DIRECTION* direction) override;
 
 private:
-    GstPad* FPad;
+    TGstObjectPtr<GstPad> FPad;
 };
 
 // Common part of every filter.
@@ -69,14 +104,13 @@ protected:
 class TGstRenderedFilter : public TGstFilter {
 public:
     TGstRenderedFilter(TGstGraph* graph, GstElement* element); // adds a reference
-    ~TGstRenderedFilter() override;
-    GstElement* Element() const { return FElement; }
+    GstElement* Element() const { return FElement.get(); }
     HRESULT Stop() override;
     HRESULT EnumPins(std::vector<std::shared_ptr<IPin>>* pins) override;
 
 protected:
     std::weak_ptr<TGstGraph> FGraph;
-    GstElement* FElement;
+    TGstObjectPtr<GstElement> FElement;
 };
 
 // A filter a component adds to the graph (video renderer, sample grabber).

@@ -1,7 +1,7 @@
 // The audio renderer of our layer over GStreamer and where its sound goes.
-#include "platform/GstAudioOutput.h"
+#include "media/gst/GstAudioOutput.h"
 
-#include "platform/GstFilters.h"
+#include "media/gst/GstFilters.h"
 
 #include <gst/app/gstappsink.h>
 
@@ -14,7 +14,7 @@ std::shared_ptr<TAudioRecording> OutputRecording;
 // Streaming thread: one buffer of what would be heard.
 GstFlowReturn RecordSample(GstAppSink* sink, gpointer data) {
     auto* recording = static_cast<std::shared_ptr<TAudioRecording>*>(data);
-    GstSample* sample = gst_app_sink_pull_sample(sink);
+    g_autoptr(GstSample) sample = gst_app_sink_pull_sample(sink);
     if (!sample)
         return GST_FLOW_EOS;
     GstBuffer* buffer = gst_sample_get_buffer(sample);
@@ -36,15 +36,13 @@ GstFlowReturn RecordSample(GstAppSink* sink, gpointer data) {
                           static_cast<int64_t>(map.size / (2 * sizeof(float))));
         gst_buffer_unmap(buffer, &map);
     }
-    gst_sample_unref(sample);
     if (ok)
         return GST_FLOW_OK;
     // As a sound device that went away reports itself.
-    GError* error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_WRITE,
-                                        "Could not write to the sound output.");
+    g_autoptr(GError) error = g_error_new_literal(GST_RESOURCE_ERROR, GST_RESOURCE_ERROR_WRITE,
+                                                  "Could not write to the sound output.");
     gst_element_post_message(GST_ELEMENT(sink),
                              gst_message_new_error(GST_OBJECT(sink), error, "recording failed"));
-    g_error_free(error);
     return GST_FLOW_ERROR;
 }
 
@@ -58,13 +56,12 @@ GstElement* MakeOutput() {
     }
     if (kind == TAudioOutputKind::Record && recording) {
         GstElement* sink = gst_element_factory_make("appsink", "output");
-        GstCaps* caps = gst_caps_new_simple(
+        g_autoptr(GstCaps) caps = gst_caps_new_simple(
             "audio/x-raw", "format", G_TYPE_STRING, "F32LE", "layout", G_TYPE_STRING, "interleaved",
             "rate", G_TYPE_INT, TAudioRecording::SampleRate, "channels", G_TYPE_INT, 2, nullptr);
         // Played in real time against the pipeline's clock, as a sound card
         // would, so that pauses, seeks and rates behave as heard.
         g_object_set(sink, "caps", caps, "sync", TRUE, "enable-last-sample", FALSE, nullptr);
-        gst_caps_unref(caps);
         GstAppSinkCallbacks callbacks{};
         callbacks.new_sample = &RecordSample;
         gst_app_sink_set_callbacks(
@@ -91,9 +88,8 @@ GstElement* MakeAudioRenderer() {
     // it has a resolution of 1/8192, so -50 dB would come out as -50.7 and
     // anything below -78 dB as silence).
     GstElement* format = gst_element_factory_make("capsfilter", "float");
-    GstCaps* caps = gst_caps_from_string("audio/x-raw, format=(string)F32LE");
+    g_autoptr(GstCaps) caps = gst_caps_from_string("audio/x-raw, format=(string)F32LE");
     g_object_set(format, "caps", caps, nullptr);
-    gst_caps_unref(caps);
     // A rate other than 1 keeps the pitch.
     GstElement* tempo = gst_element_factory_make("scaletempo", "tempo");
     GstElement* volume = gst_element_factory_make("volume", "volume");
@@ -102,9 +98,7 @@ GstElement* MakeAudioRenderer() {
     GstElement* output = MakeOutput();
     gst_bin_add_many(GST_BIN(bin), in, format, tempo, volume, out, resample, output, nullptr);
     gst_element_link_many(in, format, tempo, volume, out, resample, output, nullptr);
-    GstPad* pad = gst_element_get_static_pad(in, "sink");
-    gst_element_add_pad(bin, gst_ghost_pad_new("sink", pad));
-    gst_object_unref(pad);
+    AddGhostPad(bin, "sink", in, "sink");
     return bin;
 }
 

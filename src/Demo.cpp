@@ -1,9 +1,9 @@
-#include "platform/Demo.h"
+#include "Demo.h"
 
 #include "uFrmMain.h"
 #include "uFrmMainGrid.h"
 #include "uFrmPlay.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QDir>
 #include <QElapsedTimer>
@@ -186,9 +186,9 @@ private:
     }
 
     void Poll() {
-        TFrmPlay* play = frm_->FrmPlay;
+        TFrmPlay* play = frm_->FrmPlay.get();
         const int row = frm_->CurRow();
-        const int remain = frm_->RemainCount;
+        const int remain = frm_->Engine.RemainCount;
         const bool notice = play && play->plHint->isVisible();
         if (notice && !lastNotice_) {
             Say(QStringLiteral("repeat gap: sound muted, notice \"%1\" shown")
@@ -197,7 +197,7 @@ private:
                 // Once the notice has been painted.
                 QTimer::singleShot(300, this, [this] {
                     if (frm_->FrmPlay && frm_->FrmPlay->plHint->isVisible())
-                        Shot(frm_->FrmPlay, QStringLiteral("demo-video-notice.png"));
+                        Shot(frm_->FrmPlay.get(), QStringLiteral("demo-video-notice.png"));
                 });
             }
             noticeSeen_ = true;

@@ -1,5 +1,5 @@
 // The graph manager of our layer over GStreamer (see GstGraphManager.h).
-#include "platform/GstGraphManager.h"
+#include "media/gst/GstGraphManager.h"
 
 #include <gst/audio/streamvolume.h>
 
@@ -12,7 +12,9 @@
 #include <QTimer>
 
 #include <algorithm>
-#include <thread>
+
+GST_DEBUG_CATEGORY_STATIC(tavrelo_debug);
+#define GST_CAT_DEFAULT tavrelo_debug
 
 namespace {
 
@@ -91,11 +93,9 @@ public:
 
 private:
     QString CurFile() const {
-        gchar* location = nullptr;
-        g_object_get(FElement, "location", &location, nullptr);
-        QString path = QString::fromLocal8Bit(location ? location : "");
-        g_free(location);
-        return path;
+        g_autofree gchar* location = nullptr;
+        g_object_get(Element(), "location", &location, nullptr);
+        return QString::fromLocal8Bit(location ? location : "");
     }
 };
 
@@ -120,25 +120,20 @@ public:
 // " <title or language>" of an audio stream, or nothing. Titles that only
 // say "Audio" (as muxers write by default) add nothing to the number.
 QString StreamTitle(GstStream* stream) {
-    GstTagList* tags = gst_stream_get_tags(stream);
+    g_autoptr(GstTagList) tags = gst_stream_get_tags(stream);
     if (!tags)
         return {};
-    QString result;
     for (const char* tag : {GST_TAG_TITLE, GST_TAG_LANGUAGE_NAME, GST_TAG_LANGUAGE_CODE}) {
-        gchar* s = nullptr;
+        g_autofree gchar* s = nullptr;
         if (gst_tag_list_get_string(tags, tag, &s) && s) {
             const QString text = QString::fromUtf8(s).trimmed();
-            g_free(s);
             static const QRegularExpression generic(QStringLiteral("^(audio|sound)( *\\d+)?$"),
                                                     QRegularExpression::CaseInsensitiveOption);
-            if (!text.isEmpty() && !generic.match(text).hasMatch()) {
-                result = QStringLiteral(" ") + text;
-                break;
-            }
+            if (!text.isEmpty() && !generic.match(text).hasMatch())
+                return QStringLiteral(" ") + text;
         }
     }
-    gst_tag_list_unref(tags);
-    return result;
+    return {};
 }
 
 bool IsOrIsInside(GstElement* element, GstElement* ancestor) {
@@ -150,6 +145,10 @@ bool IsOrIsInside(GstElement* element, GstElement* ancestor) {
 
 std::shared_ptr<IGraphBuilder> CreateFilterGraphManager() {
     EnsureGstInit();
+    static std::once_flag once;
+    std::call_once(once, [] {
+        GST_DEBUG_CATEGORY_INIT(tavrelo_debug, "tavrelo", 0, "Tavrelo's media graph");
+    });
     return std::make_shared<TGstGraph>();
 }
 
@@ -181,10 +180,8 @@ HRESULT TGstGraph::RemoveFilter(const std::shared_ptr<IBaseFilter>& filter) {
         if (it == FMembers.end())
             return E_INVALIDARG;
         // The rendered chain ends in this filter: it goes with it.
-        if (GstElement* e = member->CurrentElement()) {
-            gst_object_unref(e);
+        if (TGstObjectPtr<GstElement>(member->CurrentElement()))
             TearDown();
-        }
         member->LeaveGraph();
         FMembers.erase(std::find(FMembers.begin(), FMembers.end(), member));
         return S_OK;
@@ -205,47 +202,29 @@ HRESULT TGstGraph::EnumFilters(std::vector<std::shared_ptr<IBaseFilter>>* filter
         return E_POINTER;
     filters->clear();
     if (FPipeline) {
-        std::vector<GstElement*> memberElements;
+        std::vector<TGstObjectPtr<GstElement>> memberElements;
         for (auto& m : FMembers)
             if (GstElement* e = m->CurrentElement())
-                memberElements.push_back(e);
-        GstIterator* it = gst_bin_iterate_recurse(GST_BIN(FPipeline));
-        GValue item = G_VALUE_INIT;
-        bool done = false;
+                memberElements.emplace_back(e);
         std::vector<std::shared_ptr<IBaseFilter>> found;
-        while (!done) {
-            switch (gst_iterator_next(it, &item)) {
-            case GST_ITERATOR_OK: {
-                GstElement* e = GST_ELEMENT(g_value_get_object(&item));
-                const bool ofMember =
-                    std::any_of(memberElements.begin(), memberElements.end(),
-                                [e](GstElement* m) { return IsOrIsInside(e, m); });
-                if (!ofMember) {
-                    GstElementFactory* factory = gst_element_get_factory(e);
-                    const char* kind = factory ? GST_OBJECT_NAME(factory) : "";
-                    if (g_str_equal(kind, "filesrc"))
-                        found.push_back(std::make_shared<TGstSourceFilter>(this, e));
-                    else if (g_str_equal(kind, "decodebin3"))
-                        found.push_back(std::make_shared<TGstStreamSelectFilter>(this, e));
-                    else
-                        found.push_back(std::make_shared<TGstRenderedFilter>(this, e));
-                }
-                g_value_reset(&item);
-                break;
-            }
-            case GST_ITERATOR_RESYNC:
-                found.clear();
-                gst_iterator_resync(it);
-                break;
-            default:
-                done = true;
-                break;
-            }
-        }
-        g_value_unset(&item);
-        gst_iterator_free(it);
-        for (GstElement* e : memberElements)
-            gst_object_unref(e);
+        ForEachObject<GstElement>(
+            gst_bin_iterate_recurse(GST_BIN(FPipeline)),
+            [&](GstElement* e) {
+                const bool ofMember = std::any_of(
+                    memberElements.begin(), memberElements.end(),
+                    [e](const TGstObjectPtr<GstElement>& m) { return IsOrIsInside(e, m.get()); });
+                if (ofMember)
+                    return;
+                GstElementFactory* factory = gst_element_get_factory(e);
+                const char* kind = factory ? GST_OBJECT_NAME(factory) : "";
+                if (g_str_equal(kind, "filesrc"))
+                    found.push_back(std::make_shared<TGstSourceFilter>(this, e));
+                else if (g_str_equal(kind, "decodebin3"))
+                    found.push_back(std::make_shared<TGstStreamSelectFilter>(this, e));
+                else
+                    found.push_back(std::make_shared<TGstRenderedFilter>(this, e));
+            },
+            [&] { found.clear(); });
         *filters = std::move(found);
     }
     for (auto& m : FMembers)
@@ -332,22 +311,20 @@ HRESULT TGstGraph::Open() {
             FErrorCode = VFW_E_TIMEOUT;
             return VFW_E_TIMEOUT;
         }
-        qWarning("media: opening %s stalled; opening it again", qPrintable(FPath));
+        GST_WARNING("opening %s stalled; opening it again", qPrintable(FPath));
     }
 }
 
 HRESULT TGstGraph::Build() {
-    GError* error = nullptr;
-    gchar* uri = gst_filename_to_uri(QFile::encodeName(FPath).constData(), &error);
+    g_autoptr(GError) error = nullptr;
+    g_autofree gchar* uri = gst_filename_to_uri(QFile::encodeName(FPath).constData(), &error);
     if (!uri) {
         std::lock_guard<std::mutex> guard(FLock);
         FLastError = QString::fromUtf8(error ? error->message : "invalid file name");
-        g_clear_error(&error);
         return E_INVALIDARG;
     }
     GstElement* pipeline = gst_element_factory_make("playbin3", nullptr);
     if (!pipeline) {
-        g_free(uri);
         std::lock_guard<std::mutex> guard(FLock);
         FLastError = QStringLiteral("GStreamer's playbin3 is not installed");
         return E_FAIL;
@@ -372,26 +349,23 @@ HRESULT TGstGraph::Build() {
     // The volume is the audio renderer's, in float (playbin's own volume
     // would work in the sound's integer format when it has one).
     GstElement* audioSink = MakeAudioRenderer();
-    FVolumeElement = gst_bin_get_by_name(GST_BIN(audioSink), "volume");
+    FVolumeElement.reset(gst_bin_get_by_name(GST_BIN(audioSink), "volume"));
     if (grabber) {
         // The grabber sits in the audio path, right before the audio renderer.
         GstElement* chain = gst_bin_new("audio output");
         GstElement* grab = grabber->Instantiate();
         gst_bin_add_many(GST_BIN(chain), grab, audioSink, nullptr);
         gst_element_link_pads(grab, "src", audioSink, "sink");
-        GstPad* sink = gst_element_get_static_pad(grab, "sink");
-        gst_element_add_pad(chain, gst_ghost_pad_new("sink", sink));
-        gst_object_unref(sink);
+        AddGhostPad(chain, "sink", grab, "sink");
         audioSink = chain;
     }
     g_object_set(FPipeline, "uri", uri, "video-sink", videoSink, "audio-sink", audioSink, "flags",
                  PlayFlagVideo | PlayFlagAudio | PlayFlagNativeVideo, nullptr);
-    g_free(uri);
     ApplyVolume();
 
-    GstBus* bus = gst_element_get_bus(FPipeline);
+    g_autoptr(GstBus) bus = gst_element_get_bus(FPipeline);
     gst_bus_set_sync_handler(bus, &TGstGraph::BusSyncHandler, this, nullptr);
-    gst_object_unref(bus);
+    GST_DEBUG_OBJECT(FPipeline, "built for %s", qPrintable(FPath));
     ++FGeneration;
     std::lock_guard<std::mutex> guard(FLock);
     FCompleteSent = false;
@@ -525,14 +499,14 @@ void TGstGraph::TearDown() {
         FRendered = false;
     }
     gst_element_set_state(FPipeline, GST_STATE_NULL);
-    GstBus* bus = gst_element_get_bus(FPipeline);
-    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
-    gst_object_unref(bus);
+    {
+        g_autoptr(GstBus) bus = gst_element_get_bus(FPipeline);
+        gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    }
     for (auto& m : FMembers)
         m->Release();
-    if (FVolumeElement)
-        gst_object_unref(FVolumeElement);
-    FVolumeElement = nullptr;
+    FVolumeElement.reset();
+    // The pipeline goes last: the members and the volume element were inside it.
     gst_object_unref(FPipeline);
     FPipeline = nullptr;
     ++FGeneration;
@@ -540,9 +514,7 @@ void TGstGraph::TearDown() {
     FPendingPosition = -1;
     FStopPosition = -1;
     std::lock_guard<std::mutex> guard(FLock);
-    if (FCollection)
-        gst_object_unref(FCollection);
-    FCollection = nullptr;
+    FCollection.reset();
     FSelected.clear();
     FSeekPending = false;
     ForgetRunClockLocked();
@@ -670,9 +642,7 @@ HRESULT TGstGraph::Stop() {
 }
 
 void TGstGraph::ForgetRunClockLocked() {
-    if (FRunClock)
-        gst_object_unref(FRunClock);
-    FRunClock = nullptr;
+    FRunClock.reset();
 }
 
 HRESULT TGstGraph::GetState(long timeoutMs, FILTER_STATE* state) {
@@ -843,7 +813,7 @@ void TGstGraph::ApplyVolume() {
     // Hundredths of a decibel / 100 = decibels, which GStreamer's stream
     // volume converts to its linear factor.
     if (FVolumeElement)
-        g_object_set(FVolumeElement, "volume",
+        g_object_set(FVolumeElement.get(), "volume",
                      gst_stream_volume_convert_volume(GST_STREAM_VOLUME_FORMAT_DB,
                                                       GST_STREAM_VOLUME_FORMAT_LINEAR,
                                                       FVolume / 100.0),
@@ -917,11 +887,18 @@ void TGstGraph::HandleMessage(GstMessage* message) {
         break;
     }
     case GST_MESSAGE_ERROR: {
-        GError* error = nullptr;
-        gst_message_parse_error(message, &error, nullptr);
+        g_autoptr(GError) error = nullptr;
+        g_autofree gchar* details = nullptr;
+        gst_message_parse_error(message, &error, &details);
         const HRESULT hr = StatusOfError(error);
         const QString text = QString::fromUtf8(error ? error->message : "unknown error");
-        g_clear_error(&error);
+        GST_WARNING_OBJECT(GST_MESSAGE_SRC(message), "error: %s (%s)", qPrintable(text),
+                           details ? details : "no details");
+        // With GST_DEBUG_DUMP_DOT_DIR set, the pipeline as it stood when it
+        // failed, for a look with Graphviz.
+        if (FPipeline)
+            GST_DEBUG_BIN_TO_DOT_FILE_WITH_TS(GST_BIN(FPipeline), GST_DEBUG_GRAPH_SHOW_ALL,
+                                              "tavrelo-error");
         std::lock_guard<std::mutex> guard(FLock);
         if (FPrerolling) {
             if (!FPrerollFailed) {
@@ -949,12 +926,10 @@ void TGstGraph::HandleMessage(GstMessage* message) {
         GstClock* clock = nullptr;
         gst_message_parse_new_clock(message, &clock);
         std::lock_guard<std::mutex> guard(FLock);
-        if (clock == FRunClock)
+        if (clock == FRunClock.get())
             break;
         const bool changed = FRunClock != nullptr;
-        if (FRunClock)
-            gst_object_unref(FRunClock);
-        FRunClock = clock ? GST_CLOCK(gst_object_ref(clock)) : nullptr;
+        FRunClock.reset(clock ? GST_CLOCK(gst_object_ref(clock)) : nullptr);
         if (changed)
             QueueEventLocked(TEventKind::Public, EC_CLOCK_CHANGED, 0, 0);
         break;
@@ -973,21 +948,16 @@ void TGstGraph::HandleMessage(GstMessage* message) {
         GstStreamCollection* collection = nullptr;
         gst_message_parse_stream_collection(message, &collection);
         std::lock_guard<std::mutex> guard(FLock);
-        if (FCollection)
-            gst_object_unref(FCollection);
-        FCollection = collection;
+        FCollection.reset(collection);
         break;
     }
     case GST_MESSAGE_STREAMS_SELECTED: {
         std::vector<std::string> selected;
         const guint n = gst_message_streams_selected_get_size(message);
         for (guint i = 0; i < n; ++i) {
-            GstStream* s = gst_message_streams_selected_get_stream(message, i);
-            if (s) {
-                if (const gchar* id = gst_stream_get_stream_id(s))
-                    selected.emplace_back(id);
-                gst_object_unref(s);
-            }
+            g_autoptr(GstStream) s = gst_message_streams_selected_get_stream(message, i);
+            if (const gchar* id = s ? gst_stream_get_stream_id(s) : nullptr)
+                selected.emplace_back(id);
         }
         std::lock_guard<std::mutex> guard(FLock);
         FSelected = std::move(selected);
@@ -1011,27 +981,19 @@ HRESULT TGstGraph::SetNotifyFlags(long flags) {
     return S_OK;
 }
 
-HRESULT TGstGraph::GetEvent(long* code, intptr_t* param1, intptr_t* param2, long timeoutMs) {
+HRESULT TGstGraph::GetEvent(long* code, intptr_t* param1, intptr_t* param2, long) {
     if (!code || !param1 || !param2)
         return E_POINTER;
-    const auto deadline = std::chrono::steady_clock::now() + std::chrono::milliseconds(timeoutMs);
+    // The events are only taken as their notifications arrive: an empty
+    // queue answers at once, whatever the time-out.
     for (;;) {
         TEvent e;
         {
             std::lock_guard<std::mutex> guard(FLock);
-            if (FEvents.empty()) {
-                if (std::chrono::steady_clock::now() >= deadline)
-                    return E_ABORT;
-                e.Kind = TEventKind::ClockLost;
-                e.Code = -1;
-            } else {
-                e = FEvents.front();
-                FEvents.pop_front();
-            }
-        }
-        if (e.Code == -1) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(5));
-            continue;
+            if (FEvents.empty())
+                return E_ABORT;
+            e = FEvents.front();
+            FEvents.pop_front();
         }
         if (e.Kind == TEventKind::ClockLost) {
             // The clock went away (an audio device vanished): choosing one
@@ -1065,16 +1027,17 @@ HRESULT TGstGraph::StreamCount(long* streams) {
     if (!streams)
         return E_POINTER;
     std::lock_guard<std::mutex> guard(FLock);
-    *streams = FCollection ? static_cast<long>(gst_stream_collection_get_size(FCollection)) : 0;
+    *streams =
+        FCollection ? static_cast<long>(gst_stream_collection_get_size(FCollection.get())) : 0;
     return S_OK;
 }
 
 HRESULT TGstGraph::StreamInfo(long index, QString* name, long* flags, long* group) {
     std::lock_guard<std::mutex> guard(FLock);
     if (!FCollection || index < 0 ||
-        index >= static_cast<long>(gst_stream_collection_get_size(FCollection)))
+        index >= static_cast<long>(gst_stream_collection_get_size(FCollection.get())))
         return E_INVALIDARG;
-    GstStream* stream = gst_stream_collection_get_stream(FCollection, index);
+    GstStream* stream = gst_stream_collection_get_stream(FCollection.get(), index);
     const GstStreamType type = gst_stream_get_stream_type(stream);
     QString text;
     long g = 0;
@@ -1082,7 +1045,7 @@ HRESULT TGstGraph::StreamInfo(long index, QString* name, long* flags, long* grou
         // Audio streams are numbered from 1 among the file's audio streams.
         int ordinal = 0;
         for (long i = 0; i <= index; ++i)
-            if (gst_stream_get_stream_type(gst_stream_collection_get_stream(FCollection, i)) &
+            if (gst_stream_get_stream_type(gst_stream_collection_get_stream(FCollection.get(), i)) &
                 GST_STREAM_TYPE_AUDIO)
                 ++ordinal;
         text = QStringLiteral("Audio %1").arg(ordinal);
@@ -1117,17 +1080,17 @@ HRESULT TGstGraph::StreamEnable(long index, long flags) {
     {
         std::lock_guard<std::mutex> guard(FLock);
         if (!FPipeline || !FCollection || index < 0 ||
-            index >= static_cast<long>(gst_stream_collection_get_size(FCollection)))
+            index >= static_cast<long>(gst_stream_collection_get_size(FCollection.get())))
             return E_INVALIDARG;
-        GstStream* target = gst_stream_collection_get_stream(FCollection, index);
+        GstStream* target = gst_stream_collection_get_stream(FCollection.get(), index);
         const GstStreamType kind = gst_stream_get_stream_type(target);
         // The pipeline plays one stream of a kind: both "this stream only"
         // and "all of its group" make this one the stream of its kind; the
         // streams of other kinds stay as they are.
-        const guint n = gst_stream_collection_get_size(FCollection);
+        const guint n = gst_stream_collection_get_size(FCollection.get());
         std::vector<std::string> next;
         for (guint i = 0; i < n; ++i) {
-            GstStream* s = gst_stream_collection_get_stream(FCollection, i);
+            GstStream* s = gst_stream_collection_get_stream(FCollection.get(), i);
             const gchar* id = gst_stream_get_stream_id(s);
             if (!id)
                 continue;

@@ -1,4 +1,4 @@
-#include "platform/Clock.h"
+#include "utPublic/Clock.h"
 
 #include <cerrno>
 #include <ctime>

@@ -1,6 +1,6 @@
-#include "platform/ErrorDisplay.h"
+#include "utPublic/ErrorDisplay.h"
 
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QGuiApplication>
 #include <QMessageBox>

@@ -1,4 +1,4 @@
-#include "platform/AppTranslations.h"
+#include "AppTranslations.h"
 
 #include <QCoreApplication>
 #include <QLibraryInfo>

@@ -1,4 +1,4 @@
-#include "platform/FontCatalog.h"
+#include "controls/FontCatalog.h"
 
 #include <QFontDatabase>
 #include <QFontInfo>

@@ -1,4 +1,4 @@
-#include "platform/LogindManager.h"
+#include "MyExitWin/LogindManager.h"
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>

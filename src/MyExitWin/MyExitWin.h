@@ -7,7 +7,7 @@
 //     TerminateSelf();
 //
 // On this platform the session is ended by systemd-logind on the system
-// D-Bus (platform/LogindManager.h). "Obtaining the right" means asking logind
+// D-Bus (MyExitWin/LogindManager.h). "Obtaining the right" means asking logind
 // whether this user may perform the action; the request is the logind call.
 #pragma once
 

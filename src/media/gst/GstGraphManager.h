@@ -1,5 +1,5 @@
 // The graph manager of our layer over GStreamer: one playbin3 pipeline per
-// rendered file. Internal to src/platform/Gst*.cpp.
+// rendered file. Internal to src/media/gst/.
 //
 // States. Stopped is READY (or a freshly rendered pipeline kept prerolled in
 // PAUSED, so that the first run starts at once and the position and duration
@@ -25,7 +25,7 @@
 // such a wait is refused (VFW_E_WRONG_STATE).
 #pragma once
 
-#include "platform/GstFilters.h"
+#include "media/gst/GstFilters.h"
 
 #include <QObject>
 
@@ -130,7 +130,7 @@ private:
     std::vector<std::shared_ptr<TGstMemberFilter>> FMembers;
     GstElement* FPipeline = nullptr;
     // The audio renderer's volume element (a reference), or null.
-    GstElement* FVolumeElement = nullptr;
+    TGstObjectPtr<GstElement> FVolumeElement;
     // Counts pipelines built and torn down (see Opening above).
     uint64_t FGeneration = 0;
     // The generation whose preroll is being waited for, or 0.
@@ -164,10 +164,10 @@ private:
     bool FCompleteSent = false;
     // The clock chosen since the graph last started from stopped (a
     // reference), or null: choosing it is no change, choosing another is.
-    GstClock* FRunClock = nullptr;
+    TGstObjectPtr<GstClock> FRunClock;
     bool FSeekPending = false;
     int64_t FSeekTarget = 0;
     std::chrono::steady_clock::time_point FSeekTime;
-    GstStreamCollection* FCollection = nullptr;
+    TGstObjectPtr<GstStreamCollection> FCollection;
     std::vector<std::string> FSelected;
 };

@@ -3,11 +3,11 @@
 // case, value length, refused writes, and atomic replacement.
 #include "Unprivileged.h"
 
-#include "platform/AtomicFile.h"
-#include "platform/GbkCodec.h"
-#include "platform/IniFile.h"
-#include "utPublic.h"
-#include "utPublicGrid.h"
+#include "utPublic/AtomicFile.h"
+#include "utPublic/GbkCodec.h"
+#include "utPublic/IniFile.h"
+#include "utPublic/utPublic.h"
+#include "utPublic/utPublicGrid.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

@@ -1,10 +1,10 @@
-#include "platform/AppStartup.h"
+#include "AppStartup.h"
 
-#include "platform/AppTranslations.h"
-#include "platform/Demo.h"
-#include "platform/ErrorDisplay.h"
+#include "AppTranslations.h"
+#include "Demo.h"
+#include "utPublic/ErrorDisplay.h"
 #include "uFrmMain.h"
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QFileInfo>
 #include <QLocale>

@@ -1,8 +1,8 @@
-#include "platform/IniFile.h"
+#include "utPublic/IniFile.h"
 
-#include "platform/AtomicFile.h"
-#include "platform/ErrorDisplay.h"
-#include "platform/GbkCodec.h"
+#include "utPublic/AtomicFile.h"
+#include "utPublic/ErrorDisplay.h"
+#include "utPublic/GbkCodec.h"
 
 #include <QApplication>
 #include <QFile>

@@ -1,5 +1,5 @@
 // Telling UTF-8 files from GBK ones, and GBK through iconv.
-#include "platform/GbkCodec.h"
+#include "utPublic/GbkCodec.h"
 
 #include <QTest>
 

@@ -3,7 +3,7 @@
 // own sample width (mono and multichannel sound mixed to two channels) and
 // calls the buffer callback, on the streaming thread, for every buffer, with
 // the buffer's bytes to change in place.
-#include "platform/GstFilters.h"
+#include "media/gst/GstFilters.h"
 
 #include <gst/audio/audio.h>
 
@@ -36,21 +36,17 @@ public:
             gst_bin_new(name.isEmpty() ? "sample grabber" : name.toUtf8().constData());
         GstElement* convert = gst_element_factory_make("audioconvert", "convert");
         GstElement* format = gst_element_factory_make("capsfilter", "format");
-        GstCaps* caps = AcceptedCaps();
+        g_autoptr(GstCaps) caps = AcceptedCaps();
         g_object_set(format, "caps", caps, nullptr);
-        gst_caps_unref(caps);
         gst_bin_add_many(GST_BIN(bin), convert, format, nullptr);
         gst_element_link(convert, format);
-        GstPad* in = gst_element_get_static_pad(convert, "sink");
-        GstPad* out = gst_element_get_static_pad(format, "src");
+        g_autoptr(GstPad) out = gst_element_get_static_pad(format, "src");
         gst_pad_add_probe(out,
                           static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER |
                                                        GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
                           &TGstSampleGrabber::Probe, this, nullptr);
-        gst_element_add_pad(bin, gst_ghost_pad_new("sink", in));
+        AddGhostPad(bin, "sink", convert, "sink");
         gst_element_add_pad(bin, gst_ghost_pad_new("src", out));
-        gst_object_unref(in);
-        gst_object_unref(out);
         {
             std::lock_guard<std::mutex> guard(FLock);
             FConnected = false;
@@ -108,12 +104,11 @@ private:
         // widths the channel rewriting handles; float stays 32-bit float.
         const char* formats =
             type.subtype == MEDIASUBTYPE_IEEE_FLOAT ? "{ F32LE }" : "{ S16LE, S32LE, S24LE, U8 }";
-        gchar* text = g_strdup_printf("audio/x-raw, format=(string)%s, layout=(string)interleaved, "
-                                      "channels=(int)2, channel-mask=(bitmask)0x3",
-                                      formats);
-        GstCaps* caps = gst_caps_from_string(text);
-        g_free(text);
-        return caps;
+        g_autofree gchar* text =
+            g_strdup_printf("audio/x-raw, format=(string)%s, layout=(string)interleaved, "
+                            "channels=(int)2, channel-mask=(bitmask)0x3",
+                            formats);
+        return gst_caps_from_string(text);
     }
 
     // Streaming thread.

@@ -3,7 +3,7 @@
 // shows it at when it is larger, hands it to the owner through an appsink
 // and asks the owner to repaint. The owner paints the frame's pixels where
 // they lie (no copy), scaling up only the part that is visible.
-#include "platform/GstFilters.h"
+#include "media/gst/GstFilters.h"
 
 #include <gst/app/gstappsink.h>
 #include <gst/video/video.h>
@@ -83,9 +83,7 @@ public:
         gst_app_sink_set_callbacks(GST_APP_SINK(sink), &callbacks, this, nullptr);
         gst_bin_add_many(GST_BIN(bin), convert, size, sink, nullptr);
         gst_element_link_many(convert, size, sink, nullptr);
-        GstPad* pad = gst_element_get_static_pad(convert, "sink");
-        gst_element_add_pad(bin, gst_ghost_pad_new("sink", pad));
-        gst_object_unref(pad);
+        AddGhostPad(bin, "sink", convert, "sink");
         SetCurrentElement(bin);
         ApplySize(bin);
         return bin;
@@ -120,10 +118,8 @@ public:
             FWidth = width;
             FHeight = height;
         }
-        if (GstElement* bin = CurrentElement()) {
+        if (g_autoptr(GstElement) bin = CurrentElement(); bin)
             ApplySize(bin);
-            gst_object_unref(bin);
-        }
         return S_OK;
     }
     HRESULT SetVisibleRect(int left, int top, int width, int height) override {
@@ -175,10 +171,10 @@ private:
             width = FWidth;
             height = FHeight;
         }
-        GstElement* size = gst_bin_get_by_name(GST_BIN(bin), "size");
+        g_autoptr(GstElement) size = gst_bin_get_by_name(GST_BIN(bin), "size");
         if (!size)
             return;
-        GstCaps* caps;
+        g_autoptr(GstCaps) caps = nullptr;
         // At most the shown size: a larger picture is scaled down here, to
         // the shown size, so that no pixel is converted in vain; a smaller
         // one is converted at its own size and scaled up by the painter,
@@ -191,8 +187,6 @@ private:
         else
             caps = gst_caps_new_simple("video/x-raw", "format", G_TYPE_STRING, "BGRx", nullptr);
         g_object_set(size, "caps", caps, nullptr);
-        gst_caps_unref(caps);
-        gst_object_unref(size);
     }
 
     std::mutex FLock;

@@ -1,8 +1,8 @@
 // Grid helpers shared by the schedule table and its file: column fitting,
 // adding and deleting rows, sorting, cell painting, the row encoding, and the
 // in-memory grid.
-#include "utPublicGrid.h"
-#include "utPublic.h"
+#include "utPublic/utPublicGrid.h"
+#include "utPublic/utPublic.h"
 
 #include <QApplication>
 #include <QPainter>

@@ -3,7 +3,7 @@
 // row sorting, the message-pumping delay and ending the own process.
 //
 // Text is QString (UTF-8 inside). INI files are read and written through the
-// INI service in platform/IniFile.h, which keeps each file's encoding.
+// INI service in utPublic/IniFile.h, which keeps each file's encoding.
 #pragma once
 
 #include <QColor>

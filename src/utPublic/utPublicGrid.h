@@ -2,7 +2,7 @@
 // without a window (loading and saving schedules, tests).
 #pragma once
 
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
 #include <QList>
 #include <QString>

@@ -1,4 +1,4 @@
-#include "platform/AtomicFile.h"
+#include "utPublic/AtomicFile.h"
 
 #include <QFileInfo>
 #include <QRandomGenerator>

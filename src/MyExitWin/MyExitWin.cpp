@@ -1,7 +1,7 @@
-#include "MyExitWin.h"
+#include "MyExitWin/MyExitWin.h"
 
-#include "platform/LogindManager.h"
-#include "utPublic.h"
+#include "MyExitWin/LogindManager.h"
+#include "utPublic/utPublic.h"
 
 #include <cerrno>
 

@@ -1,4 +1,4 @@
-#include "platform/AppPaths.h"
+#include "utPublic/AppPaths.h"
 
 #include <QCoreApplication>
 #include <QDir>

@@ -1,10 +1,10 @@
 // Text, time, INI access, delays and the module's start-up. The grid helpers
 // and the row encoding are in utPublicGrid.cpp.
-#include "utPublic.h"
+#include "utPublic/utPublic.h"
 
-#include "platform/AppPaths.h"
-#include "platform/Clock.h"
-#include "platform/IniFile.h"
+#include "utPublic/AppPaths.h"
+#include "utPublic/Clock.h"
+#include "utPublic/IniFile.h"
 
 #include <QAbstractEventDispatcher>
 #include <QApplication>

@@ -1,7 +1,7 @@
 // Filters and pins of our layer over GStreamer.
-#include "platform/GstFilters.h"
+#include "media/gst/GstFilters.h"
 
-#include "platform/GstGraphManager.h"
+#include "media/gst/GstGraphManager.h"
 
 #include <mutex>
 
@@ -13,73 +13,62 @@ void EnsureGstInit() {
 GstElement* TopLevelOf(GstElement* element) {
     if (!element)
         return nullptr;
-    GstElement* top = GST_ELEMENT(gst_object_ref(element));
-    for (;;) {
-        GstObject* parent = gst_object_get_parent(GST_OBJECT(top));
-        if (!parent)
-            return top;
-        gst_object_unref(top);
-        top = GST_ELEMENT(parent);
-    }
+    TGstObjectPtr<GstObject> top(GST_OBJECT(gst_object_ref(element)));
+    while (GstObject* parent = gst_object_get_parent(top.get()))
+        top.reset(parent);
+    return GST_ELEMENT(top.release());
 }
 
 bool IsStreaming(GstElement* element) {
-    GstElement* top = TopLevelOf(element);
+    g_autoptr(GstElement) top = TopLevelOf(element);
     if (!top)
         return false;
     GST_OBJECT_LOCK(top);
     const bool streaming =
         GST_STATE(top) >= GST_STATE_PAUSED || GST_STATE_PENDING(top) >= GST_STATE_PAUSED;
     GST_OBJECT_UNLOCK(top);
-    gst_object_unref(top);
     return streaming;
+}
+
+void AddGhostPad(GstElement* bin, const char* name, GstElement* element, const char* padName) {
+    g_autoptr(GstPad) pad = gst_element_get_static_pad(element, padName);
+    gst_element_add_pad(bin, gst_ghost_pad_new(name, pad));
 }
 
 // --- Pins ---------------------------------------------------------------------
 
 TGstPin::TGstPin(GstPad* pad) : FPad(GST_PAD(gst_object_ref(pad))) {}
 
-TGstPin::~TGstPin() {
-    gst_object_unref(FPad);
-}
-
 HRESULT TGstPin::ConnectedTo(std::shared_ptr<IPin>* pin) {
     if (!pin)
         return E_POINTER;
     pin->reset();
-    GstPad* peer = gst_pad_get_peer(FPad);
+    g_autoptr(GstPad) peer = gst_pad_get_peer(FPad.get());
     if (!peer)
         return VFW_E_NOT_CONNECTED;
     *pin = std::make_shared<TGstPin>(peer);
-    gst_object_unref(peer);
     return S_OK;
 }
 
 static HRESULT UnlinkPad(GstPad* pad) {
-    GstPad* peer = gst_pad_get_peer(pad);
+    g_autoptr(GstPad) peer = gst_pad_get_peer(pad);
     if (!peer)
         return S_FALSE;
-    GstElement* owner = gst_pad_get_parent_element(pad);
-    const bool streaming = owner && IsStreaming(owner);
-    if (owner)
-        gst_object_unref(owner);
-    HRESULT hr = VFW_E_NOT_STOPPED;
-    if (!streaming) {
-        const bool ok = GST_PAD_IS_SRC(pad) ? gst_pad_unlink(pad, peer) : gst_pad_unlink(peer, pad);
-        hr = ok ? S_OK : E_FAIL;
-    }
-    gst_object_unref(peer);
-    return hr;
+    g_autoptr(GstElement) owner = gst_pad_get_parent_element(pad);
+    if (owner && IsStreaming(owner))
+        return VFW_E_NOT_STOPPED;
+    const bool ok = GST_PAD_IS_SRC(pad) ? gst_pad_unlink(pad, peer) : gst_pad_unlink(peer, pad);
+    return ok ? S_OK : E_FAIL;
 }
 
 HRESULT TGstPin::Disconnect() {
-    return UnlinkPad(FPad);
+    return UnlinkPad(FPad.get());
 }
 
 HRESULT TGstPin::QueryDirection(PIN_DIRECTION* direction) {
     if (!direction)
         return E_POINTER;
-    *direction = GST_PAD_IS_SRC(FPad) ? PINDIR_OUTPUT : PINDIR_INPUT;
+    *direction = GST_PAD_IS_SRC(FPad.get()) ? PINDIR_OUTPUT : PINDIR_INPUT;
     return S_OK;
 }
 
@@ -106,13 +95,8 @@ TGstRenderedFilter::TGstRenderedFilter(TGstGraph* graph, GstElement* element)
     : FElement(GST_ELEMENT(gst_object_ref(element))) {
     if (graph)
         FGraph = graph->weak_from_this();
-    gchar* name = gst_element_get_name(element);
+    g_autofree gchar* name = gst_element_get_name(element);
     SetGraphName(QString::fromUtf8(name));
-    g_free(name);
-}
-
-TGstRenderedFilter::~TGstRenderedFilter() {
-    gst_object_unref(FElement);
 }
 
 HRESULT TGstRenderedFilter::Stop() {
@@ -127,26 +111,10 @@ HRESULT TGstRenderedFilter::EnumPins(std::vector<std::shared_ptr<IPin>>* pins) {
     if (!pins)
         return E_POINTER;
     pins->clear();
-    GstIterator* it = gst_element_iterate_pads(FElement);
-    GValue item = G_VALUE_INIT;
-    bool done = false;
-    while (!done) {
-        switch (gst_iterator_next(it, &item)) {
-        case GST_ITERATOR_OK:
-            pins->push_back(std::make_shared<TGstPin>(GST_PAD(g_value_get_object(&item))));
-            g_value_reset(&item);
-            break;
-        case GST_ITERATOR_RESYNC:
-            pins->clear();
-            gst_iterator_resync(it);
-            break;
-        default:
-            done = true;
-            break;
-        }
-    }
-    g_value_unset(&item);
-    gst_iterator_free(it);
+    ForEachObject<GstPad>(
+        gst_element_iterate_pads(Element()),
+        [pins](GstPad* pad) { pins->push_back(std::make_shared<TGstPin>(pad)); },
+        [pins] { pins->clear(); });
     return S_OK;
 }
 
@@ -199,33 +167,23 @@ TGstMemberPin::TGstMemberPin(std::shared_ptr<TGstMemberFilter> filter, const cha
     : FFilter(std::move(filter)), FPadName(padName), FDirection(direction) {}
 
 GstPad* TGstMemberPin::CurrentPad() const {
-    GstElement* element = FFilter->CurrentElement();
-    if (!element)
-        return nullptr;
-    GstPad* pad = gst_element_get_static_pad(element, FPadName);
-    gst_object_unref(element);
-    return pad;
+    g_autoptr(GstElement) element = FFilter->CurrentElement();
+    return element ? gst_element_get_static_pad(element, FPadName) : nullptr;
 }
 
 HRESULT TGstMemberPin::ConnectedTo(std::shared_ptr<IPin>* pin) {
     if (!pin)
         return E_POINTER;
     pin->reset();
-    GstPad* pad = CurrentPad();
+    g_autoptr(GstPad) pad = CurrentPad();
     if (!pad)
         return VFW_E_NOT_CONNECTED;
-    TGstPin p(pad);
-    gst_object_unref(pad);
-    return p.ConnectedTo(pin);
+    return TGstPin(pad).ConnectedTo(pin);
 }
 
 HRESULT TGstMemberPin::Disconnect() {
-    GstPad* pad = CurrentPad();
-    if (!pad)
-        return S_FALSE;
-    const HRESULT hr = UnlinkPad(pad);
-    gst_object_unref(pad);
-    return hr;
+    g_autoptr(GstPad) pad = CurrentPad();
+    return pad ? UnlinkPad(pad) : S_FALSE;
 }
 
 HRESULT TGstMemberPin::QueryDirection(PIN_DIRECTION* direction) {

@@ -1,4 +1,4 @@
-#include "platform/GbkCodec.h"
+#include "utPublic/GbkCodec.h"
 
 #include <cerrno>
 #include <iconv.h>

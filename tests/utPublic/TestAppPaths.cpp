@@ -3,8 +3,8 @@
 // executable is an installed copy.
 #include "Unprivileged.h"
 
-#include "platform/AppPaths.h"
-#include "utPublic.h"
+#include "utPublic/AppPaths.h"
+#include "utPublic/utPublic.h"
 
 #include <QCoreApplication>
 #include <QDir>

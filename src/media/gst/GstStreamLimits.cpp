@@ -2,7 +2,7 @@
 // playing 720p file held about 10 MB in the decoder's frame threads and
 // 4 MB in decoded frames waiting in front of the video renderer; neither
 // buys anything at the rates a practice video has.
-#include "platform/GstFilters.h"
+#include "media/gst/GstFilters.h"
 
 #include <cstring>
 
