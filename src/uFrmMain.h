@@ -237,6 +237,12 @@ private:
     // The volume of SoundLevel2, after a muted start or pause.
     void RestoreVolume();
     void EnterRow(int row);
+    // Acts on the end of the current section the moment the media reaches
+    // SectEndPos (repeat, or on into the next row).
+    void ArmSectionEnd(int64_t positionMs);
+    void SectionEndTimer();
+    void SectionEndReached();
+    QTimer* sectionEndTimer_ = nullptr;
     void SelectChannel(int channel, const QString& caption);
     uint32_t lastTickPos_ = 0;      // ms, as the tracker last reported it
     uint32_t lastTickDuration_ = 0; // ms

@@ -27,6 +27,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QScopeGuard>
+#include <QTimer>
 
 #include <algorithm>
 #include <limits>
@@ -38,6 +39,9 @@ using FrmMainText::Trunc;
 namespace {
 
 const QString kStart = QStringLiteral("START");
+// The section end timer takes over from the 500 ms tick this long before the
+// end (wall-clock ms): a tick and some lateness of it.
+constexpr double kSectionEndLeadMs = 700;
 
 } // namespace
 
@@ -226,6 +230,8 @@ void TFrmMain::EnterRow(int row) {
     sgV->SetCell(1, row, QString::number(RemainCount));
     SectEndPos = row < sgV->RowCount() - 1 ? TimePointMs(sgV->Cell(4, row + 1)) : 0;
     SectionEntered(row);
+    // A section shorter than a tick ends before the next one.
+    ArmSectionEnd(CurrentPositionMs());
 }
 
 void TFrmMain::NextSection() {
@@ -248,8 +254,53 @@ void TFrmMain::DSTrackBar1Timer(QObject* Sender, uint32_t CurrentPos, uint32_t S
     if (!FGBrowse || FGBrowse->State() != gsPlaying)
         return;
     lbPos->setText(SecToTimeStr(int(CurrentPos / 1000)));
-    if (SectEndPos <= 0 || int64_t(CurrentPos) < int64_t(SectEndPos))
+    if (SectEndPos <= 0 || int64_t(CurrentPos) < int64_t(SectEndPos)) {
+        ArmSectionEnd(CurrentPos);
         return;
+    }
+    SectionEndReached();
+}
+
+void TFrmMain::ArmSectionEnd(int64_t positionMs) {
+    // The tick alone would notice an end up to 500 ms late, and that much of
+    // the next section would be heard before a repeat. Within the last tick
+    // before the end a single precise timer takes over, aimed at the end by
+    // the pipeline's own position and rate; when it fires it asks the
+    // position again, so a seek or a rate change in between only moves it.
+    if (!sectionEndTimer_) {
+        sectionEndTimer_ = new QTimer(this);
+        sectionEndTimer_->setSingleShot(true);
+        sectionEndTimer_->setTimerType(Qt::PreciseTimer);
+        connect(sectionEndTimer_, &QTimer::timeout, this, Guarded([this] { SectionEndTimer(); }));
+    }
+    if (SectEndPos <= 0 || !FGBrowse || FGBrowse->State() != gsPlaying) {
+        sectionEndTimer_->stop();
+        return;
+    }
+    const double rate = FGBrowse->Rate() > 0 ? FGBrowse->Rate() : 1.0;
+    const double wallMs = double(int64_t(SectEndPos) - positionMs) / rate;
+    if (wallMs > kSectionEndLeadMs) {
+        sectionEndTimer_->stop();
+        return;
+    }
+    sectionEndTimer_->start(std::max(0, int(wallMs)));
+}
+
+void TFrmMain::SectionEndTimer() {
+    if (!FGBrowse || FGBrowse->State() != gsPlaying || SectEndPos <= 0)
+        return;
+    const int64_t pos = CurrentPositionMs();
+    // A millisecond early counts: the timer's own resolution.
+    if (pos + 1 < int64_t(SectEndPos)) {
+        ArmSectionEnd(pos);
+        return;
+    }
+    SectionEndReached();
+}
+
+void TFrmMain::SectionEndReached() {
+    if (sectionEndTimer_)
+        sectionEndTimer_->stop();
     if (RemainCount > 0) {
         if (RowExists(CurRow()) && RowExists(CurRow() + 1)) {
             PlaySection(CurRow(), true);
