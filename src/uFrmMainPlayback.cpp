@@ -22,6 +22,7 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -171,7 +172,7 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
                 FrmPlay->plHint->raise();
         }
         if (isRepeat)
-            DelayMs(StrToIntDef(cbDelay->Text(), 1000));
+            RepeatPause(StrToIntDef(cbDelay->Text(), 1000));
         SeekTo(uint32_t(startMs));
         DelayMs(200);
         FGBrowse->Play();
@@ -216,6 +217,31 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
         return;
     }
     EnterRow(row);
+}
+
+void TFrmMain::RepeatPause(int ms) {
+    // With the notice up and a pause of 2 s or more, the whole seconds left
+    // count down under it. Each wait runs to the next whole second before
+    // the end, so the pause as a whole stays ms long.
+    const bool countdown = FrmPlay && FrmPlay->plHint->isVisible() && ms >= 2000;
+    if (!countdown) {
+        DelayMs(ms);
+        return;
+    }
+    const auto hide = qScopeGuard([this] {
+        if (FrmPlay)
+            FrmPlay->ShowCountdown(0);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const int64_t left = ms - clock.elapsed();
+        if (left <= 0 || !FrmPlay)
+            break;
+        const int64_t seconds = (left + 999) / 1000;
+        FrmPlay->ShowCountdown(int(seconds));
+        DelayMs(int(left - (seconds - 1) * 1000));
+    }
 }
 
 void TFrmMain::RestoreVolume() {

@@ -198,6 +198,7 @@ void TFrmMain::OpenSchedule(const QString& path) {
                                     Trunc(tbZoom->Position())));
     if (FrmPlay)
         FrmPlay->ApplyZoom(Trunc(tbZoom->Position()));
+    LoadPracticeSchedule();
 }
 
 void TFrmMain::btnSaveClick(QObject* /*Sender*/) {
