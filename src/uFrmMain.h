@@ -269,6 +269,15 @@ private:
     void RestoreVolume();
     void EnterRow(int row);
     void RepeatPause(int ms); // the pause before a repeat, with the countdown
+    // The rate of a section's play `steps` repetitions in (chkSpeedUp), and
+    // applying it when the speed trainer is on.
+    double SectionRate(int steps) const;
+    void ApplySectionRate(int steps);
+    // The counts as loaded or last saved, put back for each loop pass when
+    // chkLoopCounts is on.
+    void KeepLoopCounts();
+    void RestoreLoopCounts();
+    QStringList loopCounts_;
     // Acts on the end of the current section the moment the media reaches
     // SectEndPos (repeat, or on into the next row).
     void ArmSectionEnd(int64_t positionMs);
@@ -336,6 +345,8 @@ public:
     QString SectionLineText() const;
     QCheckBox* chkMirror = nullptr;
     QCheckBox* chkOSD = nullptr;
+    QCheckBox* chkSpeedUp = nullptr;
+    void chkSpeedUpClick(QObject* Sender);
 
     // The phone remote's switch, address, QR code and PIN, and the media bus
     // service (uFrmMainRemote.cpp). FormCreate calls CreateRemoteControls last.

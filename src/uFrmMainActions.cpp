@@ -351,22 +351,31 @@ void TFrmMain::CreatePracticeControls() {
     chkMirror = make("chkMirror", QStringLiteral("镜像"), QStringLiteral("画面左右翻转"));
     chkOSD = make("chkOSD", QStringLiteral("显示小节"), QStringLiteral("在画面角上显示小节和遍数"));
     const int left = std::min(Label1->geometry().right() + 12, plBottom->width() - 150);
+    chkSpeedUp = make("chkSpeedUp", QStringLiteral("逐遍加速"),
+                      QStringLiteral("每重放一遍快一档，最快 1.00"));
     chkMirror->setGeometry(left, 86, chkMirror->width(), 14);
     chkOSD->setGeometry(chkMirror->geometry().right() + 8, 86, chkOSD->width(), 14);
+    chkSpeedUp->setGeometry(chkOSD->geometry().right() + 8, 86, chkSpeedUp->width(), 14);
 
     chkOSD->setChecked(
         TextToBool(ReadIniText(IniFileName, QStringLiteral("START"), QStringLiteral("chkOSD"))));
     LoadPracticeSchedule();
     connect(chkMirror, &QCheckBox::toggled, this, Guarded([this] { chkMirrorClick(chkMirror); }));
     connect(chkOSD, &QCheckBox::toggled, this, Guarded([this] { chkOSDClick(chkOSD); }));
+    connect(chkSpeedUp, &QCheckBox::toggled, this,
+            Guarded([this] { chkSpeedUpClick(chkSpeedUp); }));
     AddKeyHints();
 }
 
 void TFrmMain::LoadPracticeSchedule() {
     // Read, not written back: a file without these keys keeps them absent.
+    KeepLoopCounts();
     if (!chkMirror || SchedFileName.isEmpty())
         return;
     const QSignalBlocker quiet(chkMirror);
+    const QSignalBlocker quiet2(chkSpeedUp);
+    chkSpeedUp->setChecked(TextToBool(
+        ReadIniText(SchedFileName, QStringLiteral("START"), QStringLiteral("chkSpeedUp"))));
     chkMirror->setChecked(TextToBool(
         ReadIniText(SchedFileName, QStringLiteral("START"), QStringLiteral("chkMirror"))));
     if (FrmPlay)
@@ -380,6 +389,13 @@ void TFrmMain::chkMirrorClick(QObject* Sender) {
         FrmPlay->VW->SetMirrored(on);
     if (QFileInfo(CurFile).isFile())
         KeepSetting(SchedFileName, QStringLiteral("chkMirror"), BoolToText(on));
+}
+
+void TFrmMain::chkSpeedUpClick(QObject* Sender) {
+    (void)Sender;
+    if (QFileInfo(CurFile).isFile())
+        KeepSetting(SchedFileName, QStringLiteral("chkSpeedUp"),
+                    BoolToText(chkSpeedUp->isChecked()));
 }
 
 void TFrmMain::chkOSDClick(QObject* Sender) {
@@ -418,6 +434,7 @@ void TFrmMain::ActMarkHere() {
     sgV->SetCell(4, at, time);
     RenumberRows();
     SaveGridToIni(SchedFileName, QStringLiteral("Sect"), *sgV);
+    KeepLoopCounts();
 
     const int cur = CurRow();
     if (RowExists(cur) && at <= cur) {

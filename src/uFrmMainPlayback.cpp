@@ -31,6 +31,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 using FrmMainText::RoundHalfEven;
@@ -174,6 +175,7 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
         if (isRepeat)
             RepeatPause(StrToIntDef(cbDelay->Text(), 1000));
         SeekTo(uint32_t(startMs));
+        ApplySectionRate(isRepeat && row == CurRow() ? repeatOf_ - RemainCount : 0);
         DelayMs(200);
         FGBrowse->Play();
         RestoreVolume();
@@ -216,6 +218,7 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
         RemainCount = 0;
         return;
     }
+    ApplySectionRate(-1);
     EnterRow(row);
 }
 
@@ -244,6 +247,39 @@ void TFrmMain::RepeatPause(int ms) {
     }
 }
 
+double TFrmMain::SectionRate(int steps) const {
+    const QList<double> rates = RateChoices();
+    const int chosen = cbRate ? cbRate->ItemIndex() : -1;
+    if (chosen < 0 || chosen >= rates.size())
+        return 1.0;
+    if (steps <= 0 || !chkSpeedUp || !chkSpeedUp->isChecked() || rates[chosen] >= 1.0)
+        return rates[chosen];
+    // One list step faster for each repetition played, up to 1.00.
+    const double faster = rates[std::min<int>(chosen + steps, int(rates.size()) - 1)];
+    return std::min(faster, 1.0);
+}
+
+void TFrmMain::ApplySectionRate(int steps) {
+    if (!chkSpeedUp || !chkSpeedUp->isChecked() || !FGBrowse)
+        return;
+    const double rate = SectionRate(steps);
+    if (std::abs(FGBrowse->Rate() - rate) > 1e-6)
+        ApplyRate(rate);
+}
+
+void TFrmMain::RestoreLoopCounts() {
+    if (!TextToBool(ReadIniText(IniFileName, kStart, QStringLiteral("chkLoopCounts"))))
+        return;
+    for (int r = 1; RowExists(r) && r <= loopCounts_.size(); ++r)
+        sgV->SetCell(1, r, loopCounts_[r - 1]);
+}
+
+void TFrmMain::KeepLoopCounts() {
+    loopCounts_.clear();
+    for (int r = 1; RowExists(r); ++r)
+        loopCounts_ << sgV->Cell(1, r);
+}
+
 void TFrmMain::RestoreVolume() {
     if (FGBrowse && SoundLevel2)
         FGBrowse->SetVolume(RoundHalfEven(SoundLevel2->Position()));
@@ -270,6 +306,7 @@ void TFrmMain::NextSection() {
             RemainCount = 0;
         return;
     }
+    ApplySectionRate(-1);
     EnterRow(row);
 }
 
@@ -361,6 +398,7 @@ void TFrmMain::FGBrowseGraphComplete(QObject* Sender, int32_t Result, IBaseFilte
     } else if (rbExit->Checked()) {
         TerminateSelf();
     } else {
+        RestoreLoopCounts();
         PlaySection(1, false);
     }
 }

@@ -210,6 +210,7 @@ void TFrmMain::btnSaveClick(QObject* /*Sender*/) {
     SortGridRows(*sgV, 4, 1, sgV->RowCount() - 1);
     RenumberRows();
     SaveGridToIni(SchedFileName, kSect, *sgV);
+    KeepLoopCounts();
 }
 
 void TFrmMain::btnRestoreClick(QObject* /*Sender*/) {
