@@ -322,6 +322,7 @@ public:
     // A new section at the current position (count 1, no description), in
     // time order, saved, without stopping playback; its row is selected.
     void ActMarkHere();
+    double PlaybackRate() const; // as the graph plays now
     TRemoteState PlayerState() const;
     QList<double> RateChoices() const;
     // The engine has entered a row (a new section or a repetition).

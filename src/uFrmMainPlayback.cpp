@@ -247,6 +247,14 @@ void TFrmMain::RepeatPause(int ms) {
     }
 }
 
+double TFrmMain::PlaybackRate() const {
+    double rate = 1.0;
+    const auto seeking = FGBrowse ? FGBrowse->QueryInterface<IMediaSeeking>() : nullptr;
+    if (!seeking || FAILED(seeking->GetRate(&rate)) || !(rate > 0))
+        return 1.0;
+    return rate;
+}
+
 double TFrmMain::SectionRate(int steps) const {
     const QList<double> rates = RateChoices();
     const int chosen = cbRate ? cbRate->ItemIndex() : -1;
@@ -263,7 +271,7 @@ void TFrmMain::ApplySectionRate(int steps) {
     if (!chkSpeedUp || !chkSpeedUp->isChecked() || !FGBrowse)
         return;
     const double rate = SectionRate(steps);
-    if (std::abs(FGBrowse->Rate() - rate) > 1e-6)
+    if (std::abs(PlaybackRate() - rate) > 1e-6)
         ApplyRate(rate);
 }
 
@@ -340,7 +348,7 @@ void TFrmMain::ArmSectionEnd(int64_t positionMs) {
         sectionEndTimer_->stop();
         return;
     }
-    const double rate = FGBrowse->Rate() > 0 ? FGBrowse->Rate() : 1.0;
+    const double rate = PlaybackRate();
     const double wallMs = double(int64_t(SectEndPos) - positionMs) / rate;
     if (wallMs > kSectionEndLeadMs) {
         sectionEndTimer_->stop();
