@@ -181,6 +181,7 @@ bool MakeLowHighWav(const QString& path) {
                        "audiotestsrc freq=3000 volume=0.5 samplesperbuffer=480 num-buffers=200 ! "
                        "audio/x-raw,rate=48000,channels=2 ! c.")
             .arg(path);
+    gst_init(nullptr, nullptr); // no graph may have been made yet
     GError* err = nullptr;
     GstElement* p = gst_parse_launch(line.toUtf8().constData(), &err);
     if (!p) {
