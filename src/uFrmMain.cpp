@@ -83,6 +83,7 @@ void TFrmMain::FormCreate() {
         if (FrmPlay)
             FrmPlay->raise();
     }
+    CreatePracticeControls();
     CreateRemoteControls();
 }
 
@@ -148,6 +149,8 @@ void TFrmMain::btnCloseClick(QObject* /*Sender*/) {
 bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
     switch (event->type()) {
     case QEvent::KeyPress: {
+        if (PlayerKeyPress(watched, static_cast<QKeyEvent*>(event)))
+            return true;
         auto* w = qobject_cast<QWidget*>(watched);
         if (w && (w == this || isAncestorOf(w))) {
             const QString text = static_cast<QKeyEvent*>(event)->text();

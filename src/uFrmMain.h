@@ -43,6 +43,37 @@ class TSampleGrabber;
 class TScheduleGrid;
 class TTransTrackBar;
 
+class QKeyEvent;
+
+// What a key asks of the player (uFrmMainKeys.cpp).
+enum TPlayerKey {
+    pkNone,
+    pkPlayPause,
+    pkSkipBack,
+    pkSkipForward,
+    pkVolumeUp,
+    pkVolumeDown,
+    pkSlower,
+    pkFaster,
+    pkPreviousSection,
+    pkNextSection,
+    pkRestartSection,
+    pkSection1,
+    pkSection2,
+    pkSection3,
+    pkSection4,
+    pkSection5,
+    pkSection6,
+    pkSection7,
+    pkSection8,
+    pkSection9,
+    pkMirror,
+    pkControls,
+    pkOpen,
+    pkSave,
+    pkMarkHere
+};
+
 class TFrmMain : public QWidget {
     Q_OBJECT
 public:
@@ -259,6 +290,22 @@ private:
     // The volume of SoundLevel2, after a muted start or pause.
     void RestoreVolume();
     void EnterRow(int row);
+    void RepeatPause(int ms); // the pause before a repeat, with the countdown
+    // The rate of a section's play `steps` repetitions in (chkSpeedUp), and
+    // applying it when the speed trainer is on.
+    double SectionRate(int steps) const;
+    void ApplySectionRate(int steps);
+    // The counts as loaded or last saved, put back for each loop pass when
+    // chkLoopCounts is on.
+    void KeepLoopCounts();
+    void RestoreLoopCounts();
+    QStringList loopCounts_;
+    // Acts on the end of the current section the moment the media reaches
+    // SectEndPos (repeat, or on into the next row).
+    void ArmSectionEnd(int64_t positionMs);
+    void SectionEndTimer();
+    void SectionEndReached();
+    QTimer* sectionEndTimer_ = nullptr;
     void SelectChannel(int channel, const QString& caption);
 
 public:
@@ -287,11 +334,37 @@ public:
     // Opens a media file as if chosen in the open dialog; false when it is not
     // an existing file.
     bool OpenMediaFile(const QString& path);
+    // Flips the picture left to right (chkMirror, stored per media).
+    void ActToggleMirror();
+    // A new section at the current position (count 1, no description), in
+    // time order, saved, without stopping playback; its row is selected.
+    void ActMarkHere();
+    double PlaybackRate() const; // as the graph plays now
     TRemoteState PlayerState() const;
     QList<double> RateChoices() const;
     // The engine has entered a row (a new section or a repetition).
     void SectionEntered(int row);
     void NotifyStateChanged(int reasons); // TRemoteChange flags
+
+    // Keys (uFrmMainKeys.cpp): the action of a key on the video window or
+    // on this window (pkNone: not the player's here), running one, and the
+    // window's key filter.
+    TPlayerKey KeyAction(int key, Qt::KeyboardModifiers modifiers, bool onVideo) const;
+    void RunPlayerKey(TPlayerKey action);
+    bool PlayerKeyPress(QObject* watched, QKeyEvent* event);
+    void AddKeyHints();
+    // The practice switches (mirror, the line on the video); FormCreate
+    // calls it before CreateRemoteControls.
+    void CreatePracticeControls();
+    void LoadPracticeSchedule(); // the per-media switches, from OpenSchedule
+    void chkMirrorClick(QObject* Sender);
+    void chkOSDClick(QObject* Sender);
+    // "3  Description  2 / 3": the section, its description, the repetition.
+    QString SectionLineText() const;
+    QCheckBox* chkMirror = nullptr;
+    QCheckBox* chkOSD = nullptr;
+    QCheckBox* chkSpeedUp = nullptr;
+    void chkSpeedUpClick(QObject* Sender);
 
     // The phone remote's switch, address, QR code and PIN, and the media bus
     // service (uFrmMainRemote.cpp). FormCreate calls CreateRemoteControls last.

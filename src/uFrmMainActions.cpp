@@ -15,11 +15,15 @@
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
 #include "media/FilterGraph.h"
+#include "media/VideoWindow.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
+#include "uFrmPlay.h"
 #include "utPublic/utPublic.h"
 
+#include <QCheckBox>
 #include <QFileInfo>
+#include <QLabel>
 #include <QPointer>
 #include <QTimer>
 
@@ -109,6 +113,8 @@ void TFrmMain::SectionEntered(int row) {
         repeatOf_ = Engine.RemainCount + 1;
     }
     repeatRemain_ = Engine.RemainCount;
+    if (FrmPlay && chkOSD)
+        FrmPlay->ShowSectionLine(chkOSD->isChecked() ? SectionLineText() : QString());
     NotifyStateChanged(repeat ? rcRepeat | rcSeek : rcSection);
 }
 
@@ -334,4 +340,131 @@ bool TFrmMain::OpenMediaFile(const QString& path) {
     NotifyStateChanged(rcFile);
     PlaySection(1, false);
     return true;
+}
+
+void TFrmMain::CreatePracticeControls() {
+    // Beside the first hint line, inside the bottom panel, as the remote's
+    // switch sits beside the second one.
+    const auto make = [this](const char* name, const QString& caption, const QString& hint) {
+        auto* c = new QCheckBox(caption, plBottom);
+        c->setObjectName(QLatin1String(name));
+        c->setFont(chkRePlay->font());
+        c->setPalette(chkRePlay->palette());
+        c->setToolTip(hint);
+        c->setMouseTracking(true);
+        c->adjustSize();
+        return c;
+    };
+    chkMirror = make("chkMirror", QStringLiteral("镜像"), QStringLiteral("画面左右翻转"));
+    chkOSD = make("chkOSD", QStringLiteral("显示小节"), QStringLiteral("在画面角上显示小节和遍数"));
+    const int left = std::min(Label1->geometry().right() + 12, plBottom->width() - 150);
+    chkSpeedUp = make("chkSpeedUp", QStringLiteral("逐遍加速"),
+                      QStringLiteral("每重放一遍快一档，最快 1.00"));
+    chkMirror->setGeometry(left, 86, chkMirror->width(), 14);
+    chkOSD->setGeometry(chkMirror->geometry().right() + 8, 86, chkOSD->width(), 14);
+    chkSpeedUp->setGeometry(chkOSD->geometry().right() + 8, 86, chkSpeedUp->width(), 14);
+
+    chkOSD->setChecked(
+        TextToBool(ReadIniText(IniFileName, QStringLiteral("START"), QStringLiteral("chkOSD"))));
+    LoadPracticeSchedule();
+    connect(chkMirror, &QCheckBox::toggled, this, Guarded([this] { chkMirrorClick(chkMirror); }));
+    connect(chkOSD, &QCheckBox::toggled, this, Guarded([this] { chkOSDClick(chkOSD); }));
+    connect(chkSpeedUp, &QCheckBox::toggled, this,
+            Guarded([this] { chkSpeedUpClick(chkSpeedUp); }));
+    AddKeyHints();
+}
+
+void TFrmMain::LoadPracticeSchedule() {
+    // Read, not written back: a file without these keys keeps them absent.
+    KeepLoopCounts();
+    if (!chkMirror || SchedFileName.isEmpty())
+        return;
+    const QSignalBlocker quiet(chkMirror);
+    const QSignalBlocker quiet2(chkSpeedUp);
+    chkSpeedUp->setChecked(TextToBool(
+        ReadIniText(SchedFileName, QStringLiteral("START"), QStringLiteral("chkSpeedUp"))));
+    chkMirror->setChecked(TextToBool(
+        ReadIniText(SchedFileName, QStringLiteral("START"), QStringLiteral("chkMirror"))));
+    if (FrmPlay)
+        FrmPlay->VW->SetMirrored(chkMirror->isChecked());
+}
+
+void TFrmMain::chkMirrorClick(QObject* /*Sender*/) {
+    const bool on = chkMirror->isChecked();
+    if (FrmPlay)
+        FrmPlay->VW->SetMirrored(on);
+    if (QFileInfo(CurFile).isFile())
+        KeepSetting(SchedFileName, QStringLiteral("chkMirror"), BoolToText(on));
+}
+
+void TFrmMain::chkSpeedUpClick(QObject* /*Sender*/) {
+    if (QFileInfo(CurFile).isFile())
+        KeepSetting(SchedFileName, QStringLiteral("chkSpeedUp"),
+                    BoolToText(chkSpeedUp->isChecked()));
+}
+
+void TFrmMain::chkOSDClick(QObject* /*Sender*/) {
+    WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("chkOSD"),
+                BoolToText(chkOSD->isChecked()));
+    if (FrmPlay)
+        FrmPlay->ShowSectionLine(chkOSD->isChecked() ? SectionLineText() : QString());
+}
+
+void TFrmMain::ActToggleMirror() {
+    if (chkMirror)
+        chkMirror->setChecked(!chkMirror->isChecked());
+}
+
+void TFrmMain::ActMarkHere() {
+    if (!sgV || !FGBrowse || FGBrowse->State() < gsPaused || !QFileInfo(CurFile).isFile())
+        return;
+    sgV->HideEditor(true);
+    const int64_t pos = CurrentPositionMs();
+    const QString time = SecToTimeStr(int(pos / 1000));
+    const int32_t markMs = TimePointMs(time);
+    // After every row at or before the mark: rows of the same second keep
+    // their order and the new one follows them.
+    int at = 1;
+    while (RowExists(at) && TimePointMs(sgV->Cell(4, at)) <= markMs)
+        ++at;
+    AppendRow(*sgV);
+    const int last = sgV->RowCount() - 1;
+    for (int r = last; r > at; --r)
+        sgV->ExchangeRows(r, r - 1);
+    sgV->ClearRow(at);
+    sgV->SetCell(1, at, QStringLiteral("1"));
+    sgV->SetCell(2, at, QStringLiteral("+"));
+    sgV->SetCell(3, at, QStringLiteral("-"));
+    sgV->SetCell(4, at, time);
+    RenumberRows();
+    SaveGridToIni(SchedFileName, QStringLiteral("Sect"), *sgV);
+    KeepLoopCounts();
+
+    const int cur = CurRow();
+    if (RowExists(cur) && at <= cur) {
+        SetCurRow(cur + 1); // the rows below moved down by one
+    } else if (RowExists(cur) && at == cur + 1) {
+        // The current section now ends at the mark, which playback has
+        // reached: it runs on into the new section, as at any section end
+        // with no repeat left; the media is not touched.
+        Engine.RemainCount = 0;
+        EnterRow(at);
+    } else if (cur >= 1 && at > cur) {
+        Engine.SectEndPos = RowExists(cur + 1) ? TimePointMs(sgV->Cell(4, cur + 1)) : 0;
+    }
+    sgV->SetRow(at);
+    sgV->SetCol(5); // ready for its description
+    NotifyStateChanged(rcSection);
+}
+
+QString TFrmMain::SectionLineText() const {
+    const TRemoteState s = PlayerState();
+    if (s.Section <= 0)
+        return {};
+    QString text = QString::number(s.Section);
+    if (!s.Description.isEmpty())
+        text += QStringLiteral("  ") + s.Description;
+    if (s.RepeatOf > 0)
+        text += QStringLiteral("  %1 / %2").arg(s.Repeat).arg(s.RepeatOf);
+    return text;
 }

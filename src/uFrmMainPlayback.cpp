@@ -22,13 +22,16 @@
 
 #include <QCheckBox>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
 #include <QLabel>
 #include <QScopeGuard>
+#include <QTimer>
 
 #include <algorithm>
+#include <cmath>
 #include <limits>
 
 using FrmMainText::RoundHalfEven;
@@ -38,6 +41,9 @@ using FrmMainText::Trunc;
 namespace {
 
 const QString kStart = QStringLiteral("START");
+// The section end timer takes over from the 500 ms tick this long before the
+// end (wall-clock ms): a tick and some lateness of it.
+constexpr double kSectionEndLeadMs = 700;
 
 } // namespace
 
@@ -167,8 +173,9 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
                 FrmPlay->plHint->raise();
         }
         if (isRepeat)
-            DelayMs(StrToIntDef(cbDelay->Text(), 1000));
+            RepeatPause(StrToIntDef(cbDelay->Text(), 1000));
         SeekTo(uint32_t(startMs));
+        ApplySectionRate(isRepeat && row == CurRow() ? repeatOf_ - Engine.RemainCount : 0);
         DelayMs(200);
         FGBrowse->Play();
         RestoreVolume();
@@ -211,7 +218,74 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
         Engine.RemainCount = 0;
         return;
     }
+    ApplySectionRate(-1);
     EnterRow(row);
+}
+
+void TFrmMain::RepeatPause(int ms) {
+    // With the notice up and a pause of 2 s or more, the whole seconds left
+    // count down under it. Each wait runs to the next whole second before
+    // the end, so the pause as a whole stays ms long.
+    const bool countdown = FrmPlay && FrmPlay->plHint->isVisible() && ms >= 2000;
+    if (!countdown) {
+        DelayMs(ms);
+        return;
+    }
+    const auto hide = qScopeGuard([this] {
+        if (FrmPlay)
+            FrmPlay->ShowCountdown(0);
+    });
+    QElapsedTimer clock;
+    clock.start();
+    for (;;) {
+        const int64_t left = ms - clock.elapsed();
+        if (left <= 0 || !FrmPlay)
+            break;
+        const int64_t seconds = (left + 999) / 1000;
+        FrmPlay->ShowCountdown(int(seconds));
+        DelayMs(int(left - (seconds - 1) * 1000));
+    }
+}
+
+double TFrmMain::PlaybackRate() const {
+    double rate = 1.0;
+    const auto seeking = FGBrowse ? FGBrowse->QueryInterface<IMediaSeeking>() : nullptr;
+    if (!seeking || FAILED(seeking->GetRate(&rate)) || !(rate > 0))
+        return 1.0;
+    return rate;
+}
+
+double TFrmMain::SectionRate(int steps) const {
+    const QList<double> rates = RateChoices();
+    const int chosen = cbRate ? cbRate->ItemIndex() : -1;
+    if (chosen < 0 || chosen >= rates.size())
+        return 1.0;
+    if (steps <= 0 || !chkSpeedUp || !chkSpeedUp->isChecked() || rates[chosen] >= 1.0)
+        return rates[chosen];
+    // One list step faster for each repetition played, up to 1.00.
+    const double faster = rates[std::min<int>(chosen + steps, int(rates.size()) - 1)];
+    return std::min(faster, 1.0);
+}
+
+void TFrmMain::ApplySectionRate(int steps) {
+    if (!chkSpeedUp || !chkSpeedUp->isChecked() || !FGBrowse)
+        return;
+    const double rate = SectionRate(steps);
+    if (std::abs(PlaybackRate() - rate) > 1e-6)
+        ApplyRate(rate);
+}
+
+void TFrmMain::RestoreLoopCounts() {
+    if (!TextToBool(ReadIniText(IniFileName, kStart, QStringLiteral("chkLoopCounts"))))
+        return;
+    for (int r = 1; RowExists(r) && r <= loopCounts_.size(); ++r)
+        sgV->SetCell(1, r, loopCounts_[r - 1]);
+}
+
+void TFrmMain::KeepLoopCounts() {
+    loopCounts_.clear();
+    for (int r = 1; RowExists(r); ++r)
+        loopCounts_ << sgV->Cell(1, r);
 }
 
 void TFrmMain::RestoreVolume() {
@@ -229,6 +303,8 @@ void TFrmMain::EnterRow(int row) {
     sgV->SetCell(1, row, QString::number(Engine.RemainCount));
     Engine.SectEndPos = row < sgV->RowCount() - 1 ? TimePointMs(sgV->Cell(4, row + 1)) : 0;
     SectionEntered(row);
+    // A section shorter than a tick ends before the next one.
+    ArmSectionEnd(CurrentPositionMs());
 }
 
 void TFrmMain::NextSection() {
@@ -241,6 +317,7 @@ void TFrmMain::NextSection() {
             Engine.RemainCount = 0;
         return;
     }
+    ApplySectionRate(-1);
     EnterRow(row);
 }
 
@@ -250,8 +327,53 @@ void TFrmMain::DSTrackBar1Timer(QObject* /*Sender*/, uint32_t CurrentPos, uint32
     if (!FGBrowse || FGBrowse->State() != gsPlaying)
         return;
     lbPos->setText(SecToTimeStr(int(CurrentPos / 1000)));
-    if (Engine.SectEndPos <= 0 || int64_t(CurrentPos) < int64_t(Engine.SectEndPos))
+    if (Engine.SectEndPos <= 0 || int64_t(CurrentPos) < int64_t(Engine.SectEndPos)) {
+        ArmSectionEnd(CurrentPos);
         return;
+    }
+    SectionEndReached();
+}
+
+void TFrmMain::ArmSectionEnd(int64_t positionMs) {
+    // The tick alone would notice an end up to 500 ms late, and that much of
+    // the next section would be heard before a repeat. Within the last tick
+    // before the end a single precise timer takes over, aimed at the end by
+    // the pipeline's own position and rate; when it fires it asks the
+    // position again, so a seek or a rate change in between only moves it.
+    if (!sectionEndTimer_) {
+        sectionEndTimer_ = new QTimer(this);
+        sectionEndTimer_->setSingleShot(true);
+        sectionEndTimer_->setTimerType(Qt::PreciseTimer);
+        connect(sectionEndTimer_, &QTimer::timeout, this, Guarded([this] { SectionEndTimer(); }));
+    }
+    if (Engine.SectEndPos <= 0 || !FGBrowse || FGBrowse->State() != gsPlaying) {
+        sectionEndTimer_->stop();
+        return;
+    }
+    const double rate = PlaybackRate();
+    const double wallMs = double(int64_t(Engine.SectEndPos) - positionMs) / rate;
+    if (wallMs > kSectionEndLeadMs) {
+        sectionEndTimer_->stop();
+        return;
+    }
+    sectionEndTimer_->start(std::max(0, int(wallMs)));
+}
+
+void TFrmMain::SectionEndTimer() {
+    if (!FGBrowse || FGBrowse->State() != gsPlaying || Engine.SectEndPos <= 0)
+        return;
+    const int64_t pos = CurrentPositionMs();
+    // A millisecond early counts: the timer's own resolution.
+    if (pos + 1 < int64_t(Engine.SectEndPos)) {
+        ArmSectionEnd(pos);
+        return;
+    }
+    SectionEndReached();
+}
+
+void TFrmMain::SectionEndReached() {
+    if (sectionEndTimer_)
+        sectionEndTimer_->stop();
     if (Engine.RemainCount > 0) {
         if (RowExists(CurRow()) && RowExists(CurRow() + 1)) {
             PlaySection(CurRow(), true);
@@ -285,6 +407,7 @@ void TFrmMain::FGBrowseGraphComplete(QObject* /*Sender*/, int32_t Result,
     } else if (rbExit->Checked()) {
         TerminateSelf();
     } else {
+        RestoreLoopCounts();
         PlaySection(1, false);
     }
 }

@@ -234,6 +234,7 @@ void TFrmMain::OpenSchedule(const QString& path) {
                                     Trunc(tbZoom->Position())));
     if (FrmPlay)
         FrmPlay->ApplyZoom(Trunc(tbZoom->Position()));
+    LoadPracticeSchedule();
 }
 
 void TFrmMain::btnSaveClick(QObject* /*Sender*/) {
@@ -245,6 +246,7 @@ void TFrmMain::btnSaveClick(QObject* /*Sender*/) {
     SortGridRows(*sgV, 4, 1, sgV->RowCount() - 1);
     RenumberRows();
     SaveGridToIni(SchedFileName, kSect, *sgV);
+    KeepLoopCounts();
 }
 
 void TFrmMain::btnRestoreClick(QObject* /*Sender*/) {

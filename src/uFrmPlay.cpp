@@ -48,6 +48,24 @@ TFrmPlay::TFrmPlay(TFilterGraph* graph, QWidget* controlWindow)
     hf.setBold(true);
     plHint->setFont(hf);
 
+    lbCountdown = new QLabel(this);
+    lbCountdown->setObjectName(QStringLiteral("lbCountdown"));
+    lbCountdown->resize(kHintWidth, kHintHeight);
+    lbCountdown->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    lbCountdown->setPalette(hp);
+    lbCountdown->setFont(hf);
+    lbSection = new QLabel(this);
+    lbSection->setObjectName(QStringLiteral("lbSection"));
+    lbSection->setAutoFillBackground(true);
+    QPalette sp = lbSection->palette();
+    sp.setColor(QPalette::Window, QColor(0, 0, 0, 160));
+    sp.setColor(QPalette::WindowText, Qt::white);
+    lbSection->setPalette(sp);
+    QFont sf = lbSection->font();
+    sf.setPixelSize(24);
+    lbSection->setFont(sf);
+    lbSection->setMargin(6);
+
     FormCreate();
     if (controlWindow_)
         connect(controlWindow_, &QObject::destroyed, this, [this] { delete this; });
@@ -64,6 +82,8 @@ void TFrmPlay::FormCreate() {
         ReadIniText(IniFileName, QStringLiteral("START"), QStringLiteral("chkOn2Monitor")));
     PlaceOnMonitor(on && MonitorCount() >= 2 ? 1 : 0);
     plHint->hide();
+    lbCountdown->hide();
+    lbSection->hide();
 }
 
 int TFrmPlay::MonitorCount() {
@@ -80,6 +100,8 @@ void TFrmPlay::PlaceOnMonitor(int index) {
     const int w = width();
     const int h = height();
     plHint->move((w - plHint->width()) / 2, (h - plHint->height()) / 2);
+    lbCountdown->move(plHint->x(), plHint->y() + plHint->height());
+    lbSection->move(16, 16);
     VW->setGeometry(0, 0, w, h);
 }
 
@@ -139,4 +161,19 @@ bool TFrmPlay::ControlWindowInSight() const {
     if (!isVisible() || !frameGeometry().intersects(r))
         return true;
     return !isActiveWindow();
+}
+
+void TFrmPlay::ShowCountdown(int seconds) {
+    lbCountdown->setText(seconds > 0 ? QString::number(seconds) : QString());
+    lbCountdown->setVisible(seconds > 0);
+    if (seconds > 0)
+        lbCountdown->raise();
+}
+
+void TFrmPlay::ShowSectionLine(const QString& text) {
+    lbSection->setText(text);
+    lbSection->adjustSize();
+    lbSection->setVisible(!text.isEmpty());
+    if (!text.isEmpty())
+        lbSection->raise();
 }

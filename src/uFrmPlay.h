@@ -35,6 +35,15 @@ public:
     // The replay notice "即将重放 请准备"; the section engine shows it.
     QLabel* plHint = nullptr;
 
+    // The whole seconds left before a repeat, shown under the notice; 0
+    // hides them.
+    void ShowCountdown(int seconds);
+    QLabel* lbCountdown = nullptr;
+    // The line at the top left corner (section, description, repetition);
+    // empty hides it.
+    void ShowSectionLine(const QString& text);
+    QLabel* lbSection = nullptr;
+
     // A press of any mouse button on the video: shows the control window
     // above the video when it is hidden or covered, hides it when it is in
     // sight.

@@ -6,9 +6,13 @@
 //  4. CPU time of a minute of 720p playback in the full-screen video window,
 //     against `mpv --vo=x11` on the same file under the same display;
 //  5. resident memory (peak and steady) of the same playback against mpv,
-//     with the sound discarded by both and with the system's sound output.
+//     with the sound discarded by both and with the system's sound output;
+//  6. by ear, how much of what follows a section's end is heard before the
+//     section repeats (goal: within one 25 fps frame), against mpv's A-B loop
+//     on the same file.
 // Run: build-bench/bench/bench_player (scripts/bench.sh runs it);
-// `bench_player --memory` measures only 4.'s clip for 5.
+// `bench_player --memory` measures only 4.'s clip for 5.;
+// `bench_player --section-ends` only 6.
 #include "../../tests/e2e/PlayerKit.h"
 
 #include "media/VideoWindow.h"
@@ -16,7 +20,10 @@
 #include "media/gst/GstAudioOutput.h"
 
 #include <QProcess>
+#include <QtEndian>
+
 #include <QStandardPaths>
+#include <gst/gst.h>
 
 #include <cstdio>
 #include <fcntl.h>
@@ -163,6 +170,157 @@ void Line(const char* what, double value, const char* unit, const QString& note 
     std::fflush(stdout);
 }
 
+// 2 s of a low tone (440 Hz) then 2 s of a high one (3000 Hz), 48 kHz
+// stereo: whatever of the high tone is heard came after the 2 s mark.
+bool MakeLowHighWav(const QString& path) {
+    const QString line =
+        QStringLiteral("concat name=c ! audioconvert ! audio/x-raw,format=S16LE,rate=48000,"
+                       "channels=2 ! wavenc ! filesink location=\"%1\" "
+                       "audiotestsrc freq=440 volume=0.5 samplesperbuffer=480 num-buffers=200 ! "
+                       "audio/x-raw,rate=48000,channels=2 ! c. "
+                       "audiotestsrc freq=3000 volume=0.5 samplesperbuffer=480 num-buffers=200 ! "
+                       "audio/x-raw,rate=48000,channels=2 ! c.")
+            .arg(path);
+    gst_init(nullptr, nullptr); // no graph may have been made yet
+    GError* err = nullptr;
+    GstElement* p = gst_parse_launch(line.toUtf8().constData(), &err);
+    if (!p) {
+        g_clear_error(&err);
+        return false;
+    }
+    gst_element_set_state(p, GST_STATE_PLAYING);
+    GstBus* bus = gst_element_get_bus(p);
+    GstMessage* m = gst_bus_timed_pop_filtered(bus, 30 * GST_SECOND,
+                                               GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+    const bool ok = m && GST_MESSAGE_TYPE(m) == GST_MESSAGE_EOS;
+    if (m)
+        gst_message_unref(m);
+    gst_object_unref(bus);
+    gst_element_set_state(p, GST_STATE_NULL);
+    gst_object_unref(p);
+    return ok;
+}
+
+// Power of one frequency in a window of mono samples (Goertzel).
+double TonePower(const std::vector<float>& mono, size_t from, size_t n, double hz) {
+    const double k = 2 * std::cos(2 * M_PI * hz / 48000.0);
+    double s1 = 0, s2 = 0;
+    for (size_t i = from; i < from + n && i < mono.size(); ++i) {
+        const double s0 = mono[i] + k * s1 - s2;
+        s2 = s1;
+        s1 = s0;
+    }
+    return s1 * s1 + s2 * s2 - k * s1 * s2;
+}
+
+// The runs of high tone heard (ms, in 5 ms windows) shorter than 400 ms:
+// each is what sounded past the 2 s mark before a jump back. Longer runs are
+// the media playing on after its last repetition.
+std::vector<double> HighToneRuns(const std::vector<float>& mono) {
+    constexpr size_t kWindow = 240; // 5 ms at 48 kHz
+    std::vector<double> runs;
+    int run = 0;
+    for (size_t at = 0; at + kWindow <= mono.size(); at += kWindow) {
+        const double hi = TonePower(mono, at, kWindow, 3000);
+        const double lo = TonePower(mono, at, kWindow, 440);
+        if (hi > 10 && hi > lo) {
+            ++run;
+            continue;
+        }
+        if (run > 0 && run * 5 < 400)
+            runs.push_back(run * 5.0);
+        run = 0;
+    }
+    return runs;
+}
+
+// The samples of a 16-bit stereo WAV file, as mono floats.
+std::vector<float> ReadWavMono(const QString& path) {
+    std::vector<float> mono;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return mono;
+    const QByteArray b = f.readAll();
+    int at = 12;
+    while (at + 8 <= b.size()) {
+        const QByteArray id = b.mid(at, 4);
+        const int len = int(qFromLittleEndian<quint32>(b.constData() + at + 4));
+        if (id == "data") {
+            const int end = std::min<int>(b.size(), at + 8 + len);
+            for (int i = at + 8; i + 4 <= end; i += 4)
+                mono.push_back((qFromLittleEndian<qint16>(b.constData() + i) +
+                                qFromLittleEndian<qint16>(b.constData() + i + 2)) /
+                               65536.0f);
+            break;
+        }
+        at += 8 + len + (len & 1);
+    }
+    return mono;
+}
+
+void ReportRuns(const char* who, const std::vector<double>& runs, const QString& note) {
+    double worst = 0, sum = 0;
+    for (double r : runs) {
+        worst = std::max(worst, r);
+        sum += r;
+    }
+    Line(qPrintable(QStringLiteral("%1: heard past the section end, mean").arg(who)),
+         runs.empty() ? 0 : sum / double(runs.size()), "ms",
+         QStringLiteral("worst %1 ms over %2 repeats%3").arg(worst).arg(runs.size()).arg(note));
+}
+
+// 6. A section 0:00-0:02 played 4 times (3 repeats), then mpv's A-B loop
+// 0-2 s on the same file, its sound written to a file.
+double SectionEnds(const QTemporaryDir& dir, TAudioRecording& rec) {
+    const QString wav = dir.filePath(QStringLiteral("lowhigh.wav"));
+    if (!MakeLowHighWav(wav)) {
+        std::printf("section ends: could not make the clip\n");
+        return -1;
+    }
+    WriteSchedule(wav, {{QStringLiteral("4"), QStringLiteral("00:00"), {}},
+                        {QStringLiteral("1"), QStringLiteral("00:02"), {}}});
+    WriteSettings(wav, {QStringLiteral("0"), false});
+    std::vector<double> ours;
+    {
+        TFrmMain frm;
+        rec.Clear();
+        frm.PlaySection(1, false);
+        WaitUntil([&] { return frm.CurRow() == 2 && frm.PlayerState().PositionMs >= 2600; }, 40000);
+        frm.FGBrowse->Stop();
+        std::vector<float> mono;
+        const std::vector<float> st = rec.Samples();
+        for (size_t i = 0; i + 1 < st.size(); i += 2)
+            mono.push_back((st[i] + st[i + 1]) / 2);
+        ours = HighToneRuns(mono);
+    }
+    ReportRuns("tavrelo", ours, QStringLiteral(" (goal <= 40)"));
+    if (QStandardPaths::findExecutable(QStringLiteral("mpv")).isEmpty()) {
+        std::printf("mpv not installed: no reference figure\n");
+        return -1;
+    }
+    const QString out = dir.filePath(QStringLiteral("mpv-out.wav"));
+    RunMeasured({QStringLiteral("mpv"), QStringLiteral("--no-config"), QStringLiteral("--no-video"),
+                 QStringLiteral("--really-quiet"), QStringLiteral("--ao=pcm"),
+                 QStringLiteral("--ao-pcm-file=") + out, QStringLiteral("--audio-format=s16"),
+                 QStringLiteral("--audio-channels=stereo"),
+                 QStringLiteral("--audio-samplerate=48000"), QStringLiteral("--ab-loop-a=0"),
+                 QStringLiteral("--ab-loop-b=2"), QStringLiteral("--ab-loop-count=3"), wav},
+                60000);
+    const std::vector<double> mpv = HighToneRuns(ReadWavMono(out));
+    ReportRuns("mpv --ab-loop-a=0 --ab-loop-b=2", mpv, QStringLiteral(" (--ao=pcm)"));
+    const auto mean = [](const std::vector<double>& v) {
+        double s = 0;
+        for (double x : v)
+            s += x;
+        return v.empty() ? 0.0 : s / double(v.size());
+    };
+    if (mean(mpv) > 0)
+        Line("ratio tavrelo / mpv, heard past the end", mean(ours) / mean(mpv), "x");
+    else
+        std::printf("mpv: nothing heard past the end; no ratio\n");
+    return 0;
+}
+
 } // namespace
 
 int main(int argc, char** argv) {
@@ -177,6 +335,7 @@ int main(int argc, char** argv) {
         return RunTavrelo(n, argv);
     }
     const bool memoryOnly = argc > 1 && qstrcmp(argv[1], "--memory") == 0;
+    const bool sectionEndsOnly = argc > 1 && qstrcmp(argv[1], "--section-ends") == 0;
     XvfbSession xvfb(1920, 1080);
     if (xvfb.IsRunning()) {
         qputenv("DISPLAY", xvfb.Display().toLocal8Bit());
@@ -196,6 +355,8 @@ int main(int argc, char** argv) {
     auto rec = RecordAudio();
     std::printf("bench_player on %s\n",
                 qPrintable(xvfb.IsRunning() ? xvfb.Display() : QStringLiteral("offscreen")));
+    if (sectionEndsOnly)
+        return SectionEnds(dir, *rec) < 0 ? 1 : 0;
 
     // 1. Section start: the first position heard after a jump or a new file,
     // against the section's time point. 25 fps: one frame is 40 ms.
@@ -262,6 +423,9 @@ int main(int argc, char** argv) {
                  QStringLiteral("repeat gap vs cbDelay %1 + 200 ms: worst difference").arg(delay)),
              worst, "ms", QStringLiteral("over %1 repetitions (goal <= 50)").arg(gaps));
     }
+
+    if (!memoryOnly)
+        SectionEnds(dir, *rec);
 
     // 3. Start-up with auto-play to the first frame painted.
     if (!memoryOnly) {

@@ -163,6 +163,13 @@ void TVideoWindow::moveEvent(QMoveEvent* event) {
     UpdateVisibleRect();
 }
 
+void TVideoWindow::SetMirrored(bool value) {
+    if (FMirrored == value)
+        return;
+    FMirrored = value;
+    update();
+}
+
 void TVideoWindow::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     const QRect area = event->rect();
@@ -174,18 +181,26 @@ void TVideoWindow::paintEvent(QPaintEvent* event) {
         // The frame's pixels are used where they lie: no copy.
         const QImage image(frame->Bits(), frame->Width(), frame->Height(), frame->BytesPerLine(),
                            QImage::Format_RGB32);
+        // Mirrored: the painter flips left and right about the control's
+        // middle, and the part of the picture that lands on the exposed area
+        // is the mirror image of that area. Unmirrored, nothing changes.
+        QRect src = area;
+        if (FMirrored) {
+            p.translate(width(), 0);
+            p.scale(-1, 1);
+            src.moveLeft(width() - area.x() - area.width());
+        }
         if (frame->Width() == width() && frame->Height() == height()) {
             // Already at this size: copy only the exposed part.
-            p.drawImage(area.topLeft(), image, area);
+            p.drawImage(src.topLeft(), image, src);
         } else {
             // A picture smaller than shown (or of an earlier size): scale up
             // only the exposed part, bilinear.
             p.setRenderHint(QPainter::SmoothPixmapTransform, true);
             const double sx = double(frame->Width()) / width();
             const double sy = double(frame->Height()) / height();
-            p.drawImage(
-                QRectF(area), image,
-                QRectF(area.x() * sx, area.y() * sy, area.width() * sx, area.height() * sy));
+            p.drawImage(QRectF(src), image,
+                        QRectF(src.x() * sx, src.y() * sy, src.width() * sx, src.height() * sy));
         }
         ++FFramesPainted;
     }

@@ -76,6 +76,11 @@ public:
     // Raised after the control has painted itself.
     std::function<void(QObject* sender)> OnPaint;
 
+    // Shows the picture flipped left to right (the painter's transform; no
+    // cost while off).
+    bool Mirrored() const { return FMirrored; }
+    void SetMirrored(bool value);
+
     // Frames painted so far (for measurements).
     quint64 FramesPainted() const { return FFramesPainted; }
     // True while a picture is shown (the renderer is connected and a frame
@@ -113,4 +118,5 @@ private:
     std::shared_ptr<IBaseFilter> FRenderer;
     std::shared_ptr<IVideoWindow> FPictureWindow;
     quint64 FFramesPainted = 0;
+    bool FMirrored = false;
 };

@@ -214,6 +214,24 @@ inline std::vector<TStretch> Stretches(const TAudioRecording& rec) {
     return heard;
 }
 
+// Where the sound of a stretch was last heard (ms of media, rate 1): the end
+// of its last chunk that is not silent. A muted tail does not count.
+inline int64_t AudibleEndMs(const TAudioRecording& rec, const TStretch& s) {
+    const std::vector<float> samples = rec.Samples();
+    int64_t end = -1;
+    for (const auto& c : rec.Chunks()) {
+        if (c.FirstFrame < s.FirstFrame || c.FirstFrame >= s.FirstFrame + s.Frames)
+            continue;
+        float peak = 0;
+        for (int64_t i = c.FirstFrame * 2; i < (c.FirstFrame + c.Frames) * 2; ++i)
+            if (i < int64_t(samples.size()))
+                peak = std::max(peak, std::abs(samples[size_t(i)]));
+        if (peak > 1e-3f)
+            end = c.Position / 10000 + c.Frames * 1000 / TAudioRecording::SampleRate;
+    }
+    return end;
+}
+
 inline QString Describe(const std::vector<TStretch>& stretches) {
     QStringList parts;
     for (const auto& s : stretches)

@@ -1,0 +1,170 @@
+// The player's keys: one table for the video window and the control window.
+// On the control window the schedule grid keeps its own keys (arrows, paging
+// and digits) while it has the focus, and no key acts while a cell is being
+// edited. The keys are named in the hints of the controls they stand for.
+#include "uFrmMain.h"
+
+#include "controls/FlatCtrls.h"
+#include "controls/MyHemibtn.h"
+#include "controls/uTransTrackBar.h"
+#include "uFrmMainGrid.h"
+#include "uFrmPlay.h"
+
+#include <QCheckBox>
+#include <QKeyEvent>
+#include <QLineEdit>
+
+namespace {
+
+struct TKeyBinding {
+    int Key;
+    Qt::KeyboardModifiers Modifiers;
+    TPlayerKey Action;
+    bool GridKey; // the grid's own while it has the focus
+};
+
+constexpr Qt::KeyboardModifiers kNone = Qt::NoModifier;
+
+const TKeyBinding kKeys[] = {
+    {Qt::Key_Space, kNone, pkPlayPause, false},
+    {Qt::Key_Left, kNone, pkSkipBack, true},
+    {Qt::Key_Right, kNone, pkSkipForward, true},
+    {Qt::Key_Up, kNone, pkVolumeUp, true},
+    {Qt::Key_Down, kNone, pkVolumeDown, true},
+    {Qt::Key_BracketLeft, kNone, pkSlower, false},
+    {Qt::Key_BracketRight, kNone, pkFaster, false},
+    {Qt::Key_PageUp, kNone, pkPreviousSection, true},
+    {Qt::Key_PageDown, kNone, pkNextSection, true},
+    {Qt::Key_Home, kNone, pkRestartSection, true},
+    {Qt::Key_1, kNone, pkSection1, true},
+    {Qt::Key_2, kNone, pkSection2, true},
+    {Qt::Key_3, kNone, pkSection3, true},
+    {Qt::Key_4, kNone, pkSection4, true},
+    {Qt::Key_5, kNone, pkSection5, true},
+    {Qt::Key_6, kNone, pkSection6, true},
+    {Qt::Key_7, kNone, pkSection7, true},
+    {Qt::Key_8, kNone, pkSection8, true},
+    {Qt::Key_9, kNone, pkSection9, true},
+    {Qt::Key_M, kNone, pkMirror, false},
+    {Qt::Key_Escape, kNone, pkControls, false},
+    {Qt::Key_H, kNone, pkControls, false},
+    {Qt::Key_O, Qt::ControlModifier, pkOpen, false},
+    {Qt::Key_S, Qt::ControlModifier, pkSave, false},
+    {Qt::Key_Insert, kNone, pkMarkHere, false},
+    {Qt::Key_N, kNone, pkMarkHere, false},
+};
+
+} // namespace
+
+TPlayerKey TFrmMain::KeyAction(int key, Qt::KeyboardModifiers modifiers, bool onVideo) const {
+    // The keypad's digits and Shift (for "[" "]" on some layouts) count as
+    // the plain key.
+    modifiers &= ~(Qt::KeypadModifier | Qt::ShiftModifier);
+    const bool gridHasFocus =
+        !onVideo && sgV && (sgV->hasFocus() || sgV->isAncestorOf(focusWidget()));
+    if (!onVideo && sgV && sgV->EditorShown())
+        return pkNone;
+    for (const TKeyBinding& b : kKeys)
+        if (b.Key == key && b.Modifiers == modifiers)
+            return gridHasFocus && b.GridKey ? pkNone : b.Action;
+    return pkNone;
+}
+
+void TFrmMain::RunPlayerKey(TPlayerKey action) {
+    switch (action) {
+    case pkNone:
+        return;
+    case pkPlayPause:
+        ActPlayPause();
+        break;
+    case pkSkipBack:
+        ActSkip(-10);
+        break;
+    case pkSkipForward:
+        ActSkip(10);
+        break;
+    case pkVolumeUp:
+        ActVolumeStep(5);
+        break;
+    case pkVolumeDown:
+        ActVolumeStep(-5);
+        break;
+    case pkSlower:
+        ActRateStep(-1);
+        break;
+    case pkFaster:
+        ActRateStep(1);
+        break;
+    case pkPreviousSection:
+        if (CurRow() > 1)
+            ActPlaySectionN(CurRow() - 1);
+        else
+            ActRestartSection();
+        break;
+    case pkNextSection:
+        ActNextSection();
+        break;
+    case pkRestartSection:
+        ActRestartSection();
+        break;
+    case pkMirror:
+        ActToggleMirror();
+        break;
+    case pkControls:
+        ActToggleControls();
+        break;
+    case pkOpen:
+        btnSelFileClick(btnSelFile);
+        break;
+    case pkSave:
+        btnSaveClick(btnSave);
+        break;
+    case pkMarkHere:
+        ActMarkHere();
+        break;
+    default:
+        if (action >= pkSection1 && action <= pkSection9)
+            ActPlaySectionN(action - pkSection1 + 1);
+        break;
+    }
+}
+
+bool TFrmMain::PlayerKeyPress(QObject* watched, QKeyEvent* event) {
+    auto* w = qobject_cast<QWidget*>(watched);
+    if (!w)
+        return false;
+    const bool onVideo = FrmPlay && (w == FrmPlay || FrmPlay->isAncestorOf(w));
+    if (!onVideo && w != this && !isAncestorOf(w))
+        return false;
+    // A line editor anywhere on the window (a cell, a combo box's text)
+    // keeps its keys.
+    if (qobject_cast<QLineEdit*>(w))
+        return false;
+    const TPlayerKey action = KeyAction(event->key(), event->modifiers(), onVideo);
+    if (action == pkNone)
+        return false;
+    if (!event->isAutoRepeat() || action == pkVolumeUp || action == pkVolumeDown ||
+        action == pkSkipBack || action == pkSkipForward)
+        Guarded([this, action] { RunPlayerKey(action); })();
+    return true;
+}
+
+void TFrmMain::AddKeyHints() {
+    const auto add = [](auto* control, const QString& keys) {
+        if (!control)
+            return;
+        control->SetHint(control->Hint() + QStringLiteral(" (") + keys + QLatin1Char(')'));
+        control->SetShowHint(true);
+    };
+    add(btnPause, QStringLiteral("空格"));
+    add(btnBack, QStringLiteral("←"));
+    add(btnNext, QStringLiteral("→"));
+    add(SoundLevel2, QStringLiteral("↑ ↓"));
+    add(cbRate, QStringLiteral("[ ]"));
+    add(btnSelFile, QStringLiteral("Ctrl+O"));
+    add(btnSave, QStringLiteral("Ctrl+S"));
+    add(btnAdd, QStringLiteral("当前位置: Insert N"));
+    add(btnDown, QStringLiteral("Esc H"));
+    if (chkMirror)
+        chkMirror->setToolTip(chkMirror->toolTip() + QStringLiteral(" (M)"));
+}
