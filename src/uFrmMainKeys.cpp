@@ -133,7 +133,7 @@ bool TFrmMain::PlayerKeyPress(QObject* watched, QKeyEvent* event) {
     auto* w = qobject_cast<QWidget*>(watched);
     if (!w)
         return false;
-    const bool onVideo = FrmPlay && (w == FrmPlay || FrmPlay->isAncestorOf(w));
+    const bool onVideo = FrmPlay && (w == FrmPlay.get() || FrmPlay->isAncestorOf(w));
     if (!onVideo && w != this && !isAncestorOf(w))
         return false;
     // A line editor anywhere on the window (a cell, a combo box's text)

@@ -218,7 +218,8 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
         Engine.RemainCount = 0;
         return;
     }
-    ApplySectionRate(-1);
+    // The rate was set above: a repeat's own step with the speed trainer, the
+    // chosen rate otherwise.
     EnterRow(row);
 }
 

@@ -156,8 +156,14 @@ private slots:
         frm_ = std::make_unique<TFrmMain>();
         frm_->show();
         QStringList counts, lines;
+        QList<double> rates; // the speed trainer: each repetition one step faster
         QTimer probe;
         connect(&probe, &QTimer::timeout, this, [&] {
+            double r = 0;
+            if (const auto seeking = frm_->FGBrowse->QueryInterface<IMediaSeeking>())
+                seeking->GetRate(&r);
+            if (rates.isEmpty() || rates.back() != r)
+                rates << r;
             const QString c = frm_->FrmPlay->lbCountdown->isVisible()
                                   ? frm_->FrmPlay->lbCountdown->text()
                                   : QString();
@@ -177,6 +183,9 @@ private slots:
         QCOMPARE(counts, (QStringList{QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("2"),
                                       QStringLiteral("1")}));
         QCOMPARE(frm_->FrmPlay->plHint->text(), QStringLiteral("即将重放 请准备"));
+        const qsizetype chosen = rates.indexOf(0.90);
+        QVERIFY2(chosen >= 0, qPrintable(QString::number(rates.size())));
+        QCOMPARE(rates.mid(chosen, 4), (QList<double>{0.90, 0.95, 1.00, 0.90}));
         QCOMPARE(lines.mid(0, 4),
                  (QStringList{QStringLiteral("1  d1  1 / 3"), QStringLiteral("1  d1  2 / 3"),
                               QStringLiteral("1  d1  3 / 3"), QStringLiteral("2  s2  1 / 1")}));
@@ -199,7 +208,7 @@ private slots:
         QCOMPARE(frm_->sgV->Cell(4, 4), QStringLiteral("00:08"));
         QCOMPARE(frm_->CurRow(), 3);
         QCOMPARE(frm_->sgV->Row(), 3);
-        QCOMPARE(frm_->SectEndPos, 8000);
+        QCOMPARE(frm_->Engine.SectEndPos, 8000);
         QCOMPARE(frm_->FGBrowse->State(), gsPlaying);
         QVERIFY(ReadIniText(sched, QStringLiteral("Sect"), QStringLiteral("Row3"))
                     .contains(QStringLiteral("^^1^^+^^-^^00:03^^")));

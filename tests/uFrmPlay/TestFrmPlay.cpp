@@ -220,7 +220,7 @@ private slots:
             QSKIP("needs a window system that knows the stacking of windows");
         WriteOption(QString());
         TFrmMain frm;
-        TFrmPlay* w = frm.FrmPlay;
+        TFrmPlay* w = frm.FrmPlay.get();
         frm.move(byCheckBox ? kMonitor1.topLeft() + QPoint(100, 100) : QPoint(100, 100));
         frm.show();
         QVERIFY(QTest::qWaitForWindowExposed(&frm));
