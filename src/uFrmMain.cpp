@@ -79,6 +79,7 @@ void TFrmMain::FormCreate() {
         if (FrmPlay)
             FrmPlay->raise();
     }
+    CreateRemoteControls();
 }
 
 void TFrmMain::ReportHandlerError(const std::exception* error) {

@@ -13,6 +13,8 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "remote/RemotePlayer.h"
+
 #include <atomic>
 #include <cstdint>
 #include <exception>
@@ -240,6 +242,65 @@ private:
     uint32_t lastTickDuration_ = 0; // ms
 public:
     // END playback, transport and audio
+    // clang-format on
+
+    // clang-format off
+    // BEGIN player actions for keys and remotes (uFrmMainActions.cpp, uFrmMainRemote.cpp)
+    // One place for what a key, the desktop's media bus and the phone remote
+    // ask of the player; each goes through the window's own handlers, so a
+    // change is stored exactly as if the user had made it on the window.
+    void ActPlayPause();
+    void ActPlay();
+    void ActPause();
+    void ActStop();
+    void ActSkip(int seconds); // -10 / +10 through btnBackClick / btnNextClick
+    void ActSeek(int64_t ms);  // inside the media, else ignored
+    void ActVolumeStep(int percent);
+    void ActSetVolume(int volume); // 0..10000 through SoundLevel2
+    void ActRateStep(int direction); // the previous / next cbRate item
+    void ActSetRate(double rate);    // the nearest cbRate item
+    void ActNextSection();
+    // Restarts the current section, or plays the previous one within the
+    // first 3 s of the current one.
+    void ActPreviousSection();
+    void ActRestartSection();
+    void ActPlaySectionN(int n);
+    void ActToggleControls();
+    void ActShowControls();
+    // Opens a media file as if chosen in the open dialog; false when it is not
+    // an existing file.
+    bool OpenMediaFile(const QString& path);
+    TRemoteState PlayerState() const;
+    QList<double> RateChoices() const;
+    // The engine has entered a row (a new section or a repetition).
+    void SectionEntered(int row);
+    void NotifyStateChanged(int reasons); // TRemoteChange flags
+
+    // The phone remote's switch, address, QR code and PIN, and the media bus
+    // service (uFrmMainRemote.cpp). FormCreate calls CreateRemoteControls last.
+    void CreateRemoteControls();
+    void chkRemoteClick(QObject* Sender);
+    QCheckBox* chkRemote = nullptr;
+    QFrame* plRemote = nullptr;
+    QLabel* imgRemoteQr = nullptr;
+    QLabel* lbRemote = nullptr;
+    TRemotePlayer* RemotePlayer = nullptr;
+    class TMprisService* Mpris = nullptr;
+    class TRemoteServer* RemoteServer = nullptr;
+signals:
+    // Raised on every change a remote shows: section entered, repetition,
+    // seek, play/pause, rate, volume, file, control window shown or hidden.
+    void StateChanged(int reasons);
+private:
+    int64_t CurrentPositionMs() const;
+    void ChainActionNotifications();
+    void PlaceRemotePanel();
+    int repeatRow_ = 0;     // the row the repetition count below belongs to
+    int repeatOf_ = 0;      // its count when it started
+    int repeatRemain_ = -1; // RemainCount when it was last entered
+    int actionDepth_ = 0;   // remote actions nested in a waiting action are dropped
+public:
+    // END player actions for keys and remotes
     // clang-format on
 
 protected:

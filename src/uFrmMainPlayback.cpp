@@ -225,6 +225,7 @@ void TFrmMain::EnterRow(int row) {
     RemainCount = std::max(StrToIntDef(sgV->Cell(1, row), 1) - 1, 0);
     sgV->SetCell(1, row, QString::number(RemainCount));
     SectEndPos = row < sgV->RowCount() - 1 ? TimePointMs(sgV->Cell(4, row + 1)) : 0;
+    SectionEntered(row);
 }
 
 void TFrmMain::NextSection() {

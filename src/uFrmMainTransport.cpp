@@ -60,10 +60,7 @@ void TFrmMain::btnSelFileClick(QObject* Sender) {
     const QStringList files = OpenDialog1->selectedFiles();
     if (files.isEmpty())
         return;
-    OpenSchedule(files.first());
-    if (FGBrowse)
-        FGBrowse->Stop();
-    PlaySection(1, false);
+    OpenMediaFile(files.first());
 }
 
 void TFrmMain::btnPauseClick(QObject* Sender) {

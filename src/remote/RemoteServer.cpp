@@ -1,0 +1,382 @@
+#include "remote/RemoteServer.h"
+
+#include <QFile>
+#include <QHttpServerRequest>
+#include <QHttpServerResponder>
+#include <QJsonArray>
+#include <QJsonDocument>
+#include <QJsonParseError>
+#include <QRandomGenerator>
+#include <QTcpServer>
+#include <QTcpSocket>
+#include <QUrl>
+#include <QWebSocket>
+
+#include <cmath>
+
+using Status = QHttpServerResponder::StatusCode;
+
+namespace {
+
+// Cuts off a connection whose request grows beyond the limit while it is
+// still arriving: the HTTP layer would otherwise hold all of it in memory
+// before anyone could look at its size. The count starts again with every
+// answer written on the connection.
+class TLimitedTcpServer : public QTcpServer {
+public:
+    using QTcpServer::QTcpServer;
+
+protected:
+    void incomingConnection(qintptr descriptor) override {
+        auto* socket = new QTcpSocket(this);
+        if (!socket->setSocketDescriptor(descriptor)) {
+            delete socket;
+            return;
+        }
+        // Connected before the HTTP layer's own handler: sees every chunk
+        // before it is consumed.
+        auto received = std::make_shared<qint64>(0);
+        connect(socket, &QTcpSocket::readyRead, socket, [socket, received] {
+            *received += socket->bytesAvailable();
+            if (*received > TRemoteServer::kMaxRequestBytes)
+                socket->abort();
+        });
+        connect(socket, &QTcpSocket::bytesWritten, socket, [received] { *received = 0; });
+        addPendingConnection(socket);
+    }
+};
+
+QByteArray Json(const QJsonObject& o) {
+    return QJsonDocument(o).toJson(QJsonDocument::Compact);
+}
+
+QJsonObject Error(const QString& text) {
+    return {{QStringLiteral("ok"), false}, {QStringLiteral("error"), text}};
+}
+
+// Every answer: never cached, never sniffed into another type, never framed.
+void Reply(QHttpServerResponder& responder, Status status, const QByteArray& body,
+           const QByteArray& type = "application/json", const QByteArray& cookie = {}) {
+    if (cookie.isEmpty())
+        responder.write(body,
+                        {{"Content-Type", type},
+                         {"Cache-Control", "no-store"},
+                         {"X-Content-Type-Options", "nosniff"},
+                         {"X-Frame-Options", "DENY"},
+                         {"Referrer-Policy", "no-referrer"}},
+                        status);
+    else
+        responder.write(body,
+                        {{"Content-Type", type},
+                         {"Cache-Control", "no-store"},
+                         {"X-Content-Type-Options", "nosniff"},
+                         {"X-Frame-Options", "DENY"},
+                         {"Referrer-Policy", "no-referrer"},
+                         {"Set-Cookie", cookie}},
+                        status);
+}
+
+void ReplyError(QHttpServerResponder& responder, Status status, const QString& text) {
+    Reply(responder, status, Json(Error(text)));
+}
+
+// The session token of a request's Cookie header, if it has one.
+QByteArray SessionCookie(const QByteArray& header) {
+    for (const QByteArray& part : header.split(';')) {
+        const QByteArray kv = part.trimmed();
+        const int eq = kv.indexOf('=');
+        if (eq > 0 && kv.left(eq) == TRemoteServer::kCookieName)
+            return kv.mid(eq + 1);
+    }
+    return {};
+}
+
+QByteArray NewToken() {
+    quint32 words[8];
+    QRandomGenerator::system()->fillRange(words);
+    return QByteArray(reinterpret_cast<const char*>(words), sizeof words).toHex();
+}
+
+} // namespace
+
+TRemoteServer::TRemoteServer(TRemotePlayer* player, const QString& pin, QObject* parent)
+    : QAbstractHttpServer(parent), player_(player), pin_(pin) {
+    clock_.start();
+    connect(this, &QAbstractHttpServer::newWebSocketConnection, this,
+            &TRemoteServer::AcceptWebSockets);
+    if (player)
+        connect(player, &TRemotePlayer::StateChanged, this, &TRemoteServer::PushState);
+    tick_.setInterval(1000);
+    connect(&tick_, &QTimer::timeout, this, [this] {
+        if (player_ && player_->State().Status == QLatin1String("Playing"))
+            PushState();
+    });
+}
+
+TRemoteServer::~TRemoteServer() {
+    for (auto& c : clients_)
+        c->disconnect(this);
+    clients_.clear();
+}
+
+bool TRemoteServer::Listen(const QHostAddress& address, quint16 port, QString* error) {
+    auto* server = new TLimitedTcpServer(this);
+    if (!server->listen(address, port)) {
+        if (error)
+            *error = server->errorString();
+        delete server;
+        return false;
+    }
+    bind(server);
+    return true;
+}
+
+quint16 TRemoteServer::Port() const {
+    const QList<QTcpServer*> list = servers();
+    return list.isEmpty() ? 0 : list.first()->serverPort();
+}
+
+bool TRemoteServer::PairingLocked() const {
+    return lockedUntil_ >= 0 && clock_.elapsed() < lockedUntil_;
+}
+
+const QStringList& TRemoteServer::Commands() {
+    static const QStringList commands = {
+        QStringLiteral("playpause"), QStringLiteral("play"),   QStringLiteral("pause"),
+        QStringLiteral("stop"),      QStringLiteral("back"),   QStringLiteral("forward"),
+        QStringLiteral("prev"),      QStringLiteral("next"),   QStringLiteral("restart"),
+        QStringLiteral("section"),   QStringLiteral("slower"), QStringLiteral("faster"),
+        QStringLiteral("quieter"),   QStringLiteral("louder"), QStringLiteral("controls")};
+    return commands;
+}
+
+QJsonObject TRemoteServer::StateJson(const TRemoteState& s) {
+    return {{QStringLiteral("type"), QStringLiteral("state")},
+            {QStringLiteral("status"), s.Status},
+            {QStringLiteral("file"), s.File},
+            {QStringLiteral("section"), s.Section},
+            {QStringLiteral("sections"), s.SectionCount},
+            {QStringLiteral("description"), s.Description},
+            {QStringLiteral("repeat"), s.RepeatText()},
+            {QStringLiteral("positionMs"), double(s.PositionMs)},
+            {QStringLiteral("durationMs"), double(s.DurationMs)},
+            {QStringLiteral("rate"), s.Rate},
+            {QStringLiteral("volume"), int(std::lround(s.Volume / 100.0))},
+            {QStringLiteral("endMode"), s.EndMode},
+            {QStringLiteral("controls"), s.ControlsVisible}};
+}
+
+QByteArray TRemoteServer::Page() {
+    QFile f(QStringLiteral(":/remote/RemotePage.html"));
+    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+}
+
+bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {
+    // Only these exact paths exist; "/../x", "/%2e%2e/x" and the like are
+    // simply other paths.
+    const QString path = request.url().path(QUrl::FullyEncoded);
+    const auto method = request.method();
+    QHttpServerResponder responder = makeResponder(request, socket);
+    auto refuse = [&responder](Status status, const QString& text) {
+        ReplyError(responder, status, text);
+        return true;
+    };
+    if (path == QLatin1String("/")) {
+        if (method != QHttpServerRequest::Method::Get)
+            return refuse(Status::MethodNotAllowed, QStringLiteral("GET only"));
+        Reply(responder, Status::Ok, Page(), "text/html; charset=utf-8");
+    } else if (path == QLatin1String("/api/pair")) {
+        if (method != QHttpServerRequest::Method::Post)
+            return refuse(Status::MethodNotAllowed, QStringLiteral("POST only"));
+        if (!SameOrigin(request))
+            return refuse(Status::Forbidden, QStringLiteral("foreign origin"));
+        if (PairingLocked())
+            return refuse(Status::TooManyRequests,
+                          QStringLiteral("too many wrong PINs: wait a minute"));
+        const QByteArray body = request.body();
+        if (body.size() > kMaxBodyBytes)
+            return refuse(Status::PayloadTooLarge, QStringLiteral("too large"));
+        QJsonParseError error;
+        const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
+        const QJsonValue pin =
+            doc.isObject() ? doc.object().value(QStringLiteral("pin")) : QJsonValue();
+        if (error.error != QJsonParseError::NoError || !doc.isObject() ||
+            doc.object().size() != 1 || !pin.isString())
+            return refuse(Status::BadRequest, QStringLiteral("expected {\"pin\"}"));
+        if (pin.toString() != pin_ || pin_.size() != 6) {
+            const qint64 now = clock_.elapsed();
+            wrongPins_.push_back(now);
+            while (!wrongPins_.empty() && now - wrongPins_.front() > kLockMs)
+                wrongPins_.pop_front();
+            if (int(wrongPins_.size()) >= kMaxWrongPins) {
+                lockedUntil_ = now + kLockMs;
+                wrongPins_.clear();
+            }
+            return refuse(Status::Forbidden, QStringLiteral("wrong PIN"));
+        }
+        const QByteArray token = NewToken();
+        sessions_.insert(token);
+        sessionOrder_.push_back(token);
+        while (int(sessionOrder_.size()) > kMaxSessions) {
+            sessions_.remove(sessionOrder_.front());
+            sessionOrder_.pop_front();
+        }
+        Reply(responder, Status::Ok, Json({{QStringLiteral("ok"), true}}), "application/json",
+              QByteArray(kCookieName) + '=' + token + "; Path=/; HttpOnly; SameSite=Strict");
+    } else if (path == QLatin1String("/api/command")) {
+        if (method != QHttpServerRequest::Method::Post)
+            return refuse(Status::MethodNotAllowed, QStringLiteral("POST only"));
+        if (!SameOrigin(request))
+            return refuse(Status::Forbidden, QStringLiteral("foreign origin"));
+        if (!HasSession(request))
+            return refuse(Status::Unauthorized, QStringLiteral("not paired"));
+        const QByteArray body = request.body();
+        if (body.size() > kMaxBodyBytes)
+            return refuse(Status::PayloadTooLarge, QStringLiteral("too large"));
+        QString cmd;
+        int n = 0;
+        const QString why = ParseCommand(body, &cmd, &n);
+        if (!why.isEmpty())
+            return refuse(Status::BadRequest, why);
+        Reply(responder, Status::Ok, Json({{QStringLiteral("ok"), true}}));
+        QTimer::singleShot(0, this, [this, cmd, n] { Run(cmd, n); });
+    } else if (path == QLatin1String("/api/state")) {
+        if (method != QHttpServerRequest::Method::Get)
+            return refuse(Status::MethodNotAllowed, QStringLiteral("GET only"));
+        if (!HasSession(request))
+            return refuse(Status::Unauthorized, QStringLiteral("not paired"));
+        Reply(responder, Status::Ok, Json(StateJson(player_ ? player_->State() : TRemoteState{})));
+    } else {
+        ReplyError(responder, Status::NotFound, QStringLiteral("not found"));
+    }
+    return true;
+}
+
+void TRemoteServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
+    QHttpServerResponder responder = makeResponder(request, socket);
+    ReplyError(responder, Status::NotFound, QStringLiteral("not found"));
+}
+
+bool TRemoteServer::HasSession(const QHttpServerRequest& request) const {
+    const QByteArray token = SessionCookie(request.value("Cookie"));
+    return !token.isEmpty() && sessions_.contains(token);
+}
+
+bool TRemoteServer::SameOrigin(const QHttpServerRequest& request) const {
+    // A browser names the page that sends a request; one of another site
+    // may not pair or command. Clients that are no browser send none.
+    const QByteArray origin = request.value("Origin");
+    if (origin.isEmpty())
+        return true;
+    return origin == "http://" + request.value("Host");
+}
+
+QString TRemoteServer::ParseCommand(const QByteArray& body, QString* cmd, int* n) const {
+    QJsonParseError error;
+    const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
+    if (error.error != QJsonParseError::NoError || !doc.isObject())
+        return QStringLiteral("not a JSON object");
+    const QJsonObject o = doc.object();
+    for (const QString& key : o.keys())
+        if (key != QLatin1String("cmd") && key != QLatin1String("n"))
+            return QStringLiteral("unknown field %1").arg(key.left(32));
+    const QJsonValue c = o.value(QStringLiteral("cmd"));
+    if (!c.isString() || !Commands().contains(c.toString()))
+        return QStringLiteral("unknown command");
+    *cmd = c.toString();
+    const bool wantsNumber = *cmd == QLatin1String("section");
+    if (!wantsNumber)
+        return o.contains(QStringLiteral("n")) ? QStringLiteral("unexpected n") : QString();
+    const QJsonValue v = o.value(QStringLiteral("n"));
+    const double d = v.toDouble(-1);
+    const int sections = player_ ? player_->State().SectionCount : 0;
+    if (!v.isDouble() || d != std::floor(d) || d < 1 || d > sections)
+        return QStringLiteral("n must be a section number 1..%1").arg(sections);
+    *n = int(d);
+    return {};
+}
+
+void TRemoteServer::Run(const QString& cmd, int n) {
+    TRemotePlayer* p = player_;
+    if (!p)
+        return;
+    if (cmd == QLatin1String("playpause"))
+        p->PlayPause();
+    else if (cmd == QLatin1String("play"))
+        p->Play();
+    else if (cmd == QLatin1String("pause"))
+        p->Pause();
+    else if (cmd == QLatin1String("stop"))
+        p->Stop();
+    else if (cmd == QLatin1String("back"))
+        p->Skip(-10);
+    else if (cmd == QLatin1String("forward"))
+        p->Skip(10);
+    else if (cmd == QLatin1String("prev"))
+        p->PreviousSection();
+    else if (cmd == QLatin1String("next"))
+        p->NextSection();
+    else if (cmd == QLatin1String("restart"))
+        p->RestartSection();
+    else if (cmd == QLatin1String("section"))
+        p->PlaySectionNumber(n);
+    else if (cmd == QLatin1String("slower"))
+        p->RateStep(-1);
+    else if (cmd == QLatin1String("faster"))
+        p->RateStep(1);
+    else if (cmd == QLatin1String("quieter"))
+        p->VolumeStep(-5);
+    else if (cmd == QLatin1String("louder"))
+        p->VolumeStep(5);
+    else if (cmd == QLatin1String("controls"))
+        p->ToggleControls();
+}
+
+void TRemoteServer::AcceptWebSockets() {
+    while (hasPendingWebSocketConnections()) {
+        std::unique_ptr<QWebSocket> ws = nextPendingWebSocketConnection();
+        if (!ws)
+            continue;
+        // The page's own origin only (a page of another site could otherwise
+        // open it with the phone's cookie), and a paired session.
+        const QUrl url = ws->requestUrl();
+        QString expected = QStringLiteral("http://") + url.host();
+        if (url.port() >= 0)
+            expected += QStringLiteral(":%1").arg(url.port());
+        const QByteArray token = SessionCookie(ws->request().rawHeader("Cookie"));
+        const bool ok = url.path() == QLatin1String("/ws") && ws->origin() == expected &&
+                        !token.isEmpty() && sessions_.contains(token) &&
+                        int(clients_.size()) < kMaxClients;
+        if (!ok) {
+            ws->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("refused"));
+            QWebSocket* raw = ws.release();
+            raw->deleteLater();
+            continue;
+        }
+        ws->setMaxAllowedIncomingMessageSize(kMaxBodyBytes);
+        ws->setMaxAllowedIncomingFrameSize(kMaxBodyBytes);
+        QWebSocket* raw = ws.get();
+        connect(raw, &QWebSocket::disconnected, this, [this, raw] {
+            for (auto it = clients_.begin(); it != clients_.end(); ++it)
+                if (it->get() == raw) {
+                    it->release()->deleteLater();
+                    clients_.erase(it);
+                    break;
+                }
+            if (clients_.empty())
+                tick_.stop();
+        });
+        raw->sendTextMessage(
+            QString::fromUtf8(Json(StateJson(player_ ? player_->State() : TRemoteState{}))));
+        clients_.push_back(std::move(ws));
+        tick_.start();
+    }
+}
+
+void TRemoteServer::PushState() {
+    if (clients_.empty() || !player_)
+        return;
+    const QString text = QString::fromUtf8(Json(StateJson(player_->State())));
+    for (auto& c : clients_)
+        c->sendTextMessage(text);
+}

@@ -1,0 +1,333 @@
+// The player's actions as keys and remote controls ask for them, and the
+// state a remote shows. Every action goes through the window's own handlers
+// (the skips, SoundLevel2, cbRate, PlaySection), so what it changes is stored
+// and shown exactly as after the same change made with the mouse.
+//
+// StateChanged tells the remotes about every change they show. Some changes
+// happen inside the window's handlers, out of reach of this file: play and
+// pause are seen as the graph's control steps, a section entered through
+// EnterRow, and a volume or rate chosen on the window through the sliders'
+// and lists' change events, chained here behind the handlers bound to them.
+#include "uFrmMain.h"
+
+#include "controls/FlatCtrls.h"
+#include "controls/MyHemibtn.h"
+#include "controls/MyRadionBtn.h"
+#include "controls/uTransTrackBar.h"
+#include "media/FilterGraph.h"
+#include "uFrmMainGrid.h"
+#include "uFrmMainInternal.h"
+#include "utPublic.h"
+
+#include <QFileInfo>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+
+using FrmMainText::RoundHalfEven;
+
+namespace {
+
+constexpr int64_t kPreviousWithinMs = 3000;
+
+// Tells the window after the graph has started, paused or stopped. The
+// graph announces a step before taking it, so the state is read once the
+// step is done. A child of the graph: it lives as long as the graph's
+// listener list can reach it.
+class TPlayStateWatch : public QObject, public IGraphListener {
+public:
+    TPlayStateWatch(TFilterGraph* graph, TFrmMain* owner) : QObject(graph), owner_(owner) {
+        graph->AddListener(this);
+    }
+    void FrameworkEvent(long, intptr_t, intptr_t) override {}
+    void ControlStep(TControlStep kind, int) override {
+        if (kind == ssPlay || kind == ssPause || kind == ssStop)
+            QTimer::singleShot(0, owner_, [o = owner_] { o->NotifyStateChanged(rcPlayState); });
+    }
+
+private:
+    TFrmMain* owner_;
+};
+
+// Runs an action unless another one is still waiting inside PlaySection:
+// a second press arriving during that wait would start a section within a
+// section.
+class TActionScope {
+public:
+    explicit TActionScope(int& depth) : depth_(depth) { ++depth_; }
+    ~TActionScope() { --depth_; }
+    bool Nested() const { return depth_ > 1; }
+
+private:
+    int& depth_;
+};
+
+} // namespace
+
+void TFrmMain::ChainActionNotifications() {
+    // Once, from CreateRemoteControls.
+    if (FGBrowse)
+        new TPlayStateWatch(FGBrowse, this);
+    // Behind the handlers already bound: the change is stored and applied
+    // first, then announced.
+    auto chain = [this](TNotifyEvent& event, int reasons) {
+        TNotifyEvent bound = event;
+        event = [this, bound, reasons](QObject* sender) {
+            if (bound)
+                bound(sender);
+            NotifyStateChanged(reasons);
+        };
+    };
+    if (SoundLevel2)
+        chain(SoundLevel2->OnChange, rcVolume);
+    if (cbRate)
+        chain(cbRate->OnChange, rcRate);
+    if (btnBack)
+        chain(btnBack->OnClick, rcSeek);
+    if (btnNext)
+        chain(btnNext->OnClick, rcSeek);
+}
+
+void TFrmMain::NotifyStateChanged(int reasons) {
+    emit StateChanged(reasons);
+}
+
+void TFrmMain::SectionEntered(int row) {
+    // A repetition enters the same row with one play fewer to go; anything
+    // else (another row, a click on the row, a new pass) starts it afresh.
+    const bool repeat = row == repeatRow_ && RemainCount < repeatRemain_;
+    if (!repeat) {
+        repeatRow_ = row;
+        repeatOf_ = RemainCount + 1;
+    }
+    repeatRemain_ = RemainCount;
+    NotifyStateChanged(repeat ? rcRepeat | rcSeek : rcSection);
+}
+
+int64_t TFrmMain::CurrentPositionMs() const {
+    if (!FGBrowse || FGBrowse->State() < gsPaused)
+        return 0;
+    const auto seeking = FGBrowse->QueryInterface<IMediaSeeking>();
+    int64_t position = 0; // 100 ns
+    if (!seeking || FAILED(seeking->GetCurrentPosition(&position)))
+        return lastTickPos_;
+    return std::max<int64_t>(0, position / 10000);
+}
+
+QList<double> TFrmMain::RateChoices() const {
+    QList<double> rates;
+    if (!cbRate)
+        return rates;
+    for (const QString& item : cbRate->Items()) {
+        bool ok = false;
+        const double r = item.toDouble(&ok);
+        if (ok)
+            rates << r;
+    }
+    return rates;
+}
+
+TRemoteState TFrmMain::PlayerState() const {
+    TRemoteState s;
+    const GraphState state = FGBrowse ? FGBrowse->State() : gsNone;
+    s.Status = state == gsPlaying  ? QStringLiteral("Playing")
+               : state == gsPaused ? QStringLiteral("Paused")
+                                   : QStringLiteral("Stopped");
+    if (QFileInfo(CurFile).isFile()) {
+        s.FilePath = CurFile;
+        s.File = QFileInfo(CurFile).fileName();
+    }
+    s.SectionCount = sgV ? sgV->RowCount() - 1 : 0;
+    const int row = CurRow();
+    if (RowExists(row) && !s.File.isEmpty()) {
+        s.Section = row;
+        s.Description = sgV->Cell(5, row).trimmed();
+        if (row == repeatRow_ && repeatOf_ > 0) {
+            s.RepeatOf = repeatOf_;
+            s.Repeat = std::clamp(repeatOf_ - RemainCount, 1, repeatOf_);
+        }
+    }
+    if (state >= gsPaused) {
+        s.PositionMs = CurrentPositionMs();
+        s.DurationMs = std::max(0, FGBrowse->Duration());
+    }
+    if (s.Section > 0) {
+        s.SectionStartMs = TimePointMs(sgV->Cell(4, s.Section));
+        s.SectionEndMs =
+            RowExists(s.Section + 1) ? TimePointMs(sgV->Cell(4, s.Section + 1)) : s.DurationMs;
+        s.SectionEndMs = std::max(s.SectionEndMs, s.SectionStartMs);
+    }
+    bool ok = false;
+    const double rate = cbRate ? cbRate->Text().toDouble(&ok) : 1.0;
+    s.Rate = ok ? rate : 1.0;
+    s.Volume = SoundLevel2 ? RoundHalfEven(SoundLevel2->Position()) : 0;
+    for (TMyRadionBtn* rb : {rbExit, rbShut, rbPlay})
+        if (rb && rb->Checked())
+            s.EndMode = rb->Caption();
+    s.ControlsVisible = isVisible();
+    return s;
+}
+
+void TFrmMain::ActPlayPause() {
+    if (FGBrowse && FGBrowse->State() == gsPlaying)
+        ActPause();
+    else
+        ActPlay();
+}
+
+void TFrmMain::ActPlay() {
+    TActionScope scope(actionDepth_);
+    if (scope.Nested() || !FGBrowse)
+        return;
+    const GraphState state = FGBrowse->State();
+    if (state == gsPaused)
+        btnPauseClick(btnPause);
+    else if (state != gsPlaying && QFileInfo(CurFile).isFile())
+        PlaySection(RowExists(CurRow()) ? CurRow() : 1, false);
+}
+
+void TFrmMain::ActPause() {
+    if (FGBrowse && FGBrowse->State() == gsPlaying)
+        btnPauseClick(btnPause);
+}
+
+void TFrmMain::ActStop() {
+    if (FGBrowse && FGBrowse->State() >= gsPaused)
+        FGBrowse->Stop();
+}
+
+void TFrmMain::ActSkip(int seconds) {
+    // The skips' own handlers: they also resume a paused graph.
+    if (seconds < 0)
+        btnBackClick(btnBack);
+    else if (seconds > 0)
+        btnNextClick(btnNext);
+    NotifyStateChanged(rcSeek);
+}
+
+void TFrmMain::ActSeek(int64_t ms) {
+    if (!FGBrowse || FGBrowse->State() < gsPaused)
+        return;
+    if (ms < 0 || ms > FGBrowse->Duration())
+        return;
+    // As a skip: a clock change that follows brings playback back here.
+    sectionStartMs_ = ms;
+    SeekTo(uint32_t(ms));
+    NotifyStateChanged(rcSeek);
+}
+
+void TFrmMain::ActVolumeStep(int percent) {
+    if (SoundLevel2)
+        ActSetVolume(RoundHalfEven(SoundLevel2->Position()) + percent * 100);
+}
+
+void TFrmMain::ActSetVolume(int volume) {
+    // Through the slider: SoundLevel2Change stores and applies it.
+    if (SoundLevel2)
+        SoundLevel2->SetPosition(std::clamp(volume, 0, 10000));
+}
+
+void TFrmMain::ActRateStep(int direction) {
+    if (!cbRate || cbRate->Items().isEmpty())
+        return;
+    int i = cbRate->ItemIndex();
+    if (i < 0)
+        i = std::max(0, int(cbRate->Items().indexOf(QStringLiteral("1.00"))));
+    const int to = std::clamp(i + (direction < 0 ? -1 : 1), 0, int(cbRate->Items().size()) - 1);
+    if (to != cbRate->ItemIndex())
+        ActSetRate(RateChoices().value(to, 1.0));
+}
+
+void TFrmMain::ActSetRate(double rate) {
+    const QList<double> rates = RateChoices();
+    if (rates.isEmpty() || !std::isfinite(rate))
+        return;
+    int best = 0;
+    for (int i = 1; i < rates.size(); ++i)
+        if (std::abs(rates[i] - rate) < std::abs(rates[best] - rate))
+            best = i;
+    // cbRateChange stores the choice, but applies it only while playing; a
+    // paused graph takes it now as well, so that it resumes at that pace.
+    cbRate->SetItemIndex(best);
+    if (FGBrowse && FGBrowse->State() == gsPaused)
+        ApplyRate(rates[best]);
+}
+
+void TFrmMain::ActNextSection() {
+    TActionScope scope(actionDepth_);
+    if (scope.Nested() || !RowExists(CurRow() + 1) || !QFileInfo(CurFile).isFile())
+        return;
+    PlaySection(CurRow() + 1, false);
+}
+
+void TFrmMain::ActPreviousSection() {
+    const int row = CurRow();
+    if (!RowExists(row))
+        return;
+    const int64_t into = CurrentPositionMs() - TimePointMs(sgV->Cell(4, row));
+    if (into < kPreviousWithinMs && RowExists(row - 1)) {
+        TActionScope scope(actionDepth_);
+        if (!scope.Nested())
+            PlaySection(row - 1, false);
+        return;
+    }
+    ActRestartSection();
+}
+
+void TFrmMain::ActRestartSection() {
+    TActionScope scope(actionDepth_);
+    const int row = CurRow();
+    if (scope.Nested() || !RowExists(row) || !FGBrowse || !QFileInfo(CurFile).isFile())
+        return;
+    if (FGBrowse->State() < gsPaused) {
+        PlaySection(row, false);
+        return;
+    }
+    // From its start again, without using up one of its repetitions.
+    const int32_t startMs = TimePointMs(sgV->Cell(4, row));
+    sectionStartMs_ = startMs;
+    SeekTo(uint32_t(startMs));
+    FGBrowse->Play();
+    NotifyStateChanged(rcRepeat | rcSeek);
+}
+
+void TFrmMain::ActPlaySectionN(int n) {
+    TActionScope scope(actionDepth_);
+    if (scope.Nested() || !RowExists(n) || !QFileInfo(CurFile).isFile())
+        return;
+    PlaySection(n, false);
+}
+
+void TFrmMain::ActToggleControls() {
+    if (!isVisible()) {
+        ActShowControls();
+        return;
+    }
+    hide();
+    NotifyStateChanged(rcControls);
+}
+
+void TFrmMain::ActShowControls() {
+    IdleTicks = 0;
+    const bool shown = isVisible();
+    show();
+    raise();
+    activateWindow();
+    if (!shown)
+        NotifyStateChanged(rcControls);
+}
+
+bool TFrmMain::OpenMediaFile(const QString& path) {
+    if (!QFileInfo(path).isFile())
+        return false;
+    TActionScope scope(actionDepth_);
+    if (scope.Nested())
+        return false;
+    OpenSchedule(path);
+    if (FGBrowse)
+        FGBrowse->Stop();
+    NotifyStateChanged(rcFile);
+    PlaySection(1, false);
+    return true;
+}

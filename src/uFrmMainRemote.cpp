@@ -1,0 +1,206 @@
+// Control from across the room: the player on the desktop's media bus, and
+// the opt-in phone remote with its switch "手机遥控", the address, its QR
+// code and the PIN shown on the control window while it is on.
+#include "uFrmMain.h"
+
+#include "platform/FontCatalog.h"
+#include "remote/Mpris.h"
+#include "remote/QrCode.h"
+#include "remote/RemoteServer.h"
+#include "uFrmMainGrid.h"
+#include "utPublic.h"
+
+#include <QCheckBox>
+#include <QDBusConnection>
+#include <QEvent>
+#include <QFile>
+#include <QFrame>
+#include <QLabel>
+#include <QNetworkInterface>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+
+#include <exception>
+
+namespace {
+
+const QString kStart = QStringLiteral("START");
+constexpr int kDefaultPort = 8765;
+constexpr int kQrModulePixels = 3;
+
+// The remotes' view of the control window: every request is one of the
+// window's actions.
+class TFrmMainRemotePlayer : public TRemotePlayer {
+public:
+    explicit TFrmMainRemotePlayer(TFrmMain* frm) : TRemotePlayer(frm), frm_(frm) {
+        connect(frm, &TFrmMain::StateChanged, this, &TRemotePlayer::StateChanged);
+    }
+    TRemoteState State() const override { return frm_->PlayerState(); }
+    QList<double> Rates() const override { return frm_->RateChoices(); }
+    void PlayPause() override { frm_->ActPlayPause(); }
+    void Play() override { frm_->ActPlay(); }
+    void Pause() override { frm_->ActPause(); }
+    void Stop() override { frm_->ActStop(); }
+    void Skip(int seconds) override { frm_->ActSkip(seconds); }
+    void SeekTo(int64_t ms) override { frm_->ActSeek(ms); }
+    void VolumeStep(int percent) override { frm_->ActVolumeStep(percent); }
+    void SetVolume(int volume) override { frm_->ActSetVolume(volume); }
+    void RateStep(int direction) override { frm_->ActRateStep(direction); }
+    void SetRate(double rate) override { frm_->ActSetRate(rate); }
+    void NextSection() override { frm_->ActNextSection(); }
+    void PreviousSection() override { frm_->ActPreviousSection(); }
+    void RestartSection() override { frm_->ActRestartSection(); }
+    void PlaySectionNumber(int n) override { frm_->ActPlaySectionN(n); }
+    void ToggleControls() override { frm_->ActToggleControls(); }
+    void ShowControls() override { frm_->ActShowControls(); }
+    bool OpenFile(const QString& path) override { return frm_->OpenMediaFile(path); }
+
+private:
+    TFrmMain* frm_;
+};
+
+// Keeps the remote's panel in the grid's lower right corner as the window
+// changes size.
+class TFollowGrid : public QObject {
+public:
+    TFollowGrid(QWidget* grid, std::function<void()> place)
+        : QObject(grid), place_(std::move(place)) {
+        grid->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if (e->type() == QEvent::Resize || e->type() == QEvent::Move)
+            place_();
+        return false;
+    }
+
+private:
+    std::function<void()> place_;
+};
+
+// A settings write of the remote; a settings file this write creates is
+// readable by its owner only (it holds the PIN).
+void WriteRemoteSetting(const QString& key, const QString& value) {
+    const bool existed = QFile::exists(IniFileName);
+    WriteIniStr(IniFileName, kStart, key, value);
+    if (!existed)
+        QFile::setPermissions(IniFileName, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+// The address a phone on the local network reaches: the first IPv4 address
+// of an interface that is up and not the loopback; the loopback otherwise.
+QString LanAddress() {
+    for (const QNetworkInterface& nif : QNetworkInterface::allInterfaces()) {
+        const auto flags = nif.flags();
+        if (!(flags & QNetworkInterface::IsUp) || !(flags & QNetworkInterface::IsRunning) ||
+            (flags & QNetworkInterface::IsLoopBack))
+            continue;
+        for (const QNetworkAddressEntry& e : nif.addressEntries())
+            if (e.ip().protocol() == QAbstractSocket::IPv4Protocol && !e.ip().isLoopback())
+                return e.ip().toString();
+    }
+    return QHostAddress(QHostAddress::LocalHost).toString();
+}
+
+} // namespace
+
+void TFrmMain::CreateRemoteControls() {
+    ChainActionNotifications();
+    RemotePlayer = new TFrmMainRemotePlayer(this);
+    // Without a session bus there is simply no media-bus remote.
+    Mpris = TMprisService::Create(RemotePlayer, QDBusConnection::sessionBus(), this);
+
+    chkRemote = new QCheckBox(QStringLiteral("手机遥控"), plBottom);
+    chkRemote->setObjectName(QStringLiteral("chkRemote"));
+    chkRemote->setFont(SongTiFont(12));
+    chkRemote->setPalette(chkRePlay->palette());
+    chkRemote->adjustSize();
+    // After the second hint line, inside the panel.
+    const int left = std::min(Label2->geometry().right() + 12, plBottom->width() - 90);
+    chkRemote->setGeometry(left, 121, 86, 14);
+    chkRemote->setToolTip(QStringLiteral("在局域网中用手机浏览器遥控播放"));
+    chkRemote->setMouseTracking(true);
+
+    plRemote = new QFrame(this);
+    plRemote->setObjectName(QStringLiteral("plRemote"));
+    plRemote->setFrameStyle(QFrame::Panel | QFrame::Raised);
+    plRemote->setAutoFillBackground(true);
+    QPalette pal = plRemote->palette();
+    pal.setColor(QPalette::Window, QColor(0, 40, 0));
+    plRemote->setPalette(pal);
+    imgRemoteQr = new QLabel(plRemote);
+    imgRemoteQr->setObjectName(QStringLiteral("imgRemoteQr"));
+    lbRemote = new QLabel(plRemote);
+    lbRemote->setObjectName(QStringLiteral("lbRemote"));
+    lbRemote->setFont(SongTiFont(14));
+    lbRemote->setPalette(chkRePlay->palette());
+    lbRemote->setWordWrap(true);
+    lbRemote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    plRemote->hide();
+    new TFollowGrid(sgV, [this] { PlaceRemotePanel(); });
+
+    chkRemote->setChecked(TextToBool(
+        ReadIniStr(IniFileName, kStart, QStringLiteral("chkRemote"), BoolToText(false))));
+    connect(chkRemote, &QCheckBox::toggled, this, [this] { chkRemoteClick(chkRemote); });
+    if (chkRemote->isChecked()) {
+        try {
+            chkRemoteClick(chkRemote);
+        } catch (const std::exception& e) {
+            lbRemote->setText(QString::fromUtf8(e.what()));
+        }
+    }
+}
+
+void TFrmMain::PlaceRemotePanel() {
+    if (!plRemote || !sgV)
+        return;
+    const int qr = imgRemoteQr->pixmap().isNull() ? 0 : imgRemoteQr->pixmap().width();
+    const int w = qr + 160;
+    const int h = std::max(qr, 60) + 8;
+    imgRemoteQr->setGeometry(4, 4, qr, qr);
+    lbRemote->setGeometry(qr + 10, 4, w - qr - 14, h - 8);
+    const QRect g = sgV->geometry();
+    plRemote->setGeometry(g.right() - w - 2, g.bottom() - h - 2, w, h);
+    plRemote->raise();
+}
+
+void TFrmMain::chkRemoteClick(QObject* /*Sender*/) {
+    const bool on = chkRemote->isChecked();
+    delete RemoteServer;
+    RemoteServer = nullptr;
+    if (ReadIniText(IniFileName, kStart, QStringLiteral("chkRemote")) != BoolToText(on))
+        WriteRemoteSetting(QStringLiteral("chkRemote"), BoolToText(on));
+    if (!on) {
+        plRemote->hide();
+        return;
+    }
+    QString pin = ReadIniText(IniFileName, kStart, QStringLiteral("RemotePin")).trimmed();
+    static const QRegularExpression sixDigits(QStringLiteral("^[0-9]{6}$"));
+    if (!sixDigits.match(pin).hasMatch()) {
+        pin = QStringLiteral("%1").arg(QRandomGenerator::system()->bounded(1000000), 6, 10,
+                                       QLatin1Char('0'));
+        WriteRemoteSetting(QStringLiteral("RemotePin"), pin);
+    }
+    bool ok = false;
+    int port =
+        ReadIniStr(IniFileName, kStart, QStringLiteral("RemotePort"), QString::number(kDefaultPort))
+            .trimmed()
+            .toInt(&ok);
+    if (!ok || port < 1 || port > 65535)
+        port = kDefaultPort;
+
+    RemoteServer = new TRemoteServer(RemotePlayer, pin, this);
+    QString error;
+    if (!RemoteServer->Listen(QHostAddress::AnyIPv4, quint16(port), &error)) {
+        delete RemoteServer;
+        RemoteServer = nullptr;
+        imgRemoteQr->clear();
+        lbRemote->setText(QStringLiteral("手机遥控无法使用端口 %1：%2").arg(port).arg(error));
+    } else {
+        const QString url = QStringLiteral("http://%1:%2/").arg(LanAddress()).arg(port);
+        imgRemoteQr->setPixmap(QPixmap::fromImage(QrCodeImage(url, kQrModulePixels)));
+        lbRemote->setText(QStringLiteral("%1\nPIN %2").arg(url, pin));
+    }
+    PlaceRemotePanel();
+    plRemote->show();
+    plRemote->raise();
+}

@@ -1,0 +1,67 @@
+// Shared by the remote-control tests: a control window playing a short clip
+// of three sections, and running a client program while the event loop
+// keeps answering it (the player it talks to lives in this process).
+#pragma once
+
+#include "../e2e/PlayerKit.h"
+
+#include <QProcess>
+
+// Runs program with args, the event loop running, until it exits; its
+// standard output (trimmed), or a null string when it did not finish.
+inline QString RunClient(const QString& program, const QStringList& args, int* exitCode = nullptr,
+                         int timeoutMs = 20000) {
+    QProcess p;
+    p.setProgram(program);
+    p.setArguments(args);
+    p.setProcessChannelMode(QProcess::SeparateChannels);
+    p.start();
+    if (!p.waitForStarted(10000))
+        return {};
+    const bool done = WaitUntil([&] { return p.state() == QProcess::NotRunning; }, timeoutMs);
+    if (!done) {
+        p.kill();
+        p.waitForFinished(2000);
+        return {};
+    }
+    if (exitCode)
+        *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
+}
+
+// A 12 s clip cut into sections at 0 s (played twice), 4 s and 8 s.
+class TRemoteFixture {
+protected:
+    QTemporaryDir dir_;
+    QString clip_;
+    std::shared_ptr<TAudioRecording> rec_;
+    std::unique_ptr<TFrmMain> frm_;
+
+    void MakeClip() {
+        QVERIFY(dir_.isValid());
+        IniFileName = dir_.filePath(QStringLiteral("system.INI"));
+        clip_ = dir_.filePath(QStringLiteral("tones.mp4"));
+        TVideoClipOptions small;
+        small.Width = 160;
+        small.Height = 120;
+        QString error;
+        QVERIFY2(MakeToneVideoClip(clip_, 12, 1, &error, small), qPrintable(error));
+        rec_ = RecordAudio();
+    }
+
+    // The window on a fresh schedule and settings; playing when play.
+    void Open(bool play) {
+        frm_.reset();
+        WriteSchedule(
+            clip_, {{QStringLiteral("2"), QStringLiteral("00:00"), QStringLiteral("warm up")},
+                    {QStringLiteral("1"), QStringLiteral("00:04"), QStringLiteral("steps")},
+                    {QStringLiteral("1"), QStringLiteral("00:08"), QStringLiteral("cool down")}});
+        WriteSettings(clip_, {});
+        frm_ = std::make_unique<TFrmMain>();
+        frm_->show();
+        if (!play)
+            return;
+        frm_->PlaySection(1, false);
+        QVERIFY(WaitUntil([&] { return frm_->FGBrowse->State() == gsPlaying; }));
+    }
+};

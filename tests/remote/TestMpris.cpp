@@ -1,0 +1,137 @@
+// The player on the media bus, driven by a real MPRIS client (playerctl) on a
+// private session bus: status, play/pause, next, position, volume,
+// metadata, opening a file, and a following client that sees a repetition.
+#include "../MyExitWin/PrivateSystemBus.h"
+#include "RemoteKit.h"
+
+#include "controls/uTransTrackBar.h"
+#include "remote/Mpris.h"
+
+class TestMpris : public QObject, private TRemoteFixture {
+    Q_OBJECT
+
+    QString Ctl(const QStringList& args, int* exitCode = nullptr) {
+        return RunClient(QStringLiteral("playerctl"),
+                         QStringList{QStringLiteral("-p"), QStringLiteral("tavrelo")} + args,
+                         exitCode);
+    }
+
+private slots:
+    void initTestCase() {
+        if (QStandardPaths::findExecutable(QStringLiteral("playerctl")).isEmpty())
+            QSKIP("playerctl is not installed");
+        MakeClip();
+        QVERIFY(QDBusConnection::sessionBus().isConnected());
+    }
+    void cleanup() { frm_.reset(); }
+
+    void statusMetadataAndPlayPause() {
+        Open(true);
+        QVERIFY(frm_->Mpris);
+        QCOMPARE(Ctl({QStringLiteral("status")}), QStringLiteral("Playing"));
+        QCOMPARE(Ctl({QStringLiteral("metadata"), QStringLiteral("--format"),
+                      QStringLiteral("{{xesam:title}}|{{mpris:trackid}}|{{mpris:length}}")}),
+                 QStringLiteral(
+                     "tones.mp4 #1 warm up|'/org/mpris/MediaPlayer2/tavrelo/section/1'|4000000"));
+        Ctl({QStringLiteral("play-pause")});
+        QCOMPARE(frm_->FGBrowse->State(), gsPaused);
+        QCOMPARE(Ctl({QStringLiteral("status")}), QStringLiteral("Paused"));
+        Ctl({QStringLiteral("play-pause")});
+        QCOMPARE(frm_->FGBrowse->State(), gsPlaying);
+    }
+
+    // Next goes to the next section; a position set or read in seconds is
+    // the media's; the volume is SoundLevel2's, stored like a change made
+    // with the slider.
+    void nextPositionVolume() {
+        Open(true);
+        Ctl({QStringLiteral("next")});
+        QCOMPARE(frm_->CurRow(), 2);
+        QCOMPARE(Ctl({QStringLiteral("metadata"), QStringLiteral("mpris:trackid")}),
+                 QStringLiteral("'/org/mpris/MediaPlayer2/tavrelo/section/2'"));
+        // Positions are the section's: 2 s into section 2 is the media's 6 s.
+        Ctl({QStringLiteral("position"), QStringLiteral("2")});
+        QVERIFY(frm_->PlayerState().PositionMs >= 6000);
+        const double at = Ctl({QStringLiteral("position")}).toDouble();
+        QVERIFY2(at >= 2.0 && at < 3.5, qPrintable(QString::number(at)));
+
+        Ctl({QStringLiteral("volume"), QStringLiteral("0.25")});
+        QCOMPARE(frm_->SoundLevel2->Position(), 2500.0);
+        QCOMPARE(ReadIniText(IniFileName, QStringLiteral("START"), QStringLiteral("SoundLevel2")),
+                 QStringLiteral("2500"));
+        QCOMPARE(Ctl({QStringLiteral("volume")}).toDouble(), 0.25);
+    }
+
+    // A listener following the position sees it go back to the section's
+    // start when the section is played the second time.
+    void followerSeesRepeat() {
+        Open(true);
+        QProcess follow;
+        follow.start(QStringLiteral("playerctl"),
+                     {QStringLiteral("-p"), QStringLiteral("tavrelo"), QStringLiteral("--follow"),
+                      QStringLiteral("metadata"), QStringLiteral("--format"),
+                      QStringLiteral("{{mpris:trackid}} {{position}}")});
+        QVERIFY(follow.waitForStarted(10000));
+        QByteArray seen;
+        bool late = false; // seen 3 s into section 1
+        const bool sawRepeat = WaitUntil(
+            [&] {
+                while (follow.canReadLine()) {
+                    const QByteArray line = follow.readLine().trimmed();
+                    seen += line + '\n';
+                    if (!line.contains("section/1'"))
+                        continue;
+                    const qint64 us = line.mid(line.lastIndexOf(' ') + 1).toLongLong();
+                    if (us >= 3000000)
+                        late = true;
+                    else if (late && us < 500000)
+                        return true;
+                }
+                return false;
+            },
+            30000);
+        follow.terminate();
+        follow.waitForFinished(5000);
+        QVERIFY2(sawRepeat, seen.constData());
+        QCOMPARE(frm_->CurRow(), 1); // the repetition, not a pass through the loop
+    }
+
+    void openUri_data() {
+        QTest::addColumn<QString>("uri");
+        QTest::addColumn<bool>("opens");
+        QTest::newRow("local file") << QStringLiteral("file://%1") << true;
+        QTest::newRow("web address") << QStringLiteral("http://example.invalid/a.mp4") << false;
+        QTest::newRow("missing file") << QStringLiteral("file:///nonexistent/a.mp4") << false;
+    }
+    void openUri() {
+        QFETCH(QString, uri);
+        QFETCH(bool, opens);
+        const QString other = dir_.filePath(QStringLiteral("other.mp4"));
+        if (!QFile::exists(other))
+            QVERIFY(QFile::copy(clip_, other));
+        Open(false);
+        int code = 0;
+        Ctl({QStringLiteral("open"), uri.contains(QLatin1String("%1")) ? uri.arg(other) : uri},
+            &code);
+        QCOMPARE(frm_->CurFile == other, opens);
+        QCOMPARE(code == 0, opens);
+        if (opens)
+            QVERIFY(WaitUntil([&] { return frm_->FGBrowse->State() == gsPlaying; }));
+    }
+};
+
+int main(int argc, char** argv) {
+    // A session bus of the test's own, never the user's.
+    QTemporaryDir busDir;
+    PrivateSystemBus bus(busDir.path(), QStringLiteral("session"));
+    if (bus.Address().isEmpty())
+        return 1;
+    qputenv("DBUS_SESSION_BUS_ADDRESS", bus.Address().toLocal8Bit());
+    qputenv("TAVRELO_NO_MESSAGE_BOXES", "1");
+    TApplication app(argc, argv);
+    InitPublicModule();
+    TestMpris test;
+    return QTest::qExec(&test, argc, argv);
+}
+
+#include "TestMpris.moc"
