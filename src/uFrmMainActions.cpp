@@ -211,8 +211,6 @@ void TFrmMain::ActSeek(int64_t ms) {
         return;
     if (ms < 0 || ms > FGBrowse->Duration())
         return;
-    // As a skip: a clock change that follows brings playback back here.
-    sectionStartMs_ = ms;
     SeekTo(uint32_t(ms));
     NotifyStateChanged(rcSeek);
 }
@@ -286,7 +284,6 @@ void TFrmMain::ActRestartSection() {
     }
     // From its start again, without using up one of its repetitions.
     const int32_t startMs = TimePointMs(sgV->Cell(4, row));
-    sectionStartMs_ = startMs;
     SeekTo(uint32_t(startMs));
     FGBrowse->Play();
     NotifyStateChanged(rcRepeat | rcSeek);
