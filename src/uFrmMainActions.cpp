@@ -19,6 +19,7 @@
 #include "uFrmMainInternal.h"
 #include "utPublic.h"
 
+#include <QDir>
 #include <QFileInfo>
 #include <QTimer>
 
@@ -316,12 +317,15 @@ void TFrmMain::ActShowControls() {
 }
 
 bool TFrmMain::OpenMediaFile(const QString& path) {
-    if (!QFileInfo(path).isFile())
-        return false;
     TActionScope scope(actionDepth_);
     if (scope.Nested())
         return false;
+    if (const QString why = MediaFileRefusal(path); !why.isEmpty()) {
+        ReportUnplayable(QStringLiteral("Cannot play %1: %2").arg(QDir::toNativeSeparators(path), why));
+        return false;
+    }
     OpenSchedule(path);
+    RememberRecentFile(path);
     if (FGBrowse)
         FGBrowse->Stop();
     NotifyStateChanged(rcFile);

@@ -106,6 +106,16 @@ void TFrmMain::SetCurRow(int row) {
 }
 
 bool TFrmMain::OpenMedia() {
+    // A named pipe or a device would block the file source's open for good.
+    if (const QString why = MediaFileRefusal(CurFile); !why.isEmpty()) {
+        FGBrowse->Stop();
+        if (FrmPlay)
+            FrmPlay->hide();
+        show();
+        ReportUnplayable(
+            QStringLiteral("Cannot play %1: %2").arg(QDir::toNativeSeparators(CurFile), why));
+        return false;
+    }
     FGBrowse->Stop();
     FGBrowse->EmptyGraph();
     FGBrowse->SetActive(false);
@@ -122,6 +132,7 @@ bool TFrmMain::OpenMedia() {
         ReportCannotPlay(hr);
         return false;
     }
+    openedSize_ = QFileInfo(CurFile).size();
     return true;
 }
 
@@ -148,7 +159,12 @@ void TFrmMain::ReportUnplayable(const QString& text) {
 }
 
 void TFrmMain::PlaySection(int row, bool isRepeat) {
-    if (!QFile::exists(CurFile) || !FGBrowse || !sgV)
+    if (!FGBrowse || !sgV)
+        return;
+    // An open file plays on from its handle even when its name is gone:
+    // repeats seek in the open graph.
+    const bool open = FGBrowse->State() == gsPlaying || FGBrowse->State() == gsPaused;
+    if (!open && !QFile::exists(CurFile))
         return;
     // Only rows of the table are played; rows deleted during playback are
     // handled by the callers (the section then runs to the end of the media).
@@ -245,6 +261,8 @@ void TFrmMain::DSTrackBar1Timer(QObject* Sender, uint32_t CurrentPos, uint32_t S
     (void)Sender;
     lastTickPos_ = CurrentPos;
     lastTickDuration_ = StopPos;
+    if (WatchProgress(CurrentPos))
+        return;
     if (!FGBrowse || FGBrowse->State() != gsPlaying)
         return;
     lbPos->setText(SecToTimeStr(int(CurrentPos / 1000)));
@@ -273,6 +291,12 @@ void TFrmMain::FGBrowseGraphComplete(QObject* Sender, int32_t Result, IBaseFilte
         // sight, and stop; no repeat and no end action follows, so a failure
         // never switches the computer off or quits.
         ReportCannotPlay(Result);
+        return;
+    }
+    // A file cut short under the player ends early; that is no end of the
+    // routine either.
+    if (CutWhilePlaying()) {
+        ReportPlaybackBroke(QStringLiteral("the file was cut short while playing"));
         return;
     }
     if (SectEndPos == 0 && RemainCount >= 1 && RowExists(CurRow())) {

@@ -1,5 +1,6 @@
 #include "platform/AppStartup.h"
 
+#include "platform/AppInstance.h"
 #include "platform/Demo.h"
 #include "platform/ErrorDisplay.h"
 #include "uFrmMain.h"
@@ -9,6 +10,32 @@
 #include <QTimer>
 
 #include <cstdio>
+
+namespace {
+
+// The media file the command line names: empty for none; false (with a
+// one-line usage message on stderr) for anything else, and for a name that
+// does not exist. Relative names are taken from the working folder.
+bool ParseArguments(const QStringList& args, QString* file) {
+    QStringList rest = args.mid(1);
+    if (!rest.isEmpty() && rest.first() == QStringLiteral("--"))
+        rest.removeFirst();
+    else if (!rest.isEmpty() && rest.first().startsWith(u'-'))
+        rest.prepend(QString()); // an option: none is known
+    if (rest.isEmpty())
+        return true;
+    if (rest.size() == 1 && !rest.first().isEmpty() && QFileInfo::exists(rest.first())) {
+        *file = QFileInfo(rest.first()).absoluteFilePath();
+        return true;
+    }
+    const QString why = rest.size() == 1 && !rest.first().isEmpty()
+                            ? QStringLiteral(" (no such file: %1)").arg(rest.first())
+                            : QString();
+    std::fprintf(stderr, "usage: tavrelo [MEDIA-FILE]%s\n", why.toLocal8Bit().constData());
+    return false;
+}
+
+} // namespace
 
 int RunTavrelo(int argc, char** argv) {
     // Placing the borderless video window on a chosen monitor needs X11;
@@ -24,6 +51,20 @@ int RunTavrelo(int argc, char** argv) {
     InitPublicModule();
     QApplication::setApplicationName(QStringLiteral("Tavrelo"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tavrelo"));
+
+    QString file;
+    if (!ParseArguments(QCoreApplication::arguments(), &file))
+        return 2;
+    // One player per settings file: two would undo each other's edits. A
+    // later start hands its file to the running player and ends.
+    TSingleInstance instance(InstanceSocketPath(IniFileName));
+    if (instance.HandOver(file))
+        return 0;
+    QString listenError;
+    if (!instance.Listen(&listenError))
+        std::fprintf(stderr, "tavrelo: a second start cannot reach this player: %s\n",
+                     listenError.toLocal8Bit().constData());
+    TFrmMain::StartFile = file;
 
     // The run command's first-start demo (never without TAVRELO_DEMO).
     const TDemoMode demo = DemoModeFromEnvironment();
@@ -49,9 +90,16 @@ int RunTavrelo(int argc, char** argv) {
     // the video window when auto-play started a section. Asked for
     // explicitly, so that it happens also where no window manager hands out
     // the focus (a bare X server).
-    QTimer::singleShot(0, frmMain, [frmMain] {
+    QTimer::singleShot(0, frmMain, [frmMain, file] {
         frmMain->show();
         frmMain->activateWindow();
+        if (!file.isEmpty())
+            frmMain->OpenMediaFile(file);
+    });
+    QObject::connect(&instance, &TSingleInstance::Received, frmMain, [frmMain](const QString& f) {
+        if (!f.isEmpty())
+            frmMain->OpenMediaFile(f);
+        frmMain->ActShowControls();
     });
     const int rc = app.exec();
     delete frmMain;
