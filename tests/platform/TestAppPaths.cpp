@@ -18,6 +18,8 @@ class TestAppPaths : public QObject {
 private slots:
     void settingsFile_data();
     void settingsFile();
+    void readOnlyFolderSettingsCopied_data();
+    void readOnlyFolderSettingsCopied();
     void moduleStartUp();
 };
 
@@ -69,6 +71,60 @@ void TestAppPaths::settingsFile() {
     SetMode(exeDir, 0755);
     QCOMPARE(path, QString(expected).replace("<tmp>", dir.path()));
     QVERIFY2(QFileInfo(QFileInfo(path).path()).isDir(), "the settings folder exists");
+}
+
+// A system.INI beside an executable in a read-only folder is where the user
+// starts from: copied to the configuration folder when that has none, never
+// over one it has; an installed copy's folder is never read.
+void TestAppPaths::readOnlyFolderSettingsCopied_data() {
+    QTest::addColumn<bool>("installed");
+    QTest::addColumn<QString>("existing"); // already in the configuration folder
+    QTest::addColumn<QString>("expected");
+    QTest::newRow("portable, first start") << false << QString() << "PlayFile=/m/a.mp4";
+    QTest::newRow("portable, already copied") << false << "PlayFile=/m/b.mp4"
+                                              << "PlayFile=/m/b.mp4";
+    QTest::newRow("installed") << true << QString() << QString();
+}
+
+void TestAppPaths::readOnlyFolderSettingsCopied() {
+    QFETCH(bool, installed);
+    QFETCH(QString, existing);
+    QFETCH(QString, expected);
+    QTemporaryDir dir;
+    QVERIFY(SetMode(dir.path(), 0777));
+    const QString exeDir = dir.filePath("bin") + "/";
+    QVERIFY(QDir().mkpath(exeDir));
+    auto write = [](const QString& file, const QString& text) {
+        QFile f(file);
+        return f.open(QIODevice::WriteOnly) && f.write(("[START]\n" + text + "\n").toUtf8()) > 0;
+    };
+    QVERIFY(write(exeDir + "system.INI", "PlayFile=/m/a.mp4"));
+    QVERIFY(SetMode(exeDir + "system.INI", 0644));
+    QVERIFY(SetMode(exeDir, 0555));
+    const QString cfg = dir.filePath("cfg");
+    QVERIFY(QDir().mkpath(cfg + "/tavrelo"));
+    QVERIFY(SetMode(cfg, 0777) && SetMode(cfg + "/tavrelo", 0777));
+    if (!existing.isEmpty())
+        QVERIFY(write(cfg + "/tavrelo/system.INI", existing) &&
+                SetMode(cfg + "/tavrelo/system.INI", 0666));
+    if (installed) {
+        QVERIFY(QDir().mkpath(dir.filePath("share/applications")));
+        QFile entry(dir.filePath("share/applications/tavrelo.desktop"));
+        QVERIFY(entry.open(QIODevice::WriteOnly));
+    }
+    const QByteArray oldXdg = qgetenv("XDG_CONFIG_HOME");
+    qputenv("XDG_CONFIG_HOME", QFile::encodeName(cfg));
+    QString path;
+    {
+        UnprivilegedScope asUser;
+        path = SettingsFilePath(exeDir);
+    }
+    qputenv("XDG_CONFIG_HOME", oldXdg);
+    SetMode(exeDir, 0755);
+    QCOMPARE(path, cfg + "/tavrelo/system.INI");
+    QFile f(path);
+    const QString text = f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();
+    QCOMPARE(text.section('\n', 1, 1), expected);
 }
 
 void TestAppPaths::moduleStartUp() {
