@@ -321,7 +321,8 @@ bool TFrmMain::OpenMediaFile(const QString& path) {
     if (scope.Nested())
         return false;
     if (const QString why = MediaFileRefusal(path); !why.isEmpty()) {
-        ReportUnplayable(QStringLiteral("Cannot play %1: %2").arg(QDir::toNativeSeparators(path), why));
+        ReportUnplayable(
+            QStringLiteral("Cannot play %1: %2").arg(QDir::toNativeSeparators(path), why));
         return false;
     }
     OpenSchedule(path);

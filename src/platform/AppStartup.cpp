@@ -10,6 +10,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <utility>
 
 namespace {
 
@@ -60,6 +61,20 @@ int RunTavrelo(int argc, char** argv) {
     TSingleInstance instance(InstanceSocketPath(IniFileName));
     if (instance.HandOver(file))
         return 0;
+    // Files handed over while the window is still being made (its start-up
+    // waits with the event loop running) are opened once it is up.
+    TFrmMain* frmMain = nullptr;
+    QStringList handedOver;
+    QObject::connect(&instance, &TSingleInstance::Received, &instance,
+                     [&frmMain, &handedOver](const QString& f) {
+                         if (!frmMain) {
+                             handedOver << f;
+                             return;
+                         }
+                         if (!f.isEmpty())
+                             frmMain->OpenMediaFile(f);
+                         frmMain->ActShowControls();
+                     });
     QString listenError;
     if (!instance.Listen(&listenError))
         std::fprintf(stderr, "tavrelo: a second start cannot reach this player: %s\n",
@@ -76,7 +91,6 @@ int RunTavrelo(int argc, char** argv) {
                          error.toLocal8Bit().constData());
     }
 
-    TFrmMain* frmMain = nullptr;
     try {
         frmMain = new TFrmMain();
     } catch (const std::exception& e) {
@@ -90,18 +104,16 @@ int RunTavrelo(int argc, char** argv) {
     // the video window when auto-play started a section. Asked for
     // explicitly, so that it happens also where no window manager hands out
     // the focus (a bare X server).
-    QTimer::singleShot(0, frmMain, [frmMain, file] {
+    QTimer::singleShot(0, frmMain, [frmMain, file, &handedOver] {
         frmMain->show();
         frmMain->activateWindow();
         if (!file.isEmpty())
             frmMain->OpenMediaFile(file);
-    });
-    QObject::connect(&instance, &TSingleInstance::Received, frmMain, [frmMain](const QString& f) {
-        if (!f.isEmpty())
-            frmMain->OpenMediaFile(f);
-        frmMain->ActShowControls();
+        for (const QString& f : std::exchange(handedOver, {}))
+            if (!f.isEmpty())
+                frmMain->OpenMediaFile(f);
     });
     const int rc = app.exec();
-    delete frmMain;
+    delete std::exchange(frmMain, nullptr);
     return rc;
 }

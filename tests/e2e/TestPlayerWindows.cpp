@@ -8,11 +8,11 @@
 #include "media/VideoWindow.h"
 
 #include <QAbstractItemView>
-#include <QMenu>
-#include <QMimeData>
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QtTest>
 
 #include <sys/stat.h>
