@@ -44,7 +44,16 @@ bool TSingleInstance::Listen(QString* error) {
     server_ = new QLocalServer(this);
     server_->setSocketOptions(QLocalServer::UserAccessOption);
     if (!server_->listen(path_)) {
-        // Left by a player that did not end cleanly: nobody answered on it.
+        // A player that accepts connections but did not answer in time
+        // keeps its socket; one left by a player that did not end cleanly
+        // refuses them and is removed.
+        QLocalSocket probe;
+        probe.connectToServer(path_);
+        if (probe.waitForConnected(kAnswerMs)) {
+            if (error)
+                *error = QStringLiteral("another player on these settings does not answer");
+            return false;
+        }
         QLocalServer::removeServer(path_);
         if (!server_->listen(path_)) {
             if (error)
