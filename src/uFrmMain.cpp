@@ -75,7 +75,10 @@ void TFrmMain::FormCreate() {
 
     FrmPlay = std::make_unique<TFrmPlay>(FGBrowse, this);
 
-    if (chkAutoPlay->isChecked() && QFileInfo(CurFile).isFile()) {
+    // A file named on the command line is opened instead, once the window is
+    // up. A special file goes on to PlaySection, which refuses it with a
+    // message.
+    if (StartFile.isEmpty() && chkAutoPlay->isChecked() && QFileInfo::exists(CurFile)) {
         Guarded([this] { PlaySection(1, false); })();
         // Blocks without handling events, so that the video window is up
         // before the control window is first shown.
@@ -84,6 +87,7 @@ void TFrmMain::FormCreate() {
             FrmPlay->raise();
     }
     CreatePracticeControls();
+    CreateOpenHandlers();
     CreateRemoteControls();
 }
 

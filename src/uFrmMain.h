@@ -390,6 +390,38 @@ private:
     int repeatRemain_ = -1; // RemainCount when it was last entered
     int actionDepth_ = 0;   // remote actions nested in a waiting action are dropped
 
+public:
+    // Opening files from outside (uFrmMainOpen.cpp)
+    // A media file named on the command line: opened once the window is up,
+    // instead of auto-playing "PlayFile". Set before the window is made.
+    static inline QString StartFile;
+    // Why path cannot be opened as media ("it is a named pipe, not a regular
+    // file"), empty for a regular file. Never opens the file, so a FIFO or a
+    // device cannot block.
+    static QString MediaFileRefusal(const QString& path);
+    // Accepts local files dropped on the control window and on the video
+    // window, and gives the open button its right-click list of recent files.
+    // FormCreate calls it once both windows exist.
+    void CreateOpenHandlers();
+    // The recent files, most recent first, as stored in "Recent1".."Recent10".
+    QStringList RecentFiles() const;
+    // Refills RecentMenu from RecentFiles(): missing files are greyed.
+    void RefreshRecentMenu();
+    class QMenu* RecentMenu = nullptr;
+private:
+    void RememberRecentFile(const QString& path);
+    // The stall watch of the position tick: playback that runs without its
+    // position moving for kStallTicks ticks has broken off.
+    bool WatchProgress(uint32_t currentPos);
+    // A regular file shorter now than when it was opened: cut while playing.
+    bool CutWhilePlaying() const;
+    // "Cannot play <file>: <reason>" for playback that broke off after it had
+    // started, with the playback stopped and the control window in front.
+    void ReportPlaybackBroke(const QString& reason);
+    uint32_t watchPos_ = 0;
+    int stallTicks_ = 0;
+    qint64 openedSize_ = -1; // bytes of CurFile when it was opened
+
     // Builds every control at its laid-out place (uFrmMainLayout.cpp).
     void CreateControls();
     void BindControlEvents();

@@ -22,6 +22,7 @@
 #include "utPublic/utPublic.h"
 
 #include <QCheckBox>
+#include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
@@ -329,12 +330,16 @@ void TFrmMain::ActShowControls() {
 }
 
 bool TFrmMain::OpenMediaFile(const QString& path) {
-    if (!QFileInfo(path).isFile())
-        return false;
     TActionScope scope(actionDepth_);
     if (scope.Nested())
         return false;
+    if (const QString why = MediaFileRefusal(path); !why.isEmpty()) {
+        ReportUnplayable(
+            QStringLiteral("Cannot play %1: %2").arg(QDir::toNativeSeparators(path), why));
+        return false;
+    }
     OpenSchedule(path);
+    RememberRecentFile(path);
     if (FGBrowse)
         FGBrowse->Stop();
     NotifyStateChanged(rcFile);

@@ -112,6 +112,16 @@ void TFrmMain::SetCurRow(int row) {
 }
 
 bool TFrmMain::OpenMedia() {
+    // A named pipe or a device would block the file source's open for good.
+    if (const QString why = MediaFileRefusal(CurFile); !why.isEmpty()) {
+        FGBrowse->Stop();
+        if (FrmPlay)
+            FrmPlay->hide();
+        show();
+        ReportUnplayable(
+            QStringLiteral("Cannot play %1: %2").arg(QDir::toNativeSeparators(CurFile), why));
+        return false;
+    }
     FGBrowse->Stop();
     FGBrowse->EmptyGraph();
     FGBrowse->SetActive(false);
@@ -128,6 +138,7 @@ bool TFrmMain::OpenMedia() {
         ReportCannotPlay(hr);
         return false;
     }
+    openedSize_ = QFileInfo(CurFile).size();
     return true;
 }
 
@@ -154,7 +165,12 @@ void TFrmMain::ReportUnplayable(const QString& text) {
 }
 
 void TFrmMain::PlaySection(int row, bool isRepeat) {
-    if (!QFile::exists(CurFile) || !FGBrowse || !sgV)
+    if (!FGBrowse || !sgV)
+        return;
+    // An open file plays on from its handle even when its name is gone:
+    // repeats seek in the open graph.
+    const bool open = FGBrowse->State() == gsPlaying || FGBrowse->State() == gsPaused;
+    if (!open && !QFile::exists(CurFile))
         return;
     // Only rows of the table are played; rows deleted during playback are
     // handled by the callers (the section then runs to the end of the media).
@@ -325,6 +341,8 @@ void TFrmMain::NextSection() {
 void TFrmMain::DSTrackBar1Timer(QObject* /*Sender*/, uint32_t CurrentPos, uint32_t StopPos) {
     Engine.LastTickPos = CurrentPos;
     Engine.LastTickDuration = StopPos;
+    if (WatchProgress(CurrentPos))
+        return;
     if (!FGBrowse || FGBrowse->State() != gsPlaying)
         return;
     lbPos->setText(SecToTimeStr(int(CurrentPos / 1000)));
@@ -397,6 +415,12 @@ void TFrmMain::FGBrowseGraphComplete(QObject* /*Sender*/, int32_t Result,
         // sight, and stop; no repeat and no end action follows, so a failure
         // never switches the computer off or quits.
         ReportCannotPlay(Result);
+        return;
+    }
+    // A file cut short under the player ends early; that is no end of the
+    // routine either.
+    if (CutWhilePlaying()) {
+        ReportPlaybackBroke(QStringLiteral("the file was cut short while playing"));
         return;
     }
     if (Engine.SectEndPos == 0 && Engine.RemainCount >= 1 && RowExists(CurRow())) {

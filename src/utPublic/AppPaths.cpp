@@ -5,6 +5,8 @@
 #include <QFile>
 #include <QFileInfo>
 
+#include <cstdio>
+
 #include <fcntl.h>
 #include <unistd.h>
 
@@ -46,9 +48,25 @@ QString UserConfigDir() {
 }
 
 QString SettingsFilePath(const QString& exeDir) {
-    if (!IsInstalledCopy(exeDir) && IsFolderWritable(exeDir))
-        return WithSlash(exeDir) + QStringLiteral("system.INI");
+    const QString beside = WithSlash(exeDir) + QStringLiteral("system.INI");
+    const bool installed = IsInstalledCopy(exeDir);
+    if (!installed && IsFolderWritable(exeDir))
+        return beside;
     const QString dir = UserConfigDir();
     QDir().mkpath(dir);
-    return dir + QStringLiteral("system.INI");
+    const QString file = dir + QStringLiteral("system.INI");
+    // A portable copy in a folder the user may not write to (a shared
+    // machine, a read-only medium): its settings file is where the user
+    // starts from. Only a regular file is taken; a pipe or a device there
+    // would block or never end.
+    const QFileInfo from(beside);
+    if (!installed && !QFileInfo::exists(file) && from.isFile() && !from.isSymLink()) {
+        if (QFile::copy(beside, file)) {
+            QFile::setPermissions(file, QFile::ReadOwner | QFile::WriteOwner);
+            std::fprintf(stderr, "tavrelo: %s cannot be written; its settings are now kept in %s\n",
+                         QFile::encodeName(beside).constData(),
+                         QFile::encodeName(file).constData());
+        }
+    }
+    return file;
 }

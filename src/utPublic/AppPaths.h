@@ -18,5 +18,7 @@ QString UserConfigDir();
 // so that a copy of the program keeps its settings with it; in the user's
 // configuration folder for an installed copy (exeDir is <prefix>/bin with
 // <prefix>/share/applications/tavrelo.desktop) or when exeDir does not let the
-// user write. That folder is created when missing.
+// user write. That folder is created when missing. A system.INI beside an
+// executable the user may not write to (not an installed copy) is copied there
+// when the folder has none yet, and stderr says where the settings are kept.
 QString SettingsFilePath(const QString& exeDir);

@@ -6,6 +6,7 @@
 
 #include "../MyExitWin/PrivateSystemBus.h"
 
+#include "AppInstance.h"
 #include "AppStartup.h"
 
 #include <QProcess>
@@ -22,7 +23,8 @@ private:
     // arguments go to the "--player" mode of this test program. False when
     // it could not be started.
     bool StartPlayer(QProcess& p, const QString& folder, const QString& endMode,
-                     const QStringList& extra = {}, const QString& media = {}) {
+                     const QStringList& extra = {}, const QString& media = {},
+                     bool autoPlay = true) {
         QDir().mkpath(folder);
         const QString exe = QDir(folder).filePath(QStringLiteral("tavrelo"));
         QFile::remove(exe);
@@ -33,13 +35,14 @@ private:
         const QString saved = IniFileName;
         IniFileName = ini;
         TPlayerOptions o;
-        o.AutoPlay = true;
+        o.AutoPlay = autoPlay;
         o.EndMode = endMode;
         WriteSettings(media.isEmpty() ? clip_ : media, o);
         IniFileName = saved;
 
         QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
         env.insert(QStringLiteral("TAVRELO_NO_MESSAGE_BOXES"), QStringLiteral("1"));
+        env.insert(QStringLiteral("XDG_RUNTIME_DIR"), qEnvironmentVariable("XDG_RUNTIME_DIR"));
         p.setProcessEnvironment(env);
         p.setProcessChannelMode(QProcess::MergedChannels);
         p.start(exe, QStringList{QStringLiteral("--player")} + extra);
@@ -67,6 +70,11 @@ private:
 private slots:
     void initTestCase() {
         QVERIFY(dir_.isValid());
+        // The players' sockets, private to this run.
+        const QString run = dir_.filePath(QStringLiteral("run"));
+        QVERIFY(QDir().mkpath(run));
+        QFile::setPermissions(run, QFile::ReadOwner | QFile::WriteOwner | QFile::ExeOwner);
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(run));
         clip_ = dir_.filePath(QStringLiteral("short.mp4"));
         QString error;
         QVERIFY2(MakeToneVideoClip(clip_, 3, 1, &error), qPrintable(error));
@@ -155,6 +163,98 @@ private slots:
         QVERIFY2(!calls.contains("PowerOff"), calls.constData());
     }
 
+    // Anything but one existing file on the command line: one usage line on
+    // stderr and status 2, no window.
+    void badArguments_data() {
+        QTest::addColumn<QStringList>("args");
+        QTest::newRow("option") << QStringList{QStringLiteral("--fullscreen")};
+        QTest::newRow("two files") << QStringList{clip_, clip_};
+        QTest::newRow("missing file") << QStringList{QStringLiteral("no-such.mp4")};
+    }
+    void badArguments() {
+        QFETCH(QStringList, args);
+        QProcess p;
+        QVERIFY(StartPlayer(p, dir_.filePath(QStringLiteral("args")), QStringLiteral("循环播放"),
+                            QStringList{QStringLiteral("--args")} + args));
+        QVERIFY(p.waitForFinished(60000));
+        const QByteArray out = p.readAll();
+        QCOMPARE(p.exitCode(), 2);
+        QVERIFY2(out.startsWith("usage: tavrelo") && out.count('\n') == 1, out.constData());
+    }
+
+    // A file named on the command line (relative to the working folder) is
+    // opened instead of "PlayFile" and played from section 1: in "播完退出"
+    // mode the program ends at its end with status 1.
+    void fileArgumentPlays() {
+        const QString folder = dir_.filePath(QStringLiteral("arg"));
+        QProcess p;
+        p.setWorkingDirectory(dir_.path());
+        QVERIFY(StartPlayer(p, folder, QStringLiteral("播完退出"),
+                            {QStringLiteral("--args"), QFileInfo(clip_).fileName()},
+                            dir_.filePath(QStringLiteral("none.mp4")), false));
+        const bool ended = p.waitForFinished(60000);
+        const QByteArray out = p.readAll();
+        if (!ended)
+            p.kill();
+        QVERIFY2(ended && p.exitCode() == 1, out.constData());
+        QCOMPARE(ReadIniText(QDir(folder).filePath(QStringLiteral("system.INI")),
+                             QStringLiteral("START"), QStringLiteral("Recent1")),
+                 clip_);
+    }
+
+    // A second start on the same settings file hands its file to the running
+    // player and ends with status 0; one on another settings file runs beside
+    // it; a socket left by a killed player does not stop the next start.
+    void secondStartHandsOver() {
+        const QString folder = dir_.filePath(QStringLiteral("one"));
+        const QString ini = QDir(folder).filePath(QStringLiteral("system.INI"));
+        const QString recent1 = QStringLiteral("Recent1");
+        const QString other = dir_.filePath(QStringLiteral("other.mp4"));
+        QFile::remove(other);
+        QVERIFY(QFile::copy(clip_, other));
+        auto readRecent = [&] { return ReadIniText(ini, QStringLiteral("START"), recent1); };
+        QProcess first;
+        QVERIFY(StartPlayer(first, folder, QStringLiteral("循环播放")));
+        const QString exe = QDir(folder).filePath(QStringLiteral("tavrelo"));
+        const QStringList hand{QStringLiteral("--player"), QStringLiteral("--args"), other};
+        QProcess second;
+        second.setProcessEnvironment(first.processEnvironment());
+        // The first player may still be starting: until it listens, a
+        // second start would become a player itself.
+        auto socketOf = [&](const QString& settings) {
+            return QDir(dir_.filePath(QStringLiteral("run")))
+                .filePath(QFileInfo(InstanceSocketPath(settings)).fileName());
+        };
+        QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(socketOf(ini)); }, 30000));
+        second.start(exe, hand);
+        QVERIFY(second.waitForFinished(30000));
+        QCOMPARE(second.exitCode(), 0);
+        QTRY_COMPARE_WITH_TIMEOUT(readRecent(), other, 30000);
+        QCOMPARE(first.state(), QProcess::Running);
+
+        QProcess beside;
+        QVERIFY(
+            StartPlayer(beside, dir_.filePath(QStringLiteral("two")), QStringLiteral("循环播放")));
+        const QString besideIni = dir_.filePath(QStringLiteral("two/system.INI"));
+        const bool stillRunning =
+            QTest::qWaitFor([&] { return QFileInfo::exists(socketOf(besideIni)); }, 30000) &&
+            beside.state() == QProcess::Running && first.state() == QProcess::Running;
+        beside.kill();
+        beside.waitForFinished(5000);
+
+        first.kill();
+        QVERIFY(first.waitForFinished(10000));
+        QProcess again;
+        again.setProcessEnvironment(first.processEnvironment());
+        again.start(exe, QStringList{QStringLiteral("--player"), QStringLiteral("--args"), clip_});
+        QTRY_COMPARE_WITH_TIMEOUT(readRecent(), clip_, 30000);
+        const bool againRunning = again.state() == QProcess::Running;
+        again.kill();
+        again.waitForFinished(5000);
+        QVERIFY(stillRunning);
+        QVERIFY(againRunning);
+    }
+
     // "循环播放": the media starts again; the program is still running well
     // after the end of the 3 s clip.
     void loopModeKeepsRunning() {
@@ -170,6 +270,11 @@ int main(int argc, char** argv) {
             auto rec = std::make_shared<TAudioRecording>();
             rec->FailAfter(QByteArray(argv[3]).toLongLong());
             SetAudioOutput(TAudioOutputKind::Record, rec);
+        }
+        // "--args ...": the program's own command line follows.
+        if (argc > 2 && qstrcmp(argv[2], "--args") == 0) {
+            argv[2] = argv[0];
+            return RunTavrelo(argc - 2, argv + 2);
         }
         int n = 1;
         return RunTavrelo(n, argv);

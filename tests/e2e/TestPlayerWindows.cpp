@@ -11,7 +11,11 @@
 #include <QFileDialog>
 #include <QFileSystemModel>
 #include <QLineEdit>
+#include <QMenu>
+#include <QMimeData>
 #include <QtTest>
+
+#include <sys/stat.h>
 
 namespace {
 
@@ -183,6 +187,116 @@ private slots:
         QCOMPARE(QFileInfo(frm_->SchedFileName).fileName(), QStringLiteral("DANCEMP4.INI"));
         QCOMPARE(frm_->FGBrowse->State(), gsPlaying);
         QCOMPARE(frm_->CurRow(), 1);
+    }
+
+    // A file dropped on either window opens as if chosen in the dialog and
+    // joins the recent files; a named pipe or a folder dropped, or chosen
+    // from the list, is refused with the reason, without blocking.
+    void dropAndRecentFiles_data() {
+        QTest::addColumn<bool>("onVideo");
+        QTest::newRow("control window") << false;
+        QTest::newRow("video window") << true;
+    }
+    void dropAndRecentFiles() {
+        QFETCH(bool, onVideo);
+        QTemporaryDir media;
+        const QString a = media.filePath(QStringLiteral("a.mp4"));
+        const QString b = media.filePath(QStringLiteral("b.mp4"));
+        const QString fifo = media.filePath(QStringLiteral("pipe.mp4"));
+        QVERIFY(QFile::copy(bars_, a) && QFile::copy(bars_, b));
+        QVERIFY(::mkfifo(QFile::encodeName(fifo).constData(), 0600) == 0);
+        WriteSettings(dir_.filePath(QStringLiteral("none.mp4")), {});
+        frm_ = std::make_unique<TFrmMain>();
+        frm_->show();
+        auto drop = [&](const QString& file) {
+            QWidget* target = onVideo ? static_cast<QWidget*>(frm_->FrmPlay.get()) : frm_.get();
+            QMimeData mime;
+            mime.setUrls({QUrl::fromLocalFile(file)});
+            QDragEnterEvent enter(QPoint(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, {});
+            QApplication::sendEvent(target, &enter);
+            QVERIFY(enter.isAccepted());
+            QDropEvent dropped(QPointF(5, 5), Qt::CopyAction, &mime, Qt::LeftButton, {});
+            QApplication::sendEvent(target, &dropped);
+            QVERIFY(dropped.isAccepted());
+        };
+        drop(b);
+        QTRY_COMPARE_WITH_TIMEOUT(frm_->CurFile, b, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(frm_->FGBrowse->State(), gsPlaying, 20000);
+        QCOMPARE(frm_->CurRow(), 1);
+        drop(a);
+        QTRY_COMPARE_WITH_TIMEOUT(frm_->CurFile, a, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(frm_->FGBrowse->State(), gsPlaying, 20000);
+
+        for (const QString& special : {fifo, media.path()}) {
+            frm_->LastPlaybackError.clear();
+            drop(special);
+            QTRY_VERIFY(!frm_->LastPlaybackError.isEmpty());
+            QVERIFY2(frm_->LastPlaybackError.contains(QStringLiteral(", not a regular file")),
+                     qPrintable(frm_->LastPlaybackError));
+            QCOMPARE(frm_->CurFile, a);
+        }
+
+        // Most recent first; a file gone is greyed; choosing one opens it.
+        QVERIFY(QFile::remove(b));
+        frm_->RefreshRecentMenu();
+        const QList<QAction*> items = frm_->RecentMenu->actions();
+        QVERIFY(items.size() >= 2);
+        QCOMPARE(items[0]->data().toString(), a);
+        QCOMPARE(items[1]->data().toString(), b);
+        QVERIFY(items[0]->isEnabled());
+        QVERIFY(!items[1]->isEnabled());
+        QCOMPARE(ReadIniText(IniFileName, QStringLiteral("START"), QStringLiteral("Recent1")), a);
+        frm_->ActStop();
+        items[0]->trigger();
+        QTRY_COMPARE_WITH_TIMEOUT(frm_->FGBrowse->State(), gsPlaying, 20000);
+
+        // The count column's path: the schedule of a named pipe, played.
+        frm_->LastPlaybackError.clear();
+        frm_->ActStop();
+        frm_->OpenSchedule(fifo);
+        frm_->PlaySection(1, false);
+        QVERIFY2(frm_->LastPlaybackError.contains(QStringLiteral("named pipe")),
+                 qPrintable(frm_->LastPlaybackError));
+        QVERIFY(frm_->isVisible());
+        QVERIFY(!frm_->FrmPlay->isVisible());
+    }
+
+    // Media that goes away while it plays: a deleted file plays on from its
+    // open handle, repeats included; a file cut to nothing is reported, with
+    // the controls up and no end action afterwards.
+    void vanishingMedia_data() {
+        QTest::addColumn<bool>("truncate");
+        QTest::newRow("deleted") << false;
+        QTest::newRow("cut to 0 bytes") << true;
+    }
+    void vanishingMedia() {
+        QFETCH(bool, truncate);
+        QTemporaryDir media;
+        const QString file = media.filePath(QStringLiteral("gone.mp4"));
+        QVERIFY(QFile::copy(bars_, file));
+        WriteSchedule(file, {{QStringLiteral("3"), QStringLiteral("00:00"), {}},
+                             {QStringLiteral("1"), QStringLiteral("00:02"), {}}});
+        WriteSettings(file, {});
+        frm_ = std::make_unique<TFrmMain>();
+        frm_->show();
+        frm_->PlaySection(1, false);
+        QCOMPARE(frm_->FGBrowse->State(), gsPlaying);
+        QCOMPARE(frm_->Engine.RemainCount, 2);
+        if (truncate)
+            QVERIFY(QFile::resize(file, 0));
+        else
+            QVERIFY(QFile::remove(file));
+        if (!truncate) {
+            QTRY_COMPARE_WITH_TIMEOUT(frm_->CurRow(), 2, 30000);
+            QVERIFY2(frm_->LastPlaybackError.isEmpty(), qPrintable(frm_->LastPlaybackError));
+            return;
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!frm_->LastPlaybackError.isEmpty(), 30000);
+        QVERIFY2(frm_->LastPlaybackError.startsWith(QStringLiteral("Cannot play ") + file),
+                 qPrintable(frm_->LastPlaybackError));
+        QVERIFY(frm_->isVisible());
+        QVERIFY(!frm_->FrmPlay->isVisible());
+        QVERIFY(frm_->FGBrowse->State() != gsPlaying);
     }
 
     void dialogFilters() {

@@ -1,0 +1,187 @@
+// Opening media from outside the open dialog: files dropped on either window
+// and the open button's list of recent files; the check that keeps special
+// files (named pipes, devices, folders) out of the media graph; and the watch
+// that notices playback which has stopped making progress.
+#include "uFrmMain.h"
+
+#include "controls/MyHemibtn.h"
+#include "media/FilterGraph.h"
+#include "uFrmPlay.h"
+#include "utPublic/utPublic.h"
+
+#include <QDir>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFileInfo>
+#include <QMenu>
+#include <QMimeData>
+#include <QTimer>
+#include <QUrl>
+
+#include <sys/stat.h>
+
+#include <cerrno>
+#include <cstring>
+
+namespace {
+
+const QString kStart = QStringLiteral("START");
+constexpr int kRecentCount = 10;
+// Position ticks come every 500 ms: four seconds without the position moving
+// while the graph says it plays.
+constexpr int kStallTicks = 8;
+
+// The first local file among the URLs a drag carries, else empty.
+QString DroppedFile(const QMimeData* mime) {
+    if (!mime || !mime->hasUrls())
+        return {};
+    for (const QUrl& url : mime->urls())
+        if (url.isLocalFile())
+            return url.toLocalFile();
+    return {};
+}
+
+// Lets the control window and the video window take dropped files. The open
+// runs after the drop has been answered: a section start waits with the event
+// loop running, and the drag's source must not wait for it.
+class TFileDrops : public QObject {
+public:
+    explicit TFileDrops(TFrmMain* owner) : QObject(owner), owner_(owner) {}
+    bool eventFilter(QObject*, QEvent* event) override {
+        switch (event->type()) {
+        case QEvent::DragEnter:
+        case QEvent::DragMove: {
+            auto* e = static_cast<QDropEvent*>(event);
+            if (DroppedFile(e->mimeData()).isEmpty())
+                return false;
+            e->acceptProposedAction();
+            return true;
+        }
+        case QEvent::Drop: {
+            auto* e = static_cast<QDropEvent*>(event);
+            const QString file = DroppedFile(e->mimeData());
+            if (file.isEmpty())
+                return false;
+            e->acceptProposedAction();
+            QTimer::singleShot(0, owner_, [o = owner_, file] { o->OpenMediaFile(file); });
+            return true;
+        }
+        default:
+            return false;
+        }
+    }
+
+private:
+    TFrmMain* owner_;
+};
+
+} // namespace
+
+QString TFrmMain::MediaFileRefusal(const QString& path) {
+    // stat, not open: opening a named pipe waits for a writer.
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno == ENOENT ? QStringLiteral("it does not exist")
+                               : QString::fromLocal8Bit(std::strerror(errno));
+    if (S_ISREG(st.st_mode))
+        return {};
+    QString kind = QStringLiteral("a special file");
+    if (S_ISFIFO(st.st_mode))
+        kind = QStringLiteral("a named pipe");
+    else if (S_ISDIR(st.st_mode))
+        kind = QStringLiteral("a folder");
+    else if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        kind = QStringLiteral("a device");
+    else if (S_ISSOCK(st.st_mode))
+        kind = QStringLiteral("a socket");
+    return QStringLiteral("it is %1, not a regular file").arg(kind);
+}
+
+void TFrmMain::CreateOpenHandlers() {
+    auto* drops = new TFileDrops(this);
+    setAcceptDrops(true);
+    installEventFilter(drops);
+    if (FrmPlay) {
+        FrmPlay->setAcceptDrops(true);
+        FrmPlay->installEventFilter(drops);
+    }
+    RecentMenu = new QMenu(this);
+    RecentMenu->setObjectName(QStringLiteral("RecentMenu"));
+    connect(RecentMenu, &QMenu::aboutToShow, this, Guarded([this] { RefreshRecentMenu(); }));
+    if (btnSelFile) {
+        btnSelFile->setContextMenuPolicy(Qt::CustomContextMenu);
+        connect(btnSelFile, &QWidget::customContextMenuRequested, this,
+                [this](const QPoint& at) { RecentMenu->popup(btnSelFile->mapToGlobal(at)); });
+    }
+}
+
+QStringList TFrmMain::RecentFiles() const {
+    QStringList files;
+    for (int i = 1; i <= kRecentCount; ++i) {
+        const QString f = ReadIniText(IniFileName, kStart, QStringLiteral("Recent%1").arg(i));
+        if (!f.isEmpty() && !files.contains(f))
+            files << f;
+    }
+    return files;
+}
+
+void TFrmMain::RememberRecentFile(const QString& path) {
+    QStringList files = RecentFiles();
+    if (!files.isEmpty() && files.first() == path)
+        return;
+    files.removeAll(path);
+    files.prepend(path);
+    // Only keys that change are written; the list never shrinks, so no key
+    // is left behind.
+    for (int i = 0; i < files.size() && i < kRecentCount; ++i) {
+        const QString key = QStringLiteral("Recent%1").arg(i + 1);
+        if (ReadIniText(IniFileName, kStart, key) != files[i])
+            WriteIniStr(IniFileName, kStart, key, files[i]);
+    }
+}
+
+void TFrmMain::RefreshRecentMenu() {
+    RecentMenu->clear();
+    const QStringList files = RecentFiles();
+    for (const QString& f : files) {
+        QAction* a = RecentMenu->addAction(QDir::toNativeSeparators(f));
+        a->setData(f);
+        a->setEnabled(MediaFileRefusal(f).isEmpty());
+        // Chosen inside the menu's own event handling, where the
+        // application's error display catches what the open raises.
+        connect(a, &QAction::triggered, this, [this, f] { OpenMediaFile(f); });
+    }
+    if (files.isEmpty())
+        RecentMenu->addAction(QStringLiteral("(no recent files)"))->setEnabled(false);
+}
+
+bool TFrmMain::WatchProgress(uint32_t currentPos) {
+    if (!FGBrowse || FGBrowse->State() != gsPlaying || currentPos != watchPos_) {
+        watchPos_ = currentPos;
+        stallTicks_ = 0;
+        return false;
+    }
+    if (++stallTicks_ < kStallTicks)
+        return false;
+    stallTicks_ = 0;
+    ReportPlaybackBroke(CutWhilePlaying() ? QStringLiteral("the file was cut short while playing")
+                                          : QStringLiteral("playback stopped making progress"));
+    return true;
+}
+
+bool TFrmMain::CutWhilePlaying() const {
+    // A file deleted while playing still plays from its open handle: only a
+    // file that is still there and has become shorter counts.
+    const QFileInfo fi(CurFile);
+    return openedSize_ >= 0 && fi.exists() && fi.size() < openedSize_;
+}
+
+void TFrmMain::ReportPlaybackBroke(const QString& reason) {
+    FGBrowse->Stop();
+    if (FrmPlay)
+        FrmPlay->hide();
+    show();
+    raise();
+    ReportUnplayable(
+        QStringLiteral("Cannot play %1: %2").arg(QDir::toNativeSeparators(CurFile), reason));
+}
