@@ -3,8 +3,8 @@
 #include "AppInstance.h"
 #include "AppTranslations.h"
 #include "Demo.h"
-#include "utPublic/ErrorDisplay.h"
 #include "uFrmMain.h"
+#include "utPublic/ErrorDisplay.h"
 #include "utPublic/utPublic.h"
 
 #include <QFileInfo>

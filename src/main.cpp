@@ -1,3 +1,5 @@
 #include "AppStartup.h"
 
-int main(int argc, char** argv) { return RunTavrelo(argc, argv); }
+int main(int argc, char** argv) {
+    return RunTavrelo(argc, argv);
+}

@@ -320,7 +320,7 @@ public:
     void ActSkip(int seconds); // -10 / +10 through btnBackClick / btnNextClick
     void ActSeek(int64_t ms);  // inside the media, else ignored
     void ActVolumeStep(int percent);
-    void ActSetVolume(int volume); // 0..10000 through SoundLevel2
+    void ActSetVolume(int volume);   // 0..10000 through SoundLevel2
     void ActRateStep(int direction); // the previous / next cbRate item
     void ActSetRate(double rate);    // the nearest cbRate item
     void ActNextSection();
@@ -381,6 +381,7 @@ signals:
     // Raised on every change a remote shows: section entered, repetition,
     // seek, play/pause, rate, volume, file, control window shown or hidden.
     void StateChanged(int reasons);
+
 private:
     int64_t CurrentPositionMs() const;
     void ChainActionNotifications();
@@ -408,6 +409,7 @@ public:
     // Refills RecentMenu from RecentFiles(): missing files are greyed.
     void RefreshRecentMenu();
     class QMenu* RecentMenu = nullptr;
+
 private:
     void RememberRecentFile(const QString& path);
     // The stall watch of the position tick: playback that runs without its
@@ -415,8 +417,8 @@ private:
     bool WatchProgress(uint32_t currentPos);
     // A regular file shorter now than when it was opened: cut while playing.
     bool CutWhilePlaying() const;
-    // "Cannot play <file>: <reason>" for playback that broke off after it had
-    // started, with the playback stopped and the control window in front.
+    // "Cannot play <file>: <reason>" with the playback stopped and the control
+    // window in front (also for a file that would not open).
     void ReportPlaybackBroke(const QString& reason);
     uint32_t watchPos_ = 0;
     int stallTicks_ = 0;

@@ -10,6 +10,7 @@
 #include "uFrmMainGrid.h"
 #include "uFrmPlay.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QKeyEvent>
 #include <QLineEdit>
@@ -60,8 +61,11 @@ TPlayerKey TFrmMain::KeyAction(int key, Qt::KeyboardModifiers modifiers, bool on
     // The keypad's digits and Shift (for "[" "]" on some layouts) count as
     // the plain key.
     modifiers &= ~(Qt::KeypadModifier | Qt::ShiftModifier);
-    const bool gridHasFocus =
-        !onVideo && sgV && (sgV->hasFocus() || sgV->isAncestorOf(focusWidget()));
+    // On the control window the arrows, PgUp/PgDn, Home and digits stay with
+    // the control that has the focus (the table moves its cursor, a list
+    // steps its choice); they act on the player only when no control has it.
+    QWidget* focus = QApplication::focusWidget();
+    const bool gridHasFocus = !onVideo && focus && focus != this && isAncestorOf(focus);
     if (!onVideo && sgV && sgV->EditorShown())
         return pkNone;
     for (const TKeyBinding& b : kKeys)
@@ -146,6 +150,8 @@ bool TFrmMain::PlayerKeyPress(QObject* watched, QKeyEvent* event) {
     if (!event->isAutoRepeat() || action == pkVolumeUp || action == pkVolumeDown ||
         action == pkSkipBack || action == pkSkipForward)
         Guarded([this, action] { RunPlayerKey(action); })();
+    if (!onVideo)
+        IdleTicks = 0; // a key on the control window is activity
     return true;
 }
 

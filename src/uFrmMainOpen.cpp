@@ -177,6 +177,8 @@ bool TFrmMain::CutWhilePlaying() const {
 }
 
 void TFrmMain::ReportPlaybackBroke(const QString& reason) {
+    // Never a black full-screen window in front of hidden controls: stop,
+    // and say why with the controls in sight.
     FGBrowse->Stop();
     if (FrmPlay)
         FrmPlay->hide();

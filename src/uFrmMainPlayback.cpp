@@ -148,13 +148,7 @@ void TFrmMain::ReportCannotPlay(int32_t status) {
     QString reason = FGBrowse->LastError();
     if (reason.isEmpty())
         reason = QStringLiteral("error 0x%1").arg(uint32_t(status), 8, 16, QLatin1Char('0'));
-    FGBrowse->Stop();
-    if (FrmPlay)
-        FrmPlay->hide();
-    show();
-    raise();
-    ReportUnplayable(
-        QStringLiteral("Cannot play %1: %2").arg(QDir::toNativeSeparators(CurFile), reason));
+    ReportPlaybackBroke(reason);
 }
 
 void TFrmMain::ReportUnplayable(const QString& text) {

@@ -15,8 +15,8 @@
 // `bench_player --section-ends` only 6.
 #include "../../tests/e2e/PlayerKit.h"
 
-#include "media/VideoWindow.h"
 #include "AppStartup.h"
+#include "media/VideoWindow.h"
 #include "media/gst/GstAudioOutput.h"
 
 #include <QProcess>

@@ -29,8 +29,8 @@ struct TRemoteState {
     int Section = 0;                            // 1-based row of the schedule; 0: none
     int SectionCount = 0;
     QString Description;
-    int Repeat = 0;   // which play of the section this is (1-based)
-    int RepeatOf = 0; // the section's count when it started
+    int Repeat = 0;         // which play of the section this is (1-based)
+    int RepeatOf = 0;       // the section's count when it started
     int64_t PositionMs = 0; // in the media
     int64_t DurationMs = 0;
     // The section's stretch of the media; its end is the media's end for

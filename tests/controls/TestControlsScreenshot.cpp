@@ -4,11 +4,11 @@
 // <artefacts>/controls_layout.png. A few pixels are checked on the real
 // screen contents: the parent shows through the controls' unpainted parts.
 #include "controls/FlatCtrls.h"
+#include "controls/FontCatalog.h"
 #include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/Pictures.h"
 #include "controls/uTransTrackBar.h"
-#include "controls/FontCatalog.h"
 #include "support/XvfbSession.h"
 
 #include <QApplication>

@@ -1,8 +1,8 @@
 // The radio button: box geometry from the font's "JR" height, the outline
 // and check colours of the three shapes, and the click, group and release
 // rules the control window relies on.
-#include "controls/MyRadionBtn.h"
 #include "controls/FontCatalog.h"
+#include "controls/MyRadionBtn.h"
 
 #include <QPainter>
 #include <QtTest>

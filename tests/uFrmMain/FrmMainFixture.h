@@ -3,9 +3,9 @@
 // a person would look at them, and a window built on that folder.
 #pragma once
 
-#include "utPublic/GbkCodec.h"
 #include "uFrmMain.h"
 #include "uFrmMainGrid.h"
+#include "utPublic/GbkCodec.h"
 #include "utPublic/utPublic.h"
 
 #include <QFile>

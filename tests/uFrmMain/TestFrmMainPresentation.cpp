@@ -7,8 +7,8 @@
 #include "controls/FlatCtrls.h"
 #include "controls/MyHemibtn.h"
 #include "controls/uTransTrackBar.h"
-#include "utPublic/ErrorDisplay.h"
 #include "uFrmPlay.h"
+#include "utPublic/ErrorDisplay.h"
 
 #include <QCheckBox>
 #include <QCursor>

@@ -6,8 +6,8 @@
 #include "FrmMainFixture.h"
 
 #include "media/DSTrackBar.h"
-#include "utPublic/ErrorDisplay.h"
 #include "support/XvfbSession.h"
+#include "utPublic/ErrorDisplay.h"
 
 #include <QCheckBox>
 #include <QFrame>

@@ -3,14 +3,14 @@
 // older installation in GBK with CRLF line ends, and refused writes.
 #include "FrmMainFixture.h"
 
+#include "AppTranslations.h"
 #include "controls/FlatCtrls.h"
 #include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
 #include "media/FilterGraph.h"
-#include "AppTranslations.h"
-#include "utPublic/ErrorDisplay.h"
 #include "uFrmPlay.h"
+#include "utPublic/ErrorDisplay.h"
 
 #include <QAbstractItemView>
 #include <QCheckBox>

@@ -6,9 +6,9 @@
 
 #include "media/FilterGraph.h"
 #include "media/VideoWindow.h"
-#include "utPublic/ErrorDisplay.h"
 #include "uFrmMain.h"
 #include "uFrmPlay.h"
+#include "utPublic/ErrorDisplay.h"
 #include "utPublic/utPublic.h"
 
 #include "support/XvfbSession.h"
