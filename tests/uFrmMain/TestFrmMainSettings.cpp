@@ -16,6 +16,7 @@
 #include <QCheckBox>
 #include <QCompleter>
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFileDialog>
 #include <QFrame>
 #include <QLabel>
@@ -359,9 +360,18 @@ void TestFrmMainSettings::openDialogStartsInTheMediaFolderInTheUsersLanguage() {
             d->activateWindow();
             if (QTest::qWaitForWindowActive(d))
                 name->setFocus();
-            QTest::keyClicks(name, QStringLiteral("da"));
-            if (QTest::qWaitFor([name] { return name->completer()->popup()->isVisible(); }))
-                popup = name->completer()->popup();
+            // The completer lists the folder as the dialog's file model reads
+            // it, on a thread of its own: on a busy machine the first keys can
+            // come before it has, so type again until the list shows.
+            QElapsedTimer typing;
+            typing.start();
+            while (!popup && typing.elapsed() < 60000) {
+                name->clear();
+                QTest::keyClicks(name, QStringLiteral("da"));
+                if (QTest::qWaitFor([name] { return name->completer()->popup()->isVisible(); },
+                                    2000))
+                    popup = name->completer()->popup();
+            }
         }
         d->reject();
     });
