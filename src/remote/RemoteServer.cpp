@@ -147,13 +147,43 @@ bool TRemoteServer::PairingLocked() const {
     return lockedUntil_ >= 0 && clock_.elapsed() < lockedUntil_;
 }
 
+namespace {
+
+// Every command a page may send and what it asks of the player; the one list
+// the validation and the dispatch both read. n is the section number of
+// "section", checked before.
+struct TRemoteCommand {
+    const char* Name;
+    void (*Run)(TRemotePlayer* p, int n);
+};
+
+const TRemoteCommand kRemoteCommands[] = {
+    {"playpause", [](TRemotePlayer* p, int) { p->PlayPause(); }},
+    {"play", [](TRemotePlayer* p, int) { p->Play(); }},
+    {"pause", [](TRemotePlayer* p, int) { p->Pause(); }},
+    {"stop", [](TRemotePlayer* p, int) { p->Stop(); }},
+    {"back", [](TRemotePlayer* p, int) { p->Skip(-10); }},
+    {"forward", [](TRemotePlayer* p, int) { p->Skip(10); }},
+    {"prev", [](TRemotePlayer* p, int) { p->PreviousSection(); }},
+    {"next", [](TRemotePlayer* p, int) { p->NextSection(); }},
+    {"restart", [](TRemotePlayer* p, int) { p->RestartSection(); }},
+    {"section", [](TRemotePlayer* p, int n) { p->PlaySectionNumber(n); }},
+    {"slower", [](TRemotePlayer* p, int) { p->RateStep(-1); }},
+    {"faster", [](TRemotePlayer* p, int) { p->RateStep(1); }},
+    {"quieter", [](TRemotePlayer* p, int) { p->VolumeStep(-5); }},
+    {"louder", [](TRemotePlayer* p, int) { p->VolumeStep(5); }},
+    {"controls", [](TRemotePlayer* p, int) { p->ToggleControls(); }},
+};
+
+} // namespace
+
 const QStringList& TRemoteServer::Commands() {
-    static const QStringList commands = {
-        QStringLiteral("playpause"), QStringLiteral("play"),   QStringLiteral("pause"),
-        QStringLiteral("stop"),      QStringLiteral("back"),   QStringLiteral("forward"),
-        QStringLiteral("prev"),      QStringLiteral("next"),   QStringLiteral("restart"),
-        QStringLiteral("section"),   QStringLiteral("slower"), QStringLiteral("faster"),
-        QStringLiteral("quieter"),   QStringLiteral("louder"), QStringLiteral("controls")};
+    static const QStringList commands = [] {
+        QStringList names;
+        for (const TRemoteCommand& c : kRemoteCommands)
+            names << QLatin1String(c.Name);
+        return names;
+    }();
     return commands;
 }
 
@@ -308,39 +338,11 @@ QString TRemoteServer::ParseCommand(const QByteArray& body, QString* cmd, int* n
 }
 
 void TRemoteServer::Run(const QString& cmd, int n) {
-    TRemotePlayer* p = player_;
-    if (!p)
+    if (!player_)
         return;
-    if (cmd == QLatin1String("playpause"))
-        p->PlayPause();
-    else if (cmd == QLatin1String("play"))
-        p->Play();
-    else if (cmd == QLatin1String("pause"))
-        p->Pause();
-    else if (cmd == QLatin1String("stop"))
-        p->Stop();
-    else if (cmd == QLatin1String("back"))
-        p->Skip(-10);
-    else if (cmd == QLatin1String("forward"))
-        p->Skip(10);
-    else if (cmd == QLatin1String("prev"))
-        p->PreviousSection();
-    else if (cmd == QLatin1String("next"))
-        p->NextSection();
-    else if (cmd == QLatin1String("restart"))
-        p->RestartSection();
-    else if (cmd == QLatin1String("section"))
-        p->PlaySectionNumber(n);
-    else if (cmd == QLatin1String("slower"))
-        p->RateStep(-1);
-    else if (cmd == QLatin1String("faster"))
-        p->RateStep(1);
-    else if (cmd == QLatin1String("quieter"))
-        p->VolumeStep(-5);
-    else if (cmd == QLatin1String("louder"))
-        p->VolumeStep(5);
-    else if (cmd == QLatin1String("controls"))
-        p->ToggleControls();
+    for (const TRemoteCommand& c : kRemoteCommands)
+        if (cmd == QLatin1String(c.Name))
+            return c.Run(player_, n);
 }
 
 void TRemoteServer::AcceptWebSockets() {
