@@ -2,8 +2,6 @@
 // seek on releasing the thumb.
 #include "MediaTestKit.h"
 #include "media/DSTrackBar.h"
-#include "media/FilterGraph.h"
-#include "utPublic/utPublic.h"
 
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -27,29 +25,12 @@ struct TReport {
     uint32_t Position, Duration;
 };
 
-int64_t PositionMs(TFilterGraph& g) {
-    auto seeking = g.QueryInterface<IMediaSeeking>();
-    int64_t p = -1;
-    if (!seeking || FAILED(seeking->GetCurrentPosition(&p)))
-        return -1;
-    return p / 10000;
-}
-
-void SeekTo(TFilterGraph& g, int64_t ms) {
-    auto seeking = g.QueryInterface<IMediaSeeking>();
-    int64_t t = ms * 10000;
-    seeking->SetPositions(&t, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
-}
-
 } // namespace
 
-class TestDSTrackBar : public QObject {
+class TestDSTrackBar : public QObject, TMediaFixture {
     Q_OBJECT
 
 private:
-    QTemporaryDir FDir;
-    QString Clip(const QString& name) const { return FDir.filePath(name); }
-
     // A graph on `file`, paused at `ms`, with a bound 500 ms tracker.
     void Open(TFilterGraph& g, TTestTrackBar& bar, std::vector<TReport>& reports,
               const QString& file, int64_t ms) {
@@ -60,20 +41,17 @@ private:
         bar.SetFilterGraph(&g);
         bar.resize(243, 31);
         bar.show();
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip(file)), S_OK);
+        QCOMPARE(RenderClip(g, file), S_OK);
         QVERIFY(g.Play());
         QVERIFY(g.Pause() || g.State() == gsPaused);
-        SeekTo(g, ms);
+        QVERIFY(SUCCEEDED(SeekTo(g, ms)));
         QVERIFY(WaitUntil([&] { return PositionMs(g) == ms; }));
         RunFor(100);
     }
 
 private slots:
     void initTestCase() {
-        InitPublicModule();
-        QVERIFY(FDir.isValid());
-        RecordAudio();
+        StartMediaTests();
         MAKE_CLIP(MakeWavClip(Clip("long.wav"), 180, 8, 1, &clipError));
         MAKE_CLIP(MakeWavClip(Clip("tiny.wav"), 0.4, 16, 2, &clipError));
     }
@@ -189,10 +167,9 @@ private slots:
         TTestTrackBar bar;
         bar.SetTimerInterval(500);
         bar.SetFilterGraph(&g);
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("long.wav")), S_OK);
+        QCOMPARE(RenderClip(g, "long.wav"), S_OK);
         QVERIFY(g.Play());
-        SeekTo(g, 30000);
+        QVERIFY(SUCCEEDED(SeekTo(g, 30000)));
         // Played on from there (from 0 it would take half a minute).
         QVERIFY(WaitUntil([&] { return PositionMs(g) > 30300; }));
         QVERIFY2(PositionMs(g) < 40000, qPrintable(QString::number(PositionMs(g))));

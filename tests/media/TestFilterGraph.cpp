@@ -1,10 +1,6 @@
 // TFilterGraph through the real GStreamer pipeline, on clips made at run
 // time, with the sound recorded instead of played.
 #include "MediaTestKit.h"
-#include "media/FilterGraph.h"
-#include "media/SampleGrabber.h"
-#include "media/VideoWindow.h"
-#include "utPublic/utPublic.h"
 
 #include <QDir>
 #include <QtTest>
@@ -20,42 +16,12 @@ public:
     void ControlStep(TControlStep kind, int) override { Steps.push_back(kind); }
 };
 
-int64_t Position(TFilterGraph& g) {
-    auto seeking = g.QueryInterface<IMediaSeeking>();
-    int64_t p = -1;
-    if (!seeking || FAILED(seeking->GetCurrentPosition(&p)))
-        return -1;
-    return p;
-}
-
-void SeekTo(TFilterGraph& g, int64_t ms) {
-    auto seeking = g.QueryInterface<IMediaSeeking>();
-    QVERIFY(seeking);
-    int64_t target = ms * 10000;
-    QVERIFY(SUCCEEDED(seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr,
-                                            AM_SEEKING_NoPositioning)));
-}
-
-// Waits until at least `frames` frames were recorded from media position
-// `position` on; returns the first of them, or -1.
-int64_t WaitForSoundFrom(TAudioRecording& rec, int64_t position, int64_t frames) {
-    int64_t first = -1;
-    WaitUntil([&] {
-        first = FrameAtPosition(rec.Chunks(), position);
-        return first >= 0 && rec.FrameCount() >= first + frames;
-    });
-    return first;
-}
-
 } // namespace
 
-class TestFilterGraph : public QObject {
+class TestFilterGraph : public QObject, TMediaFixture {
     Q_OBJECT
 
 private:
-    QTemporaryDir FDir;
-    std::shared_ptr<TAudioRecording> FRec;
-    QString Clip(const QString& name) const { return FDir.filePath(name); }
     QString DotDir() const { return FDir.path(); }
     int DotDumps() const { return QDir(DotDir()).entryList({"*tavrelo-error.dot"}).size(); }
 
@@ -64,8 +30,7 @@ private slots:
         // Read when GStreamer starts: a failing pipeline is dumped there.
         QVERIFY(FDir.isValid());
         qputenv("GST_DEBUG_DUMP_DOT_DIR", QFile::encodeName(DotDir()));
-        InitPublicModule();
-        FRec = RecordAudio();
+        StartMediaTests();
         MAKE_CLIP(MakeToneVideoClip(Clip("k2.mp4"), 20, 2, &clipError));
         MAKE_CLIP(MakeToneVideoClip(Clip("k10.mkv"), 20, 10, &clipError));
         MAKE_CLIP(MakeWavClip(Clip("short.wav"), 1.5, 16, 2, &clipError));
@@ -167,8 +132,7 @@ private slots:
         QFETCH(int, targetMs);
         QFETCH(bool, paused);
         TFilterGraph g;
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip(file)), S_OK);
+        QCOMPARE(RenderClip(g, file), S_OK);
         QVERIFY(g.Play());
         // Running: sought while the start is still under way. Paused: once
         // the media has been heard.
@@ -177,7 +141,7 @@ private slots:
             QVERIFY(g.Pause() || g.State() == gsPaused);
         }
         FRec->Clear();
-        SeekTo(g, targetMs);
+        QVERIFY(SUCCEEDED(SeekTo(g, targetMs)));
         // Sound recorded up to here was on its way out before the seek.
         const int64_t mark = FRec->FrameCount();
         const int64_t target = int64_t(targetMs) * 10000;
@@ -205,14 +169,13 @@ private slots:
 
     void seekKeepsRate() {
         TFilterGraph g;
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("k2.mp4")), S_OK);
+        QCOMPARE(RenderClip(g, "k2.mp4"), S_OK);
         QVERIFY(g.Play());
         auto seeking = g.QueryInterface<IMediaSeeking>();
         QVERIFY(SUCCEEDED(seeking->SetRate(1.25)));
         DelayMs(100);
         FRec->Clear();
-        SeekTo(g, 5000);
+        QVERIFY(SUCCEEDED(SeekTo(g, 5000)));
         // 1.2 s of sound heard must cover 1.5 s of media.
         const int64_t first = WaitForSoundFrom(*FRec, 50000000, 48000 * 12 / 10);
         QVERIFY(first >= 0);
@@ -254,8 +217,7 @@ private slots:
             // same end of media is not delivered twice.
             DelayMs(300);
         };
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("short.wav")), S_OK);
+        QCOMPARE(RenderClip(g, "short.wav"), S_OK);
         QVERIFY(g.Play());
         QVERIFY(WaitUntil([&] { return completes > 0; }));
         RunFor(300);
@@ -264,7 +226,7 @@ private slots:
         QCOMPARE(eventsAtComplete.back(), EC_COMPLETE);
         QCOMPARE(std::count(l.Events.begin(), l.Events.end(), EC_COMPLETE), 1);
         // Played again from near the end: a second end, delivered once.
-        SeekTo(g, 1000);
+        QVERIFY(SUCCEEDED(SeekTo(g, 1000)));
         g.Play();
         QVERIFY(WaitUntil([&] { return completes > 1; }));
         RunFor(300);
@@ -287,8 +249,7 @@ private slots:
                 secondInsideFirst = completes == 2;
             }
         };
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("short.wav")), S_OK);
+        QCOMPARE(RenderClip(g, "short.wav"), S_OK);
         QVERIFY(g.Play());
         QVERIFY(WaitUntil([&] { return completes >= 2; }));
         QVERIFY(secondInsideFirst);
@@ -298,10 +259,9 @@ private slots:
         TFilterGraph g;
         int completes = 0;
         g.OnGraphComplete = [&](TFilterGraph*, HRESULT, IBaseFilter*) { ++completes; };
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("broken.mp4")), S_OK);
+        QCOMPARE(RenderClip(g, "broken.mp4"), S_OK);
         QVERIFY(g.Play());
-        SeekTo(g, 7000);
+        QVERIFY(SUCCEEDED(SeekTo(g, 7000)));
         QVERIFY(WaitUntil([&] { return completes > 0; }, 30000));
         RunFor(200);
         QCOMPARE(completes, 1);
@@ -328,8 +288,7 @@ private slots:
             result = r;
             stateAtComplete = sender->State();
         };
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("k2.mp4")), S_OK);
+        QCOMPARE(RenderClip(g, "k2.mp4"), S_OK);
         FRec->FailAfter(48000);
         QVERIFY(g.Play());
         QVERIFY(WaitUntil([&] { return completes > 0; }));
@@ -368,8 +327,7 @@ private slots:
         QCOMPARE(VolumeToFramework(volume, true), long(sent));
         // End to end: the level heard is the sent attenuation in decibels.
         TFilterGraph g;
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("short.wav")), S_OK);
+        QCOMPARE(RenderClip(g, "short.wav"), S_OK);
         g.SetVolume(volume);
         QVERIFY(g.Play());
         const int64_t first = WaitForSoundFrom(*FRec, 0, 12000);
@@ -396,18 +354,10 @@ private slots:
     }
 
     void emptyGraphKeepsMembersUnconnected() {
-        TFilterGraph g;
-        TVideoWindow vw;
-        vw.setObjectName("VW");
-        TSampleGrabber grabber;
-        grabber.setObjectName("SampleGrabber");
-        AM_MEDIA_TYPE mt;
-        mt.majortype = MEDIATYPE_Audio;
-        mt.subtype = MEDIASUBTYPE_PCM;
-        mt.formattype = FORMAT_WaveFormatEx;
-        grabber.SetMediaType(mt);
-        vw.SetFilterGraph(&g);
-        grabber.SetFilterGraph(&g);
+        TShownGraph shown(QSize(320, 240), true);
+        TFilterGraph& g = shown.Graph;
+        TVideoWindow& vw = shown.VW;
+        TSampleGrabber& grabber = shown.Grabber;
         g.SetActive(true);
         auto fg = g.QueryInterface<IFilterGraph>();
         QVERIFY(fg);

@@ -2,8 +2,6 @@
 // uses them: stream names, enabling an audio track, the file source, and the
 // absence of an MPEG dual-channel decoder.
 #include "MediaTestKit.h"
-#include "media/FilterGraph.h"
-#include "utPublic/utPublic.h"
 
 #include <QtTest>
 
@@ -51,14 +49,10 @@ bool Enabled(IAMStreamSelect& sel, long index) {
 
 } // namespace
 
-class TestStreamSelect : public QObject {
+class TestStreamSelect : public QObject, TMediaFixture {
     Q_OBJECT
 
 private:
-    QTemporaryDir FDir;
-    std::shared_ptr<TAudioRecording> FRec;
-    QString Clip(const QString& name) const { return FDir.filePath(name); }
-
     // Which track is heard in recorded frames [first, first + 4800).
     int TrackHeard(const std::vector<float>& frames, int64_t first) {
         const double a = ToneLevel(frames, first, 4800, 0, Track1Hz, TAudioRecording::SampleRate);
@@ -72,17 +66,14 @@ private:
 
 private slots:
     void initTestCase() {
-        InitPublicModule();
-        QVERIFY(FDir.isValid());
-        FRec = RecordAudio();
+        StartMediaTests();
         MAKE_CLIP(MakeTwoTrackClip(Clip("two.mkv"), 12, Track1Hz, Track2Hz, true, &clipError));
         MAKE_CLIP(MakeToneAudioClip(Clip("one.mp3"), 2, 2, &clipError));
     }
 
     void streamsAreNamed() {
         TFilterGraph g;
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("two.mkv")), S_OK);
+        QCOMPARE(RenderClip(g, "two.mkv"), S_OK);
         TStreams s = FindStreams(g);
         QVERIFY(s.Select);
         long count = 0;
@@ -120,8 +111,7 @@ private slots:
 
     void singleTrackFile() {
         TFilterGraph g;
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("one.mp3")), S_OK);
+        QCOMPARE(RenderClip(g, "one.mp3"), S_OK);
         TStreams s = FindStreams(g);
         QVERIFY(s.Select);
         long count = 0;
@@ -135,8 +125,7 @@ private slots:
 
     void enabledTrackIsHeardAtOnce() {
         TFilterGraph g;
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("two.mkv")), S_OK);
+        QCOMPARE(RenderClip(g, "two.mkv"), S_OK);
         QVERIFY(g.Play());
         TStreams s = FindStreams(g);
         QVERIFY(s.Select);

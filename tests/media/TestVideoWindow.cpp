@@ -2,9 +2,6 @@
 // full rectangle, also enlarged and moved to negative coordinates (clipped by
 // its window), frames scaled once to the shown size, clicks as its own.
 #include "MediaTestKit.h"
-#include "media/FilterGraph.h"
-#include "media/VideoWindow.h"
-#include "utPublic/utPublic.h"
 
 #include <QImage>
 #include <QWindow>
@@ -30,13 +27,10 @@ QSize FrameSize(TVideoWindow& vw) {
 
 } // namespace
 
-class TestVideoWindow : public QObject {
+class TestVideoWindow : public QObject, TMediaFixture {
     Q_OBJECT
 
 private:
-    QTemporaryDir FDir;
-    QString Clip(const QString& name) const { return FDir.filePath(name); }
-
     // Checks the quadrant colours at four points of `image` (window
     // coordinates), naming the failure.
     void CheckQuadrants(const QImage& image, QPoint red, QPoint green, QPoint blue, QPoint white) {
@@ -55,9 +49,7 @@ private:
 
 private slots:
     void initTestCase() {
-        InitPublicModule();
-        QVERIFY(FDir.isValid());
-        RecordAudio();
+        StartMediaTests();
         MAKE_CLIP(MakeToneVideoClip(Clip("quad.mp4"), 6, 1, &clipError));
         MAKE_CLIP(MakeToneAudioClip(Clip("sound.m4a"), 2, 2, &clipError));
     }
@@ -71,16 +63,12 @@ private slots:
     }
 
     void pictureFillsTheControlAndItsZoom() {
-        QWidget form;
-        form.resize(320, 240);
-        TVideoWindow vw(&form);
-        vw.setObjectName("VW");
-        vw.setGeometry(0, 0, 320, 240);
-        TFilterGraph g;
-        vw.SetFilterGraph(&g);
+        TShownGraph shown(QSize(320, 240));
+        QWidget& form = shown.Form;
+        TVideoWindow& vw = shown.VW;
+        TFilterGraph& g = shown.Graph;
         form.show();
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("quad.mp4")), S_OK);
+        QCOMPARE(RenderClip(g, "quad.mp4"), S_OK);
         QVERIFY(g.Play());
         QVERIFY(WaitUntil([&] { return vw.HasPicture() && FrameSize(vw) == QSize(320, 240); }));
         RunFor(100);
@@ -128,16 +116,12 @@ private slots:
     }
 
     void soundOnlyLeavesTheControlBlack() {
-        QWidget form;
-        form.resize(200, 150);
-        TVideoWindow vw(&form);
-        vw.setObjectName("VW");
-        vw.setGeometry(0, 0, 200, 150);
-        TFilterGraph g;
-        vw.SetFilterGraph(&g);
+        TShownGraph shown(QSize(200, 150));
+        QWidget& form = shown.Form;
+        TVideoWindow& vw = shown.VW;
+        TFilterGraph& g = shown.Graph;
         form.show();
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("sound.m4a")), S_OK);
+        QCOMPARE(RenderClip(g, "sound.m4a"), S_OK);
         QVERIFY(g.Play());
         RunFor(400);
         QVERIFY(!vw.HasPicture());
