@@ -5,15 +5,10 @@
 
 #include <QtTest>
 
-class TestTransport : public QObject {
+class TestTransport : public QObject, TPlayerFolder {
     Q_OBJECT
 
 private:
-    QTemporaryDir dir_;
-    QString clip_;
-    std::shared_ptr<TAudioRecording> rec_;
-    std::unique_ptr<TFrmMain> frm_;
-
     void Start() {
         WriteSchedule(clip_, {{QStringLiteral("1"), QStringLiteral("00:00"), {}}});
         WriteSettings(clip_, {});
@@ -49,17 +44,7 @@ private:
     }
 
 private slots:
-    void initTestCase() {
-        QVERIFY(dir_.isValid());
-        IniFileName = dir_.filePath(QStringLiteral("system.INI"));
-        clip_ = dir_.filePath(QStringLiteral("long.mp4"));
-        TVideoClipOptions small;
-        small.Width = 160;
-        small.Height = 120;
-        QString error;
-        QVERIFY2(MakeToneVideoClip(clip_, 61, 5, &error, small), qPrintable(error));
-        rec_ = RecordAudio();
-    }
+    void initTestCase() { MakeToneClip(QStringLiteral("long.mp4"), 61, 5, SmallPicture()); }
     void cleanup() { frm_.reset(); }
 
     void pauseWithNothingOpen() {
