@@ -10,39 +10,15 @@
 #include "support/MediaClips.h"
 #include "utPublic/utPublic.h"
 
-#include <QCoreApplication>
-#include <QElapsedTimer>
 #include <QTemporaryDir>
 #include <QTest>
-#include <QThread>
 #include <QWidget>
 
-#include <functional>
 #include <memory>
 
-// Runs the event loop until pred() holds or timeoutMs passes (a guard
-// against hanging, not a measurement); returns pred().
-inline bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 15000) {
-    QElapsedTimer t;
-    t.start();
-    while (!pred()) {
-        if (t.elapsed() > timeoutMs)
-            return pred();
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-    return true;
-}
-
-// Runs the event loop for ms milliseconds.
-inline void RunFor(int ms) {
-    QElapsedTimer t;
-    t.start();
-    while (t.elapsed() < ms) {
-        QCoreApplication::processEvents(QEventLoop::AllEvents, 5);
-        QThread::msleep(2);
-    }
-}
+// How long a test waits for what it needs before it gives up: a guard
+// against hanging on a busy machine, not a measurement.
+inline constexpr int WaitMs = 15000;
 
 // Records what every graph made from now on would make heard.
 inline std::shared_ptr<TAudioRecording> RecordAudio() {
@@ -95,11 +71,13 @@ inline HRESULT SeekTo(TFilterGraph& g, int64_t ms) {
 // `position` (100 ns) on; returns the first of them, or -1.
 inline int64_t WaitForSoundFrom(const TAudioRecording& rec, int64_t position, int64_t frames) {
     int64_t first = -1;
-    WaitUntil([&] {
-        first = FrameAtPosition(rec.Chunks(), position);
-        return first >= 0 && rec.FrameCount() >= first + frames;
-    });
-    return first;
+    const bool heard = QTest::qWaitFor(
+        [&] {
+            first = FrameAtPosition(rec.Chunks(), position);
+            return first >= 0 && rec.FrameCount() >= first + frames;
+        },
+        WaitMs);
+    return heard ? first : -1;
 }
 
 // The sound grabber as the control window sets it up: decoded PCM passes

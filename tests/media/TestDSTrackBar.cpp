@@ -45,8 +45,10 @@ private:
         QVERIFY(g.Play());
         QVERIFY(g.Pause() || g.State() == gsPaused);
         QVERIFY(SUCCEEDED(SeekTo(g, ms)));
-        QVERIFY(WaitUntil([&] { return PositionMs(g) == ms; }));
-        RunFor(100);
+        QTRY_VERIFY_WITH_TIMEOUT(PositionMs(g) == ms, WaitMs);
+        // Settled: what the seek still had to say moves the paused position
+        // no more.
+        QVERIFY(!QTest::qWaitFor([&] { return PositionMs(g) != ms; }, 100));
     }
 
 private slots:
@@ -79,12 +81,13 @@ private slots:
         QVERIFY(!bar.TimerEnabled());
         QVERIFY(g.Play());
         QVERIFY(bar.TimerEnabled());
-        QVERIFY(WaitUntil([&] { return reports.size() >= 2; }, 5000));
+        QTRY_VERIFY_WITH_TIMEOUT(reports.size() >= 2, WaitMs);
         QVERIFY(reports.back().Position >= 1000);
         QVERIFY(g.Pause());
         QVERIFY(!bar.TimerEnabled());
         const size_t paused = reports.size();
-        RunFor(1200);
+        // Over two intervals of the timer, none reports.
+        QVERIFY(!QTest::qWaitFor([&] { return reports.size() != paused; }, 1200));
         QCOMPARE(reports.size(), paused);
         // A disabled control does not run its timer.
         bar.setEnabled(false);
@@ -118,7 +121,7 @@ private slots:
         QTest::mouseRelease(&bar, Qt::LeftButton, {}, thumb);
         QVERIFY(!bar.Dragging());
         // stop x 100 / 360 of 180000 ms.
-        QVERIFY(WaitUntil([&] { return PositionMs(g) == 50000; }));
+        QTRY_VERIFY_WITH_TIMEOUT(PositionMs(g) == 50000, WaitMs);
         bar.Tick();
         QCOMPARE(reports.size(), size_t(1));
         QCOMPARE(reports[0].Position, 50000u);
@@ -138,7 +141,7 @@ private slots:
         QVERIFY(bar.Dragging());
         QTest::mouseRelease(&bar, Qt::RightButton, {}, thumb);
         QVERIFY(!bar.Dragging());
-        RunFor(200);
+        QVERIFY(!QTest::qWaitFor([&] { return PositionMs(g) != 61700; }, 200));
         QCOMPARE(PositionMs(g), 61700);
         QTest::mousePress(&bar, Qt::RightButton, {}, thumb);
         QVERIFY(!bar.Dragging());
@@ -155,7 +158,7 @@ private slots:
         const QPoint thumb = bar.ThumbCentre();
         QTest::mousePress(&bar, Qt::LeftButton, {}, thumb);
         QTest::mouseRelease(&bar, Qt::LeftButton, {}, thumb);
-        RunFor(200);
+        QVERIFY(!QTest::qWaitFor([&] { return PositionMs(g) != 300; }, 200));
         QCOMPARE(PositionMs(g), 300);
     }
 
@@ -171,7 +174,7 @@ private slots:
         QVERIFY(g.Play());
         QVERIFY(SUCCEEDED(SeekTo(g, 30000)));
         // Played on from there (from 0 it would take half a minute).
-        QVERIFY(WaitUntil([&] { return PositionMs(g) > 30300; }));
+        QTRY_VERIFY_WITH_TIMEOUT(PositionMs(g) > 30300, WaitMs);
         QVERIFY2(PositionMs(g) < 40000, qPrintable(QString::number(PositionMs(g))));
     }
 

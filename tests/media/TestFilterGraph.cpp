@@ -95,14 +95,15 @@ private slots:
         QVERIFY2(std::abs(g.Duration() - 20000) < 50, qPrintable(QString::number(g.Duration())));
         const int64_t early = Position(g);
         QVERIFY(early >= 0 && early < 10000000);
-        QVERIFY(WaitUntil([&] { return Position(g) > 3000000; }));
+        QTRY_VERIFY_WITH_TIMEOUT(Position(g) > 3000000, WaitMs);
         QVERIFY(g.Pause());
         QCOMPARE(g.State(), gsPaused);
         const int64_t paused = Position(g);
-        RunFor(300);
+        // Paused: the position holds.
+        QVERIFY(!QTest::qWaitFor([&] { return Position(g) != paused; }, 300));
         QCOMPARE(Position(g), paused);
         QVERIFY(g.Play());
-        QVERIFY(WaitUntil([&] { return Position(g) > paused + 1000000; }));
+        QTRY_VERIFY_WITH_TIMEOUT(Position(g) > paused + 1000000, WaitMs);
         QVERIFY(g.Stop());
         QCOMPARE(g.State(), gsStopped);
         const std::vector<TControlStep> expected{ssActive, ssRendering, ssRendered, ssPlay,
@@ -112,7 +113,7 @@ private slots:
         // one again on resuming, are no clock change.
         FRec->Clear();
         QVERIFY(g.Play());
-        QVERIFY(WaitUntil([&] { return FRec->FrameCount() > 4800; }));
+        QTRY_VERIFY_WITH_TIMEOUT(FRec->FrameCount() > 4800, WaitMs);
         QCOMPARE(std::count(l.Events.begin(), l.Events.end(), EC_CLOCK_CHANGED), 0);
         g.RemoveListener(&l);
     }
@@ -137,7 +138,7 @@ private slots:
         // Running: sought while the start is still under way. Paused: once
         // the media has been heard.
         if (paused) {
-            QVERIFY(WaitUntil([&] { return FRec->FrameCount() > 0; }));
+            QTRY_VERIFY_WITH_TIMEOUT(FRec->FrameCount() > 0, WaitMs);
             QVERIFY(g.Pause() || g.State() == gsPaused);
         }
         FRec->Clear();
@@ -172,8 +173,10 @@ private slots:
         QCOMPARE(RenderClip(g, "k2.mp4"), S_OK);
         QVERIFY(g.Play());
         auto seeking = g.QueryInterface<IMediaSeeking>();
+        const int64_t beforeRate = FRec->FrameCount();
         QVERIFY(SUCCEEDED(seeking->SetRate(1.25)));
-        DelayMs(100);
+        // Sought once the new rate is being heard.
+        QTRY_VERIFY_WITH_TIMEOUT(FRec->FrameCount() > beforeRate + 4800, WaitMs);
         FRec->Clear();
         QVERIFY(SUCCEEDED(SeekTo(g, 5000)));
         // 1.2 s of sound heard must cover 1.5 s of media.
@@ -219,8 +222,9 @@ private slots:
         };
         QCOMPARE(RenderClip(g, "short.wav"), S_OK);
         QVERIFY(g.Play());
-        QVERIFY(WaitUntil([&] { return completes > 0; }));
-        RunFor(300);
+        QTRY_VERIFY_WITH_TIMEOUT(completes > 0, WaitMs);
+        // No second end follows.
+        QVERIFY(!QTest::qWaitFor([&] { return completes > 1; }, 300));
         QCOMPARE(completes, 1);
         QVERIFY(!eventsAtComplete.empty());
         QCOMPARE(eventsAtComplete.back(), EC_COMPLETE);
@@ -228,8 +232,8 @@ private slots:
         // Played again from near the end: a second end, delivered once.
         QVERIFY(SUCCEEDED(SeekTo(g, 1000)));
         g.Play();
-        QVERIFY(WaitUntil([&] { return completes > 1; }));
-        RunFor(300);
+        QTRY_VERIFY_WITH_TIMEOUT(completes > 1, WaitMs);
+        QVERIFY(!QTest::qWaitFor([&] { return completes > 2; }, 300));
         QCOMPARE(completes, 2);
         g.RemoveListener(&l);
     }
@@ -251,7 +255,7 @@ private slots:
         };
         QCOMPARE(RenderClip(g, "short.wav"), S_OK);
         QVERIFY(g.Play());
-        QVERIFY(WaitUntil([&] { return completes >= 2; }));
+        QTRY_VERIFY_WITH_TIMEOUT(completes >= 2, WaitMs);
         QVERIFY(secondInsideFirst);
     }
 
@@ -262,8 +266,8 @@ private slots:
         QCOMPARE(RenderClip(g, "broken.mp4"), S_OK);
         QVERIFY(g.Play());
         QVERIFY(SUCCEEDED(SeekTo(g, 7000)));
-        QVERIFY(WaitUntil([&] { return completes > 0; }, 30000));
-        RunFor(200);
+        QTRY_VERIFY_WITH_TIMEOUT(completes > 0, 30000);
+        QVERIFY(!QTest::qWaitFor([&] { return completes > 1; }, 200));
         QCOMPARE(completes, 1);
         // Sound was heard up to the break, about the middle of the file.
         const auto chunks = FRec->Chunks();
@@ -291,8 +295,8 @@ private slots:
         QCOMPARE(RenderClip(g, "k2.mp4"), S_OK);
         FRec->FailAfter(48000);
         QVERIFY(g.Play());
-        QVERIFY(WaitUntil([&] { return completes > 0; }));
-        RunFor(200);
+        QTRY_VERIFY_WITH_TIMEOUT(completes > 0, WaitMs);
+        QVERIFY(!QTest::qWaitFor([&] { return completes > 1; }, 200));
         QCOMPARE(completes, 1);
         QVERIFY(FAILED(result));
         const std::vector<long> expected{EC_ERRORABORT, EC_COMPLETE};
@@ -308,7 +312,7 @@ private slots:
         FRec->Clear();
         QCOMPARE(g.RenderFile(Clip("k2.mp4")), S_OK);
         QVERIFY(g.Play());
-        QVERIFY(WaitUntil([&] { return FRec->FrameCount() > 4800; }));
+        QTRY_VERIFY_WITH_TIMEOUT(FRec->FrameCount() > 4800, WaitMs);
         g.RemoveListener(&l);
     }
 

@@ -35,8 +35,6 @@ struct TUsage {
 };
 
 TUsage Usage() {
-    // Idle GStreamer pool threads end on their own after a moment.
-    RunFor(50);
     return {CountEntries("/proc/self/task"), CountEntries("/proc/self/fd"), HeapInUse()};
 }
 
@@ -114,7 +112,7 @@ private slots:
         QCOMPARE(g->State(), gsPlaying);
         if (action == "seek") {
             // Kept while the file opened, and where the sound starts.
-            QVERIFY(WaitUntil([&] { return FRec->FrameCount() > 4800; }));
+            QTRY_VERIFY_WITH_TIMEOUT(FRec->FrameCount() > 4800, WaitMs);
             const int64_t landing = FRec->Chunks().front().Position - 20000000;
             QVERIFY2(std::llabs(landing) <= 10000, qPrintable(QString::number(landing)));
         }
@@ -138,8 +136,9 @@ private slots:
                 g.SetActive(true);
             QCOMPARE(g.RenderFile(clip), S_OK);
             g.SetVolume(9000);
+            FRec->Clear();
             QVERIFY(g.Play());
-            DelayMs(50);
+            QVERIFY(QTest::qWaitFor([&] { return FRec->FrameCount() > 0; }, WaitMs));
             QVERIFY(g.Duration() > 2900);
         };
         constexpr int WarmUp = 10, Cycles = 100;
@@ -150,6 +149,8 @@ private slots:
             cycle();
         g.Stop();
         g.EmptyGraph();
+        // Idle GStreamer pool threads end on their own after a moment.
+        QTRY_VERIFY_WITH_TIMEOUT(Usage().Threads <= before.Threads, WaitMs);
         const TUsage after = Usage();
         qInfo() << "after" << WarmUp << "and" << Cycles << "cycles: threads" << before.Threads
                 << after.Threads << "files" << before.Files << after.Files << "heap" << before.Heap

@@ -2,6 +2,7 @@
 // heard through the real pipeline for every kind of sound source.
 #include "MediaTestKit.h"
 
+#include <QThread>
 #include <QtTest>
 
 #include <atomic>

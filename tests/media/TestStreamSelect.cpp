@@ -129,7 +129,7 @@ private slots:
         QVERIFY(g.Play());
         TStreams s = FindStreams(g);
         QVERIFY(s.Select);
-        QVERIFY(WaitUntil([&] { return FRec->FrameCount() > 9600; }));
+        QTRY_VERIFY_WITH_TIMEOUT(FRec->FrameCount() > 9600, WaitMs);
         QCOMPARE(TrackHeard(FRec->Samples(), 4800), 1);
         // Back and forth: each choice is the one heard, every time.
         for (int track : {2, 1, 2}) {
@@ -140,7 +140,7 @@ private slots:
             QVERIFY(Enabled(*s.Select, index));
             QVERIFY(!Enabled(*s.Select, AudioIndex(*s.Select, 3 - track)));
             // Half a second of sound after the choice...
-            QVERIFY(WaitUntil([&] { return FRec->FrameCount() > before + 24000; }));
+            QTRY_VERIFY_WITH_TIMEOUT(FRec->FrameCount() > before + 24000, WaitMs);
             const auto frames = FRec->Samples();
             int64_t switched = -1;
             for (int64_t f = before; f + 4800 <= before + 24000; f += 480)

@@ -18,7 +18,7 @@ inline QString RunClient(const QString& program, const QStringList& args, int* e
     p.start();
     if (!p.waitForStarted(10000))
         return {};
-    const bool done = WaitUntil([&] { return p.state() == QProcess::NotRunning; }, timeoutMs);
+    const bool done = QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, timeoutMs);
     if (!done) {
         p.kill();
         p.waitForFinished(2000);
@@ -47,6 +47,6 @@ protected:
         if (!play)
             return;
         frm_->PlaySection(1, false);
-        QVERIFY(WaitUntil([&] { return frm_->FGBrowse->State() == gsPlaying; }));
+        QTRY_VERIFY_WITH_TIMEOUT(frm_->FGBrowse->State() == gsPlaying, WaitMs);
     }
 };
