@@ -134,6 +134,14 @@ protected:
         g.SetActive(true);
         return g.RenderFile(Clip(name));
     }
+
+    // The form shown and its graph playing clip `name`; E_FAIL when it
+    // rendered but would not play.
+    HRESULT ShowPlaying(TShownGraph& shown, const QString& name) {
+        shown.Form.show();
+        const HRESULT hr = RenderClip(shown.Graph, name);
+        return FAILED(hr) || shown.Graph.Play() ? hr : E_FAIL;
+    }
 };
 
 #define MAKE_CLIP(call)                                                                            \
