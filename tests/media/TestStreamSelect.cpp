@@ -13,6 +13,12 @@ constexpr double Track2Hz = 1320;
 struct TStreams {
     std::shared_ptr<IAMStreamSelect> Select;
     std::vector<std::shared_ptr<IBaseFilter>> Filters;
+
+    // The number of streams; -1 when it cannot be told.
+    long Count() const {
+        long n = 0;
+        return Select && SUCCEEDED(Select->Count(&n)) ? n : -1;
+    }
 };
 
 TStreams FindStreams(TFilterGraph& g) {
@@ -76,8 +82,8 @@ private slots:
         QCOMPARE(RenderClip(g, "two.mkv"), S_OK);
         TStreams s = FindStreams(g);
         QVERIFY(s.Select);
-        long count = 0;
-        QVERIFY(SUCCEEDED(s.Select->Count(&count)));
+        const long count = s.Count();
+        QVERIFY(count >= 0);
         // A title or language may follow the number (Matroska tracks are
         // English unless said otherwise).
         QStringList numbered;
@@ -114,9 +120,7 @@ private slots:
         QCOMPARE(RenderClip(g, "one.mp3"), S_OK);
         TStreams s = FindStreams(g);
         QVERIFY(s.Select);
-        long count = 0;
-        s.Select->Count(&count);
-        QCOMPARE(count, 1L);
+        QCOMPARE(s.Count(), 1L);
         QString name;
         s.Select->Info(0, &name, nullptr, nullptr);
         QCOMPARE(name, QStringLiteral("Audio 1"));
