@@ -14,6 +14,7 @@
 // `bench_player --memory` measures only 4.'s clip for 5.;
 // `bench_player --section-ends` only 6.
 #include "../../tests/e2e/PlayerKit.h"
+#include "../BenchKit.h"
 
 #include "AppStartup.h"
 #include "media/VideoWindow.h"

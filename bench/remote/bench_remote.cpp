@@ -7,6 +7,7 @@
 //  3. the same action called in the process (no network), for the ratio.
 // Run: build-bench/bench/bench_remote (offscreen).
 #include "../../tests/e2e/PlayerKit.h"
+#include "../BenchKit.h"
 
 #include "remote/RemoteServer.h"
 

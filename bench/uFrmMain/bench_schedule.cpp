@@ -1,10 +1,10 @@
 // Opening a schedule file into the control window and saving it back, for
 // tables of several sizes, measured side by side in one run. Prints the
 // median of several runs and the ratio of each size to the 1,000-row table.
+#include "support/MemoryGrid.h"
 #include "uFrmMain.h"
 #include "uFrmMainGrid.h"
 #include "utPublic/utPublic.h"
-#include "utPublic/utPublicGrid.h"
 
 #include <QApplication>
 #include <QElapsedTimer>

@@ -1,9 +1,9 @@
 // Saving a crafted schedule file with n repeated [Sect] headers after its
 // [START] section: the time per header should stay the same from 10,000 to
 // 100,000 headers (one pass), not grow tenfold (one removal per header).
+#include "support/MemoryGrid.h"
 #include "utPublic/Clock.h"
 #include "utPublic/utPublic.h"
-#include "utPublic/utPublicGrid.h"
 
 #include <QCoreApplication>
 #include <QFile>

@@ -2,9 +2,9 @@
 // file) against erasing the section and writing the rows one by one with
 // WriteIniStr (one read and one replacement per row); and loading it back
 // with LoadGridFromIni against reading the rows one by one.
+#include "support/MemoryGrid.h"
 #include "utPublic/Clock.h"
 #include "utPublic/utPublic.h"
-#include "utPublic/utPublicGrid.h"
 
 #include <QCoreApplication>
 #include <QFile>

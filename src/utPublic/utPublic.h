@@ -71,7 +71,7 @@ void EraseIniSection(const QString& file, const QString& section);
 
 // The string grid the helpers work on: cells addressed (column, row) from 0,
 // row 0 the fixed header row. The schedule grid of the control window
-// implements it; TMemoryGrid is a plain in-memory one.
+// implements it.
 class TStringGridLike {
 public:
     virtual ~TStringGridLike() = default;

@@ -177,10 +177,17 @@ void TestControlsScreenshot::layoutScreenshot() {
     l.window.move(0, 0);
     l.window.show();
     QVERIFY(QTest::qWaitForWindowExposed(&l.window));
-    QTest::qWait(50); // let the X server receive the last paint
     QImage shot;
     if (onX) {
-        shot = l.window.screen()->grabWindow(l.window.winId()).toImage();
+        // The X server has the last paint once it shows what the window draws.
+        const QImage drawn = l.window.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        auto fromServer = [&] {
+            return l.window.screen()
+                ->grabWindow(l.window.winId())
+                .toImage()
+                .convertToFormat(QImage::Format_RGB32);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT((shot = fromServer()) == drawn, 15000);
     } else {
         qWarning("No private X server: grabbing the offscreen rendering instead");
         shot = l.window.grab().toImage();

@@ -260,28 +260,49 @@ inline void WriteSettings(const QString& media, const TPlayerOptions& o) {
     WriteIniStr(IniFileName, s, QStringLiteral("SoundLevel2"), o.Volume);
 }
 
-// The set-up both section-engine test classes share: a 10 s clip whose sound
-// names the media second, the recorded sound, and a control window started
-// on a schedule. Sections are in whole seconds.
-class TSectionFixture {
+// A test run's own folder: the settings file written there, a clip whose
+// sound names the media second, the recording of what is heard, and the
+// control window.
+class TPlayerFolder {
 protected:
-    static constexpr int kClipSeconds = 10;
-
     QTemporaryDir dir_;
     QString clip_;
     std::shared_ptr<TAudioRecording> rec_;
     std::unique_ptr<TFrmMain> frm_;
+
+    // A picture small enough that decoding it costs little.
+    static TVideoClipOptions SmallPicture() {
+        TVideoClipOptions small;
+        small.Width = 160;
+        small.Height = 120;
+        return small;
+    }
+
+    // For initTestCase: clip `name` of `seconds`, a key frame every
+    // keyIntervalSeconds.
+    void MakeToneClip(const QString& name, int seconds, int keyIntervalSeconds,
+                      const TVideoClipOptions& options = {}) {
+        QVERIFY(dir_.isValid());
+        IniFileName = dir_.filePath(QStringLiteral("system.INI"));
+        clip_ = dir_.filePath(name);
+        QString error;
+        QVERIFY2(MakeToneVideoClip(clip_, seconds, keyIntervalSeconds, &error, options),
+                 qPrintable(error));
+        rec_ = RecordAudio();
+    }
+};
+
+// The set-up both section-engine test classes share: a 10 s clip, the
+// recorded sound, and a control window started on a schedule. Sections are
+// in whole seconds.
+class TSectionFixture : public TPlayerFolder {
+protected:
+    static constexpr int kClipSeconds = 10;
+
     std::unique_ptr<TEngineLog> log_;
 
     // For initTestCase.
-    void MakeClipAndRecorder() {
-        QVERIFY(dir_.isValid());
-        IniFileName = dir_.filePath(QStringLiteral("system.INI"));
-        clip_ = dir_.filePath(QStringLiteral("tones.mp4"));
-        QString error;
-        QVERIFY2(MakeToneVideoClip(clip_, kClipSeconds, 1, &error), qPrintable(error));
-        rec_ = RecordAudio();
-    }
+    void MakeClipAndRecorder() { MakeToneClip(QStringLiteral("tones.mp4"), kClipSeconds, 1); }
 
     // For cleanup.
     void CloseWindow() {
@@ -313,7 +334,8 @@ protected:
 
     std::vector<TStretch> WaitForStretches(size_t n, int64_t lastReachesMs) {
         std::vector<TStretch> st;
-        WaitUntil(
+        // The caller checks what was heard, also when the wait gave up.
+        (void)QTest::qWaitFor(
             [&] {
                 st = Stretches(*rec_);
                 return st.size() > n || (st.size() == n && st.back().EndMs >= lastReachesMs);

@@ -70,10 +70,10 @@ private slots:
     void zoomCropsThePicture() {
         Start(bars_);
         TFrmPlay* play = frm_->FrmPlay.get();
-        QVERIFY(WaitUntil([&] { return play->VW->HasPicture(); }));
+        QTRY_VERIFY_WITH_TIMEOUT(play->VW->HasPicture(), WaitMs);
         frm_->tbZoom->SetPosition(0);
         QCOMPARE(play->VW->geometry(), QRect(0, 0, 1920, 1080));
-        RunFor(200);
+        QTRY_VERIFY_WITH_TIMEOUT(IsGrey(play->grab().toImage().pixel(200, 300)), WaitMs);
         QImage img = play->grab().toImage();
         img.save(ArtefactDir() + QStringLiteral("/zoom-0.png"));
         QVERIFY(IsGrey(img.pixel(200, 300)));
@@ -84,7 +84,7 @@ private slots:
         QCOMPARE(
             ReadIniText(frm_->SchedFileName, QStringLiteral("START"), QStringLiteral("tbZoom")),
             QStringLiteral("25"));
-        RunFor(200);
+        QTRY_VERIFY_WITH_TIMEOUT(IsYellow(play->grab().toImage().pixel(200, 300)), WaitMs);
         img = play->grab().toImage();
         img.save(ArtefactDir() + QStringLiteral("/zoom-25.png"));
         QVERIFY(IsYellow(img.pixel(200, 300)));

@@ -24,8 +24,9 @@ private slots:
                {QStringLiteral("1"), QStringLiteral("00:03"), {}},
                {QStringLiteral("3"), QStringLiteral("00:07"), {}}},
               o);
-        QVERIFY(WaitUntil([&] { return frm_->FGBrowse->State() == gsPlaying; }));
-        RunFor(700);
+        QTRY_VERIFY_WITH_TIMEOUT(frm_->FGBrowse->State() == gsPlaying, WaitMs);
+        // Well into the first section.
+        QTRY_VERIFY_WITH_TIMEOUT(frm_->PlayerState().PositionMs >= 700, WaitMs);
         const QRect cell = frm_->sgV->CellRect(1, 3);
         QVERIFY(!cell.isEmpty());
         frm_->sgVMouseDown(frm_->sgV, Qt::LeftButton, {}, cell.center().x(), cell.center().y());
@@ -99,13 +100,15 @@ private slots:
         const int64_t mark = rec_->FrameCount();
         frm_->PlaySection(2, false);
         std::vector<TStretch> st;
-        QVERIFY(WaitUntil([&] {
-            st.clear();
-            for (const TStretch& s : Stretches(*rec_))
-                if (s.FirstFrame >= mark)
-                    st.push_back(s);
-            return !st.empty() && st.back().EndMs >= 6500;
-        }));
+        QVERIFY(QTest::qWaitFor(
+            [&] {
+                st.clear();
+                for (const TStretch& s : Stretches(*rec_))
+                    if (s.FirstFrame >= mark)
+                        st.push_back(s);
+                return !st.empty() && st.back().EndMs >= 6500;
+            },
+            WaitMs));
         CheckStart(st.back(), 5);
         QCOMPARE(frm_->CurRow(), 2);
         QCOMPARE(log_->ClockChanges, 0);

@@ -177,8 +177,8 @@ private slots:
         });
         probe.start(5);
         frm_->PlaySection(1, false);
-        QVERIFY(WaitUntil([&] { return frm_->CurRow() == 2; }, 60000));
-        QVERIFY(WaitUntil([&] { return lines.size() >= 4; }, 5000));
+        QTRY_VERIFY_WITH_TIMEOUT(frm_->CurRow() == 2, 60000);
+        QTRY_VERIFY_WITH_TIMEOUT(lines.size() >= 4, 5000);
         probe.stop();
         QCOMPARE(counts, (QStringList{QStringLiteral("2"), QStringLiteral("1"), QStringLiteral("2"),
                                       QStringLiteral("1")}));
@@ -201,7 +201,7 @@ private slots:
 
         // Mark here inside section 2: a new row 3 at this second, saved,
         // entered without a stop; the old row 3 moves to 4.
-        QVERIFY(WaitUntil([&] { return frm_->PlayerState().PositionMs >= 3100; }, 10000));
+        QTRY_VERIFY_WITH_TIMEOUT(frm_->PlayerState().PositionMs >= 3100, 10000);
         frm_->RunPlayerKey(pkMarkHere);
         QCOMPARE(frm_->sgV->RowCount(), 5);
         QCOMPARE(frm_->sgV->Cell(4, 3), QStringLiteral("00:03"));
@@ -304,7 +304,7 @@ private slots:
         if (dialog) {
             frm_->show();
             frm_->PlaySection(1, false);
-            QVERIFY(WaitUntil([&] { return rec_->FrameCount() > 0; }));
+            QTRY_VERIFY_WITH_TIMEOUT(rec_->FrameCount() > 0, WaitMs);
             QTimer::singleShot(0, frm_.get(), [this, media] {
                 frm_->OpenDialog1->selectFile(media);
                 QMetaObject::invokeMethod(frm_->OpenDialog1, "accept");
@@ -319,7 +319,7 @@ private slots:
         QCOMPARE(frm_->tbZoom->Position(), 30.0);
         QCOMPARE(frm_->FGBrowse->Volume(), 10000);
         std::vector<TStretch> st;
-        QVERIFY(WaitUntil(
+        QVERIFY(QTest::qWaitFor(
             [&] {
                 st = Stretches(*rec_);
                 return !st.empty() && std::abs(st.back().StartMs - 4000) <= 40 &&
@@ -327,7 +327,7 @@ private slots:
             },
             60000));
         CheckStart(st.back(), 4);
-        QVERIFY(WaitUntil([&] { return frm_->CurRow() == 2; }, 60000));
+        QTRY_VERIFY_WITH_TIMEOUT(frm_->CurRow() == 2, 60000);
 
         QStringList expected{ScheduleFileOf(media)};
         if (settingsRefused)

@@ -5,15 +5,10 @@
 
 #include <QtTest>
 
-class TestTransport : public QObject {
+class TestTransport : public QObject, TPlayerFolder {
     Q_OBJECT
 
 private:
-    QTemporaryDir dir_;
-    QString clip_;
-    std::shared_ptr<TAudioRecording> rec_;
-    std::unique_ptr<TFrmMain> frm_;
-
     void Start() {
         WriteSchedule(clip_, {{QStringLiteral("1"), QStringLiteral("00:00"), {}}});
         WriteSettings(clip_, {});
@@ -28,8 +23,7 @@ private:
         frm_->SeekTo(uint32_t(ms));
         frm_->FGBrowse->Play();
         const QString shown = SecToTimeStr(ms / 1000);
-        QVERIFY2(WaitUntil([&] { return frm_->lbPos->text() == shown; }),
-                 qPrintable(frm_->lbPos->text()));
+        QTRY_COMPARE_WITH_TIMEOUT(frm_->lbPos->text(), shown, WaitMs);
     }
 
     // The stretches heard from the one under way when the recording had
@@ -49,17 +43,7 @@ private:
     }
 
 private slots:
-    void initTestCase() {
-        QVERIFY(dir_.isValid());
-        IniFileName = dir_.filePath(QStringLiteral("system.INI"));
-        clip_ = dir_.filePath(QStringLiteral("long.mp4"));
-        TVideoClipOptions small;
-        small.Width = 160;
-        small.Height = 120;
-        QString error;
-        QVERIFY2(MakeToneVideoClip(clip_, 61, 5, &error, small), qPrintable(error));
-        rec_ = RecordAudio();
-    }
+    void initTestCase() { MakeToneClip(QStringLiteral("long.mp4"), 61, 5, SmallPicture()); }
     void cleanup() { frm_.reset(); }
 
     void pauseWithNothingOpen() {
@@ -97,7 +81,7 @@ private slots:
         if (landsAt < 0) {
             // Still the same stretch after another tick.
             const QString before = frm_->lbPos->text();
-            QVERIFY(WaitUntil([&] { return frm_->lbPos->text() != before; }));
+            QTRY_VERIFY_WITH_TIMEOUT(frm_->lbPos->text() != before, WaitMs);
             const auto st = HeardSince(mark);
             QCOMPARE(int(st.size()), 1);
             QVERIFY(st[0].StartMs <= at);
@@ -105,10 +89,13 @@ private slots:
         }
         // The stretch under way at the click, then the one after the skip.
         std::vector<TStretch> st;
-        WaitUntil([&] {
-            st = HeardSince(mark);
-            return st.size() >= 2 && st[1].Frames > TAudioRecording::SampleRate / 2;
-        });
+        // Checked below, also when the wait gave up.
+        (void)QTest::qWaitFor(
+            [&] {
+                st = HeardSince(mark);
+                return st.size() >= 2 && st[1].Frames > TAudioRecording::SampleRate / 2;
+            },
+            WaitMs);
         QVERIFY2(st.size() >= 2, qPrintable(Describe(Stretches(*rec_))));
         QVERIFY2(std::abs(st[1].StartMs - landsAt * 1000) <= 40, qPrintable(Describe(st)));
         QCOMPARE(SecondAt(st[1].FirstFrame + TAudioRecording::SampleRate / 10), landsAt);
@@ -121,13 +108,15 @@ private slots:
         frm_->btnPauseClick(frm_->btnPause);
         QCOMPARE(frm_->FGBrowse->State(), gsPaused);
         const int64_t frames = rec_->FrameCount();
-        RunFor(600);
+        // Paused: hardly any sound follows for 0.6 s.
+        QVERIFY(!QTest::qWaitFor(
+            [&] { return rec_->FrameCount() - frames >= TAudioRecording::SampleRate / 4; }, 600));
         QVERIFY(rec_->FrameCount() - frames < TAudioRecording::SampleRate / 4);
         frm_->btnPauseClick(frm_->btnPause);
         QCOMPARE(frm_->FGBrowse->State(), gsPlaying);
         frm_->btnPauseClick(frm_->btnPause);
         frm_->btnBackClick(frm_->btnBack);
-        QVERIFY(WaitUntil([&] { return frm_->FGBrowse->State() == gsPlaying; }));
+        QTRY_VERIFY_WITH_TIMEOUT(frm_->FGBrowse->State() == gsPlaying, WaitMs);
     }
 
     // Pausing and resuming, repeating a section and skipping never take
@@ -154,10 +143,10 @@ private slots:
             // A tenth of a second heard, and the tracker's report of it.
             const int64_t mark = rec_->FrameCount();
             const QString shown = frm_->lbPos->text();
-            QVERIFY(WaitUntil([&] {
-                return rec_->FrameCount() > mark + TAudioRecording::SampleRate / 10 &&
-                       (action != QLatin1String("skip") || frm_->lbPos->text() != shown);
-            }));
+            QTRY_VERIFY_WITH_TIMEOUT(
+                rec_->FrameCount() > mark + TAudioRecording::SampleRate / 10 &&
+                    (action != QLatin1String("skip") || frm_->lbPos->text() != shown),
+                WaitMs);
             if (action == QLatin1String("pause")) {
                 frm_->btnPauseClick(frm_->btnPause);
                 frm_->btnPauseClick(frm_->btnPause);
@@ -170,8 +159,8 @@ private slots:
             }
         }
         const int64_t end = rec_->FrameCount();
-        QVERIFY(
-            WaitUntil([&] { return rec_->FrameCount() > end + TAudioRecording::SampleRate / 2; }));
+        QTRY_VERIFY_WITH_TIMEOUT(rec_->FrameCount() > end + TAudioRecording::SampleRate / 2,
+                                 WaitMs);
         // Sound from before 00:10 is at most the muted moment of the start.
         const auto frames = rec_->Samples();
         for (const TStretch& s : Stretches(*rec_))
@@ -200,8 +189,8 @@ private slots:
             ReadIniText(frm_->SchedFileName, QStringLiteral("START"), QStringLiteral("cbRate")),
             QString::number(index));
         // Three seconds of sound at the new rate.
-        QVERIFY(WaitUntil(
-            [&] { return rec_->FrameCount() > mark + 4 * TAudioRecording::SampleRate; }, 20000));
+        QTRY_VERIFY_WITH_TIMEOUT(rec_->FrameCount() > mark + 4 * TAudioRecording::SampleRate,
+                                 20000);
         const auto chunks = rec_->Chunks();
         // Pace: media time advanced per recorded second, away from the change.
         const TAudioRecording::TChunk* a = nullptr;

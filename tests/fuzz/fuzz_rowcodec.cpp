@@ -4,7 +4,7 @@
 // form has no escape for it.)
 #include "FuzzKit.h"
 
-#include "utPublic/utPublicGrid.h"
+#include "support/MemoryGrid.h"
 
 #include <algorithm>
 #include <cstdint>

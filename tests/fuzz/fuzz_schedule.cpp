@@ -3,9 +3,9 @@
 // normalise-and-sort only permutes the rows and leaves them in order.
 #include "FuzzKit.h"
 
+#include "support/MemoryGrid.h"
 #include "utPublic/IniFile.h"
 #include "utPublic/utPublic.h"
-#include "utPublic/utPublicGrid.h"
 
 #include <QFile>
 

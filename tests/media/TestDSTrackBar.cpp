@@ -2,8 +2,6 @@
 // seek on releasing the thumb.
 #include "MediaTestKit.h"
 #include "media/DSTrackBar.h"
-#include "media/FilterGraph.h"
-#include "utPublic/utPublic.h"
 
 #include <QStyle>
 #include <QStyleOptionSlider>
@@ -27,29 +25,12 @@ struct TReport {
     uint32_t Position, Duration;
 };
 
-int64_t PositionMs(TFilterGraph& g) {
-    auto seeking = g.QueryInterface<IMediaSeeking>();
-    int64_t p = -1;
-    if (!seeking || FAILED(seeking->GetCurrentPosition(&p)))
-        return -1;
-    return p / 10000;
-}
-
-void SeekTo(TFilterGraph& g, int64_t ms) {
-    auto seeking = g.QueryInterface<IMediaSeeking>();
-    int64_t t = ms * 10000;
-    seeking->SetPositions(&t, AM_SEEKING_AbsolutePositioning, nullptr, AM_SEEKING_NoPositioning);
-}
-
 } // namespace
 
-class TestDSTrackBar : public QObject {
+class TestDSTrackBar : public QObject, TMediaFixture {
     Q_OBJECT
 
 private:
-    QTemporaryDir FDir;
-    QString Clip(const QString& name) const { return FDir.filePath(name); }
-
     // A graph on `file`, paused at `ms`, with a bound 500 ms tracker.
     void Open(TFilterGraph& g, TTestTrackBar& bar, std::vector<TReport>& reports,
               const QString& file, int64_t ms) {
@@ -60,20 +41,19 @@ private:
         bar.SetFilterGraph(&g);
         bar.resize(243, 31);
         bar.show();
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip(file)), S_OK);
+        QCOMPARE(RenderClip(g, file), S_OK);
         QVERIFY(g.Play());
         QVERIFY(g.Pause() || g.State() == gsPaused);
-        SeekTo(g, ms);
-        QVERIFY(WaitUntil([&] { return PositionMs(g) == ms; }));
-        RunFor(100);
+        QVERIFY(SUCCEEDED(SeekTo(g, ms)));
+        QTRY_VERIFY_WITH_TIMEOUT(PositionMs(g) == ms, WaitMs);
+        // Settled: what the seek still had to say moves the paused position
+        // no more.
+        QVERIFY(!QTest::qWaitFor([&] { return PositionMs(g) != ms; }, 100));
     }
 
 private slots:
     void initTestCase() {
-        InitPublicModule();
-        QVERIFY(FDir.isValid());
-        RecordAudio();
+        StartMediaTests();
         MAKE_CLIP(MakeWavClip(Clip("long.wav"), 180, 8, 1, &clipError));
         MAKE_CLIP(MakeWavClip(Clip("tiny.wav"), 0.4, 16, 2, &clipError));
     }
@@ -101,12 +81,13 @@ private slots:
         QVERIFY(!bar.TimerEnabled());
         QVERIFY(g.Play());
         QVERIFY(bar.TimerEnabled());
-        QVERIFY(WaitUntil([&] { return reports.size() >= 2; }, 5000));
+        QTRY_VERIFY_WITH_TIMEOUT(reports.size() >= 2, WaitMs);
         QVERIFY(reports.back().Position >= 1000);
         QVERIFY(g.Pause());
         QVERIFY(!bar.TimerEnabled());
         const size_t paused = reports.size();
-        RunFor(1200);
+        // Over two intervals of the timer, none reports.
+        QVERIFY(!QTest::qWaitFor([&] { return reports.size() != paused; }, 1200));
         QCOMPARE(reports.size(), paused);
         // A disabled control does not run its timer.
         bar.setEnabled(false);
@@ -140,7 +121,7 @@ private slots:
         QTest::mouseRelease(&bar, Qt::LeftButton, {}, thumb);
         QVERIFY(!bar.Dragging());
         // stop x 100 / 360 of 180000 ms.
-        QVERIFY(WaitUntil([&] { return PositionMs(g) == 50000; }));
+        QTRY_VERIFY_WITH_TIMEOUT(PositionMs(g) == 50000, WaitMs);
         bar.Tick();
         QCOMPARE(reports.size(), size_t(1));
         QCOMPARE(reports[0].Position, 50000u);
@@ -160,7 +141,7 @@ private slots:
         QVERIFY(bar.Dragging());
         QTest::mouseRelease(&bar, Qt::RightButton, {}, thumb);
         QVERIFY(!bar.Dragging());
-        RunFor(200);
+        QVERIFY(!QTest::qWaitFor([&] { return PositionMs(g) != 61700; }, 200));
         QCOMPARE(PositionMs(g), 61700);
         QTest::mousePress(&bar, Qt::RightButton, {}, thumb);
         QVERIFY(!bar.Dragging());
@@ -177,7 +158,7 @@ private slots:
         const QPoint thumb = bar.ThumbCentre();
         QTest::mousePress(&bar, Qt::LeftButton, {}, thumb);
         QTest::mouseRelease(&bar, Qt::LeftButton, {}, thumb);
-        RunFor(200);
+        QVERIFY(!QTest::qWaitFor([&] { return PositionMs(g) != 300; }, 200));
         QCOMPARE(PositionMs(g), 300);
     }
 
@@ -189,12 +170,11 @@ private slots:
         TTestTrackBar bar;
         bar.SetTimerInterval(500);
         bar.SetFilterGraph(&g);
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("long.wav")), S_OK);
+        QCOMPARE(RenderClip(g, "long.wav"), S_OK);
         QVERIFY(g.Play());
-        SeekTo(g, 30000);
+        QVERIFY(SUCCEEDED(SeekTo(g, 30000)));
         // Played on from there (from 0 it would take half a minute).
-        QVERIFY(WaitUntil([&] { return PositionMs(g) > 30300; }));
+        QTRY_VERIFY_WITH_TIMEOUT(PositionMs(g) > 30300, WaitMs);
         QVERIFY2(PositionMs(g) < 40000, qPrintable(QString::number(PositionMs(g))));
     }
 

@@ -1,10 +1,6 @@
 // TFilterGraph through the real GStreamer pipeline, on clips made at run
 // time, with the sound recorded instead of played.
 #include "MediaTestKit.h"
-#include "media/FilterGraph.h"
-#include "media/SampleGrabber.h"
-#include "media/VideoWindow.h"
-#include "utPublic/utPublic.h"
 
 #include <QDir>
 #include <QtTest>
@@ -20,42 +16,12 @@ public:
     void ControlStep(TControlStep kind, int) override { Steps.push_back(kind); }
 };
 
-int64_t Position(TFilterGraph& g) {
-    auto seeking = g.QueryInterface<IMediaSeeking>();
-    int64_t p = -1;
-    if (!seeking || FAILED(seeking->GetCurrentPosition(&p)))
-        return -1;
-    return p;
-}
-
-void SeekTo(TFilterGraph& g, int64_t ms) {
-    auto seeking = g.QueryInterface<IMediaSeeking>();
-    QVERIFY(seeking);
-    int64_t target = ms * 10000;
-    QVERIFY(SUCCEEDED(seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr,
-                                            AM_SEEKING_NoPositioning)));
-}
-
-// Waits until at least `frames` frames were recorded from media position
-// `position` on; returns the first of them, or -1.
-int64_t WaitForSoundFrom(TAudioRecording& rec, int64_t position, int64_t frames) {
-    int64_t first = -1;
-    WaitUntil([&] {
-        first = FrameAtPosition(rec.Chunks(), position);
-        return first >= 0 && rec.FrameCount() >= first + frames;
-    });
-    return first;
-}
-
 } // namespace
 
-class TestFilterGraph : public QObject {
+class TestFilterGraph : public QObject, TMediaFixture {
     Q_OBJECT
 
 private:
-    QTemporaryDir FDir;
-    std::shared_ptr<TAudioRecording> FRec;
-    QString Clip(const QString& name) const { return FDir.filePath(name); }
     QString DotDir() const { return FDir.path(); }
     int DotDumps() const { return QDir(DotDir()).entryList({"*tavrelo-error.dot"}).size(); }
 
@@ -64,8 +30,7 @@ private slots:
         // Read when GStreamer starts: a failing pipeline is dumped there.
         QVERIFY(FDir.isValid());
         qputenv("GST_DEBUG_DUMP_DOT_DIR", QFile::encodeName(DotDir()));
-        InitPublicModule();
-        FRec = RecordAudio();
+        StartMediaTests();
         MAKE_CLIP(MakeToneVideoClip(Clip("k2.mp4"), 20, 2, &clipError));
         MAKE_CLIP(MakeToneVideoClip(Clip("k10.mkv"), 20, 10, &clipError));
         MAKE_CLIP(MakeWavClip(Clip("short.wav"), 1.5, 16, 2, &clipError));
@@ -130,14 +95,15 @@ private slots:
         QVERIFY2(std::abs(g.Duration() - 20000) < 50, qPrintable(QString::number(g.Duration())));
         const int64_t early = Position(g);
         QVERIFY(early >= 0 && early < 10000000);
-        QVERIFY(WaitUntil([&] { return Position(g) > 3000000; }));
+        QTRY_VERIFY_WITH_TIMEOUT(Position(g) > 3000000, WaitMs);
         QVERIFY(g.Pause());
         QCOMPARE(g.State(), gsPaused);
         const int64_t paused = Position(g);
-        RunFor(300);
+        // Paused: the position holds.
+        QVERIFY(!QTest::qWaitFor([&] { return Position(g) != paused; }, 300));
         QCOMPARE(Position(g), paused);
         QVERIFY(g.Play());
-        QVERIFY(WaitUntil([&] { return Position(g) > paused + 1000000; }));
+        QTRY_VERIFY_WITH_TIMEOUT(Position(g) > paused + 1000000, WaitMs);
         QVERIFY(g.Stop());
         QCOMPARE(g.State(), gsStopped);
         const std::vector<TControlStep> expected{ssActive, ssRendering, ssRendered, ssPlay,
@@ -147,7 +113,7 @@ private slots:
         // one again on resuming, are no clock change.
         FRec->Clear();
         QVERIFY(g.Play());
-        QVERIFY(WaitUntil([&] { return FRec->FrameCount() > 4800; }));
+        QTRY_VERIFY_WITH_TIMEOUT(FRec->FrameCount() > 4800, WaitMs);
         QCOMPARE(std::count(l.Events.begin(), l.Events.end(), EC_CLOCK_CHANGED), 0);
         g.RemoveListener(&l);
     }
@@ -167,17 +133,16 @@ private slots:
         QFETCH(int, targetMs);
         QFETCH(bool, paused);
         TFilterGraph g;
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip(file)), S_OK);
+        QCOMPARE(RenderClip(g, file), S_OK);
         QVERIFY(g.Play());
         // Running: sought while the start is still under way. Paused: once
         // the media has been heard.
         if (paused) {
-            QVERIFY(WaitUntil([&] { return FRec->FrameCount() > 0; }));
+            QTRY_VERIFY_WITH_TIMEOUT(FRec->FrameCount() > 0, WaitMs);
             QVERIFY(g.Pause() || g.State() == gsPaused);
         }
         FRec->Clear();
-        SeekTo(g, targetMs);
+        QVERIFY(SUCCEEDED(SeekTo(g, targetMs)));
         // Sound recorded up to here was on its way out before the seek.
         const int64_t mark = FRec->FrameCount();
         const int64_t target = int64_t(targetMs) * 10000;
@@ -205,14 +170,15 @@ private slots:
 
     void seekKeepsRate() {
         TFilterGraph g;
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("k2.mp4")), S_OK);
+        QCOMPARE(RenderClip(g, "k2.mp4"), S_OK);
         QVERIFY(g.Play());
         auto seeking = g.QueryInterface<IMediaSeeking>();
+        const int64_t beforeRate = FRec->FrameCount();
         QVERIFY(SUCCEEDED(seeking->SetRate(1.25)));
-        DelayMs(100);
+        // Sought once the new rate is being heard.
+        QTRY_VERIFY_WITH_TIMEOUT(FRec->FrameCount() > beforeRate + 4800, WaitMs);
         FRec->Clear();
-        SeekTo(g, 5000);
+        QVERIFY(SUCCEEDED(SeekTo(g, 5000)));
         // 1.2 s of sound heard must cover 1.5 s of media.
         const int64_t first = WaitForSoundFrom(*FRec, 50000000, 48000 * 12 / 10);
         QVERIFY(first >= 0);
@@ -254,20 +220,20 @@ private slots:
             // same end of media is not delivered twice.
             DelayMs(300);
         };
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("short.wav")), S_OK);
+        QCOMPARE(RenderClip(g, "short.wav"), S_OK);
         QVERIFY(g.Play());
-        QVERIFY(WaitUntil([&] { return completes > 0; }));
-        RunFor(300);
+        QTRY_VERIFY_WITH_TIMEOUT(completes > 0, WaitMs);
+        // No second end follows.
+        QVERIFY(!QTest::qWaitFor([&] { return completes > 1; }, 300));
         QCOMPARE(completes, 1);
         QVERIFY(!eventsAtComplete.empty());
         QCOMPARE(eventsAtComplete.back(), EC_COMPLETE);
         QCOMPARE(std::count(l.Events.begin(), l.Events.end(), EC_COMPLETE), 1);
         // Played again from near the end: a second end, delivered once.
-        SeekTo(g, 1000);
+        QVERIFY(SUCCEEDED(SeekTo(g, 1000)));
         g.Play();
-        QVERIFY(WaitUntil([&] { return completes > 1; }));
-        RunFor(300);
+        QTRY_VERIFY_WITH_TIMEOUT(completes > 1, WaitMs);
+        QVERIFY(!QTest::qWaitFor([&] { return completes > 2; }, 300));
         QCOMPARE(completes, 2);
         g.RemoveListener(&l);
     }
@@ -287,10 +253,9 @@ private slots:
                 secondInsideFirst = completes == 2;
             }
         };
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("short.wav")), S_OK);
+        QCOMPARE(RenderClip(g, "short.wav"), S_OK);
         QVERIFY(g.Play());
-        QVERIFY(WaitUntil([&] { return completes >= 2; }));
+        QTRY_VERIFY_WITH_TIMEOUT(completes >= 2, WaitMs);
         QVERIFY(secondInsideFirst);
     }
 
@@ -298,12 +263,11 @@ private slots:
         TFilterGraph g;
         int completes = 0;
         g.OnGraphComplete = [&](TFilterGraph*, HRESULT, IBaseFilter*) { ++completes; };
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("broken.mp4")), S_OK);
+        QCOMPARE(RenderClip(g, "broken.mp4"), S_OK);
         QVERIFY(g.Play());
-        SeekTo(g, 7000);
-        QVERIFY(WaitUntil([&] { return completes > 0; }, 30000));
-        RunFor(200);
+        QVERIFY(SUCCEEDED(SeekTo(g, 7000)));
+        QTRY_VERIFY_WITH_TIMEOUT(completes > 0, 30000);
+        QVERIFY(!QTest::qWaitFor([&] { return completes > 1; }, 200));
         QCOMPARE(completes, 1);
         // Sound was heard up to the break, about the middle of the file.
         const auto chunks = FRec->Chunks();
@@ -328,12 +292,11 @@ private slots:
             result = r;
             stateAtComplete = sender->State();
         };
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("k2.mp4")), S_OK);
+        QCOMPARE(RenderClip(g, "k2.mp4"), S_OK);
         FRec->FailAfter(48000);
         QVERIFY(g.Play());
-        QVERIFY(WaitUntil([&] { return completes > 0; }));
-        RunFor(200);
+        QTRY_VERIFY_WITH_TIMEOUT(completes > 0, WaitMs);
+        QVERIFY(!QTest::qWaitFor([&] { return completes > 1; }, 200));
         QCOMPARE(completes, 1);
         QVERIFY(FAILED(result));
         const std::vector<long> expected{EC_ERRORABORT, EC_COMPLETE};
@@ -349,7 +312,7 @@ private slots:
         FRec->Clear();
         QCOMPARE(g.RenderFile(Clip("k2.mp4")), S_OK);
         QVERIFY(g.Play());
-        QVERIFY(WaitUntil([&] { return FRec->FrameCount() > 4800; }));
+        QTRY_VERIFY_WITH_TIMEOUT(FRec->FrameCount() > 4800, WaitMs);
         g.RemoveListener(&l);
     }
 
@@ -368,8 +331,7 @@ private slots:
         QCOMPARE(VolumeToFramework(volume, true), long(sent));
         // End to end: the level heard is the sent attenuation in decibels.
         TFilterGraph g;
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("short.wav")), S_OK);
+        QCOMPARE(RenderClip(g, "short.wav"), S_OK);
         g.SetVolume(volume);
         QVERIFY(g.Play());
         const int64_t first = WaitForSoundFrom(*FRec, 0, 12000);
@@ -396,18 +358,10 @@ private slots:
     }
 
     void emptyGraphKeepsMembersUnconnected() {
-        TFilterGraph g;
-        TVideoWindow vw;
-        vw.setObjectName("VW");
-        TSampleGrabber grabber;
-        grabber.setObjectName("SampleGrabber");
-        AM_MEDIA_TYPE mt;
-        mt.majortype = MEDIATYPE_Audio;
-        mt.subtype = MEDIASUBTYPE_PCM;
-        mt.formattype = FORMAT_WaveFormatEx;
-        grabber.SetMediaType(mt);
-        vw.SetFilterGraph(&g);
-        grabber.SetFilterGraph(&g);
+        TShownGraph shown(QSize(320, 240), true);
+        TFilterGraph& g = shown.Graph;
+        TVideoWindow& vw = shown.VW;
+        TSampleGrabber& grabber = shown.Grabber;
         g.SetActive(true);
         auto fg = g.QueryInterface<IFilterGraph>();
         QVERIFY(fg);

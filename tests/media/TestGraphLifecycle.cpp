@@ -1,10 +1,6 @@
 // A fresh graph for every start from rest, many times over: nothing may
 // accumulate (threads, file descriptors, memory).
 #include "MediaTestKit.h"
-#include "media/FilterGraph.h"
-#include "media/SampleGrabber.h"
-#include "media/VideoWindow.h"
-#include "utPublic/utPublic.h"
 
 #include <QDir>
 #include <QTimer>
@@ -39,27 +35,19 @@ struct TUsage {
 };
 
 TUsage Usage() {
-    // Idle GStreamer pool threads end on their own after a moment.
-    RunFor(50);
     return {CountEntries("/proc/self/task"), CountEntries("/proc/self/fd"), HeapInUse()};
 }
 
 } // namespace
 
-class TestGraphLifecycle : public QObject {
+class TestGraphLifecycle : public QObject, TMediaFixture {
     Q_OBJECT
-
-private:
-    QTemporaryDir FDir;
-    std::shared_ptr<TAudioRecording> FRec;
 
 private slots:
     void initTestCase() {
-        InitPublicModule();
-        QVERIFY(FDir.isValid());
-        FRec = RecordAudio();
-        MAKE_CLIP(MakeToneVideoClip(FDir.filePath("clip.mp4"), 3, 1, &clipError));
-        MAKE_CLIP(MakeWavClip(FDir.filePath("other.wav"), 1.5, 16, 2, &clipError));
+        StartMediaTests();
+        MAKE_CLIP(MakeToneVideoClip(Clip("clip.mp4"), 3, 1, &clipError));
+        MAKE_CLIP(MakeWavClip(Clip("other.wav"), 1.5, 16, 2, &clipError));
     }
 
     // A file opens while events are handled (the window keeps answering), so
@@ -98,7 +86,7 @@ private slots:
             } else if (action == "empty")
                 g->EmptyGraph();
             else if (action == "render")
-                nested = g->RenderFile(FDir.filePath("other.wav"));
+                nested = g->RenderFile(Clip("other.wav"));
             else if (action == "deactivate")
                 g->SetActive(false);
             else
@@ -106,7 +94,7 @@ private slots:
         });
         opening = true;
         TFilterGraph* graph = g.get();
-        const HRESULT hr = graph->RenderFile(FDir.filePath("clip.mp4"));
+        const HRESULT hr = graph->RenderFile(Clip("clip.mp4"));
         opening = false;
         QVERIFY(ranInside);
         QCOMPARE(hr, outer);
@@ -116,7 +104,7 @@ private slots:
         QCOMPARE(g->State(), g->Active() ? gsStopped : gsNone);
         if (durationAfter == 0) {
             g->SetActive(true);
-            QCOMPARE(g->RenderFile(FDir.filePath("clip.mp4")), S_OK);
+            QCOMPARE(g->RenderFile(Clip("clip.mp4")), S_OK);
             durationAfter = 3000;
         }
         FRec->Clear();
@@ -124,7 +112,7 @@ private slots:
         QCOMPARE(g->State(), gsPlaying);
         if (action == "seek") {
             // Kept while the file opened, and where the sound starts.
-            QVERIFY(WaitUntil([&] { return FRec->FrameCount() > 4800; }));
+            QTRY_VERIFY_WITH_TIMEOUT(FRec->FrameCount() > 4800, WaitMs);
             const int64_t landing = FRec->Chunks().front().Position - 20000000;
             QVERIFY2(std::llabs(landing) <= 10000, qPrintable(QString::number(landing)));
         }
@@ -134,25 +122,12 @@ private slots:
 
     // The start-from-rest steps of the section engine, cycle after cycle.
     void reactivationLeaksNothing() {
-        QWidget form;
-        form.resize(320, 240);
-        TVideoWindow vw(&form);
-        vw.setObjectName("VW");
-        vw.resize(320, 240);
-        TFilterGraph g;
-        TSampleGrabber grabber;
-        grabber.setObjectName("SampleGrabber");
-        AM_MEDIA_TYPE mt;
-        mt.majortype = MEDIATYPE_Audio;
-        mt.subtype = MEDIASUBTYPE_PCM;
-        mt.formattype = FORMAT_WaveFormatEx;
-        grabber.SetMediaType(mt);
-        grabber.SetOnBuffer(
+        TShownGraph shown(QSize(320, 240), true);
+        TFilterGraph& g = shown.Graph;
+        shown.Grabber.SetOnBuffer(
             [](QObject*, double, uint8_t* b, int32_t n) { CopyChannel(b, n, 16, 1); });
-        vw.SetFilterGraph(&g);
-        grabber.SetFilterGraph(&g);
-        form.show();
-        const QString clip = FDir.filePath("clip.mp4");
+        shown.Form.show();
+        const QString clip = Clip("clip.mp4");
         auto cycle = [&] {
             g.Stop();
             g.EmptyGraph();
@@ -161,8 +136,9 @@ private slots:
                 g.SetActive(true);
             QCOMPARE(g.RenderFile(clip), S_OK);
             g.SetVolume(9000);
+            FRec->Clear();
             QVERIFY(g.Play());
-            DelayMs(50);
+            QVERIFY(QTest::qWaitFor([&] { return FRec->FrameCount() > 0; }, WaitMs));
             QVERIFY(g.Duration() > 2900);
         };
         constexpr int WarmUp = 10, Cycles = 100;
@@ -173,6 +149,8 @@ private slots:
             cycle();
         g.Stop();
         g.EmptyGraph();
+        // Idle GStreamer pool threads end on their own after a moment.
+        QTRY_VERIFY_WITH_TIMEOUT(Usage().Threads <= before.Threads, WaitMs);
         const TUsage after = Usage();
         qInfo() << "after" << WarmUp << "and" << Cycles << "cycles: threads" << before.Threads
                 << after.Threads << "files" << before.Files << after.Files << "heap" << before.Heap

@@ -1,10 +1,8 @@
 // TSampleGrabber and CopyChannel: the byte rules, and the left/right choice
 // heard through the real pipeline for every kind of sound source.
 #include "MediaTestKit.h"
-#include "media/FilterGraph.h"
-#include "media/SampleGrabber.h"
-#include "utPublic/utPublic.h"
 
+#include <QThread>
 #include <QtTest>
 
 #include <atomic>
@@ -21,19 +19,12 @@ uint16_t BitsOf(const AM_MEDIA_TYPE& mt) {
 
 } // namespace
 
-class TestSampleGrabber : public QObject {
+class TestSampleGrabber : public QObject, TMediaFixture {
     Q_OBJECT
-
-private:
-    QTemporaryDir FDir;
-    std::shared_ptr<TAudioRecording> FRec;
-    QString Clip(const QString& name) const { return FDir.filePath(name); }
 
 private slots:
     void initTestCase() {
-        InitPublicModule();
-        QVERIFY(FDir.isValid());
-        FRec = RecordAudio();
+        StartMediaTests();
         for (int bits : {8, 16, 24, 32})
             MAKE_CLIP(
                 MakeWavClip(Clip(QStringLiteral("s%1.wav").arg(bits)), 4, bits, 2, &clipError));
@@ -111,14 +102,7 @@ private slots:
         QFETCH(bool, mono);
         TFilterGraph graph;
         TSampleGrabber grabber;
-        grabber.setObjectName("SampleGrabber");
-        AM_MEDIA_TYPE mt;
-        mt.majortype = MEDIATYPE_Audio;
-        mt.subtype = MEDIASUBTYPE_PCM;
-        mt.bFixedSizeSamples = true;
-        mt.lSampleSize = 1;
-        mt.formattype = FORMAT_WaveFormatEx;
-        grabber.SetMediaType(mt);
+        MakeSoundGrabber(grabber);
         std::atomic<int> soundChannel{0};
         std::atomic<int> seenBits{-1}, seenChannels{-1};
         std::atomic<bool> threadOk{true};
@@ -137,23 +121,18 @@ private slots:
         grabber.SetFilterGraph(&graph);
         graph.SetActive(true);
         QVERIFY(grabber.SampleGrabber());
-        QCOMPARE(graph.RenderFile(Clip(file)), S_OK);
+        QCOMPARE(RenderClip(graph, file), S_OK);
         QVERIFY(graph.Play());
-        auto seeking = graph.QueryInterface<IMediaSeeking>();
         for (int channel : {0, 1, 2}) {
             soundChannel = channel;
             FRec->Clear();
             // Media second channel + 1, from its start (a flushing seek:
             // everything heard afterwards passed the grabber anew).
             const int second = channel + 1;
-            int64_t target = int64_t(second) * 10000000;
-            seeking->SetPositions(&target, AM_SEEKING_AbsolutePositioning, nullptr,
-                                  AM_SEEKING_NoPositioning);
-            int64_t first = -1;
-            QVERIFY(WaitUntil([&] {
-                first = FrameAtPosition(FRec->Chunks(), target + 1000000);
-                return first >= 0 && FRec->FrameCount() > first + 9600;
-            }));
+            QVERIFY(SUCCEEDED(SeekTo(graph, second * 1000)));
+            const int64_t first =
+                WaitForSoundFrom(*FRec, int64_t(second) * 10000000 + 1000000, 9600);
+            QVERIFY(first >= 0);
             const auto frames = FRec->Samples();
             const int rate = TAudioRecording::SampleRate;
             const int leftHears = IdentifySecond(frames, first, 9600, 0, 10, rate, 0);

@@ -2,9 +2,6 @@
 // full rectangle, also enlarged and moved to negative coordinates (clipped by
 // its window), frames scaled once to the shown size, clicks as its own.
 #include "MediaTestKit.h"
-#include "media/FilterGraph.h"
-#include "media/VideoWindow.h"
-#include "utPublic/utPublic.h"
 
 #include <QImage>
 #include <QWindow>
@@ -30,34 +27,33 @@ QSize FrameSize(TVideoWindow& vw) {
 
 } // namespace
 
-class TestVideoWindow : public QObject {
+class TestVideoWindow : public QObject, TMediaFixture {
     Q_OBJECT
 
 private:
-    QTemporaryDir FDir;
-    QString Clip(const QString& name) const { return FDir.filePath(name); }
-
-    // Checks the quadrant colours at four points of `image` (window
-    // coordinates), naming the failure.
-    void CheckQuadrants(const QImage& image, QPoint red, QPoint green, QPoint blue, QPoint white) {
+    // Where the quadrant colours at four points of `image` (window
+    // coordinates) are wrong; empty when all are right.
+    static QString WrongQuadrants(const QImage& image, QPoint red, QPoint green, QPoint blue,
+                                  QPoint white) {
         const struct {
             QPoint at;
             QColor colour;
         } checks[] = {{red, Qt::red}, {green, Qt::green}, {blue, Qt::blue}, {white, Qt::white}};
+        QStringList wrong;
         for (auto& c : checks) {
             const QColor got = image.pixelColor(c.at);
-            QVERIFY2(
-                Near(got, c.colour),
-                qPrintable(
-                    QStringLiteral("at %1,%2: %3").arg(c.at.x()).arg(c.at.y()).arg(Describe(got))));
+            if (!Near(got, c.colour))
+                wrong << QStringLiteral("at %1,%2: %3")
+                             .arg(c.at.x())
+                             .arg(c.at.y())
+                             .arg(Describe(got));
         }
+        return wrong.join(QStringLiteral("; "));
     }
 
 private slots:
     void initTestCase() {
-        InitPublicModule();
-        QVERIFY(FDir.isValid());
-        RecordAudio();
+        StartMediaTests();
         MAKE_CLIP(MakeToneVideoClip(Clip("quad.mp4"), 6, 1, &clipError));
         MAKE_CLIP(MakeToneAudioClip(Clip("sound.m4a"), 2, 2, &clipError));
     }
@@ -71,38 +67,37 @@ private slots:
     }
 
     void pictureFillsTheControlAndItsZoom() {
-        QWidget form;
-        form.resize(320, 240);
-        TVideoWindow vw(&form);
-        vw.setObjectName("VW");
-        vw.setGeometry(0, 0, 320, 240);
-        TFilterGraph g;
-        vw.SetFilterGraph(&g);
-        form.show();
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("quad.mp4")), S_OK);
-        QVERIFY(g.Play());
-        QVERIFY(WaitUntil([&] { return vw.HasPicture() && FrameSize(vw) == QSize(320, 240); }));
-        RunFor(100);
-        CheckQuadrants(form.grab().toImage(), {80, 60}, {240, 60}, {80, 180}, {240, 180});
+        TShownGraph shown(QSize(320, 240));
+        QWidget& form = shown.Form;
+        TVideoWindow& vw = shown.VW;
+        TFilterGraph& g = shown.Graph;
+        QCOMPARE(ShowPlaying(shown, "quad.mp4"), S_OK);
+        QTRY_VERIFY_WITH_TIMEOUT(vw.HasPicture() && FrameSize(vw) == QSize(320, 240), WaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(WrongQuadrants(form.grab().toImage(), QPoint(80, 60),
+                                                 QPoint(240, 60), QPoint(80, 180),
+                                                 QPoint(240, 180)),
+                                  QString(), WaitMs);
 
         // Shown smaller than the picture: frames come scaled down to the
         // shown size, so no pixel is converted in vain.
         vw.setGeometry(0, 0, 160, 120);
-        QVERIFY(WaitUntil([&] { return FrameSize(vw) == QSize(160, 120); }));
-        RunFor(100);
-        CheckQuadrants(form.grab().toImage(), {40, 30}, {120, 30}, {40, 90}, {120, 90});
+        QTRY_VERIFY_WITH_TIMEOUT(FrameSize(vw) == QSize(160, 120), WaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(WrongQuadrants(form.grab().toImage(), QPoint(40, 30),
+                                                 QPoint(120, 30), QPoint(40, 90), QPoint(120, 90)),
+                                  QString(), WaitMs);
 
         // The zoom: twice the size, centred, so the window shows the middle.
         // The picture is converted at its own size and only the visible part
         // is scaled up when painted.
         vw.setGeometry(-160, -120, 640, 480);
-        QVERIFY(WaitUntil([&] { return FrameSize(vw) == QSize(320, 240); }));
-        RunFor(100);
-        const QImage zoomed = form.grab().toImage();
-        QCOMPARE(zoomed.size(), QSize(320, 240));
-        CheckQuadrants(zoomed, {150, 110}, {170, 110}, {150, 130}, {170, 130});
-        CheckQuadrants(zoomed, {5, 5}, {315, 5}, {5, 235}, {315, 235});
+        QTRY_VERIFY_WITH_TIMEOUT(FrameSize(vw) == QSize(320, 240), WaitMs);
+        QTRY_COMPARE_WITH_TIMEOUT(
+            WrongQuadrants(form.grab().toImage(), QPoint(150, 110), QPoint(170, 110),
+                           QPoint(150, 130), QPoint(170, 130)) +
+                WrongQuadrants(form.grab().toImage(), QPoint(5, 5), QPoint(315, 5), QPoint(5, 235),
+                               QPoint(315, 235)),
+            QString(), WaitMs);
+        QCOMPARE(form.grab().toImage().size(), QSize(320, 240));
         const quint64 painted = vw.FramesPainted();
         QVERIFY(painted > 0);
 
@@ -122,24 +117,17 @@ private slots:
 
         // Deactivation takes the picture away: black again.
         g.SetActive(false);
-        RunFor(50);
-        QVERIFY(!vw.HasPicture());
+        QTRY_VERIFY_WITH_TIMEOUT(!vw.HasPicture(), WaitMs);
         QCOMPARE(form.grab().toImage().pixelColor(100, 100), QColor(Qt::black));
     }
 
     void soundOnlyLeavesTheControlBlack() {
-        QWidget form;
-        form.resize(200, 150);
-        TVideoWindow vw(&form);
-        vw.setObjectName("VW");
-        vw.setGeometry(0, 0, 200, 150);
-        TFilterGraph g;
-        vw.SetFilterGraph(&g);
-        form.show();
-        g.SetActive(true);
-        QCOMPARE(g.RenderFile(Clip("sound.m4a")), S_OK);
-        QVERIFY(g.Play());
-        RunFor(400);
+        TShownGraph shown(QSize(200, 150));
+        TVideoWindow& vw = shown.VW;
+        FRec->Clear();
+        QCOMPARE(ShowPlaying(shown, "sound.m4a"), S_OK);
+        // A fifth of a second of the sound heard, and still no picture.
+        QTRY_VERIFY_WITH_TIMEOUT(FRec->FrameCount() > 9600, WaitMs);
         QVERIFY(!vw.HasPicture());
         // The renderer is in the graph, unconnected.
         std::vector<std::shared_ptr<IPin>> pins;
@@ -147,7 +135,7 @@ private slots:
         QCOMPARE(pins.size(), size_t(1));
         std::shared_ptr<IPin> peer;
         QCOMPARE(pins[0]->ConnectedTo(&peer), VFW_E_NOT_CONNECTED);
-        QCOMPARE(form.grab().toImage().pixelColor(100, 75), QColor(Qt::black));
+        QCOMPARE(shown.Form.grab().toImage().pixelColor(100, 75), QColor(Qt::black));
     }
 };
 

@@ -18,7 +18,7 @@ inline QString RunClient(const QString& program, const QStringList& args, int* e
     p.start();
     if (!p.waitForStarted(10000))
         return {};
-    const bool done = WaitUntil([&] { return p.state() == QProcess::NotRunning; }, timeoutMs);
+    const bool done = QTest::qWaitFor([&] { return p.state() == QProcess::NotRunning; }, timeoutMs);
     if (!done) {
         p.kill();
         p.waitForFinished(2000);
@@ -30,24 +30,9 @@ inline QString RunClient(const QString& program, const QStringList& args, int* e
 }
 
 // A 12 s clip cut into sections at 0 s (played twice), 4 s and 8 s.
-class TRemoteFixture {
+class TRemoteFixture : public TPlayerFolder {
 protected:
-    QTemporaryDir dir_;
-    QString clip_;
-    std::shared_ptr<TAudioRecording> rec_;
-    std::unique_ptr<TFrmMain> frm_;
-
-    void MakeClip() {
-        QVERIFY(dir_.isValid());
-        IniFileName = dir_.filePath(QStringLiteral("system.INI"));
-        clip_ = dir_.filePath(QStringLiteral("tones.mp4"));
-        TVideoClipOptions small;
-        small.Width = 160;
-        small.Height = 120;
-        QString error;
-        QVERIFY2(MakeToneVideoClip(clip_, 12, 1, &error, small), qPrintable(error));
-        rec_ = RecordAudio();
-    }
+    void MakeClip() { MakeToneClip(QStringLiteral("tones.mp4"), 12, 1, SmallPicture()); }
 
     // The window on a fresh schedule and settings; playing when play.
     void Open(bool play) {
@@ -62,6 +47,6 @@ protected:
         if (!play)
             return;
         frm_->PlaySection(1, false);
-        QVERIFY(WaitUntil([&] { return frm_->FGBrowse->State() == gsPlaying; }));
+        QTRY_VERIFY_WITH_TIMEOUT(frm_->FGBrowse->State() == gsPlaying, WaitMs);
     }
 };

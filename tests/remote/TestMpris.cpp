@@ -74,7 +74,7 @@ private slots:
         QVERIFY(follow.waitForStarted(10000));
         QByteArray seen;
         bool late = false; // seen 3 s into section 1
-        const bool sawRepeat = WaitUntil(
+        const bool sawRepeat = QTest::qWaitFor(
             [&] {
                 while (follow.canReadLine()) {
                     const QByteArray line = follow.readLine().trimmed();
@@ -116,7 +116,7 @@ private slots:
         QCOMPARE(frm_->CurFile == other, opens);
         QCOMPARE(code == 0, opens);
         if (opens)
-            QVERIFY(WaitUntil([&] { return frm_->FGBrowse->State() == gsPlaying; }));
+            QTRY_VERIFY_WITH_TIMEOUT(frm_->FGBrowse->State() == gsPlaying, WaitMs);
     }
 };
 

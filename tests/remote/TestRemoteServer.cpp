@@ -37,22 +37,26 @@ THttpAnswer Raw(quint16 port, const QByteArray& request) {
     QTcpSocket s;
     s.connectToHost(QHostAddress::LocalHost, port);
     THttpAnswer a;
-    if (!WaitUntil([&] { return s.state() == QAbstractSocket::ConnectedState; }))
+    if (!QTest::qWaitFor([&] { return s.state() == QAbstractSocket::ConnectedState; }, WaitMs))
         return a;
     s.write(request);
     QByteArray in;
-    WaitUntil([&] {
-        in += s.readAll();
-        const int end = in.indexOf("\r\n\r\n");
-        if (end >= 0) {
-            const QByteArray head = in.left(end);
-            const int at = head.toLower().indexOf("content-length:");
-            const int length = at < 0 ? 0 : head.mid(at + 15).split('\r').first().trimmed().toInt();
-            if (in.size() >= end + 4 + length)
-                return true;
-        }
-        return s.state() == QAbstractSocket::UnconnectedState;
-    });
+    // An answer cut short is told apart below.
+    (void)QTest::qWaitFor(
+        [&] {
+            in += s.readAll();
+            const int end = in.indexOf("\r\n\r\n");
+            if (end >= 0) {
+                const QByteArray head = in.left(end);
+                const int at = head.toLower().indexOf("content-length:");
+                const int length =
+                    at < 0 ? 0 : head.mid(at + 15).split('\r').first().trimmed().toInt();
+                if (in.size() >= end + 4 + length)
+                    return true;
+            }
+            return s.state() == QAbstractSocket::UnconnectedState;
+        },
+        WaitMs);
     const int end = in.indexOf("\r\n\r\n");
     if (!in.startsWith("HTTP/1.1 ") || end < 0)
         return a;
@@ -234,7 +238,7 @@ private slots:
                 [&](const QString& m) { messages << m; });
         connect(&ws, &QWebSocket::disconnected, this, [&] { closed = true; });
         ws.open(request);
-        QVERIFY(WaitUntil([&] { return !messages.isEmpty() || closed; }));
+        QTRY_VERIFY_WITH_TIMEOUT(!messages.isEmpty() || closed, WaitMs);
         QCOMPARE(!messages.isEmpty(), served);
         if (served)
             QCOMPARE(QJsonDocument::fromJson(messages.first().toUtf8())["file"].toString(),
@@ -308,17 +312,17 @@ void TestRemoteServer::browser() {
     });
     // The browser writes its debugging port into the profile.
     QFile portFile(profile.filePath(QStringLiteral("DevToolsActivePort")));
-    QVERIFY(WaitUntil([&] { return portFile.exists() && portFile.size() > 0; }, 30000));
+    QTRY_VERIFY_WITH_TIMEOUT(portFile.exists() && portFile.size() > 0, 30000);
     QVERIFY(portFile.open(QIODevice::ReadOnly));
     const int devPort = portFile.readLine().trimmed().toInt();
 
     QNetworkAccessManager net;
     QString pageSocket;
-    QVERIFY(WaitUntil(
+    QVERIFY(QTest::qWaitFor(
         [&] {
             QNetworkReply* r = net.get(QNetworkRequest(
                 QUrl(QStringLiteral("http://127.0.0.1:%1/json/list").arg(devPort))));
-            WaitUntil([&] { return r->isFinished(); });
+            (void)QTest::qWaitFor([&] { return r->isFinished(); }, WaitMs);
             for (const QJsonValue& t : QJsonDocument::fromJson(r->readAll()).array())
                 if (t[QStringLiteral("type")] == QStringLiteral("page"))
                     pageSocket = t[QStringLiteral("webSocketDebuggerUrl")].toString();
@@ -335,7 +339,7 @@ void TestRemoteServer::browser() {
             answer = o;
     });
     devtools.open(QUrl(pageSocket));
-    QVERIFY(WaitUntil([&] { return devtools.state() == QAbstractSocket::ConnectedState; }));
+    QTRY_VERIFY_WITH_TIMEOUT(devtools.state() == QAbstractSocket::ConnectedState, WaitMs);
     // Evaluates a script expression in the page; its value as text.
     auto eval = [&](const QString& expression) {
         answer = {};
@@ -345,7 +349,7 @@ void TestRemoteServer::browser() {
             {QStringLiteral("method"), QStringLiteral("Runtime.evaluate")},
             {QStringLiteral("params"), QJsonObject{{QStringLiteral("expression"), expression}}}};
         devtools.sendTextMessage(QString::fromUtf8(QJsonDocument(call).toJson()));
-        WaitUntil([&] { return !answer.isEmpty(); });
+        (void)QTest::qWaitFor([&] { return !answer.isEmpty(); }, WaitMs);
         return answer[QStringLiteral("result")][QStringLiteral("result")][QStringLiteral("value")]
             .toVariant()
             .toString();
@@ -358,28 +362,27 @@ void TestRemoteServer::browser() {
         eval(QStringLiteral("document.getElementById('%1').click()").arg(QLatin1String(id)));
     };
     // Paired through the fragment; the live state arrives over the WebSocket.
-    QVERIFY2(WaitUntil([&] { return text("section") == QStringLiteral("第 1 节"); }, 30000),
-             qPrintable(text("message")));
+    QTRY_VERIFY2_WITH_TIMEOUT(text("section") == QStringLiteral("第 1 节"),
+                              qPrintable(text("message")), 30000);
     QCOMPARE(text("repeat"), QStringLiteral("repetition 1 / 2"));
-    QVERIFY(WaitUntil([&] {
-        return eval(QStringLiteral("String(socket && socket.readyState)")) == QStringLiteral("1");
-    }));
+    QTRY_COMPARE_WITH_TIMEOUT(eval(QStringLiteral("String(socket && socket.readyState)")),
+                              QStringLiteral("1"), WaitMs);
 
     press("btn-playpause");
-    QVERIFY(WaitUntil([&] { return frm_->FGBrowse->State() == gsPaused; }));
-    QVERIFY(WaitUntil([&] { return text("status") == QStringLiteral("已暂停"); }));
+    QTRY_VERIFY_WITH_TIMEOUT(frm_->FGBrowse->State() == gsPaused, WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(text("status") == QStringLiteral("已暂停"), WaitMs);
     press("btn-playpause");
-    QVERIFY(WaitUntil([&] { return frm_->FGBrowse->State() == gsPlaying; }));
+    QTRY_VERIFY_WITH_TIMEOUT(frm_->FGBrowse->State() == gsPlaying, WaitMs);
 
     const double volume = frm_->SoundLevel2->Position();
     press("btn-quieter");
-    QVERIFY(WaitUntil([&] { return frm_->SoundLevel2->Position() == volume - 500; }));
+    QTRY_VERIFY_WITH_TIMEOUT(frm_->SoundLevel2->Position() == volume - 500, WaitMs);
     const int rate = frm_->cbRate->ItemIndex();
     press("btn-slower");
-    QVERIFY(WaitUntil([&] { return frm_->cbRate->ItemIndex() == rate - 1; }));
+    QTRY_VERIFY_WITH_TIMEOUT(frm_->cbRate->ItemIndex() == rate - 1, WaitMs);
     press("btn-next");
-    QVERIFY(WaitUntil([&] { return frm_->CurRow() == 2; }));
-    QVERIFY(WaitUntil([&] { return text("description") == QStringLiteral("steps"); }));
+    QTRY_VERIFY_WITH_TIMEOUT(frm_->CurRow() == 2, WaitMs);
+    QTRY_VERIFY_WITH_TIMEOUT(text("description") == QStringLiteral("steps"), WaitMs);
 }
 
 TAVRELO_E2E_MAIN(TestRemoteServer)

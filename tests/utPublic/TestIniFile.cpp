@@ -3,11 +3,11 @@
 // case, value length, refused writes, and atomic replacement.
 #include "Unprivileged.h"
 
+#include "support/MemoryGrid.h"
 #include "utPublic/AtomicFile.h"
 #include "utPublic/GbkCodec.h"
 #include "utPublic/IniFile.h"
 #include "utPublic/utPublic.h"
-#include "utPublic/utPublicGrid.h"
 
 #include <QCoreApplication>
 #include <QDateTime>

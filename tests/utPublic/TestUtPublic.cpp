@@ -1,9 +1,9 @@
 // The shared helpers: fields, time text, switches, grid helpers, the row
 // encoding with its file round trip, the event-handling delay and ending the
 // own process.
+#include "support/MemoryGrid.h"
 #include "utPublic/Clock.h"
 #include "utPublic/utPublic.h"
-#include "utPublic/utPublicGrid.h"
 
 #include <QApplication>
 #include <QCloseEvent>

@@ -1,5 +1,5 @@
 // TMemoryGrid: a plain in-memory string grid for code that needs a table
-// without a window (loading and saving schedules, tests).
+// without a window (tests, benchmarks and fuzz targets of the schedule code).
 #pragma once
 
 #include "utPublic/utPublic.h"
