@@ -22,18 +22,6 @@
 namespace {
 
 const QString kStart = QStringLiteral("START");
-const QString kSect = QStringLiteral("Sect");
-
-// Schedule file of a media file: the extension's dot removed, ".INI" added
-// (dance.mp4 gives dancemp4.INI), in the media file's folder.
-QString ScheduleFileOf(const QString& media) {
-    const QFileInfo fi(media);
-    const QString name = fi.fileName();
-    const int dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString stem = dot < 0 ? name : name.left(dot) + name.mid(dot + 1);
-    return QDir(fi.absolutePath()).filePath(stem + QStringLiteral(".INI"));
-}
-
 } // namespace
 
 TDemoMode DemoModeFromEnvironment() {
@@ -108,7 +96,7 @@ bool MakeDemoClip(const QString& path, int seconds, QString* error) {
 }
 
 void WriteDemoSchedule(const QString& clipPath) {
-    const QString file = ScheduleFileOf(clipPath);
+    const QString file = ScheduleFileName(clipPath, QString());
     struct Row {
         const char* count;
         const char* time;
@@ -119,16 +107,16 @@ void WriteDemoSchedule(const QString& clipPath) {
     const Row rows[] = {{"2", "00:00", "热身 (两遍)"},
                         {"1", "00:06", "第二节 (一遍)"},
                         {"2", "00:10", "结束动作 (两遍)"}};
-    WriteIniStr(file, kSect, QStringLiteral("Row0"),
-                QStringLiteral("序号^^播放^^加^^减^^时间点^^开播内容^^"));
+    WriteIniStr(
+        file, kScheduleSection, QStringLiteral("Row0"),
+        EncodeRow(QStringList(std::begin(TFrmMain::ColTitles), std::end(TFrmMain::ColTitles))));
     int n = 0;
     for (const Row& r : rows) {
         ++n;
-        WriteIniStr(file, kSect, QStringLiteral("Row%1").arg(n),
-                    QStringLiteral("%1^^%2^^+^^-^^%3^^%4^^")
-                        .arg(PadLeft(QString::number(n), QLatin1Char(' '), 3),
-                             QString::fromUtf8(r.count), QString::fromUtf8(r.time),
-                             QString::fromUtf8(r.text)));
+        WriteIniStr(file, kScheduleSection, QStringLiteral("Row%1").arg(n),
+                    EncodeRow({PadLeft(QString::number(n), QLatin1Char(' '), 3),
+                               QString::fromUtf8(r.count), QStringLiteral("+"), QStringLiteral("-"),
+                               QString::fromUtf8(r.time), QString::fromUtf8(r.text)}));
     }
 }
 

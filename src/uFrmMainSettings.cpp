@@ -28,7 +28,6 @@ using FrmMainText::Trunc;
 
 namespace {
 const QString kStart = QStringLiteral("START");
-const QString kSect = QStringLiteral("Sect");
 
 QString ReadSetting(const QString& key) {
     return ReadIniText(IniFileName, kStart, key);
@@ -183,20 +182,7 @@ void TFrmMain::cbDelayChange(QObject* /*Sender*/) {
 // --- Schedule file -----------------------------------------------------------------------
 
 QString TFrmMain::ScheduleFileNameFor(const QString& mediaPath) const {
-    // Both separators count, so that paths an older installation stored
-    // ("D:\v\dance.mp4") follow the same rule.
-    const int sep =
-        std::max(mediaPath.lastIndexOf(QLatin1Char('/')), mediaPath.lastIndexOf(QLatin1Char('\\')));
-    const int dot = mediaPath.lastIndexOf(QLatin1Char('.'));
-    QString name;
-    if (dot > sep)
-        name = mediaPath.left(dot) + mediaPath.mid(dot + 1) + QStringLiteral(".INI");
-    else
-        name = mediaPath + QStringLiteral(".INI");
-    const bool hasDir = sep >= 0 || (name.size() >= 2 && name.at(1) == QLatin1Char(':'));
-    if (!hasDir)
-        name = AppPath + name;
-    return name;
+    return ScheduleFileName(mediaPath, AppPath);
 }
 
 void TFrmMain::OpenSchedule(const QString& path) {
@@ -206,7 +192,7 @@ void TFrmMain::OpenSchedule(const QString& path) {
     QDir::setCurrent(AppPath);
 
     sgV->HideEditor(true);
-    LoadGridFromIni(SchedFileName, kSect, *sgV);
+    LoadGridFromIni(SchedFileName, kScheduleSection, *sgV);
     // Whatever the file's header row held only sets the column count.
     if (sgV->ColCount() < 6)
         sgV->SetColCount(6);
@@ -245,7 +231,7 @@ void TFrmMain::btnSaveClick(QObject* /*Sender*/) {
         sgV->SetCell(4, r, SecToTimeStr(TimeStrToSec(sgV->Cell(4, r), QStringLiteral(":"))));
     SortGridRows(*sgV, 4, 1, sgV->RowCount() - 1);
     RenumberRows();
-    SaveGridToIni(SchedFileName, kSect, *sgV);
+    SaveGridToIni(SchedFileName, kScheduleSection, *sgV);
     KeepLoopCounts();
 }
 

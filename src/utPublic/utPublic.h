@@ -9,6 +9,7 @@
 #include <QColor>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
 #include <cstdint>
 #include <stdexcept>
@@ -67,6 +68,13 @@ QString ReadIniStr(const QString& file, const QString& section, const QString& k
                    const QString& def);
 void EraseIniSection(const QString& file, const QString& section);
 
+// The schedule file of a media file: the extension's dot dropped and ".INI"
+// added, beside the media (dance.mp4 gives dancemp4.INI). Both separators
+// count, so that paths an older installation stored ("D:\v\dance.mp4")
+// follow the same rule; a bare name (no folder, no drive letter) goes into
+// appPath, which ends with a separator.
+QString ScheduleFileName(const QString& mediaPath, const QString& appPath);
+
 // --- Grids -------------------------------------------------------------------
 
 // The string grid the helpers work on: cells addressed (column, row) from 0,
@@ -110,6 +118,13 @@ QColor DimColor(QColor colour, double factor);
 
 // --- Row encoding of the schedule file ----------------------------------------
 
+// The schedule's rows are keys "Row0" (the column titles), "Row1", ... of
+// this section; each value is every cell followed by the mark "^^".
+inline const QString kScheduleSection = QStringLiteral("Sect");
+QString EncodeRow(const QStringList& cells);
+// The first cols cells of a row's value (missing ones empty): the text up to
+// each mark, and the text after the last mark for the cell after it.
+QStringList DecodeRow(const QString& text, int cols);
 QString RowToText(const TStringGridLike& grid, int row);
 void TextToRow(const QString& text, TStringGridLike& grid, int row);
 int CountCellMarks(const QString& text);
