@@ -19,11 +19,6 @@
 
 #include <cstdio>
 
-namespace {
-
-const QString kStart = QStringLiteral("START");
-} // namespace
-
 TDemoMode DemoModeFromEnvironment() {
     const QByteArray v = qgetenv("TAVRELO_DEMO");
     if (v == "headless")
@@ -128,10 +123,10 @@ bool PrepareDemo(const QString& dir, QString* error) {
     if (!QFile::exists(clip) && !MakeDemoClip(clip, 16, error))
         return false;
     WriteDemoSchedule(clip);
-    WriteIniStr(IniFileName, kStart, QStringLiteral("PlayFile"), clip);
-    WriteIniStr(IniFileName, kStart, QStringLiteral("chkAutoPlay"), BoolToText(true));
-    WriteIniStr(IniFileName, kStart, QStringLiteral("chkRePlay"), BoolToText(true));
-    WriteIniStr(IniFileName, kStart, QStringLiteral("overmode"), QStringLiteral("循环播放"));
+    WriteSetting(IniFileName, Setting::PlayFile, clip);
+    WriteSetting(IniFileName, Setting::chkAutoPlay, BoolToText(true));
+    WriteSetting(IniFileName, Setting::chkRePlay, BoolToText(true));
+    WriteSetting(IniFileName, Setting::overmode, QStringLiteral("循环播放"));
     return true;
 }
 
