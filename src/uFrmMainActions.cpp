@@ -31,8 +31,6 @@
 #include <algorithm>
 #include <cmath>
 
-using FrmMainText::RoundHalfEven;
-
 namespace {
 
 constexpr int64_t kPreviousWithinMs = 3000;

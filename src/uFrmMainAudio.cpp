@@ -15,8 +15,6 @@
 #include <QFile>
 #include <QListWidget>
 
-using FrmMainText::RoundHalfEven;
-
 namespace {
 constexpr long kMaxStreams = 20;
 } // namespace

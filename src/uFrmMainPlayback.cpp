@@ -34,7 +34,6 @@
 #include <cmath>
 #include <limits>
 
-using FrmMainText::RoundHalfEven;
 using FrmMainText::StrToIntDef;
 using FrmMainText::Trunc;
 

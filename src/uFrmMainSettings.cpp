@@ -24,7 +24,6 @@
 #include <algorithm>
 #include <limits>
 
-using FrmMainText::RoundHalfEven;
 using FrmMainText::StrToIntDef;
 using FrmMainText::Trunc;
 

@@ -11,7 +11,9 @@
 #include <QString>
 #include <QStringList>
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <stdexcept>
 
 class QPainter;
@@ -57,6 +59,19 @@ QString SecToTimeStr(int seconds);
 bool TextToBool(const QString& text);
 QString BoolToText(bool b);
 QString PadLeft(const QString& text, QChar fill, int width);
+
+// Nearest integer, halves to the even neighbour (2.5 gives 2); NaN gives 0
+// and out-of-range values are held at the 32-bit limits.
+inline int RoundHalfEven(double v) {
+    if (std::isnan(v))
+        return 0;
+    const double r = std::nearbyint(v);
+    if (r >= double(std::numeric_limits<int32_t>::max()))
+        return std::numeric_limits<int32_t>::max();
+    if (r <= double(std::numeric_limits<int32_t>::min()))
+        return std::numeric_limits<int32_t>::min();
+    return static_cast<int>(r);
+}
 
 // --- INI access (each call opens the file for that one access) -------------
 
