@@ -19,23 +19,6 @@
 
 #include <cstdio>
 
-namespace {
-
-const QString kStart = QStringLiteral("START");
-const QString kSect = QStringLiteral("Sect");
-
-// Schedule file of a media file: the extension's dot removed, ".INI" added
-// (dance.mp4 gives dancemp4.INI), in the media file's folder.
-QString ScheduleFileOf(const QString& media) {
-    const QFileInfo fi(media);
-    const QString name = fi.fileName();
-    const int dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString stem = dot < 0 ? name : name.left(dot) + name.mid(dot + 1);
-    return QDir(fi.absolutePath()).filePath(stem + QStringLiteral(".INI"));
-}
-
-} // namespace
-
 TDemoMode DemoModeFromEnvironment() {
     const QByteArray v = qgetenv("TAVRELO_DEMO");
     if (v == "headless")
@@ -108,7 +91,7 @@ bool MakeDemoClip(const QString& path, int seconds, QString* error) {
 }
 
 void WriteDemoSchedule(const QString& clipPath) {
-    const QString file = ScheduleFileOf(clipPath);
+    const QString file = ScheduleFileName(clipPath, QString());
     struct Row {
         const char* count;
         const char* time;
@@ -119,16 +102,16 @@ void WriteDemoSchedule(const QString& clipPath) {
     const Row rows[] = {{"2", "00:00", "热身 (两遍)"},
                         {"1", "00:06", "第二节 (一遍)"},
                         {"2", "00:10", "结束动作 (两遍)"}};
-    WriteIniStr(file, kSect, QStringLiteral("Row0"),
-                QStringLiteral("序号^^播放^^加^^减^^时间点^^开播内容^^"));
+    WriteIniStr(
+        file, kScheduleSection, QStringLiteral("Row0"),
+        EncodeRow(QStringList(std::begin(TFrmMain::ColTitles), std::end(TFrmMain::ColTitles))));
     int n = 0;
     for (const Row& r : rows) {
         ++n;
-        WriteIniStr(file, kSect, QStringLiteral("Row%1").arg(n),
-                    QStringLiteral("%1^^%2^^+^^-^^%3^^%4^^")
-                        .arg(PadLeft(QString::number(n), QLatin1Char(' '), 3),
-                             QString::fromUtf8(r.count), QString::fromUtf8(r.time),
-                             QString::fromUtf8(r.text)));
+        WriteIniStr(file, kScheduleSection, QStringLiteral("Row%1").arg(n),
+                    EncodeRow({PadLeft(QString::number(n), QLatin1Char(' '), 3),
+                               QString::fromUtf8(r.count), QStringLiteral("+"), QStringLiteral("-"),
+                               QString::fromUtf8(r.time), QString::fromUtf8(r.text)}));
     }
 }
 
@@ -140,10 +123,10 @@ bool PrepareDemo(const QString& dir, QString* error) {
     if (!QFile::exists(clip) && !MakeDemoClip(clip, 16, error))
         return false;
     WriteDemoSchedule(clip);
-    WriteIniStr(IniFileName, kStart, QStringLiteral("PlayFile"), clip);
-    WriteIniStr(IniFileName, kStart, QStringLiteral("chkAutoPlay"), BoolToText(true));
-    WriteIniStr(IniFileName, kStart, QStringLiteral("chkRePlay"), BoolToText(true));
-    WriteIniStr(IniFileName, kStart, QStringLiteral("overmode"), QStringLiteral("循环播放"));
+    WriteSetting(IniFileName, Setting::PlayFile, clip);
+    WriteSetting(IniFileName, Setting::chkAutoPlay, BoolToText(true));
+    WriteSetting(IniFileName, Setting::chkRePlay, BoolToText(true));
+    WriteSetting(IniFileName, Setting::overmode, QStringLiteral("循环播放"));
     return true;
 }
 

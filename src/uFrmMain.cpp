@@ -70,7 +70,7 @@ void TFrmMain::FormCreate() {
     Guarded([this] { LoadSettings(); })();
     FitColumn(*sgV, 1);
     CurFile = AppPath + QStringLiteral("无文件.DAT");
-    CurFile = ReadIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("PlayFile"), CurFile);
+    CurFile = ReadSetting(IniFileName, Setting::PlayFile, CurFile);
     Guarded([this] { OpenSchedule(CurFile); })();
 
     FrmPlay = std::make_unique<TFrmPlay>(FGBrowse, this);

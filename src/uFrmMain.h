@@ -15,6 +15,7 @@
 #include <QWidget>
 
 #include "remote/RemotePlayer.h"
+#include "uFrmMainSettings.h"
 
 #include <atomic>
 #include <cstdint>
@@ -207,6 +208,7 @@ public:
     void rbExitClick(QObject* Sender);
     void rbShutClick(QObject* Sender);
     void rbPlayClick(QObject* Sender);
+    void ChooseEndMode(TMyRadionBtn* chosen);
     void chkAutoPlayClick(QObject* Sender);
     void chkRePlayClick(QObject* Sender);
     void chkPauseClick(QObject* Sender);
@@ -459,12 +461,17 @@ private:
     bool creating_ = false;
     QStringList creationReports_;
 
-    // Writes key of section "START" of file for a setting that is kept while
-    // a file opens and plays (the last file, the per-media channel, track,
-    // rate and zoom). The setting applies whether or not it could be stored:
-    // a refused write (media on a read-only medium) is reported once per file
-    // without stopping anything, and the caller goes on.
-    void KeepSetting(const QString& file, const QString& key, const QString& value);
+    // The settings file or the current schedule file, as the table says.
+    QString SettingsFileOf(Setting s) const;
+    // Stores a setting that is kept while a file opens and plays (the last
+    // file, the per-media channel, track, rate and zoom). The setting applies
+    // whether or not it could be stored: a refused write (media on a
+    // read-only medium) is reported once per file without stopping anything,
+    // and the caller goes on.
+    void KeepSetting(Setting s, const QString& value);
+    // The same for a file named by the caller (a write that comes late and
+    // belongs to the schedule file current when the value changed).
+    void KeepSetting(const QString& file, Setting s, const QString& value);
     // Files that refused a write and have been reported.
     QSet<QString> unwritable_;
     // Stores a slider's setting: at once for a click or an assignment; during

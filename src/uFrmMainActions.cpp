@@ -31,8 +31,6 @@
 #include <algorithm>
 #include <cmath>
 
-using FrmMainText::RoundHalfEven;
-
 namespace {
 
 constexpr int64_t kPreviousWithinMs = 3000;
@@ -369,8 +367,7 @@ void TFrmMain::CreatePracticeControls() {
     chkOSD->setGeometry(chkMirror->geometry().right() + 8, 86, chkOSD->width(), 14);
     chkSpeedUp->setGeometry(chkOSD->geometry().right() + 8, 86, chkSpeedUp->width(), 14);
 
-    chkOSD->setChecked(
-        TextToBool(ReadIniText(IniFileName, QStringLiteral("START"), QStringLiteral("chkOSD"))));
+    chkOSD->setChecked(ReadBoolSetting(IniFileName, Setting::chkOSD));
     LoadPracticeSchedule();
     connect(chkMirror, &QCheckBox::toggled, this, Guarded([this] { chkMirrorClick(chkMirror); }));
     connect(chkOSD, &QCheckBox::toggled, this, Guarded([this] { chkOSDClick(chkOSD); }));
@@ -386,10 +383,8 @@ void TFrmMain::LoadPracticeSchedule() {
         return;
     const QSignalBlocker quiet(chkMirror);
     const QSignalBlocker quiet2(chkSpeedUp);
-    chkSpeedUp->setChecked(TextToBool(
-        ReadIniText(SchedFileName, QStringLiteral("START"), QStringLiteral("chkSpeedUp"))));
-    chkMirror->setChecked(TextToBool(
-        ReadIniText(SchedFileName, QStringLiteral("START"), QStringLiteral("chkMirror"))));
+    chkSpeedUp->setChecked(ReadBoolSetting(SchedFileName, Setting::chkSpeedUp));
+    chkMirror->setChecked(ReadBoolSetting(SchedFileName, Setting::chkMirror));
     if (FrmPlay)
         FrmPlay->VW->SetMirrored(chkMirror->isChecked());
 }
@@ -399,18 +394,16 @@ void TFrmMain::chkMirrorClick(QObject* /*Sender*/) {
     if (FrmPlay)
         FrmPlay->VW->SetMirrored(on);
     if (QFileInfo(CurFile).isFile())
-        KeepSetting(SchedFileName, QStringLiteral("chkMirror"), BoolToText(on));
+        KeepSetting(Setting::chkMirror, BoolToText(on));
 }
 
 void TFrmMain::chkSpeedUpClick(QObject* /*Sender*/) {
     if (QFileInfo(CurFile).isFile())
-        KeepSetting(SchedFileName, QStringLiteral("chkSpeedUp"),
-                    BoolToText(chkSpeedUp->isChecked()));
+        KeepSetting(Setting::chkSpeedUp, BoolToText(chkSpeedUp->isChecked()));
 }
 
 void TFrmMain::chkOSDClick(QObject* /*Sender*/) {
-    WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("chkOSD"),
-                BoolToText(chkOSD->isChecked()));
+    WriteSetting(IniFileName, Setting::chkOSD, BoolToText(chkOSD->isChecked()));
     if (FrmPlay)
         FrmPlay->ShowSectionLine(chkOSD->isChecked() ? SectionLineText() : QString());
 }

@@ -15,18 +15,14 @@
 #include <QFile>
 #include <QListWidget>
 
-using FrmMainText::RoundHalfEven;
-
 namespace {
-const QString kStart = QStringLiteral("START");
 constexpr long kMaxStreams = 20;
 } // namespace
 
 void TFrmMain::SoundLevel2Change(QObject* /*Sender*/) {
     const int v = RoundHalfEven(SoundLevel2->Position());
-    WriteSliderSetting(SoundLevel2, [v] {
-        WriteIniStr(IniFileName, kStart, QStringLiteral("SoundLevel2"), QString::number(v));
-    });
+    WriteSliderSetting(
+        SoundLevel2, [v] { WriteSetting(IniFileName, Setting::SoundLevel2, QString::number(v)); });
     if (FGBrowse && FGBrowse->State() != gsNone)
         FGBrowse->SetVolume(v);
 }
@@ -46,7 +42,7 @@ void TFrmMain::lbRight2Click(QObject* /*Sender*/) {
 void TFrmMain::SelectChannel(int channel, const QString& caption) {
     if (!QFile::exists(CurFile))
         return;
-    KeepSetting(SchedFileName, QStringLiteral("SOUNDCHL"), caption);
+    KeepSetting(Setting::SOUNDCHL, caption);
     SoundChannel = uint8_t(channel);
     if (!FGBrowse || !FGBrowse->Active())
         return;
@@ -137,8 +133,7 @@ void TFrmMain::btnSelAudioChl2Click(QObject* /*Sender*/) {
     AudioTrack = cbAudioChl2->ItemIndex() + 1;
     RefreshAudioTracks();
     if (!SchedFileName.isEmpty())
-        KeepSetting(SchedFileName, QStringLiteral("cbAudioChl2"),
-                    QString::number(cbAudioChl2->ItemIndex()));
+        KeepSetting(Setting::cbAudioChl2, QString::number(cbAudioChl2->ItemIndex()));
 }
 
 QString TFrmMain::FindAudioDecoderName() {

@@ -1,4 +1,5 @@
 #include "uFrmMainGrid.h"
+#include "utPublic/IniFile.h"
 
 #include <QCoreApplication>
 #include <QKeyEvent>
@@ -10,20 +11,6 @@
 
 #include <algorithm>
 #include <utility>
-
-namespace {
-// One line per cell: a line break in a description would split the row's
-// line in the schedule file.
-QString OneLine(const QString& text) {
-    if (!text.contains(QLatin1Char('\n')) && !text.contains(QLatin1Char('\r')))
-        return text;
-    QString t = text;
-    t.replace(QLatin1String("\r\n"), QLatin1String(" "));
-    t.replace(QLatin1Char('\r'), QLatin1Char(' '));
-    t.replace(QLatin1Char('\n'), QLatin1Char(' '));
-    return t;
-}
-} // namespace
 
 TScheduleGrid::TScheduleGrid(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::WheelFocus);
@@ -347,26 +334,23 @@ void TScheduleGrid::keyPressEvent(QKeyEvent* e) {
         MoveCurrent(col_, row_ + page);
         return;
     case Qt::Key_Home:
+    case Qt::Key_End: {
+        // With Ctrl to the first or last row, else to the first or last
+        // editable column.
+        const bool home = e->key() == Qt::Key_Home;
         if (e->modifiers() & Qt::ControlModifier)
-            MoveCurrent(col_, FixedRows());
+            MoveCurrent(col_, home ? FixedRows() : rowCount_ - 1);
         else
-            MoveCurrent(fixedCols_, row_);
+            MoveCurrent(home ? fixedCols_ : colCount_ - 1, row_);
         return;
-    case Qt::Key_End:
-        if (e->modifiers() & Qt::ControlModifier)
-            MoveCurrent(col_, rowCount_ - 1);
-        else
-            MoveCurrent(colCount_ - 1, row_);
-        return;
+    }
     case Qt::Key_Left:
+    case Qt::Key_Backtab:
         MoveCurrent(col_ - 1, row_);
         return;
     case Qt::Key_Right:
     case Qt::Key_Tab:
         MoveCurrent(col_ + 1, row_);
-        return;
-    case Qt::Key_Backtab:
-        MoveCurrent(col_ - 1, row_);
         return;
     case Qt::Key_F2:
     case Qt::Key_Return:

@@ -39,19 +39,6 @@ inline int StrToIntDef(const QString& text, int def) {
     return static_cast<int>(v);
 }
 
-// Nearest integer, halves to the even neighbour; out-of-range values are
-// held at the 32-bit limits.
-inline int RoundHalfEven(double v) {
-    if (std::isnan(v))
-        return 0;
-    const double r = std::nearbyint(v);
-    if (r >= double(std::numeric_limits<int32_t>::max()))
-        return std::numeric_limits<int32_t>::max();
-    if (r <= double(std::numeric_limits<int32_t>::min()))
-        return std::numeric_limits<int32_t>::min();
-    return static_cast<int>(r);
-}
-
 // Truncated toward zero, held at the 32-bit limits.
 inline int Trunc(double v) {
     if (std::isnan(v))

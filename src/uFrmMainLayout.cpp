@@ -263,12 +263,14 @@ void TFrmMain::CreateControls() {
         MakeRoundButton(plTop, "btnSelFile", 6, 56, QStringLiteral("选择要播放的视频或音频文件"));
     btnSelAudioChl2 = MakeRoundButton(plTop, "btnSelAudioChl2", 54, 56, QStringLiteral("选择音轨"));
     cbAudioChl2 = MakeCombo(plTop, "cbAudioChl2", QRect(102, 58, 107, 37), QString(), {}, 29);
-    lbLeft2 = MakeRadio(plTop, "lbLeft2", QRect(220, 63, 112, 27), QStringLiteral("左声道"),
-                        btRound, QColor(128, 128, 128), 26);
-    lbCenter2 = MakeRadio(plTop, "lbCenter2", QRect(344, 63, 112, 27), QStringLiteral("立体声"),
-                          btRound, QColor(128, 128, 128), 26);
-    lbRight2 = MakeRadio(plTop, "lbRight2", QRect(464, 63, 112, 27), QStringLiteral("右声道"),
-                         btRound, QColor(128, 128, 128), 26);
+    // The sound channel: three round buttons of one size in a row.
+    auto channel = [this](const char* name, int left, const QString& caption) {
+        return MakeRadio(plTop, name, QRect(left, 63, 112, 27), caption, btRound,
+                         QColor(128, 128, 128), 26);
+    };
+    lbLeft2 = channel("lbLeft2", 220, QStringLiteral("左声道"));
+    lbCenter2 = channel("lbCenter2", 344, QStringLiteral("立体声"));
+    lbRight2 = channel("lbRight2", 464, QStringLiteral("右声道"));
     for (TMyRadionBtn* r : {lbLeft2, lbCenter2, lbRight2})
         r->SetTag(99);
     lbCenter2->SetChecked(true);
@@ -324,12 +326,14 @@ void TFrmMain::CreateControls() {
                         QStringLiteral("小节循环时暂停毫秒数"), kDelayItems, 33);
     cbHideTime = MakeCombo(plBottom, "cbHideTime", QRect(492, 7, 96, 41),
                            QStringLiteral("隐藏窗口的时间秒"), kHideItems, 33);
-    rbExit = MakeRadio(plBottom, "rbExit", QRect(6, 54, 140, 30), QStringLiteral("播完退出"),
-                       btSquare, QColor(192, 192, 192), 27);
-    rbShut = MakeRadio(plBottom, "rbShut", QRect(168, 54, 140, 30), QStringLiteral("播完关机"),
-                       btDiamond, QColor(128, 128, 128), 27);
-    rbPlay = MakeRadio(plBottom, "rbPlay", QRect(342, 54, 140, 30), QStringLiteral("循环播放"),
-                       btRound, QColor(128, 128, 128), 27);
+    // The end mode: three buttons of one size in a row, each its own shape.
+    auto endMode = [this](const char* name, int left, const QString& caption, TButtonShape shape,
+                          const QColor& colour) {
+        return MakeRadio(plBottom, name, QRect(left, 54, 140, 30), caption, shape, colour, 27);
+    };
+    rbExit = endMode("rbExit", 6, QStringLiteral("播完退出"), btSquare, QColor(192, 192, 192));
+    rbShut = endMode("rbShut", 168, QStringLiteral("播完关机"), btDiamond, QColor(128, 128, 128));
+    rbPlay = endMode("rbPlay", 342, QStringLiteral("循环播放"), btRound, QColor(128, 128, 128));
     rbPlay->SetChecked(true);
     chkHide =
         MakeCheck(plBottom, "chkHide", QRect(492, 63, 93, 14), QStringLiteral("隐藏播放窗口"));

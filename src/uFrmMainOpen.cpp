@@ -25,8 +25,6 @@
 
 namespace {
 
-const QString kStart = QStringLiteral("START");
-constexpr int kRecentCount = 10;
 // Position ticks come every 500 ms: four seconds without the position moving
 // while the graph says it plays.
 constexpr int kStallTicks = 8;
@@ -118,7 +116,7 @@ void TFrmMain::CreateOpenHandlers() {
 QStringList TFrmMain::RecentFiles() const {
     QStringList files;
     for (int i = 1; i <= kRecentCount; ++i) {
-        const QString f = ReadIniText(IniFileName, kStart, QStringLiteral("Recent%1").arg(i));
+        const QString f = ReadSetting(IniFileName, RecentSetting(i));
         if (!f.isEmpty() && !files.contains(f))
             files << f;
     }
@@ -134,9 +132,9 @@ void TFrmMain::RememberRecentFile(const QString& path) {
     // Only keys that change are written; the list never shrinks, so no key
     // is left behind.
     for (int i = 0; i < files.size() && i < kRecentCount; ++i) {
-        const QString key = QStringLiteral("Recent%1").arg(i + 1);
-        if (ReadIniText(IniFileName, kStart, key) != files[i])
-            WriteIniStr(IniFileName, kStart, key, files[i]);
+        const Setting s = RecentSetting(i + 1);
+        if (ReadSetting(IniFileName, s) != files[i])
+            WriteSetting(IniFileName, s, files[i]);
     }
 }
 

@@ -34,13 +34,11 @@
 #include <cmath>
 #include <limits>
 
-using FrmMainText::RoundHalfEven;
 using FrmMainText::StrToIntDef;
 using FrmMainText::Trunc;
 
 namespace {
 
-const QString kStart = QStringLiteral("START");
 // The section end timer takes over from the 500 ms tick this long before the
 // end (wall-clock ms): a tick and some lateness of it.
 constexpr double kSectionEndLeadMs = 700;
@@ -287,7 +285,7 @@ void TFrmMain::ApplySectionRate(int steps) {
 }
 
 void TFrmMain::RestoreLoopCounts() {
-    if (!TextToBool(ReadIniText(IniFileName, kStart, QStringLiteral("chkLoopCounts"))))
+    if (!ReadBoolSetting(IniFileName, Setting::chkLoopCounts))
         return;
     for (int r = 1; RowExists(r) && r <= loopCounts_.size(); ++r)
         sgV->SetCell(1, r, loopCounts_[r - 1]);

@@ -50,19 +50,16 @@ void TFrmMain::FormMouseMove(QObject* /*Sender*/, Qt::KeyboardModifiers /*Shift*
 }
 
 void TFrmMain::chkHideClick(QObject* /*Sender*/) {
-    WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("chkHide"),
-                BoolToText(chkHide->isChecked()));
+    WriteSetting(IniFileName, Setting::chkHide, BoolToText(chkHide->isChecked()));
 }
 
 void TFrmMain::cbHideTimeChange(QObject* /*Sender*/) {
-    WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("cbHideTime"),
-                QString::number(cbHideTime->ItemIndex()));
+    WriteSetting(IniFileName, Setting::cbHideTime, QString::number(cbHideTime->ItemIndex()));
     HideSeconds = StrToIntDef(cbHideTime->Text(), 10);
 }
 
 void TFrmMain::cbTransChange(QObject* /*Sender*/) {
-    WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("cbTrans"),
-                QString::number(cbTrans->ItemIndex()));
+    WriteSetting(IniFileName, Setting::cbTrans, QString::number(cbTrans->ItemIndex()));
     if (cbTrans->ItemIndex() == 0) {
         AlphaBlend = false;
     } else {
@@ -81,15 +78,14 @@ void TFrmMain::btnUPClick(QObject* /*Sender*/) {
     const int h = plTop->height() == kCollapsed ? kTopExpanded : kCollapsed;
     plTop->setFixedHeight(h);
     AlignControls();
-    WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("plTop"), QString::number(h));
+    WriteSetting(IniFileName, Setting::plTop, QString::number(h));
 }
 
 void TFrmMain::btnDownClick(QObject* /*Sender*/) {
     const int h = plBottom->height() == kCollapsed ? kBottomExpanded : kCollapsed;
     plBottom->setFixedHeight(h);
     AlignControls();
-    WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("plBottom"),
-                QString::number(h));
+    WriteSetting(IniFileName, Setting::plBottom, QString::number(h));
 }
 
 void TFrmMain::FormResize(QObject* /*Sender*/) {
@@ -98,8 +94,7 @@ void TFrmMain::FormResize(QObject* /*Sender*/) {
 
 void TFrmMain::chkOn2MonitorClick(QObject* /*Sender*/) {
     const bool on = chkOn2Monitor->isChecked();
-    WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("chkOn2Monitor"),
-                BoolToText(on));
+    WriteSetting(IniFileName, Setting::chkOn2Monitor, BoolToText(on));
     if (FrmPlay)
         FrmPlay->PlaceOnMonitor(on && TFrmPlay::MonitorCount() >= 2 ? 1 : 0);
 }
@@ -110,7 +105,7 @@ void TFrmMain::tbZoomChange(QObject* /*Sender*/) {
     const int z = Trunc(tbZoom->Position());
     FrmPlay->ApplyZoom(z);
     WriteSliderSetting(tbZoom, [this, file = SchedFileName, z] {
-        KeepSetting(file, QStringLiteral("tbZoom"), QString::number(z));
+        KeepSetting(file, Setting::tbZoom, QString::number(z));
     });
 }
 

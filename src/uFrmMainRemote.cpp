@@ -24,8 +24,6 @@
 
 namespace {
 
-const QString kStart = QStringLiteral("START");
-constexpr int kDefaultPort = 8765;
 constexpr int kQrModulePixels = 3;
 
 // The remotes' view of the control window: every request is one of the
@@ -79,9 +77,9 @@ private:
 
 // A settings write of the remote; a settings file this write creates is
 // readable by its owner only (it holds the PIN).
-void WriteRemoteSetting(const QString& key, const QString& value) {
+void WriteRemoteSetting(Setting s, const QString& value) {
     const bool existed = QFile::exists(IniFileName);
-    WriteIniStr(IniFileName, kStart, key, value);
+    WriteSetting(IniFileName, s, value);
     if (!existed)
         QFile::setPermissions(IniFileName, QFile::ReadOwner | QFile::WriteOwner);
 }
@@ -138,8 +136,7 @@ void TFrmMain::CreateRemoteControls() {
     plRemote->hide();
     new TFollowGrid(sgV, [this] { PlaceRemotePanel(); });
 
-    chkRemote->setChecked(TextToBool(
-        ReadIniStr(IniFileName, kStart, QStringLiteral("chkRemote"), BoolToText(false))));
+    chkRemote->setChecked(ReadBoolSetting(IniFileName, Setting::chkRemote));
     connect(chkRemote, &QCheckBox::toggled, this, [this] { chkRemoteClick(chkRemote); });
     if (chkRemote->isChecked()) {
         try {
@@ -167,26 +164,24 @@ void TFrmMain::chkRemoteClick(QObject* /*Sender*/) {
     const bool on = chkRemote->isChecked();
     delete RemoteServer;
     RemoteServer = nullptr;
-    if (ReadIniText(IniFileName, kStart, QStringLiteral("chkRemote")) != BoolToText(on))
-        WriteRemoteSetting(QStringLiteral("chkRemote"), BoolToText(on));
+    if (ReadSetting(IniFileName, Setting::chkRemote) != BoolToText(on))
+        WriteRemoteSetting(Setting::chkRemote, BoolToText(on));
     if (!on) {
         plRemote->hide();
         return;
     }
-    QString pin = ReadIniText(IniFileName, kStart, QStringLiteral("RemotePin")).trimmed();
+    QString pin = ReadSetting(IniFileName, Setting::RemotePin).trimmed();
     static const QRegularExpression sixDigits(QStringLiteral("^[0-9]{6}$"));
     if (!sixDigits.match(pin).hasMatch()) {
         pin = QStringLiteral("%1").arg(QRandomGenerator::system()->bounded(1000000), 6, 10,
                                        QLatin1Char('0'));
-        WriteRemoteSetting(QStringLiteral("RemotePin"), pin);
+        WriteRemoteSetting(Setting::RemotePin, pin);
     }
+    const int defaultPort = QString::fromUtf8(SettingEntry(Setting::RemotePort).def).toInt();
     bool ok = false;
-    int port =
-        ReadIniStr(IniFileName, kStart, QStringLiteral("RemotePort"), QString::number(kDefaultPort))
-            .trimmed()
-            .toInt(&ok);
+    int port = ReadSetting(IniFileName, Setting::RemotePort).trimmed().toInt(&ok);
     if (!ok || port < 1 || port > 65535)
-        port = kDefaultPort;
+        port = defaultPort;
 
     RemoteServer = new TRemoteServer(RemotePlayer, pin, this);
     QString error;

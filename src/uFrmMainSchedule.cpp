@@ -162,8 +162,7 @@ void TFrmMain::btnDelClick(QObject* /*Sender*/) {
 }
 
 void TFrmMain::chkEditClick(QObject* /*Sender*/) {
-    WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("chkEdit"),
-                BoolToText(chkEdit->isChecked()));
+    WriteSetting(IniFileName, Setting::chkEdit, BoolToText(chkEdit->isChecked()));
     SetEditMode(chkEdit->isChecked());
 }
 

@@ -1,6 +1,8 @@
-// The settings file (options, window bounds, the last media file) and the
-// schedule file of the current media file (the table and the per-media
-// settings), and the option controls that only store their value.
+// The settings table's readers and writers; the settings file (options,
+// window bounds, the last media file) and the schedule file of the current
+// media file (the table and the per-media settings), and the option controls
+// that only store their value.
+#include "uFrmMainSettings.h"
 #include "uFrmMain.h"
 
 #include "controls/FlatCtrls.h"
@@ -22,59 +24,102 @@
 #include <algorithm>
 #include <limits>
 
-using FrmMainText::RoundHalfEven;
 using FrmMainText::StrToIntDef;
 using FrmMainText::Trunc;
 
 namespace {
-const QString kStart = QStringLiteral("START");
-const QString kSect = QStringLiteral("Sect");
 
-QString ReadSetting(const QString& key) {
-    return ReadIniText(IniFileName, kStart, key);
+// Options of the settings file.
+int ReadIntOption(Setting s) {
+    return ReadIntSetting(IniFileName, s);
 }
-void WriteSetting(const QString& key, const QString& value) {
-    WriteIniStr(IniFileName, kStart, key, value);
+int ReadIntOption(Setting s, int def) {
+    return ReadIntSetting(IniFileName, s, def);
+}
+void WriteOption(Setting s, const QString& value) {
+    WriteSetting(IniFileName, s, value);
 }
 } // namespace
+
+// --- The settings table ---------------------------------------------------------------
+
+namespace {
+// A setting of the settings file goes nowhere else.
+void CheckFile([[maybe_unused]] const QString& file, [[maybe_unused]] const TSettingEntry& e) {
+    Q_ASSERT(e.file != TSettingsFile::System || file == IniFileName);
+}
+} // namespace
+
+QString ReadSetting(const QString& file, Setting s, const QString& def) {
+    const TSettingEntry& e = SettingEntry(s);
+    CheckFile(file, e);
+    return ReadIniStr(file, QLatin1String(e.section), QLatin1String(e.key), def);
+}
+
+QString ReadSetting(const QString& file, Setting s) {
+    return ReadSetting(file, s, QString::fromUtf8(SettingEntry(s).def));
+}
+
+int ReadIntSetting(const QString& file, Setting s, int def) {
+    return StrToIntDef(ReadSetting(file, s, QString()), def);
+}
+
+int ReadIntSetting(const QString& file, Setting s) {
+    Q_ASSERT(SettingEntry(s).def);
+    return ReadIntSetting(file, s, StrToIntDef(QString::fromUtf8(SettingEntry(s).def), 0));
+}
+
+bool ReadBoolSetting(const QString& file, Setting s) {
+    return TextToBool(ReadSetting(file, s));
+}
+
+void WriteSetting(const QString& file, Setting s, const QString& value) {
+    const TSettingEntry& e = SettingEntry(s);
+    CheckFile(file, e);
+    WriteIniStr(file, QLatin1String(e.section), QLatin1String(e.key), value);
+}
 
 // --- Settings file ------------------------------------------------------------------
 
 void TFrmMain::LoadSettings() {
     LoadWindowBounds();
 
-    const QString mode =
-        ReadIniStr(IniFileName, kStart, QStringLiteral("overmode"), rbPlay->Caption());
+    const QString mode = ReadSetting(IniFileName, Setting::overmode, rbPlay->Caption());
     rbShut->SetChecked(rbShut->Caption() == mode);
     rbExit->SetChecked(rbExit->Caption() == mode);
     rbPlay->SetChecked(rbPlay->Caption() == mode);
 
-    plTop->setFixedHeight(std::max(0, StrToIntDef(ReadSetting(QStringLiteral("plTop")), 57)));
-    plBottom->setFixedHeight(std::max(0, StrToIntDef(ReadSetting(QStringLiteral("plBottom")), 57)));
+    plTop->setFixedHeight(std::max(0, ReadIntOption(Setting::plTop)));
+    plBottom->setFixedHeight(std::max(0, ReadIntOption(Setting::plBottom)));
     AlignControls();
 
     // Each assignment below raises the control's change event, which writes
     // the key back.
-    cbDelay->SetItemIndex(StrToIntDef(ReadSetting(QStringLiteral("cbDelay")), 1));
-    cbHideTime->SetItemIndex(StrToIntDef(ReadSetting(QStringLiteral("cbHideTime")), 6));
+    cbDelay->SetItemIndex(ReadIntOption(Setting::cbDelay));
+    cbHideTime->SetItemIndex(ReadIntOption(Setting::cbHideTime));
     HideSeconds = StrToIntDef(cbHideTime->Text(), 10);
-    SoundLevel2->SetPosition(StrToIntDef(ReadSetting(QStringLiteral("SoundLevel2")),
-                                         RoundHalfEven(SoundLevel2->Position())));
+    SoundLevel2->SetPosition(
+        ReadIntOption(Setting::SoundLevel2, RoundHalfEven(SoundLevel2->Position())));
 
     // A check box raises its click event only when its state changes.
-    chkEdit->setChecked(TextToBool(ReadSetting(QStringLiteral("chkEdit"))));
+    chkEdit->setChecked(ReadBoolSetting(IniFileName, Setting::chkEdit));
     SetEditMode(chkEdit->isChecked());
-    for (QCheckBox* box : {chkAutoPlay, chkPause, chkOn2Monitor, chkRePlay, chkHide})
-        box->setChecked(TextToBool(ReadSetting(box->objectName())));
+    const std::pair<QCheckBox*, Setting> boxes[] = {{chkAutoPlay, Setting::chkAutoPlay},
+                                                    {chkPause, Setting::chkPause},
+                                                    {chkOn2Monitor, Setting::chkOn2Monitor},
+                                                    {chkRePlay, Setting::chkRePlay},
+                                                    {chkHide, Setting::chkHide}};
+    for (const auto& [box, setting] : boxes)
+        box->setChecked(ReadBoolSetting(IniFileName, setting));
 
-    cbTrans->SetItemIndex(StrToIntDef(ReadSetting(QStringLiteral("cbTrans")), 2));
+    cbTrans->SetItemIndex(ReadIntOption(Setting::cbTrans));
 }
 
 void TFrmMain::LoadWindowBounds() {
-    const int left = StrToIntDef(ReadSetting(QStringLiteral("WindowsL")), 0);
-    const int top = StrToIntDef(ReadSetting(QStringLiteral("WindowsT")), 0);
-    const int w = StrToIntDef(ReadSetting(QStringLiteral("WindowsW")), width());
-    const int h = StrToIntDef(ReadSetting(QStringLiteral("WindowsH")), height());
+    const int left = ReadIntOption(Setting::WindowsL);
+    const int top = ReadIntOption(Setting::WindowsT);
+    const int w = ReadIntOption(Setting::WindowsW, width());
+    const int h = ReadIntOption(Setting::WindowsH, height());
     // Stored bounds are taken as they are; only the size limits apply, and a
     // window that would lie out of sight is brought onto a monitor.
     snapping_ = true;
@@ -117,15 +162,23 @@ QPoint TFrmMain::OnSomeMonitor(const QRect& bounds) {
 }
 
 void TFrmMain::SaveWindowBounds() {
-    WriteSetting(QStringLiteral("WindowsL"), QString::number(x()));
-    WriteSetting(QStringLiteral("WindowsT"), QString::number(y()));
-    WriteSetting(QStringLiteral("WindowsW"), QString::number(width()));
-    WriteSetting(QStringLiteral("WindowsH"), QString::number(height()));
+    WriteOption(Setting::WindowsL, QString::number(x()));
+    WriteOption(Setting::WindowsT, QString::number(y()));
+    WriteOption(Setting::WindowsW, QString::number(width()));
+    WriteOption(Setting::WindowsH, QString::number(height()));
 }
 
-void TFrmMain::KeepSetting(const QString& file, const QString& key, const QString& value) {
+QString TFrmMain::SettingsFileOf(Setting s) const {
+    return SettingEntry(s).file == TSettingsFile::System ? IniFileName : SchedFileName;
+}
+
+void TFrmMain::KeepSetting(Setting s, const QString& value) {
+    KeepSetting(SettingsFileOf(s), s, value);
+}
+
+void TFrmMain::KeepSetting(const QString& file, Setting s, const QString& value) {
     try {
-        WriteIniStr(file, kStart, key, value);
+        WriteSetting(file, s, value);
     } catch (const EWriteRefused& e) {
         if (unwritable_.contains(e.File()))
             return;
@@ -138,65 +191,50 @@ void TFrmMain::KeepSetting(const QString& file, const QString& key, const QStrin
 // --- Option controls that only store their value -------------------------------------
 
 void TFrmMain::rbExitClick(QObject* /*Sender*/) {
-    rbExit->SetChecked(true);
-    rbShut->SetChecked(false);
-    rbPlay->SetChecked(false);
-    WriteSetting(QStringLiteral("overmode"), rbExit->Caption());
+    ChooseEndMode(rbExit);
 }
 
 void TFrmMain::rbShutClick(QObject* /*Sender*/) {
-    rbShut->SetChecked(true);
-    rbExit->SetChecked(false);
-    rbPlay->SetChecked(false);
-    WriteSetting(QStringLiteral("overmode"), rbShut->Caption());
+    ChooseEndMode(rbShut);
 }
 
 void TFrmMain::rbPlayClick(QObject* /*Sender*/) {
-    rbPlay->SetChecked(true);
-    rbExit->SetChecked(false);
-    rbShut->SetChecked(false);
-    WriteSetting(QStringLiteral("overmode"), rbPlay->Caption());
+    ChooseEndMode(rbPlay);
+}
+
+// The end mode is stored as the chosen button's caption.
+void TFrmMain::ChooseEndMode(TMyRadionBtn* chosen) {
+    for (TMyRadionBtn* rb : {rbExit, rbShut, rbPlay})
+        rb->SetChecked(rb == chosen);
+    WriteOption(Setting::overmode, chosen->Caption());
 }
 
 void TFrmMain::chkAutoPlayClick(QObject* /*Sender*/) {
-    WriteSetting(QStringLiteral("chkAutoPlay"), BoolToText(chkAutoPlay->isChecked()));
+    WriteOption(Setting::chkAutoPlay, BoolToText(chkAutoPlay->isChecked()));
     if (isVisible())
         sgV->setFocus(Qt::OtherFocusReason);
 }
 
 void TFrmMain::chkRePlayClick(QObject* /*Sender*/) {
-    WriteSetting(QStringLiteral("chkRePlay"), BoolToText(chkRePlay->isChecked()));
+    WriteOption(Setting::chkRePlay, BoolToText(chkRePlay->isChecked()));
     if (isVisible())
         sgV->setFocus(Qt::OtherFocusReason);
 }
 
 void TFrmMain::chkPauseClick(QObject* /*Sender*/) {
-    WriteSetting(QStringLiteral("chkPause"), BoolToText(chkPause->isChecked()));
+    WriteOption(Setting::chkPause, BoolToText(chkPause->isChecked()));
     if (isVisible())
         sgV->setFocus(Qt::OtherFocusReason);
 }
 
 void TFrmMain::cbDelayChange(QObject* /*Sender*/) {
-    WriteSetting(QStringLiteral("cbDelay"), QString::number(cbDelay->ItemIndex()));
+    WriteOption(Setting::cbDelay, QString::number(cbDelay->ItemIndex()));
 }
 
 // --- Schedule file -----------------------------------------------------------------------
 
 QString TFrmMain::ScheduleFileNameFor(const QString& mediaPath) const {
-    // Both separators count, so that paths an older installation stored
-    // ("D:\v\dance.mp4") follow the same rule.
-    const int sep =
-        std::max(mediaPath.lastIndexOf(QLatin1Char('/')), mediaPath.lastIndexOf(QLatin1Char('\\')));
-    const int dot = mediaPath.lastIndexOf(QLatin1Char('.'));
-    QString name;
-    if (dot > sep)
-        name = mediaPath.left(dot) + mediaPath.mid(dot + 1) + QStringLiteral(".INI");
-    else
-        name = mediaPath + QStringLiteral(".INI");
-    const bool hasDir = sep >= 0 || (name.size() >= 2 && name.at(1) == QLatin1Char(':'));
-    if (!hasDir)
-        name = AppPath + name;
-    return name;
+    return ScheduleFileName(mediaPath, AppPath);
 }
 
 void TFrmMain::OpenSchedule(const QString& path) {
@@ -206,7 +244,7 @@ void TFrmMain::OpenSchedule(const QString& path) {
     QDir::setCurrent(AppPath);
 
     sgV->HideEditor(true);
-    LoadGridFromIni(SchedFileName, kSect, *sgV);
+    LoadGridFromIni(SchedFileName, kScheduleSection, *sgV);
     // Whatever the file's header row held only sets the column count.
     if (sgV->ColCount() < 6)
         sgV->SetColCount(6);
@@ -214,24 +252,20 @@ void TFrmMain::OpenSchedule(const QString& path) {
         sgV->SetCell(c, 0, ColTitles[c]);
     RenumberRows();
 
-    KeepSetting(IniFileName, QStringLiteral("PlayFile"), CurFile);
+    KeepSetting(Setting::PlayFile, CurFile);
 
     // Checking a radio button from here raises no event: the channel is
     // applied to the sound when playback of the file starts.
-    const QString channel =
-        ReadIniStr(SchedFileName, kStart, QStringLiteral("SOUNDCHL"), lbCenter2->Caption());
+    const QString channel = ReadSetting(SchedFileName, Setting::SOUNDCHL, lbCenter2->Caption());
     lbLeft2->SetChecked(lbLeft2->Caption() == channel);
     lbCenter2->SetChecked(lbCenter2->Caption() == channel);
     lbRight2->SetChecked(lbRight2->Caption() == channel);
 
-    const int track =
-        StrToIntDef(ReadIniText(SchedFileName, kStart, QStringLiteral("cbAudioChl2")), 0);
+    const int track = ReadIntSetting(SchedFileName, Setting::cbAudioChl2);
     AudioTrack = track == std::numeric_limits<int>::max() ? track : track + 1;
 
-    cbRate->SetItemIndex(
-        StrToIntDef(ReadIniText(SchedFileName, kStart, QStringLiteral("cbRate")), 6));
-    tbZoom->SetPosition(StrToIntDef(ReadIniText(SchedFileName, kStart, QStringLiteral("tbZoom")),
-                                    Trunc(tbZoom->Position())));
+    cbRate->SetItemIndex(ReadIntSetting(SchedFileName, Setting::cbRate));
+    tbZoom->SetPosition(ReadIntSetting(SchedFileName, Setting::tbZoom, Trunc(tbZoom->Position())));
     if (FrmPlay)
         FrmPlay->ApplyZoom(Trunc(tbZoom->Position()));
     LoadPracticeSchedule();
@@ -245,7 +279,7 @@ void TFrmMain::btnSaveClick(QObject* /*Sender*/) {
         sgV->SetCell(4, r, SecToTimeStr(TimeStrToSec(sgV->Cell(4, r), QStringLiteral(":"))));
     SortGridRows(*sgV, 4, 1, sgV->RowCount() - 1);
     RenumberRows();
-    SaveGridToIni(SchedFileName, kSect, *sgV);
+    SaveGridToIni(SchedFileName, kScheduleSection, *sgV);
     KeepLoopCounts();
 }
 

@@ -125,7 +125,7 @@ void TFrmMain::cbRateChange(QObject* /*Sender*/) {
     bool ok = false;
     const double rate = cbRate->Text().toDouble(&ok);
     ApplyRate(ok ? rate : 1.0);
-    KeepSetting(SchedFileName, QStringLiteral("cbRate"), QString::number(cbRate->ItemIndex()));
+    KeepSetting(Setting::cbRate, QString::number(cbRate->ItemIndex()));
 }
 
 void TFrmMain::SeekTo(uint32_t ms) {

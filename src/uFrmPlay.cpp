@@ -1,6 +1,7 @@
 #include "uFrmPlay.h"
 
 #include "media/VideoWindow.h"
+#include "uFrmMainSettings.h"
 #include "utPublic/utPublic.h"
 
 #include <QGuiApplication>
@@ -78,8 +79,7 @@ void TFrmPlay::FormCreate() {
     QPalette p = palette();
     p.setColor(QPalette::Window, Qt::black);
     setPalette(p);
-    const bool on = TextToBool(
-        ReadIniText(IniFileName, QStringLiteral("START"), QStringLiteral("chkOn2Monitor")));
+    const bool on = ReadBoolSetting(IniFileName, Setting::chkOn2Monitor);
     PlaceOnMonitor(on && MonitorCount() >= 2 ? 1 : 0);
     plHint->hide();
     lbCountdown->hide();

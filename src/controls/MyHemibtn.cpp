@@ -1,4 +1,5 @@
 #include "controls/MyHemibtn.h"
+#include "utPublic/utPublic.h"
 
 #include <QApplication>
 #include <QIODevice>
@@ -15,10 +16,6 @@ constexpr QRgb kBlack = 0xFF000000;
 constexpr QRgb kWhite = 0xFFFFFFFF;
 constexpr double kLight = 0.5773502692; // each component of the unit light vector
 
-// Nearest integer, halves to the even neighbour.
-int Rnd(double v) {
-    return int(std::nearbyint(v));
-}
 int Floor(double v) {
     return int(std::floor(v));
 }
@@ -81,12 +78,12 @@ QImage RingBitmap(int w, int h, int a, int bw, bool raised) {
         const double sx = raised ? dx : -dx;
         const double sy = raised ? dy : -dy;
         const double dot = (-sx - sy + r) * kLight / (r * std::sqrt(2.0));
-        const int g = std::clamp(Rnd(128.0 * dot) + 128, 0, 255);
+        const int g = std::clamp(RoundHalfEven(128.0 * dot) + 128, 0, 255);
         return qRgb(g, g, g);
     };
     auto stamp = [&](double px, double py) {
-        const int x = Rnd(px);
-        const int y = Rnd(py);
+        const int x = RoundHalfEven(px);
+        const int y = RoundHalfEven(py);
         for (int j = y - s; j <= y + s; ++j) {
             for (int i = x - s; i <= x + s; ++i) {
                 if (i == 0 && j == 0)
@@ -174,7 +171,7 @@ void EllipseOutline(QImage& img, int l, int t, int r, int b, QRgb c) {
 }
 
 int ShadeChannel(int c, double f) {
-    return std::clamp(c + Rnd(c * f), 0, 255);
+    return std::clamp(c + RoundHalfEven(c * f), 0, 255);
 }
 
 // --- BMP data blocks --------------------------------------------------------

@@ -1,4 +1,5 @@
 #include "media/FilterGraph.h"
+#include "utPublic/utPublic.h"
 
 #include <QCoreApplication>
 #include <QEvent>
@@ -30,24 +31,19 @@ private:
     TFilterGraph* FGraph;
 };
 
-// nearest(x) with ties to the even integer.
-static long NearestEven(double x) {
-    return static_cast<long>(std::nearbyint(x));
-}
-
 long VolumeToFramework(int v, bool linearVolume) {
     v = std::clamp(v, 0, 10000);
     if (!linearVolume)
         return v - 10000;
     // ln(10000 + 1) * 1085.73 rounds to 10000, so full scale is 0 dB.
-    return NearestEven(std::log(v + 1.0) * 1085.73) - 10000;
+    return RoundHalfEven(std::log(v + 1.0) * 1085.73) - 10000;
 }
 
 long BalanceToFramework(int b, bool linearVolume) {
     b = std::clamp(b, -10000, 10000);
     if (!linearVolume)
         return b;
-    const long x = NearestEven(std::log(std::abs(b) + 1.0) * 1085.73);
+    const long x = RoundHalfEven(std::log(std::abs(b) + 1.0) * 1085.73);
     return b >= 0 ? -x : x;
 }
 

@@ -22,23 +22,6 @@ QString ErrnoText(int err) {
     return QString::fromLocal8Bit(std::strerror(err));
 }
 
-bool WriteAll(int fd, const QByteArray& data, int* err) {
-    const char* p = data.constData();
-    qsizetype left = data.size();
-    while (left > 0) {
-        const ssize_t n = ::write(fd, p, size_t(left));
-        if (n < 0) {
-            if (errno == EINTR)
-                continue;
-            *err = errno;
-            return false;
-        }
-        p += n;
-        left -= n;
-    }
-    return true;
-}
-
 // The file a write lands in: a symbolic link is followed to its target, so
 // that replacing does not turn the link into a plain file.
 QByteArray TargetPath(const QString& path) {
@@ -230,7 +213,8 @@ bool AtomicFileWriter::Replace(const QString& path, const QByteArray& data, QStr
     }
 
     int err = 0;
-    bool ok = WriteAll(fd, data, &err);
+    // A new file: writing at 0 is writing from its start.
+    bool ok = WriteAllAt(fd, data.constData(), data.size(), 0, &err);
     if (ok && exists) {
         // Keep the owner (root saving a user's file) and the permissions.
         if (::fchown(fd, old.st_uid, old.st_gid) != 0) {

@@ -21,11 +21,16 @@ bool Announce(const QString& text) {
     std::fprintf(stderr, "Tavrelo: %s\n", text.toLocal8Bit().constData());
     if (Observer())
         Observer()(text);
-    return QGuiApplication::platformName() != QLatin1String("offscreen") &&
-           !qEnvironmentVariableIsSet("TAVRELO_NO_MESSAGE_BOXES");
+    return MessageBoxesShown();
 }
 
 } // namespace
+
+bool MessageBoxesShown() {
+    return qobject_cast<QApplication*>(QCoreApplication::instance()) &&
+           QGuiApplication::platformName() != QLatin1String("offscreen") &&
+           !qEnvironmentVariableIsSet("TAVRELO_NO_MESSAGE_BOXES");
+}
 
 void ShowErrorMessage(const QString& text) {
     if (Announce(text))

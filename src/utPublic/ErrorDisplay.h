@@ -10,6 +10,12 @@
 
 class QWidget;
 
+// Whether a message box may be shown: a widget application on a display
+// (not Qt's offscreen platform) and TAVRELO_NO_MESSAGE_BOXES not set. Where
+// none may, a message goes to standard error only and nothing waits for a
+// click.
+bool MessageBoxesShown();
+
 // Shows text in a message box with an error icon and the title "Tavrelo"
 // and waits for the user to close it. Without a display (offscreen tests, or
 // TAVRELO_NO_MESSAGE_BOXES set) the text goes to standard error only.

@@ -70,17 +70,6 @@ LineKind Classify(QStringView text) {
     return k;
 }
 
-// One entry is one line: a line break inside a name or value becomes a blank.
-QString OneLine(const QString& s) {
-    if (!s.contains(u'\n') && !s.contains(u'\r'))
-        return s;
-    QString out = s;
-    out.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
-    out.replace(u'\r', u' ');
-    out.replace(u'\n', u' ');
-    return out;
-}
-
 int EncodedSize(char32_t cp, IniDocument::Encoding encoding) {
     if (cp < 0x80)
         return 1;
@@ -90,6 +79,16 @@ int EncodedSize(char32_t cp, IniDocument::Encoding encoding) {
 }
 
 } // namespace
+
+QString OneLine(const QString& text) {
+    if (!text.contains(u'\n') && !text.contains(u'\r'))
+        return text;
+    QString out = text;
+    out.replace(QStringLiteral("\r\n"), QStringLiteral(" "));
+    out.replace(u'\r', u' ');
+    out.replace(u'\n', u' ');
+    return out;
+}
 
 QString CutToEncodedBytes(const QString& text, IniDocument::Encoding encoding, int maxBytes) {
     int used = 0;

@@ -95,6 +95,10 @@ private:
     Encoding encoding_ = Encoding::Utf8;
 };
 
+// Line breaks (CR LF, CR or LF) become blanks: one INI entry, or one cell
+// of a schedule row, is one line.
+QString OneLine(const QString& text);
+
 // Cuts text so that its form in the given encoding has at most maxBytes
 // bytes, never splitting a character.
 QString CutToEncodedBytes(const QString& text, IniDocument::Encoding encoding, int maxBytes);

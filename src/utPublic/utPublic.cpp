@@ -4,6 +4,7 @@
 
 #include "utPublic/AppPaths.h"
 #include "utPublic/Clock.h"
+#include "utPublic/ErrorDisplay.h"
 #include "utPublic/IniFile.h"
 
 #include <QAbstractEventDispatcher>
@@ -30,8 +31,7 @@ void ReportMissingCounter() {
                          QStringLiteral("\r\n") +
                          QStringLiteral("请升级您的计算机和操作系统.系统退出");
     std::fprintf(stderr, "Tavrelo: %s\n", text.toLocal8Bit().constData());
-    if (!qobject_cast<QApplication*>(QCoreApplication::instance()) ||
-        QGuiApplication::platformName() == QLatin1String("offscreen"))
+    if (!MessageBoxesShown())
         return;
     QMessageBox box(QMessageBox::NoIcon, QStringLiteral("Tavrelo"), text, QMessageBox::Ok);
     box.exec();
@@ -187,6 +187,21 @@ QString ReadIniText(const QString& file, const QString& section, const QString& 
 QString ReadIniStr(const QString& file, const QString& section, const QString& key,
                    const QString& def) {
     return IniFile::ReadValue(file, section, key).value_or(def);
+}
+
+QString ScheduleFileName(const QString& mediaPath, const QString& appPath) {
+    const int sep =
+        std::max(mediaPath.lastIndexOf(QLatin1Char('/')), mediaPath.lastIndexOf(QLatin1Char('\\')));
+    const int dot = mediaPath.lastIndexOf(QLatin1Char('.'));
+    QString name;
+    if (dot > sep)
+        name = mediaPath.left(dot) + mediaPath.mid(dot + 1) + QStringLiteral(".INI");
+    else
+        name = mediaPath + QStringLiteral(".INI");
+    const bool hasDir = sep >= 0 || (name.size() >= 2 && name.at(1) == QLatin1Char(':'));
+    if (!hasDir)
+        name = appPath + name;
+    return name;
 }
 
 void EraseIniSection(const QString& file, const QString& section) {

@@ -9,8 +9,11 @@
 #include <QColor>
 #include <QRect>
 #include <QString>
+#include <QStringList>
 
+#include <cmath>
 #include <cstdint>
+#include <limits>
 #include <stdexcept>
 
 class QPainter;
@@ -57,6 +60,19 @@ bool TextToBool(const QString& text);
 QString BoolToText(bool b);
 QString PadLeft(const QString& text, QChar fill, int width);
 
+// Nearest integer, halves to the even neighbour (2.5 gives 2); NaN gives 0
+// and out-of-range values are held at the 32-bit limits.
+inline int RoundHalfEven(double v) {
+    if (std::isnan(v))
+        return 0;
+    const double r = std::nearbyint(v);
+    if (r >= double(std::numeric_limits<int32_t>::max()))
+        return std::numeric_limits<int32_t>::max();
+    if (r <= double(std::numeric_limits<int32_t>::min()))
+        return std::numeric_limits<int32_t>::min();
+    return static_cast<int>(r);
+}
+
 // --- INI access (each call opens the file for that one access) -------------
 
 // Raises EWriteRefused when the write is refused.
@@ -66,6 +82,13 @@ QString ReadIniText(const QString& file, const QString& section, const QString& 
 QString ReadIniStr(const QString& file, const QString& section, const QString& key,
                    const QString& def);
 void EraseIniSection(const QString& file, const QString& section);
+
+// The schedule file of a media file: the extension's dot dropped and ".INI"
+// added, beside the media (dance.mp4 gives dancemp4.INI). Both separators
+// count, so that paths an older installation stored ("D:\v\dance.mp4")
+// follow the same rule; a bare name (no folder, no drive letter) goes into
+// appPath, which ends with a separator.
+QString ScheduleFileName(const QString& mediaPath, const QString& appPath);
 
 // --- Grids -------------------------------------------------------------------
 
@@ -110,6 +133,13 @@ QColor DimColor(QColor colour, double factor);
 
 // --- Row encoding of the schedule file ----------------------------------------
 
+// The schedule's rows are keys "Row0" (the column titles), "Row1", ... of
+// this section; each value is every cell followed by the mark "^^".
+inline const QString kScheduleSection = QStringLiteral("Sect");
+QString EncodeRow(const QStringList& cells);
+// The first cols cells of a row's value (missing ones empty): the text up to
+// each mark, and the text after the last mark for the cell after it.
+QStringList DecodeRow(const QString& text, int cols);
 QString RowToText(const TStringGridLike& grid, int row);
 void TextToRow(const QString& text, TStringGridLike& grid, int row);
 int CountCellMarks(const QString& text);

@@ -184,25 +184,40 @@ namespace {
 const QString kCellMark = QStringLiteral("^^");
 }
 
-QString RowToText(const TStringGridLike& grid, int row) {
+QString EncodeRow(const QStringList& cells) {
     QString text;
-    for (int c = 0; c < grid.ColCount(); ++c)
-        text += grid.Cell(c, row) + kCellMark;
+    for (const QString& cell : cells)
+        text += cell + kCellMark;
     return text;
 }
 
-void TextToRow(const QString& text, TStringGridLike& grid, int row) {
-    grid.ClearRow(row);
-    QString rest = text;
-    for (int c = 0; c < grid.ColCount(); ++c) {
-        const qsizetype mark = rest.indexOf(kCellMark);
+QStringList DecodeRow(const QString& text, int cols) {
+    QStringList cells;
+    qsizetype from = 0;
+    for (int c = 0; c < cols; ++c) {
+        const qsizetype mark = from < 0 ? -1 : text.indexOf(kCellMark, from);
         if (mark < 0) {
-            grid.SetCell(c, row, rest);
-            return;
+            cells.append(from < 0 ? QString() : text.mid(from));
+            from = -1;
+            continue;
         }
-        grid.SetCell(c, row, rest.left(mark));
-        rest = rest.mid(mark + kCellMark.size());
+        cells.append(text.mid(from, mark - from));
+        from = mark + kCellMark.size();
     }
+    return cells;
+}
+
+QString RowToText(const TStringGridLike& grid, int row) {
+    QStringList cells;
+    for (int c = 0; c < grid.ColCount(); ++c)
+        cells.append(grid.Cell(c, row));
+    return EncodeRow(cells);
+}
+
+void TextToRow(const QString& text, TStringGridLike& grid, int row) {
+    const QStringList cells = DecodeRow(text, grid.ColCount());
+    for (int c = 0; c < grid.ColCount(); ++c)
+        grid.SetCell(c, row, cells[c]);
 }
 
 int CountCellMarks(const QString& text) {

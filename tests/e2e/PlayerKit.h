@@ -37,11 +37,7 @@ struct TSectionRow {
 
 // The schedule file of a media file, as the control window names it.
 inline QString ScheduleFileOf(const QString& media) {
-    const QFileInfo fi(media);
-    const QString name = fi.fileName();
-    const int dot = name.lastIndexOf(QLatin1Char('.'));
-    const QString stem = dot < 0 ? name : name.left(dot) + name.mid(dot + 1);
-    return QDir(fi.absolutePath()).filePath(stem + QStringLiteral(".INI"));
+    return ScheduleFileName(QFileInfo(media).absoluteFilePath(), QString());
 }
 
 inline void WriteSchedule(const QString& media, const std::vector<TSectionRow>& rows) {
@@ -53,9 +49,9 @@ inline void WriteSchedule(const QString& media, const std::vector<TSectionRow>& 
     for (const TSectionRow& r : rows) {
         ++n;
         WriteIniStr(file, QStringLiteral("Sect"), QStringLiteral("Row%1").arg(n),
-                    QStringLiteral("%1^^%2^^+^^-^^%3^^%4^^")
-                        .arg(PadLeft(QString::number(n), QLatin1Char(' '), 3), r.Count, r.Time,
-                             r.Text.isEmpty() ? QStringLiteral("s%1").arg(n) : r.Text));
+                    EncodeRow({PadLeft(QString::number(n), QLatin1Char(' '), 3), r.Count,
+                               QStringLiteral("+"), QStringLiteral("-"), r.Time,
+                               r.Text.isEmpty() ? QStringLiteral("s%1").arg(n) : r.Text}));
     }
 }
 

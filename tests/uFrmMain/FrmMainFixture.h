@@ -69,7 +69,7 @@ inline QStringList Keys(const QString& path) {
     return keys;
 }
 
-inline QString Setting(const QString& key) {
+inline QString StoredSetting(const QString& key) {
     return ReadIniText(IniFileName, QStringLiteral("START"), key);
 }
 
@@ -104,10 +104,10 @@ public:
                           QStringLiteral("Row0=序号^^播放^^加^^减^^时间点^^开播内容^^")};
         for (int i = 0; i < rows.size(); ++i) {
             const QStringList p = rows[i].split(QLatin1Char('|'));
-            lines << QStringLiteral("Row%1=%2^^%3^^+^^-^^%4^^%5^^")
-                         .arg(i + 1)
-                         .arg(i + 1, 3)
-                         .arg(p.value(0), p.value(1), p.value(2));
+            lines << QStringLiteral("Row%1=").arg(i + 1) +
+                         EncodeRow({QStringLiteral("%1").arg(i + 1, 3), p.value(0),
+                                    QStringLiteral("+"), QStringLiteral("-"), p.value(1),
+                                    p.value(2)});
         }
         return WriteText(f.ScheduleFileNameFor(media), lines + extra);
     }
@@ -135,9 +135,8 @@ inline QList<QStringList> SavedRows(const QString& schedFile) {
                                      [&](const QString& l) { return l.startsWith(prefix); });
         if (it == lines.end())
             break;
-        QStringList cells = it->mid(prefix.size()).split(QStringLiteral("^^"));
-        cells.removeLast(); // after the last mark
-        rows << cells;
+        const QString text = it->mid(prefix.size());
+        rows << DecodeRow(text, CountCellMarks(text)); // not the text after the last mark
     }
     return rows;
 }

@@ -142,7 +142,7 @@ void TestFrmMainPresentation::keysAndActivationCountAsActivity() {
     const int before = f.cbDelay->ItemIndex();
     QTest::keyClick(f.cbDelay, Qt::Key_Down);
     QCOMPARE(f.cbDelay->ItemIndex(), before + 1);
-    QCOMPARE(Setting("cbDelay"), QString::number(before + 1));
+    QCOMPARE(StoredSetting("cbDelay"), QString::number(before + 1));
 }
 
 // Clicks as the window system delivers them to the shown window: every

@@ -59,11 +59,11 @@ void TestFrmMainSettings::firstStartWritesExactlyTheLoadedKeys() {
     TFrmMain& f = env.Make();
     QCOMPARE(Keys(IniFileName),
              (QStringList{"cbDelay", "cbHideTime", "SoundLevel2", "cbTrans", "PlayFile"}));
-    QCOMPARE(Setting("cbDelay"), QStringLiteral("1"));
-    QCOMPARE(Setting("cbHideTime"), QStringLiteral("6"));
-    QCOMPARE(Setting("SoundLevel2"), QStringLiteral("9000"));
-    QCOMPARE(Setting("cbTrans"), QStringLiteral("2"));
-    QCOMPARE(Setting("PlayFile"), f.AppPath + QStringLiteral("无文件.DAT"));
+    QCOMPARE(StoredSetting("cbDelay"), QStringLiteral("1"));
+    QCOMPARE(StoredSetting("cbHideTime"), QStringLiteral("6"));
+    QCOMPARE(StoredSetting("SoundLevel2"), QStringLiteral("9000"));
+    QCOMPARE(StoredSetting("cbTrans"), QStringLiteral("2"));
+    QCOMPARE(StoredSetting("PlayFile"), f.AppPath + QStringLiteral("无文件.DAT"));
     QCOMPARE(f.CurFile, f.AppPath + QStringLiteral("无文件.DAT"));
     QCOMPARE(f.SchedFileName, f.AppPath + QStringLiteral("无文件DAT.INI"));
     QCOMPARE(f.windowTitle(), f.SchedFileName);
@@ -155,10 +155,10 @@ void TestFrmMainSettings::endMode() {
     // A click stores the caption of the clicked button and checks it alone.
     f.rbShutClick(f.rbShut);
     QVERIFY(f.rbShut->Checked() && !f.rbExit->Checked() && !f.rbPlay->Checked());
-    QCOMPARE(Setting("overmode"), QStringLiteral("播完关机"));
+    QCOMPARE(StoredSetting("overmode"), QStringLiteral("播完关机"));
     f.rbExitClick(f.rbExit);
     QVERIFY(f.rbExit->Checked() && !f.rbShut->Checked() && !f.rbPlay->Checked());
-    QCOMPARE(Setting("overmode"), QStringLiteral("播完退出"));
+    QCOMPARE(StoredSetting("overmode"), QStringLiteral("播完退出"));
 }
 
 void TestFrmMainSettings::switches_data() {
@@ -185,11 +185,11 @@ void TestFrmMainSettings::switches() {
     QCOMPARE(box->isChecked(), on);
     // A switch that came on is written back as "YES"; one that stayed off is
     // not touched.
-    QCOMPARE(Setting(key), on ? QStringLiteral("YES") : stored);
+    QCOMPARE(StoredSetting(key), on ? QStringLiteral("YES") : stored);
 
     // Every change is written at once.
     box->click();
-    QCOMPARE(Setting(key), BoolToText(!on));
+    QCOMPARE(StoredSetting(key), BoolToText(!on));
 }
 
 void TestFrmMainSettings::outOfRangeIndexesAreWrittenBackAsMinusOne() {
@@ -199,9 +199,9 @@ void TestFrmMainSettings::outOfRangeIndexesAreWrittenBackAsMinusOne() {
     QCOMPARE(f.cbDelay->ItemIndex(), -1);
     QCOMPARE(f.cbHideTime->ItemIndex(), -1);
     QCOMPARE(f.cbTrans->ItemIndex(), -1);
-    QCOMPARE(Setting("cbDelay"), QStringLiteral("-1"));
-    QCOMPARE(Setting("cbHideTime"), QStringLiteral("-1"));
-    QCOMPARE(Setting("cbTrans"), QStringLiteral("-1"));
+    QCOMPARE(StoredSetting("cbDelay"), QStringLiteral("-1"));
+    QCOMPARE(StoredSetting("cbHideTime"), QStringLiteral("-1"));
+    QCOMPARE(StoredSetting("cbTrans"), QStringLiteral("-1"));
     QCOMPARE(f.HideSeconds, 10);
     QVERIFY(f.AlphaBlend);
     QCOMPARE(f.AlphaBlendValue, 200);
@@ -229,10 +229,10 @@ void TestFrmMainSettings::opacity() {
     // Choosing by hand goes through the same handler.
     f.cbTrans->SetItemIndex(0);
     QCOMPARE(f.windowOpacity(), 1.0);
-    QCOMPARE(Setting("cbTrans"), QStringLiteral("0"));
+    QCOMPARE(StoredSetting("cbTrans"), QStringLiteral("0"));
     f.cbTrans->SetItemIndex(11);
     QCOMPARE(f.windowOpacity(), 40 / 255.0);
-    QCOMPARE(Setting("cbTrans"), QStringLiteral("11"));
+    QCOMPARE(StoredSetting("cbTrans"), QStringLiteral("11"));
 }
 
 void TestFrmMainSettings::panelsToggleFromStoredHeight() {
@@ -245,17 +245,17 @@ void TestFrmMainSettings::panelsToggleFromStoredHeight() {
 
     f.btnUPClick(f.btnUP);
     QCOMPARE(f.plTop->height(), 57);
-    QCOMPARE(Setting("plTop"), QStringLiteral("57"));
+    QCOMPARE(StoredSetting("plTop"), QStringLiteral("57"));
     f.btnUPClick(f.btnUP);
     QCOMPARE(f.plTop->height(), 145);
-    QCOMPARE(Setting("plTop"), QStringLiteral("145"));
+    QCOMPARE(StoredSetting("plTop"), QStringLiteral("145"));
 
     f.btnDownClick(f.btnDown);
     QCOMPARE(f.plBottom->height(), 57);
-    QCOMPARE(Setting("plBottom"), QStringLiteral("57"));
+    QCOMPARE(StoredSetting("plBottom"), QStringLiteral("57"));
     f.btnDownClick(f.btnDown);
     QCOMPARE(f.plBottom->height(), 140);
-    QCOMPARE(Setting("plBottom"), QStringLiteral("140"));
+    QCOMPARE(StoredSetting("plBottom"), QStringLiteral("140"));
     // The grid fills what the panels leave.
     QCOMPARE(f.sgV->geometry(), QRect(0, 145, 602, 522 - 145 - 140));
     QCOMPARE(f.plBottom->geometry(), QRect(0, 522 - 140, 602, 140));
@@ -269,10 +269,10 @@ void TestFrmMainSettings::windowBoundsKeepTheSizeLimits() {
     QCOMPARE(f.width(), 602);
     QCOMPARE(f.height(), 300);
     f.close();
-    QCOMPARE(Setting("WindowsL"), QStringLiteral("30"));
-    QCOMPARE(Setting("WindowsT"), QStringLiteral("40"));
-    QCOMPARE(Setting("WindowsW"), QStringLiteral("602"));
-    QCOMPARE(Setting("WindowsH"), QStringLiteral("300"));
+    QCOMPARE(StoredSetting("WindowsL"), QStringLiteral("30"));
+    QCOMPARE(StoredSetting("WindowsT"), QStringLiteral("40"));
+    QCOMPARE(StoredSetting("WindowsW"), QStringLiteral("602"));
+    QCOMPARE(StoredSetting("WindowsH"), QStringLiteral("300"));
 }
 
 // The drag is sent straight to the slider, so no timer runs between steps.
@@ -287,7 +287,7 @@ void TestFrmMainSettings::sliderDragWritesTheLatestValueLaterAndTheLastOneAtTheE
                       Qt::NoModifier);
         QCoreApplication::sendEvent(s, &e);
     };
-    auto stored = [] { return Setting("SoundLevel2").toInt(); };
+    auto stored = [] { return StoredSetting("SoundLevel2").toInt(); };
     int x = s->ThumbLeft() + s->ThumWidth() / 2;
     send(QEvent::MouseButtonPress, x, Qt::LeftButton);
     QCOMPARE(stored(), 9000); // pressing the thumb changes nothing

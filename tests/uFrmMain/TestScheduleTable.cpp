@@ -338,10 +338,10 @@ void TestScheduleTable::editModeLocksExactlyEightControls() {
     };
     check(false);
     f.chkEdit->click();
-    QCOMPARE(Setting("chkEdit"), QStringLiteral("YES"));
+    QCOMPARE(StoredSetting("chkEdit"), QStringLiteral("YES"));
     check(true);
     f.chkEdit->click();
-    QCOMPARE(Setting("chkEdit"), QStringLiteral("NO"));
+    QCOMPARE(StoredSetting("chkEdit"), QStringLiteral("NO"));
     check(false);
 
     // Typing into the grid opens an editor only while editing is on; the
@@ -467,7 +467,7 @@ void TestScheduleTable::openScheduleReadsPerMediaSettings() {
     TFrmMain& f = WindowWithSchedule(env, {"1|00:00|A"}, extra);
     QCOMPARE(f.windowTitle(), f.SchedFileName);
     QCOMPARE(QDir::currentPath() + "/", f.AppPath);
-    QCOMPARE(Setting("PlayFile"), f.CurFile);
+    QCOMPARE(StoredSetting("PlayFile"), f.CurFile);
     for (TMyRadionBtn* b : {f.lbLeft2, f.lbCenter2, f.lbRight2})
         QVERIFY2(b->Checked() == (b->objectName() == checked), qPrintable(b->objectName()));
     QCOMPARE(f.AudioTrack, audioTrack);

@@ -102,6 +102,8 @@ private slots:
     void switches();
     void padLeft_data();
     void padLeft();
+    void roundHalfEven_data();
+    void roundHalfEven();
 
     void iniReadsAndMissingFiles();
 
@@ -249,6 +251,24 @@ void TestUtPublic::padLeft() {
     QFETCH(int, width);
     QFETCH(QString, result);
     QCOMPARE(PadLeft(text, u' ', width), result);
+}
+
+void TestUtPublic::roundHalfEven_data() {
+    QTest::addColumn<double>("v");
+    QTest::addColumn<int>("result");
+    QTest::newRow("half down to even") << 2.5 << 2;
+    QTest::newRow("half up to even") << 3.5 << 4;
+    QTest::newRow("negative half") << -2.5 << -2;
+    QTest::newRow("below half") << 2.49 << 2;
+    QTest::newRow("NaN") << std::nan("") << 0;
+    QTest::newRow("too large") << 1e12 << std::numeric_limits<int32_t>::max();
+    QTest::newRow("too small") << -1e12 << std::numeric_limits<int32_t>::min();
+}
+
+void TestUtPublic::roundHalfEven() {
+    QFETCH(double, v);
+    QFETCH(int, result);
+    QCOMPARE(RoundHalfEven(v), result);
 }
 
 // --- INI helpers -------------------------------------------------------------------
