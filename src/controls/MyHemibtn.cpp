@@ -273,30 +273,6 @@ TMyRoundButton::~TMyRoundButton() = default;
 
 // --- Setters ----------------------------------------------------------------
 
-#define ROUNDBTN_RERENDER_SETTER(Name, member, Type)                                               \
-    void TMyRoundButton::Set##Name(Type v) {                                                       \
-        if (member == v)                                                                           \
-            return;                                                                                \
-        member = v;                                                                                \
-        Rerender();                                                                                \
-    }
-
-ROUNDBTN_RERENDER_SETTER(AttenControl, attenControl_, double)
-ROUNDBTN_RERENDER_SETTER(BevelInner, bevelInner_, THemiBevel)
-ROUNDBTN_RERENDER_SETTER(BevelOuter, bevelOuter_, THemiBevel)
-ROUNDBTN_RERENDER_SETTER(BorderColor, borderColor_, const TColor&)
-ROUNDBTN_RERENDER_SETTER(BorderStyle, borderStyle_, TBorderStyle)
-ROUNDBTN_RERENDER_SETTER(Caption, caption_, const QString&)
-ROUNDBTN_RERENDER_SETTER(FaceColor, faceColor_, const TColor&)
-ROUNDBTN_RERENDER_SETTER(FaceShaded, faceShaded_, bool)
-ROUNDBTN_RERENDER_SETTER(FaceTransparent, faceTransparent_, bool)
-ROUNDBTN_RERENDER_SETTER(GlyphShaded, glyphShaded_, bool)
-ROUNDBTN_RERENDER_SETTER(GlyphMapped, glyphMapped_, bool)
-ROUNDBTN_RERENDER_SETTER(GlyphTransparent, glyphTransparent_, bool)
-ROUNDBTN_RERENDER_SETTER(NumGlyphs, numGlyphs_, int)
-
-#undef ROUNDBTN_RERENDER_SETTER
-
 void TMyRoundButton::SetBevelWidth(int v) {
     if (v <= 0 || v == bevelWidth_)
         return;

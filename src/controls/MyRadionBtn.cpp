@@ -71,27 +71,6 @@ TMyRadionBtn::~TMyRadionBtn() = default;
 
 // --- Setters ----------------------------------------------------------------
 
-#define RADIO_REPAINT_SETTER(Name, member, Type)                                                   \
-    void TMyRadionBtn::Set##Name(Type v) {                                                         \
-        if (member == v)                                                                           \
-            return;                                                                                \
-        member = v;                                                                                \
-        update();                                                                                  \
-    }
-
-RADIO_REPAINT_SETTER(BorderWidth, borderWidth_, unsigned)
-RADIO_REPAINT_SETTER(Spacing, spacing_, int)
-RADIO_REPAINT_SETTER(TextAlign, textAlign_, TTextAlign)
-RADIO_REPAINT_SETTER(Transparent, transparent_, bool)
-RADIO_REPAINT_SETTER(CheckColor, checkColor_, const TColor&)
-RADIO_REPAINT_SETTER(Color_High, colorHigh_, const TColor&)
-RADIO_REPAINT_SETTER(Color_Low, colorLow_, const TColor&)
-RADIO_REPAINT_SETTER(BkColor, bkColor_, const TColor&)
-RADIO_REPAINT_SETTER(ButtonShape, buttonShape_, TButtonShape)
-RADIO_REPAINT_SETTER(TextStyle, textStyle_, TTextStyle)
-
-#undef RADIO_REPAINT_SETTER
-
 void TMyRadionBtn::SetCaption(const QString& v) {
     if (v == caption_)
         return;
