@@ -163,6 +163,21 @@ void TFilterGraph::RemoveListener(IGraphListener* listener) {
         FListeners.erase(it);
 }
 
+void TGraphBound::SetFilterGraph(TFilterGraph* graph) {
+    if (graph == FFilterGraph)
+        return;
+    if (FFilterGraph) {
+        FFilterGraph->RemoveMember(FMember);
+        FFilterGraph->RemoveListener(FListener);
+    }
+    FFilterGraph = graph;
+    if (graph) {
+        graph->AddMember(FMember);
+        graph->AddListener(FListener);
+    }
+    FilterGraphChanged(graph);
+}
+
 bool TFilterGraph::Play() {
     if (!FActive)
         return false;
