@@ -9,6 +9,9 @@
 #include <algorithm>
 #include <cmath>
 
+using ControlGeometry::InEllipse;
+using ControlGeometry::OnEllipseEdge;
+
 namespace {
 
 constexpr QRgb kBlack = 0xFF000000;
@@ -30,19 +33,6 @@ QImage Blank(int w, int h) {
     QImage img(w, h, QImage::Format_RGB32);
     img.fill(kWhite);
     return img;
-}
-
-// Whether pixel (x, y) belongs to the filled ellipse inscribed in the
-// rectangle (l, t) - (r, b), right and bottom edges excluded: the pixel's
-// centre must lie inside the ellipse.
-bool InEllipse(int x, int y, double l, double t, double r, double b) {
-    const double rx = (r - l) / 2.0;
-    const double ry = (b - t) / 2.0;
-    if (rx <= 0 || ry <= 0)
-        return false;
-    const double dx = (x + 0.5 - (l + rx)) / rx;
-    const double dy = (y + 0.5 - (t + ry)) / ry;
-    return dx * dx + dy * dy <= 1.0;
 }
 
 // Black ellipse on white.
@@ -164,10 +154,7 @@ void OrInto(QImage& img, const QImage& other) {
 void EllipseOutline(QImage& img, int l, int t, int r, int b, QRgb c) {
     for (int y = t; y < b; ++y) {
         for (int x = l; x < r; ++x) {
-            if (!InEllipse(x, y, l, t, r, b))
-                continue;
-            if (!InEllipse(x - 1, y, l, t, r, b) || !InEllipse(x + 1, y, l, t, r, b) ||
-                !InEllipse(x, y - 1, l, t, r, b) || !InEllipse(x, y + 1, l, t, r, b))
+            if (OnEllipseEdge(x, y, l, t, r, b))
                 SetPixelSafe(img, x, y, c);
         }
     }

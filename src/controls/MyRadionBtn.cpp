@@ -11,6 +11,9 @@
 #include <algorithm>
 #include <cmath>
 
+using ControlGeometry::InEllipse;
+using ControlGeometry::OnEllipseEdge;
+
 namespace {
 
 // A line from (x0, y0) towards (x1, y1), the end point excluded, one pixel
@@ -34,22 +37,6 @@ void LineTo(QPainter& p, int x0, int y0, int x1, int y1, const QColor& c, int wi
             y0 += sy;
         }
     }
-}
-
-bool InEllipse(int x, int y, int l, int t, int r, int b) {
-    const double rx = (r - l) / 2.0;
-    const double ry = (b - t) / 2.0;
-    if (rx <= 0 || ry <= 0)
-        return false;
-    const double dx = (x + 0.5 - (l + rx)) / rx;
-    const double dy = (y + 0.5 - (t + ry)) / ry;
-    return dx * dx + dy * dy <= 1.0;
-}
-
-bool OnEllipseEdge(int x, int y, int l, int t, int r, int b) {
-    return InEllipse(x, y, l, t, r, b) &&
-           (!InEllipse(x - 1, y, l, t, r, b) || !InEllipse(x + 1, y, l, t, r, b) ||
-            !InEllipse(x, y - 1, l, t, r, b) || !InEllipse(x, y + 1, l, t, r, b));
 }
 
 // Angle of a direction in degrees, counter-clockwise from the right with y
