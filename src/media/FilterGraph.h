@@ -154,6 +154,9 @@ private:
     void AddMemberFilter(IGraphMember* member);
     void RemoveMemberFilter(IGraphMember* member);
     void SendControlStep(TControlStep kind, int param);
+    // Not Active: E_UNEXPECTED. Otherwise `step` to the listeners, then the
+    // graph manager's `command`.
+    HRESULT ControlGraph(TControlStep step, HRESULT (IMediaControl::*command)());
     void ApplyVolume();
     void ApplyBalance();
     void ApplyRate();
