@@ -102,6 +102,9 @@ protected:
     // sets ignoreRelease_ for the release still to come.
     void RunPopUp(const QPoint& at, bool tagged);
     bool ignoreRelease_ = false;
+    // True, once, for the release of the right button whose press opened the
+    // pop-up menu: that press was handled before the menu ran.
+    bool MenuRelease(TMouseButton button);
 
     // Presses and releases of buttons other than left, right and middle (a
     // mouse's back and forward thumb buttons) are swallowed here: they

@@ -696,11 +696,7 @@ void TMyRoundButton::mouseMoveEvent(QMouseEvent* e) {
 
 void TMyRoundButton::mouseReleaseEvent(QMouseEvent* e) {
     const TMouseButton button = ControlEvents::ButtonOf(e);
-    if (ignoreRelease_ && button == mbRight) {
-        ignoreRelease_ = false;
-        return;
-    }
-    if (!isEnabled())
+    if (MenuRelease(button) || !isEnabled())
         return;
     const QPoint pt = e->position().toPoint();
     Release(button, ControlEvents::ShiftOf(e), pt.x(), pt.y());

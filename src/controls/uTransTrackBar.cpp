@@ -294,13 +294,7 @@ void TTransTrackBar::mouseMoveEvent(QMouseEvent* e) {
 void TTransTrackBar::mouseReleaseEvent(QMouseEvent* e) {
     const QPoint pt = e->position().toPoint();
     const TMouseButton button = ControlEvents::ButtonOf(e);
-    if (ignoreRelease_ && button == mbRight) {
-        // The release of the button that opened the pop-up menu was already
-        // handled before the menu ran.
-        ignoreRelease_ = false;
-        return;
-    }
-    if (!isEnabled())
+    if (MenuRelease(button) || !isEnabled())
         return;
     if (button == mbLeft && clickPending_) {
         clickPending_ = false;
