@@ -40,6 +40,13 @@ void TPointerControl::RunPopUp(const QPoint& at, bool tagged) {
     ignoreRelease_ = true;
 }
 
+bool TPointerControl::MenuRelease(TMouseButton button) {
+    if (!ignoreRelease_ || button != mbRight)
+        return false;
+    ignoreRelease_ = false;
+    return true;
+}
+
 bool TPointerControl::event(QEvent* e) {
     switch (e->type()) {
     case QEvent::MouseButtonPress:

@@ -1,7 +1,8 @@
 // Plumbing the owner-drawn controls share, so that each control keeps only
 // what is its own:
 //  - TControlBase<Widget>: Enabled, Visible and the hint (the tooltip, shown
-//    only while ShowHint is true) over any widget class;
+//    only while ShowHint is true) over any widget class, and the shape of
+//    the plain property setters;
 //  - TPointerControl: a control drawn on a plain QWidget, with the pointer
 //    callbacks the owning window binds, the pop-up menu, and the raising of
 //    those callbacks.
@@ -13,6 +14,8 @@
 #include <QPointer>
 #include <QString>
 #include <QWidget>
+
+#include <type_traits>
 
 class QEnterEvent;
 class QEvent;
@@ -37,6 +40,29 @@ public:
 
 protected:
     explicit TControlBase(QWidget* parent) : Widget(parent) {}
+
+    // Whether a setter given the value it already holds still lets the
+    // control follow it. Some controls have always repainted or re-coloured
+    // on every assignment, and the settings loaders re-assign whole styles.
+    enum class TSetWhen { Changed, Always };
+
+    // The plain property setter: stores `v` in `field`, then lets the
+    // control follow the new value: a repaint at the next event loop turn,
+    // or the control's own `follow` (a re-render, a re-colouring).
+    template <class T, class Control = TControlBase>
+    void SetProperty(T& field, const std::type_identity_t<T>& v,
+                     void (Control::*follow)() = nullptr, TSetWhen when = TSetWhen::Changed) {
+        if (when == TSetWhen::Changed && field == v)
+            return;
+        field = v;
+        if (follow != nullptr)
+            (static_cast<Control*>(this)->*follow)();
+        else
+            this->update();
+    }
+    template <class T> void SetProperty(T& field, const std::type_identity_t<T>& v, TSetWhen when) {
+        SetProperty<T, TControlBase>(field, v, nullptr, when);
+    }
 
 private:
     void ApplyHint() { this->setToolTip(showHint_ ? hint_ : QString()); }
@@ -76,6 +102,9 @@ protected:
     // sets ignoreRelease_ for the release still to come.
     void RunPopUp(const QPoint& at, bool tagged);
     bool ignoreRelease_ = false;
+    // True, once, for the release of the right button whose press opened the
+    // pop-up menu: that press was handled before the menu ran.
+    bool MenuRelease(TMouseButton button);
 
     // Presses and releases of buttons other than left, right and middle (a
     // mouse's back and forward thumb buttons) are swallowed here: they

@@ -42,3 +42,23 @@ TShiftState ShiftOf(const QMouseEvent* e) {
 }
 
 } // namespace ControlEvents
+
+namespace ControlGeometry {
+
+bool InEllipse(int x, int y, double l, double t, double r, double b) {
+    const double rx = (r - l) / 2.0;
+    const double ry = (b - t) / 2.0;
+    if (rx <= 0 || ry <= 0)
+        return false;
+    const double dx = (x + 0.5 - (l + rx)) / rx;
+    const double dy = (y + 0.5 - (t + ry)) / ry;
+    return dx * dx + dy * dy <= 1.0;
+}
+
+bool OnEllipseEdge(int x, int y, int l, int t, int r, int b) {
+    return InEllipse(x, y, l, t, r, b) &&
+           (!InEllipse(x - 1, y, l, t, r, b) || !InEllipse(x + 1, y, l, t, r, b) ||
+            !InEllipse(x, y - 1, l, t, r, b) || !InEllipse(x, y + 1, l, t, r, b));
+}
+
+} // namespace ControlGeometry

@@ -53,3 +53,14 @@ TMouseButton ButtonOf(const QMouseEvent* e);
 // Modifiers plus the buttons held (for a press: including the pressed one).
 TShiftState ShiftOf(const QMouseEvent* e);
 } // namespace ControlEvents
+
+// Pixel geometry the self-drawn round shapes share.
+namespace ControlGeometry {
+// Whether pixel (x, y) belongs to the filled ellipse inscribed in the
+// rectangle (l, t) - (r, b), right and bottom edges excluded: the pixel's
+// centre must lie inside the ellipse.
+bool InEllipse(int x, int y, double l, double t, double r, double b);
+// Whether pixel (x, y) is on the one-pixel outline of that ellipse: inside,
+// with a 4-neighbour outside.
+bool OnEllipseEdge(int x, int y, int l, int t, int r, int b);
+} // namespace ControlGeometry

@@ -81,35 +81,12 @@ TDefineComboBox::~TDefineComboBox() {
 
 // --- Properties -------------------------------------------------------------
 
-void TDefineComboBox::SetTicketPosition(TTicketPosition v) {
-    ticketPosition_ = v;
-    PlaceTicket();
-}
-
-void TDefineComboBox::SetTicketSpace(int v) {
-    ticketSpace_ = v;
-    PlaceTicket();
-}
-
 void TDefineComboBox::SetParentColor(bool v) {
     parentColor_ = v;
     if (v && parentWidget() != nullptr)
         colorFlat_ = parentWidget()->palette().color(parentWidget()->backgroundRole());
     ApplyColours();
 }
-
-#define FLAT_COLOUR_SETTER(Name, member)                                                           \
-    void TDefineComboBox::Set##Name(const TColor& v) {                                             \
-        member = v;                                                                                \
-        ApplyColours();                                                                            \
-    }
-
-FLAT_COLOUR_SETTER(ColorArrow, colorArrow_)
-FLAT_COLOUR_SETTER(ColorArrowBackground, colorArrowBackground_)
-FLAT_COLOUR_SETTER(ColorBorder, colorBorder_)
-FLAT_COLOUR_SETTER(ColorFocued, colorFocued_)
-
-#undef FLAT_COLOUR_SETTER
 
 void TDefineComboBox::SetColorFlat(const TColor& v) {
     colorFlat_ = v;

@@ -40,22 +40,34 @@ public:
     // Null once the label has been destroyed.
     QLabel* Ticket() const { return ticket_; }
     TTicketPosition TicketPosition() const { return ticketPosition_; }
-    void SetTicketPosition(TTicketPosition v);
+    void SetTicketPosition(TTicketPosition v) {
+        SetProperty(ticketPosition_, v, &TDefineComboBox::PlaceTicket, TSetWhen::Always);
+    }
     int TicketSpace() const { return ticketSpace_; }
-    void SetTicketSpace(int v);
+    void SetTicketSpace(int v) {
+        SetProperty(ticketSpace_, v, &TDefineComboBox::PlaceTicket, TSetWhen::Always);
+    }
     // When true, ColorFlat follows the parent's background colour.
     bool ParentColor() const { return parentColor_; }
     void SetParentColor(bool v);
     TColor ColorArrow() const { return colorArrow_; }
-    void SetColorArrow(const TColor& v);
+    void SetColorArrow(const TColor& v) {
+        SetProperty(colorArrow_, v, &TDefineComboBox::ApplyColours, TSetWhen::Always);
+    }
     TColor ColorArrowBackground() const { return colorArrowBackground_; }
-    void SetColorArrowBackground(const TColor& v);
+    void SetColorArrowBackground(const TColor& v) {
+        SetProperty(colorArrowBackground_, v, &TDefineComboBox::ApplyColours, TSetWhen::Always);
+    }
     TColor ColorBorder() const { return colorBorder_; }
-    void SetColorBorder(const TColor& v);
+    void SetColorBorder(const TColor& v) {
+        SetProperty(colorBorder_, v, &TDefineComboBox::ApplyColours, TSetWhen::Always);
+    }
     TColor ColorFlat() const { return colorFlat_; }
     void SetColorFlat(const TColor& v); // clears ParentColor
     TColor ColorFocued() const { return colorFocued_; }
-    void SetColorFocued(const TColor& v);
+    void SetColorFocued(const TColor& v) {
+        SetProperty(colorFocued_, v, &TDefineComboBox::ApplyColours, TSetWhen::Always);
+    }
     bool ReadOnly() const { return readOnly_; }
     void SetReadOnly(bool v);
 

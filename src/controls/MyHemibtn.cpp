@@ -10,6 +10,9 @@
 #include <algorithm>
 #include <cmath>
 
+using ControlGeometry::InEllipse;
+using ControlGeometry::OnEllipseEdge;
+
 namespace {
 
 constexpr QRgb kBlack = 0xFF000000;
@@ -27,19 +30,6 @@ QImage Blank(int w, int h) {
     QImage img(w, h, QImage::Format_RGB32);
     img.fill(kWhite);
     return img;
-}
-
-// Whether pixel (x, y) belongs to the filled ellipse inscribed in the
-// rectangle (l, t) - (r, b), right and bottom edges excluded: the pixel's
-// centre must lie inside the ellipse.
-bool InEllipse(int x, int y, double l, double t, double r, double b) {
-    const double rx = (r - l) / 2.0;
-    const double ry = (b - t) / 2.0;
-    if (rx <= 0 || ry <= 0)
-        return false;
-    const double dx = (x + 0.5 - (l + rx)) / rx;
-    const double dy = (y + 0.5 - (t + ry)) / ry;
-    return dx * dx + dy * dy <= 1.0;
 }
 
 // Black ellipse on white.
@@ -161,10 +151,7 @@ void OrInto(QImage& img, const QImage& other) {
 void EllipseOutline(QImage& img, int l, int t, int r, int b, QRgb c) {
     for (int y = t; y < b; ++y) {
         for (int x = l; x < r; ++x) {
-            if (!InEllipse(x, y, l, t, r, b))
-                continue;
-            if (!InEllipse(x - 1, y, l, t, r, b) || !InEllipse(x + 1, y, l, t, r, b) ||
-                !InEllipse(x, y - 1, l, t, r, b) || !InEllipse(x, y + 1, l, t, r, b))
+            if (OnEllipseEdge(x, y, l, t, r, b))
                 SetPixelSafe(img, x, y, c);
         }
     }
@@ -269,30 +256,6 @@ TMyRoundButton::TMyRoundButton(QWidget* parent) : TPointerControl(parent) {
 TMyRoundButton::~TMyRoundButton() = default;
 
 // --- Setters ----------------------------------------------------------------
-
-#define ROUNDBTN_RERENDER_SETTER(Name, member, Type)                                               \
-    void TMyRoundButton::Set##Name(Type v) {                                                       \
-        if (member == v)                                                                           \
-            return;                                                                                \
-        member = v;                                                                                \
-        Rerender();                                                                                \
-    }
-
-ROUNDBTN_RERENDER_SETTER(AttenControl, attenControl_, double)
-ROUNDBTN_RERENDER_SETTER(BevelInner, bevelInner_, THemiBevel)
-ROUNDBTN_RERENDER_SETTER(BevelOuter, bevelOuter_, THemiBevel)
-ROUNDBTN_RERENDER_SETTER(BorderColor, borderColor_, const TColor&)
-ROUNDBTN_RERENDER_SETTER(BorderStyle, borderStyle_, TBorderStyle)
-ROUNDBTN_RERENDER_SETTER(Caption, caption_, const QString&)
-ROUNDBTN_RERENDER_SETTER(FaceColor, faceColor_, const TColor&)
-ROUNDBTN_RERENDER_SETTER(FaceShaded, faceShaded_, bool)
-ROUNDBTN_RERENDER_SETTER(FaceTransparent, faceTransparent_, bool)
-ROUNDBTN_RERENDER_SETTER(GlyphShaded, glyphShaded_, bool)
-ROUNDBTN_RERENDER_SETTER(GlyphMapped, glyphMapped_, bool)
-ROUNDBTN_RERENDER_SETTER(GlyphTransparent, glyphTransparent_, bool)
-ROUNDBTN_RERENDER_SETTER(NumGlyphs, numGlyphs_, int)
-
-#undef ROUNDBTN_RERENDER_SETTER
 
 void TMyRoundButton::SetBevelWidth(int v) {
     if (v <= 0 || v == bevelWidth_)
@@ -730,11 +693,7 @@ void TMyRoundButton::mouseMoveEvent(QMouseEvent* e) {
 
 void TMyRoundButton::mouseReleaseEvent(QMouseEvent* e) {
     const TMouseButton button = ControlEvents::ButtonOf(e);
-    if (ignoreRelease_ && button == mbRight) {
-        ignoreRelease_ = false;
-        return;
-    }
-    if (!isEnabled())
+    if (MenuRelease(button) || !isEnabled())
         return;
     const QPoint pt = e->position().toPoint();
     Release(button, ControlEvents::ShiftOf(e), pt.x(), pt.y());

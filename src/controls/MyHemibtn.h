@@ -45,27 +45,29 @@ public:
     bool AllowAllUp() const { return allowAllUp_; }
     void SetAllowAllUp(bool v);
     double AttenControl() const { return attenControl_; }
-    void SetAttenControl(double v);
+    void SetAttenControl(double v) { SetProperty(attenControl_, v, &TMyRoundButton::Rerender); }
     THemiBevel BevelInner() const { return bevelInner_; }
-    void SetBevelInner(THemiBevel v);
+    void SetBevelInner(THemiBevel v) { SetProperty(bevelInner_, v, &TMyRoundButton::Rerender); }
     THemiBevel BevelOuter() const { return bevelOuter_; }
-    void SetBevelOuter(THemiBevel v);
+    void SetBevelOuter(THemiBevel v) { SetProperty(bevelOuter_, v, &TMyRoundButton::Rerender); }
     int BevelWidth() const { return bevelWidth_; }
     void SetBevelWidth(int v); // values <= 0 are ignored
     TColor BorderColor() const { return borderColor_; }
-    void SetBorderColor(const TColor& v);
+    void SetBorderColor(const TColor& v) {
+        SetProperty(borderColor_, v, &TMyRoundButton::Rerender);
+    }
     TBorderStyle BorderStyle() const { return borderStyle_; }
-    void SetBorderStyle(TBorderStyle v);
+    void SetBorderStyle(TBorderStyle v) { SetProperty(borderStyle_, v, &TMyRoundButton::Rerender); }
     QString Caption() const { return caption_; }
-    void SetCaption(const QString& v);
+    void SetCaption(const QString& v) { SetProperty(caption_, v, &TMyRoundButton::Rerender); }
     bool Down() const { return down_; }
     void SetDown(bool v); // paints at once, no re-render
     TColor FaceColor() const { return faceColor_; }
-    void SetFaceColor(const TColor& v);
+    void SetFaceColor(const TColor& v) { SetProperty(faceColor_, v, &TMyRoundButton::Rerender); }
     bool FaceShaded() const { return faceShaded_; }
-    void SetFaceShaded(bool v);
+    void SetFaceShaded(bool v) { SetProperty(faceShaded_, v, &TMyRoundButton::Rerender); }
     bool FaceTransparent() const { return faceTransparent_; }
-    void SetFaceTransparent(bool v);
+    void SetFaceTransparent(bool v) { SetProperty(faceTransparent_, v, &TMyRoundButton::Rerender); }
     QFont Font() const { return font_; }
     void SetFont(const QFont& f, const TColor& color = TColor(0, 0, 0));
     TColor FontColor() const { return fontColor_; }
@@ -79,15 +81,17 @@ public:
     int GlyphIndex() const { return glyphIndex_; }
     void SetGlyphIndex(int v); // 1..NumGlyphs (any positive while loading)
     bool GlyphShaded() const { return glyphShaded_; }
-    void SetGlyphShaded(bool v);
+    void SetGlyphShaded(bool v) { SetProperty(glyphShaded_, v, &TMyRoundButton::Rerender); }
     bool GlyphMapped() const { return glyphMapped_; }
-    void SetGlyphMapped(bool v);
+    void SetGlyphMapped(bool v) { SetProperty(glyphMapped_, v, &TMyRoundButton::Rerender); }
     bool GlyphTransparent() const { return glyphTransparent_; }
-    void SetGlyphTransparent(bool v);
+    void SetGlyphTransparent(bool v) {
+        SetProperty(glyphTransparent_, v, &TMyRoundButton::Rerender);
+    }
     int GroupIndex() const { return groupIndex_; }
     void SetGroupIndex(int v) { groupIndex_ = v; }
     int NumGlyphs() const { return numGlyphs_; }
-    void SetNumGlyphs(int v);
+    void SetNumGlyphs(int v) { SetProperty(numGlyphs_, v, &TMyRoundButton::Rerender); }
     // PopUpMenu (popped up by a right-button press inside the ellipse, with
     // its "Tag" property holding this button while it runs), Enabled,
     // Visible, Hint and ShowHint: see TPointerControl.

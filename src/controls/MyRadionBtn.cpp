@@ -11,6 +11,9 @@
 #include <algorithm>
 #include <cmath>
 
+using ControlGeometry::InEllipse;
+using ControlGeometry::OnEllipseEdge;
+
 namespace {
 
 // A line from (x0, y0) towards (x1, y1), the end point excluded, one pixel
@@ -36,22 +39,6 @@ void LineTo(QPainter& p, int x0, int y0, int x1, int y1, const QColor& c, int wi
     }
 }
 
-bool InEllipse(int x, int y, int l, int t, int r, int b) {
-    const double rx = (r - l) / 2.0;
-    const double ry = (b - t) / 2.0;
-    if (rx <= 0 || ry <= 0)
-        return false;
-    const double dx = (x + 0.5 - (l + rx)) / rx;
-    const double dy = (y + 0.5 - (t + ry)) / ry;
-    return dx * dx + dy * dy <= 1.0;
-}
-
-bool OnEllipseEdge(int x, int y, int l, int t, int r, int b) {
-    return InEllipse(x, y, l, t, r, b) &&
-           (!InEllipse(x - 1, y, l, t, r, b) || !InEllipse(x + 1, y, l, t, r, b) ||
-            !InEllipse(x, y - 1, l, t, r, b) || !InEllipse(x, y + 1, l, t, r, b));
-}
-
 // Angle of a direction in degrees, counter-clockwise from the right with y
 // growing downward on screen, in [0, 360).
 double AngleOf(double dx, double dy) {
@@ -70,27 +57,6 @@ TMyRadionBtn::TMyRadionBtn(QWidget* parent) : TPointerControl(parent) {
 TMyRadionBtn::~TMyRadionBtn() = default;
 
 // --- Setters ----------------------------------------------------------------
-
-#define RADIO_REPAINT_SETTER(Name, member, Type)                                                   \
-    void TMyRadionBtn::Set##Name(Type v) {                                                         \
-        if (member == v)                                                                           \
-            return;                                                                                \
-        member = v;                                                                                \
-        update();                                                                                  \
-    }
-
-RADIO_REPAINT_SETTER(BorderWidth, borderWidth_, unsigned)
-RADIO_REPAINT_SETTER(Spacing, spacing_, int)
-RADIO_REPAINT_SETTER(TextAlign, textAlign_, TTextAlign)
-RADIO_REPAINT_SETTER(Transparent, transparent_, bool)
-RADIO_REPAINT_SETTER(CheckColor, checkColor_, const TColor&)
-RADIO_REPAINT_SETTER(Color_High, colorHigh_, const TColor&)
-RADIO_REPAINT_SETTER(Color_Low, colorLow_, const TColor&)
-RADIO_REPAINT_SETTER(BkColor, bkColor_, const TColor&)
-RADIO_REPAINT_SETTER(ButtonShape, buttonShape_, TButtonShape)
-RADIO_REPAINT_SETTER(TextStyle, textStyle_, TTextStyle)
-
-#undef RADIO_REPAINT_SETTER
 
 void TMyRadionBtn::SetCaption(const QString& v) {
     if (v == caption_)

@@ -34,7 +34,7 @@ public:
     bool AutoGray() const { return autoGray_; }
     void SetAutoGray(bool v) { autoGray_ = v; }
     unsigned BorderWidth() const { return borderWidth_; }
-    void SetBorderWidth(unsigned v);
+    void SetBorderWidth(unsigned v) { SetProperty(borderWidth_, v); }
     QString Caption() const { return caption_; }
     void SetCaption(const QString& v);
     // The caption font is the widget's font (inherited from the parent until
@@ -48,11 +48,13 @@ public:
     bool ShowPressed() const { return showPressed_; }
     void SetShowPressed(bool v) { showPressed_ = v; }
     int Spacing() const { return spacing_; }
-    void SetSpacing(int v);
+    void SetSpacing(int v) { SetProperty(spacing_, v); }
     TTextAlign TextAlign() const { return textAlign_; }
-    void SetTextAlign(TTextAlign v); // taLeft or taRight (taCenter acts as taLeft)
+    void SetTextAlign(TTextAlign v) {
+        SetProperty(textAlign_, v);
+    } // taLeft or taRight (taCenter acts as taLeft)
     bool Transparent() const { return transparent_; }
-    void SetTransparent(bool v);
+    void SetTransparent(bool v) { SetProperty(transparent_, v); }
     bool Movable() const { return movable_; }
     void SetMovable(bool v) { movable_ = v; }
     uint8_t GroupIndex() const { return groupIndex_; }
@@ -60,17 +62,17 @@ public:
     bool Checked() const { return checked_; }
     void SetChecked(bool v);
     TColor CheckColor() const { return checkColor_; }
-    void SetCheckColor(const TColor& v);
+    void SetCheckColor(const TColor& v) { SetProperty(checkColor_, v); }
     TColor Color_High() const { return colorHigh_; }
-    void SetColor_High(const TColor& v);
+    void SetColor_High(const TColor& v) { SetProperty(colorHigh_, v); }
     TColor Color_Low() const { return colorLow_; }
-    void SetColor_Low(const TColor& v);
+    void SetColor_Low(const TColor& v) { SetProperty(colorLow_, v); }
     TColor BkColor() const { return bkColor_; }
-    void SetBkColor(const TColor& v);
+    void SetBkColor(const TColor& v) { SetProperty(bkColor_, v); }
     TButtonShape ButtonShape() const { return buttonShape_; }
-    void SetButtonShape(TButtonShape v);
+    void SetButtonShape(TButtonShape v) { SetProperty(buttonShape_, v); }
     TTextStyle TextStyle() const { return textStyle_; }
-    void SetTextStyle(TTextStyle v);
+    void SetTextStyle(TTextStyle v) { SetProperty(textStyle_, v); }
     // Free integer for the owner (the channel buttons carry 99).
     int Tag() const { return tag_; }
     void SetTag(int v) { tag_ = v; }

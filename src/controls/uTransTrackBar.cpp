@@ -69,46 +69,6 @@ TTransTrackBar::~TTransTrackBar() = default;
 
 // --- Setters ---------------------------------------------------------------
 
-#define TRACKBAR_SETTER(Name, member, Type)                                                        \
-    void TTransTrackBar::Set##Name(Type v) {                                                       \
-        member = v;                                                                                \
-        update();                                                                                  \
-    }
-
-TRACKBAR_SETTER(ShowFrame, showFrame_, bool)
-TRACKBAR_SETTER(GradientSlider, gradientSlider_, bool)
-TRACKBAR_SETTER(GradientBar, gradientBar_, bool)
-TRACKBAR_SETTER(GradientThum, gradientThum_, bool)
-TRACKBAR_SETTER(TransParentSlider, transParentSlider_, bool)
-TRACKBAR_SETTER(TransParentBar, transParentBar_, bool)
-TRACKBAR_SETTER(TransParentThum, transParentThum_, bool)
-TRACKBAR_SETTER(ColorFace, colorFace_, const TColor&)
-TRACKBAR_SETTER(ColorSlider, colorSlider_, const TColor&)
-TRACKBAR_SETTER(ColorThum, colorThum_, const TColor&)
-TRACKBAR_SETTER(ColorBar, colorBar_, const TColor&)
-TRACKBAR_SETTER(ColorSliderFrameLT, colorSliderFrameLT_, const TColor&)
-TRACKBAR_SETTER(ColorSliderFrameRB, colorSliderFrameRB_, const TColor&)
-TRACKBAR_SETTER(ColorBarFrameLT, colorBarFrameLT_, const TColor&)
-TRACKBAR_SETTER(ColorBarFrameRB, colorBarFrameRB_, const TColor&)
-TRACKBAR_SETTER(ColorThumFrameLT, colorThumFrameLT_, const TColor&)
-TRACKBAR_SETTER(ColorThumFrameRB, colorThumFrameRB_, const TColor&)
-TRACKBAR_SETTER(ColorFaceFrameLT, colorFaceFrameLT_, const TColor&)
-TRACKBAR_SETTER(ColorFaceFrameRB, colorFaceFrameRB_, const TColor&)
-TRACKBAR_SETTER(PenStyle, penStyle_, TPenStyle)
-TRACKBAR_SETTER(DrawDirection, drawDirection_, TDrawDirection)
-TRACKBAR_SETTER(BarHeight, barHeight_, int)
-TRACKBAR_SETTER(ThumWidth, thumWidth_, int)
-TRACKBAR_SETTER(TextStyle, textStyle_, TTextStyle)
-
-#undef TRACKBAR_SETTER
-
-void TTransTrackBar::SetCaption(const QString& v) {
-    if (v == caption_)
-        return;
-    caption_ = v;
-    update();
-}
-
 void TTransTrackBar::SetFont(const QFont& f, const TColor& color) {
     font_.setFamily(f.family());
     if (f.pointSize() > 0)
@@ -120,20 +80,8 @@ void TTransTrackBar::SetFont(const QFont& f, const TColor& color) {
     update();
 }
 
-void TTransTrackBar::SetTransparent(bool v) {
-    if (v == transparent_)
-        return;
-    transparent_ = v;
-    update();
-}
-
 void TTransTrackBar::SetFontName(const QString& v) {
     font_.setFamily(ResolveFontFamily(v));
-    update();
-}
-
-void TTransTrackBar::SetFontColor(const TColor& v) {
-    fontColor_ = v;
     update();
 }
 
@@ -142,20 +90,6 @@ void TTransTrackBar::SetFontSize(int points) {
     // Points at 96 dots per inch, whatever the screen reports.
     if (points > 0)
         font_.setPixelSize(int(std::lround(points * 96.0 / 72.0)));
-    update();
-}
-
-void TTransTrackBar::SetOrgFontSize(bool v) {
-    if (v == orgFontSize_)
-        return;
-    orgFontSize_ = v;
-    update();
-}
-
-void TTransTrackBar::SetTextAlign(TTextAlign v) {
-    if (v == textAlign_)
-        return;
-    textAlign_ = v;
     update();
 }
 
@@ -360,13 +294,7 @@ void TTransTrackBar::mouseMoveEvent(QMouseEvent* e) {
 void TTransTrackBar::mouseReleaseEvent(QMouseEvent* e) {
     const QPoint pt = e->position().toPoint();
     const TMouseButton button = ControlEvents::ButtonOf(e);
-    if (ignoreRelease_ && button == mbRight) {
-        // The release of the button that opened the pop-up menu was already
-        // handled before the menu ran.
-        ignoreRelease_ = false;
-        return;
-    }
-    if (!isEnabled())
+    if (MenuRelease(button) || !isEnabled())
         return;
     if (button == mbLeft && clickPending_) {
         clickPending_ = false;

@@ -33,9 +33,9 @@ public:
 
     // --- Properties --------------------------------------------------------
     QString Caption() const { return caption_; }
-    void SetCaption(const QString& v);
+    void SetCaption(const QString& v) { SetProperty(caption_, v); }
     bool ShowFrame() const { return showFrame_; }
-    void SetShowFrame(bool v);
+    void SetShowFrame(bool v) { SetProperty(showFrame_, v, TSetWhen::Always); }
     // PopUpMenu, Enabled, Visible, Hint and ShowHint: see TPointerControl.
     // Copies name, size and colour into the control's own font and into
     // FontName / FontSize / FontColor. Not drawn.
@@ -44,63 +44,75 @@ public:
     bool Movable() const { return movable_; }
     void SetMovable(bool v) { movable_ = v; }
     bool Transparent() const { return transparent_; }
-    void SetTransparent(bool v);
+    void SetTransparent(bool v) { SetProperty(transparent_, v); }
     bool bkTransParent() const { return transparent_; }
     void SetbkTransParent(bool v) { SetTransparent(v); }
     bool GradientSlider() const { return gradientSlider_; }
-    void SetGradientSlider(bool v);
+    void SetGradientSlider(bool v) { SetProperty(gradientSlider_, v, TSetWhen::Always); }
     bool GradientBar() const { return gradientBar_; }
-    void SetGradientBar(bool v);
+    void SetGradientBar(bool v) { SetProperty(gradientBar_, v, TSetWhen::Always); }
     bool GradientThum() const { return gradientThum_; }
-    void SetGradientThum(bool v);
+    void SetGradientThum(bool v) { SetProperty(gradientThum_, v, TSetWhen::Always); }
     bool TransParentSlider() const { return transParentSlider_; }
-    void SetTransParentSlider(bool v);
+    void SetTransParentSlider(bool v) { SetProperty(transParentSlider_, v, TSetWhen::Always); }
     bool TransParentBar() const { return transParentBar_; }
-    void SetTransParentBar(bool v);
+    void SetTransParentBar(bool v) { SetProperty(transParentBar_, v, TSetWhen::Always); }
     bool TransParentThum() const { return transParentThum_; }
-    void SetTransParentThum(bool v);
+    void SetTransParentThum(bool v) { SetProperty(transParentThum_, v, TSetWhen::Always); }
     TColor ColorFace() const { return colorFace_; }
-    void SetColorFace(const TColor& v);
+    void SetColorFace(const TColor& v) { SetProperty(colorFace_, v, TSetWhen::Always); }
     TColor ColorSlider() const { return colorSlider_; }
-    void SetColorSlider(const TColor& v);
+    void SetColorSlider(const TColor& v) { SetProperty(colorSlider_, v, TSetWhen::Always); }
     TColor ColorThum() const { return colorThum_; }
-    void SetColorThum(const TColor& v);
+    void SetColorThum(const TColor& v) { SetProperty(colorThum_, v, TSetWhen::Always); }
     TColor ColorBar() const { return colorBar_; }
-    void SetColorBar(const TColor& v);
+    void SetColorBar(const TColor& v) { SetProperty(colorBar_, v, TSetWhen::Always); }
     TColor ColorSliderFrameLT() const { return colorSliderFrameLT_; }
-    void SetColorSliderFrameLT(const TColor& v);
+    void SetColorSliderFrameLT(const TColor& v) {
+        SetProperty(colorSliderFrameLT_, v, TSetWhen::Always);
+    }
     TColor ColorSliderFrameRB() const { return colorSliderFrameRB_; }
-    void SetColorSliderFrameRB(const TColor& v);
+    void SetColorSliderFrameRB(const TColor& v) {
+        SetProperty(colorSliderFrameRB_, v, TSetWhen::Always);
+    }
     TColor ColorBarFrameLT() const { return colorBarFrameLT_; }
-    void SetColorBarFrameLT(const TColor& v);
+    void SetColorBarFrameLT(const TColor& v) { SetProperty(colorBarFrameLT_, v, TSetWhen::Always); }
     TColor ColorBarFrameRB() const { return colorBarFrameRB_; }
-    void SetColorBarFrameRB(const TColor& v);
+    void SetColorBarFrameRB(const TColor& v) { SetProperty(colorBarFrameRB_, v, TSetWhen::Always); }
     TColor ColorThumFrameLT() const { return colorThumFrameLT_; }
-    void SetColorThumFrameLT(const TColor& v);
+    void SetColorThumFrameLT(const TColor& v) {
+        SetProperty(colorThumFrameLT_, v, TSetWhen::Always);
+    }
     TColor ColorThumFrameRB() const { return colorThumFrameRB_; }
-    void SetColorThumFrameRB(const TColor& v);
+    void SetColorThumFrameRB(const TColor& v) {
+        SetProperty(colorThumFrameRB_, v, TSetWhen::Always);
+    }
     TColor ColorFaceFrameLT() const { return colorFaceFrameLT_; }
-    void SetColorFaceFrameLT(const TColor& v);
+    void SetColorFaceFrameLT(const TColor& v) {
+        SetProperty(colorFaceFrameLT_, v, TSetWhen::Always);
+    }
     TColor ColorFaceFrameRB() const { return colorFaceFrameRB_; }
-    void SetColorFaceFrameRB(const TColor& v);
+    void SetColorFaceFrameRB(const TColor& v) {
+        SetProperty(colorFaceFrameRB_, v, TSetWhen::Always);
+    }
     TPenStyle PenStyle() const { return penStyle_; }
-    void SetPenStyle(TPenStyle v);
+    void SetPenStyle(TPenStyle v) { SetProperty(penStyle_, v, TSetWhen::Always); }
     QString FontName() const { return font_.family(); }
     void SetFontName(const QString& v);
     QString sID() const { return sID_; }
     void SetsID(const QString& v) { sID_ = v; }
     TColor FontColor() const { return fontColor_; }
-    void SetFontColor(const TColor& v);
+    void SetFontColor(const TColor& v) { SetProperty(fontColor_, v, TSetWhen::Always); }
     int FontSize() const { return fontSize_; }
     void SetFontSize(int points);
     TDrawDirection DrawDirection() const { return drawDirection_; }
-    void SetDrawDirection(TDrawDirection v);
+    void SetDrawDirection(TDrawDirection v) { SetProperty(drawDirection_, v, TSetWhen::Always); }
     uint32_t ID() const { return id_; }
     void SetID(uint32_t v) { id_ = v; }
     bool OrgFontSize() const { return orgFontSize_; }
-    void SetOrgFontSize(bool v);
+    void SetOrgFontSize(bool v) { SetProperty(orgFontSize_, v); }
     TTextAlign TextAlign() const { return textAlign_; }
-    void SetTextAlign(TTextAlign v);
+    void SetTextAlign(TTextAlign v) { SetProperty(textAlign_, v); }
     double MaxValue() const { return maxValue_; }
     void SetMaxValue(double v);
     double MinValue() const { return minValue_; }
@@ -108,15 +120,15 @@ public:
     double Position() const { return position_; }
     void SetPosition(double v);
     int BarHeight() const { return barHeight_; }
-    void SetBarHeight(int v);
+    void SetBarHeight(int v) { SetProperty(barHeight_, v, TSetWhen::Always); }
     int ThumWidth() const { return thumWidth_; }
-    void SetThumWidth(int v);
+    void SetThumWidth(int v) { SetProperty(thumWidth_, v, TSetWhen::Always); }
     uint8_t Fixed() const { return fixed_; }
     void SetFixed(uint8_t v);
     uint8_t PartNumber() const { return partNumber_; }
     void SetPartNumber(uint8_t v);
     TTextStyle TextStyle() const { return textStyle_; }
-    void SetTextStyle(TTextStyle v);
+    void SetTextStyle(TTextStyle v) { SetProperty(textStyle_, v, TSetWhen::Always); }
 
     // --- Events (OnClick and the pointer events: see TPointerControl) -----
     TNotifyEvent OnChange;

@@ -6,7 +6,8 @@
 #include <QMouseEvent>
 #include <QTimerEvent>
 
-TDSTrackBar::TDSTrackBar(QWidget* parent) : QSlider(Qt::Horizontal, parent) {
+TDSTrackBar::TDSTrackBar(QWidget* parent)
+    : QSlider(Qt::Horizontal, parent), TGraphBound(nullptr, this) {
     setMinimum(0);
     setMaximum(10);
     setTickPosition(QSlider::TicksBelow);
@@ -20,20 +21,12 @@ TDSTrackBar::~TDSTrackBar() {
     FSeeking.reset();
 }
 
-void TDSTrackBar::SetFilterGraph(TFilterGraph* graph) {
-    if (graph == FFilterGraph)
-        return;
-    if (FFilterGraph)
-        FFilterGraph->RemoveListener(this);
+void TDSTrackBar::FilterGraphChanged(TFilterGraph* graph) {
     FSeeking.reset();
-    FFilterGraph = graph;
-    if (graph) {
-        graph->AddListener(this);
-        // Bound to a graph that is already running: take its seeking
-        // interface now, as activation would have given it.
-        if (graph->Active())
-            FSeeking = graph->QueryInterface<IMediaSeeking>();
-    }
+    // Bound to a graph that is already running: take its seeking interface
+    // now, as activation would have given it.
+    if (graph && graph->Active())
+        FSeeking = graph->QueryInterface<IMediaSeeking>();
 }
 
 void TDSTrackBar::SetTimerInterval(uint32_t value) {
@@ -108,8 +101,8 @@ void TDSTrackBar::ControlStep(TControlStep kind, int param) {
         SetTimerEnabled(false);
         break;
     case ssActive:
-        if (param == 1 && FFilterGraph)
-            FSeeking = FFilterGraph->QueryInterface<IMediaSeeking>();
+        if (param == 1 && FilterGraph())
+            FSeeking = FilterGraph()->QueryInterface<IMediaSeeking>();
         else if (param == 0)
             FSeeking.reset();
         break;

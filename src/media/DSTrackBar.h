@@ -9,7 +9,6 @@
 
 #include "media/FilterGraph.h"
 
-#include <QPointer>
 #include <QSlider>
 
 #include <cstdint>
@@ -19,16 +18,13 @@
 enum TTickMark { tmBottomRight, tmTopLeft, tmBoth };
 enum TTickStyle { tsNone, tsAuto, tsManual };
 
-class TDSTrackBar : public QSlider, public IGraphListener {
+class TDSTrackBar : public QSlider, public IGraphListener, public TGraphBound {
     Q_OBJECT
 public:
     explicit TDSTrackBar(QWidget* parent = nullptr);
     ~TDSTrackBar() override;
 
-    TFilterGraph* FilterGraph() const { return FFilterGraph; }
-    // Unregisters from the old graph component and registers with the new one
-    // as a listener.
-    void SetFilterGraph(TFilterGraph* graph);
+    // FilterGraph: the track bar stands in the graph as a listener.
     // Sampling period in ms (default 1000). Changing it re-arms the timer.
     uint32_t TimerInterval() const { return FTimerInterval; }
     void SetTimerInterval(uint32_t value);
@@ -65,6 +61,7 @@ public:
     void Tick();
 
 protected:
+    void FilterGraphChanged(TFilterGraph* graph) override;
     void timerEvent(QTimerEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
@@ -76,7 +73,6 @@ private:
     // not 0. Raises EAppError("Not enough timers available") when refused.
     void ArmTimer();
 
-    QPointer<TFilterGraph> FFilterGraph;
     uint32_t FTimerInterval = 1000;
     TTimerEvent FOnTimer;
     std::shared_ptr<IMediaSeeking> FSeeking;

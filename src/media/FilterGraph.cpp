@@ -159,28 +159,39 @@ void TFilterGraph::RemoveListener(IGraphListener* listener) {
         FListeners.erase(it);
 }
 
-bool TFilterGraph::Play() {
+void TGraphBound::SetFilterGraph(TFilterGraph* graph) {
+    if (graph == FFilterGraph)
+        return;
+    if (FFilterGraph) {
+        FFilterGraph->RemoveMember(FMember);
+        FFilterGraph->RemoveListener(FListener);
+    }
+    FFilterGraph = graph;
+    if (graph) {
+        graph->AddMember(FMember);
+        graph->AddListener(FListener);
+    }
+    FilterGraphChanged(graph);
+}
+
+HRESULT TFilterGraph::ControlGraph(TControlStep step, HRESULT (IMediaControl::*command)()) {
     if (!FActive)
-        return false;
-    SendControlStep(ssPlay, 0);
+        return E_UNEXPECTED;
+    SendControlStep(step, 0);
     auto control = Query<IMediaControl>(FGraph);
-    return control && SUCCEEDED(control->Run());
+    return control ? (control.get()->*command)() : E_NOINTERFACE;
+}
+
+bool TFilterGraph::Play() {
+    return SUCCEEDED(ControlGraph(ssPlay, &IMediaControl::Run));
 }
 
 bool TFilterGraph::Pause() {
-    if (!FActive)
-        return false;
-    SendControlStep(ssPause, 0);
-    auto control = Query<IMediaControl>(FGraph);
-    return control && control->Pause() == S_OK;
+    return ControlGraph(ssPause, &IMediaControl::Pause) == S_OK;
 }
 
 bool TFilterGraph::Stop() {
-    if (!FActive)
-        return false;
-    SendControlStep(ssStop, 0);
-    auto control = Query<IMediaControl>(FGraph);
-    return control && control->Stop() == S_OK;
+    return ControlGraph(ssStop, &IMediaControl::Stop) == S_OK;
 }
 
 GraphState TFilterGraph::State() {

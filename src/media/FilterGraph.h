@@ -12,6 +12,7 @@
 #include "media/MediaFramework.h"
 
 #include <QObject>
+#include <QPointer>
 #include <QString>
 
 #include <cstdint>
@@ -153,6 +154,9 @@ private:
     void AddMemberFilter(IGraphMember* member);
     void RemoveMemberFilter(IGraphMember* member);
     void SendControlStep(TControlStep kind, int param);
+    // Not Active: E_UNEXPECTED. Otherwise `step` to the listeners, then the
+    // graph manager's `command`.
+    HRESULT ControlGraph(TControlStep step, HRESULT (IMediaControl::*command)());
     void ApplyVolume();
     void ApplyBalance();
     void ApplyRate();
@@ -173,6 +177,33 @@ private:
     std::vector<IGraphMember*> FMembers;
     std::vector<IGraphListener*> FListeners;
     QString FLastError;
+};
+
+// The binding to a TFilterGraph the media components share: the graph they
+// work in, and their places in its registries (as a member, a listener or
+// both). A component unbinds in its own destructor (SetFilterGraph(nullptr)):
+// leaving an active graph calls its member callbacks, which no longer work
+// once only this base is left. The binding clears itself when the graph
+// component is destroyed first.
+class TGraphBound {
+public:
+    TFilterGraph* FilterGraph() const { return FFilterGraph; }
+    // Unregisters from the old graph component and registers with the new
+    // one; binding the graph already bound does nothing.
+    void SetFilterGraph(TFilterGraph* graph);
+
+protected:
+    // member, listener: the component in that role, or null.
+    TGraphBound(IGraphMember* member, IGraphListener* listener)
+        : FMember(member), FListener(listener) {}
+    ~TGraphBound() = default;
+    // Called after each change of binding (graph may be null).
+    virtual void FilterGraphChanged(TFilterGraph* graph) { (void)graph; }
+
+private:
+    QPointer<TFilterGraph> FFilterGraph;
+    IGraphMember* const FMember;
+    IGraphListener* const FListener;
 };
 
 // The value sent to the framework for a volume of v (0..10000): hundredths of

@@ -3,7 +3,7 @@
 #include <bit>
 #include <cstring>
 
-TSampleGrabber::TSampleGrabber(QObject* owner) : QObject(owner) {
+TSampleGrabber::TSampleGrabber(QObject* owner) : QObject(owner), TGraphBound(this, nullptr) {
     FMediaType.majortype = MEDIATYPE_Video;
     FMediaType.subtype = MEDIASUBTYPE_RGB24;
     FMediaType.formattype = FORMAT_VideoInfo;
@@ -11,16 +11,6 @@ TSampleGrabber::TSampleGrabber(QObject* owner) : QObject(owner) {
 
 TSampleGrabber::~TSampleGrabber() {
     SetFilterGraph(nullptr);
-}
-
-void TSampleGrabber::SetFilterGraph(TFilterGraph* graph) {
-    if (graph == FFilterGraph)
-        return;
-    if (FFilterGraph)
-        FFilterGraph->RemoveMember(this);
-    FFilterGraph = graph;
-    if (graph)
-        graph->AddMember(this);
 }
 
 void TSampleGrabber::SetOnBuffer(TBufferEvent handler) {

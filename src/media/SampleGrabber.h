@@ -10,22 +10,22 @@
 #include "media/FilterGraph.h"
 
 #include <QObject>
-#include <QPointer>
 
 #include <cstdint>
 #include <functional>
 #include <memory>
 #include <mutex>
 
-class TSampleGrabber : public QObject, public IGraphMember, public ISampleGrabberCB {
+class TSampleGrabber : public QObject,
+                       public IGraphMember,
+                       public ISampleGrabberCB,
+                       public TGraphBound {
     Q_OBJECT
 public:
     explicit TSampleGrabber(QObject* owner = nullptr);
     ~TSampleGrabber() override;
 
-    TFilterGraph* FilterGraph() const { return FFilterGraph; }
-    // Registers as a graph member only.
-    void SetFilterGraph(TFilterGraph* graph);
+    // FilterGraph: the component stands in the graph as a member only.
 
     // The only type the grabber accepts; a new component has video, RGB
     // 24-bit, video-info format. Applied when the filter joins a graph.
@@ -56,7 +56,6 @@ public:
     HRESULT BufferCB(double sampleTime, uint8_t* buffer, long bufferLen) override;
 
 private:
-    QPointer<TFilterGraph> FFilterGraph;
     AM_MEDIA_TYPE FMediaType;
     std::mutex FLock;
     TBufferEvent FOnBuffer;

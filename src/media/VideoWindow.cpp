@@ -5,7 +5,7 @@
 #include <QPaintEvent>
 #include <QPainter>
 
-TVideoWindow::TVideoWindow(QWidget* parent) : QWidget(parent) {
+TVideoWindow::TVideoWindow(QWidget* parent) : QWidget(parent), TGraphBound(this, this) {
     resize(160, 120);
     setFocusPolicy(Qt::StrongFocus);
     QPalette pal = palette();
@@ -19,20 +19,6 @@ TVideoWindow::TVideoWindow(QWidget* parent) : QWidget(parent) {
 
 TVideoWindow::~TVideoWindow() {
     SetFilterGraph(nullptr);
-}
-
-void TVideoWindow::SetFilterGraph(TFilterGraph* graph) {
-    if (graph == FFilterGraph)
-        return;
-    if (FFilterGraph) {
-        FFilterGraph->RemoveMember(this);
-        FFilterGraph->RemoveListener(this);
-    }
-    FFilterGraph = graph;
-    if (graph) {
-        graph->AddMember(this);
-        graph->AddListener(this);
-    }
 }
 
 std::shared_ptr<IBaseFilter> TVideoWindow::MemberFilter() {

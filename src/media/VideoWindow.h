@@ -10,7 +10,6 @@
 
 #include "media/FilterGraph.h"
 
-#include <QPointer>
 #include <QWidget>
 
 #include <functional>
@@ -46,17 +45,17 @@ private:
     bool FKeepAspectRatio = true;
 };
 
-class TVideoWindow : public QWidget, public IGraphMember, public IGraphListener {
+class TVideoWindow : public QWidget,
+                     public IGraphMember,
+                     public IGraphListener,
+                     public TGraphBound {
     Q_OBJECT
 public:
     // A new control is 160 x 120, black, and takes the keyboard focus.
     explicit TVideoWindow(QWidget* parent = nullptr);
     ~TVideoWindow() override;
 
-    TFilterGraph* FilterGraph() const { return FFilterGraph; }
-    // Unregisters from the old graph component and registers with the new one
-    // (as member and listener).
-    void SetFilterGraph(TFilterGraph* graph);
+    // FilterGraph: the control stands in the graph as member and listener.
     TVideoMode Mode() const { return FMode; }
     void SetMode(TVideoMode value) { FMode = value; }
     TVMROptions& VMROptions() { return FVMROptions; }
@@ -110,7 +109,6 @@ private:
     void PlacePicture();
     void UpdateVisibleRect();
 
-    QPointer<TFilterGraph> FFilterGraph;
     TVideoMode FMode = vmNormal;
     TVMROptions FVMROptions;
     bool FFullScreen = false;

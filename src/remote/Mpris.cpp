@@ -221,34 +221,9 @@ bool TMprisPlayerAdaptor::CanSeek() const {
     return !s.File.isEmpty() && s.DurationMs > 0;
 }
 
-void TMprisPlayerAdaptor::Next() {
+void TMprisPlayerAdaptor::Forward(void (TRemotePlayer::*command)()) {
     if (TRemotePlayer* p = service_->Player())
-        p->NextSection();
-}
-
-void TMprisPlayerAdaptor::Previous() {
-    if (TRemotePlayer* p = service_->Player())
-        p->PreviousSection();
-}
-
-void TMprisPlayerAdaptor::Pause() {
-    if (TRemotePlayer* p = service_->Player())
-        p->Pause();
-}
-
-void TMprisPlayerAdaptor::PlayPause() {
-    if (TRemotePlayer* p = service_->Player())
-        p->PlayPause();
-}
-
-void TMprisPlayerAdaptor::Stop() {
-    if (TRemotePlayer* p = service_->Player())
-        p->Stop();
-}
-
-void TMprisPlayerAdaptor::Play() {
-    if (TRemotePlayer* p = service_->Player())
-        p->Play();
+        (p->*command)();
 }
 
 void TMprisPlayerAdaptor::Seek(qlonglong offset) {

@@ -117,12 +117,12 @@ public:
     bool CanControl() const { return true; }
 
 public slots:
-    void Next();
-    void Previous();
-    void Pause();
-    void PlayPause();
-    void Stop();
-    void Play();
+    void Next() { Forward(&TRemotePlayer::NextSection); }
+    void Previous() { Forward(&TRemotePlayer::PreviousSection); }
+    void Pause() { Forward(&TRemotePlayer::Pause); }
+    void PlayPause() { Forward(&TRemotePlayer::PlayPause); }
+    void Stop() { Forward(&TRemotePlayer::Stop); }
+    void Play() { Forward(&TRemotePlayer::Play); }
     void Seek(qlonglong offset);                                          // µs
     void SetPosition(const QDBusObjectPath& trackId, qlonglong position); // µs
     void OpenUri(const QString& uri, const QDBusMessage& message);
@@ -132,5 +132,7 @@ signals:
 
 private:
     TRemoteState State() const;
+    // Hands a command on to the player, while there is one.
+    void Forward(void (TRemotePlayer::*command)());
     TMprisService* service_;
 };

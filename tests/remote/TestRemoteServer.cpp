@@ -76,6 +76,16 @@ QByteArray Request(const QByteArray& method, const QByteArray& path, const QByte
     return r + extraHeaders + "\r\n" + body;
 }
 
+// Whether an answer's head forbids caching, sniffing and framing.
+bool Hardened(const QByteArray& head) {
+    for (const char* h :
+         {"Cache-Control: no-store", "X-Content-Type-Options: nosniff", "X-Frame-Options: DENY",
+          "Referrer-Policy: no-referrer", "Content-Security-Policy: default-src 'none'"})
+        if (!head.contains(h))
+            return false;
+    return true;
+}
+
 // Every file under dir with its size and a digest of its bytes.
 QStringList DiskSnapshot(const QString& dir) {
     QStringList out;
@@ -113,11 +123,13 @@ class TestRemoteServer : public QObject, private TRemoteFixture {
         server_ = std::make_unique<TRemoteServer>(frm_->RemotePlayer, kPin);
         QVERIFY(server_->Listen(QHostAddress::LocalHost, 0));
     }
+    QByteArray pairHead_; // of the last pairing answer
     QByteArray Pair(const QByteArray& pin, int* status = nullptr) {
         const THttpAnswer a =
             Raw(server_->Port(), Request("POST", "/api/pair", R"({"pin":")" + pin + R"("})"));
         if (status)
             *status = a.Status;
+        pairHead_ = a.Head;
         const int at = a.Head.indexOf("Set-Cookie: ");
         return at < 0 ? QByteArray() : a.Head.mid(at + 12).split(';').first();
     }
@@ -131,6 +143,7 @@ private slots:
         cookie_ = Pair(kPin.toLatin1(), &status);
         QCOMPARE(status, 200);
         QVERIFY(cookie_.startsWith("tavrelo_session="));
+        QVERIFY2(Hardened(pairHead_), pairHead_.constData());
     }
     void cleanupTestCase() {
         server_.reset();
@@ -189,6 +202,8 @@ private slots:
         const THttpAnswer a = Raw(server_->Port(), request);
         QCOMPARE(a.Status, status);
         QVERIFY(!a.Head.contains("Set-Cookie"));
+        if (status != 0)
+            QVERIFY2(Hardened(a.Head), a.Head.constData());
         QVERIFY(!a.Body.contains("root:"));
         // A command is carried out right after its answer has been sent.
         QCoreApplication::processEvents();

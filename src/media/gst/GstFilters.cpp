@@ -32,7 +32,11 @@ bool IsStreaming(GstElement* element) {
 
 void AddGhostPad(GstElement* bin, const char* name, GstElement* element, const char* padName) {
     g_autoptr(GstPad) pad = gst_element_get_static_pad(element, padName);
-    gst_element_add_pad(bin, gst_ghost_pad_new(name, pad));
+    AddGhostPad(bin, name, pad);
+}
+
+void AddGhostPad(GstElement* bin, const char* name, GstPad* target) {
+    gst_element_add_pad(bin, gst_ghost_pad_new(name, target));
 }
 
 // --- Pins ---------------------------------------------------------------------
@@ -91,20 +95,18 @@ HRESULT TGstFilter::QueryFilterInfo(QString* name) {
     return S_OK;
 }
 
+HRESULT TGstFilter::Stop() {
+    if (auto graph = FGraph.lock())
+        return graph->Stop();
+    return S_OK;
+}
+
 TGstRenderedFilter::TGstRenderedFilter(TGstGraph* graph, GstElement* element)
     : FElement(GST_ELEMENT(gst_object_ref(element))) {
     if (graph)
         FGraph = graph->weak_from_this();
     g_autofree gchar* name = gst_element_get_name(element);
     SetGraphName(QString::fromUtf8(name));
-}
-
-HRESULT TGstRenderedFilter::Stop() {
-    // An element cannot be stopped alone inside a playing pipeline: stopping
-    // a filter stops the graph it is in.
-    if (auto graph = FGraph.lock())
-        return graph->Stop();
-    return S_OK;
 }
 
 HRESULT TGstRenderedFilter::EnumPins(std::vector<std::shared_ptr<IPin>>* pins) {
@@ -145,10 +147,9 @@ void TGstMemberFilter::LeaveGraph() {
     FGraph.reset();
 }
 
-HRESULT TGstMemberFilter::Stop() {
-    if (auto graph = FGraph.lock())
-        return graph->Stop();
-    return S_OK;
+GstElement* TGstMemberFilter::NewBin(const char* unnamed) const {
+    const QString name = GraphName();
+    return gst_bin_new(name.isEmpty() ? unnamed : name.toUtf8().constData());
 }
 
 HRESULT TGstMemberFilter::EnumPins(std::vector<std::shared_ptr<IPin>>* pins) {

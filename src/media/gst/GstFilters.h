@@ -66,6 +66,8 @@ void ForEachObject(GstIterator* iterator, Visit visit, Restart restart) {
 // Exposes pad `padName` of `element` (inside `bin`) as the bin's ghost pad
 // `name`.
 void AddGhostPad(GstElement* bin, const char* name, GstElement* element, const char* padName);
+// The same for a pad already at hand (the caller keeps its reference).
+void AddGhostPad(GstElement* bin, const char* name, GstPad* target);
 
 // The top-level element an element is in (a new reference), or null.
 GstElement* TopLevelOf(GstElement* element);
@@ -94,10 +96,14 @@ public:
     QString GraphName() const;
     void SetGraphName(const QString& name);
     HRESULT QueryFilterInfo(QString* name) override;
+    // An element cannot be stopped alone inside a playing pipeline: stopping
+    // a filter stops the graph it is in.
+    HRESULT Stop() override;
 
 protected:
     mutable std::mutex FNameLock;
     QString FName;
+    std::weak_ptr<TGstGraph> FGraph; // the graph the filter is in
 };
 
 // An element the pipeline made while rendering.
@@ -105,11 +111,9 @@ class TGstRenderedFilter : public TGstFilter {
 public:
     TGstRenderedFilter(TGstGraph* graph, GstElement* element); // adds a reference
     GstElement* Element() const { return FElement.get(); }
-    HRESULT Stop() override;
     HRESULT EnumPins(std::vector<std::shared_ptr<IPin>>* pins) override;
 
 protected:
-    std::weak_ptr<TGstGraph> FGraph;
     TGstObjectPtr<GstElement> FElement;
 };
 
@@ -135,17 +139,17 @@ public:
     void LeaveGraph();
     std::shared_ptr<TGstGraph> Graph() const { return FGraph.lock(); }
 
-    // Stops the graph the filter is in.
-    HRESULT Stop() override;
     HRESULT EnumPins(std::vector<std::shared_ptr<IPin>>* pins) override;
 
 protected:
+    // An empty bin for Instantiate, named after the filter's name in the
+    // graph, or `unnamed` while it has none (floating reference).
+    GstElement* NewBin(const char* unnamed) const;
     // Remembers the bin just made (called by Instantiate).
     void SetCurrentElement(GstElement* element);
 
     mutable std::mutex FElementLock;
     GstElement* FCurrent = nullptr; // weak: the pipeline owns it
-    std::weak_ptr<TGstGraph> FGraph;
 };
 
 // The current pad of a member filter's pin; follows the filter from

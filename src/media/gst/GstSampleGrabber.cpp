@@ -31,9 +31,7 @@ public:
     }
 
     GstElement* Instantiate() override {
-        const QString name = GraphName();
-        GstElement* bin =
-            gst_bin_new(name.isEmpty() ? "sample grabber" : name.toUtf8().constData());
+        GstElement* bin = NewBin("sample grabber");
         GstElement* convert = gst_element_factory_make("audioconvert", "convert");
         GstElement* format = gst_element_factory_make("capsfilter", "format");
         g_autoptr(GstCaps) caps = AcceptedCaps();
@@ -46,7 +44,7 @@ public:
                                                        GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
                           &TGstSampleGrabber::Probe, this, nullptr);
         AddGhostPad(bin, "sink", convert, "sink");
-        gst_element_add_pad(bin, gst_ghost_pad_new("src", out));
+        AddGhostPad(bin, "src", out);
         {
             std::lock_guard<std::mutex> guard(FLock);
             FConnected = false;

@@ -57,9 +57,7 @@ public:
     std::vector<const char*> PinNames() const override { return {"sink"}; }
 
     GstElement* Instantiate() override {
-        const QString name = GraphName();
-        GstElement* bin =
-            gst_bin_new(name.isEmpty() ? "video renderer" : name.toUtf8().constData());
+        GstElement* bin = NewBin("video renderer");
         GstElement* convert = gst_element_factory_make("videoconvertscale", "convert");
         GstElement* size = gst_element_factory_make("capsfilter", "size");
         GstElement* sink = gst_element_factory_make("appsink", "sink");
