@@ -44,6 +44,15 @@ const QString kStart = QStringLiteral("START");
 // The section end timer takes over from the 500 ms tick this long before the
 // end (wall-clock ms): a tick and some lateness of it.
 constexpr double kSectionEndLeadMs = 700;
+// The sound reaches the output in buffers (40 ms each from a WAV file), and
+// the output takes a whole buffer the moment the clock reaches its start,
+// long after it has passed the volume. Acting at the end itself lets the
+// buffer that starts there be heard in full before the pause stops it, so
+// the pause comes this long (wall-clock ms) before the end: the timer's
+// lateness and the pause's own path, each under a millisecond on an idle
+// machine, with room for a busy one. An output that plays the buffers it
+// holds loses at most this much of the section's end.
+constexpr double kSectionEndEarlyMs = 4;
 
 } // namespace
 
@@ -364,7 +373,8 @@ void TFrmMain::ArmSectionEnd(int64_t positionMs) {
         return;
     }
     const double rate = PlaybackRate();
-    const double wallMs = double(int64_t(Engine.SectEndPos) - positionMs) / rate;
+    const double wallMs =
+        double(int64_t(Engine.SectEndPos) - positionMs) / rate - kSectionEndEarlyMs;
     if (wallMs > kSectionEndLeadMs) {
         sectionEndTimer_->stop();
         return;
@@ -376,8 +386,8 @@ void TFrmMain::SectionEndTimer() {
     if (!FGBrowse || FGBrowse->State() != gsPlaying || Engine.SectEndPos <= 0)
         return;
     const int64_t pos = CurrentPositionMs();
-    // A millisecond early counts: the timer's own resolution.
-    if (pos + 1 < int64_t(Engine.SectEndPos)) {
+    // A millisecond more counts: the timer's own resolution.
+    if (double(int64_t(Engine.SectEndPos) - pos) / PlaybackRate() > kSectionEndEarlyMs + 1) {
         ArmSectionEnd(pos);
         return;
     }

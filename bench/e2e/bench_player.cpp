@@ -58,6 +58,25 @@ private:
     QElapsedTimer t_;
 };
 
+// The media position (ms) at each pause of the graph, taken as it is asked
+// for: where a section's sound was stopped.
+class TPausePositions : public IGraphListener {
+public:
+    explicit TPausePositions(TFilterGraph* g) : g_(g) { g_->AddListener(this); }
+    ~TPausePositions() override { g_->RemoveListener(this); }
+    void FrameworkEvent(long, intptr_t, intptr_t) override {}
+    void ControlStep(TControlStep k, int) override {
+        const auto seeking = g_->QueryInterface<IMediaSeeking>();
+        int64_t position = 0; // 100 ns
+        if (k == ssPause && seeking && SUCCEEDED(seeking->GetCurrentPosition(&position)))
+            Ms.push_back(double(position) / 1e4);
+    }
+    std::vector<double> Ms;
+
+private:
+    TFilterGraph* g_;
+};
+
 struct TCpu {
     double Seconds = -1; // user + system CPU of the child
     double Wall = 0;
@@ -344,15 +363,60 @@ std::vector<float> ReadWavMono(const QString& path) {
     return mono;
 }
 
-void ReportRuns(const char* who, const std::vector<double>& runs, const QString& note) {
-    double worst = 0, sum = 0;
-    for (double r : runs) {
-        worst = std::max(worst, r);
-        sum += r;
+// How much of the section's own end (before endMs) was not heard before each
+// jump back, by ear in 1 ms windows placed by the media positions the
+// recording stamps on its chunks: endMs less the end of the last audible
+// window of each pass that was followed by another.
+std::vector<double> CutBeforeEnd(const TAudioRecording& rec, double endMs) {
+    constexpr int64_t kWindow = TAudioRecording::SampleRate / 1000;
+    const std::vector<float> st = rec.Samples();
+    std::vector<double> cuts;
+    double lastAudible = -1, lastChunk = -1;
+    for (const TAudioRecording::TChunk& c : rec.Chunks()) {
+        if (c.Position < 0)
+            continue;
+        const double at = double(c.Position) / 1e4;
+        if (lastChunk >= 0 && at < lastChunk - 100) { // a jump back
+            if (lastAudible >= 0)
+                cuts.push_back(std::max(0.0, endMs - lastAudible));
+            lastAudible = -1;
+        }
+        lastChunk = at;
+        for (int64_t w = 0; w + kWindow <= c.Frames; w += kWindow) {
+            const double from = at + double(w) * 1000 / TAudioRecording::SampleRate;
+            if (from + 1 > endMs + 0.5)
+                break;
+            double energy = 0;
+            for (int64_t f = c.FirstFrame + w; f < c.FirstFrame + w + kWindow; ++f) {
+                const double m = (st[size_t(2 * f)] + st[size_t(2 * f + 1)]) / 2;
+                energy += m * m;
+            }
+            if (energy / double(kWindow) > 1e-6)
+                lastAudible = from + 1;
+        }
     }
+    return cuts;
+}
+
+double Mean(const std::vector<double>& v, size_t n) {
+    double s = 0;
+    for (double x : v)
+        s += x;
+    return n ? s / double(n) : 0.0;
+}
+
+// Runs of sound heard past the end; repeats without one count as 0 ms.
+void ReportRuns(const char* who, const std::vector<double>& runs, size_t repeats,
+                const QString& note) {
+    double worst = 0;
+    for (double r : runs)
+        worst = std::max(worst, r);
     Line(qPrintable(QStringLiteral("%1: heard past the section end, mean").arg(who)),
-         runs.empty() ? 0 : sum / double(runs.size()), "ms",
-         QStringLiteral("worst %1 ms over %2 repeats%3").arg(worst).arg(runs.size()).arg(note));
+         Mean(runs, std::max(repeats, runs.size())), "ms",
+         QStringLiteral("worst %1 ms over %2 repeats%3")
+             .arg(worst)
+             .arg(std::max(repeats, runs.size()))
+             .arg(note));
 }
 
 // 6. A section 0:00-0:02 played 4 times (3 repeats), then mpv's A-B loop
@@ -366,9 +430,10 @@ double SectionEnds(const QTemporaryDir& dir, TAudioRecording& rec) {
     WriteSchedule(wav, {{QStringLiteral("4"), QStringLiteral("00:00"), {}},
                         {QStringLiteral("1"), QStringLiteral("00:02"), {}}});
     WriteSettings(wav, {QStringLiteral("0"), false});
-    std::vector<double> ours;
+    std::vector<double> ours, cuts, pauses;
     {
         TFrmMain frm;
+        TPausePositions paused(frm.FGBrowse);
         rec.Clear();
         frm.PlaySection(1, false);
         WaitUntil([&] { return frm.CurRow() == 2 && frm.PlayerState().PositionMs >= 2600; }, 40000);
@@ -378,8 +443,21 @@ double SectionEnds(const QTemporaryDir& dir, TAudioRecording& rec) {
         for (size_t i = 0; i + 1 < st.size(); i += 2)
             mono.push_back((st[i] + st[i + 1]) / 2);
         ours = HighToneRuns(mono);
+        cuts = CutBeforeEnd(rec, 2000);
+        pauses = paused.Ms;
     }
-    ReportRuns("tavrelo", ours, QStringLiteral(" (goal <= 40)"));
+    ReportRuns("tavrelo", ours, cuts.size(), QStringLiteral(" (goal <= 40)"));
+    double cutWorst = 0;
+    QStringList at;
+    for (double c : cuts)
+        cutWorst = std::max(cutWorst, c);
+    for (double p : pauses)
+        at << QString::number(p - 2000, 'f', 2);
+    Line("tavrelo: cut before the section end, mean", Mean(cuts, cuts.size()), "ms",
+         QStringLiteral("worst %1 ms over %2 repeats (by ear)").arg(cutWorst).arg(cuts.size()));
+    std::printf("tavrelo: paused at the end %s ms (media position when the pause was asked "
+                "for; what a sound card playing to that moment loses or adds)\n",
+                qPrintable(at.join(QStringLiteral(", "))));
     if (QStandardPaths::findExecutable(QStringLiteral("mpv")).isEmpty()) {
         std::printf("mpv not installed: no reference figure\n");
         return -1;
@@ -396,10 +474,10 @@ double SectionEnds(const QTemporaryDir& dir, TAudioRecording& rec) {
                 60000);
     const std::vector<float> played = ReadWavMono(out);
     const std::vector<double> mpv = HighToneRuns(played);
-    ReportRuns("mpv --ab-loop-a/b", mpv,
-               QStringLiteral(" (--ab-loop-a=0 --ab-loop-b=2 --ao=pcm, same method)"));
     // Sample-exact: where mpv's output left the source at each jump back.
     const std::vector<int64_t> left = JumpPoints(played, ReadWavMono(wav));
+    ReportRuns("mpv --ab-loop-a/b", mpv, left.size(),
+               QStringLiteral(" (--ab-loop-a=0 --ab-loop-b=2 --ao=pcm, same method)"));
     double leftSum = 0, leftWorst = -1e9;
     for (int64_t f : left) {
         const double ms = double(f - 2 * 48000) / 48.0;
@@ -412,20 +490,19 @@ double SectionEnds(const QTemporaryDir& dir, TAudioRecording& rec) {
         std::printf(", at B %+.2f ms on average, latest %+.2f ms (sample trace)",
                     leftSum / left.size(), leftWorst);
     std::printf("\n");
-    const auto mean = [](const std::vector<double>& v) {
-        double s = 0;
-        for (double x : v)
-            s += x;
-        return v.empty() ? 0.0 : s / double(v.size());
-    };
+    const double oursMean = Mean(ours, std::max(cuts.size(), ours.size()));
+    const double mpvMean = Mean(mpv, std::max(left.size(), mpv.size()));
     // Below one window nothing is measured by ear: the window is the floor,
     // so the ratio is a lower bound then.
     constexpr double kWindowMs = 1;
-    if (mean(mpv) >= kWindowMs)
-        Line("ratio tavrelo / mpv, heard past the end", mean(ours) / mean(mpv), "x");
-    else
-        Line("ratio tavrelo / mpv, heard past the end, at least", mean(ours) / kWindowMs, "x",
+    if (mpvMean >= kWindowMs)
+        Line("ratio tavrelo / mpv, heard past the end", oursMean / mpvMean, "x");
+    else if (oursMean >= kWindowMs)
+        Line("ratio tavrelo / mpv, heard past the end, at least", oursMean / kWindowMs, "x",
              QStringLiteral("(mpv below the %1 ms window: counted as %1 ms)").arg(kWindowMs));
+    else
+        Line("ratio tavrelo / mpv, heard past the end", 1, "x",
+             QStringLiteral("(both below the %1 ms window: alike as far as heard)").arg(kWindowMs));
     return 0;
 }
 
