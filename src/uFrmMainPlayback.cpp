@@ -44,14 +44,14 @@ const QString kStart = QStringLiteral("START");
 // The section end timer takes over from the 500 ms tick this long before the
 // end (wall-clock ms): a tick and some lateness of it.
 constexpr double kSectionEndLeadMs = 700;
-// The sound reaches the output in buffers (40 ms each from a WAV file), and
-// the output takes a whole buffer the moment the clock reaches its start,
-// long after it has passed the volume. Acting at the end itself lets the
-// buffer that starts there be heard in full before the pause stops it, so
-// the pause comes this long (wall-clock ms) before the end: the timer's
-// lateness and the pause's own path, each under a millisecond on an idle
-// machine, with room for a busy one. An output that plays the buffers it
-// holds loses at most this much of the section's end.
+// The sound reaches the output in buffers (40 ms each from a WAV file, 21 ms
+// from AAC), each handed over whole when the clock reaches its start; by then
+// it has long passed the volume, so muting cannot stop it. Acted on at the
+// end itself, a buffer that starts there is heard in full before the pause
+// stops it. So the pause comes this long (wall-clock ms) before the end: the
+// timer's lateness and the pause's own path, each under a millisecond on an
+// idle machine, with room for a busy one. An output that plays right up to
+// the pause loses at most this much of the section's end.
 constexpr double kSectionEndEarlyMs = 4;
 
 } // namespace

@@ -8,8 +8,10 @@
 //  5. resident memory (peak and steady) of the same playback against mpv,
 //     with the sound discarded by both and with the system's sound output;
 //  6. by ear, how much of what follows a section's end is heard before the
-//     section repeats (goal: within one 25 fps frame), against mpv's A-B loop
-//     on the same file, whose jump points are also traced sample by sample;
+//     section repeats (goal: within one 25 fps frame) and how much of the
+//     section's own end is cut, with where the pause landed, against mpv's
+//     A-B loop on the same file, whose jump points are also traced sample by
+//     sample;
 //  7. CPU of the same 720p playback with chkMirror off and on, alternating.
 // Run: build-bench/bench/bench_player (scripts/bench.sh runs it);
 // `bench_player --memory` measures only 4.'s clip for 5.;
