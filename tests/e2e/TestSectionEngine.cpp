@@ -62,6 +62,25 @@ private slots:
         QVERIFY(!frm_->FrmPlay->plHint->isVisible());
     }
 
+    // A WAV file's sound comes in 40 ms buffers, one of them starting at the
+    // section end (give or take the first seek's millisecond), which the
+    // output takes whole once it starts: it must never reach the output
+    // before the repeat, and the section's own last buffer must.
+    void wavSectionEndsExactly() {
+        const QString video = clip_;
+        const auto restore = qScopeGuard([&] { clip_ = video; });
+        clip_ = dir_.filePath(QStringLiteral("tones.wav"));
+        QString error;
+        QVERIFY2(MakeWavClip(clip_, 4, 16, 2, &error), qPrintable(error));
+        Start({{QStringLiteral("2"), QStringLiteral("00:00"), {}},
+               {QStringLiteral("1"), QStringLiteral("00:02"), {}}});
+        const auto st = WaitForStretches(2, 3000);
+        QVERIFY2(st.size() >= 2, qPrintable(Describe(st)));
+        const int64_t heard = AudibleEndMs(*rec_, st[0]);
+        QVERIFY2(heard >= 1990 && heard <= 2010,
+                 qPrintable(QStringLiteral("heard to %1 ms; %2").arg(heard).arg(Describe(st))));
+    }
+
     // chkLoopCounts: each loop pass plays every section as often as its
     // count said when the schedule was loaded or last saved; off, the second
     // pass plays each once. A count typed before playing plays in the first
