@@ -42,6 +42,15 @@ namespace {
 // The section end timer takes over from the 500 ms tick this long before the
 // end (wall-clock ms): a tick and some lateness of it.
 constexpr double kSectionEndLeadMs = 700;
+// The sound reaches the output in buffers (40 ms each from a WAV file, 21 ms
+// from AAC), each handed over whole when the clock reaches its start; by then
+// it has long passed the volume, so muting cannot stop it. Acted on at the
+// end itself, a buffer that starts there is heard in full before the pause
+// stops it. So the pause comes this long (wall-clock ms) before the end: the
+// timer's lateness and the pause's own path, each under a millisecond on an
+// idle machine, with room for a busy one. An output that plays right up to
+// the pause loses at most this much of the section's end.
+constexpr double kSectionEndEarlyMs = 4;
 
 } // namespace
 
@@ -362,7 +371,8 @@ void TFrmMain::ArmSectionEnd(int64_t positionMs) {
         return;
     }
     const double rate = PlaybackRate();
-    const double wallMs = double(int64_t(Engine.SectEndPos) - positionMs) / rate;
+    const double wallMs =
+        double(int64_t(Engine.SectEndPos) - positionMs) / rate - kSectionEndEarlyMs;
     if (wallMs > kSectionEndLeadMs) {
         sectionEndTimer_->stop();
         return;
@@ -374,8 +384,8 @@ void TFrmMain::SectionEndTimer() {
     if (!FGBrowse || FGBrowse->State() != gsPlaying || Engine.SectEndPos <= 0)
         return;
     const int64_t pos = CurrentPositionMs();
-    // A millisecond early counts: the timer's own resolution.
-    if (pos + 1 < int64_t(Engine.SectEndPos)) {
+    // A millisecond more counts: the timer's own resolution.
+    if (double(int64_t(Engine.SectEndPos) - pos) / PlaybackRate() > kSectionEndEarlyMs + 1) {
         ArmSectionEnd(pos);
         return;
     }

@@ -62,6 +62,75 @@ private slots:
         QVERIFY(!frm_->FrmPlay->plHint->isVisible());
     }
 
+    // A WAV file's sound comes in 40 ms buffers, one of them starting at the
+    // section end (give or take the first seek's millisecond), which the
+    // output takes whole once it starts: it must never reach the output
+    // before the repeat, and the section's own last buffer must.
+    void wavSectionEndsExactly() {
+        const QString video = clip_;
+        const auto restore = qScopeGuard([&] { clip_ = video; });
+        clip_ = dir_.filePath(QStringLiteral("tones.wav"));
+        QString error;
+        QVERIFY2(MakeWavClip(clip_, 4, 16, 2, &error), qPrintable(error));
+        Start({{QStringLiteral("2"), QStringLiteral("00:00"), {}},
+               {QStringLiteral("1"), QStringLiteral("00:02"), {}}});
+        const auto st = WaitForStretches(2, 3000);
+        QVERIFY2(st.size() >= 2, qPrintable(Describe(st)));
+        const int64_t heard = AudibleEndMs(*rec_, st[0]);
+        QVERIFY2(heard >= 1990 && heard <= 2010,
+                 qPrintable(QStringLiteral("heard to %1 ms; %2").arg(heard).arg(Describe(st))));
+    }
+
+    // chkLoopCounts: each loop pass plays every section as often as its
+    // count said when the schedule was loaded or last saved; off, the second
+    // pass plays each once. A count typed before playing plays in the first
+    // pass; only a saved one outlives it. Rows A "2" at 7 s, B "1" at 8 s.
+    void loopCountsEveryPass_data() {
+        QTest::addColumn<bool>("on");
+        QTest::addColumn<QString>("typedB");
+        QTest::addColumn<bool>("saved");
+        QTest::addColumn<QList<QPoint>>("expected"); // (row, remaining) entered
+        const QList<QPoint> pass{{1, 1}, {1, 0}, {2, 0}};
+        const QList<QPoint> passB2{{1, 1}, {1, 0}, {2, 1}, {2, 0}};
+        QTest::newRow("off") << false << QString() << false
+                             << pass + QList<QPoint>{{1, 0}, {2, 0}, {1, 0}};
+        QTest::newRow("on") << true << QString() << false << pass + pass;
+        QTest::newRow("on, typed not saved")
+            << true << QStringLiteral("2") << false << passB2 + pass;
+        QTest::newRow("on, typed and saved")
+            << true << QStringLiteral("2") << true << passB2 + passB2;
+    }
+    void loopCountsEveryPass() {
+        QFETCH(bool, on);
+        QFETCH(QString, typedB);
+        QFETCH(bool, saved);
+        QFETCH(QList<QPoint>, expected);
+        WriteSchedule(clip_, {{QStringLiteral("2"), QStringLiteral("00:07"), {}},
+                              {QStringLiteral("1"), QStringLiteral("00:08"), {}}});
+        WriteSettings(clip_, {QStringLiteral("0"), false});
+        if (on)
+            WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("chkLoopCounts"),
+                        QStringLiteral("YES"));
+        frm_ = std::make_unique<TFrmMain>();
+        frm_->show();
+        log_ = std::make_unique<TEngineLog>(frm_.get());
+        if (!typedB.isEmpty())
+            frm_->sgV->SetCell(1, 2, typedB);
+        if (saved)
+            frm_->btnSaveClick(frm_->btnSave);
+        frm_->PlaySection(1, false);
+        QList<QPoint> seen;
+        QVERIFY(WaitUntil(
+            [&] {
+                seen.clear();
+                for (const auto& [row, remain] : log_->Bookkeeping())
+                    seen << QPoint(row, remain);
+                return seen.size() >= expected.size();
+            },
+            60000));
+        QCOMPARE(seen.mid(0, expected.size()), expected);
+    }
+
     // One table for the keys: each key's action on the video window, and
     // on the control window with the grid focused and while a cell is edited.
     void keys_data() {
