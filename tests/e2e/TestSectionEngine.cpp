@@ -120,7 +120,7 @@ private slots:
             frm_->btnSaveClick(frm_->btnSave);
         frm_->PlaySection(1, false);
         QList<QPoint> seen;
-        QVERIFY(WaitUntil(
+        QVERIFY(QTest::qWaitFor(
             [&] {
                 seen.clear();
                 for (const auto& [row, remain] : log_->Bookkeeping())
