@@ -305,6 +305,8 @@ private:
     // Acts on the end of the current section the moment the media reaches
     // SectEndPos (repeat, or on into the next row).
     void ArmSectionEnd(int64_t positionMs);
+    // Before a repeat the graph stops the sound at SectEndPos itself.
+    void HoldSectionEnd(int64_t positionMs);
     void SectionEndTimer();
     void SectionEndReached();
     QTimer* sectionEndTimer_ = nullptr;

@@ -42,16 +42,6 @@ namespace {
 // The section end timer takes over from the 500 ms tick this long before the
 // end (wall-clock ms): a tick and some lateness of it.
 constexpr double kSectionEndLeadMs = 700;
-// The sound reaches the output in buffers (40 ms each from a WAV file, 21 ms
-// from AAC), each handed over whole when the clock reaches its start; by then
-// it has long passed the volume, so muting cannot stop it. Acted on at the
-// end itself, a buffer that starts there is heard in full before the pause
-// stops it. So the pause comes this long (wall-clock ms) before the end: the
-// timer's lateness and the pause's own path, each under a millisecond on an
-// idle machine, with room for a busy one. An output that plays right up to
-// the pause loses at most this much of the section's end.
-constexpr double kSectionEndEarlyMs = 4;
-
 } // namespace
 
 int32_t TFrmMain::TimePointMs(const QString& text) {
@@ -333,6 +323,7 @@ void TFrmMain::NextSection() {
         Engine.SectEndPos = 0;
         if (!RowExists(CurRow()))
             Engine.RemainCount = 0;
+        HoldSectionEnd(0);
         return;
     }
     ApplySectionRate(-1);
@@ -360,6 +351,7 @@ void TFrmMain::ArmSectionEnd(int64_t positionMs) {
     // before the end a single precise timer takes over, aimed at the end by
     // the pipeline's own position and rate; when it fires it asks the
     // position again, so a seek or a rate change in between only moves it.
+    HoldSectionEnd(positionMs);
     if (!sectionEndTimer_) {
         sectionEndTimer_ = new QTimer(this);
         sectionEndTimer_->setSingleShot(true);
@@ -371,8 +363,7 @@ void TFrmMain::ArmSectionEnd(int64_t positionMs) {
         return;
     }
     const double rate = PlaybackRate();
-    const double wallMs =
-        double(int64_t(Engine.SectEndPos) - positionMs) / rate - kSectionEndEarlyMs;
+    const double wallMs = double(int64_t(Engine.SectEndPos) - positionMs) / rate;
     if (wallMs > kSectionEndLeadMs) {
         sectionEndTimer_->stop();
         return;
@@ -380,12 +371,28 @@ void TFrmMain::ArmSectionEnd(int64_t positionMs) {
     sectionEndTimer_->start(std::max(0, int(wallMs)));
 }
 
+void TFrmMain::HoldSectionEnd(int64_t positionMs) {
+    // The sound reaches the output in buffers (40 ms each from a WAV file,
+    // 21 ms from AAC), each handed over whole once the clock reaches its
+    // start and long past the volume by then: a pause even a millisecond
+    // late lets the next section's first buffer be heard. So before a repeat
+    // the graph holds the sound at the end itself, whenever the pause comes.
+    // A section that runs on into the next one is never held (no gap there);
+    // a seek clears the hold and the next tick or row entered sets it again.
+    if (!FGBrowse)
+        return;
+    const bool repeats = Engine.RemainCount > 0 && Engine.SectEndPos > 0 &&
+                         positionMs < int64_t(Engine.SectEndPos) && RowExists(CurRow()) &&
+                         RowExists(CurRow() + 1);
+    FGBrowse->SetSoundEnd(repeats ? int64_t(Engine.SectEndPos) : -1);
+}
+
 void TFrmMain::SectionEndTimer() {
     if (!FGBrowse || FGBrowse->State() != gsPlaying || Engine.SectEndPos <= 0)
         return;
     const int64_t pos = CurrentPositionMs();
     // A millisecond more counts: the timer's own resolution.
-    if (double(int64_t(Engine.SectEndPos) - pos) / PlaybackRate() > kSectionEndEarlyMs + 1) {
+    if (double(int64_t(Engine.SectEndPos) - pos) / PlaybackRate() > 1) {
         ArmSectionEnd(pos);
         return;
     }
@@ -403,6 +410,7 @@ void TFrmMain::SectionEndReached() {
             Engine.SectEndPos = 0;
             if (!RowExists(CurRow()))
                 Engine.RemainCount = 0;
+            HoldSectionEnd(0);
         }
         return;
     }

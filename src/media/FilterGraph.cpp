@@ -302,6 +302,11 @@ void TFilterGraph::SetRate(double value) {
     ApplyRate();
 }
 
+void TFilterGraph::SetSoundEnd(int64_t ms) {
+    if (auto end = Query<ISoundEnd>(FGraph))
+        end->SetSoundEnd(ms >= 0 ? ms * 10000 : -1);
+}
+
 void TFilterGraph::ApplyVolume() {
     if (auto audio = Query<IBasicAudio>(FGraph))
         audio->put_Volume(VolumeToFramework(FVolume, FLinearVolume));

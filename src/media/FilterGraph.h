@@ -98,6 +98,10 @@ public:
     void SetBalance(int value);
     double Rate() const { return FRate; }
     void SetRate(double value);
+    // Where the sound stops, sample-exactly (ms of media time; negative
+    // clears): see ISoundEnd. Not kept across files; setting the position
+    // clears it. Does nothing while not Active.
+    void SetSoundEnd(int64_t ms);
     int32_t Tag() const { return FTag; }
     void SetTag(int32_t value) { FTag = value; }
 

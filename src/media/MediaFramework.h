@@ -171,6 +171,18 @@ public:
     virtual HRESULT get_Balance(long* balance) = 0;
 };
 
+// Where the sound stops, held sample-exactly at the output whatever the
+// lateness of whoever pauses the media: sound of media time at or past the
+// end reaches the output as silence (the output keeps its pace, so nothing
+// runs ahead to the end of the media). A buffer that straddles the end is cut
+// there. Held until cleared or until the current position is set (a seek that
+// moves away); rate changes keep it (it is in media time).
+class ISoundEnd : public virtual IUnknown {
+public:
+    // end: media time, 100 ns; negative clears.
+    virtual HRESULT SetSoundEnd(int64_t end) = 0;
+};
+
 class IMediaEventEx : public virtual IUnknown {
 public:
     // Events waiting are announced by posting one QEvent of type eventType to

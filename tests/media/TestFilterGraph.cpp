@@ -206,6 +206,50 @@ private slots:
         QCOMPARE(IdentifySecond(frames, at6, 4800, 0, 20, TAudioRecording::SampleRate), 6);
     }
 
+    // The sound end holds at the output to the sample, mid-buffer and at
+    // another rate; setting the position afterwards clears it.
+    void soundEndHeldAtOutput_data() {
+        QTest::addColumn<QString>("file");
+        QTest::addColumn<int>("fromMs");
+        QTest::addColumn<double>("rate");
+        QTest::addColumn<bool>("sought");
+        QTest::newRow("wav") << "short.wav" << 0 << 1.0 << false;
+        QTest::newRow("aac") << "k2.mp4" << 3000 << 1.0 << false;
+        QTest::newRow("aac 1.25") << "k2.mp4" << 3000 << 1.25 << false;
+        QTest::newRow("wav, sought after") << "short.wav" << 0 << 1.0 << true;
+    }
+    void soundEndHeldAtOutput() {
+        QFETCH(QString, file);
+        QFETCH(int, fromMs);
+        QFETCH(double, rate);
+        QFETCH(bool, sought);
+        TFilterGraph g;
+        QCOMPARE(RenderClip(g, file), S_OK);
+        g.SetRate(rate);
+        QVERIFY(SUCCEEDED(SeekTo(g, fromMs)));
+        const int64_t end = (fromMs + 1010) * int64_t(10000); // inside a 40 ms WAV buffer
+        g.SetSoundEnd(end / 10000);
+        if (sought)
+            QVERIFY(SUCCEEDED(SeekTo(g, fromMs)));
+        FRec->Clear();
+        QVERIFY(g.Play());
+        QVERIFY(WaitForSoundFrom(*FRec, end + 3000000, 1) >= 0);
+        // The media time of the last frame heard.
+        const auto frames = FRec->Samples();
+        int64_t heard = -1;
+        for (const auto& c : FRec->Chunks())
+            for (int64_t i = 0; c.Position >= 0 && i < c.Frames; ++i)
+                if (std::max(std::abs(frames[size_t(2 * (c.FirstFrame + i))]),
+                             std::abs(frames[size_t(2 * (c.FirstFrame + i) + 1)])) > 1e-3f)
+                    heard = std::max(heard, c.Position + int64_t(double(i + 1) * rate * 1e7 /
+                                                                 TAudioRecording::SampleRate));
+        const QString why = QStringLiteral("heard to %1 us").arg(heard / 10);
+        if (sought)
+            QVERIFY2(heard > end + 2000000, qPrintable(why));
+        else
+            QVERIFY2(heard >= end - 200000 && heard <= end + 10000, qPrintable(why));
+    }
+
     void endOfMediaOnceBeforeLaterEvents() {
         TRecordingListener l;
         TFilterGraph g;

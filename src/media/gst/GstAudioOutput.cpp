@@ -4,6 +4,7 @@
 #include "media/gst/GstFilters.h"
 
 #include <gst/app/gstappsink.h>
+#include <gst/audio/audio.h>
 
 namespace {
 
@@ -79,9 +80,63 @@ GstElement* MakeOutput() {
     return gst_element_factory_make("autoaudiosink", "output");
 }
 
+// Streaming thread, at the output's input: holds the sound end (see
+// MakeAudioRenderer). The output hands each buffer over whole once the clock
+// reaches its start, after the volume has long been applied to it, so the end
+// can only be exact here. A buffer wholly past the end is silenced rather
+// than dropped: the output goes on taking the sound in real time, so the
+// streams upstream keep their pace and the media's end is not run into.
+GstPadProbeReturn HoldSoundEnd(GstPad* pad, GstPadProbeInfo* info, gpointer data) {
+    const int64_t end = static_cast<std::shared_ptr<std::atomic<int64_t>>*>(data)->get()->load();
+    if (end < 0)
+        return GST_PAD_PROBE_OK;
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!buffer || !GST_BUFFER_PTS_IS_VALID(buffer))
+        return GST_PAD_PROBE_OK;
+    g_autoptr(GstEvent) segmentEvent = gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0);
+    g_autoptr(GstCaps) caps = gst_pad_get_current_caps(pad);
+    GstAudioInfo audio;
+    if (!segmentEvent || !caps || !gst_audio_info_from_caps(&audio, caps))
+        return GST_PAD_PROBE_OK;
+    const GstSegment* current = nullptr;
+    gst_event_parse_segment(segmentEvent, &current);
+    if (current->format != GST_FORMAT_TIME)
+        return GST_PAD_PROBE_OK;
+    GstSegment segment;
+    gst_segment_copy_into(current, &segment);
+    // The end in the buffers' own time: the segment maps media time through
+    // the rate applied upstream (scaletempo) and the seek's start.
+    const gint64 stop =
+        gst_segment_position_from_stream_time(&segment, GST_FORMAT_TIME, guint64(end));
+    const GstClockTime pts = GST_BUFFER_PTS(buffer);
+    if (stop >= 0 && pts < guint64(stop)) {
+        GstClockTime duration = GST_BUFFER_DURATION(buffer);
+        if (!GST_CLOCK_TIME_IS_VALID(duration) && GST_AUDIO_INFO_RATE(&audio) > 0)
+            duration =
+                gst_util_uint64_scale(gst_buffer_get_size(buffer) / GST_AUDIO_INFO_BPF(&audio),
+                                      GST_SECOND, GST_AUDIO_INFO_RATE(&audio));
+        if (!GST_CLOCK_TIME_IS_VALID(duration) || pts + duration <= guint64(stop))
+            return GST_PAD_PROBE_OK; // before the end: untouched
+        segment.stop = guint64(stop);
+        GstBuffer* clipped = gst_audio_buffer_clip(buffer, &segment, GST_AUDIO_INFO_RATE(&audio),
+                                                   GST_AUDIO_INFO_BPF(&audio));
+        GST_PAD_PROBE_INFO_DATA(info) = clipped;
+        return clipped ? GST_PAD_PROBE_OK : GST_PAD_PROBE_HANDLED;
+    }
+    // Wholly at or past the end.
+    buffer = gst_buffer_make_writable(buffer);
+    GST_PAD_PROBE_INFO_DATA(info) = buffer;
+    GstMapInfo map;
+    if (gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
+        gst_audio_format_info_fill_silence(audio.finfo, map.data, map.size);
+        gst_buffer_unmap(buffer, &map);
+    }
+    return GST_PAD_PROBE_OK;
+}
+
 } // namespace
 
-GstElement* MakeAudioRenderer() {
+GstElement* MakeAudioRenderer(std::shared_ptr<std::atomic<int64_t>> soundEnd) {
     GstElement* bin = gst_bin_new("audio renderer");
     GstElement* in = gst_element_factory_make("audioconvert", "convert in");
     // Float from here on: the volume is applied exactly (in 16-bit integer
@@ -99,6 +154,16 @@ GstElement* MakeAudioRenderer() {
     gst_bin_add_many(GST_BIN(bin), in, format, tempo, volume, out, resample, output, nullptr);
     gst_element_link_many(in, format, tempo, volume, out, resample, output, nullptr);
     AddGhostPad(bin, "sink", in, "sink");
+    if (soundEnd) {
+        // As close to the output as it gets: after the volume, the
+        // conversions and the resampler, on the output's own input.
+        g_autoptr(GstPad) pad = gst_element_get_static_pad(output, "sink");
+        if (pad)
+            gst_pad_add_probe(
+                pad, GST_PAD_PROBE_TYPE_BUFFER, &HoldSoundEnd,
+                new std::shared_ptr<std::atomic<int64_t>>(std::move(soundEnd)),
+                [](gpointer p) { delete static_cast<std::shared_ptr<std::atomic<int64_t>>*>(p); });
+    }
     return bin;
 }
 

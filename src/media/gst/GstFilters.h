@@ -16,6 +16,8 @@
 
 #include <QString>
 
+#include <atomic>
+#include <cstdint>
 #include <memory>
 #include <mutex>
 #include <string_view>
@@ -172,5 +174,7 @@ private:
 // Makes the audio renderer for one pipeline: conversion to float, scaletempo
 // (rate with the pitch kept), the volume (a "volume" element named "volume"),
 // resampling and the output chosen by SetAudioOutput. A floating bin with a
-// "sink" ghost pad.
-GstElement* MakeAudioRenderer();
+// "sink" ghost pad. soundEnd (may be null): the media time (ns) where the
+// output's sound stops, or negative for none; read on the streaming thread
+// for every buffer, so it takes effect however late it is set.
+GstElement* MakeAudioRenderer(std::shared_ptr<std::atomic<int64_t>> soundEnd = nullptr);

@@ -260,6 +260,7 @@ HRESULT TGstGraph::RenderFile(const QString& path) {
         FErrorCode = S_OK;
     }
     FPath = path;
+    FSoundEnd->store(-1);
     FState = State_Stopped;
     FPendingPosition = -1;
     FStopPosition = -1;
@@ -348,7 +349,7 @@ HRESULT TGstGraph::Build() {
     }
     // The volume is the audio renderer's, in float (playbin's own volume
     // would work in the sound's integer format when it has one).
-    GstElement* audioSink = MakeAudioRenderer();
+    GstElement* audioSink = MakeAudioRenderer(FSoundEnd);
     FVolumeElement.reset(gst_bin_get_by_name(GST_BIN(audioSink), "volume"));
     if (grabber) {
         // The grabber sits in the audio path, right before the audio renderer.
@@ -725,6 +726,9 @@ HRESULT TGstGraph::SetPositions(int64_t* current, uint32_t currentFlags, int64_t
         return S_FALSE;
     if (setStop)
         FStopPosition = std::max<int64_t>(*stop, 0);
+    // A new position moves away from the sound end set for the old one.
+    if (setCurrent)
+        FSoundEnd->store(-1);
     int64_t target = 0;
     if (setCurrent)
         target = std::max<int64_t>(*current, 0);
@@ -777,6 +781,11 @@ void TGstGraph::ApplyPendingSeek() {
         }
         Seek(position, FStopPosition >= 0, FStopPosition);
     }
+}
+
+HRESULT TGstGraph::SetSoundEnd(int64_t end) {
+    FSoundEnd->store(end >= 0 ? ToGst(end) : -1);
+    return S_OK;
 }
 
 HRESULT TGstGraph::SetRate(double rate) {

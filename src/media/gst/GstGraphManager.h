@@ -29,6 +29,7 @@
 
 #include <QObject>
 
+#include <atomic>
 #include <chrono>
 #include <deque>
 #include <mutex>
@@ -40,6 +41,7 @@ class TGstGraph : public IGraphBuilder,
                   public IMediaSeeking,
                   public IBasicAudio,
                   public IMediaEventEx,
+                  public ISoundEnd,
                   public std::enable_shared_from_this<TGstGraph> {
 public:
     TGstGraph();
@@ -77,6 +79,8 @@ public:
     HRESULT SetNotifyFlags(long flags) override;
     HRESULT GetEvent(long* code, intptr_t* param1, intptr_t* param2, long timeoutMs) override;
     HRESULT FreeEventParams(long code, intptr_t param1, intptr_t param2) override;
+    // ISoundEnd
+    HRESULT SetSoundEnd(int64_t end) override;
 
     // Stream selection (offered through the stream-selecting filter).
     HRESULT StreamCount(long* streams);
@@ -129,6 +133,10 @@ private:
 
     std::vector<std::shared_ptr<TGstMemberFilter>> FMembers;
     GstElement* FPipeline = nullptr;
+    // Where the sound stops (ns of media time, negative: nowhere), read by
+    // the audio renderer of every pipeline on its streaming thread.
+    const std::shared_ptr<std::atomic<int64_t>> FSoundEnd =
+        std::make_shared<std::atomic<int64_t>>(-1);
     // The audio renderer's volume element (a reference), or null.
     TGstObjectPtr<GstElement> FVolumeElement;
     // Counts pipelines built and torn down (see Opening above).
