@@ -449,6 +449,7 @@ void TFrmMain::ActMarkHere() {
         EnterRow(at);
     } else if (cur >= 1 && at > cur) {
         Engine.SectEndPos = RowExists(cur + 1) ? TimePointMs(sgV->Cell(4, cur + 1)) : 0;
+        ArmSectionEnd(CurrentPositionMs());
     }
     sgV->SetRow(at);
     sgV->SetCol(5); // ready for its description

@@ -96,8 +96,12 @@ void TFrmMain::sgVMouseDown(QObject* /*Sender*/, Qt::MouseButton /*Button*/,
         return;
     }
     // The playing section plays as many more times as its cell now says.
-    if (row == CurRow())
+    if (row == CurRow()) {
         Engine.RemainCount = StrToIntDef(sgV->Cell(1, row), 1);
+        // A repeat added or taken away changes whether the end is held.
+        if (FGBrowse && FGBrowse->State() >= gsPaused)
+            ArmSectionEnd(CurrentPositionMs());
+    }
 }
 
 QString TFrmMain::sgVGetEditMask(int ACol, int /*ARow*/) {
@@ -117,8 +121,11 @@ void TFrmMain::sgVSetEditText(int ACol, int ARow, const QString& /*Value*/) {
     // only to a point after the playing section's own start.
     const int64_t newEnd = int64_t(TimeStrToSec(sgV->Cell(4, ARow))) * 1000;
     const int64_t curStart = int64_t(TimeStrToSec(sgV->Cell(4, cur))) * 1000;
-    if (curStart < newEnd)
+    if (curStart < newEnd) {
         Engine.SectEndPos = static_cast<int32_t>(std::min<int64_t>(newEnd, INT32_MAX));
+        if (st != gsStopped)
+            ArmSectionEnd(CurrentPositionMs());
+    }
 }
 
 void TFrmMain::sgVMouseWheelDown(QObject* /*Sender*/, bool& Handled) {
