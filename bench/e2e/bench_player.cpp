@@ -140,9 +140,8 @@ double ProcessCpuSeconds(pid_t pid) {
     return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
 }
 
-// Runs a program for skipMs + measureMs (it is then ended) and returns the
-// CPU it used in the last measureMs only: start-up is left out.
-TCpu RunCpuWindow(const QStringList& argv, int skipMs, int measureMs) {
+// Starts a program with its output discarded; its pid, or -1.
+pid_t SpawnQuiet(const QStringList& argv) {
     std::vector<QByteArray> args;
     for (const QString& a : argv)
         args.push_back(a.toLocal8Bit());
@@ -150,7 +149,6 @@ TCpu RunCpuWindow(const QStringList& argv, int skipMs, int measureMs) {
     for (auto& a : args)
         cargs.push_back(a.data());
     cargs.push_back(nullptr);
-    TCpu r;
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
@@ -158,7 +156,15 @@ TCpu RunCpuWindow(const QStringList& argv, int skipMs, int measureMs) {
     pid_t pid = 0;
     const int rc = posix_spawnp(&pid, cargs[0], &fa, nullptr, cargs.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0)
+    return rc == 0 ? pid : -1;
+}
+
+// Runs a program for skipMs + measureMs (it is then ended) and returns the
+// CPU it used in the last measureMs only: start-up is left out.
+TCpu RunCpuWindow(const QStringList& argv, int skipMs, int measureMs) {
+    TCpu r;
+    const pid_t pid = SpawnQuiet(argv);
+    if (pid <= 0)
         return r;
     usleep(useconds_t(skipMs) * 1000);
     const double before = ProcessCpuSeconds(pid);
@@ -197,22 +203,9 @@ int64_t StatusKb(pid_t pid, const char* field) {
 // Runs a program for seconds (it is then ended), sampling its resident set
 // every 250 ms.
 TMemory RunSampled(const QStringList& argv, int seconds) {
-    std::vector<QByteArray> args;
-    for (const QString& a : argv)
-        args.push_back(a.toLocal8Bit());
-    std::vector<char*> cargs;
-    for (auto& a : args)
-        cargs.push_back(a.data());
-    cargs.push_back(nullptr);
     TMemory m;
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, cargs[0], &fa, nullptr, cargs.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0)
+    const pid_t pid = SpawnQuiet(argv);
+    if (pid <= 0)
         return m;
     QElapsedTimer wall;
     wall.start();
@@ -514,13 +507,8 @@ double SectionEnds(const QTemporaryDir& dir, TAudioRecording& rec) {
 QString Clip720p(QString* error) {
     const QString clip = QDir::temp().filePath(QStringLiteral("tavrelo-bench-720p30-60s.mp4"));
     if (!QFile::exists(clip)) {
-        TVideoClipOptions o;
-        o.Width = 1280;
-        o.Height = 720;
-        o.FramesPerSecond = 30;
-        o.Picture = TClipPicture::Moving;
-        o.Preset = QStringLiteral("veryfast");
-        if (!MakeToneVideoClip(clip + QStringLiteral(".part.mp4"), 60, 2, error, o) ||
+        if (!MakeToneVideoClip(clip + QStringLiteral(".part.mp4"), 60, 2, error,
+                               TVideoClipOptions::Moving720p()) ||
             !QFile::rename(clip + QStringLiteral(".part.mp4"), clip))
             return {};
     }

@@ -94,12 +94,7 @@ void BenchSeeks(const QString& dir) {
                 "first sound ms", "landing error us");
     auto rec = std::make_shared<TAudioRecording>();
     SetAudioOutput(TAudioOutputKind::Record, rec);
-    TVideoClipOptions o;
-    o.Width = 1280;
-    o.Height = 720;
-    o.FramesPerSecond = 30;
-    o.Picture = TClipPicture::Moving;
-    o.Preset = QStringLiteral("veryfast");
+    const TVideoClipOptions o = TVideoClipOptions::Moving720p();
     for (int key : {2, 10}) {
         const QString clip = dir + QStringLiteral("/seek-k%1.mp4").arg(key);
         QString error;
@@ -220,12 +215,7 @@ void BenchPlayback(const QString& dir, const QString& self, int seconds) {
         "\n== CPU time of %d s of 1280x720 30 fps H.264 + AAC playback under Xvfb 1920x1080\n",
         seconds);
     const QString clip = dir + QStringLiteral("/play-720p-%1s.mp4").arg(seconds);
-    TVideoClipOptions o;
-    o.Width = 1280;
-    o.Height = 720;
-    o.FramesPerSecond = 30;
-    o.Picture = TClipPicture::Moving;
-    o.Preset = QStringLiteral("veryfast");
+    const TVideoClipOptions o = TVideoClipOptions::Moving720p();
     QString error;
     if (!QFile::exists(clip) && !MakeToneVideoClip(clip, seconds, 2, &error, o)) {
         std::printf("cannot make the clip: %s\n", qPrintable(error));
@@ -307,12 +297,7 @@ void BenchOpenStalls(const QString& dir) {
     constexpr double GoalMs = 100;
     std::printf("\n== Event-loop stalls during %d opens (1280x720 H.264 + AAC, VW 640x360)\n",
                 Opens);
-    TVideoClipOptions o;
-    o.Width = 1280;
-    o.Height = 720;
-    o.FramesPerSecond = 30;
-    o.Picture = TClipPicture::Moving;
-    o.Preset = QStringLiteral("veryfast");
+    const TVideoClipOptions o = TVideoClipOptions::Moving720p();
     const QString clip = dir + QStringLiteral("/open-720p.mp4");
     QString error;
     if (!QFile::exists(clip) && !MakeToneVideoClip(clip, 10, 2, &error, o)) {
