@@ -43,10 +43,15 @@ void TestFrmMainScreenshot::layoutScreenshot() {
     f.move(0, 0);
     f.show();
     QVERIFY(QTest::qWaitForWindowExposed(&f));
-    QTest::qWait(100); // let the X server receive the last paint
     QImage shot;
     if (onX) {
-        shot = f.screen()->grabWindow(f.winId()).toImage();
+        // Until the X server has received the last paint.
+        const QImage drawn = f.grab().toImage().convertToFormat(QImage::Format_RGB32);
+        auto fromServer = [&] {
+            return f.screen()->grabWindow(f.winId()).toImage().convertToFormat(
+                QImage::Format_RGB32);
+        };
+        QTRY_VERIFY_WITH_TIMEOUT((shot = fromServer()) == drawn, 15000);
     } else {
         qWarning("No private X server: grabbing the offscreen rendering instead");
         shot = f.grab().toImage();
