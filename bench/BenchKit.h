@@ -23,3 +23,10 @@ inline bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 15000) 
     }
     return true;
 }
+
+// The offscreen platform unless the caller chose one (for benchmarks that
+// need no real display); call before the application object is made.
+inline void OffscreenUnlessChosen() {
+    if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
+        qputenv("QT_QPA_PLATFORM", "offscreen");
+}

@@ -86,8 +86,8 @@ struct TCpu {
     int Status = -1;
 };
 
-// Runs a program to its end (or kills it after limitMs) and returns its CPU.
-TCpu RunMeasured(const QStringList& argv, int limitMs) {
+// Starts a program with its output discarded; its pid, or -1.
+pid_t SpawnQuiet(const QStringList& argv) {
     std::vector<QByteArray> args;
     for (const QString& a : argv)
         args.push_back(a.toLocal8Bit());
@@ -95,17 +95,23 @@ TCpu RunMeasured(const QStringList& argv, int limitMs) {
     for (auto& a : args)
         cargs.push_back(a.data());
     cargs.push_back(nullptr);
-    TCpu r;
-    QElapsedTimer wall;
-    wall.start();
-    pid_t pid = 0;
     posix_spawn_file_actions_t fa;
     posix_spawn_file_actions_init(&fa);
     posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
     posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
     const int rc = posix_spawnp(&pid, cargs[0], &fa, nullptr, cargs.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
-    if (rc != 0)
+    return rc == 0 ? pid : -1;
+}
+
+// Runs a program to its end (or kills it after limitMs) and returns its CPU.
+TCpu RunMeasured(const QStringList& argv, int limitMs) {
+    TCpu r;
+    QElapsedTimer wall;
+    wall.start();
+    const pid_t pid = SpawnQuiet(argv);
+    if (pid <= 0)
         return r;
     int status = 0;
     struct rusage ru {};
@@ -138,25 +144,6 @@ double ProcessCpuSeconds(pid_t pid) {
     if (fields.size() < 13)
         return -1;
     return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
-}
-
-// Starts a program with its output discarded; its pid, or -1.
-pid_t SpawnQuiet(const QStringList& argv) {
-    std::vector<QByteArray> args;
-    for (const QString& a : argv)
-        args.push_back(a.toLocal8Bit());
-    std::vector<char*> cargs;
-    for (auto& a : args)
-        cargs.push_back(a.data());
-    cargs.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, cargs[0], &fa, nullptr, cargs.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    return rc == 0 ? pid : -1;
 }
 
 // Runs a program for skipMs + measureMs (it is then ended) and returns the

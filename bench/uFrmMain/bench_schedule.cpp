@@ -1,6 +1,7 @@
 // Opening a schedule file into the control window and saving it back, for
 // tables of several sizes, measured side by side in one run. Prints the
 // median of several runs and the ratio of each size to the 1,000-row table.
+#include "../BenchKit.h"
 #include "support/MemoryGrid.h"
 #include "uFrmMain.h"
 #include "uFrmMainGrid.h"
@@ -48,8 +49,7 @@ double MedianMs(int runs, const std::function<void()>& work) {
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    OffscreenUnlessChosen();
     QApplication app(argc, argv);
     QTemporaryDir dir;
     IniFileName = dir.filePath(QStringLiteral("system.INI"));

@@ -3,6 +3,7 @@
 // did before; "window" is the real drag through the control window's slider.
 // Both drags take the same steps at the same pace in one run; a write is
 // counted when the file's inode changes (every write replaces the file).
+#include "../BenchKit.h"
 #include "controls/uTransTrackBar.h"
 #include "uFrmMain.h"
 #include "utPublic/utPublic.h"
@@ -61,8 +62,7 @@ Drag Run(const std::function<void(int)>& step, const std::function<void()>& end)
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM",
-            qgetenv("QT_QPA_PLATFORM").isEmpty() ? "offscreen" : qgetenv("QT_QPA_PLATFORM"));
+    OffscreenUnlessChosen();
     QApplication app(argc, argv);
     QTemporaryDir dir;
     IniFileName = dir.filePath(QStringLiteral("system.INI"));
