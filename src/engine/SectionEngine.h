@@ -131,7 +131,7 @@ public:
     void MediaError(const QString& reason);
 
     // --- Commands (keys, remotes, the window) -------------------------------------
-    void Play();  // resume a pause, or start CurRow (row 1) when nothing plays
+    void Play(); // resume a pause, or start CurRow (row 1) when nothing plays
     void Pause();
     void PlayPause();
     void Stop();
@@ -211,13 +211,13 @@ private:
     int64_t lastTickPos_ = 0;
     int64_t lastTickDuration_ = 0;
 
-    int waits_ = 0;                // nested waits running
-    int target_ = 0;               // the row the waiting start goes to
+    int waits_ = 0;                 // nested waits running
+    int target_ = 0;                // the row the waiting start goes to
     std::optional<Target> pending_; // the latest command that arrived in a wait
-    int generation_ = 0;           // counts stops: a start that waited gives up after one
+    int generation_ = 0;            // counts stops: a start that waited gives up after one
     bool muted_ = false;
-    bool atEnd_ = false;           // the media has ended; no tick until it plays again
-    bool entering_ = false;        // EnterRow writes the count itself
+    bool atEnd_ = false;    // the media has ended; no tick until it plays again
+    bool entering_ = false; // EnterRow writes the count itself
     int64_t watchPos_ = -1;
     int64_t watchSince_ = 0;
     int64_t openedSize_ = -1;

@@ -234,7 +234,6 @@ void LoadGridFromIni(const QString& file, const QString& section, TStringGridLik
     }
 }
 
-
 int StrToIntDef(const QString& text, int def) {
     int i = 0;
     const int n = text.size();
@@ -262,7 +261,6 @@ int StrToIntDef(const QString& text, int def) {
         return def;
     return static_cast<int>(v);
 }
-
 
 // --- TStringGridLike ----------------------------------------------------------
 

@@ -110,7 +110,6 @@ public:
 // Byte-wise (UTF-8) quicksort of rows first..last by the text in column col.
 void SortGridRows(TStringGridLike& grid, int col, int first, int last);
 
-
 // --- Row encoding of the schedule file ----------------------------------------
 
 // The schedule's rows are keys "Row0" (the column titles), "Row1", ... of

@@ -84,7 +84,9 @@ public:
         eos = false;
         return {OpenStatus::Opened, {}};
     }
-    void Play() override { Rebase(), st = GState::Playing, baseAt = std::max(clock->now, seekLandsAt), CheckAudible(); }
+    void Play() override {
+        Rebase(), st = GState::Playing, baseAt = std::max(clock->now, seekLandsAt), CheckAudible();
+    }
     void Pause() override { Rebase(), st = GState::Paused, CheckAudible(); }
     void Stop() override { st = GState::Stopped, base = 0, CheckAudible(); }
     GState GetState() const override { return st; }
@@ -183,50 +185,69 @@ void TestEngineSectionEngine::playsTheSchedule_data() {
     QTest::addColumn<QString>("log");
     QTest::addColumn<QString>("file");
     const QString abc = QStringLiteral("0:00*3 0:02*1 0:04*2");
-    QTest::newRow("counts A3 B1 C2, exit") << abc << 6000 << "exit" << "" << 30000
-                                           << "r1 N r1 N r1 r2 r3 N r3 x" << "3 1 2";
-    QTest::newRow("count 0 or empty plays once") << "0:00*0 0:02*" << 4000 << "exit" << "" << 9000
-                                                 << "r1 r2 x" << "";
+    QTest::newRow("counts A3 B1 C2, exit") << abc << 6000 << "exit"
+                                           << "" << 30000 << "r1 N r1 N r1 r2 r3 N r3 x"
+                                           << "3 1 2";
+    QTest::newRow("count 0 or empty plays once") << "0:00*0 0:02*" << 4000 << "exit"
+                                                 << "" << 9000 << "r1 r2 x"
+                                                 << "";
     QTest::newRow("next start beyond the end: end mode with repeats left")
-        << "0:00*1 0:02*3 0:09*1" << 6000 << "exit" << "" << 20000 << "r1 r2 x" << "";
-    QTest::newRow("power off") << "0:00*1 0:02*2" << 4000 << "off" << "" << 20000
-                               << "r1 r2 N r2 off" << "";
+        << "0:00*1 0:02*3 0:09*1" << 6000 << "exit"
+        << "" << 20000 << "r1 r2 x"
+        << "";
+    QTest::newRow("power off") << "0:00*1 0:02*2" << 4000 << "off"
+                               << "" << 20000 << "r1 r2 N r2 off"
+                               << "";
     QTest::newRow("power off refused: no stall stop at the end")
-        << "0:00*1 0:02*1" << 4000 << "off offfail" << "" << 200000 << "r1 r2 off" << "";
-    QTest::newRow("loop pass uses the counts left") << "0:00*2 0:02*1" << 4000 << "loop" << ""
-                                                    << 11000 << "r1 N r1 r2 r1 r2" << "";
+        << "0:00*1 0:02*1" << 4000 << "off offfail"
+        << "" << 200000 << "r1 r2 off"
+        << "";
+    QTest::newRow("loop pass uses the counts left") << "0:00*2 0:02*1" << 4000 << "loop"
+                                                    << "" << 11000 << "r1 N r1 r2 r1 r2"
+                                                    << "";
     QTest::newRow("loop pass with loop counts") << "0:00*2 0:02*1" << 4000 << "loop loopcounts"
-                                                << "" << 13500 << "r1 N r1 r2 r1 N r1 r2" << "";
-    QTest::newRow("error: stop, no end action") << abc << 6000 << "exit" << "1000:error" << 30000
-                                                << "r1 E" << "";
-    QTest::newRow("stall: stop, no end action") << abc << 6000 << "exit" << "1000:freeze"
-                                                << 30000 << "r1 E" << "";
-    QTest::newRow("slow seeks are no stall") << abc << 6000 << "exit seek3000" << "" << 60000
-                                             << "r1 N r1 N r1 r2 r3 N r3 x" << "";
+                                                << "" << 13500 << "r1 N r1 r2 r1 N r1 r2"
+                                                << "";
+    QTest::newRow("error: stop, no end action") << abc << 6000 << "exit"
+                                                << "1000:error" << 30000 << "r1 E"
+                                                << "";
+    QTest::newRow("stall: stop, no end action") << abc << 6000 << "exit"
+                                                << "1000:freeze" << 30000 << "r1 E"
+                                                << "";
+    QTest::newRow("slow seeks are no stall") << abc << 6000 << "exit seek3000"
+                                             << "" << 60000 << "r1 N r1 N r1 r2 r3 N r3 x"
+                                             << "";
     QTest::newRow("speed trainer: one step per repetition up to 1.00")
-        << "0:00*5 0:01*1" << 3000 << "exit speed rate2" << "" << 30000
-        << "v0.80 r1 N v0.85 r1 N v0.90 r1 N v0.95 r1 N v1.00 r1 v0.80 r2 x" << "";
+        << "0:00*5 0:01*1" << 3000 << "exit speed rate2"
+        << "" << 30000 << "v0.80 r1 N v0.85 r1 N v0.90 r1 N v0.95 r1 N v1.00 r1 v0.80 r2 x"
+        << "";
     QTest::newRow("mark here runs on into the mark, keeps stored counts")
-        << "0:00*3 0:05*1" << 8000 << "exit" << "1500:mark" << 30000 << "r1 r2 r2 r3 x"
+        << "0:00*3 0:05*1" << 8000 << "exit"
+        << "1500:mark" << 30000 << "r1 r2 r2 r3 x"
         << "3 1 1";
-    QTest::newRow("mark before the playing section") << "0:00*1 0:03*1 0:06*2" << 9000 << "exit"
-                                                     << "3500:seek500 3600:mark" << 40000
-                                                     << "r1 r2 r2 r4 N r4 x" << "1 1 1 2";
-    QTest::newRow("next during a repeat pause ends it") << abc << 6000 << "exit delay3000"
-                                                        << "2500:next" << 30000
-                                                        << "r1 N r2 r3 N r3 x" << "";
-    QTest::newRow("two nexts in a pause: the latest wins") << abc << 6000 << "exit delay3000"
-                                                           << "2500:next 2600:next" << 30000
-                                                           << "r1 N r3 N r3 x" << "";
-    QTest::newRow("previous during a repeat pause") << "0:00*1 0:02*2 0:04*1" << 6000
-                                                    << "exit delay3000" << "4500:previous"
-                                                    << 30000 << "r1 r2 N r1 r2 r3 x" << "";
+    QTest::newRow("mark before the playing section")
+        << "0:00*1 0:03*1 0:06*2" << 9000 << "exit"
+        << "3500:seek500 3600:mark" << 40000 << "r1 r2 r2 r4 N r4 x"
+        << "1 1 1 2";
+    QTest::newRow("next during a repeat pause ends it")
+        << abc << 6000 << "exit delay3000"
+        << "2500:next" << 30000 << "r1 N r2 r3 N r3 x"
+        << "";
+    QTest::newRow("two nexts in a pause: the latest wins")
+        << abc << 6000 << "exit delay3000"
+        << "2500:next 2600:next" << 30000 << "r1 N r3 N r3 x"
+        << "";
+    QTest::newRow("previous during a repeat pause")
+        << "0:00*1 0:02*2 0:04*1" << 6000 << "exit delay3000"
+        << "4500:previous" << 30000 << "r1 r2 N r1 r2 r3 x"
+        << "";
     QTest::newRow("a section chosen while the file opens") << abc << 6000 << "exit"
                                                            << "100:n3" << 30000 << "r3 N r3 x"
                                                            << "";
-    QTest::newRow("the repeating row deleted in its pause") << abc << 6000 << "exit delay3000"
-                                                            << "18000:del3" << 30000
-                                                            << "r1 N r1 N r1 r2 r3 N x" << "";
+    QTest::newRow("the repeating row deleted in its pause")
+        << abc << 6000 << "exit delay3000"
+        << "18000:del3" << 30000 << "r1 N r1 N r1 r2 r3 N x"
+        << "";
 }
 
 void TestEngineSectionEngine::playsTheSchedule() {
@@ -256,7 +277,8 @@ void TestEngineSectionEngine::playsTheSchedule() {
     const QStringList rows = sched.split(QLatin1Char(' '));
     for (int i = 0; i < rows.size(); ++i) {
         const QStringList tc = rows[i].split(QLatin1Char('*'));
-        schedule.InsertRow(i + 1, {QString(), tc[1], "+", "-", tc[0], QStringLiteral("s%1").arg(i + 1)});
+        schedule.InsertRow(i + 1,
+                           {QString(), tc[1], "+", "-", tc[0], QStringLiteral("s%1").arg(i + 1)});
     }
     schedule.Save(schedFile);
 
@@ -333,8 +355,8 @@ void TestEngineSectionEngine::storesTheSchedule_data() {
         << QStringList{"a^^b^^c^^d^^e^^f^^g^^h^^", "1^^2^^+^^-^^00:01^^x^^y^^z^^w"} << "save"
         << QStringList{head + "g^^h^^", "  1^^2^^+^^-^^00:01^^x^^y^^z^^"};
     QTest::newRow("rows after a gap are not read")
-        << QStringList{head, "  1^^1^^+^^-^^00:00^^a^^", "", "  3^^1^^+^^-^^00:09^^c^^"}
-        << "save" << QStringList{head, "  1^^1^^+^^-^^00:00^^a^^"};
+        << QStringList{head, "  1^^1^^+^^-^^00:00^^a^^", "", "  3^^1^^+^^-^^00:09^^c^^"} << "save"
+        << QStringList{head, "  1^^1^^+^^-^^00:00^^a^^"};
     QTest::newRow("counts used up: a save stores them, a mark does not")
         << QStringList{head, "  1^^3^^+^^-^^00:00^^a^^", "  2^^2^^+^^-^^00:30^^b^^"} << "use keep"
         << QStringList{head, "  1^^3^^+^^-^^00:00^^a^^", "  2^^2^^+^^-^^00:30^^b^^"};
