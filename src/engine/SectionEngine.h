@@ -165,7 +165,6 @@ private:
     class WaitScope;
 
     bool OpenForSection();
-    bool TakePending(int& row, bool& isRepeat);
     void RepeatPause(int ms);
     void WaitSeekLanded();
     void EnterRow(int row);
