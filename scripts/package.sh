@@ -5,7 +5,7 @@
 # packages named in CMakeLists.txt.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh package
 cmake -S . -B build -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAVRELO_SANITIZE=OFF
 cmake --build build -j "$(nproc)"
 cd build
