@@ -51,8 +51,12 @@ TFrmPlay::TFrmPlay(TFilterGraph* graph, QWidget* controlWindow)
 
     lbCountdown = new QLabel(this);
     lbCountdown->setObjectName(QStringLiteral("lbCountdown"));
+    // Read from across the room like the notice above it: its box, colours,
+    // bevel and letters.
     lbCountdown->resize(kHintWidth, kHintHeight);
-    lbCountdown->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    lbCountdown->setAlignment(Qt::AlignCenter);
+    lbCountdown->setFrameStyle(plHint->frameStyle());
+    lbCountdown->setAutoFillBackground(true);
     lbCountdown->setPalette(hp);
     lbCountdown->setFont(hf);
     lbSection = new QLabel(this);

@@ -122,6 +122,15 @@ private slots:
         QVERIFY(h->autoFillBackground());
         // Above the video surface.
         QVERIFY(w.children().indexOf(h) > w.children().indexOf(w.VW));
+        // The countdown right under it is read from as far: the same box.
+        QLabel* c = w.lbCountdown;
+        QCOMPARE(c->size(), h->size());
+        QCOMPARE(c->font(), h->font());
+        QCOMPARE(c->palette().color(QPalette::Window), QColor(Qt::black));
+        QCOMPARE(c->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+        QCOMPARE(c->alignment(), Qt::AlignCenter);
+        QCOMPARE(c->frameStyle(), h->frameStyle());
+        QVERIFY(c->autoFillBackground());
 
         // The window without a picture is black; the notice is red on black.
         w.PlaceOnMonitor(0);
