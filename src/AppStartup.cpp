@@ -3,6 +3,7 @@
 #include "AppInstance.h"
 #include "AppTranslations.h"
 #include "Demo.h"
+#include "media/gst/GstAudioOutput.h"
 #include "uFrmMain.h"
 #include "utPublic/ErrorDisplay.h"
 #include "utPublic/utPublic.h"
@@ -174,6 +175,11 @@ int RunTavrelo(int argc, char** argv) {
     // The run command's first-start demo (never without TAVRELO_DEMO).
     const TDemoMode demo = DemoModeFromEnvironment();
     const QString demoDir = QFileInfo(IniFileName).absolutePath() + QStringLiteral("/demo");
+    // The headless demo runs under a private X server with no one to listen:
+    // its sound goes nowhere, and the sound libraries are not asked for a
+    // device they would only complain is missing.
+    if (demo == TDemoMode::dmHeadless)
+        SetAudioOutput(TAudioOutputKind::Discard);
     if (demo != TDemoMode::dmNone) {
         QString error;
         if (!PrepareDemo(demoDir, &error))
