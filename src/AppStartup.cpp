@@ -5,11 +5,11 @@
 #include "Demo.h"
 #include "media/gst/GstAudioOutput.h"
 #include "uFrmMain.h"
+#include "uFrmMainSettings.h"
 #include "utPublic/ErrorDisplay.h"
 #include "utPublic/utPublic.h"
 
 #include <QFileInfo>
-#include <QLocale>
 #include <QTimer>
 
 #include <cstdio>
@@ -142,7 +142,7 @@ int RunTavrelo(int argc, char** argv) {
     InitPublicModule();
     QApplication::setApplicationName(QStringLiteral("Tavrelo"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tavrelo"));
-    InstallQtTranslations(QLocale::system());
+    InstallTranslations(ReadSetting(IniFileName, Setting::Language));
 
     QString file;
     if (!ParseArguments(QCoreApplication::arguments(), &file))

@@ -34,7 +34,7 @@ TFrmPlay::TFrmPlay(TFilterGraph* graph, QWidget* controlWindow)
         VWMouseDown();
     };
 
-    plHint = new QLabel(QStringLiteral("即将重放 请准备"), this);
+    plHint = new QLabel(tr("即将重放 请准备"), this);
     plHint->setObjectName(QStringLiteral("plHint"));
     plHint->resize(kHintWidth, kHintHeight);
     plHint->setAlignment(Qt::AlignCenter);
