@@ -13,6 +13,7 @@
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 namespace {
@@ -110,6 +111,25 @@ bool ParseArguments(const QStringList& args, QString* file) {
     return false;
 }
 
+// While the application object connects to the display: Qt's platform
+// messages are held back, and a display that cannot be opened (DISPLAY names
+// a server that is gone, or one this user may not use) ends the start with
+// one line and exit status 1 instead of Qt's abort and its page of advice.
+QtMessageHandler PreviousHandler = nullptr;
+
+void ConnectingMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr, "tavrelo: cannot open the display %s: start it from a desktop "
+                             "session, or see tavrelo --help\n",
+                     qgetenv("DISPLAY").constData());
+        std::_Exit(1);
+    }
+    if (context.category && QByteArray(context.category).startsWith("qt.qpa."))
+        return;
+    if (PreviousHandler)
+        PreviousHandler(type, context, text);
+}
+
 } // namespace
 
 int RunTavrelo(int argc, char** argv) {
@@ -138,7 +158,9 @@ int RunTavrelo(int argc, char** argv) {
         (platform.isEmpty() || platform.startsWith("wayland")))
         qputenv("QT_QPA_PLATFORM", "xcb");
 
+    PreviousHandler = qInstallMessageHandler(ConnectingMessage);
     TApplication app(argc, argv);
+    qInstallMessageHandler(PreviousHandler);
     InitPublicModule();
     QApplication::setApplicationName(QStringLiteral("Tavrelo"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tavrelo"));

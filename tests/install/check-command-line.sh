@@ -20,8 +20,8 @@ export ASAN_OPTIONS=${ASAN_OPTIONS:-detect_leaks=0} HOME=$work/home XDG_RUNTIME_
 export DBUS_SESSION_BUS_ADDRESS=unix:path=/nonexistent/tavrelo-test-bus
 unset XDG_CONFIG_HOME WAYLAND_DISPLAY
 
-# name | platform (none: no DISPLAY, no QT_QPA_PLATFORM) | arguments |
-# exit status | stdout or stderr | text it contains
+# name | platform (none: no DISPLAY, no QT_QPA_PLATFORM; gone: DISPLAY names
+# no server) | arguments | exit status | stdout or stderr | text it contains
 rows=(
   "help|none|--help|0|stdout|Usage: tavrelo [OPTION] [MEDIA-FILE]"
   "help lists keys|none|-h|0|stdout|PgUp, PgDn"
@@ -30,13 +30,18 @@ rows=(
   "no display|none||1|stderr|tavrelo: no X display"
   "no display, file|none|dance.mp4|1|stderr|tavrelo: no X display"
   "no display, option|none|--fullscreen|1|stderr|tavrelo: no X display"
+  "display gone|gone|dance.mp4|1|stderr|tavrelo: cannot open the display :2999"
   "unknown option|offscreen|--fullscreen|2|stderr|usage: tavrelo"
   "two files|offscreen|a.mp4 b.mp4|2|stderr|usage: tavrelo"
 )
 for row in "${rows[@]}"; do
   IFS='|' read -r name platform args want stream text <<<"$row"
   env=(env -u DISPLAY -u QT_QPA_PLATFORM)
-  [ "$platform" = none ] || env+=(QT_QPA_PLATFORM="$platform")
+  case $platform in
+    none) ;;
+    gone) env+=(DISPLAY=:2999) ;;
+    *) env+=(QT_QPA_PLATFORM="$platform") ;;
+  esac
   rc=0
   # shellcheck disable=SC2086 # the arguments are split on purpose
   (cd "$work" && "${env[@]}" "$work/bin/tavrelo" $args >"$work/stdout" 2>"$work/stderr") || rc=$?
