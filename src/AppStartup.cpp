@@ -119,8 +119,9 @@ QtMessageHandler PreviousHandler = nullptr;
 
 void ConnectingMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
     if (type == QtFatalMsg) {
-        std::fprintf(stderr, "tavrelo: cannot open the display %s: start it from a desktop "
-                             "session, or see tavrelo --help\n",
+        std::fprintf(stderr,
+                     "tavrelo: cannot open the display %s: start it from a desktop "
+                     "session, or see tavrelo --help\n",
                      qgetenv("DISPLAY").constData());
         std::_Exit(1);
     }
