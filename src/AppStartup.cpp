@@ -122,7 +122,8 @@ void ConnectingMessage(QtMsgType type, const QMessageLogContext& context, const 
         std::fprintf(stderr,
                      "tavrelo: cannot open the display %s: start it from a desktop "
                      "session, or see tavrelo --help\n",
-                     qgetenv("DISPLAY").constData());
+                     qEnvironmentVariableIsEmpty("DISPLAY") ? qgetenv("QT_QPA_PLATFORM").constData()
+                                                            : qgetenv("DISPLAY").constData());
         std::_Exit(1);
     }
     if (context.category && QByteArray(context.category).startsWith("qt.qpa."))
