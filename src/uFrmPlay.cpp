@@ -34,7 +34,7 @@ TFrmPlay::TFrmPlay(TFilterGraph* graph, QWidget* controlWindow)
         VWMouseDown();
     };
 
-    plHint = new QLabel(QStringLiteral("即将重放 请准备"), this);
+    plHint = new QLabel(tr("即将重放 请准备"), this);
     plHint->setObjectName(QStringLiteral("plHint"));
     plHint->resize(kHintWidth, kHintHeight);
     plHint->setAlignment(Qt::AlignCenter);
@@ -51,8 +51,12 @@ TFrmPlay::TFrmPlay(TFilterGraph* graph, QWidget* controlWindow)
 
     lbCountdown = new QLabel(this);
     lbCountdown->setObjectName(QStringLiteral("lbCountdown"));
+    // Read from across the room like the notice above it: its box, colours,
+    // bevel and letters.
     lbCountdown->resize(kHintWidth, kHintHeight);
-    lbCountdown->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    lbCountdown->setAlignment(Qt::AlignCenter);
+    lbCountdown->setFrameStyle(plHint->frameStyle());
+    lbCountdown->setAutoFillBackground(true);
     lbCountdown->setPalette(hp);
     lbCountdown->setFont(hf);
     lbSection = new QLabel(this);

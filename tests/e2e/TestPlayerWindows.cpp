@@ -150,6 +150,7 @@ private slots:
 
         QStringList listed;
         QString filter;
+        QStringList filters;
         // Driven from the dialog's own event loop: wait for its list of
         // files, read it, choose DANCE.MP4. A dialog that will not close is
         // rejected, so that a failure cannot hang the test.
@@ -170,6 +171,7 @@ private slots:
                 for (int i = 0; i < view->model()->rowCount(view->rootIndex()); ++i)
                     listed << view->model()->index(i, 0, view->rootIndex()).data().toString();
                 filter = dlg->selectedNameFilter();
+                filters = dlg->nameFilters();
                 // As a user would: type the name, then accept.
                 if (auto* edit = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
                     edit->setText(QStringLiteral("DANCE.MP4"));
@@ -183,6 +185,11 @@ private slots:
         listed.sort();
         QCOMPARE(listed, QStringList({QStringLiteral("DANCE.MP4"), QStringLiteral("dance.mp4")}));
         QVERIFY(filter.startsWith(QStringLiteral("视频文件 (*.AVI *.MPG")));
+        QCOMPARE(filters.size(), 3);
+        QVERIFY2(filters[2].startsWith(QStringLiteral("所有媒体文件 (*.AVI ")) &&
+                     filters[2].contains(QStringLiteral(" *.webm ")) &&
+                     filters[2].contains(QStringLiteral(" *.opus ")),
+                 qPrintable(filters[2]));
         QCOMPARE(frm_->CurFile, media.filePath(QStringLiteral("DANCE.MP4")));
         QCOMPARE(QFileInfo(frm_->SchedFileName).fileName(), QStringLiteral("DANCEMP4.INI"));
         QCOMPARE(frm_->FGBrowse->State(), gsPlaying);
