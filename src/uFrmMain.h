@@ -293,6 +293,7 @@ private:
     void RestoreVolume();
     void EnterRow(int row);
     void RepeatPause(int ms); // the pause before a repeat, with the countdown
+    void WaitSeekDone();      // until the graph has prerolled where a seek sent it
     // The rate of a section's play `steps` repetitions in (chkSpeedUp), and
     // applying it when the speed trainer is on.
     double SectionRate(int steps) const;

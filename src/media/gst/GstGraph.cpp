@@ -657,8 +657,13 @@ HRESULT TGstGraph::GetState(long timeoutMs, FILTER_STATE* state) {
         gst_element_get_state(FPipeline, nullptr, &pending, timeoutMs * GST_MSECOND);
     else
         CurrentGstState(&pending);
-    // Still on the way to the state asked for (answered all the same).
-    return pending == GST_STATE_VOID_PENDING ? S_OK : S_FALSE;
+    // Still on the way to the state asked for (answered all the same), or
+    // still prerolling at the place a seek asked for.
+    if (pending != GST_STATE_VOID_PENDING)
+        return S_FALSE;
+    std::lock_guard<std::mutex> guard(FLock);
+    return FSeekPending && std::chrono::steady_clock::now() - FSeekTime < SeekPendingLimit ? S_FALSE
+                                                                                           : S_OK;
 }
 
 // --- Seeking ----------------------------------------------------------------------------
