@@ -418,8 +418,14 @@ public:
 private:
     void RememberRecentFile(const QString& path);
     // The stall watch of the position tick: playback that runs without its
-    // position moving for kStallTicks ticks has broken off.
+    // position moving for kStallTicks ticks has broken off. Only a graph
+    // that plays and waits for nothing the player asked for counts: not
+    // inside a section start (engineWaits_), not during a seek or a change
+    // of state, not once the media has ended (mediaEnded_: the end action,
+    // a power-off asking for a password, a failed power-off).
     bool WatchProgress(uint32_t currentPos);
+    int engineWaits_ = 0;
+    bool mediaEnded_ = false;
     // A regular file shorter now than when it was opened: cut while playing.
     bool CutWhilePlaying() const;
     // "Cannot play <file>: <reason>" with the playback stopped and the control

@@ -170,6 +170,10 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
     if (!RowExists(row))
         return;
     const int32_t startMs = TimePointMs(sgV->Cell(4, row));
+    // The stall watch waits for the start to be over; the media plays again.
+    ++engineWaits_;
+    const auto started = qScopeGuard([this] { --engineWaits_; });
+    mediaEnded_ = false;
     const GraphState state = FGBrowse->State();
     if (state == gsPlaying || state == gsPaused) {
         // The media is open: mute, pause, wait, seek, play.
@@ -453,6 +457,9 @@ void TFrmMain::FGBrowseGraphComplete(QObject* /*Sender*/, int32_t Result,
         ReportPlaybackBroke(QStringLiteral("the file was cut short while playing"));
         return;
     }
+    // The position stands still at the end from now on, also while a
+    // power-off asks for a password and after one that failed: no stall.
+    mediaEnded_ = true;
     if (Engine.SectEndPos == 0 && Engine.RemainCount >= 1 && RowExists(CurRow())) {
         PlaySection(CurRow(), true);
     } else if (rbShut->Checked()) {
