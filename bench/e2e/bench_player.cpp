@@ -578,6 +578,7 @@ void MirrorCpu(const QString& exe, const QString& clip) {
 // before each repeat, beside stress-ng. A stop of the player is counted,
 // said, and playback started again where the count stood.
 int Soak(const QString& tones, int repeats, int cpus) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // the progress lines as they come
     WriteSchedule(tones, {{QString::number(repeats + 1), QStringLiteral("00:00"), {}},
                           {QStringLiteral("1"), QStringLiteral("00:03"), {}}});
     WriteSettings(tones, {QStringLiteral("0"), false});
@@ -612,8 +613,7 @@ int Soak(const QString& tones, int repeats, int cpus) {
                 }
                 if (stops > seenStops) {
                     seenStops = stops;
-                    std::printf("  stop after %d repeats: %s\n", played,
-                                qPrintable(said.back()));
+                    std::printf("  stop after %d repeats: %s\n", played, qPrintable(said.back()));
                     frm.sgV->SetCell(1, 1, QString::number(last + 1));
                     frm.PlaySection(1, false);
                 }

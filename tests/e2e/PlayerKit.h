@@ -237,8 +237,8 @@ inline int64_t FirstHeardMs(const TAudioRecording& rec) {
             if (std::abs(samples[size_t(2 * f)]) > 1e-3f ||
                 std::abs(samples[size_t(2 * f + 1)]) > 1e-3f)
                 return c.Position < 0 ? -1
-                                      : c.Position / 10000 + (f - c.FirstFrame) * 1000 /
-                                                                 TAudioRecording::SampleRate;
+                                      : c.Position / 10000 +
+                                            (f - c.FirstFrame) * 1000 / TAudioRecording::SampleRate;
     return -1;
 }
 
@@ -338,8 +338,8 @@ protected:
                  qPrintable(QStringLiteral("stretch starts at %1 ms").arg(s.StartMs)));
         const auto frames = rec_->Samples();
         const int64_t at = s.FirstFrame + TAudioRecording::SampleRate / 10;
-        QCOMPARE(IdentifySecond(frames, at, TAudioRecording::SampleRate / 4, channel, kClipSeconds + 1,
-                                TAudioRecording::SampleRate),
+        QCOMPARE(IdentifySecond(frames, at, TAudioRecording::SampleRate / 4, channel,
+                                kClipSeconds + 1, TAudioRecording::SampleRate),
                  second);
     }
 
