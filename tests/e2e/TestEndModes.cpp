@@ -130,8 +130,7 @@ private slots:
                 {QStringLiteral("org.freedesktop.login1.Manager"), QStringLiteral("PowerOff"),
                  QStringLiteral("b"), QString(),
                  QStringLiteral("import time; time.sleep(%1)").arg(answerAfterSeconds)});
-            QVERIFY2(added.type() != QDBusMessage::ErrorMessage,
-                     qPrintable(added.errorMessage()));
+            QVERIFY2(added.type() != QDBusMessage::ErrorMessage, qPrintable(added.errorMessage()));
         }
         qputenv("DBUS_SYSTEM_BUS_ADDRESS", bus.Address().toUtf8());
         QString output;
