@@ -34,6 +34,8 @@ constexpr auto PrerollStallLimit = std::chrono::milliseconds(3000);
 // ... and the start made again, without progress for this long, is reported
 // as not opening. The window keeps answering meanwhile.
 constexpr auto OpenStallLimit = std::chrono::milliseconds(6000);
+// Starts made in all before a file is reported as not opening.
+constexpr int OpenAttempts = 3;
 // How often a wait for the pipeline looks at it between handling events.
 constexpr auto PrerollPoll = std::chrono::milliseconds(5);
 // How long a pause of a running graph is waited for (the sinks hold data
@@ -277,9 +279,10 @@ HRESULT TGstGraph::RenderFile(const QString& path) {
 }
 
 HRESULT TGstGraph::Open() {
-    // GStreamer 1.22's decodebin3 now and then never exposes a stream (about
-    // one start in a hundred on a busy machine): the pipeline then waits for
-    // ever without an error. Such a start is abandoned and made once more.
+    // GStreamer 1.22's decodebin3 now and then never exposes a stream (a
+    // few starts in a hundred, quiet machine or busy): the pipeline then
+    // waits for ever without an error. Such a start is abandoned and made
+    // again, a few times, the last one given the longer limit.
     for (int attempt = 0;; ++attempt) {
         HRESULT hr = S_OK;
         if (!FPipeline) {
@@ -287,7 +290,7 @@ HRESULT TGstGraph::Open() {
             if (FAILED(hr))
                 return hr;
         }
-        const bool last = attempt > 0;
+        const bool last = attempt >= OpenAttempts - 1;
         const TPreroll result = Preroll(&hr, last ? OpenStallLimit : PrerollStallLimit);
         if (result == TPreroll::Superseded)
             return hr; // the pipeline is no longer this open's
