@@ -293,6 +293,7 @@ private:
     void RestoreVolume();
     void EnterRow(int row);
     void RepeatPause(int ms); // the pause before a repeat, with the countdown
+    void WaitSeekDone();      // until the graph has prerolled where a seek sent it
     // The rate of a section's play `steps` repetitions in (chkSpeedUp), and
     // applying it when the speed trainer is on.
     double SectionRate(int steps) const;
@@ -417,8 +418,14 @@ public:
 private:
     void RememberRecentFile(const QString& path);
     // The stall watch of the position tick: playback that runs without its
-    // position moving for kStallTicks ticks has broken off.
+    // position moving for kStallTicks ticks has broken off. Only a graph
+    // that plays and waits for nothing the player asked for counts: not
+    // inside a section start (engineWaits_), not during a seek or a change
+    // of state, not once the media has ended (mediaEnded_: the end action,
+    // a power-off asking for a password, a failed power-off).
     bool WatchProgress(uint32_t currentPos);
+    int engineWaits_ = 0;
+    bool mediaEnded_ = false;
     // A regular file shorter now than when it was opened: cut while playing.
     bool CutWhilePlaying() const;
     // "Cannot play <file>: <reason>" with the playback stopped and the control

@@ -154,7 +154,9 @@ void TFrmMain::RefreshRecentMenu() {
 }
 
 bool TFrmMain::WatchProgress(uint32_t currentPos) {
-    if (!FGBrowse || FGBrowse->State() != gsPlaying || currentPos != watchPos_) {
+    const bool watching = FGBrowse && FGBrowse->State() == gsPlaying && FGBrowse->Settled() &&
+                          engineWaits_ == 0 && !mediaEnded_;
+    if (!watching || currentPos != watchPos_) {
         watchPos_ = currentPos;
         stallTicks_ = 0;
         return false;

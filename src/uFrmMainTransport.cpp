@@ -135,6 +135,7 @@ void TFrmMain::cbRateChange(QObject* /*Sender*/) {
 void TFrmMain::SeekTo(uint32_t ms) {
     if (!FGBrowse)
         return;
+    mediaEnded_ = false; // played on from here: watched for stalls again
     const auto seeking = FGBrowse->QueryInterface<IMediaSeeking>();
     if (!seeking)
         return;
