@@ -362,8 +362,9 @@ public:
     bool PlayerKeyPress(QObject* watched, QKeyEvent* event);
     void AddKeyHints();
     // A short hint that does not wait for a click, near the pointer over
-    // the window named: what a locked edit key or a refused drop gets.
-    void ShowPassingHint(QWidget* over, const QString& text);
+    // the window named (none: the one in sight): what a locked edit key or
+    // a refused drop gets.
+    void ShowPassingHint(const QString& text, QWidget* over = nullptr);
     static const QString EditLockedHint;
     // The open of a dropped file or a remote's request: only where the open
     // button would take one; false (and a hint) while the file choice is locked.

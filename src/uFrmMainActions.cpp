@@ -349,11 +349,7 @@ bool TFrmMain::OpenMediaFile(const QString& path) {
 
 bool TFrmMain::OpenOfferedFile(const QString& path, QWidget* over) {
     if (btnSelFile && !btnSelFile->isEnabled()) {
-        if (!over)
-            over = FrmPlay && FrmPlay->isVisible() && !isVisible()
-                       ? static_cast<QWidget*>(FrmPlay.get())
-                       : this;
-        ShowPassingHint(over, EditLockedHint);
+        ShowPassingHint(EditLockedHint, over);
         return false;
     }
     return OpenMediaFile(path);
@@ -431,10 +427,7 @@ void TFrmMain::ActMarkHere() {
     if (!sgV || !FGBrowse || FGBrowse->State() < gsPaused || !QFileInfo(CurFile).isFile())
         return;
     if (!chkEdit->isChecked()) {
-        ShowPassingHint(FrmPlay && FrmPlay->isVisible() && !isVisible()
-                            ? static_cast<QWidget*>(FrmPlay.get())
-                            : this,
-                        EditLockedHint);
+        ShowPassingHint(EditLockedHint);
         return;
     }
     sgV->HideEditor(true);

@@ -60,10 +60,6 @@ const TKeyBinding kKeys[] = {
     {Qt::Key_N, kNone, pkMarkHere, false},
 };
 
-} // namespace
-
-namespace {
-
 // Whether the control with the focus takes this key itself: the grid types
 // a printable key into a cell while editing is allowed, a button or check
 // box is pressed by Space, a list or drop-down list searches its items.
@@ -171,9 +167,7 @@ void TFrmMain::RunPlayerKey(TPlayerKey action) {
         ActMarkHere();
         break;
     case pkEditLocked:
-        ShowPassingHint(FrmPlay && FrmPlay->isActiveWindow() ? static_cast<QWidget*>(FrmPlay.get())
-                                                             : this,
-                        EditLockedHint);
+        ShowPassingHint(EditLockedHint);
         break;
     default:
         if (action >= pkSection1 && action <= pkSection9)
@@ -222,9 +216,13 @@ void TFrmMain::AddKeyHints() {
         chkMirror->setToolTip(chkMirror->toolTip() + QStringLiteral(" (M)"));
 }
 
-void TFrmMain::ShowPassingHint(QWidget* over, const QString& text) {
+void TFrmMain::ShowPassingHint(const QString& text, QWidget* over) {
+    // By default over the window in sight: the video window while the
+    // controls are hidden or it has the keyboard.
     if (!over)
-        return;
+        over = FrmPlay && FrmPlay->isVisible() && (!isVisible() || FrmPlay->isActiveWindow())
+                   ? static_cast<QWidget*>(FrmPlay.get())
+                   : this;
     QPoint at = QCursor::pos();
     if (!over->frameGeometry().contains(at))
         at = over->mapToGlobal(over->rect().center());
