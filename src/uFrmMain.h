@@ -72,7 +72,8 @@ enum TPlayerKey {
     pkControls,
     pkOpen,
     pkSave,
-    pkMarkHere
+    pkMarkHere,
+    pkEditLocked // a key that edits the schedule or changes the file, with "允许编辑" off
 };
 
 class TFrmMain : public QWidget {
@@ -342,8 +343,11 @@ public:
     // Flips the picture left to right (chkMirror, stored per media).
     void ActToggleMirror();
     // A new section at the current position (count 1, no description), in
-    // time order, saved, without stopping playback; its row is selected.
+    // time order, stored among the schedule file's rows as they are there
+    // (the counts playback used up stay unsaved), without stopping playback;
+    // its row is selected. Locked while "允许编辑" is off.
     void ActMarkHere();
+    void StoreMarkedRow(const QString& time); // into the schedule file's rows as stored
     double PlaybackRate() const; // as the graph plays now
     TRemoteState PlayerState() const;
     QList<double> RateChoices() const;
@@ -358,6 +362,14 @@ public:
     void RunPlayerKey(TPlayerKey action);
     bool PlayerKeyPress(QObject* watched, QKeyEvent* event);
     void AddKeyHints();
+    // A short hint that does not wait for a click, near the pointer over
+    // the window named (none: the one in sight): what a locked edit key or
+    // a refused drop gets.
+    void ShowPassingHint(const QString& text, QWidget* over = nullptr);
+    static const QString EditLockedHint;
+    // The open of a dropped file or a remote's request: only where the open
+    // button would take one; false (and a hint) while the file choice is locked.
+    bool OpenOfferedFile(const QString& path, QWidget* over = nullptr);
     // The practice switches (mirror, the line on the video); FormCreate
     // calls it before CreateRemoteControls.
     void CreatePracticeControls();

@@ -105,7 +105,7 @@ void TFrmPlay::PlaceOnMonitor(int index) {
     const int h = height();
     plHint->move((w - plHint->width()) / 2, (h - plHint->height()) / 2);
     lbCountdown->move(plHint->x(), plHint->y() + plHint->height());
-    lbSection->move(16, 16);
+    PlaceSectionLine();
     VW->setGeometry(0, 0, w, h);
 }
 
@@ -174,9 +174,22 @@ void TFrmPlay::ShowCountdown(int seconds) {
         lbCountdown->raise();
 }
 
+void TFrmPlay::PlaceSectionLine() {
+    // At the bottom left, where the control window (top left as it opens)
+    // is never by default, in letters readable from across the room: an
+    // eighteenth of the screen's height, 60 pixels on a 1080-line screen.
+    QFont f = lbSection->font();
+    f.setPixelSize(std::max(24, height() / 18));
+    lbSection->setFont(f);
+    lbSection->setMargin(f.pixelSize() / 6);
+    lbSection->adjustSize();
+    const int edge = std::max(16, height() / 36);
+    lbSection->move(edge, height() - edge - lbSection->height());
+}
+
 void TFrmPlay::ShowSectionLine(const QString& text) {
     lbSection->setText(text);
-    lbSection->adjustSize();
+    PlaceSectionLine();
     lbSection->setVisible(!text.isEmpty());
     if (!text.isEmpty())
         lbSection->raise();

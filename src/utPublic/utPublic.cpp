@@ -20,6 +20,7 @@
 #include <unistd.h>
 
 QString IniFileName;
+QString IniFileNotice;
 int64_t PerfFrequency = 0;
 
 namespace {
@@ -96,7 +97,8 @@ EWriteRefused::EWriteRefused(const QString& file, const QString& reason)
       file_(file) {}
 
 void InitPublicModule() {
-    IniFileName = SettingsFilePath(ExecutableDir());
+    IniFileNotice.clear();
+    IniFileName = SettingsFilePath(ExecutableDir(), &IniFileNotice);
     PerfFrequency = QueryPerfFrequency();
     if (PerfFrequency == 0)
         ReportMissingCounter();

@@ -43,6 +43,9 @@ private:
 // Full path of the settings file: executable folder + "system.INI", or the
 // user's configuration folder when the executable's folder is not writable.
 extern QString IniFileName;
+// What the user is to be told once about where IniFileName lies (a
+// system.INI beside the executable passed over); empty: nothing.
+extern QString IniFileNotice;
 // Counts per second of the high-resolution (monotonic) counter; 0 if none.
 extern int64_t PerfFrequency;
 

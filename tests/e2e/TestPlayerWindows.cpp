@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QToolTip>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -198,7 +199,8 @@ private slots:
 
     // A file dropped on either window opens as if chosen in the dialog and
     // joins the recent files; a named pipe or a folder dropped, or chosen
-    // from the list, is refused with the reason, without blocking.
+    // from the list, is refused with the reason, without blocking. While
+    // "允许编辑" is off (the open button locked) a drop only gets a hint.
     void dropAndRecentFiles_data() {
         QTest::addColumn<bool>("onVideo");
         QTest::newRow("control window") << false;
@@ -226,6 +228,14 @@ private slots:
             QApplication::sendEvent(target, &dropped);
             QVERIFY(dropped.isAccepted());
         };
+        frm_->RefreshRecentMenu();
+        QCOMPARE(frm_->RecentMenu->actions().value(0)->text(), QStringLiteral("（无最近文件）"));
+        const QString before = frm_->CurFile;
+        drop(b);
+        QTRY_COMPARE(QToolTip::text(), TFrmMain::EditLockedHint);
+        QCOMPARE(frm_->CurFile, before);
+        QVERIFY(frm_->FGBrowse->State() != gsPlaying);
+        frm_->chkEdit->setChecked(true);
         drop(b);
         QTRY_COMPARE_WITH_TIMEOUT(frm_->CurFile, b, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(frm_->FGBrowse->State(), gsPlaying, 20000);

@@ -74,6 +74,18 @@ private slots:
         QCOMPARE(w.VW->geometry(), QRect(QPoint(0, 0), bounds.size()));
         QCOMPARE(w.plHint->pos(), hint);
         QVERIFY(w.plHint->isHidden());
+        // The section line at the bottom left, away from the control
+        // window's corner, in letters a twentieth of the height or more.
+        w.ShowSectionLine(QStringLiteral("3  伸展运动  2 / 3"));
+        const QRect line = w.lbSection->geometry();
+        QVERIFY2(line.left() < bounds.width() / 20 && line.top() > bounds.height() * 4 / 5 &&
+                     line.bottom() < bounds.height(),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(line.x())
+                                .arg(line.y())
+                                .arg(line.width())
+                                .arg(line.height())));
+        QVERIFY(w.lbSection->font().pixelSize() >= bounds.height() / 20);
 
         // Shown, the window really covers that monitor.
         w.show();
