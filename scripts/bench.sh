@@ -2,12 +2,7 @@
 # Builds the benchmarks (Release) and runs them one after another.
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
-# Benchmark-only tools: gst-play-1.0 (playback CPU reference).
-if ! command -v gst-play-1.0 >/dev/null; then
-  if [ "$(id -u)" -eq 0 ]; then sudo_cmd=""; else sudo_cmd="sudo"; fi
-  $sudo_cmd apt-get install -y -qq --no-install-recommends gstreamer1.0-plugins-base-apps
-fi
+bash scripts/install-deps.sh bench
 cmake -S . -B build-bench -G Ninja -DCMAKE_BUILD_TYPE=Release -DTAVRELO_TESTS=ON -DTAVRELO_BENCH=ON
 cmake --build build-bench -j "$(nproc)"
 for b in build-bench/bench/bench_*; do

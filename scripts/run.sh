@@ -22,6 +22,12 @@ if [ -z "${DISPLAY:-}" ] && [ -z "${WAYLAND_DISPLAY:-}" ]; then
   mkdir -p "$run"
   cp build/tavrelo "$run/"
   export TAVRELO_DEMO=headless TAVRELO_NO_MESSAGE_BOXES=1
+  # A login session has a private runtime folder; without one Qt warns and
+  # shares /tmp/runtime-$USER.
+  if [ -z "${XDG_RUNTIME_DIR:-}" ]; then
+    mkdir -m 700 "$run/runtime"
+    export XDG_RUNTIME_DIR=$PWD/$run/runtime
+  fi
   if command -v xvfb-run >/dev/null 2>&1; then
     exec xvfb-run -a -s "-screen 0 1920x1080x24 -nolisten tcp" "$run/tavrelo"
   fi

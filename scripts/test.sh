@@ -4,7 +4,7 @@
 # headless (each test uses Qt's offscreen platform or starts its own Xvfb).
 set -euo pipefail
 cd "$(dirname "$0")/.."
-bash scripts/install-deps.sh
+bash scripts/install-deps.sh test
 build=${TAVRELO_TEST_BUILD:-build-test}
 cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DTAVRELO_SANITIZE=ON -DTAVRELO_TESTS=ON
 cmake --build "$build" -j "$(nproc)"

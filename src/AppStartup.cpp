@@ -3,44 +3,154 @@
 #include "AppInstance.h"
 #include "AppTranslations.h"
 #include "Demo.h"
+#include "media/gst/GstAudioOutput.h"
 #include "uFrmMain.h"
+#include "uFrmMainSettings.h"
 #include "utPublic/ErrorDisplay.h"
 #include "utPublic/utPublic.h"
 
 #include <QFileInfo>
-#include <QLocale>
 #include <QTimer>
 
 #include <cstdio>
+#include <cstdlib>
 #include <utility>
 
 namespace {
 
+// The one usage text: printed by --help, and the build turns that output into
+// the manual page (help2man), so the two never differ.
+constexpr const char* kUsage = R"(Usage: tavrelo [OPTION] [MEDIA-FILE]
+Plays MEDIA-FILE, or the file played last, section by section: each section
+as many times as its count says, with a muted pause before each repetition.
+The sections of dance.mp4 are kept in dancemp4.INI beside it.
+
+Options:
+  -h, --help      show this help and exit
+  -V, --version   show the version and exit
+
+Keys (on the video; on the control window where they do not clash with the
+table):
+  Space           pause / play
+  Left, Right     10 s back / forward
+  Up, Down        volume up / down
+  [, ]            slower / faster
+  PgUp, PgDn      previous / next section
+  Home            restart the section
+  1 ... 9         play section 1 ... 9
+  Insert, N       add a section at the playing position
+  M               mirror the picture
+  Esc, H          show / hide the control window
+  Ctrl+O          open a media file
+  Ctrl+S          save the sections
+
+Files:
+  system.INI beside the executable holds the options; an installed player
+  (and one in a folder the user may not write to) keeps it in
+  $XDG_CONFIG_HOME/tavrelo/ (~/.config/tavrelo/).
+
+A second start hands its file to the player already running and ends.
+)";
+
+enum class TEarlyExit { eeNone, eeHelp, eeVersion };
+
+// --help and --version are answered before anything else: no display, no
+// settings file, no folder is needed or made for them. Only arguments before
+// a "--" count as options.
+TEarlyExit EarlyOption(int argc, char** argv) {
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--")
+            break;
+        if (arg == "--help" || arg == "-h")
+            return TEarlyExit::eeHelp;
+        if (arg == "--version" || arg == "-V")
+            return TEarlyExit::eeVersion;
+    }
+    return TEarlyExit::eeNone;
+}
+
+// The video window is placed on its monitor through X11 (XWayland on a
+// Wayland desktop), so a start needs DISPLAY, unless Qt was told to use a
+// platform of its own (offscreen, minimal, vnc...) or given one on the
+// command line (-platform, -display).
+bool HasDisplay(int argc, char** argv) {
+    if (!qEnvironmentVariableIsEmpty("DISPLAY"))
+        return true;
+    const QByteArray platform = qgetenv("QT_QPA_PLATFORM");
+    if (!platform.isEmpty() && !platform.startsWith("xcb"))
+        return true;
+    for (int i = 1; i < argc; ++i) {
+        const QByteArray arg(argv[i]);
+        if (arg == "--")
+            break;
+        if (arg == "-platform" || arg == "--platform" || arg == "-display" || arg == "--display")
+            return true;
+    }
+    return false;
+}
+
 // The media file the command line names: empty for none; false (with a
-// one-line usage message on stderr) for anything else, and for a name that
-// does not exist. Relative names are taken from the working folder.
+// one-line usage message on stderr) for an unknown option or more than one
+// name. Relative names are taken from the working folder. A name that does
+// not exist is passed on: opening it tells the user in a message window, as
+// a start from the menu or a file manager has no terminal to read.
 bool ParseArguments(const QStringList& args, QString* file) {
     QStringList rest = args.mid(1);
     if (!rest.isEmpty() && rest.first() == QStringLiteral("--"))
         rest.removeFirst();
     else if (!rest.isEmpty() && rest.first().startsWith(u'-'))
-        rest.prepend(QString()); // an option: none is known
+        rest.prepend(QString()); // an option: none is known here
     if (rest.isEmpty())
         return true;
-    if (rest.size() == 1 && !rest.first().isEmpty() && QFileInfo::exists(rest.first())) {
+    if (rest.size() == 1 && !rest.first().isEmpty()) {
         *file = QFileInfo(rest.first()).absoluteFilePath();
         return true;
     }
-    const QString why = rest.size() == 1 && !rest.first().isEmpty()
-                            ? QStringLiteral(" (no such file: %1)").arg(rest.first())
-                            : QString();
-    std::fprintf(stderr, "usage: tavrelo [MEDIA-FILE]%s\n", why.toLocal8Bit().constData());
+    std::fprintf(stderr, "usage: tavrelo [OPTION] [MEDIA-FILE] (tavrelo --help lists them)\n");
     return false;
+}
+
+// While the application object connects to the display: Qt's platform
+// messages are held back, and a display that cannot be opened (DISPLAY names
+// a server that is gone, or one this user may not use) ends the start with
+// one line and exit status 1 instead of Qt's abort and its page of advice.
+QtMessageHandler PreviousHandler = nullptr;
+
+void ConnectingMessage(QtMsgType type, const QMessageLogContext& context, const QString& text) {
+    if (type == QtFatalMsg) {
+        std::fprintf(stderr,
+                     "tavrelo: cannot open the display %s: start it from a desktop "
+                     "session, or see tavrelo --help\n",
+                     qEnvironmentVariableIsEmpty("DISPLAY") ? qgetenv("QT_QPA_PLATFORM").constData()
+                                                            : qgetenv("DISPLAY").constData());
+        std::_Exit(1);
+    }
+    if (context.category && QByteArray(context.category).startsWith("qt.qpa."))
+        return;
+    if (PreviousHandler)
+        PreviousHandler(type, context, text);
 }
 
 } // namespace
 
 int RunTavrelo(int argc, char** argv) {
+    switch (EarlyOption(argc, argv)) {
+    case TEarlyExit::eeHelp:
+        std::fputs(kUsage, stdout);
+        return 0;
+    case TEarlyExit::eeVersion:
+        std::printf("tavrelo %s\n", TAVRELO_VERSION);
+        return 0;
+    case TEarlyExit::eeNone:
+        break;
+    }
+    if (!HasDisplay(argc, argv)) {
+        std::fprintf(stderr, "tavrelo: no X display (DISPLAY is not set): start it from a desktop "
+                             "session, or see tavrelo --help\n");
+        return 1;
+    }
+
     // Placing the borderless video window on a chosen monitor needs X11;
     // on a Wayland desktop XWayland provides it. A session that asks Qt for
     // Wayland (QT_QPA_PLATFORM=wayland, as some desktops export) is
@@ -50,11 +160,13 @@ int RunTavrelo(int argc, char** argv) {
         (platform.isEmpty() || platform.startsWith("wayland")))
         qputenv("QT_QPA_PLATFORM", "xcb");
 
+    PreviousHandler = qInstallMessageHandler(ConnectingMessage);
     TApplication app(argc, argv);
+    qInstallMessageHandler(PreviousHandler);
     InitPublicModule();
     QApplication::setApplicationName(QStringLiteral("Tavrelo"));
     QApplication::setApplicationDisplayName(QStringLiteral("Tavrelo"));
-    InstallQtTranslations(QLocale::system());
+    InstallTranslations(ReadSetting(IniFileName, Setting::Language));
 
     QString file;
     if (!ParseArguments(QCoreApplication::arguments(), &file))
@@ -87,6 +199,11 @@ int RunTavrelo(int argc, char** argv) {
     // The run command's first-start demo (never without TAVRELO_DEMO).
     const TDemoMode demo = DemoModeFromEnvironment();
     const QString demoDir = QFileInfo(IniFileName).absolutePath() + QStringLiteral("/demo");
+    // The headless demo runs under a private X server with no one to listen:
+    // its sound goes nowhere, and the sound libraries are not asked for a
+    // device they would only complain is missing.
+    if (demo == TDemoMode::dmHeadless)
+        SetAudioOutput(TAudioOutputKind::Discard);
     if (demo != TDemoMode::dmNone) {
         QString error;
         if (!PrepareDemo(demoDir, &error))

@@ -1,10 +1,24 @@
-// Qt's own texts (dialog buttons, "Look in", message-box buttons) in the
-// user's language, from the translations the system installed with Qt.
+// The languages of the window: the program's own texts are written in
+// Chinese; an English catalogue (translations/tavrelo_en.ts, compiled into
+// the program) replaces them when the setting "Language" is "en". Qt's own
+// texts (dialog buttons, "Look in", message-box buttons) come from the
+// translations the system installed with Qt.
 #pragma once
 
 class QLocale;
+class QString;
 class QTranslator;
 
 // Installs Qt's translations for locale into the application (which owns
 // them); null, and the texts stay English, when the system has none for it.
 QTranslator* InstallQtTranslations(const QLocale& locale);
+
+// Installs the program's catalogue for language ("en"; "zh" and anything
+// else keep the Chinese texts as written and install nothing) into the
+// application, which owns it. Null when nothing was installed.
+QTranslator* InstallAppTranslation(const QString& language);
+
+// Sets the language of the program and of Qt's texts for this run: "en"
+// gives English everywhere; "zh" (and an unknown value) keeps the program's
+// Chinese with Qt's texts in the system's language, as without the setting.
+void InstallTranslations(const QString& language);

@@ -22,8 +22,10 @@
 #include <QScopeGuard>
 #include <QScreen>
 #include <QThread>
+#include <QTimer>
 
 #include <exception>
+#include <utility>
 
 const QString TFrmMain::ColTitles[6] = {QStringLiteral("序号"),   QStringLiteral("播放"),
                                         QStringLiteral("加"),     QStringLiteral("减"),
@@ -89,6 +91,11 @@ void TFrmMain::FormCreate() {
     CreatePracticeControls();
     CreateOpenHandlers();
     CreateRemoteControls();
+    // Once, beside the window and without waiting for a click.
+    if (!IniFileNotice.isEmpty())
+        QTimer::singleShot(0, this, [this, text = std::exchange(IniFileNotice, {})] {
+            ShowErrorNotice(text, this);
+        });
 }
 
 void TFrmMain::ReportHandlerError(const std::exception* error) {

@@ -72,7 +72,8 @@ enum TPlayerKey {
     pkControls,
     pkOpen,
     pkSave,
-    pkMarkHere
+    pkMarkHere,
+    pkEditLocked // a key that edits the schedule or changes the file, with "允许编辑" off
 };
 
 class TFrmMain : public QWidget {
@@ -293,6 +294,7 @@ private:
     void RestoreVolume();
     void EnterRow(int row);
     void RepeatPause(int ms); // the pause before a repeat, with the countdown
+    void WaitSeekDone();      // until the graph has prerolled where a seek sent it
     // The rate of a section's play `steps` repetitions in (chkSpeedUp), and
     // applying it when the speed trainer is on.
     double SectionRate(int steps) const;
@@ -341,8 +343,11 @@ public:
     // Flips the picture left to right (chkMirror, stored per media).
     void ActToggleMirror();
     // A new section at the current position (count 1, no description), in
-    // time order, saved, without stopping playback; its row is selected.
+    // time order, stored among the schedule file's rows as they are there
+    // (the counts playback used up stay unsaved), without stopping playback;
+    // its row is selected. Locked while "允许编辑" is off.
     void ActMarkHere();
+    void StoreMarkedRow(const QString& time); // into the schedule file's rows as stored
     double PlaybackRate() const; // as the graph plays now
     TRemoteState PlayerState() const;
     QList<double> RateChoices() const;
@@ -357,6 +362,14 @@ public:
     void RunPlayerKey(TPlayerKey action);
     bool PlayerKeyPress(QObject* watched, QKeyEvent* event);
     void AddKeyHints();
+    // A short hint that does not wait for a click, near the pointer over
+    // the window named (none: the one in sight): what a locked edit key or
+    // a refused drop gets.
+    void ShowPassingHint(const QString& text, QWidget* over = nullptr);
+    static const QString EditLockedHint;
+    // The open of a dropped file or a remote's request: only where the open
+    // button would take one; false (and a hint) while the file choice is locked.
+    bool OpenOfferedFile(const QString& path, QWidget* over = nullptr);
     // The practice switches (mirror, the line on the video); FormCreate
     // calls it before CreateRemoteControls.
     void CreatePracticeControls();
@@ -417,8 +430,14 @@ public:
 private:
     void RememberRecentFile(const QString& path);
     // The stall watch of the position tick: playback that runs without its
-    // position moving for kStallTicks ticks has broken off.
+    // position moving for kStallTicks ticks has broken off. Only a graph
+    // that plays and waits for nothing the player asked for counts: not
+    // inside a section start (engineWaits_), not during a seek or a change
+    // of state, not once the media has ended (mediaEnded_: the end action,
+    // a power-off asking for a password, a failed power-off).
     bool WatchProgress(uint32_t currentPos);
+    int engineWaits_ = 0;
+    bool mediaEnded_ = false;
     // A regular file shorter now than when it was opened: cut while playing.
     bool CutWhilePlaying() const;
     // "Cannot play <file>: <reason>" with the playback stopped and the control

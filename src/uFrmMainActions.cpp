@@ -19,6 +19,8 @@
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
 #include "uFrmPlay.h"
+#include "utPublic/ErrorDisplay.h"
+#include "utPublic/IniFile.h"
 #include "utPublic/utPublic.h"
 
 #include <QCheckBox>
@@ -345,6 +347,14 @@ bool TFrmMain::OpenMediaFile(const QString& path) {
     return true;
 }
 
+bool TFrmMain::OpenOfferedFile(const QString& path, QWidget* over) {
+    if (btnSelFile && !btnSelFile->isEnabled()) {
+        ShowPassingHint(EditLockedHint, over);
+        return false;
+    }
+    return OpenMediaFile(path);
+}
+
 void TFrmMain::CreatePracticeControls() {
     // Beside the first hint line, inside the bottom panel, as the remote's
     // switch sits beside the second one.
@@ -416,10 +426,22 @@ void TFrmMain::ActToggleMirror() {
 void TFrmMain::ActMarkHere() {
     if (!sgV || !FGBrowse || FGBrowse->State() < gsPaused || !QFileInfo(CurFile).isFile())
         return;
+    if (!chkEdit->isChecked()) {
+        ShowPassingHint(EditLockedHint);
+        return;
+    }
     sgV->HideEditor(true);
     const int64_t pos = CurrentPositionMs();
     const QString time = SecToTimeStr(int(pos / 1000));
     const int32_t markMs = TimePointMs(time);
+    // Stored first: a refused write leaves the table as it was. Not modal:
+    // the practice plays on while the user reads.
+    try {
+        StoreMarkedRow(time);
+    } catch (const EWriteRefused& e) {
+        ShowErrorNotice(e.Text(), isVisible() ? this : nullptr);
+        return;
+    }
     // After every row at or before the mark: rows of the same second keep
     // their order and the new one follows them.
     int at = 1;
@@ -435,8 +457,9 @@ void TFrmMain::ActMarkHere() {
     sgV->SetCell(3, at, QStringLiteral("-"));
     sgV->SetCell(4, at, time);
     RenumberRows();
-    SaveGridToIni(SchedFileName, QStringLiteral("Sect"), *sgV);
-    KeepLoopCounts();
+    // The counts a new pass starts from stay those of the table as saved.
+    if (at - 1 <= loopCounts_.size())
+        loopCounts_.insert(at - 1, QStringLiteral("1"));
 
     const int cur = CurRow();
     if (RowExists(cur) && at <= cur) {
@@ -454,6 +477,54 @@ void TFrmMain::ActMarkHere() {
     sgV->SetRow(at);
     sgV->SetCol(5); // ready for its description
     NotifyStateChanged(rcSection);
+}
+
+void TFrmMain::StoreMarkedRow(const QString& time) {
+    // Playback has used up counts in the table; the schedule file is the
+    // copy btnRestore brings back. So the new row goes in among the rows as
+    // stored, read as loading reads them (up to the first missing key), and
+    // no other row's cells change: those before it keep their lines, those
+    // after it move down one key with their numbers.
+    const int32_t markMs = TimePointMs(time);
+    const auto key = [](int r) { return QStringLiteral("Row%1").arg(r); };
+    QString reason;
+    const bool stored = IniFile::Edit(
+        SchedFileName, true,
+        [&](IniDocument& doc) {
+            QStringList rows;
+            const bool untitled = doc.Value(kScheduleSection, key(0)).value_or(QString()).isEmpty();
+            for (int r = 0;; ++r) {
+                const QString v = doc.Value(kScheduleSection, key(r)).value_or(QString());
+                if (v.isEmpty())
+                    break;
+                rows << v;
+            }
+            if (rows.isEmpty())
+                rows << EncodeRow(QStringList(std::begin(ColTitles), std::end(ColTitles)));
+            const int cols = std::max(6, CountCellMarks(rows.first()));
+            // A table without sections is one row with an empty count.
+            if (rows.size() == 2 && DecodeRow(rows[1], cols).at(1).isEmpty())
+                rows.removeLast();
+            int at = 1;
+            while (at < rows.size() && TimePointMs(DecodeRow(rows[at], cols).at(4)) <= markMs)
+                ++at;
+            QStringList cells(cols);
+            cells[1] = QStringLiteral("1");
+            cells[2] = QStringLiteral("+");
+            cells[3] = QStringLiteral("-");
+            cells[4] = time;
+            rows.insert(at, EncodeRow(cells));
+            if (untitled)
+                doc.SetValue(kScheduleSection, key(0), rows.first());
+            for (int r = at; r < rows.size(); ++r) {
+                QStringList c = DecodeRow(rows[r], cols);
+                c[0] = PadLeft(QString::number(r), QLatin1Char(' '), 3);
+                doc.SetValue(kScheduleSection, key(r), EncodeRow(c));
+            }
+        },
+        &reason);
+    if (!stored)
+        throw EWriteRefused(SchedFileName, reason);
 }
 
 QString TFrmMain::SectionLineText() const {

@@ -10,10 +10,15 @@
 #include "uFrmMainGrid.h"
 #include "uFrmPlay.h"
 
+#include <QAbstractButton>
+#include <QAbstractItemView>
 #include <QApplication>
 #include <QCheckBox>
+#include <QComboBox>
+#include <QCursor>
 #include <QKeyEvent>
 #include <QLineEdit>
+#include <QToolTip>
 
 namespace {
 
@@ -55,22 +60,57 @@ const TKeyBinding kKeys[] = {
     {Qt::Key_N, kNone, pkMarkHere, false},
 };
 
+// Whether the control with the focus takes this key itself: the grid types
+// a printable key into a cell while editing is allowed, a button or check
+// box is pressed by Space, a list or drop-down list searches its items.
+bool FocusUsesKey(const QWidget* focus, int key, Qt::KeyboardModifiers modifiers) {
+    if (!focus)
+        return false;
+    const bool printable = key >= Qt::Key_Space && key <= Qt::Key_ydiaeresis &&
+                           !(modifiers & (Qt::ControlModifier | Qt::AltModifier));
+    if (const auto* grid = qobject_cast<const TScheduleGrid*>(focus))
+        return printable && grid->Editing();
+    if (qobject_cast<const QAbstractButton*>(focus))
+        return key == Qt::Key_Space && !(modifiers & (Qt::ControlModifier | Qt::AltModifier));
+    if (qobject_cast<const QComboBox*>(focus) || qobject_cast<const QAbstractItemView*>(focus))
+        return printable;
+    return false;
+}
+
 } // namespace
+
+const QString TFrmMain::EditLockedHint = QStringLiteral("请先勾选“允许编辑”");
 
 TPlayerKey TFrmMain::KeyAction(int key, Qt::KeyboardModifiers modifiers, bool onVideo) const {
     // The keypad's digits and Shift (for "[" "]" on some layouts) count as
     // the plain key.
     modifiers &= ~(Qt::KeypadModifier | Qt::ShiftModifier);
-    // On the control window the arrows, PgUp/PgDn, Home and digits stay with
-    // the control that has the focus (the table moves its cursor, a list
-    // steps its choice); they act on the player only when no control has it.
+    // The video window keeps every key. On the control window the control
+    // with the focus comes first: the arrows, PgUp/PgDn, Home and digits
+    // move the table's cursor or step a list, and printable keys go to
+    // whatever types or ticks with them; the rest acts on the player.
     QWidget* focus = QApplication::focusWidget();
-    const bool gridHasFocus = !onVideo && focus && focus != this && isAncestorOf(focus);
+    const bool controlHasFocus = !onVideo && focus && focus != this && isAncestorOf(focus);
     if (!onVideo && sgV && sgV->EditorShown())
         return pkNone;
-    for (const TKeyBinding& b : kKeys)
-        if (b.Key == key && b.Modifiers == modifiers)
-            return gridHasFocus && b.GridKey ? pkNone : b.Action;
+    if (controlHasFocus && FocusUsesKey(focus, key, modifiers))
+        return pkNone;
+    for (const TKeyBinding& b : kKeys) {
+        if (b.Key != key || b.Modifiers != modifiers)
+            continue;
+        if (controlHasFocus && b.GridKey)
+            return pkNone;
+        // Hiding the controls with no video in sight would leave nothing on
+        // screen (the idle timer waits for the video window too).
+        if (!onVideo && b.Action == pkControls && !(FrmPlay && FrmPlay->isVisible()))
+            return pkNone;
+        // Saving, adding and another file follow "允许编辑" as the buttons
+        // they stand for do.
+        const bool edits = b.Action == pkOpen || b.Action == pkSave || b.Action == pkMarkHere;
+        if (edits && !(chkEdit && chkEdit->isChecked()))
+            return pkEditLocked;
+        return b.Action;
+    }
     return pkNone;
 }
 
@@ -126,6 +166,9 @@ void TFrmMain::RunPlayerKey(TPlayerKey action) {
     case pkMarkHere:
         ActMarkHere();
         break;
+    case pkEditLocked:
+        ShowPassingHint(EditLockedHint);
+        break;
     default:
         if (action >= pkSection1 && action <= pkSection9)
             ActPlaySectionN(action - pkSection1 + 1);
@@ -165,12 +208,23 @@ void TFrmMain::AddKeyHints() {
     add(btnPause, QStringLiteral("空格"));
     add(btnBack, QStringLiteral("←"));
     add(btnNext, QStringLiteral("→"));
-    add(SoundLevel2, QStringLiteral("↑ ↓"));
     add(cbRate, QStringLiteral("[ ]"));
     add(btnSelFile, QStringLiteral("Ctrl+O"));
     add(btnSave, QStringLiteral("Ctrl+S"));
     add(btnAdd, QStringLiteral("当前位置: Insert N"));
-    add(btnDown, QStringLiteral("Esc H"));
     if (chkMirror)
         chkMirror->setToolTip(chkMirror->toolTip() + QStringLiteral(" (M)"));
+}
+
+void TFrmMain::ShowPassingHint(const QString& text, QWidget* over) {
+    // By default over the window in sight: the video window while the
+    // controls are hidden or it has the keyboard.
+    if (!over)
+        over = FrmPlay && FrmPlay->isVisible() && (!isVisible() || FrmPlay->isActiveWindow())
+                   ? static_cast<QWidget*>(FrmPlay.get())
+                   : this;
+    QPoint at = QCursor::pos();
+    if (!over->frameGeometry().contains(at))
+        at = over->mapToGlobal(over->rect().center());
+    QToolTip::showText(at, text, over, QRect(), 3000);
 }

@@ -15,6 +15,7 @@
 #include <QFileInfo>
 #include <QMenu>
 #include <QMimeData>
+#include <QPointer>
 #include <QTimer>
 #include <QUrl>
 
@@ -45,7 +46,7 @@ QString DroppedFile(const QMimeData* mime) {
 class TFileDrops : public QObject {
 public:
     explicit TFileDrops(TFrmMain* owner) : QObject(owner), owner_(owner) {}
-    bool eventFilter(QObject*, QEvent* event) override {
+    bool eventFilter(QObject* watched, QEvent* event) override {
         switch (event->type()) {
         case QEvent::DragEnter:
         case QEvent::DragMove: {
@@ -61,7 +62,9 @@ public:
             if (file.isEmpty())
                 return false;
             e->acceptProposedAction();
-            QTimer::singleShot(0, owner_, [o = owner_, file] { o->OpenMediaFile(file); });
+            QPointer<QWidget> over = qobject_cast<QWidget*>(watched);
+            QTimer::singleShot(0, owner_,
+                               [o = owner_, file, over] { o->OpenOfferedFile(file, over); });
             return true;
         }
         default:
@@ -150,11 +153,13 @@ void TFrmMain::RefreshRecentMenu() {
         connect(a, &QAction::triggered, this, [this, f] { OpenMediaFile(f); });
     }
     if (files.isEmpty())
-        RecentMenu->addAction(QStringLiteral("(no recent files)"))->setEnabled(false);
+        RecentMenu->addAction(QStringLiteral("（无最近文件）"))->setEnabled(false);
 }
 
 bool TFrmMain::WatchProgress(uint32_t currentPos) {
-    if (!FGBrowse || FGBrowse->State() != gsPlaying || currentPos != watchPos_) {
+    const bool watching = FGBrowse && FGBrowse->State() == gsPlaying && FGBrowse->Settled() &&
+                          engineWaits_ == 0 && !mediaEnded_;
+    if (!watching || currentPos != watchPos_) {
         watchPos_ = currentPos;
         stallTicks_ = 0;
         return false;

@@ -42,6 +42,8 @@ namespace {
 // The section end timer takes over from the 500 ms tick this long before the
 // end (wall-clock ms): a tick and some lateness of it.
 constexpr double kSectionEndLeadMs = 700;
+// How long a start waits for its seek to have prerolled at the target.
+constexpr int kSeekWaitMs = 5000;
 } // namespace
 
 int32_t TFrmMain::TimePointMs(const QString& text) {
@@ -168,6 +170,10 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
     if (!RowExists(row))
         return;
     const int32_t startMs = TimePointMs(sgV->Cell(4, row));
+    // The stall watch waits for the start to be over; the media plays again.
+    ++engineWaits_;
+    const auto started = qScopeGuard([this] { --engineWaits_; });
+    mediaEnded_ = false;
     const GraphState state = FGBrowse->State();
     if (state == gsPlaying || state == gsPaused) {
         // The media is open: mute, pause, wait, seek, play.
@@ -181,25 +187,31 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
         }
         if (isRepeat)
             RepeatPause(StrToIntDef(cbDelay->Text(), 1000));
+        // Paused, nothing reaches the output; the seek flushes what was
+        // decoded before it. So the volume comes back before the seek: the
+        // sound at the section's start is then made at the chosen volume,
+        // not muted (which cut the first buffer of every repeat). A pause
+        // the graph refused leaves the sound muted until the run.
+        if (FGBrowse->State() == gsPaused)
+            RestoreVolume();
         SeekTo(uint32_t(startMs));
         ApplySectionRate(isRepeat && row == CurRow() ? repeatOf_ - Engine.RemainCount : 0);
         DelayMs(200);
+        WaitSeekDone();
         FGBrowse->Play();
-        RestoreVolume();
     } else {
-        // Nothing open (or stopped): open the media on a fresh graph.
+        // Nothing open (or stopped): open the media on a fresh graph. It
+        // opens paused at its beginning; nothing of that is ever played.
+        // Track, channel, rate and volume are set while it is paused, then
+        // the seek flushes everything decoded before it, and the run starts
+        // once the sound at the section's start waits at the output: the
+        // first sound heard is the section's, at its full volume.
         if (!OpenMedia())
             return;
-        // Muted until the section's start is reached: the media plays from
-        // its beginning for a moment before the seek below.
-        FGBrowse->SetVolume(0);
-        const auto unmute = qScopeGuard([this] { RestoreVolume(); });
-        FGBrowse->Play();
+        FGBrowse->Pause();
         if (FrmPlay)
             FrmPlay->ApplyZoom(Trunc(tbZoom->Position()));
-        DelayMs(50);
         lbLen->setText(SecToTimeStr(FGBrowse->Duration() / 1000));
-        SeekTo(uint32_t(startMs));
         RefreshAudioTracks();
         if (lbLeft2->Checked())
             lbLeft2Click(lbLeft2);
@@ -207,12 +219,13 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
             lbRight2Click(lbRight2);
         else
             lbCenter2Click(lbCenter2);
-        FGBrowse->Play();
-        RestoreVolume();
-        DelayMs(50);
         bool ok = false;
         const double rate = cbRate->Text().toDouble(&ok);
         ApplyRate(ok ? rate : 1.0);
+        RestoreVolume();
+        SeekTo(uint32_t(startMs));
+        WaitSeekDone();
+        FGBrowse->Play();
         hide();
     }
     // Bookkeeping. A wait above may have let the user delete rows.
@@ -228,6 +241,17 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
     // The rate was set above: a repeat's own step with the speed trainer, the
     // chosen rate otherwise.
     EnterRow(row);
+}
+
+void TFrmMain::WaitSeekDone() {
+    // Handling events, as every wait of the engine does. The graph stops
+    // counting a seek that never reports back as under way, and a start
+    // that takes longer than this plays on anyway: the seek has flushed
+    // what came before it, so only the section is heard, a little later.
+    QElapsedTimer clock;
+    clock.start();
+    while (FGBrowse && !FGBrowse->Settled() && clock.elapsed() < kSeekWaitMs)
+        DelayMs(5);
 }
 
 void TFrmMain::RepeatPause(int ms) {
@@ -433,6 +457,9 @@ void TFrmMain::FGBrowseGraphComplete(QObject* /*Sender*/, int32_t Result,
         ReportPlaybackBroke(QStringLiteral("the file was cut short while playing"));
         return;
     }
+    // The position stands still at the end from now on, also while a
+    // power-off asks for a password and after one that failed: no stall.
+    mediaEnded_ = true;
     if (Engine.SectEndPos == 0 && Engine.RemainCount >= 1 && RowExists(CurRow())) {
         PlaySection(CurRow(), true);
     } else if (rbShut->Checked()) {

@@ -51,7 +51,7 @@ public:
     void PlaySectionNumber(int n) override { frm_->ActPlaySectionN(n); }
     void ToggleControls() override { frm_->ActToggleControls(); }
     void ShowControls() override { frm_->ActShowControls(); }
-    bool OpenFile(const QString& path) override { return frm_->OpenMediaFile(path); }
+    bool OpenFile(const QString& path) override { return frm_->OpenOfferedFile(path); }
 
 private:
     TFrmMain* frm_;

@@ -42,9 +42,10 @@ void TFrmMain::sgVDrawCell(QObject* Sender, int ACol, int ARow, const QRect& Rec
     static const int raise = LayoutTextRaise(cellFont);
     auto drawText = [&](int x, int y, const QString& t) {
         // The rectangle starts above the cell when the face's ascent is
-        // taller than the original's; the painter's clip keeps it inside.
+        // taller than the original's; the painter's clip keeps it inside
+        // (the rectangle's own bottom would cut the glyphs' lower rows).
         Canvas.drawText(QRect(x, y - raise, std::max(0, Rect.right() + 1 - x), Rect.height()),
-                        Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine, t);
+                        Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextDontClip, t);
     };
     if (ARow == 0) {
         GradientFill(Rect, Canvas, kHeaderFill);

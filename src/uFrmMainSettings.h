@@ -50,6 +50,7 @@ enum class Setting {
     Recent8,
     Recent9,
     Recent10,
+    Language,
     // Schedule file of the media.
     SOUNDCHL,
     cbAudioChl2,
@@ -115,6 +116,9 @@ inline constexpr TSettingEntry kSettings[] = {
     {Setting::Recent8, TSettingsFile::System, "START", "Recent8", ""},
     {Setting::Recent9, TSettingsFile::System, "START", "Recent9", ""},
     {Setting::Recent10, TSettingsFile::System, "START", "Recent10", ""},
+    // "zh" or "en": the language of the window and messages; stored values
+    // are the same in both.
+    {Setting::Language, TSettingsFile::System, "START", "Language", "zh"},
     // absent: lbCenter2's caption
     {Setting::SOUNDCHL, TSettingsFile::Schedule, "START", "SOUNDCHL", nullptr},
     {Setting::cbAudioChl2, TSettingsFile::Schedule, "START", "cbAudioChl2", "0"},

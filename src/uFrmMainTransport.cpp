@@ -19,10 +19,14 @@
 namespace {
 
 // The open dialog's filter as pairs of display text and patterns separated
-// by "|", patterns by ";".
+// by "|", patterns by ";". The last choice adds what else the media framework
+// plays with the plugin packages the player depends on.
 const QString kFileFilter = QStringLiteral(
     "视频文件|*.AVI;*.MPG;*.MPEG;*.FLV;*.Dat;*.rm;*.rmvb;*.wmv;*.mkv;*.vob;*.mp4;*.mov;*.ts;*.m2p|"
-    "音频文件|*.wma;*.mp3;*.wav|");
+    "音频文件|*.wma;*.mp3;*.wav|"
+    "所有媒体文件|*.AVI;*.MPG;*.MPEG;*.FLV;*.Dat;*.rm;*.rmvb;*.wmv;*.mkv;*.vob;*.mp4;*.mov;*.ts;"
+    "*.m2p;*.wma;*.mp3;*.wav;*.webm;*.m4v;*.mpe;*.m2ts;*.mts;*.3gp;*.3g2;*.ogv;*.asf;*.f4v;*.dv;"
+    "*.m4a;*.aac;*.ogg;*.oga;*.opus;*.flac;*.mka;*.ac3;*.aiff;*.aif;*.au;*.wv|");
 
 } // namespace
 
@@ -131,6 +135,7 @@ void TFrmMain::cbRateChange(QObject* /*Sender*/) {
 void TFrmMain::SeekTo(uint32_t ms) {
     if (!FGBrowse)
         return;
+    mediaEnded_ = false; // played on from here: watched for stalls again
     const auto seeking = FGBrowse->QueryInterface<IMediaSeeking>();
     if (!seeking)
         return;

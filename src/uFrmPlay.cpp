@@ -34,7 +34,7 @@ TFrmPlay::TFrmPlay(TFilterGraph* graph, QWidget* controlWindow)
         VWMouseDown();
     };
 
-    plHint = new QLabel(QStringLiteral("即将重放 请准备"), this);
+    plHint = new QLabel(tr("即将重放 请准备"), this);
     plHint->setObjectName(QStringLiteral("plHint"));
     plHint->resize(kHintWidth, kHintHeight);
     plHint->setAlignment(Qt::AlignCenter);
@@ -51,8 +51,12 @@ TFrmPlay::TFrmPlay(TFilterGraph* graph, QWidget* controlWindow)
 
     lbCountdown = new QLabel(this);
     lbCountdown->setObjectName(QStringLiteral("lbCountdown"));
+    // Read from across the room like the notice above it: its box, colours,
+    // bevel and letters.
     lbCountdown->resize(kHintWidth, kHintHeight);
-    lbCountdown->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
+    lbCountdown->setAlignment(Qt::AlignCenter);
+    lbCountdown->setFrameStyle(plHint->frameStyle());
+    lbCountdown->setAutoFillBackground(true);
     lbCountdown->setPalette(hp);
     lbCountdown->setFont(hf);
     lbSection = new QLabel(this);
@@ -101,7 +105,7 @@ void TFrmPlay::PlaceOnMonitor(int index) {
     const int h = height();
     plHint->move((w - plHint->width()) / 2, (h - plHint->height()) / 2);
     lbCountdown->move(plHint->x(), plHint->y() + plHint->height());
-    lbSection->move(16, 16);
+    PlaceSectionLine();
     VW->setGeometry(0, 0, w, h);
 }
 
@@ -170,9 +174,22 @@ void TFrmPlay::ShowCountdown(int seconds) {
         lbCountdown->raise();
 }
 
+void TFrmPlay::PlaceSectionLine() {
+    // At the bottom left, where the control window (top left as it opens)
+    // is never by default, in letters readable from across the room: an
+    // eighteenth of the screen's height, 60 pixels on a 1080-line screen.
+    QFont f = lbSection->font();
+    f.setPixelSize(std::max(24, height() / 18));
+    lbSection->setFont(f);
+    lbSection->setMargin(f.pixelSize() / 6);
+    lbSection->adjustSize();
+    const int edge = std::max(16, height() / 36);
+    lbSection->move(edge, height() - edge - lbSection->height());
+}
+
 void TFrmPlay::ShowSectionLine(const QString& text) {
     lbSection->setText(text);
-    lbSection->adjustSize();
+    PlaceSectionLine();
     lbSection->setVisible(!text.isEmpty());
     if (!text.isEmpty())
         lbSection->raise();

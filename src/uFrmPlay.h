@@ -53,6 +53,7 @@ public:
     bool ControlWindowInSight() const;
 
 private:
+    void PlaceSectionLine();
     void FormCreate();
 
     QWidget* controlWindow_;

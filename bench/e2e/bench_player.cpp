@@ -13,7 +13,12 @@
 //     A-B loop on the same file, whose jump points are also traced sample by
 //     sample;
 //  7. CPU of the same 720p playback with chkMirror off and on, alternating.
+//  8. (--soak only) a section of 3 s repeated over and over on a busy
+//     machine: how many repeats played and how many times the player
+//     stopped itself ("Cannot play ...").
 // Run: build-bench/bench/bench_player (scripts/bench.sh runs it);
+// `bench_player --soak [repeats] [cpus]` only 8., beside `stress-ng --cpu
+// <cpus>` (default 300 repeats, 2 cpus);
 // `bench_player --memory` measures only 4.'s clip for 5.;
 // `bench_player --section-ends` only 6.; `bench_player --mirror` only 7.
 #include "../../tests/e2e/PlayerKit.h"
@@ -569,6 +574,62 @@ void MirrorCpu(const QString& exe, const QString& clip) {
 
 } // namespace
 
+// 8. Section A (00:00-00:03) with a count of repeats + 1, a 500 ms pause
+// before each repeat, beside stress-ng. A stop of the player is counted,
+// said, and playback started again where the count stood.
+int Soak(const QString& tones, int repeats, int cpus) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0); // the progress lines as they come
+    WriteSchedule(tones, {{QString::number(repeats + 1), QStringLiteral("00:00"), {}},
+                          {QStringLiteral("1"), QStringLiteral("00:03"), {}}});
+    WriteSettings(tones, {QStringLiteral("0"), false});
+    QProcess stress;
+    stress.start(QStringLiteral("stress-ng"),
+                 {QStringLiteral("--cpu"), QString::number(cpus), QStringLiteral("--quiet")});
+    if (!stress.waitForStarted()) {
+        std::printf("stress-ng did not start\n");
+        return 1;
+    }
+    int stops = 0;
+    QStringList said;
+    SetErrorMessageObserver([&](const QString& text) {
+        ++stops;
+        said << text;
+    });
+    int played = 0; // repeats, as the count column went down
+    {
+        TFrmMain frm;
+        QElapsedTimer clock;
+        clock.start();
+        int last = repeats, seenStops = 0;
+        frm.PlaySection(1, false);
+        WaitUntil(
+            [&] {
+                if (frm.CurRow() == 1 && frm.Engine.RemainCount < last) {
+                    played += last - frm.Engine.RemainCount;
+                    last = frm.Engine.RemainCount;
+                    if (played % 25 == 0)
+                        std::printf("  %4d repeats, %d stops, %.0f s\n", played, stops,
+                                    clock.elapsed() / 1000.0);
+                }
+                if (stops > seenStops) {
+                    seenStops = stops;
+                    std::printf("  stop after %d repeats: %s\n", played, qPrintable(said.back()));
+                    frm.sgV->SetCell(1, 1, QString::number(last + 1));
+                    frm.PlaySection(1, false);
+                }
+                return played >= repeats || frm.CurRow() == 2;
+            },
+            repeats * 10000);
+        frm.FGBrowse->Stop();
+    }
+    SetErrorMessageObserver(nullptr);
+    stress.terminate();
+    stress.waitForFinished(5000);
+    std::printf("soak beside stress-ng --cpu %d: %d repeats of a 3 s section, %d stops\n", cpus,
+                played, stops);
+    return stops == 0 && played >= repeats ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     if (argc > 1 && qstrcmp(argv[1], "--player") == 0) {
         int n = 1;
@@ -583,6 +644,7 @@ int main(int argc, char** argv) {
     const bool memoryOnly = argc > 1 && qstrcmp(argv[1], "--memory") == 0;
     const bool sectionEndsOnly = argc > 1 && qstrcmp(argv[1], "--section-ends") == 0;
     const bool mirrorOnly = argc > 1 && qstrcmp(argv[1], "--mirror") == 0;
+    const bool soakOnly = argc > 1 && qstrcmp(argv[1], "--soak") == 0;
     XvfbSession xvfb(1920, 1080);
     if (xvfb.IsRunning()) {
         qputenv("DISPLAY", xvfb.Display().toLocal8Bit());
@@ -604,6 +666,9 @@ int main(int argc, char** argv) {
                 qPrintable(xvfb.IsRunning() ? xvfb.Display() : QStringLiteral("offscreen")));
     if (sectionEndsOnly)
         return SectionEnds(dir, *rec) < 0 ? 1 : 0;
+    if (soakOnly)
+        return Soak(tones, argc > 2 ? std::max(1, atoi(argv[2])) : 300,
+                    argc > 3 ? std::max(1, atoi(argv[3])) : 2);
     if (mirrorOnly) {
         const QString clip = Clip720p(&error);
         if (clip.isEmpty()) {

@@ -7,8 +7,10 @@
 //  4. the longest stall of the event loop during 100 opens of a 720p file, as
 //     the lateness of a 10 ms heartbeat timer, against the 100 ms goal.
 //
-// Usage: bench_media [--quick | --opens]
-//   --quick: 15 s of playback instead of 60; --opens: only the open stalls
+// Usage: bench_media [--quick | --opens [cpus]]
+//   --quick: 15 s of playback instead of 60; --opens: only the open stalls;
+//   with cpus, the opens run once more beside `stress-ng --cpu <cpus>`, and
+//   the refusals of both runs are printed side by side.
 // Child mode (used by itself): bench_media --play <file> <width> <height> <seconds>
 #include "media/FilterGraph.h"
 #include "media/SampleGrabber.h"
@@ -292,17 +294,18 @@ void BenchPlayback(const QString& dir, const QString& self, int seconds) {
 // old graph, make a fresh one, render, run, and wait (handling events) for
 // the first sound. A 10 ms heartbeat timer runs meanwhile; its lateness is
 // how long the window could not answer.
-void BenchOpenStalls(const QString& dir) {
+// Returns the number of opens refused (the file reported as not opening).
+int BenchOpenStalls(const QString& dir, const char* beside = "") {
     constexpr int Opens = 100;
     constexpr double GoalMs = 100;
-    std::printf("\n== Event-loop stalls during %d opens (1280x720 H.264 + AAC, VW 640x360)\n",
-                Opens);
+    std::printf("\n== Event-loop stalls during %d opens (1280x720 H.264 + AAC, VW 640x360)%s\n",
+                Opens, beside);
     const TVideoClipOptions o = TVideoClipOptions::Moving720p();
     const QString clip = dir + QStringLiteral("/open-720p.mp4");
     QString error;
     if (!QFile::exists(clip) && !MakeToneVideoClip(clip, 10, 2, &error, o)) {
         std::printf("cannot make the clip: %s\n", qPrintable(error));
-        return;
+        return -1;
     }
     auto rec = std::make_shared<TAudioRecording>();
     SetAudioOutput(TAudioOutputKind::Record, rec);
@@ -337,8 +340,9 @@ void BenchOpenStalls(const QString& dir) {
         graph.SetActive(false);
         graph.SetActive(true);
         rec->Clear();
-        if (FAILED(graph.RenderFile(clip))) {
+        if (const HRESULT hr = graph.RenderFile(clip); FAILED(hr)) {
             ++failed;
+            std::printf("open %d refused: %s\n", i + 1, qPrintable(graph.LastError()));
         } else {
             graph.Play();
             while (rec->FrameCount() == 0 && Clock::now() - t0 < std::chrono::seconds(10))
@@ -370,6 +374,24 @@ void BenchOpenStalls(const QString& dir) {
     std::printf("failed opens: %d\n", failed);
     std::printf("worst stall / 100 ms goal: %.2f (%s)\n", worst / GoalMs,
                 worst < GoalMs ? "met" : "NOT met");
+    return failed;
+}
+
+// The opens quiet, then beside `stress-ng --cpu <cpus>` (a busy machine).
+void BenchOpensLoaded(const QString& dir, int cpus) {
+    const int quiet = BenchOpenStalls(dir, ", quiet");
+    QProcess stress;
+    stress.start(QStringLiteral("stress-ng"),
+                 {QStringLiteral("--cpu"), QString::number(cpus), QStringLiteral("--quiet")});
+    if (!stress.waitForStarted()) {
+        std::printf("stress-ng did not start\n");
+        return;
+    }
+    const QByteArray label = QStringLiteral(", beside stress-ng --cpu %1").arg(cpus).toUtf8();
+    const int loaded = BenchOpenStalls(dir, label.constData());
+    stress.terminate();
+    stress.waitForFinished(5000);
+    std::printf("\nrefused opens: quiet %d, beside stress-ng --cpu %d: %d\n", quiet, cpus, loaded);
 }
 
 // --- Child: play a clip in a VW of the given size ------------------------------------
@@ -425,7 +447,10 @@ int main(int argc, char** argv) {
     QDir().mkpath(dir);
     std::setvbuf(stdout, nullptr, _IOLBF, 0);
     if (opensOnly) {
-        BenchOpenStalls(dir);
+        if (argc >= 3)
+            BenchOpensLoaded(dir, std::max(1, std::atoi(argv[2])));
+        else
+            BenchOpenStalls(dir);
         return 0;
     }
     BenchCopyChannel();

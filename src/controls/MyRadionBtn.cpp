@@ -220,13 +220,16 @@ void TMyRadionBtn::PaintTo(QPainter& p) const {
     text.translate(dx, dy);
     // Drawn raised where the face's ascent is taller than the original's;
     // the glyphs then fill the em box from the caption's top, so the clip
-    // reaches up to the control's edge.
+    // reaches up to the control's edge. The raised rectangle is only where
+    // the text starts: its bottom edge would cut the glyphs' lower part, so
+    // the text is clipped to the caption's own rectangle instead.
     const QPoint up(0, -LayoutTextRaise(font()));
     auto clipOf = [](QRect r) {
         r.setTop(std::min(r.top(), 0));
         return r;
     };
-    const int flags = Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextShowMnemonic;
+    const int flags =
+        Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextShowMnemonic | Qt::TextDontClip;
     p.save();
     p.setFont(font());
     if (textStyle_ != txNone && !caption_.isEmpty()) {

@@ -194,6 +194,12 @@ bool TFilterGraph::Stop() {
     return ControlGraph(ssStop, &IMediaControl::Stop) == S_OK;
 }
 
+bool TFilterGraph::Settled() {
+    auto control = Query<IMediaControl>(FGraph);
+    FILTER_STATE s = State_Stopped;
+    return !control || control->GetState(0, &s) != S_FALSE;
+}
+
 GraphState TFilterGraph::State() {
     auto control = Query<IMediaControl>(FGraph);
     if (!control)

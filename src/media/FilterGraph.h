@@ -113,9 +113,13 @@ public:
     bool Pause();
     bool Stop();
     GraphState State();
+    // The graph is where it was asked to be: no change of state and no seek
+    // still under way (a seek has completed once the sound and picture at
+    // its target are ready at the outputs). True without a graph.
+    bool Settled();
     // No graph manager: 1 and nothing else. Otherwise the framework status;
     // on failure LastError() holds the framework's reason. Events are handled
-    // while the file opens (a few seconds at most); E_ABORT: a handler run
+    // while the file opens (as long as the open makes progress); E_ABORT: a handler run
     // meanwhile stopped or emptied the graph, rendered another file or
     // deactivated the component, and what it did stands.
     HRESULT RenderFile(const QString& path);

@@ -47,10 +47,15 @@ QString UserConfigDir() {
     return WithSlash(base) + QStringLiteral("tavrelo/");
 }
 
-QString SettingsFilePath(const QString& exeDir) {
+QString SettingsFilePath(const QString& exeDir, QString* notice) {
     const QString beside = WithSlash(exeDir) + QStringLiteral("system.INI");
     const bool installed = IsInstalledCopy(exeDir);
-    if (!installed && IsFolderWritable(exeDir))
+    // Something there that is no regular file (a link to a device, a pipe,
+    // a folder) can be neither read nor replaced: the settings go where a
+    // read-only program folder would keep them.
+    const QFileInfo at(beside);
+    const bool special = at.exists() && !at.isFile();
+    if (!installed && !special && IsFolderWritable(exeDir))
         return beside;
     const QString dir = UserConfigDir();
     QDir().mkpath(dir);
@@ -68,5 +73,8 @@ QString SettingsFilePath(const QString& exeDir) {
                          QFile::encodeName(file).constData());
         }
     }
+    if (special && notice)
+        *notice = QStringLiteral("%1 is not a regular file; the settings are kept in %2")
+                      .arg(QDir::toNativeSeparators(beside), QDir::toNativeSeparators(file));
     return file;
 }

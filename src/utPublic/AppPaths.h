@@ -21,4 +21,7 @@ QString UserConfigDir();
 // user write. That folder is created when missing. A system.INI beside an
 // executable the user may not write to (not an installed copy) is copied there
 // when the folder has none yet, and stderr says where the settings are kept.
-QString SettingsFilePath(const QString& exeDir);
+// A system.INI beside the executable that is no regular file (a link to a
+// device, a pipe, a folder) is passed over the same way, and *notice (when
+// given) is set to a sentence for the user saying so.
+QString SettingsFilePath(const QString& exeDir, QString* notice = nullptr);

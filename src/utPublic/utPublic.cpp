@@ -18,6 +18,7 @@
 #include <unistd.h>
 
 QString IniFileName;
+QString IniFileNotice;
 
 namespace {
 
@@ -37,7 +38,8 @@ void ReportMissingCounter() {
 } // namespace
 
 void InitPublicModule() {
-    IniFileName = SettingsFilePath(ExecutableDir());
+    IniFileNotice.clear();
+    IniFileName = SettingsFilePath(ExecutableDir(), &IniFileNotice);
     PerfFrequency = QueryPerfFrequency();
     if (qobject_cast<QApplication*>(QCoreApplication::instance()))
         IniFile::SetUnreadableReport(ShowErrorMessage);

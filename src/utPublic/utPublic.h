@@ -24,6 +24,9 @@ class QPainter;
 // Full path of the settings file: executable folder + "system.INI", or the
 // user's configuration folder when the executable's folder is not writable.
 extern QString IniFileName;
+// What the user is to be told once about where IniFileName lies (a
+// system.INI beside the executable passed over); empty: nothing.
+extern QString IniFileNotice;
 // Module start-up: sets IniFileName and PerfFrequency. Runs before the first
 // window is created.
 void InitPublicModule();

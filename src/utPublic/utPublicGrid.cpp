@@ -87,15 +87,14 @@ void DeleteRow(TStringGridLike& grid, int row) {
 // Lines that would fall below the rectangle (an even height) are not drawn.
 void GradientFill(const QRect& rect, QPainter& canvas, QColor colour) {
     const int half = rect.height() / 2;
-    canvas.save();
-    canvas.setRenderHint(QPainter::Antialiasing, false);
+    // Each line one logical pixel high, filled rather than stroked: a
+    // cosmetic pen is one device pixel, which leaves gaps on a scaled screen.
     for (int n = half; n >= 0; --n) {
-        canvas.setPen(QPen(DimColor(colour, 1 + 0.1 * (half - n)), 0));
+        const QColor c = DimColor(colour, 1 + 0.1 * (half - n));
         for (const int y : {rect.top() + n, rect.top() + 2 * half - n})
             if (y <= rect.bottom())
-                canvas.drawLine(rect.left(), y, rect.right(), y);
+                canvas.fillRect(QRect(rect.left(), y, rect.width(), 1), c);
     }
-    canvas.restore();
 }
 
 // Components are kept inside 0..255 whatever the factor.

@@ -13,12 +13,27 @@
 
 #include <QApplication>
 #include <QLabel>
+#include <QPainter>
 #include <QScreen>
 #include <QtTest>
 
 namespace {
 
 const QColor kWindowColour(0, 24, 0);
+
+// The rows of img, within columns from x0 on, that hold any pixel other than bg.
+int InkRows(const QImage& img, int x0, QRgb bg) {
+    int rows = 0;
+    for (int y = 0; y < img.height(); ++y) {
+        for (int x = x0; x < img.width(); ++x) {
+            if (img.pixel(x, y) != bg) {
+                ++rows;
+                break;
+            }
+        }
+    }
+    return rows;
+}
 
 struct Layout {
     QWidget window;
@@ -29,6 +44,7 @@ struct Layout {
     TTransTrackBar* tbZoom;
     TFlatComboBox* cbRate;
     TMyRadionBtn* lbCenter2;
+    QList<TMyRadionBtn*> radios;
 
     Layout() {
         window.resize(602, 522);
@@ -155,6 +171,7 @@ struct Layout {
             b->SetFont(SongTiFont(r.font));
             b->SetFontColor(QColor(128, 128, 128));
             b->SetChecked(r.checked);
+            this->radios << b;
             if (r.checked && r.panel == plTop)
                 lbCenter2 = b;
         }
@@ -231,6 +248,25 @@ void TestControlsScreenshot::layoutScreenshot() {
     const int mid = (27 - box) / 2 + 1 + box / 2;
     QCOMPARE(shot.pixel(r + QPoint(2 + box / 2, mid)), qRgb(255, 0, 0));
     QCOMPARE(shot.pixel(r + QPoint(4, mid)), bg);
+    // Every radio caption whole inside its control: as many rows of text as
+    // the same caption drawn with room to spare, plus the highlight's row.
+    for (TMyRadionBtn* b : l.radios) {
+        const QImage own = shot.copy(QRect(b->mapTo(&l.window, QPoint(0, 0)), b->size()));
+        QImage whole(b->width(), b->height() * 3, QImage::Format_RGB32);
+        whole.fill(bg);
+        {
+            QPainter p(&whole);
+            p.setFont(b->Font());
+            p.setPen(Qt::white);
+            p.drawText(QPoint(0, b->height() * 2), b->Caption());
+        }
+        const int x0 = 2 + b->BoxSize() + 1;
+        QVERIFY2(InkRows(own, x0, bg) == InkRows(whole, 0, bg) + 1,
+                 qPrintable(QStringLiteral("%1: %2 rows of text, %3 when drawn whole")
+                                .arg(b->Caption())
+                                .arg(InkRows(own, x0, bg))
+                                .arg(InkRows(whole, 0, bg) + 1)));
+    }
 }
 
 int main(int argc, char** argv) {

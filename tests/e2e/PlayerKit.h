@@ -228,6 +228,20 @@ inline int64_t AudibleEndMs(const TAudioRecording& rec, const TStretch& s) {
     return end;
 }
 
+// The media position (ms) of the first sound recorded at all, in either
+// channel and at any level above -60 dB, or -1 when all is silent.
+inline int64_t FirstHeardMs(const TAudioRecording& rec) {
+    const std::vector<float> samples = rec.Samples();
+    for (const auto& c : rec.Chunks())
+        for (int64_t f = c.FirstFrame; f < c.FirstFrame + c.Frames; ++f)
+            if (std::abs(samples[size_t(2 * f)]) > 1e-3f ||
+                std::abs(samples[size_t(2 * f + 1)]) > 1e-3f)
+                return c.Position < 0 ? -1
+                                      : c.Position / 10000 +
+                                            (f - c.FirstFrame) * 1000 / TAudioRecording::SampleRate;
+    return -1;
+}
+
 inline QString Describe(const std::vector<TStretch>& stretches) {
     QStringList parts;
     for (const auto& s : stretches)
@@ -317,14 +331,15 @@ protected:
     }
 
     // Checks that a stretch starts exactly at its section's time point: by
-    // the position stamps (within one 25 fps frame) and by the tone heard.
-    void CheckStart(const TStretch& s, int second) {
+    // the position stamps (within one 25 fps frame) and by the tone heard
+    // on `channel` (0 left, 1 right).
+    void CheckStart(const TStretch& s, int second, int channel = 0) {
         QVERIFY2(std::abs(s.StartMs - second * 1000) <= 40,
                  qPrintable(QStringLiteral("stretch starts at %1 ms").arg(s.StartMs)));
         const auto frames = rec_->Samples();
         const int64_t at = s.FirstFrame + TAudioRecording::SampleRate / 10;
-        QCOMPARE(IdentifySecond(frames, at, TAudioRecording::SampleRate / 4, 0, kClipSeconds + 1,
-                                TAudioRecording::SampleRate),
+        QCOMPARE(IdentifySecond(frames, at, TAudioRecording::SampleRate / 4, channel,
+                                kClipSeconds + 1, TAudioRecording::SampleRate),
                  second);
     }
 

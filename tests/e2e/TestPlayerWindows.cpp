@@ -13,6 +13,7 @@
 #include <QLineEdit>
 #include <QMenu>
 #include <QMimeData>
+#include <QToolTip>
 #include <QtTest>
 
 #include <sys/stat.h>
@@ -150,6 +151,7 @@ private slots:
 
         QStringList listed;
         QString filter;
+        QStringList filters;
         // Driven from the dialog's own event loop: wait for its list of
         // files, read it, choose DANCE.MP4. A dialog that will not close is
         // rejected, so that a failure cannot hang the test.
@@ -170,6 +172,7 @@ private slots:
                 for (int i = 0; i < view->model()->rowCount(view->rootIndex()); ++i)
                     listed << view->model()->index(i, 0, view->rootIndex()).data().toString();
                 filter = dlg->selectedNameFilter();
+                filters = dlg->nameFilters();
                 // As a user would: type the name, then accept.
                 if (auto* edit = dlg->findChild<QLineEdit*>(QStringLiteral("fileNameEdit")))
                     edit->setText(QStringLiteral("DANCE.MP4"));
@@ -183,6 +186,11 @@ private slots:
         listed.sort();
         QCOMPARE(listed, QStringList({QStringLiteral("DANCE.MP4"), QStringLiteral("dance.mp4")}));
         QVERIFY(filter.startsWith(QStringLiteral("视频文件 (*.AVI *.MPG")));
+        QCOMPARE(filters.size(), 3);
+        QVERIFY2(filters[2].startsWith(QStringLiteral("所有媒体文件 (*.AVI ")) &&
+                     filters[2].contains(QStringLiteral(" *.webm ")) &&
+                     filters[2].contains(QStringLiteral(" *.opus ")),
+                 qPrintable(filters[2]));
         QCOMPARE(frm_->CurFile, media.filePath(QStringLiteral("DANCE.MP4")));
         QCOMPARE(QFileInfo(frm_->SchedFileName).fileName(), QStringLiteral("DANCEMP4.INI"));
         QCOMPARE(frm_->FGBrowse->State(), gsPlaying);
@@ -191,7 +199,8 @@ private slots:
 
     // A file dropped on either window opens as if chosen in the dialog and
     // joins the recent files; a named pipe or a folder dropped, or chosen
-    // from the list, is refused with the reason, without blocking.
+    // from the list, is refused with the reason, without blocking. While
+    // "允许编辑" is off (the open button locked) a drop only gets a hint.
     void dropAndRecentFiles_data() {
         QTest::addColumn<bool>("onVideo");
         QTest::newRow("control window") << false;
@@ -219,6 +228,14 @@ private slots:
             QApplication::sendEvent(target, &dropped);
             QVERIFY(dropped.isAccepted());
         };
+        frm_->RefreshRecentMenu();
+        QCOMPARE(frm_->RecentMenu->actions().value(0)->text(), QStringLiteral("（无最近文件）"));
+        const QString before = frm_->CurFile;
+        drop(b);
+        QTRY_COMPARE(QToolTip::text(), TFrmMain::EditLockedHint);
+        QCOMPARE(frm_->CurFile, before);
+        QVERIFY(frm_->FGBrowse->State() != gsPlaying);
+        frm_->chkEdit->setChecked(true);
         drop(b);
         QTRY_COMPARE_WITH_TIMEOUT(frm_->CurFile, b, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(frm_->FGBrowse->State(), gsPlaying, 20000);

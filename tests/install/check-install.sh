@@ -1,8 +1,10 @@
 #!/usr/bin/env bash
 # Installs a built tree into a temporary DESTDIR under the prefix /usr and
 # checks what a desktop needs from it: the executable, a valid menu entry
-# naming it and its icon, valid AppStream metadata launching that entry, and
-# the icon as SVG and as PNG in every size it is installed under.
+# naming it and its icon, valid AppStream metadata launching that entry, the
+# icon as SVG and as PNG in every size it is installed under, the manual page
+# made from the program's own usage text, and Debian's copyright file and
+# changelog.
 # Usage: check-install.sh <build folder>
 set -euo pipefail
 build=${1:?usage: check-install.sh <build folder>}
@@ -39,4 +41,12 @@ for size in 16 32 48 64 128 256; do
     read -r w h < <(od -An -tu4 -j16 -N8 --endian=big "$png")
     [ "$w" = "$size" ] && [ "$h" = "$size" ] || fail "$png is ${w}x${h}, not ${size}x${size}"
 done
+man=$root/share/man/man1/tavrelo.1.gz
+[ -f "$man" ] || fail "no manual page $man (made with help2man)"
+zcat "$man" | grep -q '^Ctrl+S$' || fail "the manual page lacks the keys tavrelo --help lists"
+doc=$root/share/doc/tavrelo
+grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
+    "$doc/copyright" 2>/dev/null || fail "no machine-readable $doc/copyright"
+zcat "$doc/changelog.Debian.gz" 2>/dev/null | head -1 | grep -q "^tavrelo ($("$root/bin/tavrelo" --version | cut -d' ' -f2)-" ||
+    fail "$doc/changelog.Debian.gz has no entry for this version"
 echo "install layout under $dest/usr is complete and valid"

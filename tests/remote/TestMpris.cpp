@@ -96,20 +96,27 @@ private slots:
         QCOMPARE(frm_->CurRow(), 1); // the repetition, not a pass through the loop
     }
 
+    // Only where the open button would open one: "允许编辑" locks it.
     void openUri_data() {
         QTest::addColumn<QString>("uri");
+        QTest::addColumn<bool>("editing");
         QTest::addColumn<bool>("opens");
-        QTest::newRow("local file") << QStringLiteral("file://%1") << true;
-        QTest::newRow("web address") << QStringLiteral("http://example.invalid/a.mp4") << false;
-        QTest::newRow("missing file") << QStringLiteral("file:///nonexistent/a.mp4") << false;
+        QTest::newRow("local file") << QStringLiteral("file://%1") << true << true;
+        QTest::newRow("local file, editing off") << QStringLiteral("file://%1") << false << false;
+        QTest::newRow("web address")
+            << QStringLiteral("http://example.invalid/a.mp4") << true << false;
+        QTest::newRow("missing file")
+            << QStringLiteral("file:///nonexistent/a.mp4") << true << false;
     }
     void openUri() {
         QFETCH(QString, uri);
+        QFETCH(bool, editing);
         QFETCH(bool, opens);
         const QString other = dir_.filePath(QStringLiteral("other.mp4"));
         if (!QFile::exists(other))
             QVERIFY(QFile::copy(clip_, other));
         Open(false);
+        frm_->chkEdit->setChecked(editing);
         int code = 0;
         Ctl({QStringLiteral("open"), uri.contains(QLatin1String("%1")) ? uri.arg(other) : uri},
             &code);

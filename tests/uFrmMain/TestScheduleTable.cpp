@@ -384,6 +384,17 @@ void TestScheduleTable::maskedEditorOnTimeColumnFreeTextOnDescription() {
     QCOMPARE(f.sgV->Cell(5, 1), QStringLiteral("Arms up 3x"));
     QTest::keyClick(ed, Qt::Key_Escape);
     QCOMPARE(f.sgV->Cell(5, 1), QStringLiteral("A"));
+
+    // A player's letter typed into the focused grid starts the editor with
+    // itself: N adds no section, H hides no window.
+    f.show();
+    f.activateWindow();
+    f.sgV->setFocus();
+    QTRY_VERIFY(f.sgV->hasFocus());
+    QTest::keyClick(f.sgV, Qt::Key_N);
+    QVERIFY(f.sgV->EditorShown());
+    QCOMPARE(ed->text(), QStringLiteral("n"));
+    QCOMPARE(f.sgV->RowCount(), 2);
 }
 
 void TestScheduleTable::lineBreaksBecomeBlanks() {

@@ -4,6 +4,7 @@
 // on the video toggling the control window.
 #include "MonitorServer.h"
 
+#include "AppTranslations.h"
 #include "media/FilterGraph.h"
 #include "media/VideoWindow.h"
 #include "uFrmMain.h"
@@ -18,6 +19,7 @@
 #include <QPointer>
 #include <QScreen>
 #include <QTemporaryDir>
+#include <QTranslator>
 #include <QWindow>
 #include <QtTest>
 
@@ -72,6 +74,18 @@ private slots:
         QCOMPARE(w.VW->geometry(), QRect(QPoint(0, 0), bounds.size()));
         QCOMPARE(w.plHint->pos(), hint);
         QVERIFY(w.plHint->isHidden());
+        // The section line at the bottom left, away from the control
+        // window's corner, in letters a twentieth of the height or more.
+        w.ShowSectionLine(QStringLiteral("3  伸展运动  2 / 3"));
+        const QRect line = w.lbSection->geometry();
+        QVERIFY2(line.left() < bounds.width() / 20 && line.top() > bounds.height() * 4 / 5 &&
+                     line.bottom() < bounds.height(),
+                 qPrintable(QStringLiteral("%1,%2 %3x%4")
+                                .arg(line.x())
+                                .arg(line.y())
+                                .arg(line.width())
+                                .arg(line.height())));
+        QVERIFY(w.lbSection->font().pixelSize() >= bounds.height() / 20);
 
         // Shown, the window really covers that monitor.
         w.show();
@@ -108,10 +122,22 @@ private slots:
         QCOMPARE(w.VW->geometry(), QRect(QPoint(0, 0), w.size()));
     }
 
+    // In either language of the window ("Language" in system.INI).
+    void notice_data() {
+        QTest::addColumn<QString>("language");
+        QTest::addColumn<QString>("text");
+        QTest::newRow("zh") << QStringLiteral("zh") << QStringLiteral("即将重放 请准备");
+        QTest::newRow("en") << QStringLiteral("en") << QStringLiteral("Again, get set");
+    }
     void notice() {
+        QFETCH(QString, language);
+        QFETCH(QString, text);
+        QTranslator* catalogue = InstallAppTranslation(language);
+        QCOMPARE(catalogue != nullptr, language == QStringLiteral("en"));
+        const auto remove = qScopeGuard([catalogue] { delete catalogue; });
         TFrmPlay w(&graph_, &control_);
         QLabel* h = w.plHint;
-        QCOMPARE(h->text(), QStringLiteral("即将重放 请准备"));
+        QCOMPARE(h->text(), text);
         QCOMPARE(h->size(), QSize(433, 97));
         QCOMPARE(h->font().family(), QStringLiteral("宋体"));
         QCOMPARE(h->font().pixelSize(), 48);
@@ -122,6 +148,15 @@ private slots:
         QVERIFY(h->autoFillBackground());
         // Above the video surface.
         QVERIFY(w.children().indexOf(h) > w.children().indexOf(w.VW));
+        // The countdown right under it is read from as far: the same box.
+        QLabel* c = w.lbCountdown;
+        QCOMPARE(c->size(), h->size());
+        QCOMPARE(c->font(), h->font());
+        QCOMPARE(c->palette().color(QPalette::Window), QColor(Qt::black));
+        QCOMPARE(c->palette().color(QPalette::WindowText), QColor(255, 0, 0));
+        QCOMPARE(c->alignment(), Qt::AlignCenter);
+        QCOMPARE(c->frameStyle(), h->frameStyle());
+        QVERIFY(c->autoFillBackground());
 
         // The window without a picture is black; the notice is red on black.
         w.PlaceOnMonitor(0);
@@ -129,8 +164,9 @@ private slots:
         QVERIFY(QTest::qWaitForWindowExposed(&w));
         h->show();
         h->raise();
+        w.ShowCountdown(3);
         const QImage img = w.grab().toImage();
-        img.save(ArtefactDir() + QStringLiteral("/frmplay-notice.png"));
+        img.save(ArtefactDir() + QStringLiteral("/frmplay-notice-%1.png").arg(language));
         QCOMPARE(QColor(img.pixel(10, 10)), QColor(Qt::black));
         QCOMPARE(QColor(img.pixel(1900, 1070)), QColor(Qt::black));
         int red = 0;

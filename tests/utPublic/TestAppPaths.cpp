@@ -57,6 +57,12 @@ void TestAppPaths::settingsFile_data() {
         << 0555 << "<tmp>/cfg" << false << cfg << a << "" << a;
     QTest::newRow("read-only with settings: kept ones win")
         << 0555 << "<tmp>/cfg" << false << cfg << a << b << b;
+    // No regular file: its place cannot be read or replaced; the user hears
+    // where the settings are kept instead.
+    QTest::newRow("writable, system.INI a link to /dev/zero")
+        << 0777 << "<tmp>/cfg" << false << cfg << "-> /dev/zero"
+        << ""
+        << "";
     QTest::newRow("installed with settings: not read")
         << 0555 << "<tmp>/cfg" << true << cfg << a << ""
         << "";
@@ -79,7 +85,10 @@ void TestAppPaths::settingsFile() {
         return QDir().mkpath(QFileInfo(file).path()) && f.open(QIODevice::WriteOnly) &&
                f.write(("[START]\n" + line + "\n").toUtf8()) > 0 && SetMode(file, 0666);
     };
-    if (!beside.isEmpty())
+    const bool special = beside.startsWith("-> ");
+    if (special)
+        QVERIFY(QFile::link(beside.mid(3), exeDir + "system.INI"));
+    else if (!beside.isEmpty())
         QVERIFY(write(exeDir + "system.INI", beside));
     if (!kept.isEmpty())
         QVERIFY(write(dir.filePath("cfg/tavrelo/system.INI"), kept) &&
@@ -96,15 +105,16 @@ void TestAppPaths::settingsFile() {
     const QByteArray oldXdg = qgetenv("XDG_CONFIG_HOME");
     qputenv("HOME", QFile::encodeName(dir.filePath("home")));
     qputenv("XDG_CONFIG_HOME", QFile::encodeName(QString(xdg).replace("<tmp>", dir.path())));
-    QString path;
+    QString path, notice;
     {
         UnprivilegedScope asUser;
-        path = SettingsFilePath(exeDir);
+        path = SettingsFilePath(exeDir, &notice);
     }
     qputenv("HOME", oldHome);
     qputenv("XDG_CONFIG_HOME", oldXdg);
     SetMode(exeDir, 0755);
     QCOMPARE(path, QString(expected).replace("<tmp>", dir.path()));
+    QCOMPARE(notice.isEmpty(), !special);
     QVERIFY2(QFileInfo(QFileInfo(path).path()).isDir(), "the settings folder exists");
     QFile f(path);
     const QString text = f.open(QIODevice::ReadOnly) ? QString::fromUtf8(f.readAll()) : QString();

@@ -120,6 +120,7 @@ private slots:
     void fitColumn();
     void dimColor_data();
     void dimColor();
+    void gradientFill_data();
     void gradientFill();
 
     void cellMarks_data();
@@ -544,26 +545,40 @@ void TestUtPublic::dimColor() {
     QCOMPARE(DimColor(colour, factor), dimmed);
 }
 
+void TestUtPublic::gradientFill_data() {
+    QTest::addColumn<int>("scale");
+    QTest::newRow("scale 1") << 1;
+    // A 4K screen at QT_SCALE_FACTOR=2: each line two device pixels high.
+    QTest::newRow("scale 2") << 2;
+}
+
 void TestUtPublic::gradientFill() {
     // A 34-pixel cell: the middle line (17) has the full colour, every line a
     // pixel further out is dimmer, the top line uses factor 2.7.
-    QImage image(20, 40, QImage::Format_RGB32);
+    QFETCH(int, scale);
+    QImage image(20 * scale, 40 * scale, QImage::Format_RGB32);
+    image.setDevicePixelRatio(scale);
     image.fill(Qt::magenta);
     {
         QPainter p(&image);
         GradientFill(QRect(2, 3, 10, 34), p, QColor(255, 255, 255));
     }
+    // A logical pixel: every device pixel of it alike.
+    const auto pixel = [&](int x, int y) {
+        const QColor c = image.pixelColor(x * scale, y * scale);
+        return image.pixelColor(x * scale + scale - 1, y * scale + scale - 1) == c ? c : QColor();
+    };
     const QColor white(255, 255, 255);
-    QCOMPARE(image.pixelColor(2, 3 + 17), white);
-    QCOMPARE(image.pixelColor(11, 3 + 17), white);
-    QCOMPARE(image.pixelColor(5, 3), DimColor(white, 2.7));
-    QCOMPARE(image.pixelColor(5, 3 + 16), DimColor(white, 1.1));
-    QCOMPARE(image.pixelColor(5, 3 + 18), DimColor(white, 1.1));
-    QCOMPARE(image.pixelColor(5, 3 + 33), DimColor(white, 2.6));
+    QCOMPARE(pixel(2, 3 + 17), white);
+    QCOMPARE(pixel(11, 3 + 17), white);
+    QCOMPARE(pixel(5, 3), DimColor(white, 2.7));
+    QCOMPARE(pixel(5, 3 + 16), DimColor(white, 1.1));
+    QCOMPARE(pixel(5, 3 + 18), DimColor(white, 1.1));
+    QCOMPARE(pixel(5, 3 + 33), DimColor(white, 2.6));
     // Nothing outside the rectangle.
-    QCOMPARE(image.pixelColor(5, 3 + 34), QColor(Qt::magenta));
-    QCOMPARE(image.pixelColor(12, 20), QColor(Qt::magenta));
-    QCOMPARE(image.pixelColor(1, 20), QColor(Qt::magenta));
+    QCOMPARE(pixel(5, 3 + 34), QColor(Qt::magenta));
+    QCOMPARE(pixel(12, 20), QColor(Qt::magenta));
+    QCOMPARE(pixel(1, 20), QColor(Qt::magenta));
 }
 
 // --- Row encoding ------------------------------------------------------------------------

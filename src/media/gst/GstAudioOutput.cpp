@@ -91,7 +91,9 @@ GstPadProbeReturn HoldSoundEnd(GstPad* pad, GstPadProbeInfo* info, gpointer data
     if (end < 0)
         return GST_PAD_PROBE_OK;
     GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
-    if (!buffer || !GST_BUFFER_PTS_IS_VALID(buffer))
+    // An empty buffer (a gap, a drained resampler's last word at either end
+    // of the media) has no memory to silence and nothing to hear.
+    if (!buffer || !GST_BUFFER_PTS_IS_VALID(buffer) || gst_buffer_get_size(buffer) == 0)
         return GST_PAD_PROBE_OK;
     g_autoptr(GstEvent) segmentEvent = gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0);
     g_autoptr(GstCaps) caps = gst_pad_get_current_caps(pad);
@@ -128,7 +130,8 @@ GstPadProbeReturn HoldSoundEnd(GstPad* pad, GstPadProbeInfo* info, gpointer data
     GST_PAD_PROBE_INFO_DATA(info) = buffer;
     GstMapInfo map;
     if (gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
-        gst_audio_format_info_fill_silence(audio.finfo, map.data, map.size);
+        if (map.data && map.size > 0)
+            gst_audio_format_info_fill_silence(audio.finfo, map.data, map.size);
         gst_buffer_unmap(buffer, &map);
     }
     return GST_PAD_PROBE_OK;

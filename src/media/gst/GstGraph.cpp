@@ -25,13 +25,17 @@ constexpr int PlayFlagAudio = 0x2;
 // no converter of playbin's in front of it.
 constexpr int PlayFlagNativeVideo = 0x40;
 
-// How long a file may take to open (demultiplex and decode its first
-// frames), a stalled start made again included. The window keeps answering
-// meanwhile; after that the file is reported as not opening.
-constexpr auto OpenTimeout = std::chrono::milliseconds(6000);
-// A first start that has not prerolled by then is taken for stuck and made
-// again (an open takes some 30 to 300 ms even on a loaded machine).
-constexpr auto PrerollStallLimit = std::chrono::milliseconds(2000);
+// An open is never cut while it makes progress (the pipeline posts a
+// message: an element added, a type found, a stream chosen, a state
+// reached), however long it takes on a busy machine. A first start without
+// any progress for this long is taken for stuck and made again (one step of
+// an open takes milliseconds even on a loaded machine)...
+constexpr auto PrerollStallLimit = std::chrono::milliseconds(3000);
+// ... and the start made again, without progress for this long, is reported
+// as not opening. The window keeps answering meanwhile.
+constexpr auto OpenStallLimit = std::chrono::milliseconds(6000);
+// Starts made in all before a file is reported as not opening.
+constexpr int OpenAttempts = 3;
 // How often a wait for the pipeline looks at it between handling events.
 constexpr auto PrerollPoll = std::chrono::milliseconds(5);
 // How long a pause of a running graph is waited for (the sinks hold data
@@ -275,10 +279,10 @@ HRESULT TGstGraph::RenderFile(const QString& path) {
 }
 
 HRESULT TGstGraph::Open() {
-    // GStreamer 1.22's decodebin3 now and then never exposes a stream (about
-    // one start in a hundred on a busy machine): the pipeline then waits for
-    // ever without an error. Such a start is abandoned and made once more.
-    const auto start = std::chrono::steady_clock::now();
+    // GStreamer 1.22's decodebin3 now and then never exposes a stream (a
+    // few starts in a hundred, quiet machine or busy): the pipeline then
+    // waits for ever without an error. Such a start is abandoned and made
+    // again, a few times, the last one given the longer limit.
     for (int attempt = 0;; ++attempt) {
         HRESULT hr = S_OK;
         if (!FPipeline) {
@@ -286,10 +290,8 @@ HRESULT TGstGraph::Open() {
             if (FAILED(hr))
                 return hr;
         }
-        const auto left = std::chrono::duration_cast<std::chrono::milliseconds>(
-            OpenTimeout - (std::chrono::steady_clock::now() - start));
-        const bool last = attempt > 0 || left <= PrerollStallLimit;
-        const TPreroll result = Preroll(&hr, last ? left : PrerollStallLimit);
+        const bool last = attempt >= OpenAttempts - 1;
+        const TPreroll result = Preroll(&hr, last ? OpenStallLimit : PrerollStallLimit);
         if (result == TPreroll::Superseded)
             return hr; // the pipeline is no longer this open's
         if (result == TPreroll::Done) {
@@ -307,8 +309,8 @@ HRESULT TGstGraph::Open() {
         if (last) {
             std::lock_guard<std::mutex> guard(FLock);
             FLastError =
-                QStringLiteral("The file did not open within %1 s.")
-                    .arg(std::chrono::duration_cast<std::chrono::seconds>(OpenTimeout).count());
+                QStringLiteral("The file did not open: no progress for %1 s.")
+                    .arg(std::chrono::duration_cast<std::chrono::seconds>(OpenStallLimit).count());
             FErrorCode = VFW_E_TIMEOUT;
             return VFW_E_TIMEOUT;
         }
@@ -420,7 +422,9 @@ TGstGraph::TPreroll TGstGraph::Preroll(HRESULT* hr, std::chrono::milliseconds li
         FPrerolling = true;
         FPrerollFailed = false;
     }
-    const auto deadline = std::chrono::steady_clock::now() + limit;
+    // `limit` counts from the last progress seen.
+    auto deadline = std::chrono::steady_clock::now() + limit;
+    uint64_t progress = FProgress.load();
     FPrerollDeadline = deadline;
     GstStateChangeReturn ret = gst_element_set_state(FPipeline, GST_STATE_PAUSED);
     bool ok = false;
@@ -430,6 +434,11 @@ TGstGraph::TPreroll TGstGraph::Preroll(HRESULT* hr, std::chrono::milliseconds li
             std::lock_guard<std::mutex> guard(FLock);
             if (FPrerollFailed)
                 break;
+        }
+        if (const uint64_t now = FProgress.load(); now != progress) {
+            progress = now;
+            deadline = std::chrono::steady_clock::now() + limit;
+            FPrerollDeadline = deadline;
         }
         ret = gst_element_get_state(FPipeline, nullptr, nullptr, 0);
         if (ret == GST_STATE_CHANGE_SUCCESS || ret == GST_STATE_CHANGE_NO_PREROLL) {
@@ -657,8 +666,13 @@ HRESULT TGstGraph::GetState(long timeoutMs, FILTER_STATE* state) {
         gst_element_get_state(FPipeline, nullptr, &pending, timeoutMs * GST_MSECOND);
     else
         CurrentGstState(&pending);
-    // Still on the way to the state asked for (answered all the same).
-    return pending == GST_STATE_VOID_PENDING ? S_OK : S_FALSE;
+    // Still on the way to the state asked for (answered all the same), or
+    // still prerolling at the place a seek asked for.
+    if (pending != GST_STATE_VOID_PENDING)
+        return S_FALSE;
+    std::lock_guard<std::mutex> guard(FLock);
+    return FSeekPending && std::chrono::steady_clock::now() - FSeekTime < SeekPendingLimit ? S_FALSE
+                                                                                           : S_OK;
 }
 
 // --- Seeking ----------------------------------------------------------------------------
@@ -872,7 +886,10 @@ HRESULT TGstGraph::get_Balance(long* balance) {
 //   Every other message is dropped.
 
 GstBusSyncReply TGstGraph::BusSyncHandler(GstBus*, GstMessage* message, gpointer self) {
-    static_cast<TGstGraph*>(self)->HandleMessage(message);
+    auto* graph = static_cast<TGstGraph*>(self);
+    // Every message is a sign of life of an open under way.
+    graph->FProgress.fetch_add(1);
+    graph->HandleMessage(message);
     // Dropped messages are the handler's to release.
     gst_message_unref(message);
     return GST_BUS_DROP;

@@ -101,13 +101,13 @@ private:
     void QueueEventLocked(TEventKind kind, long code, intptr_t p1, intptr_t p2);
 
     enum class TPreroll { Done, Failed, Stalled, Superseded };
-    // To PAUSED and prerolled within `limit`, handling events meanwhile;
-    // otherwise FLastError says why (Stalled: no error, no progress;
+    // To PAUSED and prerolled, handling events meanwhile, unless `limit`
+    // passes without progress; otherwise FLastError says why (Stalled: no
+    // error, no progress for `limit`;
     // Superseded: a handler replaced or tore down the pipeline).
     TPreroll Preroll(HRESULT* hr, std::chrono::milliseconds limit);
     // Prerolls the current pipeline (built here first when there is none);
-    // a start that stalls is built and prerolled once more, all within
-    // OpenTimeout.
+    // a start that stalls is built and prerolled once more.
     HRESULT Open();
     HRESULT Build();
     // Prerolls a stopped (READY) pipeline, opening it afresh if it stalls.
@@ -144,6 +144,9 @@ private:
     // The generation whose preroll is being waited for, or 0.
     uint64_t FPrerollGeneration = 0;
     std::chrono::steady_clock::time_point FPrerollDeadline;
+    // Counts the pipeline's messages (posted from any thread): an open that
+    // is moving on.
+    std::atomic<uint64_t> FProgress{0};
     FILTER_STATE FState = State_Stopped;
     double FRate = 1.0;
     long FVolume = 0;
