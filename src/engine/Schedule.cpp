@@ -1,5 +1,6 @@
 #include "engine/Schedule.h"
 
+#include "utPublic/IniFile.h"
 #include "utPublic/utPublicCore.h"
 
 #include <algorithm>
@@ -7,11 +8,9 @@
 
 // The schedule seen as the string grid the row codec, the file's loader and
 // saver and the row sort work on: row 0 the header, rows 1.. the sections.
-// With storedCounts, the count column reads the stored counts.
 class ScheduleGrid : public TStringGridLike {
 public:
-    explicit ScheduleGrid(Schedule& s, bool storedCounts = false)
-        : s_(s), storedCounts_(storedCounts) {}
+    explicit ScheduleGrid(Schedule& s) : s_(s) {}
     int ColCount() const override { return s_.columns_; }
     void SetColCount(int n) override {
         s_.columns_ = n;
@@ -30,8 +29,7 @@ public:
             return {};
         if (row == 0)
             return s_.header_.value(col);
-        const Schedule::Row& r = s_.rows_[row - 1];
-        return storedCounts_ && col == Schedule::ColCount ? r.storedCount : r.cells[col];
+        return s_.rows_[row - 1].cells[col];
     }
     void SetCell(int col, int row, const QString& text) override {
         if (col < 0 || col >= s_.columns_ || row < 0 || row > int(s_.rows_.size()))
@@ -56,7 +54,6 @@ public:
 
 private:
     Schedule& s_;
-    bool storedCounts_;
 };
 
 const QStringList& Schedule::Titles() {
@@ -151,18 +148,62 @@ void Schedule::Save(const QString& file) {
     SortGridRows(grid, ColTime, 1, RowCount());
     Renumber();
     emit Reset();
-    Write(file, false);
+    Write(file);
     for (Row& r : rows_)
         r.storedCount = r.cells[ColCount];
 }
 
-void Schedule::StoreKeepingCounts(const QString& file) const {
-    Write(file, true);
+void Schedule::StoreMarkedRow(const QString& file, const QString& time) {
+    // Playback has used up counts in the table; the schedule file is the
+    // copy "复原播放安排表" brings back. So the new row goes in among the rows as
+    // stored, read as loading reads them (up to the first missing key), and
+    // no other row's cells change: those before it keep their lines, those
+    // after it move down one key with their numbers.
+    const int32_t markMs = TimePointMs(time);
+    const auto key = [](int r) { return QStringLiteral("Row%1").arg(r); };
+    QString reason;
+    const bool stored = IniFile::Edit(
+        file, true,
+        [&](IniDocument& doc) {
+            QStringList rows;
+            const bool untitled = doc.Value(kScheduleSection, key(0)).value_or(QString()).isEmpty();
+            for (int r = 0;; ++r) {
+                const QString v = doc.Value(kScheduleSection, key(r)).value_or(QString());
+                if (v.isEmpty())
+                    break;
+                rows << v;
+            }
+            if (rows.isEmpty())
+                rows << EncodeRow(Titles());
+            const int cols = std::max(int(kColumns), CountCellMarks(rows.first()));
+            // A table without sections is one row with an empty count.
+            if (rows.size() == 2 && DecodeRow(rows[1], cols).at(ColCount).isEmpty())
+                rows.removeLast();
+            int at = 1;
+            while (at < rows.size() && TimePointMs(DecodeRow(rows[at], cols).at(ColTime)) <= markMs)
+                ++at;
+            QStringList cells(cols);
+            cells[ColCount] = QStringLiteral("1");
+            cells[ColPlus] = QStringLiteral("+");
+            cells[ColMinus] = QStringLiteral("-");
+            cells[ColTime] = time;
+            rows.insert(at, EncodeRow(cells));
+            if (untitled)
+                doc.SetValue(kScheduleSection, key(0), rows.first());
+            for (int r = at; r < rows.size(); ++r) {
+                QStringList c = DecodeRow(rows[r], cols);
+                c[ColNumber] = PadLeft(QString::number(r), QLatin1Char(' '), 3);
+                doc.SetValue(kScheduleSection, key(r), EncodeRow(c));
+            }
+        },
+        &reason);
+    if (!stored)
+        throw EWriteRefused(file, reason);
 }
 
-void Schedule::Write(const QString& file, bool storedCounts) const {
+void Schedule::Write(const QString& file) const {
     // The grid only reads here.
-    ScheduleGrid grid(const_cast<Schedule&>(*this), storedCounts);
+    ScheduleGrid grid(const_cast<Schedule&>(*this));
     SaveGridToIni(file, kScheduleSection, grid);
 }
 

@@ -61,9 +61,11 @@ public:
     // sort the program always used), renumbered and written; the counts
     // shown become the stored ones.
     void Save(const QString& file);
-    // Writes the rows as they stand but with every row's stored count: what
-    // a mark stores, so counts used up by playback stay as the file had them.
-    void StoreKeepingCounts(const QString& file) const;
+    // What a mark stores: a new row (count 1, time point `time`) put in among
+    // the file's rows as stored, after every row at or before its time; no
+    // other row's cells change (counts used up by playback, unsaved edits and
+    // the file's order stay as the file has them). Throws EWriteRefused.
+    static void StoreMarkedRow(const QString& file, const QString& time);
     // Every row's count back to its stored one (a loop pass with
     // "chkLoopCounts" on).
     void RestoreStoredCounts();
@@ -83,7 +85,7 @@ private:
     };
     friend class ScheduleGrid;
     void Renumber();
-    void Write(const QString& file, bool storedCounts) const;
+    void Write(const QString& file) const;
 
     QStringList header_;
     QList<Row> rows_;

@@ -45,8 +45,9 @@ QString MediaFileRefusal(const QString& path) {
 
 } // namespace
 
-// A section start in progress: the sound stays muted, and commands that
-// arrive meanwhile are kept as its next target. Nested starts (a command run
+// A section start in progress: the sound stays muted until the graph is
+// paused where nothing reaches the output, and commands that arrive
+// meanwhile are kept as its next target. Nested starts (a command run
 // by an event inside a wait) only count.
 class SectionEngine::WaitScope {
 public:
@@ -56,10 +57,13 @@ public:
         e_.graph_.SetVolume(0);
     }
     ~WaitScope() {
-        if (--e_.waits_ == 0) {
-            e_.muted_ = false;
-            e_.RestoreVolume();
-        }
+        if (--e_.waits_ == 0)
+            Unmute();
+    }
+    // The sound back at the chosen volume (a paused graph outputs nothing).
+    void Unmute() {
+        e_.muted_ = false;
+        e_.RestoreVolume();
     }
 
 private:
@@ -144,12 +148,28 @@ void SectionEngine::PlaySection(int row, bool isRepeat) {
             view_.ShowNotice(options_.ReplayNotice && isRepeat);
             if (isRepeat)
                 RepeatPause(options_.RepeatPauseMs);
+            // Paused, nothing reaches the output, and the seek flushes what
+            // was decoded before it. So the volume comes back before the
+            // seek: the sound at the section's start is made at the chosen
+            // volume, not muted (which cut the first buffer of every repeat).
+            // A pause the graph refused keeps the sound muted until the run.
+            if (graph_.GetState() == GState::Paused)
+                scope.Unmute();
         } else {
+            // The fresh graph opens paused at its beginning; nothing of that
+            // is ever played. Track, channel, rate and volume are set while it
+            // is paused, then the seek flushes everything decoded before it,
+            // and the run starts once the sound at the section's start waits
+            // at the output: the first sound heard is the section's, at its
+            // full volume.
             SetState(State::Opening);
             if (!OpenForSection())
                 return;
             view_.ApplyZoom();
             emit DurationChanged(graph_.DurationMs());
+            view_.ApplyAudioChoice();
+            ApplyRate(SectionRate(0));
+            scope.Unmute();
         }
         // Seek until no newer target came in meanwhile; a stop or an error
         // in a wait ends the start.
@@ -177,10 +197,6 @@ void SectionEngine::PlaySection(int row, bool isRepeat) {
                 return;
             if (!pending_)
                 break;
-        }
-        if (!open) {
-            view_.ApplyAudioChoice();
-            ApplyRate(SectionRate(0));
         }
         graph_.Play();
         atEnd_ = false;
@@ -609,6 +625,10 @@ int SectionEngine::MarkHere(const QString& scheduleFile) {
         return 0;
     const QString time = SecToTimeStr(int(CurrentPositionMs() / 1000));
     const int32_t markMs = Schedule::TimePointMs(time);
+    // Stored first: a refused write (EWriteRefused) leaves the table as it
+    // was. Counts used up by playback are not the user's: the file keeps its
+    // own.
+    Schedule::StoreMarkedRow(scheduleFile, time);
     // After every row at or before the mark: rows of the same second keep
     // their order and the new one follows them.
     int at = 1;
@@ -618,8 +638,6 @@ int SectionEngine::MarkHere(const QString& scheduleFile) {
     schedule_.InsertRow(at, {QString(), QStringLiteral("1"), QStringLiteral("+"),
                              QStringLiteral("-"), time, QString()});
     at = std::min(at, schedule_.RowCount());
-    // Counts used up by playback are not the user's: the file keeps its own.
-    schedule_.StoreKeepingCounts(scheduleFile);
 
     const int cur = curRow_;
     if (Exists(cur) && at <= cur && schedule_.RowCount() > cur) {

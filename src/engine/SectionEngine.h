@@ -2,12 +2,13 @@
 //
 // How it flows, top to bottom:
 // - PlaySection(row, isRepeat) starts a section. With nothing open it opens
-//   the file (Open, paused and muted), seeks to the row's time point, waits
-//   until the seek has landed, applies zoom, audio choice and rate, and only
-//   then unmutes and plays: nothing from before the target is ever heard.
-//   With the file open it mutes, pauses, shows the replay notice and waits
-//   the repeat pause (isRepeat), seeks, lets the graph settle 200 ms, plays
-//   and unmutes. Then the row is entered (EnterRow): its count is used up by
+//   the file (Open: paused at its beginning, muted), applies zoom, audio
+//   choice, rate and volume while paused, seeks to the row's time point,
+//   waits until the seek has landed and only then plays: nothing from before
+//   the target is ever heard. With the file open it mutes, pauses, shows the
+//   replay notice and waits the repeat pause (isRepeat), unmutes once paused,
+//   seeks, lets the graph settle 200 ms, waits for the seek to land and
+//   plays. Then the row is entered (EnterRow): its count is used up by
 //   one, the rest is RemainCount, and SectEndPos is the next row's start
 //   (0 for the last row: the section runs to the end of the media).
 // - Tick(position) comes every 500 ms while the media plays. Near the end

@@ -357,9 +357,11 @@ void TestEngineSectionEngine::storesTheSchedule_data() {
     QTest::newRow("rows after a gap are not read")
         << QStringList{head, "  1^^1^^+^^-^^00:00^^a^^", "", "  3^^1^^+^^-^^00:09^^c^^"} << "save"
         << QStringList{head, "  1^^1^^+^^-^^00:00^^a^^"};
-    QTest::newRow("counts used up: a save stores them, a mark does not")
-        << QStringList{head, "  1^^3^^+^^-^^00:00^^a^^", "  2^^2^^+^^-^^00:30^^b^^"} << "use keep"
-        << QStringList{head, "  1^^3^^+^^-^^00:00^^a^^", "  2^^2^^+^^-^^00:30^^b^^"};
+    QTest::newRow("a mark: used-up counts and unsaved edits stay unstored")
+        << QStringList{head, "  1^^3^^+^^-^^00:00^^a^^", "  2^^2^^+^^-^^00:30^^b^^"}
+        << "use edit mark"
+        << QStringList{head, "  1^^3^^+^^-^^00:00^^a^^", "  2^^1^^+^^-^^00:10^^^^",
+                       "  3^^2^^+^^-^^00:30^^b^^"};
     QTest::newRow("counts used up and saved")
         << QStringList{head, "  1^^3^^+^^-^^00:00^^a^^", "  2^^2^^+^^-^^00:30^^b^^"} << "use save"
         << QStringList{head, "  1^^0^^+^^-^^00:00^^a^^", "  2^^0^^+^^-^^00:30^^b^^"};
@@ -384,8 +386,10 @@ void TestEngineSectionEngine::storesTheSchedule() {
         if (step == QLatin1String("use"))
             for (int r = 1; r <= s.RowCount(); ++r)
                 s.SetCount(r, QStringLiteral("0"));
-        else if (step == QLatin1String("keep"))
-            s.StoreKeepingCounts(file);
+        else if (step == QLatin1String("edit"))
+            s.SetCell(Schedule::ColDescription, 2, QStringLiteral("B"));
+        else if (step == QLatin1String("mark"))
+            Schedule::StoreMarkedRow(file, QStringLiteral("00:10"));
         else if (step == QLatin1String("restore"))
             s.RestoreStoredCounts();
         else
