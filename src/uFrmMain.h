@@ -35,6 +35,7 @@ class QTimer;
 
 class TDSTrackBar;
 class TFilterGraph;
+class TGraphPlayback;
 class TFlatComboBox;
 class TFrmPlay;
 class TMyExitWin;
@@ -132,6 +133,7 @@ public:
 
     // Non-visual components.
     TFilterGraph* FGBrowse = nullptr; // its Tag holds CurRow
+    TGraphPlayback* Graph = nullptr;  // FGBrowse in milliseconds, as the engine sees it
     TSampleGrabber* SampleGrabber = nullptr;
     TMyExitWin* ExitWin = nullptr;
     // Made when first needed (OpenDialog): a file dialog with its widgets
@@ -242,7 +244,8 @@ public:
     void PlaySection(int row, bool isRepeat);
     void NextSection();
     void DSTrackBar1Timer(QObject* Sender, uint32_t CurrentPos, uint32_t StopPos);
-    void FGBrowseGraphComplete(QObject* Sender, int32_t Result, class IBaseFilter* Renderer);
+    void FGBrowseGraphComplete();                   // the media has played to its end
+    void FGBrowseGraphError(const QString& reason); // playback broke off
     int CurRow() const;
     void SetCurRow(int row);
     // The last "cannot play" message (the file and the framework's reason).
@@ -286,9 +289,6 @@ private:
     static int32_t TimePointMs(const QString& text);
     bool RowExists(int row) const;
     bool OpenMedia();
-    // "Cannot play <file>: <reason>" for a framework status, with the
-    // playback stopped and the control window in front.
-    void ReportCannotPlay(int32_t status);
     void ReportUnplayable(const QString& text);
     // The volume of SoundLevel2, after a muted start or pause.
     void RestoreVolume();

@@ -15,6 +15,7 @@
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
 #include "media/FilterGraph.h"
+#include "media/GraphPlayback.h"
 #include "media/VideoWindow.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
@@ -122,11 +123,7 @@ void TFrmMain::SectionEntered(int row) {
 int64_t TFrmMain::CurrentPositionMs() const {
     if (!FGBrowse || FGBrowse->State() < gsPaused)
         return 0;
-    const auto seeking = FGBrowse->QueryInterface<IMediaSeeking>();
-    int64_t position = 0; // 100 ns
-    if (!seeking || FAILED(seeking->GetCurrentPosition(&position)))
-        return Engine.LastTickPos;
-    return std::max<int64_t>(0, position / 10000);
+    return Graph->KnownPositionMs().value_or(Engine.LastTickPos);
 }
 
 QList<double> TFrmMain::RateChoices() const {
@@ -172,9 +169,11 @@ TRemoteState TFrmMain::PlayerState() const {
             RowExists(s.Section + 1) ? TimePointMs(sgV->Cell(4, s.Section + 1)) : s.DurationMs;
         s.SectionEndMs = std::max(s.SectionEndMs, s.SectionStartMs);
     }
+    // The rate the media plays at (the speed trainer's step included); the
+    // chosen one while nothing is open.
     bool ok = false;
     const double rate = cbRate ? cbRate->Text().toDouble(&ok) : 1.0;
-    s.Rate = ok ? rate : 1.0;
+    s.Rate = state >= gsPaused ? PlaybackRate() : ok ? rate : 1.0;
     s.Volume = SoundLevel2 ? RoundHalfEven(SoundLevel2->Position()) : 0;
     for (TMyRadionBtn* rb : {rbExit, rbShut, rbPlay})
         if (rb && rb->Checked())
