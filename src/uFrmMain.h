@@ -160,7 +160,6 @@ public:
     TSectionEngine Engine;
     int32_t AudioTrack = 0;
     bool FirstActivate = true;
-    static const QString ColTitles[6];
     // 0 both channels, 1 left, 2 right. Read by the sample grabber on its
     // streaming thread for every sound buffer, hence atomic.
     std::atomic<uint8_t> SoundChannel{0};
@@ -285,8 +284,6 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
-    // A "mm:ss" time point in ms, held inside 0 .. 2^31 - 1.
-    static int32_t TimePointMs(const QString& text);
     bool RowExists(int row) const;
     bool OpenMedia();
     void ReportUnplayable(const QString& text);
@@ -413,10 +410,6 @@ public:
     // A media file named on the command line: opened once the window is up,
     // instead of auto-playing "PlayFile". Set before the window is made.
     static inline QString StartFile;
-    // Why path cannot be opened as media ("it is a named pipe, not a regular
-    // file"), empty for a regular file. Never opens the file, so a FIFO or a
-    // device cannot block.
-    static QString MediaFileRefusal(const QString& path);
     // Accepts local files dropped on the control window and on the video
     // window, and gives the open button its right-click list of recent files.
     // FormCreate calls it once both windows exist.

@@ -11,6 +11,7 @@
 #include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
+#include "engine/Schedule.h"
 #include "media/DSTrackBar.h"
 #include "media/FilterGraph.h"
 #include "media/GraphPlayback.h"
@@ -46,13 +47,6 @@ constexpr double kSectionEndLeadMs = 700;
 // How long a start waits for its seek to have prerolled at the target.
 constexpr int kSeekWaitMs = 5000;
 } // namespace
-
-int32_t TFrmMain::TimePointMs(const QString& text) {
-    // Seconds × 1000 in 64 bits, held inside 0 .. 2^31 - 1 ms: a huge or
-    // negative time point must not turn into a negative position.
-    const int64_t ms = int64_t(TimeStrToSec(text, QStringLiteral(":"))) * 1000;
-    return int32_t(std::clamp<int64_t>(ms, 0, std::numeric_limits<int32_t>::max()));
-}
 
 bool TFrmMain::RowExists(int row) const {
     return sgV && row >= 1 && row < sgV->RowCount();
@@ -163,7 +157,7 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
     // handled by the callers (the section then runs to the end of the media).
     if (!RowExists(row))
         return;
-    const int32_t startMs = TimePointMs(sgV->Cell(4, row));
+    const int32_t startMs = Schedule::TimePointMs(sgV->Cell(4, row));
     // The stall watch waits for the start to be over; the media plays again.
     ++engineWaits_;
     const auto started = qScopeGuard([this] { --engineWaits_; });
@@ -323,7 +317,8 @@ void TFrmMain::EnterRow(int row) {
     Engine.RemainCount =
         int32_t(std::max<int64_t>(int64_t(StrToIntDef(sgV->Cell(1, row), 1)) - 1, 0));
     sgV->SetCell(1, row, QString::number(Engine.RemainCount));
-    Engine.SectEndPos = row < sgV->RowCount() - 1 ? TimePointMs(sgV->Cell(4, row + 1)) : 0;
+    Engine.SectEndPos =
+        row < sgV->RowCount() - 1 ? Schedule::TimePointMs(sgV->Cell(4, row + 1)) : 0;
     SectionEntered(row);
     // A section shorter than a tick ends before the next one.
     ArmSectionEnd(CurrentPositionMs());

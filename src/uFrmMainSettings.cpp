@@ -8,6 +8,7 @@
 #include "controls/FlatCtrls.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
+#include "engine/Schedule.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
 #include "uFrmPlay.h"
@@ -249,7 +250,7 @@ void TFrmMain::OpenSchedule(const QString& path) {
     if (sgV->ColCount() < 6)
         sgV->SetColCount(6);
     for (int c = 0; c < 6; ++c)
-        sgV->SetCell(c, 0, ColTitles[c]);
+        sgV->SetCell(c, 0, Schedule::Titles()[c]);
     RenumberRows();
 
     KeepSetting(Setting::PlayFile, CurFile);

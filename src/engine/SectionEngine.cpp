@@ -9,40 +9,12 @@
 #include <QFile>
 #include <QFileInfo>
 
-#include <sys/stat.h>
-
 #include <algorithm>
-#include <cerrno>
 #include <cmath>
-#include <cstring>
 #include <limits>
 
 namespace {
-
 using GState = PlaybackGraph::State;
-
-// Why a path cannot be handed to the media framework; empty when it can. A
-// named pipe or a device would block the file source's open for good; stat,
-// not open, since opening a named pipe waits for a writer.
-QString MediaFileRefusal(const QString& path) {
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return errno == ENOENT ? QStringLiteral("it does not exist")
-                               : QString::fromLocal8Bit(std::strerror(errno));
-    if (S_ISREG(st.st_mode))
-        return {};
-    QString kind = QStringLiteral("a special file");
-    if (S_ISFIFO(st.st_mode))
-        kind = QStringLiteral("a named pipe");
-    else if (S_ISDIR(st.st_mode))
-        kind = QStringLiteral("a folder");
-    else if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
-        kind = QStringLiteral("a device");
-    else if (S_ISSOCK(st.st_mode))
-        kind = QStringLiteral("a socket");
-    return QStringLiteral("it is %1, not a regular file").arg(kind);
-}
-
 } // namespace
 
 // A section start in progress: the sound stays muted until the graph is

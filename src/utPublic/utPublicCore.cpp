@@ -7,12 +7,17 @@
 
 #include <QAbstractEventDispatcher>
 #include <QCoreApplication>
+#include <QFile>
 #include <QTimer>
 
 #include <QHash>
 
+#include <sys/stat.h>
+
 #include <algorithm>
+#include <cerrno>
 #include <climits>
+#include <cstring>
 #include <optional>
 
 int64_t PerfFrequency = QueryPerfFrequency();
@@ -398,4 +403,24 @@ void DelayMs(int32_t ms) {
         return;
     const int64_t freq = PerfFrequency;
     WaitTicks(start, freq > 0 ? MulDiv(int64_t(ms) * 1000, freq, 1000000) : 0, freq);
+}
+
+QString MediaFileRefusal(const QString& path) {
+    // stat, not open: opening a named pipe waits for a writer.
+    struct stat st {};
+    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
+        return errno == ENOENT ? QStringLiteral("it does not exist")
+                               : QString::fromLocal8Bit(std::strerror(errno));
+    if (S_ISREG(st.st_mode))
+        return {};
+    QString kind = QStringLiteral("a special file");
+    if (S_ISFIFO(st.st_mode))
+        kind = QStringLiteral("a named pipe");
+    else if (S_ISDIR(st.st_mode))
+        kind = QStringLiteral("a folder");
+    else if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
+        kind = QStringLiteral("a device");
+    else if (S_ISSOCK(st.st_mode))
+        kind = QStringLiteral("a socket");
+    return QStringLiteral("it is %1, not a regular file").arg(kind);
 }

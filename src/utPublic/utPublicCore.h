@@ -126,6 +126,13 @@ int CountCellMarks(const QString& text);
 void SaveGridToIni(const QString& file, const QString& section, const TStringGridLike& grid);
 void LoadGridFromIni(const QString& file, const QString& section, TStringGridLike& grid);
 
+// --- Media files ----------------------------------------------------------------
+
+// Why path cannot be handed to the media framework ("it is a named pipe, not
+// a regular file"), empty for a regular file. Never opens the file, so a
+// named pipe or a device cannot block.
+QString MediaFileRefusal(const QString& path);
+
 // --- Delays --------------------------------------------------------------------
 
 // Counts per second of the high-resolution (monotonic) counter; 0 if none. Read at
