@@ -5,7 +5,7 @@
 #include "Demo.h"
 #include "media/gst/GstAudioOutput.h"
 #include "uFrmMain.h"
-#include "uFrmMainSettings.h"
+#include "settings/Settings.h"
 #include "utPublic/ErrorDisplay.h"
 #include "utPublic/utPublic.h"
 

@@ -15,7 +15,7 @@
 #include <QWidget>
 
 #include "remote/RemotePlayer.h"
-#include "uFrmMainSettings.h"
+#include "settings/Settings.h"
 
 #include <atomic>
 #include <cstdint>
