@@ -4,6 +4,8 @@
 // pressing the page's buttons.
 #include "RemoteKit.h"
 
+#include "AppInstance.h"
+
 #include "controls/FlatCtrls.h"
 #include "controls/uTransTrackBar.h"
 #include "remote/RemoteServer.h"
@@ -13,6 +15,7 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocalSocket>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
@@ -291,6 +294,59 @@ private slots:
         QVERIFY(!frm_->RemoteServer);
         QVERIFY(!frm_->plRemote->isVisible());
         QCOMPARE(Raw(port, Request("GET", "/")).Status, 0);
+    }
+
+    // What a later start hands to the running player over the local socket:
+    // a name is taken whole (a newline in it names no second file), refused
+    // with one line, and a message too long is refused from its length.
+    void handOver_data() {
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QString>("delivered"); // null: nothing
+        auto frame = [](const QByteArray& b) {
+            QByteArray out(4, '\0');
+            qToBigEndian<quint32>(quint32(b.size()), out.data());
+            return out + b;
+        };
+        const QByteArray clip = QFile::encodeName(clip_);
+        QTest::newRow("a media file") << frame(clip) << QByteArray("ok") << clip_;
+        QTest::newRow("no file") << frame({}) << QByteArray("ok") << QString(QLatin1String(""));
+        QTest::newRow("newline in a name")
+            << frame(clip + "\n" + clip) << QByteArray("refused: it does not exist") << QString();
+        QTest::newRow("a folder") << frame(QFile::encodeName(dir_.path()))
+                                  << QByteArray("refused: it is a folder") << QString();
+        QTest::newRow("not UTF-8") << frame("/tmp/\xff\xfe") << QByteArray("refused: ")
+                                   << QString();
+        // Its first 64 KB: the player reads no further than the length.
+        QTest::newRow("10 MB") << frame(QByteArray(10 << 20, '/')).left(64 << 10)
+                               << QByteArray("refused: a file name is at most 4096 bytes")
+                               << QString();
+        QTest::newRow("lines, no length") << clip + "\n" << QByteArray("refused: a file name")
+                                          << QString();
+    }
+    void handOver() {
+        QFETCH(QByteArray, wire);
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, delivered);
+        TSingleInstance instance(dir_.filePath(QStringLiteral("instance.sock")));
+        instance.SetCheck(&TFrmMain::MediaFileRefusal);
+        QVERIFY(instance.Listen(nullptr));
+        QStringList received;
+        connect(&instance, &TSingleInstance::Received, this,
+                [&](const QString& m) { received << m; });
+        QLocalSocket s;
+        s.connectToServer(dir_.filePath(QStringLiteral("instance.sock")));
+        QVERIFY(s.waitForConnected(WaitMs));
+        s.write(wire);
+        QTRY_VERIFY_WITH_TIMEOUT(s.canReadLine(), WaitMs);
+        const QByteArray line = s.readLine();
+        QVERIFY2(line.startsWith(answer) && line.count('\n') == 1, line.constData());
+        if (delivered.isNull()) {
+            QCoreApplication::processEvents();
+            QVERIFY(received.isEmpty());
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(received, QStringList{delivered}, WaitMs);
+        }
     }
 
     void browser();
