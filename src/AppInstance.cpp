@@ -17,6 +17,8 @@ namespace {
 // new start goes on as a player of its own rather than waiting forever. A
 // connection that has not sent its whole message by then is cut.
 constexpr int kAnswerMs = 5000;
+// How often a message waiting for the player to be ready is offered again.
+constexpr int kRetryMs = 100;
 
 // A folder of this user that no one else may enter: a socket in it can be
 // neither reached nor replaced by another user.
@@ -153,12 +155,22 @@ void TSingleInstance::Take(QLocalSocket* s) {
     if (queued_ || emitting_)
         return;
     queued_ = true;
-    QTimer::singleShot(0, this, [this] {
-        queued_ = false;
-        emitting_ = true;
-        // A message that arrives while one is being opened waits for it.
-        while (std::optional<QString> m = std::exchange(pending_, std::nullopt))
-            emit Received(*m);
-        emitting_ = false;
-    });
+    QTimer::singleShot(0, this, &TSingleInstance::Deliver);
+}
+
+void TSingleInstance::Deliver() {
+    queued_ = false;
+    emitting_ = true;
+    // A message that arrives while one is being opened waits for it.
+    while (pending_) {
+        // The player may be in the middle of starting a section, which
+        // would drop an open: the message waits until it is done.
+        if (ready_ && !ready_()) {
+            queued_ = true;
+            QTimer::singleShot(kRetryMs, this, &TSingleInstance::Deliver);
+            break;
+        }
+        emit Received(*std::exchange(pending_, std::nullopt));
+    }
+    emitting_ = false;
 }

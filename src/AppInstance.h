@@ -42,6 +42,9 @@ public:
     // Why a handed file is refused (empty: taken); checked before the
     // answer, so that the later start can say so. None set: all are taken.
     void SetCheck(std::function<QString(const QString&)> check) { check_ = std::move(check); }
+    // Whether the player can take a message now; until it can, a message
+    // waits. None set: always.
+    void SetReady(std::function<bool()> ready) { ready_ = std::move(ready); }
 
 signals:
     // A later start handed over its message (empty: it named no file).
@@ -51,10 +54,12 @@ signals:
 
 private:
     void Take(QLocalSocket* s);
+    void Deliver();
 
     QString path_;
     QLocalServer* server_ = nullptr;
     std::function<QString(const QString&)> check_;
+    std::function<bool()> ready_;
     std::optional<QString> pending_; // the last message not yet delivered
     bool queued_ = false;
     bool emitting_ = false;

@@ -76,6 +76,7 @@ int RunTavrelo(int argc, char** argv) {
     // Files handed over while the window is still being made (its start-up
     // waits with the event loop running) are opened once it is up.
     TFrmMain* frmMain = nullptr;
+    instance.SetReady([&frmMain] { return frmMain && !frmMain->ActionRunning(); });
     QStringList handedOver;
     QObject::connect(&instance, &TSingleInstance::Received, &instance,
                      [&frmMain, &handedOver](const QString& f) {

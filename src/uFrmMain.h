@@ -396,6 +396,9 @@ private:
     int actionDepth_ = 0;   // remote actions nested in a waiting action are dropped
 
 public:
+    // An action is waiting inside a section start: another one now would be
+    // dropped.
+    bool ActionRunning() const { return actionDepth_ > 0; }
     // Opening files from outside (uFrmMainOpen.cpp)
     // A media file named on the command line: opened once the window is up,
     // instead of auto-playing "PlayFile". Set before the window is made.

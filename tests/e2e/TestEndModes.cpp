@@ -238,7 +238,7 @@ private slots:
         second.start(exe, QStringList{QStringLiteral("--player"), QStringLiteral("--args"), folder});
         QVERIFY(second.waitForFinished(30000));
         QCOMPARE(second.exitCode(), 1);
-        QVERIFY(second.readAll().contains("refused: it is a folder"));
+        QVERIFY(second.readAllStandardError().contains("refused: it is a folder"));
         QCOMPARE(readRecent(), other);
 
         QProcess beside;
