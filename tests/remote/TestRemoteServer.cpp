@@ -34,15 +34,18 @@ struct THttpAnswer {
     QByteArray Body;
 };
 
-// Sends request bytes as they are (no client tidies the path) and reads the
-// answer until the server closes or the answer is complete.
-THttpAnswer Raw(quint16 port, const QByteArray& request) {
+// Sends request bytes as they are (no client tidies the path; ":PORT" becomes
+// the server's port) from the given loopback address and reads the answer
+// until the server closes or the answer is complete.
+THttpAnswer Raw(quint16 port, QByteArray request, const QHostAddress& from = {}) {
     QTcpSocket s;
+    if (!from.isNull())
+        s.bind(from);
     s.connectToHost(QHostAddress::LocalHost, port);
     THttpAnswer a;
     if (!QTest::qWaitFor([&] { return s.state() == QAbstractSocket::ConnectedState; }, WaitMs))
         return a;
-    s.write(request);
+    s.write(request.replace(":PORT", ':' + QByteArray::number(port)));
     QByteArray in;
     // An answer cut short is told apart below.
     (void)QTest::qWaitFor(
@@ -71,7 +74,9 @@ THttpAnswer Raw(quint16 port, const QByteArray& request) {
 
 QByteArray Request(const QByteArray& method, const QByteArray& path, const QByteArray& body = {},
                    const QByteArray& extraHeaders = {}) {
-    QByteArray r = method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
+    QByteArray r = method + ' ' + path + " HTTP/1.1\r\nConnection: close\r\n";
+    if (!extraHeaders.contains("Host: "))
+        r += "Host: 127.0.0.1:PORT\r\n";
     if (!body.isEmpty() || method == "POST")
         r +=
             "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) +
@@ -125,6 +130,11 @@ class TestRemoteServer : public QObject, private TRemoteFixture {
     void StartServer() {
         server_ = std::make_unique<TRemoteServer>(frm_->RemotePlayer, kPin);
         QVERIFY(server_->Listen(QHostAddress::LocalHost, 0));
+    }
+    int PairFrom(const QHostAddress& from, const QString& pin) {
+        return Raw(server_->Port(),
+                   Request("POST", "/api/pair", R"({"pin":")" + pin.toLatin1() + R"("})"), from)
+            .Status;
     }
     QByteArray pairHead_; // of the last pairing answer
     QByteArray Pair(const QByteArray& pin, int* status = nullptr) {
@@ -191,6 +201,14 @@ private slots:
         QTest::newRow("/etc/passwd") << Request("GET", "/etc/passwd", {}, good) << 404;
         QTest::newRow("the media") << Request("GET", "/tones.mp4", {}, good) << 404;
         QTest::newRow("folder") << Request("GET", "/api/", {}, good) << 404;
+        QTest::newRow("foreign host")
+            << Request("GET", "/api/state", {}, good + "Host: attacker.example:PORT\r\n") << 421;
+        QTest::newRow("rebound page")
+            << Request("POST", "/api/pair", R"({"pin":"493817"})",
+                       "Host: attacker.example:PORT\r\nOrigin: http://attacker.example:PORT\r\n")
+            << 421;
+        QTest::newRow("host without port")
+            << Request("GET", "/api/state", {}, good + "Host: 127.0.0.1\r\n") << 421;
         QTest::newRow("huge request")
             << Request("POST", "/api/command", QByteArray(TRemoteServer::kMaxRequestBytes * 2, 'x'),
                        good)
@@ -215,7 +233,9 @@ private slots:
         QCOMPARE(DiskSnapshot(dir_.path()), disk);
     }
 
-    // Five wrong PINs lock pairing: the right one is refused the sixth time.
+    // Five wrong PINs lock pairing for their address only: the owner's
+    // phone still pairs. Wrong PINs from many addresses close pairing, and
+    // so does time; renewing opens it again.
     void wrongPinsLockPairing() {
         server_ = std::make_unique<TRemoteServer>(frm_->RemotePlayer, kPin);
         QVERIFY(server_->Listen(QHostAddress::LocalHost, 0));
@@ -226,11 +246,64 @@ private slots:
         }
         QVERIFY(Pair(kPin.toLatin1(), &status).isEmpty());
         QCOMPARE(status, 429);
-        QVERIFY(server_->PairingLocked());
+        QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.2")), kPin), 200);
+        for (int i = 0; i < TRemoteServer::kMaxWrongPinsTotal; ++i)
+            PairFrom(QHostAddress(QStringLiteral("127.0.1.%1").arg(i / 4 + 1)), "000000");
+        QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.3")), kPin), 403);
+        server_->OpenPairing();
+        QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.3")), kPin), 200);
+        server_->OpenPairing(0);
+        QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.4")), kPin), 403);
         // The sessions paired before are no longer known to this server.
         StartServer();
         cookie_ = Pair(kPin.toLatin1(), &status);
         QCOMPARE(status, 200);
+    }
+
+    // Hundreds of idle connections from one address (no request sent) hold
+    // no more than its share of descriptors; the phone's command and the
+    // player go on. Held by another process, as an attacker would.
+    void idleConnectionsFlood() {
+        const QString script = QStringLiteral(
+            "import socket,sys\n"
+            "held=[]\n"
+            "for i in range(400):\n"
+            "    s=socket.socket(); s.bind(('127.0.0.5',0)); s.settimeout(5)\n"
+            "    s.connect(('127.0.0.1',%1)); held.append(s)\n"
+            "print('held',flush=True)\n"
+            "sys.stdin.read()\n")
+                                   .arg(server_->Port());
+        auto descriptors = [] {
+            return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size();
+        };
+        const qsizetype before = descriptors();
+        QProcess attacker;
+        attacker.start(QStringLiteral("python3"), {QStringLiteral("-c"), script});
+        QVERIFY(attacker.waitForStarted(WaitMs));
+        QByteArray said;
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         said += attacker.readAllStandardOutput();
+                         return said.contains("held") || attacker.state() != QProcess::Running;
+                     },
+                     WaitMs * 4),
+                 attacker.readAllStandardError().constData());
+        QVERIFY2(said.contains("held"), attacker.readAllStandardError().constData());
+        QTRY_COMPARE_WITH_TIMEOUT(server_->ConnectionCount(),
+                                  TRemoteServer::kMaxConnectionsPerAddress, WaitMs);
+        QVERIFY2(descriptors() < before + TRemoteServer::kMaxConnectionsPerAddress + 8,
+                 qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(descriptors())));
+        const double rate = frm_->PlayerState().Rate;
+        const THttpAnswer a =
+            Raw(server_->Port(), Request("POST", "/api/command", R"({"cmd":"slower"})",
+                                         "Cookie: " + cookie_ + "\r\n"));
+        QCOMPARE(a.Status, 200);
+        QTRY_VERIFY_WITH_TIMEOUT(frm_->PlayerState().Rate < rate, WaitMs);
+        frm_->RemotePlayer->RateStep(1);
+        QCOMPARE(frm_->PlayerState().Rate, rate);
+        attacker.closeWriteChannel();
+        QVERIFY(attacker.waitForFinished(WaitMs));
+        QTRY_COMPARE_WITH_TIMEOUT(server_->ConnectionCount(), 0, WaitMs);
     }
 
     void webSocket_data() {
