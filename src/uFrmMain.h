@@ -378,6 +378,7 @@ public:
     QFrame* plRemote = nullptr;
     QLabel* imgRemoteQr = nullptr;
     QLabel* lbRemote = nullptr;
+    class QPushButton* btnRemotePin = nullptr; // a new PIN: every paired phone pairs again
     TRemotePlayer* RemotePlayer = nullptr;
     class TMprisService* Mpris = nullptr;
     class TRemoteServer* RemoteServer = nullptr;

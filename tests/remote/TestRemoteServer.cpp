@@ -16,6 +16,7 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalSocket>
+#include <QPushButton>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QRegularExpression>
@@ -336,12 +337,20 @@ private slots:
                      QStringLiteral("tones.mp4"));
     }
 
-    // The switch serves only while on; a settings file it creates is the
-    // owner's alone and holds the generated PIN.
+    // The switch serves only while on; the settings file holding the PIN is
+    // the owner's alone, whether it was new or readable by all before. A new
+    // PIN drops the paired phones.
     void windowSwitch() {
         QFile::remove(IniFileName);
         frm_->chkRemote->setChecked(true);
         QCOMPARE(QFile::permissions(IniFileName) & 0x0077, QFileDevice::Permissions());
+        frm_->chkRemote->setChecked(false);
+        QFile::setPermissions(IniFileName, QFile::permissions(IniFileName) | QFile::ReadOther);
+        frm_->btnRemotePin->click(); // a new PIN while the remote is off
+        QCOMPARE(QFile::permissions(IniFileName) & 0x0077, QFileDevice::Permissions());
+        frm_->chkRemote->setChecked(true);
+        // Not covering the control window.
+        QVERIFY(!frm_->frameGeometry().intersects(frm_->plRemote->frameGeometry()));
         const QString pin =
             ReadIniText(IniFileName, QStringLiteral("START"), QStringLiteral("RemotePin"));
         QVERIFY2(QRegularExpression(QStringLiteral("^[0-9]{6}$")).match(pin).hasMatch(),
@@ -363,6 +372,16 @@ private slots:
         QVERIFY(frm_->lbRemote->text().contains(pin));
         QVERIFY(!frm_->imgRemoteQr->pixmap().isNull());
         QCOMPARE(Raw(port, Request("GET", "/")).Status, 200);
+        const THttpAnswer paired =
+            Raw(port, Request("POST", "/api/pair", R"({"pin":")" + pin.toLatin1() + R"("})"));
+        QCOMPARE(paired.Status, 200);
+        const QByteArray session =
+            "Cookie: " + paired.Head.mid(paired.Head.indexOf("Set-Cookie: ") + 12).split(';')[0];
+        QCOMPARE(Raw(port, Request("GET", "/api/state", {}, session + "\r\n")).Status, 200);
+        frm_->btnRemotePin->click();
+        QCOMPARE(Raw(port, Request("GET", "/api/state", {}, session + "\r\n")).Status, 401);
+        QVERIFY(frm_->lbRemote->text().contains(
+            ReadIniText(IniFileName, QStringLiteral("START"), QStringLiteral("RemotePin"))));
         frm_->chkRemote->setChecked(false);
         QVERIFY(!frm_->RemoteServer);
         QVERIFY(!frm_->plRemote->isVisible());
