@@ -527,7 +527,7 @@ void TestRemoteServer::browser() {
     // Paired through the fragment; the live state arrives over the WebSocket.
     QTRY_VERIFY2_WITH_TIMEOUT(text("section") == QStringLiteral("第 1 节"),
                               qPrintable(text("message")), 30000);
-    QCOMPARE(text("repeat"), QStringLiteral("repetition 1 / 2"));
+    QCOMPARE(text("repeat"), QStringLiteral("第 1 / 2 遍"));
     QTRY_COMPARE_WITH_TIMEOUT(eval(QStringLiteral("String(socket && socket.readyState)")),
                               QStringLiteral("1"), WaitMs);
 
