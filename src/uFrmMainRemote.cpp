@@ -36,6 +36,7 @@ public:
         connect(frm, &TFrmMain::StateChanged, this, &TRemotePlayer::StateChanged);
     }
     TRemoteState State() const override { return frm_->PlayerState(); }
+    bool Busy() const override { return frm_->ActionRunning(); }
     QList<double> Rates() const override { return frm_->RateChoices(); }
     void PlayPause() override { frm_->ActPlayPause(); }
     void Play() override { frm_->ActPlay(); }

@@ -342,6 +342,9 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
         const QString why = ParseCommand(body, &cmd, &n);
         if (!why.isEmpty())
             return refuse(Status::BadRequest, why);
+        if (player_ && player_->Busy())
+            return refuse(Status::Conflict,
+                          QStringLiteral("a section is starting: not done, send it again"));
         Reply(responder, Status::Ok, Json({{QStringLiteral("ok"), true}}));
         QTimer::singleShot(0, this, [this, cmd, n] { Run(cmd, n); });
     } else if (path == QLatin1String("/api/state")) {
