@@ -480,6 +480,12 @@ private:
     void KeepSetting(const QString& file, Setting s, const QString& value);
     // Files that refused a write and have been reported.
     QSet<QString> unwritable_;
+    // Per-media settings of a file that has no schedule file yet, held until
+    // the file has opened as media (so that opening any other file creates
+    // nothing beside it), then written by KeepHeldSettings.
+    QList<std::pair<Setting, QString>> heldSettings_;
+    QString heldFor_; // the schedule file they belong to
+    void KeepHeldSettings();
     // Stores a slider's setting: at once for a click or an assignment; during
     // a thumb drag at most every 250 ms (each write syncs a file, the zoom's
     // often on a slow stick or share), and the last value when the drag ends.
