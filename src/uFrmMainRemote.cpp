@@ -188,13 +188,14 @@ void TFrmMain::PlaceRemotePanel() {
     imgRemoteQr->setGeometry(4, 4, qr, qr);
     lbRemote->setGeometry(qr + 10, 4, w - qr - 14, h - 34);
     btnRemotePin->setGeometry(qr + 10, h - 28, 64, 22);
-    // Right of the window, level with the switch; left of it where the
+    // Right of the window, level with its bottom panel; left of it where the
     // screen ends; below or above it where neither side has room.
     const QRect frame = frameGeometry();
     const QScreen* screen = this->screen();
     const QRect avail = screen ? screen->availableGeometry() : QRect(frame.adjusted(-w, -h, w, h));
-    const int top = std::clamp(mapToGlobal(QPoint(0, plBottom->y())).y(), avail.top(),
-                               std::max(avail.top(), avail.bottom() - h));
+    // (The window's own layout may not have run yet when it is resized.)
+    const int top =
+        std::clamp(frame.bottom() + 1 - h, avail.top(), std::max(avail.top(), avail.bottom() - h));
     QPoint at(frame.right() + 1, top);
     if (at.x() + w > avail.right() + 1)
         at.setX(frame.left() - w);
@@ -202,6 +203,8 @@ void TFrmMain::PlaceRemotePanel() {
         at = QPoint(
             std::clamp(frame.right() - w, avail.left(), std::max(avail.left(), avail.right() - w)),
             frame.bottom() + h < avail.bottom() ? frame.bottom() + 1 : frame.top() - h);
+    // A screen too small for all of that: on it still, over the window.
+    at.setY(std::clamp(at.y(), avail.top(), std::max(avail.top(), avail.bottom() + 1 - h)));
     plRemote->setGeometry(QRect(at, QSize(w, h)));
     plRemote->show();
 }

@@ -235,7 +235,8 @@ private slots:
             QCOMPARE(first.state(), QProcess::Running);
         }
         // A folder is refused by the player, and the second start says why.
-        second.start(exe, QStringList{QStringLiteral("--player"), QStringLiteral("--args"), folder});
+        second.start(exe,
+                     QStringList{QStringLiteral("--player"), QStringLiteral("--args"), folder});
         QVERIFY(second.waitForFinished(30000));
         QCOMPARE(second.exitCode(), 1);
         QVERIFY(second.readAllStandardError().contains("refused: it is a folder"));

@@ -16,11 +16,12 @@
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QLocalSocket>
-#include <QPushButton>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QWebSocket>
@@ -265,17 +266,19 @@ private slots:
     // no more than its share of descriptors; the phone's command and the
     // player go on. Held by another process, as an attacker would.
     void idleConnectionsFlood() {
-        const QString script = QStringLiteral(
-            "import socket,sys\n"
-            "held=[]\n"
-            "for i in range(400):\n"
-            "    s=socket.socket(); s.bind(('127.0.0.5',0)); s.settimeout(5)\n"
-            "    s.connect(('127.0.0.1',%1)); held.append(s)\n"
-            "print('held',flush=True)\n"
-            "sys.stdin.read()\n")
-                                   .arg(server_->Port());
+        const QString script =
+            QStringLiteral("import socket,sys\n"
+                           "held=[]\n"
+                           "for i in range(400):\n"
+                           "    s=socket.socket(); s.bind(('127.0.0.5',0)); s.settimeout(5)\n"
+                           "    s.connect(('127.0.0.1',%1)); held.append(s)\n"
+                           "print('held',flush=True)\n"
+                           "sys.stdin.read()\n")
+                .arg(server_->Port());
         auto descriptors = [] {
-            return QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::Files | QDir::System).size();
+            return QDir(QStringLiteral("/proc/self/fd"))
+                .entryList(QDir::Files | QDir::System)
+                .size();
         };
         const qsizetype before = descriptors();
         QProcess attacker;
@@ -349,8 +352,16 @@ private slots:
         frm_->btnRemotePin->click(); // a new PIN while the remote is off
         QCOMPARE(QFile::permissions(IniFileName) & 0x0077, QFileDevice::Permissions());
         frm_->chkRemote->setChecked(true);
-        // Not covering the control window.
-        QVERIFY(!frm_->frameGeometry().intersects(frm_->plRemote->frameGeometry()));
+        // Not covering the control window, at its designed size and at its
+        // smallest, where the screen has room beside it.
+        for (const int height : {frm_->height(), frm_->minimumHeight()}) {
+            frm_->resize(frm_->width(), height);
+            const QRect panel = frm_->plRemote->frameGeometry();
+            QVERIFY(frm_->screen()->availableGeometry().contains(panel));
+            if (frm_->screen()->availableGeometry().width() >= frm_->width() + panel.width())
+                QVERIFY(!frm_->frameGeometry().intersects(panel));
+        }
+        frm_->resize(frm_->width(), 522);
         const QString pin =
             ReadIniText(IniFileName, QStringLiteral("START"), QStringLiteral("RemotePin"));
         QVERIFY2(QRegularExpression(QStringLiteral("^[0-9]{6}$")).match(pin).hasMatch(),
@@ -407,14 +418,14 @@ private slots:
             << frame(clip + "\n" + clip) << QByteArray("refused: it does not exist") << QString();
         QTest::newRow("a folder") << frame(QFile::encodeName(dir_.path()))
                                   << QByteArray("refused: it is a folder") << QString();
-        QTest::newRow("not UTF-8") << frame("/tmp/\xff\xfe") << QByteArray("refused: ")
-                                   << QString();
+        QTest::newRow("not UTF-8")
+            << frame("/tmp/\xff\xfe") << QByteArray("refused: ") << QString();
         // Its first 64 KB: the player reads no further than the length.
         QTest::newRow("10 MB") << frame(QByteArray(10 << 20, '/')).left(64 << 10)
                                << QByteArray("refused: a file name is at most 4096 bytes")
                                << QString();
-        QTest::newRow("lines, no length") << clip + "\n" << QByteArray("refused: a file name")
-                                          << QString();
+        QTest::newRow("lines, no length") << clip + "\n"
+                                          << QByteArray("refused: a file name") << QString();
     }
     void handOver() {
         QFETCH(QByteArray, wire);
