@@ -310,6 +310,23 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(server_->ConnectionCount(), 0, WaitMs);
     }
 
+    // A command arriving while a section is starting would be dropped: the
+    // answer says so rather than "ok".
+    void commandWhileStarting() {
+        int status = 0;
+        bool busy = false;
+        QTimer::singleShot(0, this, [&] {
+            busy = frm_->ActionRunning();
+            status = Raw(server_->Port(), Request("POST", "/api/command", R"({"cmd":"louder"})",
+                                                  "Cookie: " + cookie_ + "\r\n"))
+                         .Status;
+        });
+        frm_->RemotePlayer->PlaySectionNumber(2);
+        QTRY_VERIFY_WITH_TIMEOUT(status != 0, WaitMs);
+        QVERIFY(busy);
+        QCOMPARE(status, 409);
+    }
+
     void webSocket_data() {
         QTest::addColumn<QString>("origin");
         QTest::addColumn<bool>("withToken");
