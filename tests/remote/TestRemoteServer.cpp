@@ -371,6 +371,7 @@ private slots:
         frm_->chkRemote->setChecked(true);
         // Not covering the control window, at its designed size and at its
         // smallest, where the screen has room beside it.
+        frm_->move(frm_->screen()->availableGeometry().topLeft());
         for (const int height : {frm_->height(), frm_->minimumHeight()}) {
             frm_->resize(frm_->width(), height);
             const QRect panel = frm_->plRemote->frameGeometry();
