@@ -371,13 +371,23 @@ private slots:
         frm_->chkRemote->setChecked(true);
         // Not covering the control window, at its designed size and at its
         // smallest, where the screen has room beside it.
+        frm_->show(); // the panel goes with the control window
         frm_->move(frm_->screen()->availableGeometry().topLeft());
         for (const int height : {frm_->height(), frm_->minimumHeight()}) {
             frm_->resize(frm_->width(), height);
             const QRect panel = frm_->plRemote->frameGeometry();
             QVERIFY(frm_->screen()->availableGeometry().contains(panel));
             if (frm_->screen()->availableGeometry().width() >= frm_->width() + panel.width())
-                QVERIFY(!frm_->frameGeometry().intersects(panel));
+                QVERIFY2(!frm_->frameGeometry().intersects(panel),
+                         qPrintable(QStringLiteral("window %1,%2 %3x%4, panel %5,%6 %7x%8")
+                                        .arg(frm_->x())
+                                        .arg(frm_->y())
+                                        .arg(frm_->width())
+                                        .arg(frm_->height())
+                                        .arg(panel.x())
+                                        .arg(panel.y())
+                                        .arg(panel.width())
+                                        .arg(panel.height())));
         }
         frm_->resize(frm_->width(), 522);
         const QString pin =
