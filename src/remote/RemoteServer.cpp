@@ -31,6 +31,8 @@ namespace {
 //    the HTTP layer would otherwise hold all of it in memory before anyone
 //    could look at its size. The count starts again with every answer.
 class TLimitedTcpServer : public QTcpServer {
+    static constexpr const char* kPeerName = "tavrelo_peer";
+
 public:
     using QTcpServer::QTcpServer;
 
@@ -51,11 +53,8 @@ protected:
         }
         ++total_;
         ++perAddress_[peer];
-        connect(socket, &QObject::destroyed, this, [this, peer] {
-            --total_;
-            if (--perAddress_[peer] <= 0)
-                perAddress_.remove(peer);
-        });
+        socket->setProperty(kPeerName, peer);
+        connect(socket, &QObject::destroyed, this, [this, socket] { Release(socket); });
         auto* deadline = new QTimer(socket);
         deadline->setObjectName(QLatin1String(kDeadlineName));
         deadline->setSingleShot(true);
@@ -80,6 +79,17 @@ protected:
 public:
     static constexpr const char* kDeadlineName = "tavrelo_deadline";
     int Connections() const { return total_; }
+    // No longer counted: closed, or become a WebSocket (counted among the
+    // clients from then on; the HTTP layer lets go of its signals).
+    void Release(QTcpSocket* socket) {
+        const QVariant peer = socket->property(kPeerName);
+        if (!peer.isValid())
+            return;
+        socket->setProperty(kPeerName, QVariant());
+        --total_;
+        if (--perAddress_[peer.toString()] <= 0)
+            perAddress_.remove(peer.toString());
+    }
 
 private:
     int total_ = 0;
@@ -284,6 +294,9 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
     if (path == QLatin1String("/ws") && request.value("Upgrade").toLower() == "websocket") {
         if (auto* deadline = socket->findChild<QTimer*>(TLimitedTcpServer::kDeadlineName))
             deadline->stop();
+        for (QTcpServer* server : servers())
+            if (auto* limited = dynamic_cast<TLimitedTcpServer*>(server))
+                limited->Release(socket);
         return true;
     }
     if (path == QLatin1String("/")) {

@@ -355,6 +355,9 @@ private slots:
         if (served)
             QCOMPARE(QJsonDocument::fromJson(messages.first().toUtf8())["file"].toString(),
                      QStringLiteral("tones.mp4"));
+        // Its connection no longer counts against the address once closed.
+        ws.close();
+        QTRY_COMPARE_WITH_TIMEOUT(server_->ConnectionCount(), 0, WaitMs);
     }
 
     // The switch serves only while on; the settings file holding the PIN is
