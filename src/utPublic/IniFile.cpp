@@ -453,7 +453,7 @@ void ReportUnreadable(const QString& path, const QString& reason) {
     // events inside a half-done load): after the current event.
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance()))
         QMetaObject::invokeMethod(
-            app, [text] { ShowErrorMessage(text); }, Qt::QueuedConnection);
+            app, [text] { ShowErrorNotice(text, nullptr); }, Qt::QueuedConnection);
     else
         std::fprintf(stderr, "Tavrelo: %s\n", text.toLocal8Bit().constData());
 }
