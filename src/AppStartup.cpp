@@ -174,11 +174,21 @@ int RunTavrelo(int argc, char** argv) {
     // One player per settings file: two would undo each other's edits. A
     // later start hands its file to the running player and ends.
     TSingleInstance instance(InstanceSocketPath(IniFileName));
-    if (instance.HandOver(file))
+    QString refusal;
+    switch (instance.HandOver(file, &refusal)) {
+    case TSingleInstance::THandOver::Taken:
         return 0;
+    case TSingleInstance::THandOver::Refused:
+        std::fprintf(stderr, "tavrelo: %s\n", refusal.toLocal8Bit().constData());
+        return 1;
+    case TSingleInstance::THandOver::NoPlayer:
+        break;
+    }
+    instance.SetCheck(&TFrmMain::MediaFileRefusal);
     // Files handed over while the window is still being made (its start-up
     // waits with the event loop running) are opened once it is up.
     TFrmMain* frmMain = nullptr;
+    instance.SetReady([&frmMain] { return frmMain && !frmMain->ActionRunning(); });
     QStringList handedOver;
     QObject::connect(&instance, &TSingleInstance::Received, &instance,
                      [&frmMain, &handedOver](const QString& f) {

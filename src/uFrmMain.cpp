@@ -109,7 +109,9 @@ void TFrmMain::ReportHandlerError(const std::exception* error) {
             creationReports_ << text;
         }
     }
-    ShowErrorMessage(text);
+    // Not modal: a handler may run while a practice plays unattended, or at
+    // a remote's request.
+    ShowErrorNotice(text, isVisible() ? this : nullptr);
 }
 
 void TFrmMain::FormActivate() {

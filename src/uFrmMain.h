@@ -388,6 +388,7 @@ public:
     QFrame* plRemote = nullptr;
     QLabel* imgRemoteQr = nullptr;
     QLabel* lbRemote = nullptr;
+    class QPushButton* btnRemotePin = nullptr; // a new PIN: every paired phone pairs again
     TRemotePlayer* RemotePlayer = nullptr;
     class TMprisService* Mpris = nullptr;
     class TRemoteServer* RemoteServer = nullptr;
@@ -406,10 +407,16 @@ private:
     int actionDepth_ = 0;   // remote actions nested in a waiting action are dropped
 
 public:
+    // An action is waiting inside a section start: another one now would be
+    // dropped.
+    bool ActionRunning() const { return actionDepth_ > 0; }
     // Opening files from outside (uFrmMainOpen.cpp)
     // A media file named on the command line: opened once the window is up,
     // instead of auto-playing "PlayFile". Set before the window is made.
     static inline QString StartFile;
+    // Why path cannot be opened as media ("it is a named pipe, not a regular
+    // file"), empty for a regular file: ::MediaFileRefusal (utPublicCore.h).
+    static QString MediaFileRefusal(const QString& path);
     // Accepts local files dropped on the control window and on the video
     // window, and gives the open button its right-click list of recent files.
     // FormCreate calls it once both windows exist.
@@ -488,6 +495,12 @@ private:
     void KeepSetting(const QString& file, Setting s, const QString& value);
     // Files that refused a write and have been reported.
     QSet<QString> unwritable_;
+    // Per-media settings of a file that has no schedule file yet, held until
+    // the file has opened as media (so that opening any other file creates
+    // nothing beside it), then written by KeepHeldSettings.
+    QList<std::pair<Setting, QString>> heldSettings_;
+    QString heldFor_; // the schedule file they belong to
+    void KeepHeldSettings();
     // Stores a slider's setting: at once for a click or an assignment; during
     // a thumb drag at most every 250 ms (each write syncs a file, the zoom's
     // often on a slow stick or share), and the last value when the drag ends.

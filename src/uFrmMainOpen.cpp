@@ -73,6 +73,10 @@ private:
 
 } // namespace
 
+QString TFrmMain::MediaFileRefusal(const QString& path) {
+    return ::MediaFileRefusal(path);
+}
+
 void TFrmMain::CreateOpenHandlers() {
     auto* drops = new TFileDrops(this);
     setAcceptDrops(true);

@@ -17,8 +17,10 @@
 #include <QFrame>
 #include <QLabel>
 #include <QNetworkInterface>
+#include <QPushButton>
 #include <QRandomGenerator>
 #include <QRegularExpression>
+#include <QScreen>
 
 #include <exception>
 
@@ -34,6 +36,7 @@ public:
         connect(frm, &TFrmMain::StateChanged, this, &TRemotePlayer::StateChanged);
     }
     TRemoteState State() const override { return frm_->PlayerState(); }
+    bool Busy() const override { return frm_->ActionRunning(); }
     QList<double> Rates() const override { return frm_->RateChoices(); }
     void PlayPause() override { frm_->ActPlayPause(); }
     void Play() override { frm_->ActPlay(); }
@@ -57,16 +60,17 @@ private:
     TFrmMain* frm_;
 };
 
-// Keeps the remote's panel in the grid's lower right corner as the window
+// Keeps the remote's panel beside the control window as the window moves or
 // changes size.
-class TFollowGrid : public QObject {
+class TFollowWindow : public QObject {
 public:
-    TFollowGrid(QWidget* grid, std::function<void()> place)
-        : QObject(grid), place_(std::move(place)) {
-        grid->installEventFilter(this);
+    TFollowWindow(QWidget* window, std::function<void()> place)
+        : QObject(window), place_(std::move(place)) {
+        window->installEventFilter(this);
     }
     bool eventFilter(QObject*, QEvent* e) override {
-        if (e->type() == QEvent::Resize || e->type() == QEvent::Move)
+        // (Hidden with the window by Qt, as its child.)
+        if (e->type() == QEvent::Resize || e->type() == QEvent::Move || e->type() == QEvent::Show)
             place_();
         return false;
     }
@@ -75,13 +79,23 @@ private:
     std::function<void()> place_;
 };
 
-// A settings write of the remote; a settings file this write creates is
-// readable by its owner only (it holds the PIN).
+// A settings write of the remote. The settings file holds the PIN: it is
+// made readable by its owner only before anything is written to it (a new
+// one is created so), and the writer keeps that mode.
 void WriteRemoteSetting(Setting s, const QString& value) {
-    const bool existed = QFile::exists(IniFileName);
+    constexpr auto kPrivate = QFile::ReadOwner | QFile::WriteOwner;
+    QFile file(IniFileName);
+    if (!file.exists())
+        file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kPrivate);
+    else if ((file.permissions() & ~(kPrivate | QFile::ReadUser | QFile::WriteUser)) != 0)
+        file.setPermissions(kPrivate);
+    file.close();
     WriteSetting(IniFileName, s, value);
-    if (!existed)
-        QFile::setPermissions(IniFileName, QFile::ReadOwner | QFile::WriteOwner);
+}
+
+QString NewPin() {
+    return QStringLiteral("%1").arg(QRandomGenerator::system()->bounded(1000000), 6, 10,
+                                    QLatin1Char('0'));
 }
 
 // The address a phone on the local network reaches: the first IPv4 address
@@ -118,7 +132,10 @@ void TFrmMain::CreateRemoteControls() {
     chkRemote->setToolTip(QStringLiteral("在局域网中用手机浏览器遥控播放"));
     chkRemote->setMouseTracking(true);
 
-    plRemote = new QFrame(this);
+    // A window of its own beside the control window: it covers none of the
+    // window's controls at any size.
+    plRemote = new QFrame(this, Qt::Tool | Qt::FramelessWindowHint | Qt::WindowDoesNotAcceptFocus);
+    plRemote->setAttribute(Qt::WA_ShowWithoutActivating);
     plRemote->setObjectName(QStringLiteral("plRemote"));
     plRemote->setFrameStyle(QFrame::Panel | QFrame::Raised);
     plRemote->setAutoFillBackground(true);
@@ -133,8 +150,18 @@ void TFrmMain::CreateRemoteControls() {
     lbRemote->setPalette(chkRePlay->palette());
     lbRemote->setWordWrap(true);
     lbRemote->setTextInteractionFlags(Qt::TextSelectableByMouse);
+    btnRemotePin = new QPushButton(QStringLiteral("新PIN"), plRemote);
+    btnRemotePin->setObjectName(QStringLiteral("btnRemotePin"));
+    btnRemotePin->setFont(SongTiFont(12));
+    btnRemotePin->setToolTip(
+        QStringLiteral("换一个新的 PIN，已配对的手机须重新配对；两分钟内可以配对"));
+    btnRemotePin->setFocusPolicy(Qt::NoFocus);
+    connect(btnRemotePin, &QPushButton::clicked, this, Guarded([this] {
+                WriteRemoteSetting(Setting::RemotePin, NewPin());
+                chkRemoteClick(chkRemote);
+            }));
     plRemote->hide();
-    new TFollowGrid(sgV, [this] { PlaceRemotePanel(); });
+    new TFollowWindow(this, [this] { PlaceRemotePanel(); });
 
     chkRemote->setChecked(ReadBoolSetting(IniFileName, Setting::chkRemote));
     connect(chkRemote, &QCheckBox::toggled, this, [this] { chkRemoteClick(chkRemote); });
@@ -148,16 +175,38 @@ void TFrmMain::CreateRemoteControls() {
 }
 
 void TFrmMain::PlaceRemotePanel() {
-    if (!plRemote || !sgV)
+    if (!plRemote)
         return;
+    // Shown with the control window while the remote is on.
+    if (!chkRemote->isChecked() || !isVisible()) {
+        plRemote->hide();
+        return;
+    }
     const int qr = imgRemoteQr->pixmap().isNull() ? 0 : imgRemoteQr->pixmap().width();
     const int w = qr + 160;
-    const int h = std::max(qr, 60) + 8;
+    const int h = std::max(qr, 80) + 8;
     imgRemoteQr->setGeometry(4, 4, qr, qr);
-    lbRemote->setGeometry(qr + 10, 4, w - qr - 14, h - 8);
-    const QRect g = sgV->geometry();
-    plRemote->setGeometry(g.right() - w - 2, g.bottom() - h - 2, w, h);
-    plRemote->raise();
+    lbRemote->setGeometry(qr + 10, 4, w - qr - 14, h - 34);
+    btnRemotePin->setGeometry(qr + 10, h - 28, 64, 22);
+    // Right of the window, level with its bottom panel; left of it where the
+    // screen ends; below or above it where neither side has room.
+    const QRect frame = frameGeometry();
+    const QScreen* screen = this->screen();
+    const QRect avail = screen ? screen->availableGeometry() : QRect(frame.adjusted(-w, -h, w, h));
+    // (The window's own layout may not have run yet when it is resized.)
+    const int top =
+        std::clamp(frame.bottom() + 1 - h, avail.top(), std::max(avail.top(), avail.bottom() - h));
+    QPoint at(frame.right() + 1, top);
+    if (at.x() + w > avail.right() + 1)
+        at.setX(frame.left() - w);
+    if (at.x() < avail.left())
+        at = QPoint(
+            std::clamp(frame.right() - w, avail.left(), std::max(avail.left(), avail.right() - w)),
+            frame.bottom() + h < avail.bottom() ? frame.bottom() + 1 : frame.top() - h);
+    // A screen too small for all of that: on it still, over the window.
+    at.setY(std::clamp(at.y(), avail.top(), std::max(avail.top(), avail.bottom() + 1 - h)));
+    plRemote->setGeometry(QRect(at, QSize(w, h)));
+    plRemote->show();
 }
 
 void TFrmMain::chkRemoteClick(QObject* /*Sender*/) {
@@ -167,14 +216,13 @@ void TFrmMain::chkRemoteClick(QObject* /*Sender*/) {
     if (ReadSetting(IniFileName, Setting::chkRemote) != BoolToText(on))
         WriteRemoteSetting(Setting::chkRemote, BoolToText(on));
     if (!on) {
-        plRemote->hide();
+        PlaceRemotePanel();
         return;
     }
     QString pin = ReadSetting(IniFileName, Setting::RemotePin).trimmed();
     static const QRegularExpression sixDigits(QStringLiteral("^[0-9]{6}$"));
     if (!sixDigits.match(pin).hasMatch()) {
-        pin = QStringLiteral("%1").arg(QRandomGenerator::system()->bounded(1000000), 6, 10,
-                                       QLatin1Char('0'));
+        pin = NewPin();
         WriteRemoteSetting(Setting::RemotePin, pin);
     }
     const int defaultPort = QString::fromUtf8(SettingEntry(Setting::RemotePort).def).toInt();
@@ -196,6 +244,4 @@ void TFrmMain::chkRemoteClick(QObject* /*Sender*/) {
         lbRemote->setText(QStringLiteral("%1\nPIN %2").arg(url, pin));
     }
     PlaceRemotePanel();
-    plRemote->show();
-    plRemote->raise();
 }

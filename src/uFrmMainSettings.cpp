@@ -9,6 +9,7 @@
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
 #include "engine/Schedule.h"
+#include "media/FilterGraph.h"
 #include "settings/Settings.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
@@ -141,6 +142,17 @@ void TFrmMain::KeepSetting(Setting s, const QString& value) {
 }
 
 void TFrmMain::KeepSetting(const QString& file, Setting s, const QString& value) {
+    const bool opened = FGBrowse && FGBrowse->State() >= gsPaused;
+    if (file == SchedFileName && !opened && !QFileInfo::exists(file)) {
+        if (heldFor_ != file)
+            heldSettings_.clear();
+        heldFor_ = file;
+        heldSettings_.removeIf([s](const auto& held) { return held.first == s; });
+        heldSettings_.append({s, value});
+        connect(this, &TFrmMain::StateChanged, this, &TFrmMain::KeepHeldSettings,
+                Qt::UniqueConnection);
+        return;
+    }
     try {
         WriteSetting(file, s, value);
     } catch (const EWriteRefused& e) {
@@ -153,6 +165,14 @@ void TFrmMain::KeepSetting(const QString& file, Setting s, const QString& value)
 }
 
 // --- Option controls that only store their value -------------------------------------
+
+void TFrmMain::KeepHeldSettings() {
+    if (heldSettings_.isEmpty() || heldFor_ != SchedFileName || !FGBrowse ||
+        FGBrowse->State() < gsPaused)
+        return;
+    for (const auto& [s, value] : std::exchange(heldSettings_, {}))
+        KeepSetting(heldFor_, s, value);
+}
 
 void TFrmMain::rbExitClick(QObject* /*Sender*/) {
     ChooseEndMode(rbExit);

@@ -255,9 +255,12 @@ void TMprisPlayerAdaptor::SetPosition(const QDBusObjectPath& trackId, qlonglong 
 }
 
 void TMprisPlayerAdaptor::OpenUri(const QString& uri, const QDBusMessage& message) {
-    const QUrl url(uri, QUrl::StrictMode);
+    QUrl url(uri, QUrl::StrictMode);
     const bool local = url.isValid() && url.isLocalFile() &&
                        (url.host().isEmpty() || url.host() == QLatin1String("localhost"));
+    // "file://localhost/a" is "file:///a" (RFC 8089); a host left in would
+    // make a network path of it.
+    url.setHost({});
     const QString path = local ? url.toLocalFile() : QString();
     TRemotePlayer* p = service_->Player();
     if (!p || !local || !QFileInfo(path).isFile() || !p->OpenFile(path)) {

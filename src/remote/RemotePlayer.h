@@ -58,6 +58,9 @@ public:
     using QObject::QObject;
 
     virtual TRemoteState State() const = 0;
+    // A section is starting: a request now would be dropped, and a remote
+    // says so instead of carrying it out.
+    virtual bool Busy() const { return false; }
     // The rates the player offers, ascending.
     virtual QList<double> Rates() const = 0;
 

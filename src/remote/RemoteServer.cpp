@@ -1,6 +1,7 @@
 #include "remote/RemoteServer.h"
 
 #include <QFile>
+#include <QHash>
 #include <QHttpServerRequest>
 #include <QHttpServerResponder>
 #include <QJsonArray>
@@ -13,16 +14,25 @@
 #include <QWebSocket>
 
 #include <cmath>
+#include <unistd.h>
 
 using Status = QHttpServerResponder::StatusCode;
 
 namespace {
 
-// Cuts off a connection whose request grows beyond the limit while it is
-// still arriving: the HTTP layer would otherwise hold all of it in memory
-// before anyone could look at its size. The count starts again with every
-// answer written on the connection.
+// Bounds what a connection may hold before the HTTP layer sees it:
+//  - at most kMaxConnections at once, kMaxConnectionsPerAddress of them from
+//    one address; one beyond is closed as soon as it is accepted, so that
+//    idle connections cannot use up the process's descriptors;
+//  - a request must be complete within kRequestMs of the connection (or of
+//    the last answer), and a connection idle for kIdleMs is closed (a
+//    WebSocket, once upgraded, is kept alive by pings instead);
+//  - a request growing beyond kMaxRequestBytes is cut off while it arrives:
+//    the HTTP layer would otherwise hold all of it in memory before anyone
+//    could look at its size. The count starts again with every answer.
 class TLimitedTcpServer : public QTcpServer {
+    static constexpr const char* kPeerName = "tavrelo_peer";
+
 public:
     using QTcpServer::QTcpServer;
 
@@ -30,9 +40,26 @@ protected:
     void incomingConnection(qintptr descriptor) override {
         auto* socket = new QTcpSocket(this);
         if (!socket->setSocketDescriptor(descriptor)) {
+            ::close(int(descriptor));
             delete socket;
             return;
         }
+        const QString peer = socket->peerAddress().toString();
+        if (total_ >= TRemoteServer::kMaxConnections ||
+            perAddress_.value(peer) >= TRemoteServer::kMaxConnectionsPerAddress) {
+            socket->abort();
+            delete socket;
+            return;
+        }
+        ++total_;
+        ++perAddress_[peer];
+        socket->setProperty(kPeerName, peer);
+        connect(socket, &QObject::destroyed, this, [this, socket] { Release(socket); });
+        auto* deadline = new QTimer(socket);
+        deadline->setObjectName(QLatin1String(kDeadlineName));
+        deadline->setSingleShot(true);
+        connect(deadline, &QTimer::timeout, socket, &QTcpSocket::abort);
+        deadline->start(TRemoteServer::kRequestMs);
         // Connected before the HTTP layer's own handler: sees every chunk
         // before it is consumed.
         auto received = std::make_shared<qint64>(0);
@@ -41,9 +68,32 @@ protected:
             if (*received > TRemoteServer::kMaxRequestBytes)
                 socket->abort();
         });
-        connect(socket, &QTcpSocket::bytesWritten, socket, [received] { *received = 0; });
+        connect(socket, &QTcpSocket::bytesWritten, socket, [received, deadline] {
+            *received = 0;
+            if (deadline->isActive())
+                deadline->start(TRemoteServer::kIdleMs);
+        });
         addPendingConnection(socket);
     }
+
+public:
+    static constexpr const char* kDeadlineName = "tavrelo_deadline";
+    int Connections() const { return total_; }
+    // No longer counted: closed, or become a WebSocket (counted among the
+    // clients from then on; the HTTP layer lets go of its signals).
+    void Release(QTcpSocket* socket) {
+        const QVariant peer = socket->property(kPeerName);
+        if (!peer.isValid())
+            return;
+        socket->setProperty(kPeerName, QVariant());
+        --total_;
+        if (--perAddress_[peer.toString()] <= 0)
+            perAddress_.remove(peer.toString());
+    }
+
+private:
+    int total_ = 0;
+    QHash<QString, int> perAddress_;
 };
 
 QByteArray Json(const QJsonObject& o) {
@@ -109,9 +159,19 @@ TRemoteServer::TRemoteServer(TRemotePlayer* player, const QString& pin, QObject*
         connect(player, &TRemotePlayer::StateChanged, this, &TRemoteServer::PushState);
     tick_.setInterval(1000);
     connect(&tick_, &QTimer::timeout, this, [this] {
+        const qint64 now = clock_.elapsed();
+        for (auto& c : clients_)
+            if (now - heard_.value(c.get()) > kIdleMs)
+                c->abort(); // gone without a word: its disconnect drops it
+        if (now - pinged_ >= kPingMs) {
+            pinged_ = now;
+            for (auto& c : clients_)
+                c->ping();
+        }
         if (player_ && player_->State().Status == QLatin1String("Playing"))
             PushState();
     });
+    OpenPairing();
 }
 
 TRemoteServer::~TRemoteServer() {
@@ -137,8 +197,22 @@ quint16 TRemoteServer::Port() const {
     return list.isEmpty() ? 0 : list.first()->serverPort();
 }
 
-bool TRemoteServer::PairingLocked() const {
-    return lockedUntil_ >= 0 && clock_.elapsed() < lockedUntil_;
+void TRemoteServer::OpenPairing(int ms) {
+    pairingUntil_ = clock_.elapsed() + ms;
+    wrongPins_.clear();
+    wrongPinsTotal_ = 0;
+}
+
+bool TRemoteServer::PairingOpen() const {
+    return clock_.elapsed() < pairingUntil_;
+}
+
+int TRemoteServer::ConnectionCount() const {
+    int n = 0;
+    for (QTcpServer* server : servers())
+        if (auto* limited = dynamic_cast<TLimitedTcpServer*>(server))
+            n += limited->Connections();
+    return n;
 }
 
 namespace {
@@ -207,15 +281,24 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
     // simply other paths.
     const QString path = request.url().path(QUrl::FullyEncoded);
     const auto method = request.method();
-    // A WebSocket handshake, taken as handled without an answer, is taken
-    // over by the HTTP layer and reaches AcceptWebSockets, which checks it.
-    if (path == QLatin1String("/ws") && request.value("Upgrade").toLower() == "websocket")
-        return true;
     QHttpServerResponder responder = makeResponder(request, socket);
     auto refuse = [&responder](Status status, const QString& text) {
         ReplyError(responder, status, text);
         return true;
     };
+    if (!OwnHost(request, socket))
+        return refuse(Status::MisdirectedRequest, QStringLiteral("unknown host"));
+    // A WebSocket handshake, taken as handled without an answer, is taken
+    // over by the HTTP layer and reaches AcceptWebSockets, which checks it
+    // and keeps it alive by pings from then on.
+    if (path == QLatin1String("/ws") && request.value("Upgrade").toLower() == "websocket") {
+        if (auto* deadline = socket->findChild<QTimer*>(TLimitedTcpServer::kDeadlineName))
+            deadline->stop();
+        for (QTcpServer* server : servers())
+            if (auto* limited = dynamic_cast<TLimitedTcpServer*>(server))
+                limited->Release(socket);
+        return true;
+    }
     if (path == QLatin1String("/")) {
         if (method != QHttpServerRequest::Method::Get)
             return refuse(Status::MethodNotAllowed, QStringLiteral("GET only"));
@@ -225,9 +308,13 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
             return refuse(Status::MethodNotAllowed, QStringLiteral("POST only"));
         if (!SameOrigin(request))
             return refuse(Status::Forbidden, QStringLiteral("foreign origin"));
-        if (PairingLocked())
+        const QString peer = socket->peerAddress().toString();
+        if (!PairingOpen())
+            return refuse(Status::Forbidden,
+                          QStringLiteral("pairing is closed: renew the PIN on the player"));
+        if (wrongPins_.value(peer) >= kMaxWrongPins)
             return refuse(Status::TooManyRequests,
-                          QStringLiteral("too many wrong PINs: wait a minute"));
+                          QStringLiteral("too many wrong PINs: renew the PIN on the player"));
         const QByteArray body = request.body();
         if (body.size() > kMaxBodyBytes)
             return refuse(Status::PayloadTooLarge, QStringLiteral("too large"));
@@ -239,14 +326,9 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
             doc.object().size() != 1 || !pin.isString())
             return refuse(Status::BadRequest, QStringLiteral("expected {\"pin\"}"));
         if (pin.toString() != pin_ || pin_.size() != 6) {
-            const qint64 now = clock_.elapsed();
-            wrongPins_.push_back(now);
-            while (!wrongPins_.empty() && now - wrongPins_.front() > kLockMs)
-                wrongPins_.pop_front();
-            if (int(wrongPins_.size()) >= kMaxWrongPins) {
-                lockedUntil_ = now + kLockMs;
-                wrongPins_.clear();
-            }
+            ++wrongPins_[peer];
+            if (++wrongPinsTotal_ >= kMaxWrongPinsTotal)
+                OpenPairing(0);
             return refuse(Status::Forbidden, QStringLiteral("wrong PIN"));
         }
         const QByteArray token = NewToken();
@@ -273,6 +355,9 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
         const QString why = ParseCommand(body, &cmd, &n);
         if (!why.isEmpty())
             return refuse(Status::BadRequest, why);
+        if (player_ && player_->Busy())
+            return refuse(Status::Conflict,
+                          QStringLiteral("a section is starting: not done, send it again"));
         Reply(responder, Status::Ok, Json({{QStringLiteral("ok"), true}}));
         QTimer::singleShot(0, this, [this, cmd, n] { Run(cmd, n); });
     } else if (path == QLatin1String("/api/state")) {
@@ -295,6 +380,17 @@ void TRemoteServer::missingHandler(const QHttpServerRequest& request, QTcpSocket
 bool TRemoteServer::HasSession(const QHttpServerRequest& request) const {
     const QByteArray token = SessionCookie(request.value("Cookie"));
     return !token.isEmpty() && sessions_.contains(token);
+}
+
+bool TRemoteServer::OwnHost(const QHttpServerRequest& request, const QTcpSocket* socket) {
+    // The address the connection came in on, as a browser names it.
+    const QHostAddress local = socket->localAddress();
+    const QString address = local.protocol() == QAbstractSocket::IPv6Protocol
+                                ? QLatin1Char('[') + local.toString() + QLatin1Char(']')
+                                : local.toString();
+    const QByteArray host = request.value("Host").toLower();
+    return host == QStringLiteral("%1:%2").arg(address).arg(socket->localPort()).toLatin1() ||
+           (socket->localPort() == 80 && host == address.toLatin1());
 }
 
 bool TRemoteServer::SameOrigin(const QHttpServerRequest& request) const {
@@ -363,7 +459,12 @@ void TRemoteServer::AcceptWebSockets() {
         ws->setMaxAllowedIncomingMessageSize(kMaxBodyBytes);
         ws->setMaxAllowedIncomingFrameSize(kMaxBodyBytes);
         QWebSocket* raw = ws.get();
+        heard_.insert(raw, clock_.elapsed());
+        connect(raw, &QWebSocket::pong, this, [this, raw] { heard_[raw] = clock_.elapsed(); });
+        connect(raw, &QWebSocket::textMessageReceived, this,
+                [this, raw] { heard_[raw] = clock_.elapsed(); });
         connect(raw, &QWebSocket::disconnected, this, [this, raw] {
+            heard_.remove(raw);
             for (auto it = clients_.begin(); it != clients_.end(); ++it)
                 if (it->get() == raw) {
                     it->release()->deleteLater();

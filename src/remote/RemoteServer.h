@@ -5,18 +5,25 @@
 //   POST /api/command  {"cmd":"next"} or {"cmd":"section","n":3}, with the cookie
 //   GET  /api/state    the player's state, with the cookie
 //   GET  /ws           a WebSocket pushing the state, with the cookie and our own Origin
-// Every other path is 404; no file is ever read. Five wrong PINs within a
-// minute lock pairing for a minute. Request bodies are small JSON (at most
+// Every other path is 404; no file is ever read. A request must name the
+// server itself in its Host header (the address it came in on, with the
+// port): a page of another site that resolves its own name to us is refused.
+// Pairing is open for kPairingMs after the remote is switched on or the PIN
+// renewed; in that time an address may try kMaxWrongPins wrong PINs, and
+// kMaxWrongPinsTotal wrong PINs from all addresses close pairing until the
+// PIN is renewed. Request bodies are small JSON (at most
 // kMaxBodyBytes); a request larger than kMaxRequestBytes is cut off while it
 // arrives. Commands are carried out after their answer has been sent: a
 // command that starts a section waits inside the player, and the connection
-// may be gone by then.
+// may be gone by then. One that arrives while a section is starting, and
+// would be dropped, is answered 409 instead of "ok".
 #pragma once
 
 #include "remote/RemotePlayer.h"
 
 #include <QAbstractHttpServer>
 #include <QElapsedTimer>
+#include <QHash>
 #include <QHostAddress>
 #include <QJsonObject>
 #include <QPointer>
@@ -34,10 +41,21 @@ class TRemoteServer : public QAbstractHttpServer {
 public:
     static constexpr int kMaxBodyBytes = 1024;
     static constexpr int kMaxRequestBytes = 16 * 1024;
-    static constexpr int kMaxWrongPins = 5;
-    static constexpr int kLockMs = 60 * 1000; // also the window the wrong PINs are counted in
+    static constexpr int kMaxWrongPins = 5;       // per address, while pairing is open
+    static constexpr int kMaxWrongPinsTotal = 20; // from all addresses
+    static constexpr int kPairingMs = 2 * 60 * 1000;
     static constexpr int kMaxSessions = 16;
     static constexpr int kMaxClients = 8;
+    // Connections held at once; a phone's browser uses a handful.
+    static constexpr int kMaxConnections = 32;
+    static constexpr int kMaxConnectionsPerAddress = 8;
+    // A request must be complete this long after the connection was made
+    // (or the last answer written); an idle connection is closed after
+    // kIdleMs. A WebSocket is pinged every kPingMs and closed when it has
+    // not answered for kIdleMs.
+    static constexpr int kRequestMs = 10 * 1000;
+    static constexpr int kIdleMs = 30 * 1000;
+    static constexpr int kPingMs = 10 * 1000;
     static constexpr const char* kCookieName = "tavrelo_session";
 
     // pin: six digits.
@@ -48,7 +66,12 @@ public:
     bool Listen(const QHostAddress& address, quint16 port, QString* error = nullptr);
     quint16 Port() const;
     int ClientCount() const { return int(clients_.size()); }
-    bool PairingLocked() const;
+    // Opens pairing for ms from now, with no wrong PINs counted (the remote
+    // switched on, the PIN shown anew); 0 closes it.
+    void OpenPairing(int ms = kPairingMs);
+    bool PairingOpen() const;
+    // Connections accepted and not yet closed.
+    int ConnectionCount() const;
 
     // The commands a page may send.
     static const QStringList& Commands();
@@ -68,6 +91,7 @@ private:
     void Run(const QString& cmd, int n);
     bool HasSession(const QHttpServerRequest& request) const;
     bool SameOrigin(const QHttpServerRequest& request) const;
+    static bool OwnHost(const QHttpServerRequest& request, const QTcpSocket* socket);
     void AcceptWebSockets();
     void PushState();
 
@@ -75,9 +99,12 @@ private:
     QString pin_;
     QSet<QByteArray> sessions_;
     std::deque<QByteArray> sessionOrder_; // oldest first, to drop beyond kMaxSessions
-    std::deque<qint64> wrongPins_;        // clock_ ms of recent wrong PINs
-    qint64 lockedUntil_ = -1;
+    QHash<QString, int> wrongPins_;       // by address, since pairing opened
+    int wrongPinsTotal_ = 0;
+    qint64 pairingUntil_ = -1; // clock_ ms
     QElapsedTimer clock_;
     std::vector<std::unique_ptr<QWebSocket>> clients_;
-    QTimer tick_; // the position while playing, once a second
+    QHash<QWebSocket*, qint64> heard_; // clock_ ms a client was last heard from
+    qint64 pinged_ = 0;
+    QTimer tick_; // the position while playing, once a second; pings
 };

@@ -23,15 +23,28 @@ QString ErrnoText(int err) {
 }
 
 // The file a write lands in: a symbolic link is followed to its target, so
-// that replacing does not turn the link into a plain file.
-QByteArray TargetPath(const QString& path) {
+// that replacing does not turn the link into a plain file. Only a link of
+// this user's to a file in the link's own folder is written through: one
+// that another user planted in a shared folder, or one that leads elsewhere
+// (a schedule beside downloaded media pointing at the user's own files), is
+// refused (empty, with *reason).
+QByteArray TargetPath(const QString& path, QString* reason) {
     QFileInfo info(path);
-    if (info.isSymLink()) {
-        const QString target = info.canonicalFilePath();
-        if (!target.isEmpty())
-            return QFile::encodeName(target);
+    if (!info.isSymLink())
+        return QFile::encodeName(path);
+    struct stat st {};
+    if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && st.st_uid != ::geteuid()) {
+        *reason = QStringLiteral("it is a link of another user's");
+        return {};
     }
-    return QFile::encodeName(path);
+    const QString target = info.canonicalFilePath();
+    if (target.isEmpty())
+        return QFile::encodeName(path);
+    if (QFileInfo(target).absolutePath() != QFileInfo(info.absolutePath()).canonicalFilePath()) {
+        *reason = QStringLiteral("it is a link to a file in another folder");
+        return {};
+    }
+    return QFile::encodeName(target);
 }
 
 QByteArray FolderOf(const QByteArray& path) {
@@ -165,7 +178,9 @@ bool AtomicFileWriter::Replace(const QString& path, const QByteArray& data, QStr
         *reason = QStringLiteral("empty path");
         return false;
     }
-    const QByteArray target = TargetPath(path);
+    const QByteArray target = TargetPath(path, reason);
+    if (target.isEmpty())
+        return false;
     struct stat old {};
     const bool exists = ::stat(target.constData(), &old) == 0;
     if (exists) {
@@ -194,7 +209,9 @@ bool AtomicFileWriter::Replace(const QString& path, const QByteArray& data, QStr
     for (int attempt = 0; attempt < 100 && fd < 0; ++attempt) {
         temp = folder + "/." + base + '.' +
                QByteArray::number(QRandomGenerator::global()->generate(), 36) + ".tmp";
-        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0666);
+        // Never more open than the file it replaces, even for a moment.
+        fd = ::open(temp.constData(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC,
+                    exists ? old.st_mode & 0666 : 0666);
         if (fd < 0 && errno != EEXIST)
             break;
     }

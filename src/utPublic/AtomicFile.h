@@ -12,8 +12,10 @@ public:
 
     // Writes data as the new content of path: into a temporary file in the
     // same folder, flushed to disk, then renamed over path (a symbolic link is
-    // followed, so the link stays). The permissions and owner of an existing
-    // file are kept; a new file gets 0666 less the umask.
+    // followed, so the link stays, but only a link of this user's to a file
+    // in its own folder). The permissions and owner of an existing file are
+    // kept (the temporary file is never more open than it); a new file gets
+    // 0666 less the umask.
     //
     // When the folder refuses a new file but the file exists and is writable
     // (a schedule beside media in a folder the user may not add to), the file

@@ -11,6 +11,8 @@
 
 namespace {
 
+constexpr const char* kNoticeProperty = "tavrelo_notice";
+
 std::function<void(const QString&)>& Observer() {
     static std::function<void(const QString&)> observer;
     return observer;
@@ -41,8 +43,19 @@ void ShowErrorMessage(const QString& text) {
 void ShowErrorNotice(const QString& text, QWidget* parent) {
     if (!Announce(text))
         return;
+    // The same text again (a refusal repeated by a remote, a failing tick)
+    // brings the notice already open to the front instead of another one.
+    for (QWidget* w : QApplication::topLevelWidgets()) {
+        auto* open = qobject_cast<QMessageBox*>(w);
+        if (open && open->isVisible() && open->property(kNoticeProperty).toBool() &&
+            open->text() == text) {
+            open->raise();
+            return;
+        }
+    }
     auto* box = new QMessageBox(QMessageBox::Critical, QStringLiteral("Tavrelo"), text,
                                 QMessageBox::Ok, parent);
+    box->setProperty(kNoticeProperty, true);
     box->setAttribute(Qt::WA_DeleteOnClose);
     box->setWindowModality(Qt::NonModal);
     box->show();
@@ -54,16 +67,16 @@ void SetErrorMessageObserver(std::function<void(const QString&)> observer) {
 }
 
 TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
-    IniFile::SetUnreadableReport(ShowErrorMessage);
+    IniFile::SetUnreadableReport([](const QString& text) { ShowErrorNotice(text, nullptr); });
 }
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {
         return QApplication::notify(receiver, event);
     } catch (const std::exception& e) {
-        ShowErrorMessage(QString::fromUtf8(e.what()));
+        ShowErrorNotice(QString::fromUtf8(e.what()), nullptr);
     } catch (...) {
-        ShowErrorMessage(QStringLiteral("Unknown error"));
+        ShowErrorNotice(QStringLiteral("Unknown error"), nullptr);
     }
     return true;
 }

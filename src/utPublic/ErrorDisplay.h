@@ -1,6 +1,6 @@
 // The application's top-level error display: an error raised inside an event
-// handler ends up here, is shown in a message box titled "Tavrelo", and the
-// program goes on.
+// handler ends up here, is shown in a message box titled "Tavrelo" that does
+// not wait (a practice may be running unattended), and the program goes on.
 #pragma once
 
 #include <QApplication>
@@ -21,9 +21,10 @@ bool MessageBoxesShown();
 // TAVRELO_NO_MESSAGE_BOXES set) the text goes to standard error only.
 void ShowErrorMessage(const QString& text);
 
-// The same box, but the call returns at once: for the media engine, which
-// must keep playing (and keep its ticks out of a nested dialog loop) while
-// the user reads. parent may be null.
+// The same box, but the call returns at once: for everything that may happen
+// while a practice plays or a remote asks (the engine must keep playing, and
+// keep its ticks out of a nested dialog loop, while the user reads). A text
+// already shown in an open notice raises that one. parent may be null.
 void ShowErrorNotice(const QString& text, QWidget* parent);
 
 // Also hands every text shown by either of the two above to observer (empty:
@@ -34,6 +35,6 @@ class TApplication : public QApplication {
 public:
     TApplication(int& argc, char** argv);
     // Delivers events; an exception escaping a handler is shown by
-    // ShowErrorMessage and the event counts as handled.
+    // ShowErrorNotice and the event counts as handled.
     bool notify(QObject* receiver, QEvent* event) override;
 };

@@ -42,7 +42,7 @@ void InitPublicModule() {
     IniFileName = SettingsFilePath(ExecutableDir(), &IniFileNotice);
     PerfFrequency = QueryPerfFrequency();
     if (qobject_cast<QApplication*>(QCoreApplication::instance()))
-        IniFile::SetUnreadableReport(ShowErrorMessage);
+        IniFile::SetUnreadableReport([](const QString& text) { ShowErrorNotice(text, nullptr); });
     if (PerfFrequency == 0)
         ReportMissingCounter();
 }

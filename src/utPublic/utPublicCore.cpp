@@ -199,29 +199,34 @@ void EraseIniSection(const QString& file, const QString& section) {
 void SaveGridToIni(const QString& file, const QString& section, const TStringGridLike& grid) {
     if (file.isEmpty())
         return;
-    QList<std::pair<QString, QString>> rows;
-    rows.reserve(grid.RowCount());
-    for (int i = 0; i < grid.RowCount(); ++i)
-        rows.append({QStringLiteral("Row%1").arg(i), RowToText(grid, i)});
     QString reason;
     const bool ok = IniFile::Edit(
-        file, true, [&](IniDocument& doc) { doc.ReplaceSection(section, rows); }, &reason);
+        file, true, [&](IniDocument& doc) { SaveGridToDocument(doc, section, grid); }, &reason);
     if (!ok)
         throw EWriteRefused(file, reason);
 }
 
+void SaveGridToDocument(IniDocument& doc, const QString& section, const TStringGridLike& grid) {
+    QList<std::pair<QString, QString>> rows;
+    rows.reserve(grid.RowCount());
+    for (int i = 0; i < grid.RowCount(); ++i)
+        rows.append({QStringLiteral("Row%1").arg(i), RowToText(grid, i)});
+    doc.ReplaceSection(section, rows);
+}
+
 // Reads the file once; the rows are the same as reading key after key.
 void LoadGridFromIni(const QString& file, const QString& section, TStringGridLike& grid) {
+    LoadGridFromDocument(IniFile::Load(file).value_or(IniDocument()), section, grid);
+}
+
+void LoadGridFromDocument(const IniDocument& doc, const QString& section, TStringGridLike& grid) {
     for (int r = 1; r < grid.RowCount(); ++r)
         grid.ClearRow(r);
     grid.SetRowCount(2);
     grid.ClearRow(1);
-    const std::optional<IniDocument> doc = IniFile::Load(file);
-    if (!doc)
-        return;
     // Key names compare without regard to case; the first of equal names counts.
     QHash<QString, QString> stored;
-    for (const auto& [key, value] : doc->Entries(section)) {
+    for (const auto& [key, value] : doc.Entries(section)) {
         const QString folded = key.toCaseFolded();
         if (!stored.contains(folded))
             stored.insert(folded, value);
@@ -230,7 +235,7 @@ void LoadGridFromIni(const QString& file, const QString& section, TStringGridLik
         const auto found = stored.constFind(QStringLiteral("row%1").arg(i));
         if (found == stored.cend() || found->isEmpty())
             return;
-        const QString v = CutToEncodedBytes(*found, doc->FileEncoding(), kIniMaxValueBytes);
+        const QString v = CutToEncodedBytes(*found, doc.FileEncoding(), kIniMaxValueBytes);
         if (i == 0 && grid.ColCount() < CountCellMarks(v))
             grid.SetColCount(CountCellMarks(v));
         if (grid.RowCount() < i + 1)

@@ -12,6 +12,8 @@
 #include <limits>
 #include <stdexcept>
 
+class IniDocument;
+
 // An error raised by a helper and meant for the application's top-level
 // error display (a message box titled "Tavrelo" with the text).
 class EAppError : public std::runtime_error {
@@ -125,6 +127,10 @@ int CountCellMarks(const QString& text);
 // Rewrites the whole section in one replacement of the file.
 void SaveGridToIni(const QString& file, const QString& section, const TStringGridLike& grid);
 void LoadGridFromIni(const QString& file, const QString& section, TStringGridLike& grid);
+// The same on a document in memory (the two above read or edit the file once
+// through these).
+void SaveGridToDocument(IniDocument& doc, const QString& section, const TStringGridLike& grid);
+void LoadGridFromDocument(const IniDocument& doc, const QString& section, TStringGridLike& grid);
 
 // --- Media files ----------------------------------------------------------------
 

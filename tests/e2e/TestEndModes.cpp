@@ -233,7 +233,6 @@ private slots:
         QProcess first;
         QVERIFY(StartPlayer(first, folder, QStringLiteral("循环播放")));
         const QString exe = QDir(folder).filePath(QStringLiteral("tavrelo"));
-        const QStringList hand{QStringLiteral("--player"), QStringLiteral("--args"), other};
         QProcess second;
         second.setProcessEnvironment(first.processEnvironment());
         // The first player may still be starting: until it listens, a
@@ -243,11 +242,22 @@ private slots:
                 .filePath(QFileInfo(InstanceSocketPath(settings)).fileName());
         };
         QVERIFY(QTest::qWaitFor([&] { return QFileInfo::exists(socketOf(ini)); }, 30000));
-        second.start(exe, hand);
+        // The file manager's "open with", several times in a row: each file
+        // is opened in turn and the player lives on.
+        for (const QString& f : {other, clip_, other}) {
+            second.start(exe, QStringList{QStringLiteral("--player"), QStringLiteral("--args"), f});
+            QVERIFY(second.waitForFinished(30000));
+            QCOMPARE(second.exitCode(), 0);
+            QTRY_COMPARE_WITH_TIMEOUT(readRecent(), f, 30000);
+            QCOMPARE(first.state(), QProcess::Running);
+        }
+        // A folder is refused by the player, and the second start says why.
+        second.start(exe,
+                     QStringList{QStringLiteral("--player"), QStringLiteral("--args"), folder});
         QVERIFY(second.waitForFinished(30000));
-        QCOMPARE(second.exitCode(), 0);
-        QTRY_COMPARE_WITH_TIMEOUT(readRecent(), other, 30000);
-        QCOMPARE(first.state(), QProcess::Running);
+        QCOMPARE(second.exitCode(), 1);
+        QVERIFY(second.readAllStandardError().contains("refused: it is a folder"));
+        QCOMPARE(readRecent(), other);
 
         QProcess beside;
         QVERIFY(

@@ -103,10 +103,16 @@ private slots:
         QTest::addColumn<bool>("opens");
         QTest::newRow("local file") << QStringLiteral("file://%1") << true << true;
         QTest::newRow("local file, editing off") << QStringLiteral("file://%1") << false << false;
+        // Sent as it is: playerctl would tidy it into "file:///...".
+        QTest::newRow("localhost, raw") << QStringLiteral("file://localhost%1") << true << true;
+        QTest::newRow("other host, raw")
+            << QStringLiteral("file://example.invalid%1") << true << false;
         QTest::newRow("web address")
             << QStringLiteral("http://example.invalid/a.mp4") << true << false;
         QTest::newRow("missing file")
             << QStringLiteral("file:///nonexistent/a.mp4") << true << false;
+        // Taken, but it never opens as media.
+        QTest::newRow("not media") << QStringLiteral("file://%2") << true << false;
     }
     void openUri() {
         QFETCH(QString, uri);
@@ -118,12 +124,29 @@ private slots:
         Open(false);
         frm_->chkEdit->setChecked(editing);
         int code = 0;
-        Ctl({QStringLiteral("open"), uri.contains(QLatin1String("%1")) ? uri.arg(other) : uri},
-            &code);
+        const QString notes = dir_.filePath(QStringLiteral("notes.txt"));
+        QFile(notes).open(QIODevice::WriteOnly);
+        const QString sent = uri.contains(QLatin1String("%1"))   ? uri.arg(other)
+                             : uri.contains(QLatin1String("%2")) ? uri.arg(notes)
+                                                                 : uri;
+        if (QByteArray(QTest::currentDataTag()).endsWith("raw"))
+            RunClient(QStringLiteral("dbus-send"),
+                      {QStringLiteral("--session"), QStringLiteral("--print-reply"),
+                       QStringLiteral("--dest=org.mpris.MediaPlayer2.tavrelo"),
+                       QStringLiteral("/org/mpris/MediaPlayer2"),
+                       QStringLiteral("org.mpris.MediaPlayer2.Player.OpenUri"),
+                       QStringLiteral("string:") + sent},
+                      &code);
+        else
+            Ctl({QStringLiteral("open"), sent}, &code);
         QCOMPARE(frm_->CurFile == other, opens);
-        QCOMPARE(code == 0, opens);
+        QCOMPARE(code == 0, opens || uri.contains(QLatin1String("%2")));
         if (opens)
             QTRY_VERIFY_WITH_TIMEOUT(frm_->FGBrowse->State() == gsPlaying, WaitMs);
+        else
+            QTRY_VERIFY_WITH_TIMEOUT(!frm_->LastPlaybackError.isEmpty() || code != 0, WaitMs);
+        // Nothing is written beside a file that did not open as media.
+        QVERIFY(!QFile::exists(dir_.filePath(QStringLiteral("notestxt.INI"))));
     }
 };
 

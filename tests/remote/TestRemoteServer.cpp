@@ -4,6 +4,8 @@
 // pressing the page's buttons.
 #include "RemoteKit.h"
 
+#include "AppInstance.h"
+
 #include "controls/FlatCtrls.h"
 #include "controls/uTransTrackBar.h"
 #include "remote/RemoteServer.h"
@@ -13,10 +15,13 @@
 #include <QJsonArray>
 #include <QJsonDocument>
 #include <QJsonObject>
+#include <QLocalSocket>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
+#include <QPushButton>
 #include <QRegularExpression>
 #include <QScopeGuard>
+#include <QScreen>
 #include <QTcpServer>
 #include <QTcpSocket>
 #include <QWebSocket>
@@ -31,15 +36,18 @@ struct THttpAnswer {
     QByteArray Body;
 };
 
-// Sends request bytes as they are (no client tidies the path) and reads the
-// answer until the server closes or the answer is complete.
-THttpAnswer Raw(quint16 port, const QByteArray& request) {
+// Sends request bytes as they are (no client tidies the path; ":PORT" becomes
+// the server's port) from the given loopback address and reads the answer
+// until the server closes or the answer is complete.
+THttpAnswer Raw(quint16 port, QByteArray request, const QHostAddress& from = {}) {
     QTcpSocket s;
+    if (!from.isNull())
+        s.bind(from);
     s.connectToHost(QHostAddress::LocalHost, port);
     THttpAnswer a;
     if (!QTest::qWaitFor([&] { return s.state() == QAbstractSocket::ConnectedState; }, WaitMs))
         return a;
-    s.write(request);
+    s.write(request.replace(":PORT", ':' + QByteArray::number(port)));
     QByteArray in;
     // An answer cut short is told apart below.
     (void)QTest::qWaitFor(
@@ -68,7 +76,9 @@ THttpAnswer Raw(quint16 port, const QByteArray& request) {
 
 QByteArray Request(const QByteArray& method, const QByteArray& path, const QByteArray& body = {},
                    const QByteArray& extraHeaders = {}) {
-    QByteArray r = method + ' ' + path + " HTTP/1.1\r\nHost: 127.0.0.1\r\nConnection: close\r\n";
+    QByteArray r = method + ' ' + path + " HTTP/1.1\r\nConnection: close\r\n";
+    if (!extraHeaders.contains("Host: "))
+        r += "Host: 127.0.0.1:PORT\r\n";
     if (!body.isEmpty() || method == "POST")
         r +=
             "Content-Type: application/json\r\nContent-Length: " + QByteArray::number(body.size()) +
@@ -122,6 +132,11 @@ class TestRemoteServer : public QObject, private TRemoteFixture {
     void StartServer() {
         server_ = std::make_unique<TRemoteServer>(frm_->RemotePlayer, kPin);
         QVERIFY(server_->Listen(QHostAddress::LocalHost, 0));
+    }
+    int PairFrom(const QHostAddress& from, const QString& pin) {
+        return Raw(server_->Port(),
+                   Request("POST", "/api/pair", R"({"pin":")" + pin.toLatin1() + R"("})"), from)
+            .Status;
     }
     QByteArray pairHead_; // of the last pairing answer
     QByteArray Pair(const QByteArray& pin, int* status = nullptr) {
@@ -188,6 +203,14 @@ private slots:
         QTest::newRow("/etc/passwd") << Request("GET", "/etc/passwd", {}, good) << 404;
         QTest::newRow("the media") << Request("GET", "/tones.mp4", {}, good) << 404;
         QTest::newRow("folder") << Request("GET", "/api/", {}, good) << 404;
+        QTest::newRow("foreign host")
+            << Request("GET", "/api/state", {}, good + "Host: attacker.example:PORT\r\n") << 421;
+        QTest::newRow("rebound page")
+            << Request("POST", "/api/pair", R"({"pin":"493817"})",
+                       "Host: attacker.example:PORT\r\nOrigin: http://attacker.example:PORT\r\n")
+            << 421;
+        QTest::newRow("host without port")
+            << Request("GET", "/api/state", {}, good + "Host: 127.0.0.1\r\n") << 421;
         QTest::newRow("huge request")
             << Request("POST", "/api/command", QByteArray(TRemoteServer::kMaxRequestBytes * 2, 'x'),
                        good)
@@ -212,7 +235,9 @@ private slots:
         QCOMPARE(DiskSnapshot(dir_.path()), disk);
     }
 
-    // Five wrong PINs lock pairing: the right one is refused the sixth time.
+    // Five wrong PINs lock pairing for their address only: the owner's
+    // phone still pairs. Wrong PINs from many addresses close pairing, and
+    // so does time; renewing opens it again.
     void wrongPinsLockPairing() {
         server_ = std::make_unique<TRemoteServer>(frm_->RemotePlayer, kPin);
         QVERIFY(server_->Listen(QHostAddress::LocalHost, 0));
@@ -223,11 +248,83 @@ private slots:
         }
         QVERIFY(Pair(kPin.toLatin1(), &status).isEmpty());
         QCOMPARE(status, 429);
-        QVERIFY(server_->PairingLocked());
+        QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.2")), kPin), 200);
+        for (int i = 0; i < TRemoteServer::kMaxWrongPinsTotal; ++i)
+            PairFrom(QHostAddress(QStringLiteral("127.0.1.%1").arg(i / 4 + 1)), "000000");
+        QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.3")), kPin), 403);
+        server_->OpenPairing();
+        QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.3")), kPin), 200);
+        server_->OpenPairing(0);
+        QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.4")), kPin), 403);
         // The sessions paired before are no longer known to this server.
         StartServer();
         cookie_ = Pair(kPin.toLatin1(), &status);
         QCOMPARE(status, 200);
+    }
+
+    // Hundreds of idle connections from one address (no request sent) hold
+    // no more than its share of descriptors; the phone's command and the
+    // player go on. Held by another process, as an attacker would.
+    void idleConnectionsFlood() {
+        const QString script =
+            QStringLiteral("import socket,sys\n"
+                           "held=[]\n"
+                           "for i in range(400):\n"
+                           "    s=socket.socket(); s.bind(('127.0.0.5',0)); s.settimeout(5)\n"
+                           "    s.connect(('127.0.0.1',%1)); held.append(s)\n"
+                           "print('held',flush=True)\n"
+                           "sys.stdin.read()\n")
+                .arg(server_->Port());
+        auto descriptors = [] {
+            return QDir(QStringLiteral("/proc/self/fd"))
+                .entryList(QDir::Files | QDir::System)
+                .size();
+        };
+        const qsizetype before = descriptors();
+        QProcess attacker;
+        attacker.start(QStringLiteral("python3"), {QStringLiteral("-c"), script});
+        QVERIFY(attacker.waitForStarted(WaitMs));
+        QByteArray said;
+        QVERIFY2(QTest::qWaitFor(
+                     [&] {
+                         said += attacker.readAllStandardOutput();
+                         return said.contains("held") || attacker.state() != QProcess::Running;
+                     },
+                     WaitMs * 4),
+                 attacker.readAllStandardError().constData());
+        QVERIFY2(said.contains("held"), attacker.readAllStandardError().constData());
+        // (Those held may already have been cut for sending no request.)
+        QVERIFY(server_->ConnectionCount() <= TRemoteServer::kMaxConnectionsPerAddress);
+        QVERIFY2(descriptors() < before + TRemoteServer::kMaxConnectionsPerAddress + 8,
+                 qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(descriptors())));
+        const double rate = frm_->PlayerState().Rate;
+        const THttpAnswer a =
+            Raw(server_->Port(), Request("POST", "/api/command", R"({"cmd":"slower"})",
+                                         "Cookie: " + cookie_ + "\r\n"));
+        QCOMPARE(a.Status, 200);
+        QTRY_VERIFY_WITH_TIMEOUT(frm_->PlayerState().Rate < rate, WaitMs);
+        frm_->RemotePlayer->RateStep(1);
+        QCOMPARE(frm_->PlayerState().Rate, rate);
+        attacker.closeWriteChannel();
+        QVERIFY(attacker.waitForFinished(WaitMs));
+        QTRY_COMPARE_WITH_TIMEOUT(server_->ConnectionCount(), 0, WaitMs);
+    }
+
+    // A command arriving while a section is starting would be dropped: the
+    // answer says so rather than "ok".
+    void commandWhileStarting() {
+        int status = 0;
+        bool busy = false;
+        QTimer::singleShot(0, this, [&] {
+            busy = frm_->ActionRunning();
+            status = Raw(server_->Port(), Request("POST", "/api/command", R"({"cmd":"louder"})",
+                                                  "Cookie: " + cookie_ + "\r\n"))
+                         .Status;
+        });
+        frm_->RemotePlayer->PlaySectionNumber(2);
+        QTRY_VERIFY_WITH_TIMEOUT(status != 0, WaitMs);
+        QVERIFY(busy);
+        QCOMPARE(status, 409);
     }
 
     void webSocket_data() {
@@ -258,14 +355,44 @@ private slots:
         if (served)
             QCOMPARE(QJsonDocument::fromJson(messages.first().toUtf8())["file"].toString(),
                      QStringLiteral("tones.mp4"));
+        // Its connection no longer counts against the address once closed.
+        ws.close();
+        QTRY_COMPARE_WITH_TIMEOUT(server_->ConnectionCount(), 0, WaitMs);
     }
 
-    // The switch serves only while on; a settings file it creates is the
-    // owner's alone and holds the generated PIN.
+    // The switch serves only while on; the settings file holding the PIN is
+    // the owner's alone, whether it was new or readable by all before. A new
+    // PIN drops the paired phones.
     void windowSwitch() {
         QFile::remove(IniFileName);
         frm_->chkRemote->setChecked(true);
         QCOMPARE(QFile::permissions(IniFileName) & 0x0077, QFileDevice::Permissions());
+        frm_->chkRemote->setChecked(false);
+        QFile::setPermissions(IniFileName, QFile::permissions(IniFileName) | QFile::ReadOther);
+        frm_->btnRemotePin->click(); // a new PIN while the remote is off
+        QCOMPARE(QFile::permissions(IniFileName) & 0x0077, QFileDevice::Permissions());
+        frm_->chkRemote->setChecked(true);
+        // Not covering the control window, at its designed size and at its
+        // smallest, where the screen has room beside it.
+        frm_->show(); // the panel goes with the control window
+        frm_->move(frm_->screen()->availableGeometry().topLeft());
+        for (const int height : {frm_->height(), frm_->minimumHeight()}) {
+            frm_->resize(frm_->width(), height);
+            const QRect panel = frm_->plRemote->frameGeometry();
+            QVERIFY(frm_->screen()->availableGeometry().contains(panel));
+            if (frm_->screen()->availableGeometry().width() >= frm_->width() + panel.width())
+                QVERIFY2(!frm_->frameGeometry().intersects(panel),
+                         qPrintable(QStringLiteral("window %1,%2 %3x%4, panel %5,%6 %7x%8")
+                                        .arg(frm_->x())
+                                        .arg(frm_->y())
+                                        .arg(frm_->width())
+                                        .arg(frm_->height())
+                                        .arg(panel.x())
+                                        .arg(panel.y())
+                                        .arg(panel.width())
+                                        .arg(panel.height())));
+        }
+        frm_->resize(frm_->width(), 522);
         const QString pin =
             ReadIniText(IniFileName, QStringLiteral("START"), QStringLiteral("RemotePin"));
         QVERIFY2(QRegularExpression(QStringLiteral("^[0-9]{6}$")).match(pin).hasMatch(),
@@ -287,10 +414,73 @@ private slots:
         QVERIFY(frm_->lbRemote->text().contains(pin));
         QVERIFY(!frm_->imgRemoteQr->pixmap().isNull());
         QCOMPARE(Raw(port, Request("GET", "/")).Status, 200);
+        const THttpAnswer paired =
+            Raw(port, Request("POST", "/api/pair", R"({"pin":")" + pin.toLatin1() + R"("})"));
+        QCOMPARE(paired.Status, 200);
+        const QByteArray session =
+            "Cookie: " + paired.Head.mid(paired.Head.indexOf("Set-Cookie: ") + 12).split(';')[0];
+        QCOMPARE(Raw(port, Request("GET", "/api/state", {}, session + "\r\n")).Status, 200);
+        frm_->btnRemotePin->click();
+        QCOMPARE(Raw(port, Request("GET", "/api/state", {}, session + "\r\n")).Status, 401);
+        QVERIFY(frm_->lbRemote->text().contains(
+            ReadIniText(IniFileName, QStringLiteral("START"), QStringLiteral("RemotePin"))));
         frm_->chkRemote->setChecked(false);
         QVERIFY(!frm_->RemoteServer);
         QVERIFY(!frm_->plRemote->isVisible());
         QCOMPARE(Raw(port, Request("GET", "/")).Status, 0);
+    }
+
+    // What a later start hands to the running player over the local socket:
+    // a name is taken whole (a newline in it names no second file), refused
+    // with one line, and a message too long is refused from its length.
+    void handOver_data() {
+        QTest::addColumn<QByteArray>("wire");
+        QTest::addColumn<QByteArray>("answer");
+        QTest::addColumn<QString>("delivered"); // null: nothing
+        auto frame = [](const QByteArray& b) {
+            QByteArray out(4, '\0');
+            qToBigEndian<quint32>(quint32(b.size()), out.data());
+            return out + b;
+        };
+        const QByteArray clip = QFile::encodeName(clip_);
+        QTest::newRow("a media file") << frame(clip) << QByteArray("ok") << clip_;
+        QTest::newRow("no file") << frame({}) << QByteArray("ok") << QString(QLatin1String(""));
+        QTest::newRow("newline in a name")
+            << frame(clip + "\n" + clip) << QByteArray("refused: it does not exist") << QString();
+        QTest::newRow("a folder") << frame(QFile::encodeName(dir_.path()))
+                                  << QByteArray("refused: it is a folder") << QString();
+        QTest::newRow("not UTF-8")
+            << frame("/tmp/\xff\xfe") << QByteArray("refused: ") << QString();
+        // Its first 64 KB: the player reads no further than the length.
+        QTest::newRow("10 MB") << frame(QByteArray(10 << 20, '/')).left(64 << 10)
+                               << QByteArray("refused: a file name is at most 4096 bytes")
+                               << QString();
+        QTest::newRow("lines, no length") << clip + "\n"
+                                          << QByteArray("refused: a file name") << QString();
+    }
+    void handOver() {
+        QFETCH(QByteArray, wire);
+        QFETCH(QByteArray, answer);
+        QFETCH(QString, delivered);
+        TSingleInstance instance(dir_.filePath(QStringLiteral("instance.sock")));
+        instance.SetCheck(&TFrmMain::MediaFileRefusal);
+        QVERIFY(instance.Listen(nullptr));
+        QStringList received;
+        connect(&instance, &TSingleInstance::Received, this,
+                [&](const QString& m) { received << m; });
+        QLocalSocket s;
+        s.connectToServer(dir_.filePath(QStringLiteral("instance.sock")));
+        QVERIFY(s.waitForConnected(WaitMs));
+        s.write(wire);
+        QTRY_VERIFY_WITH_TIMEOUT(s.canReadLine(), WaitMs);
+        const QByteArray line = s.readLine();
+        QVERIFY2(line.startsWith(answer) && line.count('\n') == 1, line.constData());
+        if (delivered.isNull()) {
+            QCoreApplication::processEvents();
+            QVERIFY(received.isEmpty());
+        } else {
+            QTRY_COMPARE_WITH_TIMEOUT(received, QStringList{delivered}, WaitMs);
+        }
     }
 
     void browser();
@@ -379,7 +569,7 @@ void TestRemoteServer::browser() {
     // Paired through the fragment; the live state arrives over the WebSocket.
     QTRY_VERIFY2_WITH_TIMEOUT(text("section") == QStringLiteral("第 1 节"),
                               qPrintable(text("message")), 30000);
-    QCOMPARE(text("repeat"), QStringLiteral("repetition 1 / 2"));
+    QCOMPARE(text("repeat"), QStringLiteral("第 1 / 2 遍"));
     QTRY_COMPARE_WITH_TIMEOUT(eval(QStringLiteral("String(socket && socket.readyState)")),
                               QStringLiteral("1"), WaitMs);
 

@@ -22,6 +22,7 @@
 #include <cstdio>
 #include <sys/resource.h>
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -126,6 +127,7 @@ private slots:
     void inPlaceWhenFolderRefuses();
     void writeFailsMidway_data();
     void writeFailsMidway();
+    void keepsPermissionsAndLinks_data();
     void keepsPermissionsAndLinks();
     void killDuringWrites();
 };
@@ -592,17 +594,44 @@ void TestIniFile::writeFailsMidway() {
     QCOMPARE(FolderEntries(folder), QStringList{"dancemp4.INI"});
 }
 
+// A link of the user's to a file beside it is written through and stays a
+// link; one planted by another user, or one leading out of its folder (a
+// schedule beside downloaded media pointing at the user's files), is read
+// but never written.
+void TestIniFile::keepsPermissionsAndLinks_data() {
+    QTest::addColumn<QString>("target");
+    QTest::addColumn<bool>("foreignOwner");
+    QTest::addColumn<bool>("written");
+    QTest::newRow("beside it") << "real.INI" << false << true;
+    QTest::newRow("another folder") << "victim/real.INI" << false << false;
+    QTest::newRow("another user's link") << "real.INI" << true << false;
+}
+
 void TestIniFile::keepsPermissionsAndLinks() {
+    QFETCH(QString, target);
+    QFETCH(bool, foreignOwner);
+    QFETCH(bool, written);
+    if (foreignOwner && ::geteuid() != 0)
+        QSKIP("giving a link to another user needs root");
     QTemporaryDir dir;
-    const QString real = dir.filePath("real.INI");
-    const QString link = dir.filePath("system.INI");
+    QVERIFY(QDir(dir.path()).mkpath("victim"));
+    const QString real = dir.filePath(target);
+    const QString link = dir.filePath("dancemp4.INI");
     QVERIFY(WriteBytes(real, "[START]\n"));
     QVERIFY(SetMode(real, 0640));
     QVERIFY(QFile::link(real, link));
-    WriteIniStr(link, "START", "chkHide", "YES");
-    QCOMPARE(AtomicFileWriter::LastMethod(), AtomicFileWriter::Method::Replaced);
+    if (foreignOwner)
+        QCOMPARE(::lchown(QFile::encodeName(link).constData(), 65534, 65534), 0);
+    QString error;
+    try {
+        WriteIniStr(link, "START", "chkHide", "YES");
+    } catch (const EWriteRefused& e) {
+        error = e.Text();
+    }
+    QCOMPARE(ReadIniText(link, "START", "chkHide"), written ? QString("YES") : QString());
+    QCOMPARE(error.isEmpty(), written);
     QVERIFY(QFileInfo(link).isSymLink());
-    QCOMPARE(ReadBytes(real), QByteArray("[START]\nchkHide=YES\n"));
+    QCOMPARE(ReadBytes(real), written ? QByteArray("[START]\nchkHide=YES\n") : "[START]\n");
     QCOMPARE(QFileInfo(real).permissions() & 0x7777, QFile::ReadOwner | QFile::WriteOwner |
                                                          QFile::ReadUser | QFile::WriteUser |
                                                          QFile::ReadGroup);
