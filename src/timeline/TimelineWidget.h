@@ -57,7 +57,7 @@ public:
     // inside the media and between MinSpanMs and the whole file.
     void SetView(int64_t startMs, int64_t spanMs);
     int64_t ViewStartMs() const { return viewStart_; }
-    int64_t ViewSpanMs() const { return viewSpan_; }
+    int64_t ViewSpanMs() const { return viewSpan_ > 0 ? viewSpan_ : DurationMs(); }
     int64_t DurationMs() const;
     static constexpr int64_t MinSpanMs = 3000;
 
