@@ -87,6 +87,7 @@ void TFrmMain::FormCreate() {
             FrmPlay->raise();
     }
     CreatePracticeControls();
+    CreateTimelineControls();
     CreateOpenHandlers();
     CreateRemoteControls();
 }

@@ -416,9 +416,15 @@ void TFrmMain::ActToggleMirror() {
 void TFrmMain::ActMarkHere() {
     if (!sgV || !FGBrowse || FGBrowse->State() < gsPaused || !QFileInfo(CurFile).isFile())
         return;
+    MarkSectionAt(CurrentPositionMs(), true);
+}
+
+void TFrmMain::MarkSectionAt(int64_t markAt, bool save) {
+    if (!sgV || !FGBrowse || FGBrowse->State() < gsPaused || !QFileInfo(CurFile).isFile())
+        return;
     sgV->HideEditor(true);
     const int64_t pos = CurrentPositionMs();
-    const QString time = SecToTimeStr(int(pos / 1000));
+    const QString time = SecToTimeStr(int(markAt / 1000));
     const int32_t markMs = TimePointMs(time);
     // After every row at or before the mark: rows of the same second keep
     // their order and the new one follows them.
@@ -435,13 +441,15 @@ void TFrmMain::ActMarkHere() {
     sgV->SetCell(3, at, QStringLiteral("-"));
     sgV->SetCell(4, at, time);
     RenumberRows();
-    SaveGridToIni(SchedFileName, QStringLiteral("Sect"), *sgV);
-    KeepLoopCounts();
+    if (save) {
+        SaveGridToIni(SchedFileName, QStringLiteral("Sect"), *sgV);
+        KeepLoopCounts();
+    }
 
     const int cur = CurRow();
     if (RowExists(cur) && at <= cur) {
         SetCurRow(cur + 1); // the rows below moved down by one
-    } else if (RowExists(cur) && at == cur + 1) {
+    } else if (RowExists(cur) && at == cur + 1 && markMs <= pos) {
         // The current section now ends at the mark, which playback has
         // reached: it runs on into the new section, as at any section end
         // with no repeat left; the media is not touched.

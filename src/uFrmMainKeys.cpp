@@ -53,6 +53,7 @@ const TKeyBinding kKeys[] = {
     {Qt::Key_S, Qt::ControlModifier, pkSave, false},
     {Qt::Key_Insert, kNone, pkMarkHere, false},
     {Qt::Key_N, kNone, pkMarkHere, false},
+    {Qt::Key_T, kNone, pkTimeline, false},
 };
 
 } // namespace
@@ -125,6 +126,9 @@ void TFrmMain::RunPlayerKey(TPlayerKey action) {
         break;
     case pkMarkHere:
         ActMarkHere();
+        break;
+    case pkTimeline:
+        ActToggleTimeline();
         break;
     default:
         if (action >= pkSection1 && action <= pkSection9)

@@ -50,6 +50,11 @@ enum class Setting {
     Recent8,
     Recent9,
     Recent10,
+    chkTimeline,
+    TimelineL,
+    TimelineT,
+    TimelineW,
+    TimelineH,
     // Schedule file of the media.
     SOUNDCHL,
     cbAudioChl2,
@@ -115,6 +120,13 @@ inline constexpr TSettingEntry kSettings[] = {
     {Setting::Recent8, TSettingsFile::System, "START", "Recent8", ""},
     {Setting::Recent9, TSettingsFile::System, "START", "Recent9", ""},
     {Setting::Recent10, TSettingsFile::System, "START", "Recent10", ""},
+    {Setting::chkTimeline, TSettingsFile::System, "START", "chkTimeline", ""},
+    // The timeline window's bounds; absent: where the window system puts it
+    // and its size as built.
+    {Setting::TimelineL, TSettingsFile::System, "START", "TimelineL", nullptr},
+    {Setting::TimelineT, TSettingsFile::System, "START", "TimelineT", nullptr},
+    {Setting::TimelineW, TSettingsFile::System, "START", "TimelineW", nullptr},
+    {Setting::TimelineH, TSettingsFile::System, "START", "TimelineH", nullptr},
     // absent: lbCenter2's caption
     {Setting::SOUNDCHL, TSettingsFile::Schedule, "START", "SOUNDCHL", nullptr},
     {Setting::cbAudioChl2, TSettingsFile::Schedule, "START", "cbAudioChl2", "0"},

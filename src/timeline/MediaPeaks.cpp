@@ -747,6 +747,8 @@ void TMediaPeaks::Open(const QString& path, int audioTrack) {
 }
 
 void TMediaPeaks::Close() {
+    if (path_.isEmpty() && !job_)
+        return;
     StopJob();
     ++generation_;
     path_.clear();
