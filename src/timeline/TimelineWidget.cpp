@@ -406,6 +406,7 @@ void TTimelineWidget::mousePressEvent(QMouseEvent* event) {
     pressX_ = x;
     pressViewStart_ = viewStart_;
     const int row = event->position().y() > RulerRect().bottom() ? MarkAt(x) : 0;
+    pressedMark_ = row;
     if (row > 0) {
         schedule_.SelectedRow = row;
         emit SectionSelected(row);
@@ -462,7 +463,8 @@ void TTimelineWidget::mouseReleaseEvent(QMouseEvent* event) {
         Invalidate();
         return;
     }
-    if (!panning_)
+    // A click on a mark selects it; elsewhere it plays from there.
+    if (!panning_ && pressedMark_ == 0)
         emit PlayFromRequested(std::clamp<int64_t>(MsOfX(event->position().x()), 0, DurationMs()));
     panning_ = false;
 }

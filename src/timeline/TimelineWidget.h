@@ -127,6 +127,7 @@ private:
     bool pressed_ = false;
     bool panning_ = false;
     int pressX_ = 0;
+    int pressedMark_ = 0;
     int64_t pressViewStart_ = 0;
 
     QPixmap layer_;
