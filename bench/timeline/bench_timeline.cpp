@@ -1,0 +1,372 @@
+// Figures of the timeline window, measured side by side in one run:
+//  1. the sound's peaks of a 10-minute AAC file: wall time and CPU of a
+//     program that only computes them, against
+//     `gst-launch-1.0 filesrc ! decodebin ! fakesink` on the same file (the
+//     decoding floor), alternating, two rounds; goal ≤ 1.2 × the floor;
+//  2. in this process, with the timeline shown: the first piece of waveform
+//     (goal within 1 s), the whole, the longest stall of the user-interface
+//     thread under a 10 ms heartbeat (goal < 50 ms), the memory the peaks
+//     take per hour of media (goal ≤ 10 MB) and a second open from the cache;
+//  3. the pictures of a 10-minute 720p H.264 file: time to the first screen
+//     of pictures (every slot of a 900-pixel strip shows a picture of its own
+//     stretch; goal ≤ 2 s), to all of them, and the longest stall meanwhile;
+//  4. CPU of 15 s of 720p playback in the player with the timeline window
+//     closed and open (its cache made beforehand), alternating, two rounds;
+//     goal ≤ 5 % more.
+// The 10-minute clips are made once and kept in the temporary folder.
+// Run: build-rel/bench/bench_timeline (scripts/bench.sh runs it).
+#include "../../tests/e2e/PlayerKit.h"
+#include "../BenchKit.h"
+
+#include "AppStartup.h"
+#include "media/gst/GstAudioOutput.h"
+#include "support/MediaClips.h"
+#include "timeline/MediaPeaks.h"
+#include "timeline/TimelineWidget.h"
+#include "timeline/TimelineWindow.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <cstdio>
+#include <fcntl.h>
+#include <signal.h>
+#include <spawn.h>
+#include <sys/resource.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+extern char** environ;
+
+namespace {
+
+void Line(const char* what, double value, const char* unit, const QString& note = {}) {
+    std::printf("%-62s %10.3f %s%s%s\n", what, value, unit, note.isEmpty() ? "" : "  ",
+                qPrintable(note));
+    std::fflush(stdout);
+}
+
+double SelfCpuSeconds() {
+    struct rusage ru {};
+    getrusage(RUSAGE_SELF, &ru);
+    return ru.ru_utime.tv_sec + ru.ru_utime.tv_usec / 1e6 + ru.ru_stime.tv_sec +
+           ru.ru_stime.tv_usec / 1e6;
+}
+
+struct TRun {
+    double Wall = -1;
+    double Cpu = -1;
+};
+
+pid_t SpawnQuiet(const QStringList& argv) {
+    std::vector<QByteArray> args;
+    for (const QString& a : argv)
+        args.push_back(a.toLocal8Bit());
+    std::vector<char*> cargs;
+    for (auto& a : args)
+        cargs.push_back(a.data());
+    cargs.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, cargs[0], &fa, nullptr, cargs.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    return rc == 0 ? pid : -1;
+}
+
+// A program run to its end: wall time and CPU (user + system, all threads).
+TRun RunMeasured(const QStringList& argv) {
+    TRun r;
+    QElapsedTimer wall;
+    wall.start();
+    const pid_t pid = SpawnQuiet(argv);
+    if (pid <= 0)
+        return r;
+    int status = 0;
+    struct rusage ru {};
+    if (wait4(pid, &status, 0, &ru) != pid || !WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return r;
+    r.Wall = wall.elapsed() / 1000.0;
+    r.Cpu = ru.ru_utime.tv_sec + ru.ru_utime.tv_usec / 1e6 + ru.ru_stime.tv_sec +
+            ru.ru_stime.tv_usec / 1e6;
+    return r;
+}
+
+double ProcessCpuSeconds(pid_t pid) {
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray stat = f.readAll();
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
+}
+
+// CPU of a program over measureMs after skipMs of start-up; it is then ended.
+double CpuWindow(const QStringList& argv, int skipMs, int measureMs) {
+    const pid_t pid = SpawnQuiet(argv);
+    if (pid <= 0)
+        return -1;
+    usleep(useconds_t(skipMs) * 1000);
+    const double before = ProcessCpuSeconds(pid);
+    usleep(useconds_t(measureMs) * 1000);
+    const double after = ProcessCpuSeconds(pid);
+    int status = 0;
+    const bool ended = waitpid(pid, &status, WNOHANG) == pid;
+    if (!ended) {
+        kill(pid, SIGTERM);
+        waitpid(pid, &status, 0);
+    }
+    return !ended && before >= 0 && after >= before ? after - before : -1;
+}
+
+// A clip made once and kept in the temporary folder.
+QString KeptClip(const QString& name, const std::function<bool(const QString&, QString*)>& make) {
+    const QString clip = QDir::temp().filePath(name);
+    if (QFile::exists(clip))
+        return clip;
+    const QString part = clip + QStringLiteral(".part.") + QFileInfo(clip).suffix();
+    QString error;
+    std::printf("making %s ...\n", qPrintable(clip));
+    std::fflush(stdout);
+    if (!make(part, &error) || !QFile::rename(part, clip)) {
+        std::fprintf(stderr, "%s: %s\n", qPrintable(name), qPrintable(error));
+        return {};
+    }
+    return clip;
+}
+
+// Runs the event loop with a 10 ms heartbeat until done(); the longest gap
+// between two beats beyond the 10 ms, in ms.
+double LongestStall(const std::function<bool()>& done, int limitMs = 300000) {
+    QElapsedTimer beat;
+    beat.start();
+    double worst = 0;
+    QTimer heart;
+    heart.setTimerType(Qt::PreciseTimer);
+    heart.setInterval(10);
+    QObject::connect(&heart, &QTimer::timeout, [&] {
+        worst = std::max(worst, beat.nsecsElapsed() / 1e6 - 10);
+        beat.restart();
+    });
+    heart.start();
+    QEventLoop loop;
+    QTimer poll;
+    poll.setInterval(1);
+    QElapsedTimer total;
+    total.start();
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        if (done() || total.elapsed() > limitMs)
+            loop.quit();
+    });
+    poll.start();
+    loop.exec();
+    return worst;
+}
+
+// Every slot of the strip shows a picture from its own stretch of the media.
+bool FirstScreenOfPictures(const TTimelineWidget& t, const TMediaPeaks& m) {
+    const int slot = 54 * TMediaPeaks::ThumbWidth / TMediaPeaks::ThumbHeight;
+    const int64_t slotMs = t.MsOfX(slot) - t.MsOfX(0);
+    if (m.Thumbs().isEmpty())
+        return false;
+    for (int x = 0; x < t.width(); x += slot) {
+        const int64_t at = t.MsOfX(x);
+        auto it = m.Thumbs().upperBound(at);
+        if (it == m.Thumbs().begin())
+            return false;
+        --it;
+        if (at - it.key() >= slotMs)
+            return false;
+    }
+    return true;
+}
+
+// 1.'s program: the peaks of one file and nothing else.
+int PeaksOnly(int argc, char** argv, const QString& file) {
+    QCoreApplication app(argc, argv);
+    TMediaPeaks m;
+    m.Open(file);
+    WaitUntil([&] { return m.Finished(); }, 600000);
+    return m.Finished() && m.HasAudio() && !m.FromCache() ? 0 : 1;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    if (argc > 1 && qstrcmp(argv[1], "--player-silent") == 0) {
+        SetAudioOutput(TAudioOutputKind::Discard);
+        int n = 1;
+        return RunTavrelo(n, argv);
+    }
+    if (argc > 3 && qstrcmp(argv[1], "--peaks") == 0) {
+        qputenv("XDG_CACHE_HOME", argv[3]);
+        return PeaksOnly(argc, argv, QString::fromLocal8Bit(argv[2]));
+    }
+    OffscreenUnlessChosen();
+    QApplication app(argc, argv);
+    QTemporaryDir dir;
+    const QString exe = QCoreApplication::applicationFilePath();
+
+    const QString aac =
+        KeptClip(QStringLiteral("tavrelo-bench-aac-600s.m4a"),
+                 [](const QString& p, QString* e) { return MakeToneAudioClip(p, 600, 2, e); });
+    const QString video =
+        KeptClip(QStringLiteral("tavrelo-bench-720p30-600s.mp4"), [](const QString& p, QString* e) {
+            return MakeToneVideoClip(p, 600, 2, e, TVideoClipOptions::Moving720p());
+        });
+    if (aac.isEmpty() || video.isEmpty())
+        return 1;
+    std::printf("bench_timeline\n");
+
+    // 1. Peaks against the decoding floor.
+    {
+        double wall[2] = {0, 0}, cpu[2] = {0, 0};
+        QStringList raw;
+        for (int round = 0; round < 2; ++round) {
+            const TRun floor = RunMeasured(
+                {QStringLiteral("gst-launch-1.0"), QStringLiteral("-q"), QStringLiteral("filesrc"),
+                 QStringLiteral("location=") + aac, QStringLiteral("!"),
+                 QStringLiteral("decodebin"), QStringLiteral("!"), QStringLiteral("fakesink")});
+            const QString cache = dir.filePath(QStringLiteral("cache-floor-%1").arg(round));
+            const TRun ours = RunMeasured({exe, QStringLiteral("--peaks"), aac, cache});
+            if (floor.Wall < 0 || ours.Wall < 0) {
+                std::fprintf(stderr, "a run failed\n");
+                return 1;
+            }
+            wall[0] += floor.Wall;
+            cpu[0] += floor.Cpu;
+            wall[1] += ours.Wall;
+            cpu[1] += ours.Cpu;
+            raw << QStringLiteral("floor %1 s/%2 s cpu, peaks %3 s/%4 s cpu")
+                       .arg(floor.Wall, 0, 'f', 2)
+                       .arg(floor.Cpu, 0, 'f', 2)
+                       .arg(ours.Wall, 0, 'f', 2)
+                       .arg(ours.Cpu, 0, 'f', 2);
+        }
+        Line("1. floor: gst-launch decodebin ! fakesink, 10 min AAC, wall", wall[0] / 2, "s",
+             raw.join(QStringLiteral("; ")));
+        Line("   floor CPU", cpu[0] / 2, "s");
+        Line("   peaks program, wall", wall[1] / 2, "s");
+        Line("   peaks program CPU", cpu[1] / 2, "s");
+        Line("   ratio peaks / floor, wall", wall[1] / wall[0], "x");
+        Line("   ratio peaks / floor, CPU", cpu[1] / cpu[0], "x");
+    }
+
+    const QString cache = dir.filePath(QStringLiteral("cache"));
+    qputenv("XDG_CACHE_HOME", cache.toLocal8Bit());
+    // 2. In this process, the timeline shown.
+    {
+        TTimelineWindow win;
+        win.resize(900, 220);
+        win.show();
+        TMediaPeaks& m = *win.Peaks();
+        QElapsedTimer t;
+        double firstPiece = -1;
+        QObject::connect(&m, &TMediaPeaks::Updated, [&] {
+            if (firstPiece < 0 && !m.Peaks().empty())
+                firstPiece = t.nsecsElapsed() / 1e6;
+        });
+        const double cpu0 = SelfCpuSeconds();
+        t.start();
+        win.Open(aac, 0);
+        const double stall = LongestStall([&] { return m.Finished(); });
+        const double whole = t.nsecsElapsed() / 1e6;
+        const double cpu = SelfCpuSeconds() - cpu0;
+        Line("2. first piece of waveform on the screen", firstPiece, "ms");
+        Line("   whole waveform of 10 min", whole, "ms");
+        Line("   CPU of this process meanwhile (UI + pipeline)", cpu, "s");
+        Line("   longest UI-thread stall (10 ms heartbeat)", stall, "ms");
+        const double bytes = double(m.Peaks().size() * sizeof(TPeak));
+        const double hours = double(m.DurationMs()) / 3600000.0;
+        // The worker keeps a copy until it has written the cache: twice that
+        // while computing.
+        Line("   peaks memory per hour of media (shown / while computing)", bytes / hours / 1e6,
+             "MB", QStringLiteral("%1 MB while computing").arg(2 * bytes / hours / 1e6, 0, 'f', 2));
+        win.Open(QString(), 0);
+        t.restart();
+        win.Open(aac, 0);
+        WaitUntil([&] { return m.Finished(); });
+        Line("   second open, from the cache", t.nsecsElapsed() / 1e6, "ms",
+             m.FromCache() ? QString() : QStringLiteral("NOT from the cache"));
+    }
+
+    // 3. Pictures of the 10-minute 720p file.
+    {
+        TTimelineWindow win;
+        win.resize(900, 220);
+        win.show();
+        TMediaPeaks& m = *win.Peaks();
+        const TTimelineWidget& tl = *win.Timeline();
+        QElapsedTimer t;
+        double firstScreen = -1, allPictures = -1, waveDone = -1;
+        t.start();
+        win.Open(video, 0);
+        const double stall = LongestStall([&] {
+            if (firstScreen < 0 && FirstScreenOfPictures(tl, m))
+                firstScreen = t.nsecsElapsed() / 1e6;
+            if (waveDone < 0 && m.Progress() >= 1)
+                waveDone = t.nsecsElapsed() / 1e6;
+            return m.Finished();
+        });
+        allPictures = t.nsecsElapsed() / 1e6;
+        Line("3. first screen of pictures, 10 min 720p H.264, 900 px", firstScreen, "ms");
+        Line("   all pictures (and the waveform)", allPictures, "ms",
+             QStringLiteral("%1 pictures, one every %2 s; waveform %3 ms")
+                 .arg(m.Thumbs().size())
+                 .arg(m.ThumbIntervalMs() / 1000)
+                 .arg(waveDone, 0, 'f', 0));
+        Line("   longest UI-thread stall meanwhile", stall, "ms");
+    }
+
+    // 4. The player playing 720p with the timeline closed and open.
+    {
+        XvfbSession xvfb(1920, 1080);
+        if (xvfb.IsRunning()) {
+            qputenv("DISPLAY", xvfb.Display().toLocal8Bit());
+            qputenv("QT_QPA_PLATFORM", "xcb");
+        }
+        qputenv("TAVRELO_NO_MESSAGE_BOXES", "1");
+        const QString folder = dir.filePath(QStringLiteral("player"));
+        QDir().mkpath(folder);
+        const QString player = QDir(folder).filePath(QStringLiteral("tavrelo"));
+        QFile::copy(exe, player);
+        IniFileName = QDir(folder).filePath(QStringLiteral("system.INI"));
+        WriteSchedule(video, {{QStringLiteral("1"), QStringLiteral("00:00"), {}},
+                              {QStringLiteral("1"), QStringLiteral("00:20"), {}}});
+        TPlayerOptions o;
+        o.AutoPlay = true;
+        o.EndMode = QStringLiteral("播完退出");
+        double sum[2] = {0, 0};
+        int n[2] = {0, 0};
+        QStringList raw;
+        for (int round = 0; round < 2; ++round) {
+            for (const bool on : {false, true}) {
+                WriteSettings(video, o);
+                WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("chkTimeline"),
+                            BoolToText(on));
+                const double cpu =
+                    CpuWindow({player, QStringLiteral("--player-silent")}, 5000, 15000);
+                raw << QStringLiteral("%1 %2").arg(on ? "open" : "closed").arg(cpu, 0, 'f', 2);
+                if (cpu > 0) {
+                    sum[on] += cpu;
+                    ++n[on];
+                }
+            }
+        }
+        const double off = n[0] ? sum[0] / n[0] : -1, on = n[1] ? sum[1] / n[1] : -1;
+        Line("4. CPU of 15 s of 720p playback, timeline closed", off, "s",
+             QStringLiteral("runs: %1 (%2)")
+                 .arg(raw.join(QStringLiteral(", ")),
+                      xvfb.IsRunning() ? xvfb.Display() : QStringLiteral("offscreen")));
+        Line("   timeline open (cache made beforehand)", on, "s");
+        if (off > 0 && on > 0)
+            Line("   ratio open / closed, CPU", on / off, "x");
+    }
+    return 0;
+}
