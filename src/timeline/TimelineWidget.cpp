@@ -223,8 +223,10 @@ int TTimelineWidget::PlayheadX() const {
 
 void TTimelineWidget::Animate() {
     const int x = PlayheadX();
-    // A zoomed-in view follows the playing position a page at a time.
-    if (playing_ && viewSpan_ > 0 && !pressed_ && (x < 0 || x >= width())) {
+    // A zoomed-in view follows the playing position a page at a time when
+    // it runs off the right edge; a view the user scrolled away stays.
+    if (playing_ && viewSpan_ > 0 && !pressed_ && drawnHead_ >= 0 && drawnHead_ < width() &&
+        x >= width()) {
         SetView(PositionNowMs() - viewSpan_ / 10, viewSpan_);
         drawnHead_ = -1;
         return;
