@@ -68,13 +68,14 @@ void TFrmMain::CreateTimelineControls() {
     tmTimeline->setInterval(kFeedMs);
     connect(tmTimeline, &QTimer::timeout, this, Guarded([this] { FeedTimeline(); }));
 
-    chkTimeline->setChecked(ReadBoolSetting(IniFileName, Setting::chkTimeline));
+    // As the other switches: one left on raises its click event, which shows
+    // the window and writes the switch back.
     connect(chkTimeline, &QCheckBox::toggled, this,
             Guarded([this] { chkTimelineClick(chkTimeline); }));
-    chkTimelineClick(nullptr); // shows the window when the switch was left on
+    chkTimeline->setChecked(ReadBoolSetting(IniFileName, Setting::chkTimeline));
 }
 
-void TFrmMain::chkTimelineClick(QObject* Sender) {
+void TFrmMain::chkTimelineClick(QObject* /*Sender*/) {
     const bool on = chkTimeline->isChecked();
     if (on) {
         FeedTimeline();
@@ -89,8 +90,7 @@ void TFrmMain::chkTimelineClick(QObject* Sender) {
         // The computation stops with the window; it comes back from the cache.
         FrmTimeline->Open(QString(), 0);
     }
-    if (Sender)
-        WriteSetting(IniFileName, Setting::chkTimeline, BoolToText(on));
+    WriteSetting(IniFileName, Setting::chkTimeline, BoolToText(on));
 }
 
 void TFrmMain::ActToggleTimeline() {

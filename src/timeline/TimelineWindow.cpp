@@ -17,6 +17,7 @@ TTimelineWindow::TTimelineWindow(QWidget* parent) : QWidget(parent, Qt::Window) 
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
     layout->addWidget(timeline_);
+    setMinimumSize(320, 160);
     resize(900, 220);
     // A drag of the window gives many moves: the place is told once it rests.
     settle_ = new QTimer(this);

@@ -178,6 +178,8 @@ private slots:
                                 << int(pkNone);
         QTest::newRow("n") << int(Qt::Key_N) << none << int(pkMarkHere) << int(pkMarkHere)
                            << int(pkNone);
+        QTest::newRow("t") << int(Qt::Key_T) << none << int(pkTimeline) << int(pkTimeline)
+                           << int(pkNone);
         QTest::newRow("plain s") << int(Qt::Key_S) << none << int(pkNone) << int(pkNone)
                                  << int(pkNone);
     }
