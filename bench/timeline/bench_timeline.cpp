@@ -14,7 +14,8 @@
 //     closed and open (its cache made beforehand), alternating, two rounds;
 //     goal ≤ 5 % more.
 // The 10-minute clips are made once and kept in the temporary folder.
-// Run: build-rel/bench/bench_timeline (scripts/bench.sh runs it).
+// Run: build-rel/bench/bench_timeline (scripts/bench.sh runs it); with
+// --sound only 1. and 2., --pictures only 3., --playback only 4.
 #include "../../tests/e2e/PlayerKit.h"
 #include "../BenchKit.h"
 
@@ -30,12 +31,16 @@
 #include <QTemporaryDir>
 #include <QTimer>
 
+#include <gst/gst.h>
+
+#include <atomic>
 #include <cstdio>
 #include <fcntl.h>
 #include <signal.h>
 #include <spawn.h>
 #include <sys/resource.h>
 #include <sys/wait.h>
+#include <thread>
 #include <unistd.h>
 
 extern char** environ;
@@ -208,6 +213,10 @@ int main(int argc, char** argv) {
         qputenv("XDG_CACHE_HOME", argv[3]);
         return PeaksOnly(argc, argv, QString::fromLocal8Bit(argv[2]));
     }
+    const QByteArray only = argc > 1 ? QByteArray(argv[1]) : QByteArray();
+    const bool sound = only.isEmpty() || only == "--sound";
+    const bool pictures = only.isEmpty() || only == "--pictures";
+    const bool playback = only.isEmpty() || only == "--playback";
     OffscreenUnlessChosen();
     QApplication app(argc, argv);
     QTemporaryDir dir;
@@ -220,35 +229,81 @@ int main(int argc, char** argv) {
     // sound a plain tone (the pictures are what is measured). Several minutes
     // on a busy machine, hence its own time limit.
     const QString video =
-        KeptClip(QStringLiteral("tavrelo-bench-720p30-600s.mp4"), [](const QString& p, QString* e) {
-            return RunGstLaunch(
-                QStringLiteral(
-                    "mp4mux name=mux faststart=true ! filesink location=\"%1\" "
-                    "audiotestsrc num-buffers=28125 samplesperbuffer=1024 ! "
-                    "audio/x-raw,rate=48000,channels=2 ! avenc_aac ! aacparse ! mux. "
-                    "videotestsrc pattern=ball num-buffers=18000 ! "
-                    "video/x-raw,framerate=30/1,width=1280,height=720 ! videoconvert ! "
-                    "video/x-raw,format=I420 ! x264enc key-int-max=60 speed-preset=veryfast "
-                    "bframes=0 option-string=\"scenecut=0:min-keyint=60\" ! h264parse ! mux.")
-                    .arg(p),
-                e, 1800000);
-        });
+        !(pictures || playback)
+            ? QStringLiteral("-")
+            : KeptClip(QStringLiteral("tavrelo-bench-720p30-600s.mp4"), [](const QString& p,
+                                                                           QString* e) {
+                  return RunGstLaunch(
+                      QStringLiteral(
+                          "mp4mux name=mux faststart=true ! filesink location=\"%1\" "
+                          "audiotestsrc num-buffers=28125 samplesperbuffer=1024 ! "
+                          "audio/x-raw,rate=48000,channels=2 ! avenc_aac ! aacparse ! mux. "
+                          "videotestsrc pattern=ball num-buffers=18000 ! "
+                          "video/x-raw,framerate=30/1,width=1280,height=720 ! videoconvert ! "
+                          "video/x-raw,format=I420 ! x264enc key-int-max=60 speed-preset=veryfast "
+                          "bframes=0 option-string=\"scenecut=0:min-keyint=60\" ! h264parse ! mux.")
+                          .arg(p),
+                      e, 1800000);
+              });
     if (aac.isEmpty() || video.isEmpty())
         return 1;
     std::printf("bench_timeline\n");
 
-    // 1. Peaks against the decoding floor.
-    {
-        double wall[2] = {0, 0}, cpu[2] = {0, 0};
-        QStringList raw;
+    // The player has GStreamer running before a timeline opens.
+    gst_init(nullptr, nullptr);
+
+    // 1. Peaks against the decoding floor, alternating, two rounds: in this
+    // process (the floor pipeline made from the same description), and as
+    // programs with their start-up.
+    if (sound) {
+        double wall[2] = {0, 0}, cpu[2] = {0, 0}, pWall[2] = {0, 0}, pCpu[2] = {0, 0};
+        QStringList raw, rawPrograms;
         for (int round = 0; round < 2; ++round) {
-            const TRun floor = RunMeasured(
+            TRun floor, ours;
+            {
+                const double c0 = SelfCpuSeconds();
+                QElapsedTimer t;
+                t.start();
+                GstElement* p = gst_parse_launch(
+                    QStringLiteral("filesrc location=\"%1\" ! decodebin ! fakesink")
+                        .arg(aac)
+                        .toUtf8()
+                        .constData(),
+                    nullptr);
+                gst_element_set_state(p, GST_STATE_PLAYING);
+                GstBus* bus = gst_element_get_bus(p);
+                GstMessage* msg = gst_bus_timed_pop_filtered(
+                    bus, GST_CLOCK_TIME_NONE, GstMessageType(GST_MESSAGE_EOS | GST_MESSAGE_ERROR));
+                const bool ok = GST_MESSAGE_TYPE(msg) == GST_MESSAGE_EOS;
+                gst_message_unref(msg);
+                gst_object_unref(bus);
+                gst_element_set_state(p, GST_STATE_NULL);
+                gst_object_unref(p);
+                if (ok) {
+                    floor.Wall = t.nsecsElapsed() / 1e9;
+                    floor.Cpu = SelfCpuSeconds() - c0;
+                }
+            }
+            {
+                qputenv("XDG_CACHE_HOME",
+                        dir.filePath(QStringLiteral("cache-in-%1").arg(round)).toLocal8Bit());
+                const double c0 = SelfCpuSeconds();
+                QElapsedTimer t;
+                t.start();
+                TMediaPeaks m;
+                m.Open(aac);
+                if (WaitUntil([&] { return m.Finished(); }, 600000) && m.HasAudio()) {
+                    ours.Wall = t.nsecsElapsed() / 1e9;
+                    ours.Cpu = SelfCpuSeconds() - c0;
+                }
+            }
+            const TRun floorProgram = RunMeasured(
                 {QStringLiteral("gst-launch-1.0"), QStringLiteral("-q"), QStringLiteral("filesrc"),
                  QStringLiteral("location=") + aac, QStringLiteral("!"),
                  QStringLiteral("decodebin"), QStringLiteral("!"), QStringLiteral("fakesink")});
-            const QString cache = dir.filePath(QStringLiteral("cache-floor-%1").arg(round));
-            const TRun ours = RunMeasured({exe, QStringLiteral("--peaks"), aac, cache});
-            if (floor.Wall < 0 || ours.Wall < 0) {
+            const QString cache = dir.filePath(QStringLiteral("cache-program-%1").arg(round));
+            const TRun oursProgram = RunMeasured({exe, QStringLiteral("--peaks"), aac, cache});
+            if (floor.Wall < 0 || ours.Wall < 0 || floorProgram.Wall < 0 || oursProgram.Wall < 0) {
                 std::fprintf(stderr, "a run failed\n");
                 return 1;
             }
@@ -256,25 +311,38 @@ int main(int argc, char** argv) {
             cpu[0] += floor.Cpu;
             wall[1] += ours.Wall;
             cpu[1] += ours.Cpu;
-            raw << QStringLiteral("floor %1 s/%2 s cpu, peaks %3 s/%4 s cpu")
-                       .arg(floor.Wall, 0, 'f', 2)
-                       .arg(floor.Cpu, 0, 'f', 2)
-                       .arg(ours.Wall, 0, 'f', 2)
-                       .arg(ours.Cpu, 0, 'f', 2);
+            pWall[0] += floorProgram.Wall;
+            pCpu[0] += floorProgram.Cpu;
+            pWall[1] += oursProgram.Wall;
+            pCpu[1] += oursProgram.Cpu;
+            auto runs = [](const TRun& a, const TRun& b) {
+                return QStringLiteral("floor %1 s/%2 s CPU, peaks %3 s/%4 s CPU")
+                    .arg(a.Wall, 0, 'f', 2)
+                    .arg(a.Cpu, 0, 'f', 2)
+                    .arg(b.Wall, 0, 'f', 2)
+                    .arg(b.Cpu, 0, 'f', 2);
+            };
+            raw << runs(floor, ours);
+            rawPrograms << runs(floorProgram, oursProgram);
         }
-        Line("1. floor: gst-launch decodebin ! fakesink, 10 min AAC, wall", wall[0] / 2, "s",
+        Line("1. floor: decodebin ! fakesink in this process, 10 min AAC, wall", wall[0] / 2, "s",
              raw.join(QStringLiteral("; ")));
         Line("   floor CPU", cpu[0] / 2, "s");
-        Line("   peaks program, wall", wall[1] / 2, "s");
-        Line("   peaks program CPU", cpu[1] / 2, "s");
+        Line("   peaks (TMediaPeaks, cache written), wall", wall[1] / 2, "s");
+        Line("   peaks CPU (this whole process)", cpu[1] / 2, "s");
         Line("   ratio peaks / floor, wall", wall[1] / wall[0], "x");
         Line("   ratio peaks / floor, CPU", cpu[1] / cpu[0], "x");
+        Line("   as programs: gst-launch-1.0 floor, wall", pWall[0] / 2, "s",
+             rawPrograms.join(QStringLiteral("; ")));
+        Line("   as programs: this program --peaks, wall", pWall[1] / 2, "s");
+        Line("   as programs: ratio, wall", pWall[1] / pWall[0], "x");
+        Line("   as programs: ratio, CPU (Qt start-up included)", pCpu[1] / pCpu[0], "x");
     }
 
     const QString cache = dir.filePath(QStringLiteral("cache"));
     qputenv("XDG_CACHE_HOME", cache.toLocal8Bit());
     // 2. In this process, the timeline shown.
-    {
+    if (sound) {
         TTimelineWindow win;
         win.resize(900, 220);
         win.show();
@@ -285,6 +353,11 @@ int main(int argc, char** argv) {
             if (firstPiece < 0 && !m.Peaks().empty())
                 firstPiece = t.nsecsElapsed() / 1e6;
         });
+        // The same heartbeat with nothing computing: what the machine's load
+        // alone costs it.
+        QElapsedTimer idle;
+        idle.start();
+        const double idleStall = LongestStall([&] { return idle.elapsed() >= 2000; });
         const double cpu0 = SelfCpuSeconds();
         t.start();
         win.Open(aac, 0);
@@ -294,7 +367,8 @@ int main(int argc, char** argv) {
         Line("2. first piece of waveform on the screen", firstPiece, "ms");
         Line("   whole waveform of 10 min", whole, "ms");
         Line("   CPU of this process meanwhile (UI + pipeline)", cpu, "s");
-        Line("   longest UI-thread stall (10 ms heartbeat)", stall, "ms");
+        Line("   longest UI-thread stall (10 ms heartbeat)", stall, "ms",
+             QStringLiteral("idle beforehand, 2 s: %1 ms").arg(idleStall, 0, 'f', 1));
         const double bytes = double(m.Peaks().size() * sizeof(TPeak));
         const double hours = double(m.DurationMs()) / 3600000.0;
         // The worker keeps a copy until it has written the cache: twice that
@@ -309,15 +383,34 @@ int main(int argc, char** argv) {
              m.FromCache() ? QString() : QStringLiteral("NOT from the cache"));
     }
 
-    // 3. Pictures of the 10-minute 720p file.
-    {
+    // 3. Pictures of the 10-minute 720p file (which also fills the cache
+    // that 4. plays with).
+    if (pictures || playback) {
         TTimelineWindow win;
         win.resize(900, 220);
         win.show();
         TMediaPeaks& m = *win.Peaks();
         const TTimelineWidget& tl = *win.Timeline();
+        // The heartbeat while two threads of this process spin for 3 s: what
+        // two busy workers on this machine cost it by scheduling alone.
+        std::atomic<bool> spin{true};
+        std::thread a([&] {
+            while (spin.load()) {
+            }
+        });
+        std::thread b([&] {
+            while (spin.load()) {
+            }
+        });
+        QElapsedTimer busy;
+        busy.start();
+        const double busyStall = LongestStall([&] { return busy.elapsed() >= 3000; });
+        spin.store(false);
+        a.join();
+        b.join();
         QElapsedTimer t;
         double firstScreen = -1, allPictures = -1, waveDone = -1;
+        const double cpu0 = SelfCpuSeconds();
         t.start();
         win.Open(video, 0);
         const double stall = LongestStall([&] {
@@ -334,11 +427,14 @@ int main(int argc, char** argv) {
                  .arg(m.Thumbs().size())
                  .arg(m.ThumbIntervalMs() / 1000)
                  .arg(waveDone, 0, 'f', 0));
-        Line("   longest UI-thread stall meanwhile", stall, "ms");
+        Line("   CPU of this process meanwhile", SelfCpuSeconds() - cpu0, "s");
+        Line("   longest UI-thread stall meanwhile", stall, "ms",
+             QStringLiteral("with two threads merely spinning, 3 s: %1 ms")
+                 .arg(busyStall, 0, 'f', 1));
     }
 
     // 4. The player playing 720p with the timeline closed and open.
-    {
+    if (playback) {
         XvfbSession xvfb(1920, 1080);
         if (xvfb.IsRunning()) {
             qputenv("DISPLAY", xvfb.Display().toLocal8Bit());

@@ -14,6 +14,7 @@
 #include <QThread>
 
 #include <gst/app/gstappsink.h>
+#include <gst/audio/audio.h>
 #include <gst/gst.h>
 #include <gst/video/video.h>
 
@@ -106,7 +107,13 @@ gboolean AutoplugContinue(GstElement*, GstPad* pad, GstCaps* caps, gpointer data
     auto* s = static_cast<TDecodeSetup*>(data);
     // The file's own type ("video/quicktime" for an .m4a) always goes on to
     // its demuxer; only the streams that come out of it may stop here.
-    GstElement* parent = gst_pad_get_parent_element(pad);
+    // decodebin hands over its own ghost pad; the element behind it is the
+    // ghost's target's.
+    GstPad* real = GST_IS_GHOST_PAD(pad) ? gst_ghost_pad_get_target(GST_GHOST_PAD(pad))
+                                         : GST_PAD(gst_object_ref(pad));
+    GstElement* parent = real ? gst_pad_get_parent_element(real) : nullptr;
+    if (real)
+        gst_object_unref(real);
     if (!parent)
         return TRUE;
     GstElementFactory* f = gst_element_get_factory(parent);
@@ -203,6 +210,9 @@ struct TMediaPeaksWork {
         size_t handed = 0; // buckets of `all` already handed over
         int rate = 0;
         int64_t samples = 0;
+        GstCaps* caps = nullptr; // the samples' caps st.info was read from (held)
+        ~TPeakState() { gst_caps_replace(&caps, nullptr); }
+        GstAudioInfo info;
         float lo = 0, hi = 0;
         bool open = false;     // a bucket has begun and not ended
         int64_t bucketEnd = 0; // the sample that closes the open bucket
@@ -225,13 +235,11 @@ struct TMediaPeaksWork {
                  : (dur > 0 && st.rate > 0
                         ? std::min(0.99, double(st.samples) * 1000.0 / st.rate / double(dur))
                         : 0.0);
-        Post([piece = std::move(piece), progress, dur, done](TMediaPeaks& m) {
+        Post([piece = std::move(piece), progress, dur](TMediaPeaks& m) {
             m.peaks_.insert(m.peaks_.end(), piece.begin(), piece.end());
             m.progress_ = progress;
             if (dur > 0 && m.duration_ == 0)
                 m.duration_ = dur;
-            if (done)
-                m.peaksDone_ = true;
         });
         st.sinceHandOver.restart();
     }
@@ -248,26 +256,41 @@ struct TMediaPeaksWork {
             return GST_FLOW_FLUSHING;
         }
         std::lock_guard<std::mutex> guard(st.lock);
-        if (st.rate == 0) {
-            GstStructure* s = gst_caps_get_structure(gst_sample_get_caps(sample), 0);
-            gst_structure_get_int(s, "rate", &st.rate);
-            if (st.rate <= 0)
-                st.rate = 48000;
-            st.bucketEnd = std::max<int64_t>(1, st.rate / TMediaPeaks::PeaksPerSecond);
+        GstCaps* caps = gst_sample_get_caps(sample);
+        if (caps != st.caps) {
+            // The decoder's own layout (planar for most) and channels: no
+            // conversion, the envelope spans all channels.
+            if (!gst_audio_info_from_caps(&st.info, caps) || GST_AUDIO_INFO_RATE(&st.info) <= 0) {
+                gst_sample_unref(sample);
+                return GST_FLOW_NOT_NEGOTIATED;
+            }
+            gst_caps_replace(&st.caps, caps);
+            if (st.rate == 0) {
+                st.rate = GST_AUDIO_INFO_RATE(&st.info);
+                st.bucketEnd = std::max<int64_t>(1, st.rate / TMediaPeaks::PeaksPerSecond);
+            }
         }
-        GstMapInfo map;
-        GstBuffer* buf = gst_sample_get_buffer(sample);
-        if (gst_buffer_map(buf, &map, GST_MAP_READ)) {
-            const auto* f = reinterpret_cast<const float*>(map.data);
-            const size_t n = map.size / sizeof(float);
-            for (size_t i = 0; i < n; ++i) {
-                const float v = f[i];
+        GstAudioBuffer ab;
+        if (gst_audio_buffer_map(&ab, &st.info, gst_sample_get_buffer(sample), GST_MAP_READ)) {
+            const int channels = GST_AUDIO_INFO_CHANNELS(&st.info);
+            const bool planar = ab.n_planes > 1;
+            const size_t frames = ab.n_samples;
+            for (size_t i = 0; i < frames; ++i) {
+                float lo = 0, hi = 0;
+                for (int c = 0; c < channels; ++c) {
+                    const float v = planar
+                                        ? static_cast<const float*>(ab.planes[c])[i]
+                                        : static_cast<const float*>(ab.planes[0])[i * channels + c];
+                    lo = c == 0 ? v : std::min(lo, v);
+                    hi = c == 0 ? v : std::max(hi, v);
+                }
                 if (!st.open) {
-                    st.lo = st.hi = v;
+                    st.lo = lo;
+                    st.hi = hi;
                     st.open = true;
                 }
-                st.lo = std::min(st.lo, v);
-                st.hi = std::max(st.hi, v);
+                st.lo = std::min(st.lo, lo);
+                st.hi = std::max(st.hi, hi);
                 if (++st.samples == st.bucketEnd) {
                     st.all.push_back({Quantise(st.lo), Quantise(st.hi)});
                     st.open = false;
@@ -277,7 +300,7 @@ struct TMediaPeaksWork {
                         int64_t(st.all.size() + 1) * st.rate / TMediaPeaks::PeaksPerSecond;
                 }
             }
-            gst_buffer_unmap(buf, &map);
+            gst_audio_buffer_unmap(&ab);
         }
         gst_sample_unref(sample);
         if (st.sinceHandOver.elapsed() >= kHandOverMs)
@@ -295,8 +318,9 @@ struct TMediaPeaksWork {
         GstElement* pipeline = MakeDecodePipeline(path, setup);
         GstElement* convert = Make("audioconvert");
         GstElement* sink = Make("appsink");
-        GstCaps* caps =
-            gst_caps_from_string("audio/x-raw,format=F32LE,channels=1,layout=interleaved");
+        // Floats in whatever layout and channels the decoder gives: most
+        // decoders give them already, and audioconvert stays idle.
+        GstCaps* caps = gst_caps_from_string("audio/x-raw,format=F32LE");
         g_object_set(sink, "sync", FALSE, "caps", caps, "enable-last-sample", FALSE, nullptr);
         gst_caps_unref(caps);
         gst_bin_add_many(GST_BIN(pipeline), convert, sink, nullptr);
@@ -390,7 +414,7 @@ struct TMediaPeaksWork {
     }
 
     bool ComputeThumbs(QMap<int64_t, QImage>* out, bool* hasVideo, int64_t* interval,
-                       QString* error) const {
+                       int64_t* duration, QString* error) const {
         TDecodeSetup setup;
         setup.undecoded = {"audio/", "text/", "subpicture/", "image/", "application/"};
         GstElement* pipeline = MakeDecodePipeline(path, setup);
@@ -461,6 +485,7 @@ struct TMediaPeaksWork {
         if (*hasVideo && !Cancelled() &&
             gst_element_query_duration(pipeline, GST_FORMAT_TIME, &d) && d > 0) {
             const int64_t durMs = d / GST_MSECOND;
+            *duration = durMs;
             *interval = ThumbInterval(durMs);
             const int count = int((durMs + *interval - 1) / *interval);
             const int64_t step = *interval;
@@ -657,36 +682,30 @@ struct TMediaPeaksWork {
         std::thread pictures;
         if (!thumbsCached)
             pictures = std::thread([&] {
-                thumbsOk = ComputeThumbs(&thumbs, &hasVideo, &interval, &videoError);
-                Post([hasVideo, videoError](TMediaPeaks& m) {
-                    m.hasVideo_ = hasVideo;
-                    m.videoError_ = videoError;
-                    m.thumbsDone_ = true;
-                    m.SettleError();
-                });
+                thumbsOk = ComputeThumbs(&thumbs, &hasVideo, &interval, &videoDur, &videoError);
             });
         QString audioError;
         bool peaksOk = peaksCached;
-        if (!peaksCached) {
+        if (!peaksCached)
             peaksOk = ComputePeaks(&peaks, &hasAudio, &audioDur, &audioError);
-            Post([hasAudio, audioError](TMediaPeaks& m) {
-                m.hasAudio_ = hasAudio;
-                m.audioError_ = audioError;
-                m.peaksDone_ = true;
-                m.progress_ = 1;
-                m.SettleError();
-            });
-        }
         if (pictures.joinable())
             pictures.join();
-        if (Cancelled())
-            return;
-        // Only whole results are kept; a file that could not be read is
-        // tried again next time.
+        // Only whole results are kept (a cancelled half is not ok); a file
+        // that could not be read is tried again next time.
         if (!peaksCached && peaksOk && audioError.isEmpty())
             SavePeaks(peaksFile, peaks, hasAudio, audioDur);
         if (!thumbsCached && thumbsOk && videoError.isEmpty())
             SaveThumbs(thumbsFile, thumbs, hasVideo, interval, videoDur);
+        // Finished once kept: an open right after it finds the cache.
+        Post([hasAudio, hasVideo, audioError, videoError](TMediaPeaks& m) {
+            m.hasAudio_ = hasAudio;
+            m.hasVideo_ = hasVideo;
+            m.audioError_ = audioError;
+            m.videoError_ = videoError;
+            m.peaksDone_ = m.thumbsDone_ = true;
+            m.progress_ = 1;
+            m.SettleError();
+        });
     }
 
     void Fail(const QString& why) const {
