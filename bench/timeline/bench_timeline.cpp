@@ -468,6 +468,18 @@ int main(int argc, char** argv) {
                 }
             }
         }
+        // The copy reads the switch as a window made here does: that one
+        // tells whether the timeline really was open.
+        bool shown = false;
+        {
+            WriteSettings(video, {});
+            WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("chkTimeline"),
+                        BoolToText(true));
+            TFrmMain frm;
+            shown = frm.FrmTimeline && frm.FrmTimeline->isVisible();
+        }
+        if (!shown)
+            std::printf("4.: \"chkTimeline\" YES did not open the timeline; figures are void\n");
         const double off = n[0] ? sum[0] / n[0] : -1, on = n[1] ? sum[1] / n[1] : -1;
         Line("4. CPU of 15 s of 720p playback, timeline closed", off, "s",
              QStringLiteral("runs: %1 (%2)")
