@@ -65,6 +65,13 @@ void TTimelineWidget::SetPeaks(TMediaPeaks* peaks) {
 }
 
 void TTimelineWidget::PeaksUpdated() {
+    // Another file starts with the whole of it in view.
+    const QString file = peaks_ ? peaks_->File() : QString();
+    if (file != shownFile_) {
+        shownFile_ = file;
+        viewStart_ = 0;
+        viewSpan_ = 0;
+    }
     SyncScrollBar();
     Invalidate();
 }

@@ -109,6 +109,7 @@ private:
     int PlayheadX() const;
 
     QPointer<TMediaPeaks> peaks_;
+    QString shownFile_;
     TTimelineSchedule schedule_;
     bool editing_ = false;
     int64_t viewStart_ = 0;

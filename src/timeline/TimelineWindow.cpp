@@ -10,6 +10,8 @@
 TTimelineWindow::TTimelineWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("FrmTimeline"));
     setWindowTitle(QStringLiteral("时间线"));
+    // Opened during a practice, it must not take the keys from the video.
+    setAttribute(Qt::WA_ShowWithoutActivating);
     peaks_ = new TMediaPeaks(this);
     timeline_ = new TTimelineWidget(this);
     timeline_->setObjectName(QStringLiteral("Timeline"));
