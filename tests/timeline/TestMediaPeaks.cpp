@@ -57,6 +57,7 @@ private slots:
     void kinds_data();
     void kinds();
     void cache();
+    void followsTheTrack();
 };
 
 void TestMediaPeaks::initTestCase() {
@@ -206,6 +207,35 @@ void TestMediaPeaks::cache() {
     QVERIFY(WaitFinished(peaks));
     QVERIFY(!peaks.FromCache());
     QVERIFY(peaks.Peaks().size() > first.size());
+}
+
+// Two sound tracks, the first silent, the second loud: the peaks are those
+// of the track asked for, and follow a change of it.
+void TestMediaPeaks::followsTheTrack() {
+    const QString path = dir_.filePath(QStringLiteral("tracks.mkv"));
+    QString error;
+    QVERIFY2(RunGstLaunch(QStringLiteral("matroskamux name=mux ! filesink location=\"%1\" "
+                                         "audiotestsrc volume=0 num-buffers=100 ! avenc_aac ! "
+                                         "aacparse ! mux.audio_0 "
+                                         "audiotestsrc volume=0.8 num-buffers=100 ! avenc_aac ! "
+                                         "aacparse ! mux.audio_1")
+                              .arg(path),
+                          &error),
+             qPrintable(error));
+    auto loudest = [](const TMediaPeaks& m) {
+        int most = 0;
+        for (const TPeak& p : m.Peaks())
+            most = std::max({most, -int(p.Min), int(p.Max)});
+        return most;
+    };
+    TMediaPeaks peaks;
+    for (int track : {0, 1, 0}) {
+        peaks.Open(path, track);
+        QVERIFY(WaitFinished(peaks));
+        QVERIFY(!peaks.Peaks().empty());
+        QVERIFY2(track == 0 ? loudest(peaks) < 5 : loudest(peaks) > 80,
+                 qPrintable(QStringLiteral("track %1: %2").arg(track).arg(loudest(peaks))));
+    }
 }
 
 QTEST_MAIN(TestMediaPeaks)
