@@ -21,6 +21,7 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
+#include <sys/time.h>
 #include <thread>
 
 namespace {
@@ -673,6 +674,11 @@ struct TMediaPeaksWork {
                 m.duration_ = std::max(m.duration_, videoDur);
                 m.thumbsDone_ = true;
             });
+        // A result used now is the last to go when the folder is pruned.
+        if (peaksCached)
+            utimes(QFile::encodeName(peaksFile).constData(), nullptr);
+        if (thumbsCached)
+            utimes(QFile::encodeName(thumbsFile).constData(), nullptr);
         if (peaksCached && thumbsCached)
             return;
 
@@ -696,6 +702,7 @@ struct TMediaPeaksWork {
             SavePeaks(peaksFile, peaks, hasAudio, audioDur);
         if (!thumbsCached && thumbsOk && videoError.isEmpty())
             SaveThumbs(thumbsFile, thumbs, hasVideo, interval, videoDur);
+        TMediaPeaks::PruneCache();
         // Finished once kept: an open right after it finds the cache.
         Post([hasAudio, hasVideo, audioError, videoError](TMediaPeaks& m) {
             m.hasAudio_ = hasAudio;
@@ -731,6 +738,23 @@ QString TMediaPeaks::CacheFolder() {
     // program that links this was called (the tests, the benchmarks).
     return QStandardPaths::writableLocation(QStandardPaths::GenericCacheLocation) +
            QStringLiteral("/tavrelo");
+}
+
+void TMediaPeaks::PruneCache(qint64 maxBytes) {
+    // Our own files only (a stray file of another kind is left alone); the
+    // oldest by their time, which a read from the cache renews.
+    QDir dir(CacheFolder());
+    QFileInfoList files = dir.entryInfoList({QStringLiteral("*.peaks"), QStringLiteral("*.thumbs")},
+                                            QDir::Files, QDir::Time | QDir::Reversed);
+    qint64 total = 0;
+    for (const QFileInfo& f : files)
+        total += f.size();
+    for (const QFileInfo& f : files) {
+        if (total <= maxBytes)
+            break;
+        if (QFile::remove(f.filePath()))
+            total -= f.size();
+    }
 }
 
 void TMediaPeaks::Open(const QString& path, int audioTrack) {

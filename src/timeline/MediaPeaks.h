@@ -68,6 +68,11 @@ public:
     // ~/.cache/tavrelo/ (the user's cache location); tests point
     // XDG_CACHE_HOME elsewhere.
     static QString CacheFolder();
+    // Removes the least recently used results from the cache folder until
+    // it holds at most maxBytes (a file read from the cache counts as used).
+    static void PruneCache(qint64 maxBytes = CacheLimitBytes);
+    // About 300 files of an hour each, or many more short ones.
+    static constexpr qint64 CacheLimitBytes = 256LL << 20;
 
 signals:
     // New peaks, pictures, progress, or the end of the work.

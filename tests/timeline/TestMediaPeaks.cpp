@@ -12,6 +12,7 @@
 
 #include <cmath>
 #include <functional>
+#include <sys/time.h>
 
 namespace {
 
@@ -58,6 +59,7 @@ private slots:
     void kinds();
     void cache();
     void followsTheTrack();
+    void pruneKeepsTheRecentlyUsed();
 };
 
 void TestMediaPeaks::initTestCase() {
@@ -236,6 +238,26 @@ void TestMediaPeaks::followsTheTrack() {
         QVERIFY2(track == 0 ? loudest(peaks) < 5 : loudest(peaks) > 80,
                  qPrintable(QStringLiteral("track %1: %2").arg(track).arg(loudest(peaks))));
     }
+}
+
+void TestMediaPeaks::pruneKeepsTheRecentlyUsed() {
+    const QString folder = TMediaPeaks::CacheFolder();
+    QDir(folder).removeRecursively();
+    QVERIFY(QDir().mkpath(folder));
+    // Oldest first; 100 bytes each.
+    const QStringList names = {"a-a0.peaks", "a.thumbs", "b-a0.peaks", "notes.txt"};
+    for (int i = 0; i < names.size(); ++i) {
+        const QString path = folder + QLatin1Char('/') + names[i];
+        QVERIFY(MakeTextFile(path, QString(100, QLatin1Char('x'))));
+        const timeval t[2] = {{1000000 + i * 10, 0}, {1000000 + i * 10, 0}};
+        QCOMPARE(utimes(QFile::encodeName(path).constData(), t), 0);
+    }
+    TMediaPeaks::PruneCache(250);
+    QStringList left = QDir(folder).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(left, (QStringList{"a.thumbs", "b-a0.peaks", "notes.txt"}));
+    TMediaPeaks::PruneCache(0);
+    left = QDir(folder).entryList(QDir::Files, QDir::Name);
+    QCOMPARE(left, QStringList{"notes.txt"});
 }
 
 QTEST_MAIN(TestMediaPeaks)
