@@ -11,7 +11,7 @@ launcher=()
 if command -v ccache >/dev/null; then
   launcher=(-DCMAKE_CXX_COMPILER_LAUNCHER=ccache)
 fi
-cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=Debug -DCMAKE_CXX_COMPILER=clang++ \
+cmake -S . -B "$build" -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo -DCMAKE_CXX_COMPILER=clang++ \
   -DTAVRELO_SANITIZE=ON -DTAVRELO_FUZZ=ON -DTAVRELO_FUZZ_SECONDS="$seconds" "${launcher[@]}"
 targets=$(cd tests/fuzz && ls fuzz_*.cpp | sed 's/\.cpp$//')
 # shellcheck disable=SC2086

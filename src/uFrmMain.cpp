@@ -85,6 +85,7 @@ void TFrmMain::FormCreate() {
             FrmPlay->raise();
     }
     CreatePracticeControls();
+    CreateTimelineControls();
     CreateOpenHandlers();
     CreateRemoteControls();
     // Once, beside the window and without waiting for a click.

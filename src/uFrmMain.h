@@ -74,6 +74,7 @@ enum TPlayerKey {
     pkOpen,
     pkSave,
     pkMarkHere,
+    pkTimeline,
     pkEditLocked // a key that edits the schedule or changes the file, with "允许编辑" off
 };
 
@@ -379,6 +380,27 @@ public:
     QCheckBox* chkOSD = nullptr;
     QCheckBox* chkSpeedUp = nullptr;
     void chkSpeedUpClick(QObject* Sender);
+
+    // The timeline window (uFrmMainTimeline.cpp): its switch in the practice
+    // row, made by FormCreate after the practice switches; fed from the grid
+    // and the position while it shows; its requests go through the grid's
+    // and the window's own handlers.
+    void CreateTimelineControls();
+    void chkTimelineClick(QObject* Sender);
+    void ActToggleTimeline();
+    void FeedTimeline();
+    void TimelineSectionMoved(int row, int seconds);
+    void TimelineAddSection(int seconds);
+    void TimelineRemoveSection(int row);
+    void TimelinePlayFrom(int64_t ms);
+    void SaveTimelineBounds();
+    QCheckBox* chkTimeline = nullptr;
+    class TTimelineWindow* FrmTimeline = nullptr;
+    QTimer* tmTimeline = nullptr;
+    // A new section at `ms` (count 1), in time order, without stopping
+    // playback; ActMarkHere is MarkSectionAt(the position, true). The grid is
+    // written to the schedule file only when `save`.
+    void MarkSectionAt(int64_t ms, bool save);
 
     // The phone remote's switch, address, QR code and PIN, and the media bus
     // service (uFrmMainRemote.cpp). FormCreate calls CreateRemoteControls last.

@@ -431,17 +431,25 @@ void TFrmMain::ActMarkHere() {
         ShowPassingHint(EditLockedHint);
         return;
     }
+    MarkSectionAt(CurrentPositionMs(), true);
+}
+
+void TFrmMain::MarkSectionAt(int64_t markAt, bool save) {
+    if (!sgV || !FGBrowse || FGBrowse->State() < gsPaused || !QFileInfo(CurFile).isFile())
+        return;
     sgV->HideEditor(true);
     const int64_t pos = CurrentPositionMs();
-    const QString time = SecToTimeStr(int(pos / 1000));
+    const QString time = SecToTimeStr(int(markAt / 1000));
     const int32_t markMs = Schedule::TimePointMs(time);
     // Stored first: a refused write leaves the table as it was. Not modal:
     // the practice plays on while the user reads.
-    try {
-        StoreMarkedRow(time);
-    } catch (const EWriteRefused& e) {
-        ShowErrorNotice(e.Text(), isVisible() ? this : nullptr);
-        return;
+    if (save) {
+        try {
+            StoreMarkedRow(time);
+        } catch (const EWriteRefused& e) {
+            ShowErrorNotice(e.Text(), isVisible() ? this : nullptr);
+            return;
+        }
     }
     // After every row at or before the mark: rows of the same second keep
     // their order and the new one follows them.
@@ -465,7 +473,7 @@ void TFrmMain::ActMarkHere() {
     const int cur = CurRow();
     if (RowExists(cur) && at <= cur) {
         SetCurRow(cur + 1); // the rows below moved down by one
-    } else if (RowExists(cur) && at == cur + 1) {
+    } else if (RowExists(cur) && at == cur + 1 && markMs <= pos) {
         // The current section now ends at the mark, which playback has
         // reached: it runs on into the new section, as at any section end
         // with no repeat left; the media is not touched.

@@ -58,6 +58,7 @@ const TKeyBinding kKeys[] = {
     {Qt::Key_S, Qt::ControlModifier, pkSave, false},
     {Qt::Key_Insert, kNone, pkMarkHere, false},
     {Qt::Key_N, kNone, pkMarkHere, false},
+    {Qt::Key_T, kNone, pkTimeline, false},
 };
 
 // Whether the control with the focus takes this key itself: the grid types
@@ -168,6 +169,9 @@ void TFrmMain::RunPlayerKey(TPlayerKey action) {
         break;
     case pkEditLocked:
         ShowPassingHint(EditLockedHint);
+        break;
+    case pkTimeline:
+        ActToggleTimeline();
         break;
     default:
         if (action >= pkSection1 && action <= pkSection9)

@@ -51,6 +51,11 @@ enum class Setting {
     Recent9,
     Recent10,
     Language,
+    chkTimeline,
+    TimelineL,
+    TimelineT,
+    TimelineW,
+    TimelineH,
     // Schedule file of the media.
     SOUNDCHL,
     cbAudioChl2,
@@ -119,6 +124,13 @@ inline constexpr TSettingEntry kSettings[] = {
     // "zh" or "en": the language of the window and messages; stored values
     // are the same in both.
     {Setting::Language, TSettingsFile::System, "START", "Language", "zh"},
+    {Setting::chkTimeline, TSettingsFile::System, "START", "chkTimeline", ""},
+    // The timeline window's bounds; absent: where the window system puts it
+    // and its size as built.
+    {Setting::TimelineL, TSettingsFile::System, "START", "TimelineL", nullptr},
+    {Setting::TimelineT, TSettingsFile::System, "START", "TimelineT", nullptr},
+    {Setting::TimelineW, TSettingsFile::System, "START", "TimelineW", nullptr},
+    {Setting::TimelineH, TSettingsFile::System, "START", "TimelineH", nullptr},
     // absent: lbCenter2's caption
     {Setting::SOUNDCHL, TSettingsFile::Schedule, "START", "SOUNDCHL", nullptr},
     {Setting::cbAudioChl2, TSettingsFile::Schedule, "START", "cbAudioChl2", "0"},

@@ -4,11 +4,18 @@
 #include "PlayerKit.h"
 
 #include "media/DSTrackBar.h"
+#include "timeline/TimelineWidget.h"
+#include "timeline/TimelineWindow.h"
 
 #include <QtTest>
 
 class TestSectionEdits : public QObject, public TSectionFixture {
     Q_OBJECT
+
+    static QByteArray ReadAll(const QString& path) {
+        QFile f(path);
+        return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    }
 
 private slots:
     void initTestCase() { MakeClipAndRecorder(); }
@@ -74,6 +81,70 @@ private slots:
         QVERIFY2(!st.empty() && st[playRow == 1 ? 0 : 1].EndMs >= 9500, qPrintable(Describe(st)));
         CheckStart(st.back(), secondStart);
         QVERIFY(frm_->CurRow() >= 1 && frm_->CurRow() < frm_->sgV->RowCount());
+    }
+
+    // Edits made on the timeline window land in the grid at once and move
+    // the playing section's end, as the same edit on the grid does; nothing
+    // is written to the schedule file until the save button.
+    void timelineEdits_data() {
+        QTest::addColumn<bool>("editing");
+        QTest::addColumn<QString>(
+            "gesture"); // "drag <row> <second>", "double <second>", "delete <row>"
+        QTest::addColumn<QStringList>("times"); // the grid's time points afterwards
+        // Engine.SectEndPos while row 1 plays; -1: not checked (the click
+        // before a double click has played from its point; a deleted row is
+        // the delete button's business).
+        QTest::addColumn<int>("sectEnd");
+        const QStringList before = {"00:00", "00:03", "00:07"};
+        QTest::newRow("drag") << true << "drag 2 5" << QStringList{"00:00", "00:05", "00:07"}
+                              << 5000;
+        QTest::newRow("drag without editing") << false << "drag 2 5" << before << 3000;
+        QTest::newRow("double-click")
+            << true << "double 1" << QStringList{"00:00", "00:01", "00:03", "00:07"} << -1;
+        QTest::newRow("Delete") << true << "delete 2" << QStringList{"00:00", "00:07"} << -1;
+        QTest::newRow("Delete without editing") << false << "delete 2" << before << 3000;
+    }
+    void timelineEdits() {
+        QFETCH(bool, editing);
+        QFETCH(QString, gesture);
+        QFETCH(QStringList, times);
+        QFETCH(int, sectEnd);
+        Start({{QStringLiteral("2"), QStringLiteral("00:00"), {}},
+               {QStringLiteral("1"), QStringLiteral("00:03"), {}},
+               {QStringLiteral("3"), QStringLiteral("00:07"), {}}});
+        QTRY_VERIFY_WITH_TIMEOUT(frm_->FGBrowse->State() == gsPlaying, WaitMs);
+        const QByteArray saved = ReadAll(frm_->SchedFileName);
+        frm_->chkEdit->setChecked(editing);
+        frm_->chkTimeline->setChecked(true);
+        TTimelineWidget* t = frm_->FrmTimeline->Timeline();
+        QVERIFY(QTest::qWaitForWindowExposed(frm_->FrmTimeline));
+        QTRY_COMPARE_WITH_TIMEOUT(t->Schedule().Sections.size(), 3, WaitMs);
+        QTRY_VERIFY_WITH_TIMEOUT(t->DurationMs() >= 9000, WaitMs);
+        const QStringList g = gesture.split(QLatin1Char(' '));
+        const int y = t->WaveRect().center().y();
+        const QPoint mark(int(t->MarkX(g[1].toInt())), y);
+        if (g[0] == QLatin1String("drag")) {
+            const QPoint to(int(std::lround(t->XOfMs(g[2].toInt() * 1000))), y);
+            QTest::mousePress(t, Qt::LeftButton, {}, mark);
+            QTest::mouseMove(t, to);
+            QTest::mouseRelease(t, Qt::LeftButton, {}, to);
+        } else if (g[0] == QLatin1String("double")) {
+            QTest::mouseDClick(t, Qt::LeftButton, {},
+                               QPoint(int(t->XOfMs(g[1].toInt() * 1000 + 500)), y));
+        } else {
+            QTest::mouseClick(t, Qt::LeftButton, {}, mark);
+            QTest::keyClick(t, Qt::Key_Delete);
+        }
+        QStringList now;
+        for (int r = 1; r < frm_->sgV->RowCount(); ++r)
+            now << frm_->sgV->Cell(4, r);
+        QCOMPARE(now, times);
+        if (sectEnd >= 0) {
+            QCOMPARE(frm_->CurRow(), 1);
+            QCOMPARE(frm_->Engine.SectEndPos, sectEnd);
+        }
+        QCOMPARE(ReadAll(frm_->SchedFileName), saved);
+        QTRY_COMPARE_WITH_TIMEOUT(t->Schedule().Sections.size(), times.size(), WaitMs);
     }
 
     // A time point beyond 32-bit milliseconds (71582:48 is 2^32 ms + 704 ms)

@@ -174,6 +174,7 @@ private slots:
         row("insert", Qt::Key_Insert, none,
             {locked, pkMarkHere, locked, pkMarkHere, pkMarkHere, no});
         row("n", Qt::Key_N, none, {locked, pkMarkHere, locked, no, pkMarkHere, no});
+        row("t", Qt::Key_T, none, {pkTimeline, pkTimeline, pkTimeline, no, pkTimeline, no});
         row("plain s", Qt::Key_S, none, {no, no, no, no, no, no});
     }
     void keys() {

@@ -9,6 +9,7 @@
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
 #include "media/FilterGraph.h"
+#include "timeline/TimelineWindow.h"
 #include "uFrmPlay.h"
 #include "utPublic/ErrorDisplay.h"
 
@@ -165,7 +166,8 @@ void TestFrmMainSettings::switches_data() {
     QTest::addColumn<QString>("key");
     QTest::addColumn<QString>("stored");
     QTest::addColumn<bool>("on");
-    for (const char* key : {"chkHide", "chkEdit", "chkAutoPlay", "chkPause", "chkRePlay"}) {
+    for (const char* key :
+         {"chkHide", "chkEdit", "chkAutoPlay", "chkPause", "chkRePlay", "chkTimeline"}) {
         QTest::addRow("%s yes", key) << key << "yes" << true;
         QTest::addRow("%s TRUE", key) << key << "TRUE" << true;
         QTest::addRow("%s 1", key) << key << "1" << false;
@@ -263,11 +265,14 @@ void TestFrmMainSettings::panelsToggleFromStoredHeight() {
 
 void TestFrmMainSettings::windowBoundsKeepTheSizeLimits() {
     Env env;
-    QVERIFY(env.Settings({"WindowsL=30", "WindowsT=40", "WindowsW=800", "WindowsH=200"}));
+    QVERIFY(env.Settings({"WindowsL=30", "WindowsT=40", "WindowsW=800", "WindowsH=200",
+                          "TimelineL=50", "TimelineT=60", "TimelineW=700", "TimelineH=10"}));
     TFrmMain& f = env.Make();
     QCOMPARE(f.pos(), QPoint(30, 40));
     QCOMPARE(f.width(), 602);
     QCOMPARE(f.height(), 300);
+    // The timeline window's own bounds, inside its own limits.
+    QCOMPARE(f.FrmTimeline->geometry(), QRect(50, 60, 700, f.FrmTimeline->minimumHeight()));
     f.close();
     QCOMPARE(StoredSetting("WindowsL"), QStringLiteral("30"));
     QCOMPARE(StoredSetting("WindowsT"), QStringLiteral("40"));

@@ -1,0 +1,180 @@
+// The timeline window as the control window drives it: its switch
+// ("时间线", key T), its bounds in the settings file, the schedule and the
+// position fed to it from the grid and the graph while it shows, and its
+// requests carried out by the grid's and the window's own handlers, so that
+// a change made on the timeline is the same as one made on the grid.
+#include "uFrmMain.h"
+
+#include "controls/MyHemibtn.h"
+#include "engine/Schedule.h"
+#include "media/FilterGraph.h"
+#include "timeline/TimelineWidget.h"
+#include "timeline/TimelineWindow.h"
+#include "uFrmMainGrid.h"
+#include "uFrmMainInternal.h"
+#include "utPublic/utPublic.h"
+
+#include <QCheckBox>
+#include <QFileInfo>
+#include <QFrame>
+#include <QTimer>
+
+using FrmMainText::StrToIntDef;
+
+namespace {
+// How often the timeline is fed while it shows; it moves the play position
+// smoothly in between on its own.
+constexpr int kFeedMs = 100;
+} // namespace
+
+void TFrmMain::CreateTimelineControls() {
+    chkTimeline = new QCheckBox(QStringLiteral("时间线"), plBottom);
+    chkTimeline->setObjectName(QStringLiteral("chkTimeline"));
+    chkTimeline->setFont(chkRePlay->font());
+    chkTimeline->setPalette(chkRePlay->palette());
+    chkTimeline->setToolTip(QStringLiteral("显示波形、画面和小节的时间线 (T)"));
+    chkTimeline->setMouseTracking(true);
+    chkTimeline->adjustSize();
+    // The practice row beside the first hint line is full to the panel's
+    // edge: at the end of the second one, after the remote's switch.
+    chkTimeline->setGeometry(plBottom->width() - chkTimeline->width() - 4, 121,
+                             chkTimeline->width(), 14);
+
+    FrmTimeline = new TTimelineWindow(this);
+    const int w = ReadIntSetting(IniFileName, Setting::TimelineW, FrmTimeline->width());
+    const int h = ReadIntSetting(IniFileName, Setting::TimelineH, FrmTimeline->height());
+    FrmTimeline->resize(std::max(w, FrmTimeline->minimumWidth()),
+                        std::max(h, FrmTimeline->minimumHeight()));
+    const int left = ReadIntSetting(IniFileName, Setting::TimelineL, INT32_MIN);
+    const int top = ReadIntSetting(IniFileName, Setting::TimelineT, INT32_MIN);
+    if (left != INT32_MIN && top != INT32_MIN)
+        FrmTimeline->move(OnSomeMonitor(QRect(QPoint(left, top), FrmTimeline->size())));
+    TTimelineWidget* t = FrmTimeline->Timeline();
+    connect(t, &TTimelineWidget::PlayFromRequested, this, Guarded(&TFrmMain::TimelinePlayFrom));
+    connect(t, &TTimelineWidget::AddSectionRequested, this, Guarded(&TFrmMain::TimelineAddSection));
+    connect(t, &TTimelineWidget::SectionMoved, this, Guarded(&TFrmMain::TimelineSectionMoved));
+    connect(t, &TTimelineWidget::RemoveSectionRequested, this,
+            Guarded(&TFrmMain::TimelineRemoveSection));
+    connect(t, &TTimelineWidget::SectionSelected, this, Guarded([this](int row) {
+                if (RowExists(row))
+                    sgV->SetRow(row);
+            }));
+    connect(FrmTimeline, &TTimelineWindow::BoundsChanged, this,
+            Guarded([this] { SaveTimelineBounds(); }));
+    connect(FrmTimeline, &TTimelineWindow::Closed, this, Guarded([this] {
+                if (chkTimeline->isChecked())
+                    chkTimeline->setChecked(false);
+            }));
+    tmTimeline = new QTimer(this);
+    tmTimeline->setInterval(kFeedMs);
+    connect(tmTimeline, &QTimer::timeout, this, Guarded([this] { FeedTimeline(); }));
+
+    // As the other switches: one left on raises its click event, which shows
+    // the window and writes the switch back.
+    connect(chkTimeline, &QCheckBox::toggled, this,
+            Guarded([this] { chkTimelineClick(chkTimeline); }));
+    chkTimeline->setChecked(ReadBoolSetting(IniFileName, Setting::chkTimeline));
+}
+
+void TFrmMain::chkTimelineClick(QObject* /*Sender*/) {
+    const bool on = chkTimeline->isChecked();
+    if (on) {
+        FeedTimeline();
+        FrmTimeline->show();
+        tmTimeline->start();
+    } else {
+        tmTimeline->stop();
+        if (FrmTimeline->isVisible()) {
+            SaveTimelineBounds();
+            FrmTimeline->hide();
+        }
+        // The computation stops with the window; it comes back from the cache.
+        FrmTimeline->Open(QString(), 0);
+    }
+    WriteSetting(IniFileName, Setting::chkTimeline, BoolToText(on));
+}
+
+void TFrmMain::ActToggleTimeline() {
+    if (chkTimeline)
+        chkTimeline->setChecked(!chkTimeline->isChecked());
+}
+
+void TFrmMain::SaveTimelineBounds() {
+    if (!FrmTimeline)
+        return;
+    const QRect g = FrmTimeline->geometry();
+    KeepSetting(Setting::TimelineL, QString::number(g.x()));
+    KeepSetting(Setting::TimelineT, QString::number(g.y()));
+    KeepSetting(Setting::TimelineW, QString::number(g.width()));
+    KeepSetting(Setting::TimelineH, QString::number(g.height()));
+}
+
+void TFrmMain::FeedTimeline() {
+    if (!FrmTimeline || !sgV)
+        return;
+    const bool haveFile = QFileInfo(CurFile).isFile();
+    // The track as the player plays it: AudioTrack counts from 1, 0 is the first.
+    FrmTimeline->Open(haveFile ? CurFile : QString(), std::max(0, int(AudioTrack) - 1));
+    TTimelineWidget* t = FrmTimeline->Timeline();
+    const TRemoteState state = PlayerState();
+    TTimelineSchedule s;
+    if (haveFile) {
+        for (int row = 1; RowExists(row); ++row) {
+            TTimelineSection section;
+            section.Count = StrToIntDef(sgV->Cell(1, row), 0);
+            section.StartMs = Schedule::TimePointMs(sgV->Cell(4, row));
+            section.Description = sgV->Cell(5, row).trimmed();
+            section.Remaining = row == state.Section ? Engine.RemainCount : 0;
+            s.Sections << section;
+        }
+        s.CurrentRow = state.Section;
+        s.Repeat = state.Repeat;
+        s.RepeatOf = state.RepeatOf;
+        s.SelectedRow = sgV->Row();
+    }
+    t->SetSchedule(s);
+    t->SetEditing(chkEdit->isChecked());
+    t->SetDurationMs(state.DurationMs);
+    t->SetPosition(state.PositionMs, PlaybackRate(), state.Status == QLatin1String("Playing"));
+}
+
+void TFrmMain::TimelinePlayFrom(int64_t ms) {
+    // Into the section that holds the point: its row, then the position.
+    int row = 0;
+    for (int r = 1; RowExists(r) && Schedule::TimePointMs(sgV->Cell(4, r)) <= ms; ++r)
+        row = r;
+    if (row >= 1 && row != CurRow())
+        PlaySection(row, false);
+    ActSeek(ms);
+    FeedTimeline();
+}
+
+void TFrmMain::TimelineAddSection(int seconds) {
+    if (!chkEdit->isChecked())
+        return;
+    // Not written to the schedule file: the save button does that, as for
+    // every edit made on the grid.
+    MarkSectionAt(int64_t(seconds) * 1000, false);
+    FeedTimeline();
+}
+
+void TFrmMain::TimelineSectionMoved(int row, int seconds) {
+    if (!chkEdit->isChecked() || !RowExists(row))
+        return;
+    sgV->HideEditor(true);
+    const QString text = SecToTimeStr(seconds);
+    sgV->SetCell(4, row, text);
+    // As if typed into the cell: a moved next start moves the playing
+    // section's end.
+    sgVSetEditText(4, row, text);
+    sgV->update();
+    FeedTimeline();
+}
+
+void TFrmMain::TimelineRemoveSection(int row) {
+    if (!chkEdit->isChecked() || !RowExists(row))
+        return;
+    sgV->SetRow(row);
+    btnDelClick(btnDel);
+    FeedTimeline();
+}
