@@ -183,7 +183,12 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
             RepeatPause(StrToIntDef(cbDelay->Text(), 1000));
         SeekTo(uint32_t(startMs));
         ApplySectionRate(isRepeat && row == CurRow() ? repeatOf_ - Engine.RemainCount : 0);
-        DelayMs(200);
+        // A repetition's pause keeps its fixed 200 ms after the seek; a jump
+        // the user asked for goes on as soon as the new position is there.
+        if (isRepeat)
+            DelayMs(200);
+        else
+            FGBrowse->WaitSeekDone(200);
         FGBrowse->Play();
         RestoreVolume();
     } else {

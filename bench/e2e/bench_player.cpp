@@ -527,11 +527,15 @@ QString Clip720p(QString* error) {
 
 // A copy of this program in its own folder that plays the clip full screen
 // at zoom 0 from its start by auto-play and ends at its end; the copy's path.
-QString PreparePlayer(const QTemporaryDir& dir, const QString& clip) {
-    const QString folder = dir.filePath(QStringLiteral("player-") + QFileInfo(clip).baseName());
+// program: another build of this benchmark to copy instead (an earlier
+// version, measured side by side).
+QString PreparePlayer(const QTemporaryDir& dir, const QString& clip, const QString& program = {}) {
+    const QString folder =
+        dir.filePath((program.isEmpty() ? QStringLiteral("player-") : QStringLiteral("other-")) +
+                     QFileInfo(clip).baseName());
     QDir().mkpath(folder);
     const QString exe = QDir(folder).filePath(QStringLiteral("tavrelo"));
-    QFile::copy(QCoreApplication::applicationFilePath(), exe);
+    QFile::copy(program.isEmpty() ? QCoreApplication::applicationFilePath() : program, exe);
     const QString saved = IniFileName;
     IniFileName = QDir(folder).filePath(QStringLiteral("system.INI"));
     WriteSchedule(clip, {{QStringLiteral("1"), QStringLiteral("00:00"), {}}});
@@ -553,9 +557,14 @@ struct TSide {
     QStringList Argv;
 };
 
-std::vector<TSide> Sides(const QString& exe, const QString& clip) {
+// other: an earlier build's player copy, measured as a side of its own
+// after this one ("tavrelo before"), or empty.
+std::vector<TSide> Sides(const QString& exe, const QString& clip, const QString& other) {
     std::vector<TSide> sides;
     sides.push_back({QStringLiteral("tavrelo"), {exe, QStringLiteral("--player-silent")}});
+    if (!other.isEmpty())
+        sides.push_back(
+            {QStringLiteral("tavrelo before"), {other, QStringLiteral("--player-silent")}});
     if (!QStandardPaths::findExecutable(QStringLiteral("mpv")).isEmpty())
         sides.push_back({QStringLiteral("mpv --vo=x11 --ao=null"),
                          {QStringLiteral("mpv"), QStringLiteral("--no-config"),
@@ -604,7 +613,11 @@ int PictureCost(const QTemporaryDir& dir, pid_t xServer, bool cpu = true) {
             return 1;
         }
         const QString exe = PreparePlayer(dir, clip);
-        const std::vector<TSide> sides = Sides(exe, clip);
+        // TAVRELO_BENCH_BEFORE: an earlier build of this benchmark, whose
+        // player is measured in the same rounds.
+        const QString before = qEnvironmentVariable("TAVRELO_BENCH_BEFORE");
+        const std::vector<TSide> sides =
+            Sides(exe, clip, before.isEmpty() ? QString() : PreparePlayer(dir, clip, before));
         std::vector<double> own(sides.size(), 0), x(sides.size(), 0);
         std::vector<int> n(sides.size(), 0);
         std::vector<QStringList> raw(sides.size());
@@ -635,14 +648,24 @@ int PictureCost(const QTemporaryDir& dir, pid_t xServer, bool cpu = true) {
                      .arg(x[i] / n[i], 0, 'f', 2)
                      .arg(raw[i].join(QStringLiteral(", "))));
         }
-        const double ours = total.front(), floor = total.back();
-        const double mpv = sides.size() == 3 ? total[1] : -1;
-        if (ours > 0 && floor > 0)
-            Line(qPrintable(QStringLiteral("ratio tavrelo / decoding floor, %1p").arg(height)),
-                 ours / floor, "x", QStringLiteral("(goal <= 1.3)"));
-        if (ours > 0 && mpv > 0)
-            Line(qPrintable(QStringLiteral("ratio tavrelo / mpv, %1p").arg(height)), ours / mpv,
-                 "x");
+        const double floor = total.back();
+        const auto mpvAt = std::find_if(sides.begin(), sides.end(),
+                                        [](const TSide& e) { return e.Name.startsWith("mpv"); });
+        const int mpvIndex = mpvAt == sides.end() ? -1 : int(mpvAt - sides.begin());
+        const double mpv = mpvIndex >= 0 ? total[size_t(mpvIndex)] : -1;
+        for (size_t i = 0; i + 1 < sides.size(); ++i) {
+            if (int(i) == mpvIndex || total[i] <= 0)
+                continue;
+            if (floor > 0)
+                Line(qPrintable(QStringLiteral("ratio %1 / decoding floor, %2p")
+                                    .arg(sides[i].Name)
+                                    .arg(height)),
+                     total[i] / floor, "x", QStringLiteral("(goal <= 1.3)"));
+            if (mpv > 0)
+                Line(qPrintable(
+                         QStringLiteral("ratio %1 / mpv, %2p").arg(sides[i].Name).arg(height)),
+                     total[i] / mpv, "x");
+        }
         if (mpv > 0 && floor > 0)
             Line(qPrintable(QStringLiteral("ratio mpv / decoding floor, %1p").arg(height)),
                  mpv / floor, "x");
@@ -657,11 +680,17 @@ int PictureCost(const QTemporaryDir& dir, pid_t xServer, bool cpu = true) {
                  memory.back().PeakMb, "MB",
                  QStringLiteral("steady %1 MB").arg(memory.back().SteadyMb, 0, 'f', 1));
         }
-        if (sides.size() == 3 && memory[1].PeakMb > 0 && memory[1].SteadyMb > 0)
-            Line(qPrintable(QStringLiteral("ratio tavrelo / mpv, peak RSS, %1p").arg(height)),
-                 memory[0].PeakMb / memory[1].PeakMb, "x",
-                 QStringLiteral("steady %1x (goal <= 1)")
-                     .arg(memory[0].SteadyMb / memory[1].SteadyMb, 0, 'f', 2));
+        for (size_t i = 0; mpvIndex >= 0 && i + 1 < sides.size(); ++i) {
+            const TMemory& m = memory[size_t(mpvIndex)];
+            if (int(i) == mpvIndex || m.PeakMb <= 0 || m.SteadyMb <= 0)
+                continue;
+            Line(
+                qPrintable(
+                    QStringLiteral("ratio %1 / mpv, peak RSS, %2p").arg(sides[i].Name).arg(height)),
+                memory[i].PeakMb / m.PeakMb, "x",
+                QStringLiteral("steady %1x (goal <= 1)")
+                    .arg(memory[i].SteadyMb / m.SteadyMb, 0, 'f', 2));
+        }
         const QString saved = IniFileName;
         IniFileName = dir.filePath(QStringLiteral("frames.INI"));
         const quint64 painted = FramesPainted10s(clip);

@@ -2,6 +2,7 @@
 #include "utPublic/utPublic.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QPointer>
 
@@ -210,6 +211,25 @@ GraphState TFilterGraph::State() {
         return gsPlaying;
     }
     return gsNone;
+}
+
+bool TFilterGraph::WaitSeekDone(int maxMs) {
+    QElapsedTimer waited;
+    waited.start();
+    for (;;) {
+        // Re-queried on every pass: a handler run during the wait may have
+        // deactivated the component.
+        auto control = Query<IMediaControl>(FGraph);
+        FILTER_STATE s = State_Stopped;
+        // S_FALSE: still on the way to the state asked for, which a seek
+        // puts the graph on until the new position has arrived.
+        if (!control || control->GetState(0, &s) != S_FALSE)
+            return true;
+        const int64_t left = maxMs - waited.elapsed();
+        if (left <= 0)
+            return false;
+        DelayMs(int32_t(std::min<int64_t>(left, 2)));
+    }
 }
 
 HRESULT TFilterGraph::RenderFile(const QString& path) {

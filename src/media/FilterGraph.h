@@ -113,6 +113,11 @@ public:
     bool Pause();
     bool Stop();
     GraphState State();
+    // Waits, handling events (as DelayMs does), until a seek asked for has
+    // completed, that is until the graph holds the new position's first
+    // picture and sound and would run from there at once; at most maxMs.
+    // True when it completed in time (or there is nothing to wait for).
+    bool WaitSeekDone(int maxMs);
     // No graph manager: 1 and nothing else. Otherwise the framework status;
     // on failure LastError() holds the framework's reason. Events are handled
     // while the file opens (a few seconds at most); E_ABORT: a handler run
