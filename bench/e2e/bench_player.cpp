@@ -24,7 +24,8 @@
 // `bench_player --memory` measures only 5.; `bench_player --cpu` only 4.
 // and 5. (TAVRELO_BENCH_SECONDS sets the measured window of 4., 30 s by
 // default); `bench_player --section-ends` only 6.; `bench_player --mirror`
-// only 7.; `bench_player --jumps` only 8.
+// only 7.; `bench_player --jumps` only 8.; `bench_player --frames` only the
+// frames painted of 5.
 #include "../../tests/e2e/PlayerKit.h"
 #include "../BenchKit.h"
 
@@ -792,6 +793,7 @@ int main(int argc, char** argv) {
     const bool mirrorOnly = argc > 1 && qstrcmp(argv[1], "--mirror") == 0;
     const bool cpuOnly = argc > 1 && qstrcmp(argv[1], "--cpu") == 0;
     const bool jumpsOnly = argc > 1 && qstrcmp(argv[1], "--jumps") == 0;
+    const bool framesOnly = argc > 1 && qstrcmp(argv[1], "--frames") == 0;
     XvfbSession xvfb(1920, 1080);
     if (xvfb.IsRunning()) {
         qputenv("DISPLAY", xvfb.Display().toLocal8Bit());
@@ -815,6 +817,15 @@ int main(int argc, char** argv) {
         return SectionEnds(dir, *rec) < 0 ? 1 : 0;
     if (cpuOnly || memoryOnly)
         return PictureCost(dir, pid_t(xvfb.ServerPid()), cpuOnly);
+    if (framesOnly) {
+        for (const int height : {720, 1080}) {
+            const QString clip = MovingClip(height, &error);
+            IniFileName = dir.filePath(QStringLiteral("frames.INI"));
+            Line(qPrintable(QStringLiteral("tavrelo: frames painted in 10 s of %1p30").arg(height)),
+                 double(FramesPainted10s(clip)), "", QStringLiteral("of 300 (the rest dropped)"));
+        }
+        return 0;
+    }
     if (jumpsOnly) {
         JumpTime(tones);
         return 0;
