@@ -732,9 +732,7 @@ void JumpTime(const QString& tones) {
 
 // 7. CPU of 15 s of the 720p clip full screen (after 5 s of start-up), with
 // chkMirror off and on, three times alternating; the sound is discarded. The
-// picture is flipped where it is painted; off, the paint takes the very path
-// it took before the switch existed (one flag tested), so "off" is also the
-// figure of a player without the switch.
+// picture is flipped by the pass that converts and scales it.
 void MirrorCpu(const QString& exe, const QString& clip) {
     constexpr int kRounds = 3;
     double sum[2] = {0, 0};

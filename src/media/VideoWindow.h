@@ -13,10 +13,10 @@
 
 #include <QWidget>
 
-class QPainter;
-
 #include <functional>
 #include <memory>
+
+class QPainter;
 
 enum TVideoMode { vmNormal, vmVMR };
 enum TVMRVideoMode { vmrWindowed, vmrWindowless, vmrRenderless };
