@@ -10,7 +10,7 @@
 # Several groups may be named at once: install-deps.sh test package.
 set -euo pipefail
 
-# Building: compiler, CMake, Qt 6 and GStreamer headers, Qt's translation
+# Building: compiler, CMake, Qt 6, GStreamer and libyuv headers, Qt's translation
 # tools (lupdate, lrelease), the icon renderer,
 # the manual page maker (help2man).
 # Running: the media framework's plugins the player and the demo clip use,
@@ -19,7 +19,7 @@ run_packages=(
   build-essential cmake ninja-build pkg-config
   qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n qt6-tools-dev qt6-l10n-tools
   qt6-httpserver-dev qt6-websockets-dev libqrencode-dev libglib2.0-dev
-  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libyuv-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
   gstreamer1.0-plugins-ugly gstreamer1.0-libav gstreamer1.0-pulseaudio
   fonts-noto-cjk fonts-liberation
@@ -43,8 +43,8 @@ test_packages=(
 # The package: cpack's shlibdeps step (dpkg-shlibdeps, file) and lintian.
 package_packages=(dpkg-dev file lintian)
 
-# The benchmarks' reference players.
-bench_packages=(gstreamer1.0-plugins-base-apps mpv)
+# The benchmarks' reference players, and the load beside the soak and open runs.
+bench_packages=(gstreamer1.0-plugins-base-apps mpv stress-ng)
 
 packages=("${run_packages[@]}")
 for group in "$@"; do

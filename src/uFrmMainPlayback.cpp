@@ -184,8 +184,14 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
             RestoreVolume();
         SeekTo(uint32_t(startMs));
         ApplySectionRate(isRepeat && row == CurRow() ? repeatOf_ - Engine.RemainCount : 0);
-        DelayMs(200);
-        WaitSeekDone();
+        // A repetition's pause keeps its fixed 200 ms after the seek; a jump
+        // the user asked for goes on as soon as the new position is there.
+        if (isRepeat) {
+            DelayMs(200);
+            WaitSeekDone();
+        } else {
+            FGBrowse->WaitSeekDone(200);
+        }
         FGBrowse->Play();
     } else {
         // Nothing open (or stopped): open the media on a fresh graph. It
@@ -236,10 +242,8 @@ void TFrmMain::WaitSeekDone() {
     // counting a seek that never reports back as under way, and a start
     // that takes longer than this plays on anyway: the seek has flushed
     // what came before it, so only the section is heard, a little later.
-    QElapsedTimer clock;
-    clock.start();
-    while (FGBrowse && !FGBrowse->Settled() && clock.elapsed() < kSeekWaitMs)
-        DelayMs(5);
+    if (FGBrowse)
+        FGBrowse->WaitSeekDone(kSeekWaitMs);
 }
 
 void TFrmMain::RepeatPause(int ms) {

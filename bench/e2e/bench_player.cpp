@@ -3,24 +3,34 @@
 //  1. how far past its time point a section starts (goal: within one frame);
 //  2. the repeat gap against cbDelay + 200 ms (goal: within 50 ms);
 //  3. start-up to the first frame on the screen with auto-play;
-//  4. CPU time of a minute of 720p playback in the full-screen video window,
-//     against `mpv --vo=x11` on the same file under the same display;
-//  5. resident memory (peak and steady) of the same playback against mpv,
-//     with the sound discarded by both and with the system's sound output;
+//  4. the picture's CPU: steady playback of a 720p30 and a 1080p30 clip in
+//     the full-screen video window (1920x1080, zoom 0), CPU of the player
+//     plus the X server in the same window of time, against `mpv --vo=x11`
+//     and against the decoding floor (the file demuxed and decoded by
+//     gst-launch into fakesinks in real time: what any player spends), three
+//     rounds alternating the three; every side discards its sound the same
+//     way (played in real time into a null output);
+//  5. resident memory (peak and steady) of the same playback, the three
+//     side by side; frames painted in 10 s of steady playback of each clip;
 //  6. by ear, how much of what follows a section's end is heard before the
 //     section repeats (goal: within one 25 fps frame) and how much of the
 //     section's own end is cut, with where the pause landed, against mpv's
 //     A-B loop on the same file, whose jump points are also traced sample by
 //     sample;
-//  7. CPU of the same 720p playback with chkMirror off and on, alternating.
-//  8. (--soak only) a section of 3 s repeated over and over on a busy
+//  7. CPU of the same 720p playback with chkMirror off and on, alternating;
+//  8. how long a section jump the user asks for takes (PlaySection of
+//     another row while playing, to its return with the graph running);
+//  9. (--soak only) a section of 3 s repeated over and over on a busy
 //     machine: how many repeats played and how many times the player
 //     stopped itself ("Cannot play ...").
 // Run: build-bench/bench/bench_player (scripts/bench.sh runs it);
-// `bench_player --soak [repeats] [cpus]` only 8., beside `stress-ng --cpu
+// `bench_player --soak [repeats] [cpus]` only 9., beside `stress-ng --cpu
 // <cpus>` (default 300 repeats, 2 cpus);
-// `bench_player --memory` measures only 4.'s clip for 5.;
-// `bench_player --section-ends` only 6.; `bench_player --mirror` only 7.
+// `bench_player --memory` measures only 5.; `bench_player --cpu` only 4.
+// and 5. (TAVRELO_BENCH_SECONDS sets the measured window of 4., 30 s by
+// default); `bench_player --section-ends` only 6.; `bench_player --mirror`
+// only 7.; `bench_player --jumps` only 8.; `bench_player --frames` only the
+// frames painted of 5.
 #include "../../tests/e2e/PlayerKit.h"
 #include "../BenchKit.h"
 
@@ -89,6 +99,7 @@ struct TCpu {
     double Seconds = -1; // user + system CPU of the child
     double Wall = 0;
     int Status = -1;
+    double AlsoSeconds = -1; // a second process's CPU in the same window
 };
 
 // Starts a program with its output discarded; its pid, or -1.
@@ -152,18 +163,21 @@ double ProcessCpuSeconds(pid_t pid) {
 }
 
 // Runs a program for skipMs + measureMs (it is then ended) and returns the
-// CPU it used in the last measureMs only: start-up is left out.
-TCpu RunCpuWindow(const QStringList& argv, int skipMs, int measureMs) {
+// CPU it used in the last measureMs only: start-up is left out. alsoPid: a
+// process whose CPU in the same window is measured too (the X server), or 0.
+TCpu RunCpuWindow(const QStringList& argv, int skipMs, int measureMs, pid_t alsoPid = 0) {
     TCpu r;
     const pid_t pid = SpawnQuiet(argv);
     if (pid <= 0)
         return r;
     usleep(useconds_t(skipMs) * 1000);
     const double before = ProcessCpuSeconds(pid);
+    const double alsoBefore = alsoPid > 0 ? ProcessCpuSeconds(alsoPid) : -1;
     QElapsedTimer wall;
     wall.start();
     usleep(useconds_t(measureMs) * 1000);
     const double after = ProcessCpuSeconds(pid);
+    const double alsoAfter = alsoPid > 0 ? ProcessCpuSeconds(alsoPid) : -1;
     r.Wall = wall.elapsed() / 1000.0;
     int status = 0;
     const bool ended = waitpid(pid, &status, WNOHANG) == pid;
@@ -173,6 +187,8 @@ TCpu RunCpuWindow(const QStringList& argv, int skipMs, int measureMs) {
     }
     if (!ended && before >= 0 && after >= before)
         r.Seconds = after - before; // else it ended early: no figure
+    if (alsoBefore >= 0 && alsoAfter >= alsoBefore)
+        r.AlsoSeconds = alsoAfter - alsoBefore;
     r.Status = 0;
     return r;
 }
@@ -494,26 +510,38 @@ double SectionEnds(const QTemporaryDir& dir, TAudioRecording& rec) {
     return 0;
 }
 
-// A minute of 720p30 moving picture with tones, made once and kept in the
-// temporary folder between runs. Empty on failure.
-QString Clip720p(QString* error) {
-    const QString clip = QDir::temp().filePath(QStringLiteral("tavrelo-bench-720p30-60s.mp4"));
+// A minute of moving picture with tones, 30 frames a second, `height` lines
+// (720: 1280x720, 1080: 1920x1080), made once and kept in the temporary
+// folder between runs. Empty on failure.
+QString MovingClip(int height, QString* error) {
+    const QString clip =
+        QDir::temp().filePath(QStringLiteral("tavrelo-bench-%1p30-60s.mp4").arg(height));
     if (!QFile::exists(clip)) {
-        if (!MakeToneVideoClip(clip + QStringLiteral(".part.mp4"), 60, 2, error,
-                               TVideoClipOptions::Moving720p()) ||
+        TVideoClipOptions o = TVideoClipOptions::Moving720p();
+        o.Width = height * 16 / 9;
+        o.Height = height;
+        if (!MakeToneVideoClip(clip + QStringLiteral(".part.mp4"), 60, 2, error, o) ||
             !QFile::rename(clip + QStringLiteral(".part.mp4"), clip))
             return {};
     }
     return clip;
 }
 
+QString Clip720p(QString* error) {
+    return MovingClip(720, error);
+}
+
 // A copy of this program in its own folder that plays the clip full screen
-// from its start by auto-play and ends at its end; the copy's path.
-QString PreparePlayer(const QTemporaryDir& dir, const QString& clip) {
-    const QString folder = dir.filePath(QStringLiteral("player"));
+// at zoom 0 from its start by auto-play and ends at its end; the copy's path.
+// program: another build of this benchmark to copy instead (an earlier
+// version, measured side by side).
+QString PreparePlayer(const QTemporaryDir& dir, const QString& clip, const QString& program = {}) {
+    const QString folder =
+        dir.filePath((program.isEmpty() ? QStringLiteral("player-") : QStringLiteral("other-")) +
+                     QFileInfo(clip).baseName());
     QDir().mkpath(folder);
     const QString exe = QDir(folder).filePath(QStringLiteral("tavrelo"));
-    QFile::copy(QCoreApplication::applicationFilePath(), exe);
+    QFile::copy(program.isEmpty() ? QCoreApplication::applicationFilePath() : program, exe);
     const QString saved = IniFileName;
     IniFileName = QDir(folder).filePath(QStringLiteral("system.INI"));
     WriteSchedule(clip, {{QStringLiteral("1"), QStringLiteral("00:00"), {}}});
@@ -521,17 +549,195 @@ QString PreparePlayer(const QTemporaryDir& dir, const QString& clip) {
     o.AutoPlay = true;
     o.EndMode = QStringLiteral("播完退出");
     WriteSettings(clip, o);
-    WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("tbZoom"),
+    // The zoom is kept per media file, in its schedule.
+    WriteIniStr(ScheduleFileOf(clip), QStringLiteral("START"), QStringLiteral("tbZoom"),
                 QStringLiteral("0"));
     IniFileName = saved;
     return exe;
 }
 
+// The three sides of the picture's cost on one clip, each with its sound
+// decoded and played in real time into a null output.
+struct TSide {
+    QString Name;
+    QStringList Argv;
+};
+
+// other: an earlier build's player copy, measured as a side of its own
+// after this one ("tavrelo before"), or empty.
+std::vector<TSide> Sides(const QString& exe, const QString& clip, const QString& other) {
+    std::vector<TSide> sides;
+    sides.push_back({QStringLiteral("tavrelo"), {exe, QStringLiteral("--player-silent")}});
+    if (!other.isEmpty())
+        sides.push_back(
+            {QStringLiteral("tavrelo before"), {other, QStringLiteral("--player-silent")}});
+    if (!QStandardPaths::findExecutable(QStringLiteral("mpv")).isEmpty())
+        sides.push_back({QStringLiteral("mpv --vo=x11 --ao=null"),
+                         {QStringLiteral("mpv"), QStringLiteral("--no-config"),
+                          QStringLiteral("--vo=x11"), QStringLiteral("--ao=null"),
+                          QStringLiteral("--fs"), QStringLiteral("--really-quiet"), clip}});
+    // What any player spends: the file demuxed, the picture decoded and the
+    // sound decoded, both timed against the clock and thrown away.
+    sides.push_back({QStringLiteral("decoding floor"),
+                     QStringLiteral("gst-launch-1.0 -q filesrc location=%1 ! qtdemux name=d "
+                                    "d.video_0 ! queue ! avdec_h264 ! fakesink sync=true "
+                                    "d.audio_0 ! queue ! decodebin ! fakesink sync=true")
+                         .arg(clip)
+                         .split(QLatin1Char(' '))});
+    return sides;
+}
+
+// Frames painted by a player made here in 10 s of steady playback (after
+// 5 s), full screen at zoom 0: what is not painted was dropped.
+quint64 FramesPainted10s(const QString& clip) {
+    WriteSchedule(clip, {{QStringLiteral("1"), QStringLiteral("00:00"), {}}});
+    WriteSettings(clip, {QStringLiteral("0"), false});
+    WriteIniStr(ScheduleFileOf(clip), QStringLiteral("START"), QStringLiteral("tbZoom"),
+                QStringLiteral("0"));
+    TFrmMain frm;
+    frm.PlaySection(1, false);
+    WaitUntil([] { return false; }, 5000);
+    const quint64 before = frm.FrmPlay->VW->FramesPainted();
+    WaitUntil([] { return false; }, 10000);
+    const quint64 painted = frm.FrmPlay->VW->FramesPainted() - before;
+    frm.FGBrowse->Stop();
+    return painted;
+}
+
+// 4. and 5. on the 720p and the 1080p clip.
+// cpu false: only the memory and the frames painted.
+int PictureCost(const QTemporaryDir& dir, pid_t xServer, bool cpu = true) {
+    const int seconds = qEnvironmentVariableIntValue("TAVRELO_BENCH_SECONDS") > 0
+                            ? qEnvironmentVariableIntValue("TAVRELO_BENCH_SECONDS")
+                            : 30;
+    constexpr int kRounds = 3;
+    for (const int height : {720, 1080}) {
+        QString error;
+        const QString clip = MovingClip(height, &error);
+        if (clip.isEmpty()) {
+            std::fprintf(stderr, "%dp clip: %s\n", height, qPrintable(error));
+            return 1;
+        }
+        const QString exe = PreparePlayer(dir, clip);
+        // TAVRELO_BENCH_BEFORE: an earlier build of this benchmark, whose
+        // player is measured in the same rounds.
+        const QString before = qEnvironmentVariable("TAVRELO_BENCH_BEFORE");
+        const std::vector<TSide> sides =
+            Sides(exe, clip, before.isEmpty() ? QString() : PreparePlayer(dir, clip, before));
+        std::vector<double> own(sides.size(), 0), x(sides.size(), 0);
+        std::vector<int> n(sides.size(), 0);
+        std::vector<QStringList> raw(sides.size());
+        for (int round = 0; round < (cpu ? kRounds : 0); ++round)
+            for (size_t i = 0; i < sides.size(); ++i) {
+                const TCpu cpu = RunCpuWindow(sides[i].Argv, 5000, seconds * 1000, xServer);
+                raw[i] << QStringLiteral("%1+%2")
+                              .arg(cpu.Seconds, 0, 'f', 2)
+                              .arg(cpu.AlsoSeconds, 0, 'f', 2);
+                if (cpu.Seconds > 0 && cpu.AlsoSeconds >= 0) {
+                    own[i] += cpu.Seconds;
+                    x[i] += cpu.AlsoSeconds;
+                    ++n[i];
+                }
+            }
+        std::vector<double> total(sides.size(), -1);
+        for (size_t i = 0; i < sides.size(); ++i) {
+            if (!n[i])
+                continue;
+            total[i] = (own[i] + x[i]) / n[i];
+            Line(qPrintable(QStringLiteral("%1: CPU + X server, %2 s of %3p30 full screen")
+                                .arg(sides[i].Name)
+                                .arg(seconds)
+                                .arg(height)),
+                 total[i], "s",
+                 QStringLiteral("own %1 + X %2; runs (own+X): %3")
+                     .arg(own[i] / n[i], 0, 'f', 2)
+                     .arg(x[i] / n[i], 0, 'f', 2)
+                     .arg(raw[i].join(QStringLiteral(", "))));
+        }
+        const double floor = total.back();
+        const auto mpvAt = std::find_if(sides.begin(), sides.end(),
+                                        [](const TSide& e) { return e.Name.startsWith("mpv"); });
+        const int mpvIndex = mpvAt == sides.end() ? -1 : int(mpvAt - sides.begin());
+        const double mpv = mpvIndex >= 0 ? total[size_t(mpvIndex)] : -1;
+        for (size_t i = 0; i + 1 < sides.size(); ++i) {
+            if (int(i) == mpvIndex || total[i] <= 0)
+                continue;
+            if (floor > 0)
+                Line(qPrintable(QStringLiteral("ratio %1 / decoding floor, %2p")
+                                    .arg(sides[i].Name)
+                                    .arg(height)),
+                     total[i] / floor, "x", QStringLiteral("(goal <= 1.3)"));
+            if (mpv > 0)
+                Line(qPrintable(
+                         QStringLiteral("ratio %1 / mpv, %2p").arg(sides[i].Name).arg(height)),
+                     total[i] / mpv, "x");
+        }
+        if (mpv > 0 && floor > 0)
+            Line(qPrintable(QStringLiteral("ratio mpv / decoding floor, %1p").arg(height)),
+                 mpv / floor, "x");
+
+        // 5. Resident memory, 20 s of the same playback each. RSS counts the
+        // shared libraries' pages a process touched as well as its own memory.
+        std::vector<TMemory> memory;
+        for (const TSide& side : sides) {
+            memory.push_back(RunSampled(side.Argv, 20));
+            Line(qPrintable(
+                     QStringLiteral("%1: peak RSS, %2p full screen").arg(side.Name).arg(height)),
+                 memory.back().PeakMb, "MB",
+                 QStringLiteral("steady %1 MB").arg(memory.back().SteadyMb, 0, 'f', 1));
+        }
+        for (size_t i = 0; mpvIndex >= 0 && i + 1 < sides.size(); ++i) {
+            const TMemory& m = memory[size_t(mpvIndex)];
+            if (int(i) == mpvIndex || m.PeakMb <= 0 || m.SteadyMb <= 0)
+                continue;
+            Line(
+                qPrintable(
+                    QStringLiteral("ratio %1 / mpv, peak RSS, %2p").arg(sides[i].Name).arg(height)),
+                memory[i].PeakMb / m.PeakMb, "x",
+                QStringLiteral("steady %1x (goal <= 1)")
+                    .arg(memory[i].SteadyMb / m.SteadyMb, 0, 'f', 2));
+        }
+        const QString saved = IniFileName;
+        IniFileName = dir.filePath(QStringLiteral("frames.INI"));
+        const quint64 painted = FramesPainted10s(clip);
+        IniFileName = saved;
+        Line(qPrintable(QStringLiteral("tavrelo: frames painted in 10 s of %1p30").arg(height)),
+             double(painted), "", QStringLiteral("of 300 (the rest dropped)"));
+    }
+    return 0;
+}
+
+// 8. Section jumps the user asks for, while playing: how long PlaySection
+// takes from the call to its return with the graph running again.
+void JumpTime(const QString& tones) {
+    WriteSchedule(tones, {{QStringLiteral("1"), QStringLiteral("00:00"), {}},
+                          {QStringLiteral("1"), QStringLiteral("00:03"), {}},
+                          {QStringLiteral("1"), QStringLiteral("00:05"), {}},
+                          {QStringLiteral("1"), QStringLiteral("00:07"), {}},
+                          {QStringLiteral("1"), QStringLiteral("00:09"), {}}});
+    WriteSettings(tones, {QStringLiteral("0"), false});
+    TFrmMain frm;
+    frm.PlaySection(1, false);
+    WaitUntil([] { return false; }, 1000);
+    std::vector<double> ms;
+    for (int i = 0; i < 8; ++i) {
+        QElapsedTimer t;
+        t.start();
+        frm.PlaySection(2 + i % 4, false);
+        ms.push_back(t.nsecsElapsed() / 1e6);
+        WaitUntil([] { return false; }, 600);
+    }
+    frm.FGBrowse->Stop();
+    double worst = 0;
+    for (double m : ms)
+        worst = std::max(worst, m);
+    Line("section jump asked for while playing: mean", Mean(ms, ms.size()), "ms",
+         QStringLiteral("worst %1 ms over %2 jumps").arg(worst, 0, 'f', 1).arg(ms.size()));
+}
+
 // 7. CPU of 15 s of the 720p clip full screen (after 5 s of start-up), with
 // chkMirror off and on, three times alternating; the sound is discarded. The
-// picture is flipped where it is painted; off, the paint takes the very path
-// it took before the switch existed (one flag tested), so "off" is also the
-// figure of a player without the switch.
+// picture is flipped by the pass that converts and scales it.
 void MirrorCpu(const QString& exe, const QString& clip) {
     constexpr int kRounds = 3;
     double sum[2] = {0, 0};
@@ -645,6 +851,9 @@ int main(int argc, char** argv) {
     const bool sectionEndsOnly = argc > 1 && qstrcmp(argv[1], "--section-ends") == 0;
     const bool mirrorOnly = argc > 1 && qstrcmp(argv[1], "--mirror") == 0;
     const bool soakOnly = argc > 1 && qstrcmp(argv[1], "--soak") == 0;
+    const bool cpuOnly = argc > 1 && qstrcmp(argv[1], "--cpu") == 0;
+    const bool jumpsOnly = argc > 1 && qstrcmp(argv[1], "--jumps") == 0;
+    const bool framesOnly = argc > 1 && qstrcmp(argv[1], "--frames") == 0;
     XvfbSession xvfb(1920, 1080);
     if (xvfb.IsRunning()) {
         qputenv("DISPLAY", xvfb.Display().toLocal8Bit());
@@ -669,6 +878,21 @@ int main(int argc, char** argv) {
     if (soakOnly)
         return Soak(tones, argc > 2 ? std::max(1, atoi(argv[2])) : 300,
                     argc > 3 ? std::max(1, atoi(argv[3])) : 2);
+    if (cpuOnly || memoryOnly)
+        return PictureCost(dir, pid_t(xvfb.ServerPid()), cpuOnly);
+    if (framesOnly) {
+        for (const int height : {720, 1080}) {
+            const QString clip = MovingClip(height, &error);
+            IniFileName = dir.filePath(QStringLiteral("frames.INI"));
+            Line(qPrintable(QStringLiteral("tavrelo: frames painted in 10 s of %1p30").arg(height)),
+                 double(FramesPainted10s(clip)), "", QStringLiteral("of 300 (the rest dropped)"));
+        }
+        return 0;
+    }
+    if (jumpsOnly) {
+        JumpTime(tones);
+        return 0;
+    }
     if (mirrorOnly) {
         const QString clip = Clip720p(&error);
         if (clip.isEmpty()) {
@@ -681,7 +905,7 @@ int main(int argc, char** argv) {
 
     // 1. Section start: the first position heard after a jump or a new file,
     // against the section's time point. 25 fps: one frame is 40 ms.
-    if (!memoryOnly) {
+    {
         WriteSchedule(tones, {{QStringLiteral("1"), QStringLiteral("00:00"), {}},
                               {QStringLiteral("1"), QStringLiteral("00:03"), {}},
                               {QStringLiteral("1"), QStringLiteral("00:05"), {}},
@@ -723,8 +947,6 @@ int main(int argc, char** argv) {
     // 2. Repeat gap: from the pause to the play of a repetition, against
     // cbDelay + 200 ms.
     for (const auto& [index, delay] : {std::pair{0, 500}, std::pair{1, 1000}}) {
-        if (memoryOnly)
-            break;
         WriteSchedule(tones, {{QStringLiteral("3"), QStringLiteral("00:00"), {}},
                               {QStringLiteral("1"), QStringLiteral("00:02"), {}}});
         WriteSettings(tones, {QString::number(index), true});
@@ -745,11 +967,10 @@ int main(int argc, char** argv) {
              worst, "ms", QStringLiteral("over %1 repetitions (goal <= 50)").arg(gaps));
     }
 
-    if (!memoryOnly)
-        SectionEnds(dir, *rec);
+    SectionEnds(dir, *rec);
 
     // 3. Start-up with auto-play to the first frame painted.
-    if (!memoryOnly) {
+    {
         WriteSchedule(tones, {{QStringLiteral("1"), QStringLiteral("00:02"), {}}});
         TPlayerOptions o;
         o.AutoPlay = true;
@@ -763,62 +984,12 @@ int main(int argc, char** argv) {
              QStringLiteral("(includes the 500 ms start-up pause)"));
     }
 
-    // 4. CPU of a minute of 720p playback, full screen, against mpv.
+    JumpTime(tones);
+    if (PictureCost(dir, pid_t(xvfb.ServerPid())) != 0)
+        return 1;
     {
         const QString clip = Clip720p(&error);
-        if (clip.isEmpty()) {
-            std::fprintf(stderr, "720p clip: %s\n", qPrintable(error));
-            return 1;
-        }
-        const QString exe = PreparePlayer(dir, clip);
-        const bool haveMpv = !QStandardPaths::findExecutable(QStringLiteral("mpv")).isEmpty();
-        const QStringList mpvArgs = {QStringLiteral("mpv"), QStringLiteral("--no-config"),
-                                     QStringLiteral("--vo=x11"), QStringLiteral("--fs"),
-                                     QStringLiteral("--really-quiet")};
-
-        // 5. Resident memory, 20 s of the same playback each. RSS counts the
-        // shared libraries' pages this process touched as well as its own
-        // memory; both programs run on the same display one after another.
-        for (const bool silent : {true, false}) {
-            const char* how = silent ? "sound discarded" : "system sound output";
-            const TMemory ours = RunSampled(
-                {exe, silent ? QStringLiteral("--player-silent") : QStringLiteral("--player")}, 20);
-            Line(qPrintable(QStringLiteral("tavrelo: peak RSS, 720p full screen, %1").arg(how)),
-                 ours.PeakMb, "MB", QStringLiteral("steady %1 MB").arg(ours.SteadyMb, 0, 'f', 1));
-            if (!haveMpv)
-                continue;
-            QStringList a = mpvArgs;
-            if (silent)
-                a << QStringLiteral("--ao=null");
-            const TMemory mpv = RunSampled(a << clip, 20);
-            Line(qPrintable(QStringLiteral("mpv --vo=x11%1: peak RSS, same file")
-                                .arg(silent ? QStringLiteral(" --ao=null") : QString())),
-                 mpv.PeakMb, "MB", QStringLiteral("steady %1 MB").arg(mpv.SteadyMb, 0, 'f', 1));
-            if (mpv.PeakMb > 0 && mpv.SteadyMb > 0)
-                Line("ratio tavrelo / mpv, peak RSS", ours.PeakMb / mpv.PeakMb, "x",
-                     QStringLiteral("steady %1x (goal <= 1.1)")
-                         .arg(ours.SteadyMb / mpv.SteadyMb, 0, 'f', 2));
-        }
-        if (memoryOnly)
-            return 0;
-
-        const TCpu ours = RunMeasured({exe, QStringLiteral("--player")}, 120000);
-        Line("tavrelo: CPU for 60 s of 720p30 full screen (1920x1080)", ours.Seconds, "s",
-             QStringLiteral("wall %1 s, exit %2").arg(ours.Wall, 0, 'f', 1).arg(ours.Status));
-        if (!QStandardPaths::findExecutable(QStringLiteral("mpv")).isEmpty()) {
-            const TCpu mpv =
-                RunMeasured({QStringLiteral("mpv"), QStringLiteral("--no-config"),
-                             QStringLiteral("--vo=x11"), QStringLiteral("--ao=null"),
-                             QStringLiteral("--fs"), QStringLiteral("--really-quiet"), clip},
-                            120000);
-            Line("mpv --vo=x11: CPU for the same file, full screen", mpv.Seconds, "s",
-                 QStringLiteral("wall %1 s").arg(mpv.Wall, 0, 'f', 1));
-            if (mpv.Seconds > 0)
-                Line("ratio tavrelo / mpv", ours.Seconds / mpv.Seconds, "x");
-        } else {
-            std::printf("mpv not installed: no reference figure\n");
-        }
-        MirrorCpu(exe, clip);
+        MirrorCpu(PreparePlayer(dir, clip), clip);
     }
     return 0;
 }

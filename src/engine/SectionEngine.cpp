@@ -162,9 +162,13 @@ void SectionEngine::PlaySection(int row, bool isRepeat) {
                 // The speed trainer's step for this repetition, the chosen
                 // rate for anything else.
                 ApplySectionRate(isRepeat && row == curRow_ ? repeatOf_ - remainCount_ : 0);
-                clock_.Wait(200);
             }
-            WaitSeekLanded();
+            // A repetition's pause keeps its fixed 200 ms after the seek; a
+            // jump the user asked for goes on as soon as the new position is
+            // there (at most 200 ms).
+            if (open && isRepeat)
+                clock_.Wait(200);
+            WaitSeekLanded(open && !isRepeat ? 200 : kSeekLandMs);
             if (generation != generation_)
                 return;
             if (!pending_)
@@ -241,13 +245,12 @@ void SectionEngine::RepeatPause(int ms) {
         view_.ShowCountdown(0);
 }
 
-void SectionEngine::WaitSeekLanded() {
-    // Nothing is unmuted before the target is reached: a buffer from before
-    // the seek would be heard.
+void SectionEngine::WaitSeekLanded(int maxMs) {
+    // Nothing plays before the target is reached: a buffer from before the
+    // seek would be heard.
     const int generation = generation_;
     const int64_t start = clock_.NowMs();
-    while (graph_.SeekPending() && generation == generation_ &&
-           clock_.NowMs() - start < kSeekLandMs)
+    while (graph_.SeekPending() && generation == generation_ && clock_.NowMs() - start < maxMs)
         clock_.Wait(10);
 }
 

@@ -7,10 +7,11 @@
 //   waits until the seek has landed and only then plays: nothing from before
 //   the target is ever heard. With the file open it mutes, pauses, shows the
 //   replay notice and waits the repeat pause (isRepeat), unmutes once paused,
-//   seeks, lets the graph settle 200 ms, waits for the seek to land and
-//   plays. Then the row is entered (EnterRow): its count is used up by
-//   one, the rest is RemainCount, and SectEndPos is the next row's start
-//   (0 for the last row: the section runs to the end of the media).
+//   seeks, lets a repetition settle 200 ms, waits for the seek to land (a
+//   jump the user asked for at most 200 ms) and plays. Then the row is
+//   entered (EnterRow): its count is used up by one, the rest is
+//   RemainCount, and SectEndPos is the next row's start (0 for the last row:
+//   the section runs to the end of the media).
 // - Tick(position) comes every 500 ms while the media plays. Near the end
 //   (within kSectionEndLeadMs) a precise timer takes over (SectionEndTimer);
 //   before a repeat the graph also holds the sound at SectEndPos
@@ -167,7 +168,7 @@ private:
 
     bool OpenForSection();
     void RepeatPause(int ms);
-    void WaitSeekLanded();
+    void WaitSeekLanded(int maxMs = kSeekLandMs);
     void EnterRow(int row);
     void SectionEntered(int row);
     void ArmSectionEnd(int64_t positionMs);

@@ -2,6 +2,7 @@
 #include "utPublic/utPublic.h"
 
 #include <QCoreApplication>
+#include <QElapsedTimer>
 #include <QEvent>
 #include <QPointer>
 
@@ -216,6 +217,20 @@ GraphState TFilterGraph::State() {
         return gsPlaying;
     }
     return gsNone;
+}
+
+bool TFilterGraph::WaitSeekDone(int maxMs) {
+    QElapsedTimer waited;
+    waited.start();
+    // Settled() asks again on every pass: a handler run during the wait may
+    // have deactivated the component.
+    while (!Settled()) {
+        const int64_t left = maxMs - waited.elapsed();
+        if (left <= 0)
+            return false;
+        DelayMs(int32_t(std::min<int64_t>(left, 2)));
+    }
+    return true;
 }
 
 HRESULT TFilterGraph::RenderFile(const QString& path) {

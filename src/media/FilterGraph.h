@@ -117,6 +117,11 @@ public:
     // still under way (a seek has completed once the sound and picture at
     // its target are ready at the outputs). True without a graph.
     bool Settled();
+    // Waits, handling events (as DelayMs does), until a seek asked for has
+    // completed, that is until the graph holds the new position's first
+    // picture and sound and would run from there at once; at most maxMs.
+    // True when it completed in time (or there is nothing to wait for).
+    bool WaitSeekDone(int maxMs);
     // No graph manager: 1 and nothing else. Otherwise the framework status;
     // on failure LastError() holds the framework's reason. Events are handled
     // while the file opens (as long as the open makes progress); E_ABORT: a handler run

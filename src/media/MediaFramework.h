@@ -13,6 +13,8 @@
 // keeps that object alive, as a reference to it would.
 #pragma once
 
+#include <QRect>
+#include <QSize>
 #include <QString>
 
 #include <cstdint>
@@ -277,29 +279,33 @@ public:
 
 // --- The video renderer ---------------------------------------------------------------
 
-// One decoded picture: 32-bit pixels, 0xffRRGGBB in host order (QImage's
-// Format_RGB32), read-only, valid while the object lives.
+// One decoded picture, read-only, valid while the object lives. It stays in
+// the decoder's own layout (planar YUV for most video) and becomes 32-bit
+// pixels only where and when it is drawn: converted, scaled and mirrored in
+// one pass, straight into the image that is shown.
 class IVideoFrame {
 public:
     virtual ~IVideoFrame() = default;
-    virtual const uint8_t* Bits() const = 0;
     virtual int Width() const = 0;
     virtual int Height() const = 0;
-    virtual int BytesPerLine() const = 0;
+    // Draws the picture as if stretched over a rectangle of size `shown`
+    // (bilinear where the sizes differ; no aspect correction), flipped left
+    // to right when `mirrored`, writing only `part` of that rectangle (in its
+    // coordinates, inside it) as 0xffRRGGBB pixels (QImage::Format_RGB32) to
+    // `dst`, which points at the pixel for part's top left, rows `dstStride`
+    // bytes apart. Writes nothing and answers false when it cannot.
+    virtual bool Draw(uint8_t* dst, int dstStride, QSize shown, QRect part,
+                      bool mirrored) const = 0;
 };
 
 // The renderer's picture output. The picture is painted by the owner widget
-// itself: the renderer scales every frame once, to the size given by
-// SetWindowPosition, and asks the owner to repaint (update()) when a new
-// frame is there.
+// itself (IVideoFrame::Draw): the renderer keeps the newest decoded frame and
+// asks the owner to repaint (update()) when a new one is there.
 class IVideoWindow : public virtual IUnknown {
 public:
     virtual HRESULT put_Owner(QWidget* owner) = 0;
     // The picture's rectangle in the owner's coordinates.
     virtual HRESULT SetWindowPosition(int left, int top, int width, int height) = 0;
-    // The part of the picture that is actually visible (owner coordinates);
-    // an empty rectangle means "all of it".
-    virtual HRESULT SetVisibleRect(int left, int top, int width, int height) = 0;
     virtual HRESULT put_Caption(const QString& caption) = 0;
     // Mouse and key input on the picture: the owner receives its own input,
     // so the drain is only recorded.

@@ -2,8 +2,11 @@
 
 #include <QImage>
 #include <QMouseEvent>
+#include <QPaintEngine>
 #include <QPaintEvent>
 #include <QPainter>
+
+#include <cmath>
 
 TVideoWindow::TVideoWindow(QWidget* parent) : QWidget(parent), TGraphBound(this, this) {
     resize(160, 120);
@@ -41,7 +44,6 @@ void TVideoWindow::MemberNotify(TGraphMemberOp op) {
             // picture shows as soon as one is decoded.
             FPictureWindow->put_Owner(this);
             FPictureWindow->SetWindowPosition(0, 0, width(), height());
-            UpdateVisibleRect();
         }
         break;
     case mnRemoving:
@@ -85,18 +87,7 @@ void TVideoWindow::PlacePicture() {
         return;
     FPictureWindow->put_Owner(this);
     FPictureWindow->SetWindowPosition(0, 0, width(), height());
-    UpdateVisibleRect();
     FFullScreen = false;
-}
-
-void TVideoWindow::UpdateVisibleRect() {
-    if (!FPictureWindow)
-        return;
-    const QRect r = visibleRegion().boundingRect();
-    if (r.isEmpty() || r == rect())
-        FPictureWindow->SetVisibleRect(0, 0, 0, 0);
-    else
-        FPictureWindow->SetVisibleRect(r.x(), r.y(), r.width(), r.height());
 }
 
 void TVideoWindow::ControlStep(TControlStep kind, int) {
@@ -137,16 +128,8 @@ void TVideoWindow::setVisible(bool visible) {
 
 void TVideoWindow::resizeEvent(QResizeEvent* event) {
     QWidget::resizeEvent(event);
-    if (FPictureWindow && !FFullScreen) {
+    if (FPictureWindow && !FFullScreen)
         FPictureWindow->SetWindowPosition(0, 0, width(), height());
-        UpdateVisibleRect();
-    }
-}
-
-void TVideoWindow::moveEvent(QMoveEvent* event) {
-    QWidget::moveEvent(event);
-    // Moving changes which part of the picture the window shows.
-    UpdateVisibleRect();
 }
 
 void TVideoWindow::SetMirrored(bool value) {
@@ -158,40 +141,63 @@ void TVideoWindow::SetMirrored(bool value) {
 
 void TVideoWindow::paintEvent(QPaintEvent* event) {
     QPainter p(this);
-    const QRect area = event->rect();
     std::shared_ptr<const IVideoFrame> frame =
         FPictureWindow ? FPictureWindow->CurrentFrame() : nullptr;
     if (!frame) {
-        p.fillRect(area, Qt::black);
+        p.fillRect(event->rect(), Qt::black);
     } else {
-        // The frame's pixels are used where they lie: no copy.
-        const QImage image(frame->Bits(), frame->Width(), frame->Height(), frame->BytesPerLine(),
-                           QImage::Format_RGB32);
-        // Mirrored: the painter flips left and right about the control's
-        // middle, and the part of the picture that lands on the exposed area
-        // is the mirror image of that area. Unmirrored, nothing changes.
-        QRect src = area;
-        if (FMirrored) {
-            p.translate(width(), 0);
-            p.scale(-1, 1);
-            src.moveLeft(width() - area.x() - area.width());
-        }
-        if (frame->Width() == width() && frame->Height() == height()) {
-            // Already at this size: copy only the exposed part.
-            p.drawImage(src.topLeft(), image, src);
-        } else {
-            // A picture smaller than shown (or of an earlier size): scale up
-            // only the exposed part, bilinear.
-            p.setRenderHint(QPainter::SmoothPixmapTransform, true);
-            const double sx = double(frame->Width()) / width();
-            const double sy = double(frame->Height()) / height();
-            p.drawImage(QRectF(src), image,
-                        QRectF(src.x() * sx, src.y() * sy, src.width() * sx, src.height() * sy));
+        if (!DrawStraight(p, *frame, event->region())) {
+            // Another kind of device (a pixmap, a scaled screen): the exposed
+            // rectangle drawn into an image of its own, then painted.
+            const QRect area = event->rect() & rect();
+            QImage image(area.size(), QImage::Format_RGB32);
+            if (!area.isEmpty() &&
+                frame->Draw(image.bits(), int(image.bytesPerLine()), size(), area, FMirrored))
+                p.drawImage(area.topLeft(), image);
+            else
+                p.fillRect(event->rect(), Qt::black);
         }
         ++FFramesPainted;
     }
     if (OnPaint)
         OnPaint(this);
+}
+
+bool TVideoWindow::DrawStraight(QPainter& p, const IVideoFrame& frame, const QRegion& exposed) {
+    // The window's backing store (and any image a caller renders the control
+    // into) is a 32-bit image the painter writes to: the frame is drawn
+    // there itself, so the pixels are written once.
+    QPaintEngine* engine = p.paintEngine();
+    QPaintDevice* device = engine ? engine->paintDevice() : nullptr;
+    if (!device || device->devType() != QInternal::Image)
+        return false;
+    auto* image = static_cast<QImage*>(device);
+    const QImage::Format format = image->format();
+    if ((format != QImage::Format_RGB32 && format != QImage::Format_ARGB32 &&
+         format != QImage::Format_ARGB32_Premultiplied) ||
+        image->devicePixelRatio() != 1.0)
+        return false;
+    const QTransform t = p.deviceTransform();
+    if (t.type() > QTransform::TxTranslate || t.dx() != std::trunc(t.dx()) ||
+        t.dy() != std::trunc(t.dy()))
+        return false;
+    const QPoint offset(int(t.dx()), int(t.dy()));
+    // Only where the toolkit lets this control paint: the system clip leaves
+    // out what opaque widgets above it keep (the replay notice), in the
+    // image's coordinates.
+    QRegion target = exposed.translated(offset) & image->rect() & rect().translated(offset);
+    if (const QRegion clip = engine->systemClip(); !clip.isEmpty())
+        target &= clip;
+    // Written through constBits: the image is the painter's own, never
+    // shared, and must not be detached from it.
+    auto* bits = const_cast<uchar*>(image->constBits());
+    const int stride = int(image->bytesPerLine());
+    for (const QRect& r : target) {
+        uchar* dst = bits + ptrdiff_t(r.y()) * stride + ptrdiff_t(r.x()) * 4;
+        if (!frame.Draw(dst, stride, size(), r.translated(-offset), FMirrored))
+            p.fillRect(r.translated(-offset), Qt::black);
+    }
+    return true;
 }
 
 void TVideoWindow::mousePressEvent(QMouseEvent* event) {

@@ -3,9 +3,10 @@
 // to the full rectangle (no aspect correction), also when the control is
 // larger than its window or placed at negative coordinates (the parts outside
 // the window are clipped by it). The control paints the frames itself: each
-// frame arrives converted once, never larger than the size shown, and only
-// the visible part is painted (scaled up there when the picture is smaller).
-// Mouse input on the picture is the control's own.
+// decoded frame is converted, scaled (zoom and window size alike) and
+// mirrored in one pass straight into the window's own image, only where it
+// is visible and being repainted. Mouse input on the picture is the
+// control's own.
 #pragma once
 
 #include "media/FilterGraph.h"
@@ -14,6 +15,8 @@
 
 #include <functional>
 #include <memory>
+
+class QPainter;
 
 enum TVideoMode { vmNormal, vmVMR };
 enum TVMRVideoMode { vmrWindowed, vmrWindowless, vmrRenderless };
@@ -75,8 +78,8 @@ public:
     // Raised after the control has painted itself.
     std::function<void(QObject* sender)> OnPaint;
 
-    // Shows the picture flipped left to right (the painter's transform; no
-    // cost while off).
+    // Shows the picture flipped left to right (done by the same pass that
+    // converts the frame).
     bool Mirrored() const { return FMirrored; }
     void SetMirrored(bool value);
 
@@ -99,7 +102,6 @@ public:
 protected:
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
-    void moveEvent(QMoveEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void mouseMoveEvent(QMouseEvent* event) override;
@@ -107,7 +109,10 @@ protected:
 private:
     bool RendererConnected();
     void PlacePicture();
-    void UpdateVisibleRect();
+    // Draws the frame into the image the painter writes to, without the
+    // painter, over the exposed region; false when the painter's device is
+    // not such an image (then nothing is drawn).
+    bool DrawStraight(QPainter& p, const IVideoFrame& frame, const QRegion& exposed);
 
     TVideoMode FMode = vmNormal;
     TVMROptions FVMROptions;

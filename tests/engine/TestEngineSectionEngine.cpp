@@ -233,9 +233,9 @@ void TestEngineSectionEngine::playsTheSchedule_data() {
         << abc << 6000 << "exit delay3000"
         << "2500:next" << 30000 << "r1 N r2 r3 N r3 x"
         << "";
-    QTest::newRow("two nexts in a pause: the latest wins")
+    QTest::newRow("two nexts in one wait: the latest wins")
         << abc << 6000 << "exit delay3000"
-        << "2500:next 2600:next" << 30000 << "r1 N r3 N r3 x"
+        << "2500:next 2510:next" << 30000 << "r1 N r3 N r3 x"
         << "";
     QTest::newRow("previous during a repeat pause")
         << "0:00*1 0:02*2 0:04*1" << 6000 << "exit delay3000"

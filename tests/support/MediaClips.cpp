@@ -167,13 +167,16 @@ QString VideoBranch(int seconds, int keyIntervalSeconds, const TVideoClipOptions
                           .arg(i);
         source += QStringLiteral("! videoconvert ! video/x-raw,format=I420 ! %1 mux. ") + inputs;
     } else {
-        source = QStringLiteral("videotestsrc pattern=ball num-buffers=%1 ! "
+        // %6, the encoder, is filled in below.
+        source = QStringLiteral("videotestsrc pattern=%5 num-buffers=%1 ! "
                                 "%2,width=%3,height=%4 ! videoconvert ! "
-                                "video/x-raw,format=I420 ! %5 mux. ")
+                                "video/x-raw,format=I420 ! %6 mux. ")
                      .arg(frames)
                      .arg(caps)
                      .arg(o.Width)
-                     .arg(o.Height);
+                     .arg(o.Height)
+                     .arg(o.Picture == TClipPicture::Bars ? QStringLiteral("smpte")
+                                                          : QStringLiteral("ball"));
     }
     const int keyInt = std::max(1, keyIntervalSeconds * o.FramesPerSecond);
     const QString encoder =

@@ -35,7 +35,8 @@ double ToneFrequency(int channel, int second);
 
 enum class TClipPicture {
     Quadrants, // still: red top-left, green top-right, blue bottom-left, white bottom-right
-    Moving     // a moving ball on black (every frame differs; for decoding cost)
+    Moving,    // a moving ball on black (every frame differs; for decoding cost)
+    Bars       // still: a test card's colour bars (no symmetry, fine steps at the foot)
 };
 
 struct TVideoClipOptions {

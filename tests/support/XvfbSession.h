@@ -16,6 +16,8 @@ public:
     bool IsRunning() const { return !display_.isEmpty(); }
     // ":N", or empty when the server could not be started.
     QString Display() const { return display_; }
+    // The server's process id (for measuring its CPU), or 0.
+    qint64 ServerPid() const { return server_.processId(); }
     // Runs a program (xrandr, xdpyinfo, ...) against this display; returns
     // its exit code, or -1 when it could not run. Output goes to *out.
     int Run(const QString& program, const QStringList& args, QString* out = nullptr) const;
