@@ -27,10 +27,6 @@
 #include <exception>
 #include <utility>
 
-const QString TFrmMain::ColTitles[6] = {QStringLiteral("序号"),   QStringLiteral("播放"),
-                                        QStringLiteral("加"),     QStringLiteral("减"),
-                                        QStringLiteral("时间点"), QStringLiteral("开播内容")};
-
 namespace {
 // A window moved this close to a screen edge sticks to it.
 constexpr int kSnapDistance = 10;

@@ -11,6 +11,7 @@
 #include "controls/uTransTrackBar.h"
 #include "media/DSTrackBar.h"
 #include "media/FilterGraph.h"
+#include "media/GraphPlayback.h"
 #include "media/SampleGrabber.h"
 #include "uFrmMainGrid.h"
 
@@ -362,6 +363,7 @@ void TFrmMain::CreateControls() {
     FGBrowse->setObjectName(QStringLiteral("FGBrowse"));
     FGBrowse->SetGraphEdit(false);
     FGBrowse->SetLinearVolume(true);
+    Graph = new TGraphPlayback(*FGBrowse, this);
     SampleGrabber = new TSampleGrabber(this);
     SampleGrabber->setObjectName(QStringLiteral("SampleGrabber"));
     {
