@@ -4,6 +4,7 @@
 #include "utPublic/ErrorDisplay.h"
 #include "utPublic/GbkCodec.h"
 
+#include <QCoreApplication>
 #include <QApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -448,7 +449,7 @@ void ReportUnreadable(const QString& path, const QString& reason) {
             return;
         reported.insert(key);
     }
-    const QString text = QStringLiteral("Cannot read %1: %2").arg(path, reason);
+    const QString text = QCoreApplication::translate("Messages", "Cannot read %1: %2").arg(path, reason);
     // Not shown in the middle of the caller's work (a message box would run
     // events inside a half-done load): after the current event.
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance()))
