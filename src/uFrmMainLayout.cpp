@@ -275,9 +275,9 @@ void TFrmMain::CreateControls() {
         return MakeRadio(plTop, name, QRect(left, 63, 112, 27), caption, shown, btRound,
                          QColor(128, 128, 128), 26);
     };
-    lbLeft2 = channel("lbLeft2", 220, tr("左声道"), tr("左声道"));
-    lbCenter2 = channel("lbCenter2", 344, tr("立体声"), tr("立体声"));
-    lbRight2 = channel("lbRight2", 464, tr("右声道"), tr("右声道"));
+    lbLeft2 = channel("lbLeft2", 220, QStringLiteral("左声道"), tr("左声道"));
+    lbCenter2 = channel("lbCenter2", 344, QStringLiteral("立体声"), tr("立体声"));
+    lbRight2 = channel("lbRight2", 464, QStringLiteral("右声道"), tr("右声道"));
     for (TMyRadionBtn* r : {lbLeft2, lbCenter2, lbRight2})
         r->SetTag(99);
     lbCenter2->SetChecked(true);
@@ -340,11 +340,11 @@ void TFrmMain::CreateControls() {
         return MakeRadio(plBottom, name, QRect(left, 54, 140, 30), caption, shown, shape, colour,
                          27);
     };
-    rbExit = endMode("rbExit", 6, tr("播完退出"), tr("播完退出"), btSquare,
+    rbExit = endMode("rbExit", 6, QStringLiteral("播完退出"), tr("播完退出"), btSquare,
                      QColor(192, 192, 192));
-    rbShut = endMode("rbShut", 168, tr("播完关机"), tr("播完关机"), btDiamond,
+    rbShut = endMode("rbShut", 168, QStringLiteral("播完关机"), tr("播完关机"), btDiamond,
                      QColor(128, 128, 128));
-    rbPlay = endMode("rbPlay", 342, tr("循环播放"), tr("循环播放"), btRound,
+    rbPlay = endMode("rbPlay", 342, QStringLiteral("循环播放"), tr("循环播放"), btRound,
                      QColor(128, 128, 128));
     rbPlay->SetChecked(true);
     chkHide =
