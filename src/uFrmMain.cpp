@@ -29,13 +29,12 @@
 
 // Row 0 of the schedule file holds them as written; the table shows their
 // translation (sgVDrawCell).
-const QString TFrmMain::ColTitles[6] = {
-    QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "序号")),
-    QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "播放")),
-    QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "加")),
-    QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "减")),
-    QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "时间点")),
-    QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "开播内容"))};
+const QString TFrmMain::ColTitles[6] = {QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "序号")),
+                                        QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "播放")),
+                                        QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "加")),
+                                        QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "减")),
+                                        QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "时间点")),
+                                        QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "开播内容"))};
 
 namespace {
 // A window moved this close to a screen edge sticks to it.

@@ -260,11 +260,10 @@ void TFrmMain::CreateControls() {
     btnPause = MakeRoundButton(plTop, "btnPause", 273, 8, tr("暂停"));
     btnBack = MakeRoundButton(plTop, "btnBack", 327, 8, tr("后退10秒"));
     btnNext = MakeRoundButton(plTop, "btnNext", 381, 8, tr("前进10秒"));
-    cbRate = MakeCombo(plTop, "cbRate", QRect(440, 10, 98, 37),
-                       tr("设置播放的速度快慢"), kRateItems, 29);
+    cbRate = MakeCombo(plTop, "cbRate", QRect(440, 10, 98, 37), tr("设置播放的速度快慢"),
+                       kRateItems, 29);
     btnClose = MakeRoundButton(plTop, "btnClose", 545, 8, tr("退出做操"));
-    btnSelFile =
-        MakeRoundButton(plTop, "btnSelFile", 6, 56, tr("选择要播放的视频或音频文件"));
+    btnSelFile = MakeRoundButton(plTop, "btnSelFile", 6, 56, tr("选择要播放的视频或音频文件"));
     btnSelAudioChl2 = MakeRoundButton(plTop, "btnSelAudioChl2", 54, 56, tr("选择音轨"));
     cbAudioChl2 = MakeCombo(plTop, "cbAudioChl2", QRect(102, 58, 107, 37), QString(), {}, 29);
     // The sound channel: three round buttons of one size in a row.
@@ -327,16 +326,16 @@ void TFrmMain::CreateControls() {
     btnAdd = MakeRoundButton(plBottom, "btnAdd", 57, 8, tr("增加一个新的小节"));
     btnDel = MakeRoundButton(plBottom, "btnDel", 108, 8, tr("删除指定的小节"));
     btnSave = MakeRoundButton(plBottom, "btnSave", 160, 8, tr("保存播放安排表"));
-    cbTrans = MakeCombo(plBottom, "cbTrans", QRect(216, 7, 96, 41), tr("窗口透明度"),
-                        kTransItems, 33);
-    cbDelay = MakeCombo(plBottom, "cbDelay", QRect(344, 7, 96, 41),
-                        tr("小节循环时暂停毫秒数"), kDelayItems, 33);
-    cbHideTime = MakeCombo(plBottom, "cbHideTime", QRect(492, 7, 96, 41),
-                           tr("隐藏窗口的时间秒"), kHideItems, 33);
+    cbTrans =
+        MakeCombo(plBottom, "cbTrans", QRect(216, 7, 96, 41), tr("窗口透明度"), kTransItems, 33);
+    cbDelay = MakeCombo(plBottom, "cbDelay", QRect(344, 7, 96, 41), tr("小节循环时暂停毫秒数"),
+                        kDelayItems, 33);
+    cbHideTime = MakeCombo(plBottom, "cbHideTime", QRect(492, 7, 96, 41), tr("隐藏窗口的时间秒"),
+                           kHideItems, 33);
     // The end mode: three buttons of one size in a row, each its own shape.
     // Like the channels', their captions are the stored end mode (overmode).
-    auto endMode = [this](const char* name, int left, const QString& caption,
-                          const QString& shown, TButtonShape shape, const QColor& colour) {
+    auto endMode = [this](const char* name, int left, const QString& caption, const QString& shown,
+                          TButtonShape shape, const QColor& colour) {
         return MakeRadio(plBottom, name, QRect(left, 54, 140, 30), caption, shown, shape, colour,
                          27);
     };
@@ -347,23 +346,18 @@ void TFrmMain::CreateControls() {
     rbPlay = endMode("rbPlay", 342, QStringLiteral("循环播放"), tr("循环播放"), btRound,
                      QColor(128, 128, 128));
     rbPlay->SetChecked(true);
-    chkHide =
-        MakeCheck(plBottom, "chkHide", QRect(492, 63, 93, 14), tr("隐藏播放窗口"));
+    chkHide = MakeCheck(plBottom, "chkHide", QRect(492, 63, 93, 14), tr("隐藏播放窗口"));
     chkEdit = MakeCheck(plBottom, "chkEdit", QRect(9, 102, 70, 14), tr("允许编辑"));
-    chkAutoPlay =
-        MakeCheck(plBottom, "chkAutoPlay", QRect(94, 102, 70, 14), tr("自动播放"));
-    chkPause = MakeCheck(plBottom, "chkPause", QRect(174, 102, 143, 14),
-                         tr("增加新一节时暂停播放"));
-    chkOn2Monitor = MakeCheck(plBottom, "chkOn2Monitor", QRect(335, 102, 143, 14),
-                              tr("自动显示在第二显示器"));
-    chkRePlay =
-        MakeCheck(plBottom, "chkRePlay", QRect(494, 102, 70, 14), tr("提示重放"));
-    Label1 =
-        MakeInfoLabel(plBottom, "Label1", 8, 86,
-                      tr("单击“播放”列从该小节开始播放，单击“加”“减”改变播放次数"));
-    Label2 = MakeInfoLabel(
-        plBottom, "Label2", 8, 121,
-        tr("勾选“允许编辑”后可修改时间点和开播内容，双击时间设为起播位置"));
+    chkAutoPlay = MakeCheck(plBottom, "chkAutoPlay", QRect(94, 102, 70, 14), tr("自动播放"));
+    chkPause =
+        MakeCheck(plBottom, "chkPause", QRect(174, 102, 143, 14), tr("增加新一节时暂停播放"));
+    chkOn2Monitor =
+        MakeCheck(plBottom, "chkOn2Monitor", QRect(335, 102, 143, 14), tr("自动显示在第二显示器"));
+    chkRePlay = MakeCheck(plBottom, "chkRePlay", QRect(494, 102, 70, 14), tr("提示重放"));
+    Label1 = MakeInfoLabel(plBottom, "Label1", 8, 86,
+                           tr("单击“播放”列从该小节开始播放，单击“加”“减”改变播放次数"));
+    Label2 = MakeInfoLabel(plBottom, "Label2", 8, 121,
+                           tr("勾选“允许编辑”后可修改时间点和开播内容，双击时间设为起播位置"));
 
     lbFilters2 = new QListWidget(this);
     lbFilters2->setObjectName(QStringLiteral("lbFilters2"));
@@ -459,11 +453,12 @@ void TFrmMain::BindControlEvents() {
                     QAction* a = languages->addAction(QString::fromUtf8(name));
                     a->setCheckable(true);
                     a->setChecked(current == QLatin1String(value));
-                    connect(a, &QAction::triggered, this, [this, value = QString::fromLatin1(value)] {
-                        // A refused write is reported by KeepSetting itself.
-                        KeepSetting(Setting::Language, value);
-                        ShowPassingHint(tr("语言在下次启动时生效"));
-                    });
+                    connect(a, &QAction::triggered, this,
+                            [this, value = QString::fromLatin1(value)] {
+                                // A refused write is reported by KeepSetting itself.
+                                KeepSetting(Setting::Language, value);
+                                ShowPassingHint(tr("语言在下次启动时生效"));
+                            });
                 }
                 menu->popup(QCursor::pos());
             }));

@@ -153,8 +153,7 @@ void TFrmMain::CreateRemoteControls() {
     btnRemotePin = new QPushButton(tr("新PIN"), plRemote);
     btnRemotePin->setObjectName(QStringLiteral("btnRemotePin"));
     btnRemotePin->setFont(SongTiFont(12));
-    btnRemotePin->setToolTip(
-        tr("换一个新的 PIN，已配对的手机须重新配对；两分钟内可以配对"));
+    btnRemotePin->setToolTip(tr("换一个新的 PIN，已配对的手机须重新配对；两分钟内可以配对"));
     btnRemotePin->setFocusPolicy(Qt::NoFocus);
     connect(btnRemotePin, &QPushButton::clicked, this, Guarded([this] {
                 WriteRemoteSetting(Setting::RemotePin, NewPin());

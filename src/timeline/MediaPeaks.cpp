@@ -1,7 +1,7 @@
 #include "timeline/MediaPeaks.h"
 
-#include <QCoreApplication>
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDateTime>
@@ -476,7 +476,8 @@ struct TMediaPeaksWork {
                 gst_element_get_state(pipeline, &cur, nullptr, 20 * GST_MSECOND);
             if (r == GST_STATE_CHANGE_FAILURE) {
                 if (!busError())
-                    *error = QCoreApplication::translate("Messages", "the media framework cannot open it");
+                    *error = QCoreApplication::translate("Messages",
+                                                         "the media framework cannot open it");
                 ok = false;
             }
             if (r == GST_STATE_CHANGE_SUCCESS || r == GST_STATE_CHANGE_NO_PREROLL)
@@ -837,9 +838,11 @@ void TMediaPeaks::SettleError() {
         error_.clear();
         return;
     }
-    const QString why = !audioError_.isEmpty() ? audioError_
-                        : !videoError_.isEmpty()
-                            ? videoError_
-                            : QCoreApplication::translate("Messages", "it holds neither sound nor picture");
-    error_ = QCoreApplication::translate("Messages", "Cannot read %1: %2").arg(QDir::toNativeSeparators(path_), why);
+    const QString why =
+        !audioError_.isEmpty() ? audioError_
+        : !videoError_.isEmpty()
+            ? videoError_
+            : QCoreApplication::translate("Messages", "it holds neither sound nor picture");
+    error_ = QCoreApplication::translate("Messages", "Cannot read %1: %2")
+                 .arg(QDir::toNativeSeparators(path_), why);
 }

@@ -4,8 +4,8 @@
 #include "utPublic/ErrorDisplay.h"
 #include "utPublic/GbkCodec.h"
 
-#include <QCoreApplication>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
 #include <QSet>
@@ -449,7 +449,8 @@ void ReportUnreadable(const QString& path, const QString& reason) {
             return;
         reported.insert(key);
     }
-    const QString text = QCoreApplication::translate("Messages", "Cannot read %1: %2").arg(path, reason);
+    const QString text =
+        QCoreApplication::translate("Messages", "Cannot read %1: %2").arg(path, reason);
     // Not shown in the middle of the caller's work (a message box would run
     // events inside a half-done load): after the current event.
     if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance()))

@@ -7,9 +7,9 @@
 #include "utPublic/ErrorDisplay.h"
 #include "utPublic/IniFile.h"
 
-#include <QCoreApplication>
 #include <QAbstractEventDispatcher>
 #include <QApplication>
+#include <QCoreApplication>
 #include <QHash>
 #include <QMessageBox>
 #include <QTimer>

@@ -159,12 +159,13 @@ void TestFrmMainSettings::endMode() {
     // The window shows the captions in its language; the stored values
     // behind them stay Chinese.
     const bool en = language == QStringLiteral("en");
-    QCOMPARE(f.rbShut->ShownCaption(), en ? QStringLiteral("Power off") : QStringLiteral("播完关机"));
+    QCOMPARE(f.rbShut->ShownCaption(),
+             en ? QStringLiteral("Power off") : QStringLiteral("播完关机"));
     QCOMPARE(f.lbLeft2->ShownCaption(), en ? QStringLiteral("Left") : QStringLiteral("左声道"));
     QCOMPARE(f.lbLeft2->Caption(), QStringLiteral("左声道"));
     QCOMPARE(f.chkEdit->text(), en ? QStringLiteral("Edit") : QStringLiteral("允许编辑"));
-    QCOMPARE(f.btnSave->Hint(),
-             en ? QStringLiteral("Save the schedule (Ctrl+S)") : QStringLiteral("保存播放安排表 (Ctrl+S)"));
+    QCOMPARE(f.btnSave->Hint(), en ? QStringLiteral("Save the schedule (Ctrl+S)")
+                                   : QStringLiteral("保存播放安排表 (Ctrl+S)"));
     QCOMPARE(f.rbExit->Checked(), exitChecked);
     QCOMPARE(f.rbShut->Checked(), shutChecked);
     QCOMPARE(f.rbPlay->Checked(), playChecked);
