@@ -168,11 +168,11 @@
     </message>
     <message>
         <source>播完退出</source>
-        <translation>Then exit</translation>
+        <translation>Exit</translation>
     </message>
     <message>
         <source>播完关机</source>
-        <translation>Power off</translation>
+        <translation>Shut off</translation>
     </message>
     <message>
         <source>循环播放</source>
@@ -188,7 +188,7 @@
     </message>
     <message>
         <source>自动播放</source>
-        <translation>Autoplay</translation>
+        <translation>Auto</translation>
     </message>
     <message>
         <source>增加新一节时暂停播放</source>
@@ -204,7 +204,7 @@
     </message>
     <message>
         <source>单击“播放”列从该小节开始播放，单击“加”“减”改变播放次数</source>
-        <translation>Click “Play” to play from that section, “+” “−” to change its count</translation>
+        <translation>Click “Play” to start there, “+” “−” to change the count</translation>
     </message>
     <message>
         <source>勾选“允许编辑”后可修改时间点和开播内容，双击时间设为起播位置</source>
@@ -220,7 +220,7 @@
     </message>
     <message>
         <source>手机遥控</source>
-        <translation>Phone remote</translation>
+        <translation>Remote</translation>
     </message>
     <message>
         <source>在局域网中用手机浏览器遥控播放</source>

@@ -160,7 +160,7 @@ void TestFrmMainSettings::endMode() {
     // behind them stay Chinese.
     const bool en = language == QStringLiteral("en");
     QCOMPARE(f.rbShut->ShownCaption(),
-             en ? QStringLiteral("Power off") : QStringLiteral("播完关机"));
+             en ? QStringLiteral("Shut off") : QStringLiteral("播完关机"));
     QCOMPARE(f.lbLeft2->ShownCaption(), en ? QStringLiteral("Left") : QStringLiteral("左声道"));
     QCOMPARE(f.lbLeft2->Caption(), QStringLiteral("左声道"));
     QCOMPARE(f.chkEdit->text(), en ? QStringLiteral("Edit") : QStringLiteral("允许编辑"));
