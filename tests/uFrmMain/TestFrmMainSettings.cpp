@@ -9,6 +9,7 @@
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
 #include "media/FilterGraph.h"
+#include "remote/RemoteServer.h"
 #include "timeline/TimelineWindow.h"
 #include "uFrmPlay.h"
 #include "utPublic/ErrorDisplay.h"
@@ -166,6 +167,12 @@ void TestFrmMainSettings::endMode() {
     QCOMPARE(f.chkEdit->text(), en ? QStringLiteral("Edit") : QStringLiteral("允许编辑"));
     QCOMPARE(f.btnSave->Hint(), en ? QStringLiteral("Save the schedule (Ctrl+S)")
                                    : QStringLiteral("保存播放安排表 (Ctrl+S)"));
+    // The messages written in English are Chinese in a Chinese window; the
+    // phone page follows the window.
+    QCOMPARE(EWriteRefused(QStringLiteral("a.INI"), QStringLiteral("Disk full")).Text(),
+             en ? QStringLiteral("Unable to write to a.INI: Disk full")
+                : QStringLiteral("无法写入 a.INI：Disk full"));
+    QVERIFY(TRemoteServer::Page().contains(en ? "<html lang=\"en\">" : "<html lang=\"zh\">"));
     QCOMPARE(f.rbExit->Checked(), exitChecked);
     QCOMPARE(f.rbShut->Checked(), shutChecked);
     QCOMPARE(f.rbPlay->Checked(), playChecked);
