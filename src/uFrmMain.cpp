@@ -105,7 +105,8 @@ void TFrmMain::FormCreate() {
 }
 
 void TFrmMain::ReportHandlerError(const std::exception* error) {
-    const QString text = error ? QString::fromUtf8(error->what()) : QStringLiteral("Unknown error");
+    const QString text = error ? QString::fromUtf8(error->what())
+                               : QCoreApplication::translate("Messages", "Unknown error");
     if (creating_) {
         // Creation runs many handlers in a row (every option loaded writes
         // itself back): one box per file that refused, not one per option.

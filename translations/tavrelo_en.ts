@@ -27,6 +27,18 @@
         <source>unknown reason</source>
         <translation>unknown reason</translation>
     </message>
+    <message>
+        <source>The file did not open: no progress for %1 s.</source>
+        <translation>The file did not open: no progress for %1 s.</translation>
+    </message>
+    <message>
+        <source>The media took too long to open.</source>
+        <translation>The media took too long to open.</translation>
+    </message>
+    <message>
+        <source>The media could not be opened.</source>
+        <translation>The media could not be opened.</translation>
+    </message>
 </context>
 <context>
     <name>TFrmMain</name>
@@ -224,7 +236,7 @@
     </message>
     <message>
         <source>在局域网中用手机浏览器遥控播放</source>
-        <translation>Control playback from a phone's browser on the local network</translation>
+        <translation>Control playback from a phone&apos;s browser on the local network</translation>
     </message>
     <message>
         <source>新PIN</source>

@@ -27,5 +27,17 @@
         <source>Unknown error</source>
         <translation>未知错误</translation>
     </message>
+    <message>
+        <source>The file did not open: no progress for %1 s.</source>
+        <translation>文件没有打开：%1 秒内没有进展。</translation>
+    </message>
+    <message>
+        <source>The media took too long to open.</source>
+        <translation>媒体打开太久。</translation>
+    </message>
+    <message>
+        <source>The media could not be opened.</source>
+        <translation>媒体无法打开。</translation>
+    </message>
 </context>
 </TS>
