@@ -4,8 +4,8 @@
 #include "AppTranslations.h"
 #include "Demo.h"
 #include "media/gst/GstAudioOutput.h"
+#include "settings/Settings.h"
 #include "uFrmMain.h"
-#include "uFrmMainSettings.h"
 #include "utPublic/ErrorDisplay.h"
 #include "utPublic/utPublic.h"
 

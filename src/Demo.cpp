@@ -1,5 +1,6 @@
 #include "Demo.h"
 
+#include "engine/Schedule.h"
 #include "uFrmMain.h"
 #include "uFrmMainGrid.h"
 #include "uFrmPlay.h"
@@ -102,9 +103,7 @@ void WriteDemoSchedule(const QString& clipPath) {
     const Row rows[] = {{"2", "00:00", "热身 (两遍)"},
                         {"1", "00:06", "第二节 (一遍)"},
                         {"2", "00:10", "结束动作 (两遍)"}};
-    WriteIniStr(
-        file, kScheduleSection, QStringLiteral("Row0"),
-        EncodeRow(QStringList(std::begin(TFrmMain::ColTitles), std::end(TFrmMain::ColTitles))));
+    WriteIniStr(file, kScheduleSection, QStringLiteral("Row0"), EncodeRow(Schedule::Titles()));
     int n = 0;
     for (const Row& r : rows) {
         ++n;

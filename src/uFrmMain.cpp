@@ -27,15 +27,6 @@
 #include <exception>
 #include <utility>
 
-// Row 0 of the schedule file holds them as written; the table shows their
-// translation (sgVDrawCell).
-const QString TFrmMain::ColTitles[6] = {QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "序号")),
-                                        QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "播放")),
-                                        QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "加")),
-                                        QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "减")),
-                                        QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "时间点")),
-                                        QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "开播内容"))};
-
 namespace {
 // A window moved this close to a screen edge sticks to it.
 constexpr int kSnapDistance = 10;
@@ -105,8 +96,7 @@ void TFrmMain::FormCreate() {
 }
 
 void TFrmMain::ReportHandlerError(const std::exception* error) {
-    const QString text = error ? QString::fromUtf8(error->what())
-                               : QCoreApplication::translate("Messages", "Unknown error");
+    const QString text = error ? QString::fromUtf8(error->what()) : QStringLiteral("Unknown error");
     if (creating_) {
         // Creation runs many handlers in a row (every option loaded writes
         // itself back): one box per file that refused, not one per option.

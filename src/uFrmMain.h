@@ -15,7 +15,7 @@
 #include <QWidget>
 
 #include "remote/RemotePlayer.h"
-#include "uFrmMainSettings.h"
+#include "settings/Settings.h"
 
 #include <atomic>
 #include <cstdint>
@@ -35,6 +35,7 @@ class QTimer;
 
 class TDSTrackBar;
 class TFilterGraph;
+class TGraphPlayback;
 class TFlatComboBox;
 class TFrmPlay;
 class TMyExitWin;
@@ -133,6 +134,7 @@ public:
 
     // Non-visual components.
     TFilterGraph* FGBrowse = nullptr; // its Tag holds CurRow
+    TGraphPlayback* Graph = nullptr;  // FGBrowse in milliseconds, as the engine sees it
     TSampleGrabber* SampleGrabber = nullptr;
     TMyExitWin* ExitWin = nullptr;
     // Made when first needed (OpenDialog): a file dialog with its widgets
@@ -159,7 +161,6 @@ public:
     TSectionEngine Engine;
     int32_t AudioTrack = 0;
     bool FirstActivate = true;
-    static const QString ColTitles[6];
     // 0 both channels, 1 left, 2 right. Read by the sample grabber on its
     // streaming thread for every sound buffer, hence atomic.
     std::atomic<uint8_t> SoundChannel{0};
@@ -243,7 +244,8 @@ public:
     void PlaySection(int row, bool isRepeat);
     void NextSection();
     void DSTrackBar1Timer(QObject* Sender, uint32_t CurrentPos, uint32_t StopPos);
-    void FGBrowseGraphComplete(QObject* Sender, int32_t Result, class IBaseFilter* Renderer);
+    void FGBrowseGraphComplete();                   // the media has played to its end
+    void FGBrowseGraphError(const QString& reason); // playback broke off
     int CurRow() const;
     void SetCurRow(int row);
     // The last "cannot play" message (the file and the framework's reason).
@@ -283,13 +285,8 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
 
 private:
-    // A "mm:ss" time point in ms, held inside 0 .. 2^31 - 1.
-    static int32_t TimePointMs(const QString& text);
     bool RowExists(int row) const;
     bool OpenMedia();
-    // "Cannot play <file>: <reason>" for a framework status, with the
-    // playback stopped and the control window in front.
-    void ReportCannotPlay(int32_t status);
     void ReportUnplayable(const QString& text);
     // The volume of SoundLevel2, after a muted start or pause.
     void RestoreVolume();
@@ -440,8 +437,7 @@ public:
     // instead of auto-playing "PlayFile". Set before the window is made.
     static inline QString StartFile;
     // Why path cannot be opened as media ("it is a named pipe, not a regular
-    // file"), empty for a regular file. Never opens the file, so a FIFO or a
-    // device cannot block.
+    // file"), empty for a regular file: ::MediaFileRefusal (utPublicCore.h).
     static QString MediaFileRefusal(const QString& path);
     // Accepts local files dropped on the control window and on the video
     // window, and gives the open button its right-click list of recent files.

@@ -14,7 +14,9 @@
 #include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
+#include "engine/Schedule.h"
 #include "media/FilterGraph.h"
+#include "media/GraphPlayback.h"
 #include "media/VideoWindow.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
@@ -122,11 +124,7 @@ void TFrmMain::SectionEntered(int row) {
 int64_t TFrmMain::CurrentPositionMs() const {
     if (!FGBrowse || FGBrowse->State() < gsPaused)
         return 0;
-    const auto seeking = FGBrowse->QueryInterface<IMediaSeeking>();
-    int64_t position = 0; // 100 ns
-    if (!seeking || FAILED(seeking->GetCurrentPosition(&position)))
-        return Engine.LastTickPos;
-    return std::max<int64_t>(0, position / 10000);
+    return Graph->KnownPositionMs().value_or(Engine.LastTickPos);
 }
 
 QList<double> TFrmMain::RateChoices() const {
@@ -167,14 +165,17 @@ TRemoteState TFrmMain::PlayerState() const {
         s.DurationMs = std::max(0, FGBrowse->Duration());
     }
     if (s.Section > 0) {
-        s.SectionStartMs = TimePointMs(sgV->Cell(4, s.Section));
-        s.SectionEndMs =
-            RowExists(s.Section + 1) ? TimePointMs(sgV->Cell(4, s.Section + 1)) : s.DurationMs;
+        s.SectionStartMs = Schedule::TimePointMs(sgV->Cell(4, s.Section));
+        s.SectionEndMs = RowExists(s.Section + 1)
+                             ? Schedule::TimePointMs(sgV->Cell(4, s.Section + 1))
+                             : s.DurationMs;
         s.SectionEndMs = std::max(s.SectionEndMs, s.SectionStartMs);
     }
+    // The rate the media plays at (the speed trainer's step included); the
+    // chosen one while nothing is open.
     bool ok = false;
     const double rate = cbRate ? cbRate->Text().toDouble(&ok) : 1.0;
-    s.Rate = ok ? rate : 1.0;
+    s.Rate = state >= gsPaused ? PlaybackRate() : ok ? rate : 1.0;
     s.Volume = SoundLevel2 ? RoundHalfEven(SoundLevel2->Position()) : 0;
     for (TMyRadionBtn* rb : {rbExit, rbShut, rbPlay})
         if (rb && rb->Checked())
@@ -277,7 +278,7 @@ void TFrmMain::ActPreviousSection() {
     const int row = CurRow();
     if (!RowExists(row))
         return;
-    const int64_t into = CurrentPositionMs() - TimePointMs(sgV->Cell(4, row));
+    const int64_t into = CurrentPositionMs() - Schedule::TimePointMs(sgV->Cell(4, row));
     if (into < kPreviousWithinMs && RowExists(row - 1)) {
         TActionScope scope(actionDepth_);
         if (!scope.Nested())
@@ -297,7 +298,7 @@ void TFrmMain::ActRestartSection() {
         return;
     }
     // From its start again, without using up one of its repetitions.
-    const int32_t startMs = TimePointMs(sgV->Cell(4, row));
+    const int32_t startMs = Schedule::TimePointMs(sgV->Cell(4, row));
     SeekTo(uint32_t(startMs));
     FGBrowse->Play();
     NotifyStateChanged(rcRepeat | rcSeek);
@@ -438,7 +439,7 @@ void TFrmMain::MarkSectionAt(int64_t markAt, bool save) {
     sgV->HideEditor(true);
     const int64_t pos = CurrentPositionMs();
     const QString time = SecToTimeStr(int(markAt / 1000));
-    const int32_t markMs = TimePointMs(time);
+    const int32_t markMs = Schedule::TimePointMs(time);
     // Stored first: a refused write leaves the table as it was. Not modal:
     // the practice plays on while the user reads.
     if (save) {
@@ -452,7 +453,7 @@ void TFrmMain::MarkSectionAt(int64_t markAt, bool save) {
     // After every row at or before the mark: rows of the same second keep
     // their order and the new one follows them.
     int at = 1;
-    while (RowExists(at) && TimePointMs(sgV->Cell(4, at)) <= markMs)
+    while (RowExists(at) && Schedule::TimePointMs(sgV->Cell(4, at)) <= markMs)
         ++at;
     AppendRow(*sgV);
     const int last = sgV->RowCount() - 1;
@@ -478,7 +479,7 @@ void TFrmMain::MarkSectionAt(int64_t markAt, bool save) {
         Engine.RemainCount = 0;
         EnterRow(at);
     } else if (cur >= 1 && at > cur) {
-        Engine.SectEndPos = RowExists(cur + 1) ? TimePointMs(sgV->Cell(4, cur + 1)) : 0;
+        Engine.SectEndPos = RowExists(cur + 1) ? Schedule::TimePointMs(sgV->Cell(4, cur + 1)) : 0;
         ArmSectionEnd(CurrentPositionMs());
     }
     sgV->SetRow(at);
@@ -487,51 +488,7 @@ void TFrmMain::MarkSectionAt(int64_t markAt, bool save) {
 }
 
 void TFrmMain::StoreMarkedRow(const QString& time) {
-    // Playback has used up counts in the table; the schedule file is the
-    // copy btnRestore brings back. So the new row goes in among the rows as
-    // stored, read as loading reads them (up to the first missing key), and
-    // no other row's cells change: those before it keep their lines, those
-    // after it move down one key with their numbers.
-    const int32_t markMs = TimePointMs(time);
-    const auto key = [](int r) { return QStringLiteral("Row%1").arg(r); };
-    QString reason;
-    const bool stored = IniFile::Edit(
-        SchedFileName, true,
-        [&](IniDocument& doc) {
-            QStringList rows;
-            const bool untitled = doc.Value(kScheduleSection, key(0)).value_or(QString()).isEmpty();
-            for (int r = 0;; ++r) {
-                const QString v = doc.Value(kScheduleSection, key(r)).value_or(QString());
-                if (v.isEmpty())
-                    break;
-                rows << v;
-            }
-            if (rows.isEmpty())
-                rows << EncodeRow(QStringList(std::begin(ColTitles), std::end(ColTitles)));
-            const int cols = std::max(6, CountCellMarks(rows.first()));
-            // A table without sections is one row with an empty count.
-            if (rows.size() == 2 && DecodeRow(rows[1], cols).at(1).isEmpty())
-                rows.removeLast();
-            int at = 1;
-            while (at < rows.size() && TimePointMs(DecodeRow(rows[at], cols).at(4)) <= markMs)
-                ++at;
-            QStringList cells(cols);
-            cells[1] = QStringLiteral("1");
-            cells[2] = QStringLiteral("+");
-            cells[3] = QStringLiteral("-");
-            cells[4] = time;
-            rows.insert(at, EncodeRow(cells));
-            if (untitled)
-                doc.SetValue(kScheduleSection, key(0), rows.first());
-            for (int r = at; r < rows.size(); ++r) {
-                QStringList c = DecodeRow(rows[r], cols);
-                c[0] = PadLeft(QString::number(r), QLatin1Char(' '), 3);
-                doc.SetValue(kScheduleSection, key(r), EncodeRow(c));
-            }
-        },
-        &reason);
-    if (!stored)
-        throw EWriteRefused(SchedFileName, reason);
+    Schedule::StoreMarkedRow(SchedFileName, time);
 }
 
 QString TFrmMain::SectionLineText() const {

@@ -8,16 +8,13 @@
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
 #include "media/FilterGraph.h"
+#include "media/GraphPlayback.h"
 #include "media/SampleGrabber.h"
 #include "uFrmMainInternal.h"
 #include "utPublic/utPublic.h"
 
 #include <QFile>
 #include <QListWidget>
-
-namespace {
-constexpr long kMaxStreams = 20;
-} // namespace
 
 void TFrmMain::SoundLevel2Change(QObject* /*Sender*/) {
     const int v = RoundHalfEven(SoundLevel2->Position());
@@ -46,15 +43,8 @@ void TFrmMain::SelectChannel(int channel, const QString& caption) {
     SoundChannel = uint8_t(channel);
     if (!FGBrowse || !FGBrowse->Active())
         return;
-    const QString name = FindAudioDecoderName();
-    const auto graph = FGBrowse->QueryInterface<IGraphBuilder>();
-    if (!graph || name.isEmpty())
-        return;
-    std::shared_ptr<IBaseFilter> filter;
-    if (FAILED(graph->FindFilterByName(name, &filter)) || !filter)
-        return;
-    if (const auto decoder = Query<IMpegAudioDecoder>(filter))
-        decoder->put_DualMode(channel);
+    if (Graph)
+        Graph->SetDualMode(FindAudioDecoderName(), channel);
 }
 
 void TFrmMain::SampleGrabberBuffer(QObject* /*Sender*/, double /*SampleTime*/, uint8_t* pBuffer,
@@ -72,59 +62,21 @@ void TFrmMain::SampleGrabberBuffer(QObject* /*Sender*/, double /*SampleTime*/, u
 
 void TFrmMain::RefreshAudioTracks() {
     lbFilters2->clear();
-    int n = 0;
     cbAudioChl2->SetItems({});
-    bool first = false;
-    // The list is filled once at the end; item n - 1 is selected when the
-    // chosen stream could be enabled.
+    if (!Graph)
+        return;
+    const TGraphPlayback::AudioTracks tracks = Graph->ChooseAudioTrack(AudioTrack);
+    if (!tracks.Listed)
+        return;
+    lbFilters2->addItems(tracks.Filters);
+    // The list is filled once; the chosen track is selected when its stream
+    // could be enabled.
     QStringList items;
-    int selected = -1;
-    auto ShowTracks = [&] {
-        cbAudioChl2->SetItems(items);
-        if (selected >= 0)
-            cbAudioChl2->SetItemIndex(selected);
-    };
-    if (!FGBrowse)
-        return;
-    const auto graph = FGBrowse->QueryInterface<IFilterGraph>();
-    std::vector<std::shared_ptr<IBaseFilter>> filters;
-    if (!graph || FAILED(graph->EnumFilters(&filters)))
-        return;
-    for (const auto& filter : filters) {
-        QString name;
-        if (SUCCEEDED(filter->QueryFilterInfo(&name))) {
-            name = name.left(128);
-            if (Query<IFileSourceFilter>(filter)) {
-                const int sep = std::max(name.lastIndexOf(QLatin1Char('/')),
-                                         name.lastIndexOf(QLatin1Char('\\')));
-                name = name.mid(sep + 1);
-            }
-            lbFilters2->addItem(name);
-        }
-        const auto select = Query<IAMStreamSelect>(filter);
-        if (!select)
-            continue;
-        long count = 0;
-        if (FAILED(select->Count(&count)))
-            continue;
-        count = std::min(count, kMaxStreams);
-        for (long i = 0; i < count; ++i) {
-            QString stream;
-            long flags = 0, group = 0;
-            if (FAILED(select->Info(i, &stream, &flags, &group)) || !IsAudioStreamName(stream))
-                continue;
-            ++n;
-            items << QString::number(n);
-            if (AudioTrack == 0 && !first) {
-                first = true;
-                select->Enable(i, AMSTREAMSELECTENABLE_ENABLEALL);
-            } else if (n == AudioTrack) {
-                if (SUCCEEDED(select->Enable(i, AMSTREAMSELECTENABLE_ENABLE)))
-                    selected = n - 1;
-            }
-        }
-    }
-    ShowTracks();
+    for (int n = 1; n <= tracks.Count; ++n)
+        items << QString::number(n);
+    cbAudioChl2->SetItems(items);
+    if (tracks.Selected >= 0)
+        cbAudioChl2->SetItemIndex(tracks.Selected);
 }
 
 void TFrmMain::btnSelAudioChl2Click(QObject* /*Sender*/) {

@@ -11,9 +11,9 @@
 #include "controls/uTransTrackBar.h"
 #include "media/DSTrackBar.h"
 #include "media/FilterGraph.h"
+#include "media/GraphPlayback.h"
 #include "media/SampleGrabber.h"
 #include "uFrmMainGrid.h"
-#include "uFrmMainSettings.h"
 
 #include <QCheckBox>
 #include <QCursor>
@@ -368,6 +368,7 @@ void TFrmMain::CreateControls() {
     FGBrowse->setObjectName(QStringLiteral("FGBrowse"));
     FGBrowse->SetGraphEdit(false);
     FGBrowse->SetLinearVolume(true);
+    Graph = new TGraphPlayback(*FGBrowse, this);
     SampleGrabber = new TSampleGrabber(this);
     SampleGrabber->setObjectName(QStringLiteral("SampleGrabber"));
     {

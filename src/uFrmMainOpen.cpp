@@ -19,11 +19,6 @@
 #include <QTimer>
 #include <QUrl>
 
-#include <sys/stat.h>
-
-#include <cerrno>
-#include <cstring>
-
 namespace {
 
 // Position ticks come every 500 ms: four seconds without the position moving
@@ -79,23 +74,7 @@ private:
 } // namespace
 
 QString TFrmMain::MediaFileRefusal(const QString& path) {
-    // stat, not open: opening a named pipe waits for a writer.
-    struct stat st {};
-    if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return errno == ENOENT ? QStringLiteral("it does not exist")
-                               : QString::fromLocal8Bit(std::strerror(errno));
-    if (S_ISREG(st.st_mode))
-        return {};
-    QString kind = QStringLiteral("a special file");
-    if (S_ISFIFO(st.st_mode))
-        kind = QStringLiteral("a named pipe");
-    else if (S_ISDIR(st.st_mode))
-        kind = QStringLiteral("a folder");
-    else if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
-        kind = QStringLiteral("a device");
-    else if (S_ISSOCK(st.st_mode))
-        kind = QStringLiteral("a socket");
-    return QStringLiteral("it is %1, not a regular file").arg(kind);
+    return ::MediaFileRefusal(path);
 }
 
 void TFrmMain::CreateOpenHandlers() {

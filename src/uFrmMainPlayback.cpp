@@ -11,8 +11,10 @@
 #include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
+#include "engine/Schedule.h"
 #include "media/DSTrackBar.h"
 #include "media/FilterGraph.h"
+#include "media/GraphPlayback.h"
 #include "media/SampleGrabber.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
@@ -46,20 +48,17 @@ constexpr double kSectionEndLeadMs = 700;
 constexpr int kSeekWaitMs = 5000;
 } // namespace
 
-int32_t TFrmMain::TimePointMs(const QString& text) {
-    // Seconds × 1000 in 64 bits, held inside 0 .. 2^31 - 1 ms: a huge or
-    // negative time point must not turn into a negative position.
-    const int64_t ms = int64_t(TimeStrToSec(text, QStringLiteral(":"))) * 1000;
-    return int32_t(std::clamp<int64_t>(ms, 0, std::numeric_limits<int32_t>::max()));
-}
-
 bool TFrmMain::RowExists(int row) const {
     return sgV && row >= 1 && row < sgV->RowCount();
 }
 
 void TFrmMain::ConnectPlaybackHandlers() {
-    if (FGBrowse) {
-        FGBrowse->OnGraphComplete = Guarded(&TFrmMain::FGBrowseGraphComplete);
+    if (FGBrowse && Graph) {
+        // The graph's end notification, as the end of the media or an error.
+        FGBrowse->OnGraphComplete =
+            Guarded([this](auto*, int32_t status, auto*) { Graph->GraphComplete(status); });
+        connect(Graph, &PlaybackGraph::EndOfMedia, this, Guarded(&TFrmMain::FGBrowseGraphComplete));
+        connect(Graph, &PlaybackGraph::Error, this, Guarded(&TFrmMain::FGBrowseGraphError));
     }
     if (DSTrackBar1)
         DSTrackBar1->SetOnTimer(Guarded(&TFrmMain::DSTrackBar1Timer));
@@ -121,33 +120,22 @@ bool TFrmMain::OpenMedia() {
             QStringLiteral("Cannot play %1: %2").arg(QDir::toNativeSeparators(CurFile), why));
         return false;
     }
-    FGBrowse->Stop();
-    FGBrowse->EmptyGraph();
-    FGBrowse->SetActive(false);
-    if (!FGBrowse->Active())
-        FGBrowse->SetActive(true);
     if (FrmPlay)
         FrmPlay->show();
-    const HRESULT hr = FGBrowse->RenderFile(CurFile);
-    // E_ABORT: a handler run during the open started something newer (another
-    // file, a stop); that newer state stays and nothing is reported.
-    if (hr == E_ABORT)
+    // On a fresh graph. Superseded: a handler run during the open started
+    // something newer (another file, a stop); that newer state stays and
+    // nothing is reported.
+    const PlaybackGraph::OpenResult opened = Graph->Open(CurFile);
+    if (opened.status == PlaybackGraph::OpenStatus::Superseded)
         return false;
-    if (FAILED(hr)) {
-        ReportCannotPlay(hr);
+    if (opened.status == PlaybackGraph::OpenStatus::Failed) {
+        // A file that cannot be played must not leave a black full-screen
+        // window in front of hidden controls: say why, with the controls.
+        ReportPlaybackBroke(opened.reason);
         return false;
     }
     openedSize_ = QFileInfo(CurFile).size();
     return true;
-}
-
-void TFrmMain::ReportCannotPlay(int32_t status) {
-    // A file that cannot be played must not leave a black full-screen
-    // window in front of hidden controls: say why, with the controls.
-    QString reason = FGBrowse->LastError();
-    if (reason.isEmpty())
-        reason = QStringLiteral("error 0x%1").arg(uint32_t(status), 8, 16, QLatin1Char('0'));
-    ReportPlaybackBroke(reason);
 }
 
 void TFrmMain::ReportUnplayable(const QString& text) {
@@ -169,7 +157,7 @@ void TFrmMain::PlaySection(int row, bool isRepeat) {
     // handled by the callers (the section then runs to the end of the media).
     if (!RowExists(row))
         return;
-    const int32_t startMs = TimePointMs(sgV->Cell(4, row));
+    const int32_t startMs = Schedule::TimePointMs(sgV->Cell(4, row));
     // The stall watch waits for the start to be over; the media plays again.
     ++engineWaits_;
     const auto started = qScopeGuard([this] { --engineWaits_; });
@@ -284,11 +272,7 @@ void TFrmMain::RepeatPause(int ms) {
 }
 
 double TFrmMain::PlaybackRate() const {
-    double rate = 1.0;
-    const auto seeking = FGBrowse ? FGBrowse->QueryInterface<IMediaSeeking>() : nullptr;
-    if (!seeking || FAILED(seeking->GetRate(&rate)) || !(rate > 0))
-        return 1.0;
-    return rate;
+    return Graph ? Graph->Rate() : 1.0;
 }
 
 double TFrmMain::SectionRate(int steps) const {
@@ -337,7 +321,8 @@ void TFrmMain::EnterRow(int row) {
     Engine.RemainCount =
         int32_t(std::max<int64_t>(int64_t(StrToIntDef(sgV->Cell(1, row), 1)) - 1, 0));
     sgV->SetCell(1, row, QString::number(Engine.RemainCount));
-    Engine.SectEndPos = row < sgV->RowCount() - 1 ? TimePointMs(sgV->Cell(4, row + 1)) : 0;
+    Engine.SectEndPos =
+        row < sgV->RowCount() - 1 ? Schedule::TimePointMs(sgV->Cell(4, row + 1)) : 0;
     SectionEntered(row);
     // A section shorter than a tick ends before the next one.
     ArmSectionEnd(CurrentPositionMs());
@@ -445,16 +430,15 @@ void TFrmMain::SectionEndReached() {
     NextSection();
 }
 
-void TFrmMain::FGBrowseGraphComplete(QObject* /*Sender*/, int32_t Result,
-                                     IBaseFilter* /*Renderer*/) {
-    if (FAILED(Result)) {
-        // Playback broke off (a sound output that went away, a decoder
-        // error): the routine is not over. Say why, with the controls in
-        // sight, and stop; no repeat and no end action follows, so a failure
-        // never switches the computer off or quits.
-        ReportCannotPlay(Result);
-        return;
-    }
+void TFrmMain::FGBrowseGraphError(const QString& reason) {
+    // Playback broke off (a sound output that went away, a decoder error):
+    // the routine is not over. Say why, with the controls in sight, and
+    // stop; no repeat and no end action follows, so a failure never switches
+    // the computer off or quits.
+    ReportPlaybackBroke(reason);
+}
+
+void TFrmMain::FGBrowseGraphComplete() {
     // A file cut short under the player ends early; that is no end of the
     // routine either.
     if (CutWhilePlaying()) {

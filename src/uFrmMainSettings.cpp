@@ -1,14 +1,16 @@
-// The settings table's readers and writers; the settings file (options,
-// window bounds, the last media file) and the schedule file of the current
-// media file (the table and the per-media settings), and the option controls
-// that only store their value.
-#include "uFrmMainSettings.h"
+// The control window's settings: the settings file (options, window bounds,
+// the last media file) and the schedule file of the current media file (the
+// table and the per-media settings), and the option controls that only store
+// their value. The settings table and its readers and writers are in
+// settings/Settings.h.
 #include "uFrmMain.h"
 
 #include "controls/FlatCtrls.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
+#include "engine/Schedule.h"
 #include "media/FilterGraph.h"
+#include "settings/Settings.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
 #include "uFrmPlay.h"
@@ -41,44 +43,6 @@ void WriteOption(Setting s, const QString& value) {
     WriteSetting(IniFileName, s, value);
 }
 } // namespace
-
-// --- The settings table ---------------------------------------------------------------
-
-namespace {
-// A setting of the settings file goes nowhere else.
-void CheckFile([[maybe_unused]] const QString& file, [[maybe_unused]] const TSettingEntry& e) {
-    Q_ASSERT(e.file != TSettingsFile::System || file == IniFileName);
-}
-} // namespace
-
-QString ReadSetting(const QString& file, Setting s, const QString& def) {
-    const TSettingEntry& e = SettingEntry(s);
-    CheckFile(file, e);
-    return ReadIniStr(file, QLatin1String(e.section), QLatin1String(e.key), def);
-}
-
-QString ReadSetting(const QString& file, Setting s) {
-    return ReadSetting(file, s, QString::fromUtf8(SettingEntry(s).def));
-}
-
-int ReadIntSetting(const QString& file, Setting s, int def) {
-    return StrToIntDef(ReadSetting(file, s, QString()), def);
-}
-
-int ReadIntSetting(const QString& file, Setting s) {
-    Q_ASSERT(SettingEntry(s).def);
-    return ReadIntSetting(file, s, StrToIntDef(QString::fromUtf8(SettingEntry(s).def), 0));
-}
-
-bool ReadBoolSetting(const QString& file, Setting s) {
-    return TextToBool(ReadSetting(file, s));
-}
-
-void WriteSetting(const QString& file, Setting s, const QString& value) {
-    const TSettingEntry& e = SettingEntry(s);
-    CheckFile(file, e);
-    WriteIniStr(file, QLatin1String(e.section), QLatin1String(e.key), value);
-}
 
 // --- Settings file ------------------------------------------------------------------
 
@@ -269,7 +233,7 @@ void TFrmMain::OpenSchedule(const QString& path) {
     if (sgV->ColCount() < 6)
         sgV->SetColCount(6);
     for (int c = 0; c < 6; ++c)
-        sgV->SetCell(c, 0, ColTitles[c]);
+        sgV->SetCell(c, 0, Schedule::Titles()[c]);
     RenumberRows();
 
     KeepSetting(Setting::PlayFile, CurFile);

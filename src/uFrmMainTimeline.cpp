@@ -6,6 +6,7 @@
 #include "uFrmMain.h"
 
 #include "controls/MyHemibtn.h"
+#include "engine/Schedule.h"
 #include "media/FilterGraph.h"
 #include "timeline/TimelineWidget.h"
 #include "timeline/TimelineWindow.h"
@@ -121,7 +122,7 @@ void TFrmMain::FeedTimeline() {
         for (int row = 1; RowExists(row); ++row) {
             TTimelineSection section;
             section.Count = StrToIntDef(sgV->Cell(1, row), 0);
-            section.StartMs = TimePointMs(sgV->Cell(4, row));
+            section.StartMs = Schedule::TimePointMs(sgV->Cell(4, row));
             section.Description = sgV->Cell(5, row).trimmed();
             section.Remaining = row == state.Section ? Engine.RemainCount : 0;
             s.Sections << section;
@@ -140,7 +141,7 @@ void TFrmMain::FeedTimeline() {
 void TFrmMain::TimelinePlayFrom(int64_t ms) {
     // Into the section that holds the point: its row, then the position.
     int row = 0;
-    for (int r = 1; RowExists(r) && TimePointMs(sgV->Cell(4, r)) <= ms; ++r)
+    for (int r = 1; RowExists(r) && Schedule::TimePointMs(sgV->Cell(4, r)) <= ms; ++r)
         row = r;
     if (row >= 1 && row != CurRow())
         PlaySection(row, false);

@@ -6,6 +6,7 @@
 
 #include "controls/FlatCtrls.h"
 #include "media/FilterGraph.h"
+#include "media/GraphPlayback.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
 #include "utPublic/utPublic.h"
@@ -133,24 +134,13 @@ void TFrmMain::cbRateChange(QObject* /*Sender*/) {
 }
 
 void TFrmMain::SeekTo(uint32_t ms) {
-    if (!FGBrowse)
+    if (!Graph)
         return;
     mediaEnded_ = false; // played on from here: watched for stalls again
-    const auto seeking = FGBrowse->QueryInterface<IMediaSeeking>();
-    if (!seeking)
-        return;
-    int64_t duration = 0;
-    if (FAILED(seeking->GetDuration(&duration)))
-        return;
-    // 100 ns units, in 64 bits from the unsigned ms.
-    int64_t position = int64_t(ms) * 10000;
-    seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
-                          AM_SEEKING_NoPositioning);
+    Graph->Seek(int64_t(ms));
 }
 
 void TFrmMain::ApplyRate(double rate) {
-    if (!FGBrowse)
-        return;
-    if (const auto seeking = FGBrowse->QueryInterface<IMediaSeeking>())
-        seeking->SetRate(rate);
+    if (Graph)
+        Graph->SetRate(rate);
 }

@@ -1,7 +1,7 @@
 #include "uFrmPlay.h"
 
 #include "media/VideoWindow.h"
-#include "uFrmMainSettings.h"
+#include "settings/Settings.h"
 #include "utPublic/utPublic.h"
 
 #include <QGuiApplication>

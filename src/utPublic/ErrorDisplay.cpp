@@ -1,5 +1,6 @@
 #include "utPublic/ErrorDisplay.h"
 
+#include "utPublic/IniFile.h"
 #include "utPublic/utPublic.h"
 
 #include <QCoreApplication>
@@ -66,7 +67,9 @@ void SetErrorMessageObserver(std::function<void(const QString&)> observer) {
     Observer() = std::move(observer);
 }
 
-TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {}
+TApplication::TApplication(int& argc, char** argv) : QApplication(argc, argv) {
+    IniFile::SetUnreadableReport([](const QString& text) { ShowErrorNotice(text, nullptr); });
+}
 
 bool TApplication::notify(QObject* receiver, QEvent* event) {
     try {

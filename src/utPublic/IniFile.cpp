@@ -1,10 +1,8 @@
 #include "utPublic/IniFile.h"
 
 #include "utPublic/AtomicFile.h"
-#include "utPublic/ErrorDisplay.h"
 #include "utPublic/GbkCodec.h"
 
-#include <QApplication>
 #include <QCoreApplication>
 #include <QFile>
 #include <QFileInfo>
@@ -438,6 +436,15 @@ QString TooLarge() {
     return QStringLiteral("it is larger than %1 MB").arg(kIniMaxFileBytes >> 20);
 }
 
+// Who shows a file that cannot be read; none: standard error.
+std::mutex reportMutex;
+std::function<void(const QString&)> reportFn;
+
+std::function<void(const QString&)> UnreadableReport() {
+    const std::lock_guard<std::mutex> lock(reportMutex);
+    return reportFn;
+}
+
 // Each reason once per path and run: every key read opens the file anew.
 void ReportUnreadable(const QString& path, const QString& reason) {
     static std::mutex mutex;
@@ -453,9 +460,10 @@ void ReportUnreadable(const QString& path, const QString& reason) {
         QCoreApplication::translate("Messages", "Cannot read %1: %2").arg(path, reason);
     // Not shown in the middle of the caller's work (a message box would run
     // events inside a half-done load): after the current event.
-    if (auto* app = qobject_cast<QApplication*>(QCoreApplication::instance()))
+    const std::function<void(const QString&)> report = UnreadableReport();
+    if (QCoreApplication* app = QCoreApplication::instance(); app && report)
         QMetaObject::invokeMethod(
-            app, [text] { ShowErrorNotice(text, nullptr); }, Qt::QueuedConnection);
+            app, [report, text] { report(text); }, Qt::QueuedConnection);
     else
         std::fprintf(stderr, "Tavrelo: %s\n", text.toLocal8Bit().constData());
 }
@@ -584,6 +592,11 @@ bool Edit(const QString& path, bool createIfMissing, const std::function<void(In
     if (old ? bytes == *old : doc.IsEmpty())
         return true;
     return AtomicFileWriter::Replace(path, bytes, reason);
+}
+
+void SetUnreadableReport(std::function<void(const QString&)> report) {
+    const std::lock_guard<std::mutex> lock(reportMutex);
+    reportFn = std::move(report);
 }
 
 } // namespace IniFile

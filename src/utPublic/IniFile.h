@@ -119,6 +119,11 @@ std::optional<QByteArray> ReadFileBytes(const QString& path, QString* reason = n
 // error display after the current event).
 std::optional<IniDocument> Load(const QString& path);
 
+// Shows "Cannot read <path>: <reason>" (Load's report) after the current
+// event; the application's error display sets it. Unset, or without an
+// application object, the text goes to standard error.
+void SetUnreadableReport(std::function<void(const QString&)> report);
+
 // The stored value of key, cut to kIniMaxValueBytes; no value when the file,
 // the section or the key is absent.
 std::optional<QString> ReadValue(const QString& path, const QString& section, const QString& key);

@@ -9,23 +9,6 @@
 #include <cmath>
 #include <utility>
 
-// --- TStringGridLike ----------------------------------------------------------
-
-void TStringGridLike::ExchangeRows(int a, int b) {
-    if (a == b)
-        return;
-    for (int c = 0; c < ColCount(); ++c) {
-        const QString t = Cell(c, a);
-        SetCell(c, a, Cell(c, b));
-        SetCell(c, b, t);
-    }
-}
-
-void TStringGridLike::ClearRow(int row) {
-    for (int c = 0; c < ColCount(); ++c)
-        SetCell(c, row, QString());
-}
-
 // --- Grid helpers -------------------------------------------------------------------
 
 namespace {
@@ -100,58 +83,6 @@ void DeleteRow(TStringGridLike& grid, int row) {
     grid.SetRowCount(last);
 }
 
-namespace {
-
-// Cell texts compare as their UTF-8 bytes, unsigned; a prefix sorts first.
-QByteArray SortKey(const TStringGridLike& grid, int col, int row) {
-    return grid.Cell(col, row).toUtf8();
-}
-
-// The middle row is the pivot. The smaller part is sorted by a recursive
-// call and the larger one by the next round of the loop, so the depth stays
-// below log2(n) whatever the order of the rows; the parts are disjoint, so
-// the comparisons and exchanges, and the resulting order, are those of
-// sorting the left part first.
-void SortRange(TStringGridLike& grid, int col, int first, int last) {
-    while (first < last) { // first >= last: nothing to order; keeps the scans inside
-        int i = first;
-        int j = last;
-        if (i + 1 == j && SortKey(grid, col, i) > SortKey(grid, col, j)) {
-            grid.ExchangeRows(i, j);
-            return;
-        }
-        const QByteArray pivot = SortKey(grid, col, (first + last) / 2);
-        do {
-            while (SortKey(grid, col, i) < pivot)
-                ++i;
-            while (SortKey(grid, col, j) > pivot)
-                --j;
-            if (i <= j) {
-                grid.ExchangeRows(i, j);
-                ++i;
-                --j;
-            }
-        } while (i <= j);
-        // Parts [first, j] and [i, last]; one that holds a single row or
-        // none is already in order.
-        if (j - first < last - i) {
-            if (j > first)
-                SortRange(grid, col, first, j);
-            first = i;
-        } else {
-            if (i < last)
-                SortRange(grid, col, i, last);
-            last = j;
-        }
-    }
-}
-
-} // namespace
-
-void SortGridRows(TStringGridLike& grid, int col, int first, int last) {
-    SortRange(grid, col, first, last);
-}
-
 // Lines further from the middle are dimmer: the factor grows by 0.1 per pixel.
 // Lines that would fall below the rectangle (an even height) are not drawn.
 void GradientFill(const QRect& rect, QPainter& canvas, QColor colour) {
@@ -175,54 +106,4 @@ QColor DimColor(QColor colour, double factor) {
         return v > 255 ? 255 : int(v);
     };
     return QColor(dim(colour.red()), dim(colour.green()), dim(colour.blue()));
-}
-
-// --- Row encoding ---------------------------------------------------------------------
-
-namespace {
-const QString kCellMark = QStringLiteral("^^");
-}
-
-QString EncodeRow(const QStringList& cells) {
-    QString text;
-    for (const QString& cell : cells)
-        text += cell + kCellMark;
-    return text;
-}
-
-QStringList DecodeRow(const QString& text, int cols) {
-    QStringList cells;
-    qsizetype from = 0;
-    for (int c = 0; c < cols; ++c) {
-        const qsizetype mark = from < 0 ? -1 : text.indexOf(kCellMark, from);
-        if (mark < 0) {
-            cells.append(from < 0 ? QString() : text.mid(from));
-            from = -1;
-            continue;
-        }
-        cells.append(text.mid(from, mark - from));
-        from = mark + kCellMark.size();
-    }
-    return cells;
-}
-
-QString RowToText(const TStringGridLike& grid, int row) {
-    QStringList cells;
-    for (int c = 0; c < grid.ColCount(); ++c)
-        cells.append(grid.Cell(c, row));
-    return EncodeRow(cells);
-}
-
-void TextToRow(const QString& text, TStringGridLike& grid, int row) {
-    const QStringList cells = DecodeRow(text, grid.ColCount());
-    for (int c = 0; c < grid.ColCount(); ++c)
-        grid.SetCell(c, row, cells[c]);
-}
-
-int CountCellMarks(const QString& text) {
-    int count = 0;
-    for (qsizetype at = text.indexOf(kCellMark); at >= 0;
-         at = text.indexOf(kCellMark, at + kCellMark.size()))
-        ++count;
-    return count;
 }

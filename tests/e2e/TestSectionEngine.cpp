@@ -236,7 +236,8 @@ private slots:
         frm_ = std::make_unique<TFrmMain>();
         frm_->show();
         QStringList counts, lines;
-        QList<double> rates; // the speed trainer: each repetition one step faster
+        QList<double> rates;         // the speed trainer: each repetition one step faster
+        bool remotesShowRate = true; // the remotes report the rate that plays
         QTimer probe;
         connect(&probe, &QTimer::timeout, this, [&] {
             double r = 0;
@@ -244,6 +245,8 @@ private slots:
                 seeking->GetRate(&r);
             if (rates.isEmpty() || rates.back() != r)
                 rates << r;
+            if (frm_->FGBrowse->State() >= gsPaused && frm_->PlayerState().Rate != r)
+                remotesShowRate = false;
             const QString c = frm_->FrmPlay->lbCountdown->isVisible()
                                   ? frm_->FrmPlay->lbCountdown->text()
                                   : QString();
@@ -266,6 +269,7 @@ private slots:
         const qsizetype chosen = rates.indexOf(0.90);
         QVERIFY2(chosen >= 0, qPrintable(QString::number(rates.size())));
         QCOMPARE(rates.mid(chosen, 4), (QList<double>{0.90, 0.95, 1.00, 0.90}));
+        QVERIFY(remotesShowRate);
         QCOMPARE(lines.mid(0, 4),
                  (QStringList{QStringLiteral("1  d1  1 / 3"), QStringLiteral("1  d1  2 / 3"),
                               QStringLiteral("1  d1  3 / 3"), QStringLiteral("2  s2  1 / 1")}));

@@ -1,0 +1,179 @@
+#include "media/GraphPlayback.h"
+
+#include "media/FilterGraph.h"
+#include "media/MediaFramework.h"
+
+#include <algorithm>
+
+namespace {
+constexpr long kMaxStreams = 20;
+} // namespace
+
+TGraphPlayback::TGraphPlayback(TFilterGraph& graph, QObject* parent)
+    : PlaybackGraph(parent), graph_(&graph) {}
+
+PlaybackGraph::OpenResult TGraphPlayback::Open(const QString& file) {
+    graph_->Stop();
+    graph_->EmptyGraph();
+    graph_->SetActive(false);
+    if (!graph_->Active())
+        graph_->SetActive(true);
+    const HRESULT hr = graph_->RenderFile(file);
+    // E_ABORT: a handler run during the open started something newer
+    // (another file, a stop); that newer state stays.
+    if (hr == E_ABORT)
+        return {OpenStatus::Superseded, {}};
+    if (FAILED(hr))
+        return {OpenStatus::Failed, Reason(hr)};
+    return {OpenStatus::Opened, {}};
+}
+
+void TGraphPlayback::Play() {
+    graph_->Play();
+}
+
+void TGraphPlayback::Pause() {
+    graph_->Pause();
+}
+
+void TGraphPlayback::Stop() {
+    graph_->Stop();
+}
+
+PlaybackGraph::State TGraphPlayback::GetState() const {
+    switch (graph_->State()) {
+    case gsStopped:
+        return State::Stopped;
+    case gsPaused:
+        return State::Paused;
+    case gsPlaying:
+        return State::Playing;
+    default:
+        return State::None;
+    }
+}
+
+void TGraphPlayback::Seek(int64_t ms) {
+    const auto seeking = graph_->QueryInterface<IMediaSeeking>();
+    if (!seeking)
+        return;
+    int64_t duration = 0;
+    if (FAILED(seeking->GetDuration(&duration)))
+        return;
+    int64_t position = ms * 10000; // 100 ns units
+    seeking->SetPositions(&position, AM_SEEKING_AbsolutePositioning, nullptr,
+                          AM_SEEKING_NoPositioning);
+}
+
+bool TGraphPlayback::SeekPending() const {
+    // The graph counts a change of state or a seek as under way until it
+    // has prerolled where it was sent (and stops counting one that never
+    // reports back).
+    return !graph_->Settled();
+}
+
+int64_t TGraphPlayback::PositionMs() const {
+    return KnownPositionMs().value_or(0);
+}
+
+std::optional<int64_t> TGraphPlayback::KnownPositionMs() const {
+    const auto seeking = graph_->QueryInterface<IMediaSeeking>();
+    int64_t position = 0; // 100 ns
+    if (!seeking || FAILED(seeking->GetCurrentPosition(&position)))
+        return std::nullopt;
+    return std::max<int64_t>(0, position / 10000);
+}
+
+int64_t TGraphPlayback::DurationMs() const {
+    return std::max(0, graph_->Duration());
+}
+
+double TGraphPlayback::Rate() const {
+    double rate = 1.0;
+    const auto seeking = graph_->QueryInterface<IMediaSeeking>();
+    if (!seeking || FAILED(seeking->GetRate(&rate)) || !(rate > 0))
+        return 1.0;
+    return rate;
+}
+
+void TGraphPlayback::SetRate(double rate) {
+    if (const auto seeking = graph_->QueryInterface<IMediaSeeking>())
+        seeking->SetRate(rate);
+}
+
+void TGraphPlayback::SetVolume(int volume) {
+    graph_->SetVolume(volume);
+}
+
+void TGraphPlayback::SetSoundEnd(int64_t ms) {
+    graph_->SetSoundEnd(ms);
+}
+
+void TGraphPlayback::GraphComplete(int32_t status) {
+    if (FAILED(status))
+        emit Error(Reason(status));
+    else
+        emit EndOfMedia();
+}
+
+QString TGraphPlayback::Reason(int32_t status) const {
+    QString reason = graph_->LastError();
+    if (reason.isEmpty())
+        reason = QStringLiteral("error 0x%1").arg(uint32_t(status), 8, 16, QLatin1Char('0'));
+    return reason;
+}
+
+TGraphPlayback::AudioTracks TGraphPlayback::ChooseAudioTrack(int track) {
+    AudioTracks t;
+    const auto graph = graph_->QueryInterface<IFilterGraph>();
+    std::vector<std::shared_ptr<IBaseFilter>> filters;
+    if (!graph || FAILED(graph->EnumFilters(&filters)))
+        return t;
+    t.Listed = true;
+    bool first = false;
+    for (const auto& filter : filters) {
+        QString name;
+        if (SUCCEEDED(filter->QueryFilterInfo(&name))) {
+            name = name.left(128);
+            if (Query<IFileSourceFilter>(filter)) {
+                const int sep = std::max(name.lastIndexOf(QLatin1Char('/')),
+                                         name.lastIndexOf(QLatin1Char('\\')));
+                name = name.mid(sep + 1);
+            }
+            t.Filters << name;
+        }
+        const auto select = Query<IAMStreamSelect>(filter);
+        if (!select)
+            continue;
+        long count = 0;
+        if (FAILED(select->Count(&count)))
+            continue;
+        count = std::min(count, kMaxStreams);
+        for (long i = 0; i < count; ++i) {
+            QString stream;
+            long flags = 0, group = 0;
+            if (FAILED(select->Info(i, &stream, &flags, &group)) || !IsAudioStreamName(stream))
+                continue;
+            ++t.Count;
+            if (track == 0 && !first) {
+                first = true;
+                select->Enable(i, AMSTREAMSELECTENABLE_ENABLEALL);
+            } else if (t.Count == track) {
+                if (SUCCEEDED(select->Enable(i, AMSTREAMSELECTENABLE_ENABLE)))
+                    t.Selected = t.Count - 1;
+            }
+        }
+    }
+    return t;
+}
+
+void TGraphPlayback::SetDualMode(const QString& decoder, int channel) {
+    const auto graph = graph_->QueryInterface<IGraphBuilder>();
+    if (!graph || decoder.isEmpty())
+        return;
+    std::shared_ptr<IBaseFilter> filter;
+    if (FAILED(graph->FindFilterByName(decoder, &filter)) || !filter)
+        return;
+    if (const auto d = Query<IMpegAudioDecoder>(filter))
+        d->put_DualMode(channel);
+}
