@@ -19,11 +19,12 @@ QTranslator* InstallQtTranslations(const QLocale& locale) {
 }
 
 QTranslator* InstallAppTranslation(const QString& language) {
-    if (language != QLatin1String("en"))
-        return nullptr;
+    // "zh" (and anything unknown) keeps the Chinese texts; its catalogue
+    // only turns the few messages written in English into Chinese.
+    const QString name = language == QLatin1String("en") ? language : QStringLiteral("zh");
     auto* translator = new QTranslator(QCoreApplication::instance());
     // Compiled from translations/tavrelo_<language>.ts into the resources.
-    if (!translator->load(QStringLiteral(":/i18n/tavrelo_%1.qm").arg(language)) ||
+    if (!translator->load(QStringLiteral(":/i18n/tavrelo_%1.qm").arg(name)) ||
         !QCoreApplication::installTranslator(translator)) {
         delete translator;
         return nullptr;
@@ -32,7 +33,8 @@ QTranslator* InstallAppTranslation(const QString& language) {
 }
 
 void InstallTranslations(const QString& language) {
-    if (InstallAppTranslation(language))
+    InstallAppTranslation(language);
+    if (language == QLatin1String("en"))
         return; // Qt's own texts are English already
     InstallQtTranslations(QLocale::system());
 }

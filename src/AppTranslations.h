@@ -13,9 +13,10 @@ class QTranslator;
 // them); null, and the texts stay English, when the system has none for it.
 QTranslator* InstallQtTranslations(const QLocale& locale);
 
-// Installs the program's catalogue for language ("en"; "zh" and anything
-// else keep the Chinese texts as written and install nothing) into the
-// application, which owns it. Null when nothing was installed.
+// Installs the program's catalogue for language into the application, which
+// owns it: "en" turns the texts into English; "zh" and anything else keep
+// the Chinese texts as written and turn the few messages written in English
+// (file errors) into Chinese. Null when nothing was installed.
 QTranslator* InstallAppTranslation(const QString& language);
 
 // Sets the language of the program and of Qt's texts for this run: "en"

@@ -350,7 +350,7 @@ bool TFrmMain::OpenMediaFile(const QString& path) {
 
 bool TFrmMain::OpenOfferedFile(const QString& path, QWidget* over) {
     if (btnSelFile && !btnSelFile->isEnabled()) {
-        ShowPassingHint(EditLockedHint, over);
+        ShowPassingHint(tr(qUtf8Printable(EditLockedHint)), over);
         return false;
     }
     return OpenMediaFile(path);
@@ -369,11 +369,10 @@ void TFrmMain::CreatePracticeControls() {
         c->adjustSize();
         return c;
     };
-    chkMirror = make("chkMirror", QStringLiteral("镜像"), QStringLiteral("画面左右翻转"));
-    chkOSD = make("chkOSD", QStringLiteral("显示小节"), QStringLiteral("在画面角上显示小节和遍数"));
+    chkMirror = make("chkMirror", tr("镜像"), tr("画面左右翻转"));
+    chkOSD = make("chkOSD", tr("显示小节"), tr("在画面角上显示小节和遍数"));
     const int left = std::min(Label1->geometry().right() + 12, plBottom->width() - 150);
-    chkSpeedUp = make("chkSpeedUp", QStringLiteral("逐遍加速"),
-                      QStringLiteral("每重放一遍快一档，最快 1.00"));
+    chkSpeedUp = make("chkSpeedUp", tr("逐遍加速"), tr("每重放一遍快一档，最快 1.00"));
     chkMirror->setGeometry(left, 86, chkMirror->width(), 14);
     chkOSD->setGeometry(chkMirror->geometry().right() + 8, 86, chkOSD->width(), 14);
     chkSpeedUp->setGeometry(chkOSD->geometry().right() + 8, 86, chkSpeedUp->width(), 14);
@@ -428,7 +427,7 @@ void TFrmMain::ActMarkHere() {
     if (!sgV || !FGBrowse || FGBrowse->State() < gsPaused || !QFileInfo(CurFile).isFile())
         return;
     if (!chkEdit->isChecked()) {
-        ShowPassingHint(EditLockedHint);
+        ShowPassingHint(tr(qUtf8Printable(EditLockedHint)));
         return;
     }
     MarkSectionAt(CurrentPositionMs(), true);

@@ -80,7 +80,9 @@ bool FocusUsesKey(const QWidget* focus, int key, Qt::KeyboardModifiers modifiers
 
 } // namespace
 
-const QString TFrmMain::EditLockedHint = QStringLiteral("请先勾选“允许编辑”");
+// Untranslated; shown through tr().
+const QString TFrmMain::EditLockedHint =
+    QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "请先勾选“允许编辑”"));
 
 TPlayerKey TFrmMain::KeyAction(int key, Qt::KeyboardModifiers modifiers, bool onVideo) const {
     // The keypad's digits and Shift (for "[" "]" on some layouts) count as
@@ -168,7 +170,7 @@ void TFrmMain::RunPlayerKey(TPlayerKey action) {
         ActMarkHere();
         break;
     case pkEditLocked:
-        ShowPassingHint(EditLockedHint);
+        ShowPassingHint(tr(qUtf8Printable(EditLockedHint)));
         break;
     case pkTimeline:
         ActToggleTimeline();
@@ -209,13 +211,13 @@ void TFrmMain::AddKeyHints() {
         control->SetHint(control->Hint() + QStringLiteral(" (") + keys + QLatin1Char(')'));
         control->SetShowHint(true);
     };
-    add(btnPause, QStringLiteral("空格"));
+    add(btnPause, tr("空格"));
     add(btnBack, QStringLiteral("←"));
     add(btnNext, QStringLiteral("→"));
     add(cbRate, QStringLiteral("[ ]"));
     add(btnSelFile, QStringLiteral("Ctrl+O"));
     add(btnSave, QStringLiteral("Ctrl+S"));
-    add(btnAdd, QStringLiteral("当前位置: Insert N"));
+    add(btnAdd, tr("当前位置: Insert N"));
     if (chkMirror)
         chkMirror->setToolTip(chkMirror->toolTip() + QStringLiteral(" (M)"));
 }

@@ -16,10 +16,12 @@
 #include "uFrmMainGrid.h"
 
 #include <QCheckBox>
+#include <QCursor>
 #include <QFrame>
 #include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
+#include <QMenu>
 #include <QProxyStyle>
 #include <QTimer>
 
@@ -112,8 +114,8 @@ TMyRoundButton* MakeRoundButton(QWidget* parent, const char* name, int left, int
 }
 
 TMyRadionBtn* MakeRadio(QWidget* parent, const char* name, const QRect& place,
-                        const QString& caption, TButtonShape shape, const QColor& low,
-                        int fontHeight) {
+                        const QString& caption, const QString& shown, TButtonShape shape,
+                        const QColor& low, int fontHeight) {
     auto* r = new TMyRadionBtn(parent);
     r->setObjectName(QLatin1String(name));
     r->setGeometry(place);
@@ -128,6 +130,7 @@ TMyRadionBtn* MakeRadio(QWidget* parent, const char* name, const QRect& place,
     r->SetFont(SongTiFont(fontHeight));
     r->SetFontColor(QColor(128, 128, 128));
     r->SetCaption(caption);
+    r->SetShownCaption(shown);
     return r;
 }
 
@@ -253,30 +256,32 @@ void TFrmMain::CreateControls() {
     Image1->setGeometry(59, 12, 32, 32);
     Image1->setPixmap(LoadTransparentPicture(QStringLiteral("Image1")));
     SoundLevel2 = MakeSlider(plTop, "SoundLevel2", QRect(103, 4, 106, 50), 10000.0, 9000.0);
-    btnRestore = MakeRoundButton(plTop, "btnRestore", 220, 8, QStringLiteral("复原播放安排表"));
-    btnPause = MakeRoundButton(plTop, "btnPause", 273, 8, QStringLiteral("暂停"));
-    btnBack = MakeRoundButton(plTop, "btnBack", 327, 8, QStringLiteral("后退10秒"));
-    btnNext = MakeRoundButton(plTop, "btnNext", 381, 8, QStringLiteral("前进10秒"));
-    cbRate = MakeCombo(plTop, "cbRate", QRect(440, 10, 98, 37),
-                       QStringLiteral("设置播放的速度快慢"), kRateItems, 29);
-    btnClose = MakeRoundButton(plTop, "btnClose", 545, 8, QStringLiteral("退出做操"));
-    btnSelFile =
-        MakeRoundButton(plTop, "btnSelFile", 6, 56, QStringLiteral("选择要播放的视频或音频文件"));
-    btnSelAudioChl2 = MakeRoundButton(plTop, "btnSelAudioChl2", 54, 56, QStringLiteral("选择音轨"));
+    btnRestore = MakeRoundButton(plTop, "btnRestore", 220, 8, tr("复原播放安排表"));
+    btnPause = MakeRoundButton(plTop, "btnPause", 273, 8, tr("暂停"));
+    btnBack = MakeRoundButton(plTop, "btnBack", 327, 8, tr("后退10秒"));
+    btnNext = MakeRoundButton(plTop, "btnNext", 381, 8, tr("前进10秒"));
+    cbRate = MakeCombo(plTop, "cbRate", QRect(440, 10, 98, 37), tr("设置播放的速度快慢"),
+                       kRateItems, 29);
+    btnClose = MakeRoundButton(plTop, "btnClose", 545, 8, tr("退出做操"));
+    btnSelFile = MakeRoundButton(plTop, "btnSelFile", 6, 56, tr("选择要播放的视频或音频文件"));
+    btnSelAudioChl2 = MakeRoundButton(plTop, "btnSelAudioChl2", 54, 56, tr("选择音轨"));
     cbAudioChl2 = MakeCombo(plTop, "cbAudioChl2", QRect(102, 58, 107, 37), QString(), {}, 29);
     // The sound channel: three round buttons of one size in a row.
-    auto channel = [this](const char* name, int left, const QString& caption) {
-        return MakeRadio(plTop, name, QRect(left, 63, 112, 27), caption, btRound,
+    // Their captions are also the values stored (SOUNDCHL): the caption
+    // stays Chinese, the window shows its translation.
+    auto channel = [this](const char* name, int left, const QString& caption,
+                          const QString& shown) {
+        return MakeRadio(plTop, name, QRect(left, 63, 112, 27), caption, shown, btRound,
                          QColor(128, 128, 128), 26);
     };
-    lbLeft2 = channel("lbLeft2", 220, QStringLiteral("左声道"));
-    lbCenter2 = channel("lbCenter2", 344, QStringLiteral("立体声"));
-    lbRight2 = channel("lbRight2", 464, QStringLiteral("右声道"));
+    lbLeft2 = channel("lbLeft2", 220, QStringLiteral("左声道"), tr("左声道"));
+    lbCenter2 = channel("lbCenter2", 344, QStringLiteral("立体声"), tr("立体声"));
+    lbRight2 = channel("lbRight2", 464, QStringLiteral("右声道"), tr("右声道"));
     for (TMyRadionBtn* r : {lbLeft2, lbCenter2, lbRight2})
         r->SetTag(99);
     lbCenter2->SetChecked(true);
     lbPos = MakeTimeLabel(plTop, "lbPos", QRect(6, 98, 79, 40));
-    lbPos->setToolTip(QStringLiteral("双击设置起播位置"));
+    lbPos->setToolTip(tr("双击设置起播位置"));
     DSTrackBar1 = new TDSTrackBar(plTop);
     DSTrackBar1->setObjectName(QStringLiteral("DSTrackBar1"));
     DSTrackBar1->setOrientation(Qt::Horizontal);
@@ -293,7 +298,7 @@ void TFrmMain::CreateControls() {
     }
     lbLen = MakeTimeLabel(plTop, "lbLen", QRect(352, 98, 79, 40));
     tbZoom = MakeSlider(plTop, "tbZoom", QRect(471, 92, 106, 50), 100.0, 10.0);
-    tbZoom->SetHint(QStringLiteral("图像缩放"));
+    tbZoom->SetHint(tr("图像缩放"));
 
     // --- Schedule grid --------------------------------------------------------------
     sgV = new TScheduleGrid(this);
@@ -318,41 +323,41 @@ void TFrmMain::CreateControls() {
     plBottom->setGeometry(0, 382, kClientWidth, 140);
     plBottom->setFixedHeight(140);
     btnDown = MakeRoundButton(plBottom, "btnDown", 6, 8, QString());
-    btnAdd = MakeRoundButton(plBottom, "btnAdd", 57, 8, QStringLiteral("增加一个新的小节"));
-    btnDel = MakeRoundButton(plBottom, "btnDel", 108, 8, QStringLiteral("删除指定的小节"));
-    btnSave = MakeRoundButton(plBottom, "btnSave", 160, 8, QStringLiteral("保存播放安排表"));
-    cbTrans = MakeCombo(plBottom, "cbTrans", QRect(216, 7, 96, 41), QStringLiteral("窗口透明度"),
-                        kTransItems, 33);
-    cbDelay = MakeCombo(plBottom, "cbDelay", QRect(344, 7, 96, 41),
-                        QStringLiteral("小节循环时暂停毫秒数"), kDelayItems, 33);
-    cbHideTime = MakeCombo(plBottom, "cbHideTime", QRect(492, 7, 96, 41),
-                           QStringLiteral("隐藏窗口的时间秒"), kHideItems, 33);
+    btnAdd = MakeRoundButton(plBottom, "btnAdd", 57, 8, tr("增加一个新的小节"));
+    btnDel = MakeRoundButton(plBottom, "btnDel", 108, 8, tr("删除指定的小节"));
+    btnSave = MakeRoundButton(plBottom, "btnSave", 160, 8, tr("保存播放安排表"));
+    cbTrans =
+        MakeCombo(plBottom, "cbTrans", QRect(216, 7, 96, 41), tr("窗口透明度"), kTransItems, 33);
+    cbDelay = MakeCombo(plBottom, "cbDelay", QRect(344, 7, 96, 41), tr("小节循环时暂停毫秒数"),
+                        kDelayItems, 33);
+    cbHideTime = MakeCombo(plBottom, "cbHideTime", QRect(492, 7, 96, 41), tr("隐藏窗口的时间秒"),
+                           kHideItems, 33);
     // The end mode: three buttons of one size in a row, each its own shape.
-    auto endMode = [this](const char* name, int left, const QString& caption, TButtonShape shape,
-                          const QColor& colour) {
-        return MakeRadio(plBottom, name, QRect(left, 54, 140, 30), caption, shape, colour, 27);
+    // Like the channels', their captions are the stored end mode (overmode).
+    auto endMode = [this](const char* name, int left, const QString& caption, const QString& shown,
+                          TButtonShape shape, const QColor& colour) {
+        return MakeRadio(plBottom, name, QRect(left, 54, 140, 30), caption, shown, shape, colour,
+                         27);
     };
-    rbExit = endMode("rbExit", 6, QStringLiteral("播完退出"), btSquare, QColor(192, 192, 192));
-    rbShut = endMode("rbShut", 168, QStringLiteral("播完关机"), btDiamond, QColor(128, 128, 128));
-    rbPlay = endMode("rbPlay", 342, QStringLiteral("循环播放"), btRound, QColor(128, 128, 128));
+    rbExit = endMode("rbExit", 6, QStringLiteral("播完退出"), tr("播完退出"), btSquare,
+                     QColor(192, 192, 192));
+    rbShut = endMode("rbShut", 168, QStringLiteral("播完关机"), tr("播完关机"), btDiamond,
+                     QColor(128, 128, 128));
+    rbPlay = endMode("rbPlay", 342, QStringLiteral("循环播放"), tr("循环播放"), btRound,
+                     QColor(128, 128, 128));
     rbPlay->SetChecked(true);
-    chkHide =
-        MakeCheck(plBottom, "chkHide", QRect(492, 63, 93, 14), QStringLiteral("隐藏播放窗口"));
-    chkEdit = MakeCheck(plBottom, "chkEdit", QRect(9, 102, 70, 14), QStringLiteral("允许编辑"));
-    chkAutoPlay =
-        MakeCheck(plBottom, "chkAutoPlay", QRect(94, 102, 70, 14), QStringLiteral("自动播放"));
-    chkPause = MakeCheck(plBottom, "chkPause", QRect(174, 102, 143, 14),
-                         QStringLiteral("增加新一节时暂停播放"));
-    chkOn2Monitor = MakeCheck(plBottom, "chkOn2Monitor", QRect(335, 102, 143, 14),
-                              QStringLiteral("自动显示在第二显示器"));
-    chkRePlay =
-        MakeCheck(plBottom, "chkRePlay", QRect(494, 102, 70, 14), QStringLiteral("提示重放"));
-    Label1 =
-        MakeInfoLabel(plBottom, "Label1", 8, 86,
-                      QStringLiteral("单击“播放”列从该小节开始播放，单击“加”“减”改变播放次数"));
-    Label2 = MakeInfoLabel(
-        plBottom, "Label2", 8, 121,
-        QStringLiteral("勾选“允许编辑”后可修改时间点和开播内容，双击时间设为起播位置"));
+    chkHide = MakeCheck(plBottom, "chkHide", QRect(492, 63, 93, 14), tr("隐藏播放窗口"));
+    chkEdit = MakeCheck(plBottom, "chkEdit", QRect(9, 102, 70, 14), tr("允许编辑"));
+    chkAutoPlay = MakeCheck(plBottom, "chkAutoPlay", QRect(94, 102, 70, 14), tr("自动播放"));
+    chkPause =
+        MakeCheck(plBottom, "chkPause", QRect(174, 102, 143, 14), tr("增加新一节时暂停播放"));
+    chkOn2Monitor =
+        MakeCheck(plBottom, "chkOn2Monitor", QRect(335, 102, 143, 14), tr("自动显示在第二显示器"));
+    chkRePlay = MakeCheck(plBottom, "chkRePlay", QRect(494, 102, 70, 14), tr("提示重放"));
+    Label1 = MakeInfoLabel(plBottom, "Label1", 8, 86,
+                           tr("单击“播放”列从该小节开始播放，单击“加”“减”改变播放次数"));
+    Label2 = MakeInfoLabel(plBottom, "Label2", 8, 121,
+                           tr("勾选“允许编辑”后可修改时间点和开播内容，双击时间设为起播位置"));
 
     lbFilters2 = new QListWidget(this);
     lbFilters2->setObjectName(QStringLiteral("lbFilters2"));
@@ -435,6 +440,29 @@ void TFrmMain::BindControlEvents() {
     sgV->OnMouseWheelUp = Guarded(&TFrmMain::sgVMouseWheelUp);
 
     connect(tmIdel, &QTimer::timeout, this, Guarded([this] { tmIdelTimer(tmIdel); }));
+
+    // The window's background (and the panels, which pass the request on)
+    // offers the language. It is read at start-up, so the choice says when it
+    // applies in a passing hint, never a box that waits for a click.
+    setContextMenuPolicy(Qt::CustomContextMenu);
+    connect(this, &QWidget::customContextMenuRequested, this, Guarded([this] {
+                auto* menu = new QMenu(this);
+                menu->setAttribute(Qt::WA_DeleteOnClose);
+                QMenu* languages = menu->addMenu(QStringLiteral("语言 / Language"));
+                const QString current = ReadSetting(IniFileName, Setting::Language);
+                for (const auto& [value, name] : {std::pair{"zh", "中文"}, {"en", "English"}}) {
+                    QAction* a = languages->addAction(QString::fromUtf8(name));
+                    a->setCheckable(true);
+                    a->setChecked(current == QLatin1String(value));
+                    connect(a, &QAction::triggered, this,
+                            [this, value = QString::fromLatin1(value)] {
+                                // A refused write is reported by KeepSetting itself.
+                                KeepSetting(Setting::Language, value);
+                                ShowPassingHint(tr("语言在下次启动时生效"));
+                            });
+                }
+                menu->popup(QCursor::pos());
+            }));
 
     // Pointer movement over these counts as activity; over the labels, the
     // drop-down lists and the position track bar it does not.

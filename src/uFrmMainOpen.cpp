@@ -132,7 +132,7 @@ void TFrmMain::RefreshRecentMenu() {
         connect(a, &QAction::triggered, this, [this, f] { OpenMediaFile(f); });
     }
     if (files.isEmpty())
-        RecentMenu->addAction(QStringLiteral("（无最近文件）"))->setEnabled(false);
+        RecentMenu->addAction(tr("（无最近文件）"))->setEnabled(false);
 }
 
 bool TFrmMain::WatchProgress(uint32_t currentPos) {

@@ -121,7 +121,7 @@ void TFrmMain::CreateRemoteControls() {
     // Without a session bus there is simply no media-bus remote.
     Mpris = TMprisService::Create(RemotePlayer, QDBusConnection::sessionBus(), this);
 
-    chkRemote = new QCheckBox(QStringLiteral("手机遥控"), plBottom);
+    chkRemote = new QCheckBox(tr("手机遥控"), plBottom);
     chkRemote->setObjectName(QStringLiteral("chkRemote"));
     chkRemote->setFont(SongTiFont(12));
     chkRemote->setPalette(chkRePlay->palette());
@@ -129,7 +129,7 @@ void TFrmMain::CreateRemoteControls() {
     // After the second hint line, inside the panel.
     const int left = std::min(Label2->geometry().right() + 12, plBottom->width() - 90);
     chkRemote->setGeometry(left, 121, 86, 14);
-    chkRemote->setToolTip(QStringLiteral("在局域网中用手机浏览器遥控播放"));
+    chkRemote->setToolTip(tr("在局域网中用手机浏览器遥控播放"));
     chkRemote->setMouseTracking(true);
 
     // A window of its own beside the control window: it covers none of the
@@ -150,11 +150,10 @@ void TFrmMain::CreateRemoteControls() {
     lbRemote->setPalette(chkRePlay->palette());
     lbRemote->setWordWrap(true);
     lbRemote->setTextInteractionFlags(Qt::TextSelectableByMouse);
-    btnRemotePin = new QPushButton(QStringLiteral("新PIN"), plRemote);
+    btnRemotePin = new QPushButton(tr("新PIN"), plRemote);
     btnRemotePin->setObjectName(QStringLiteral("btnRemotePin"));
     btnRemotePin->setFont(SongTiFont(12));
-    btnRemotePin->setToolTip(
-        QStringLiteral("换一个新的 PIN，已配对的手机须重新配对；两分钟内可以配对"));
+    btnRemotePin->setToolTip(tr("换一个新的 PIN，已配对的手机须重新配对；两分钟内可以配对"));
     btnRemotePin->setFocusPolicy(Qt::NoFocus);
     connect(btnRemotePin, &QPushButton::clicked, this, Guarded([this] {
                 WriteRemoteSetting(Setting::RemotePin, NewPin());
@@ -237,7 +236,7 @@ void TFrmMain::chkRemoteClick(QObject* /*Sender*/) {
         delete RemoteServer;
         RemoteServer = nullptr;
         imgRemoteQr->clear();
-        lbRemote->setText(QStringLiteral("手机遥控无法使用端口 %1：%2").arg(port).arg(error));
+        lbRemote->setText(tr("手机遥控无法使用端口 %1：%2").arg(port).arg(error));
     } else {
         const QString url = QStringLiteral("http://%1:%2/").arg(LanAddress()).arg(port);
         imgRemoteQr->setPixmap(QPixmap::fromImage(QrCodeImage(url, kQrModulePixels)));

@@ -50,7 +50,9 @@ void TFrmMain::sgVDrawCell(QObject* Sender, int ACol, int ARow, const QRect& Rec
     if (ARow == 0) {
         GradientFill(Rect, Canvas, kHeaderFill);
         Canvas.setPen(kHeaderText);
-        drawText(Rect.left() + 6, Rect.top() + 2, text);
+        // The titles stay as stored in the cells; only their picture is
+        // translated.
+        drawText(Rect.left() + 6, Rect.top() + 2, tr(text.toUtf8().constData()));
         return;
     }
     const bool selectedRow = ARow == grid->Row();

@@ -28,11 +28,11 @@ constexpr int kFeedMs = 100;
 } // namespace
 
 void TFrmMain::CreateTimelineControls() {
-    chkTimeline = new QCheckBox(QStringLiteral("时间线"), plBottom);
+    chkTimeline = new QCheckBox(tr("时间线"), plBottom);
     chkTimeline->setObjectName(QStringLiteral("chkTimeline"));
     chkTimeline->setFont(chkRePlay->font());
     chkTimeline->setPalette(chkRePlay->palette());
-    chkTimeline->setToolTip(QStringLiteral("显示波形、画面和小节的时间线 (T)"));
+    chkTimeline->setToolTip(tr("显示波形、画面和小节的时间线 (T)"));
     chkTimeline->setMouseTracking(true);
     chkTimeline->adjustSize();
     // The practice row beside the first hint line is full to the panel's

@@ -2,10 +2,283 @@
 <!DOCTYPE TS>
 <TS version="2.1" language="en" sourcelanguage="zh_CN">
 <context>
+    <name>Messages</name>
+    <message>
+        <source>the media framework cannot open it</source>
+        <translation>the media framework cannot open it</translation>
+    </message>
+    <message>
+        <source>it holds neither sound nor picture</source>
+        <translation>it holds neither sound nor picture</translation>
+    </message>
+    <message>
+        <source>Cannot read %1: %2</source>
+        <translation>Cannot read %1: %2</translation>
+    </message>
+    <message>
+        <source>Unknown error</source>
+        <translation>Unknown error</translation>
+    </message>
+    <message>
+        <source>Unable to write to %1: %2</source>
+        <translation>Unable to write to %1: %2</translation>
+    </message>
+    <message>
+        <source>unknown reason</source>
+        <translation>unknown reason</translation>
+    </message>
+    <message>
+        <source>The file did not open: no progress for %1 s.</source>
+        <translation>The file did not open: no progress for %1 s.</translation>
+    </message>
+    <message>
+        <source>The media took too long to open.</source>
+        <translation>The media took too long to open.</translation>
+    </message>
+    <message>
+        <source>The media could not be opened.</source>
+        <translation>The media could not be opened.</translation>
+    </message>
+</context>
+<context>
+    <name>TFrmMain</name>
+    <message>
+        <source>序号</source>
+        <translation>No.</translation>
+    </message>
+    <message>
+        <source>播放</source>
+        <translation>Play</translation>
+    </message>
+    <message>
+        <source>加</source>
+        <translation>+</translation>
+    </message>
+    <message>
+        <source>减</source>
+        <translation>−</translation>
+    </message>
+    <message>
+        <source>时间点</source>
+        <translation>Time</translation>
+    </message>
+    <message>
+        <source>开播内容</source>
+        <translation>Description</translation>
+    </message>
+    <message>
+        <source>镜像</source>
+        <translation>Mirror</translation>
+    </message>
+    <message>
+        <source>画面左右翻转</source>
+        <translation>Flip the picture left to right</translation>
+    </message>
+    <message>
+        <source>显示小节</source>
+        <translation>Section</translation>
+    </message>
+    <message>
+        <source>在画面角上显示小节和遍数</source>
+        <translation>Show the section and pass in a corner of the picture</translation>
+    </message>
+    <message>
+        <source>逐遍加速</source>
+        <translation>Speed up</translation>
+    </message>
+    <message>
+        <source>每重放一遍快一档，最快 1.00</source>
+        <translation>One step faster on each repetition, up to 1.00</translation>
+    </message>
+    <message>
+        <source>请先勾选“允许编辑”</source>
+        <translation>Tick “Edit” first</translation>
+    </message>
+    <message>
+        <source>空格</source>
+        <translation>Space</translation>
+    </message>
+    <message>
+        <source>当前位置: Insert N</source>
+        <translation>Current position: Insert N</translation>
+    </message>
+    <message>
+        <source>复原播放安排表</source>
+        <translation>Restore the schedule</translation>
+    </message>
+    <message>
+        <source>暂停</source>
+        <translation>Pause</translation>
+    </message>
+    <message>
+        <source>后退10秒</source>
+        <translation>Back 10 s</translation>
+    </message>
+    <message>
+        <source>前进10秒</source>
+        <translation>Forward 10 s</translation>
+    </message>
+    <message>
+        <source>设置播放的速度快慢</source>
+        <translation>Playback speed</translation>
+    </message>
+    <message>
+        <source>退出做操</source>
+        <translation>Quit</translation>
+    </message>
+    <message>
+        <source>选择要播放的视频或音频文件</source>
+        <translation>Choose the video or sound file to play</translation>
+    </message>
+    <message>
+        <source>选择音轨</source>
+        <translation>Choose the sound track</translation>
+    </message>
+    <message>
+        <source>左声道</source>
+        <translation>Left</translation>
+    </message>
+    <message>
+        <source>立体声</source>
+        <translation>Stereo</translation>
+    </message>
+    <message>
+        <source>右声道</source>
+        <translation>Right</translation>
+    </message>
+    <message>
+        <source>双击设置起播位置</source>
+        <translation>Double-click: set the start position</translation>
+    </message>
+    <message>
+        <source>图像缩放</source>
+        <translation>Picture zoom</translation>
+    </message>
+    <message>
+        <source>增加一个新的小节</source>
+        <translation>Add a section</translation>
+    </message>
+    <message>
+        <source>删除指定的小节</source>
+        <translation>Delete the chosen section</translation>
+    </message>
+    <message>
+        <source>保存播放安排表</source>
+        <translation>Save the schedule</translation>
+    </message>
+    <message>
+        <source>窗口透明度</source>
+        <translation>Window opacity</translation>
+    </message>
+    <message>
+        <source>小节循环时暂停毫秒数</source>
+        <translation>Pause before a repetition (ms)</translation>
+    </message>
+    <message>
+        <source>隐藏窗口的时间秒</source>
+        <translation>Hide the window after (s)</translation>
+    </message>
+    <message>
+        <source>播完退出</source>
+        <translation>Exit</translation>
+    </message>
+    <message>
+        <source>播完关机</source>
+        <translation>Shut off</translation>
+    </message>
+    <message>
+        <source>循环播放</source>
+        <translation>Loop</translation>
+    </message>
+    <message>
+        <source>隐藏播放窗口</source>
+        <translation>Hide video</translation>
+    </message>
+    <message>
+        <source>允许编辑</source>
+        <translation>Edit</translation>
+    </message>
+    <message>
+        <source>自动播放</source>
+        <translation>Auto</translation>
+    </message>
+    <message>
+        <source>增加新一节时暂停播放</source>
+        <translation>Pause on new section</translation>
+    </message>
+    <message>
+        <source>自动显示在第二显示器</source>
+        <translation>On 2nd monitor</translation>
+    </message>
+    <message>
+        <source>提示重放</source>
+        <translation>Notice</translation>
+    </message>
+    <message>
+        <source>单击“播放”列从该小节开始播放，单击“加”“减”改变播放次数</source>
+        <translation>Click “Play” to start there, “+” “−” to change the count</translation>
+    </message>
+    <message>
+        <source>勾选“允许编辑”后可修改时间点和开播内容，双击时间设为起播位置</source>
+        <translation>Tick “Edit” to change times and texts; double-click a time to start there</translation>
+    </message>
+    <message>
+        <source>语言在下次启动时生效</source>
+        <translation>The language changes at the next start</translation>
+    </message>
+    <message>
+        <source>（无最近文件）</source>
+        <translation>(no recent files)</translation>
+    </message>
+    <message>
+        <source>手机遥控</source>
+        <translation>Remote</translation>
+    </message>
+    <message>
+        <source>在局域网中用手机浏览器遥控播放</source>
+        <translation>Control playback from a phone&apos;s browser on the local network</translation>
+    </message>
+    <message>
+        <source>新PIN</source>
+        <translation>New PIN</translation>
+    </message>
+    <message>
+        <source>换一个新的 PIN，已配对的手机须重新配对；两分钟内可以配对</source>
+        <translation>Make a new PIN: paired phones must pair again; pairing is open for two minutes</translation>
+    </message>
+    <message>
+        <source>手机遥控无法使用端口 %1：%2</source>
+        <translation>The phone remote cannot use port %1: %2</translation>
+    </message>
+    <message>
+        <source>时间线</source>
+        <translation>Timeline</translation>
+    </message>
+    <message>
+        <source>显示波形、画面和小节的时间线 (T)</source>
+        <translation>Show the timeline of sound, pictures and sections (T)</translation>
+    </message>
+</context>
+<context>
     <name>TFrmPlay</name>
     <message>
         <source>即将重放 请准备</source>
         <translation>Again, get set</translation>
+    </message>
+</context>
+<context>
+    <name>TRemoteServer</name>
+    <message>
+        <source>zh</source>
+        <comment>the language code of the phone page in this catalogue</comment>
+        <translation>en</translation>
+    </message>
+</context>
+<context>
+    <name>TTimelineWindow</name>
+    <message>
+        <source>时间线</source>
+        <translation>Timeline</translation>
     </message>
 </context>
 </TS>

@@ -66,6 +66,14 @@ void TMyRadionBtn::SetCaption(const QString& v) {
     update();
 }
 
+void TMyRadionBtn::SetShownCaption(const QString& v) {
+    if (v == shown_)
+        return;
+    shown_ = v;
+    UpdateShortcut();
+    update();
+}
+
 TColor TMyRadionBtn::FontColor() const {
     return palette().color(QPalette::WindowText);
 }
@@ -102,7 +110,7 @@ void TMyRadionBtn::UpdateShortcut() {
         releaseShortcut(shortcutId_);
         shortcutId_ = 0;
     }
-    const QKeySequence key = QKeySequence::mnemonic(caption_);
+    const QKeySequence key = QKeySequence::mnemonic(ShownCaption());
     if (!key.isEmpty())
         shortcutId_ = grabShortcut(key);
 }
@@ -230,18 +238,19 @@ void TMyRadionBtn::PaintTo(QPainter& p) const {
     };
     const int flags =
         Qt::AlignLeft | Qt::AlignTop | Qt::TextSingleLine | Qt::TextShowMnemonic | Qt::TextDontClip;
+    const QString shown = ShownCaption();
     p.save();
     p.setFont(font());
-    if (textStyle_ != txNone && !caption_.isEmpty()) {
+    if (textStyle_ != txNone && !shown.isEmpty()) {
         const QRect shadow =
             text.translated(textStyle_ == txRaised ? QPoint(-1, -1) : QPoint(1, 1));
         p.setClipRect(clipOf(shadow));
         p.setPen(colorHigh_);
-        p.drawText(shadow.translated(up), flags, caption_);
+        p.drawText(shadow.translated(up), flags, shown);
     }
     p.setClipRect(clipOf(text));
     p.setPen(isEnabled() ? FontColor() : colorLow_);
-    p.drawText(text.translated(up), flags, caption_);
+    p.drawText(text.translated(up), flags, shown);
     p.restore();
 }
 

@@ -37,6 +37,12 @@ public:
     void SetBorderWidth(unsigned v) { SetProperty(borderWidth_, v); }
     QString Caption() const { return caption_; }
     void SetCaption(const QString& v);
+    // The text shown and whose "&" letter is the accelerator; empty shows
+    // Caption. A caption that is also a stored value (the end mode, the
+    // sound channel) stays untranslated in Caption while the window shows
+    // its translation here.
+    QString ShownCaption() const { return shown_.isEmpty() ? caption_ : shown_; }
+    void SetShownCaption(const QString& v);
     // The caption font is the widget's font (inherited from the parent until
     // set, like ParentFont); its colour is the palette's WindowText.
     QFont Font() const { return font(); }
@@ -103,6 +109,7 @@ private:
     bool autoGray_ = true;
     unsigned borderWidth_ = 2;
     QString caption_ = QStringLiteral("RadioButton");
+    QString shown_;
     bool showPressed_ = true;
     int spacing_ = 2;
     TTextAlign textAlign_ = taLeft;

@@ -57,9 +57,14 @@ private:
 };
 
 const QStringList& Schedule::Titles() {
-    static const QStringList titles = {QStringLiteral("序号"),   QStringLiteral("播放"),
-                                       QStringLiteral("加"),     QStringLiteral("减"),
-                                       QStringLiteral("时间点"), QStringLiteral("开播内容")};
+    // Row 0 of the schedule file holds them as written; the control window's
+    // table shows their translation.
+    static const QStringList titles = {QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "序号")),
+                                       QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "播放")),
+                                       QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "加")),
+                                       QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "减")),
+                                       QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "时间点")),
+                                       QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "开播内容"))};
     return titles;
 }
 

@@ -1,5 +1,6 @@
 #include "remote/RemoteServer.h"
 
+#include <QCoreApplication>
 #include <QFile>
 #include <QHash>
 #include <QHttpServerRequest>
@@ -273,7 +274,16 @@ QJsonObject TRemoteServer::StateJson(const TRemoteState& s) {
 
 QByteArray TRemoteServer::Page() {
     QFile f(QStringLiteral(":/remote/RemotePage.html"));
-    return f.open(QIODevice::ReadOnly) ? f.readAll() : QByteArray();
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    QByteArray page = f.readAll();
+    // The page follows the window's language: the catalogue in use names
+    // it, and the page's script picks its texts by <html lang>.
+    const QString lang = QCoreApplication::translate(
+        "TRemoteServer", "zh", "the language code of the phone page in this catalogue");
+    if (lang == QLatin1String("en"))
+        page.replace("<html lang=\"zh\">", "<html lang=\"en\">");
+    return page;
 }
 
 bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) {

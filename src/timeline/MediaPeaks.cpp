@@ -1,6 +1,7 @@
 #include "timeline/MediaPeaks.h"
 
 #include <QBuffer>
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDataStream>
 #include <QDateTime>
@@ -362,7 +363,7 @@ struct TMediaPeaksWork {
                                  &noMorePadsSeen);
         GstBus* bus = gst_element_get_bus(pipeline);
         if (gst_element_set_state(pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-            *error = QStringLiteral("the media framework cannot open it");
+            *error = QCoreApplication::translate("Messages", "the media framework cannot open it");
             ok = false;
         }
         while (ok && !Cancelled()) {
@@ -461,7 +462,7 @@ struct TMediaPeaksWork {
         };
         bool ok = gst_element_set_state(pipeline, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE;
         if (!ok)
-            *error = QStringLiteral("the media framework cannot open it");
+            *error = QCoreApplication::translate("Messages", "the media framework cannot open it");
         // Until the first picture has prerolled, or we know there is none.
         while (ok && !Cancelled()) {
             if (busError()) {
@@ -475,7 +476,8 @@ struct TMediaPeaksWork {
                 gst_element_get_state(pipeline, &cur, nullptr, 20 * GST_MSECOND);
             if (r == GST_STATE_CHANGE_FAILURE) {
                 if (!busError())
-                    *error = QStringLiteral("the media framework cannot open it");
+                    *error = QCoreApplication::translate("Messages",
+                                                         "the media framework cannot open it");
                 ok = false;
             }
             if (r == GST_STATE_CHANGE_SUCCESS || r == GST_STATE_CHANGE_NO_PREROLL)
@@ -836,9 +838,11 @@ void TMediaPeaks::SettleError() {
         error_.clear();
         return;
     }
-    const QString why = !audioError_.isEmpty() ? audioError_
-                        : !videoError_.isEmpty()
-                            ? videoError_
-                            : QStringLiteral("it holds neither sound nor picture");
-    error_ = QStringLiteral("Cannot read %1: %2").arg(QDir::toNativeSeparators(path_), why);
+    const QString why =
+        !audioError_.isEmpty() ? audioError_
+        : !videoError_.isEmpty()
+            ? videoError_
+            : QCoreApplication::translate("Messages", "it holds neither sound nor picture");
+    error_ = QCoreApplication::translate("Messages", "Cannot read %1: %2")
+                 .arg(QDir::toNativeSeparators(path_), why);
 }

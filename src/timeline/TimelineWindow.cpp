@@ -9,7 +9,7 @@
 
 TTimelineWindow::TTimelineWindow(QWidget* parent) : QWidget(parent, Qt::Window) {
     setObjectName(QStringLiteral("FrmTimeline"));
-    setWindowTitle(QStringLiteral("时间线"));
+    setWindowTitle(tr("时间线"));
     // Opened during a practice, it must not take the keys from the video.
     setAttribute(Qt::WA_ShowWithoutActivating);
     peaks_ = new TMediaPeaks(this);

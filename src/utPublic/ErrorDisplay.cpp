@@ -3,6 +3,7 @@
 #include "utPublic/IniFile.h"
 #include "utPublic/utPublic.h"
 
+#include <QCoreApplication>
 #include <QGuiApplication>
 #include <QMessageBox>
 
@@ -76,7 +77,7 @@ bool TApplication::notify(QObject* receiver, QEvent* event) {
     } catch (const std::exception& e) {
         ShowErrorNotice(QString::fromUtf8(e.what()), nullptr);
     } catch (...) {
-        ShowErrorNotice(QStringLiteral("Unknown error"), nullptr);
+        ShowErrorNotice(QCoreApplication::translate("Messages", "Unknown error"), nullptr);
     }
     return true;
 }

@@ -456,7 +456,8 @@ void ReportUnreadable(const QString& path, const QString& reason) {
             return;
         reported.insert(key);
     }
-    const QString text = QStringLiteral("Cannot read %1: %2").arg(path, reason);
+    const QString text =
+        QCoreApplication::translate("Messages", "Cannot read %1: %2").arg(path, reason);
     // Not shown in the middle of the caller's work (a message box would run
     // events inside a half-done load): after the current event.
     const std::function<void(const QString&)> report = UnreadableReport();

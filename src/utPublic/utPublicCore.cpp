@@ -78,8 +78,10 @@ void WaitTicks(int64_t start, int64_t ticks, int64_t freq) {
 } // namespace
 
 EWriteRefused::EWriteRefused(const QString& file, const QString& reason)
-    : EAppError(QStringLiteral("Unable to write to %1: %2")
-                    .arg(file, reason.isEmpty() ? QStringLiteral("unknown reason") : reason)),
+    : EAppError(QCoreApplication::translate("Messages", "Unable to write to %1: %2")
+                    .arg(file, reason.isEmpty()
+                                   ? QCoreApplication::translate("Messages", "unknown reason")
+                                   : reason)),
       file_(file) {}
 
 // --- Text and time ---------------------------------------------------------

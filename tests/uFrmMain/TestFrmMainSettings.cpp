@@ -9,6 +9,7 @@
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
 #include "media/FilterGraph.h"
+#include "remote/RemoteServer.h"
 #include "timeline/TimelineWindow.h"
 #include "uFrmPlay.h"
 #include "utPublic/ErrorDisplay.h"
@@ -133,12 +134,16 @@ void TestFrmMainSettings::endMode_data() {
     QTest::addColumn<bool>("exitChecked");
     QTest::addColumn<bool>("shutChecked");
     QTest::addColumn<bool>("playChecked");
-    QTest::newRow("absent") << QStringList{} << false << false << true;
-    QTest::newRow("exit") << QStringList{"overmode=播完退出"} << true << false << false;
-    QTest::newRow("shut") << QStringList{"overmode=播完关机"} << false << true << false;
-    QTest::newRow("loop") << QStringList{"overmode=循环播放"} << false << false << true;
-    QTest::newRow("unmatched") << QStringList{"overmode=关机"} << false << false << false;
-    QTest::newRow("present but empty") << QStringList{"overmode="} << false << false << false;
+    QTest::addColumn<QString>("language"); // of the window; stored values are the same
+    QTest::newRow("absent") << QStringList{} << false << false << true << "zh";
+    QTest::newRow("exit") << QStringList{"overmode=播完退出"} << true << false << false << "zh";
+    QTest::newRow("shut") << QStringList{"overmode=播完关机"} << false << true << false << "zh";
+    QTest::newRow("loop") << QStringList{"overmode=循环播放"} << false << false << true << "zh";
+    QTest::newRow("unmatched") << QStringList{"overmode=关机"} << false << false << false << "zh";
+    QTest::newRow("present but empty")
+        << QStringList{"overmode="} << false << false << false << "zh";
+    QTest::newRow("shut, English window")
+        << QStringList{"overmode=播完关机", "Language=en"} << false << true << false << "en";
 }
 
 void TestFrmMainSettings::endMode() {
@@ -146,9 +151,28 @@ void TestFrmMainSettings::endMode() {
     QFETCH(bool, exitChecked);
     QFETCH(bool, shutChecked);
     QFETCH(bool, playChecked);
+    QFETCH(QString, language);
+    QTranslator* catalogue = InstallAppTranslation(language);
+    const auto remove = qScopeGuard([catalogue] { delete catalogue; });
     Env env;
     QVERIFY(env.Settings(lines));
     TFrmMain& f = env.Make();
+    // The window shows the captions in its language; the stored values
+    // behind them stay Chinese.
+    const bool en = language == QStringLiteral("en");
+    QCOMPARE(f.rbShut->ShownCaption(),
+             en ? QStringLiteral("Shut off") : QStringLiteral("播完关机"));
+    QCOMPARE(f.lbLeft2->ShownCaption(), en ? QStringLiteral("Left") : QStringLiteral("左声道"));
+    QCOMPARE(f.lbLeft2->Caption(), QStringLiteral("左声道"));
+    QCOMPARE(f.chkEdit->text(), en ? QStringLiteral("Edit") : QStringLiteral("允许编辑"));
+    QCOMPARE(f.btnSave->Hint(), en ? QStringLiteral("Save the schedule (Ctrl+S)")
+                                   : QStringLiteral("保存播放安排表 (Ctrl+S)"));
+    // The messages written in English are Chinese in a Chinese window; the
+    // phone page follows the window.
+    QCOMPARE(EWriteRefused(QStringLiteral("a.INI"), QStringLiteral("Disk full")).Text(),
+             en ? QStringLiteral("Unable to write to a.INI: Disk full")
+                : QStringLiteral("无法写入 a.INI：Disk full"));
+    QVERIFY(TRemoteServer::Page().contains(en ? "<html lang=\"en\">" : "<html lang=\"zh\">"));
     QCOMPARE(f.rbExit->Checked(), exitChecked);
     QCOMPARE(f.rbShut->Checked(), shutChecked);
     QCOMPARE(f.rbPlay->Checked(), playChecked);

@@ -133,7 +133,7 @@ private slots:
         QFETCH(QString, language);
         QFETCH(QString, text);
         QTranslator* catalogue = InstallAppTranslation(language);
-        QCOMPARE(catalogue != nullptr, language == QStringLiteral("en"));
+        QVERIFY(catalogue); // "zh" has one for the messages written in English
         const auto remove = qScopeGuard([catalogue] { delete catalogue; });
         TFrmPlay w(&graph_, &control_);
         QLabel* h = w.plHint;

@@ -309,7 +309,8 @@ HRESULT TGstGraph::Open() {
         if (last) {
             std::lock_guard<std::mutex> guard(FLock);
             FLastError =
-                QStringLiteral("The file did not open: no progress for %1 s.")
+                QCoreApplication::translate("Messages",
+                                            "The file did not open: no progress for %1 s.")
                     .arg(std::chrono::duration_cast<std::chrono::seconds>(OpenStallLimit).count());
             FErrorCode = VFW_E_TIMEOUT;
             return VFW_E_TIMEOUT;
@@ -477,13 +478,13 @@ TGstGraph::TPreroll TGstGraph::Preroll(HRESULT* hr, std::chrono::milliseconds li
     if (ok && !FPrerollFailed)
         return TPreroll::Done;
     if (!failed && !FPrerollFailed) {
-        FLastError = QStringLiteral("The media took too long to open.");
+        FLastError = QCoreApplication::translate("Messages", "The media took too long to open.");
         FErrorCode = VFW_E_TIMEOUT;
         *hr = VFW_E_TIMEOUT;
         return TPreroll::Stalled;
     }
     if (FLastError.isEmpty()) {
-        FLastError = QStringLiteral("The media could not be opened.");
+        FLastError = QCoreApplication::translate("Messages", "The media could not be opened.");
         FErrorCode = E_FAIL;
     }
     *hr = FAILED(FErrorCode) ? FErrorCode : E_FAIL;
