@@ -26,6 +26,7 @@
 #include "utPublic/utPublic.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
@@ -335,8 +336,8 @@ bool TFrmMain::OpenMediaFile(const QString& path) {
     if (scope.Nested())
         return false;
     if (const QString why = MediaFileRefusal(path); !why.isEmpty()) {
-        ReportUnplayable(
-            QStringLiteral("Cannot play %1: %2").arg(QDir::toNativeSeparators(path), why));
+        ReportUnplayable(QCoreApplication::translate("Messages", "Cannot play %1: %2")
+                             .arg(QDir::toNativeSeparators(path), why));
         return false;
     }
     OpenSchedule(path);

@@ -9,6 +9,7 @@
 #include "uFrmPlay.h"
 #include "utPublic/utPublic.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QDragEnterEvent>
 #include <QDropEvent>
@@ -146,7 +147,8 @@ bool TFrmMain::WatchProgress(uint32_t currentPos) {
     if (++stallTicks_ < kStallTicks)
         return false;
     stallTicks_ = 0;
-    ReportPlaybackBroke(CutWhilePlaying() ? QStringLiteral("the file was cut short while playing")
+    ReportPlaybackBroke(CutWhilePlaying() ? QCoreApplication::translate(
+                                                "Messages", "the file was cut short while playing")
                                           : QStringLiteral("playback stopped making progress"));
     return true;
 }
@@ -166,6 +168,6 @@ void TFrmMain::ReportPlaybackBroke(const QString& reason) {
         FrmPlay->hide();
     show();
     raise();
-    ReportUnplayable(
-        QStringLiteral("Cannot play %1: %2").arg(QDir::toNativeSeparators(CurFile), reason));
+    ReportUnplayable(QCoreApplication::translate("Messages", "Cannot play %1: %2")
+                         .arg(QDir::toNativeSeparators(CurFile), reason));
 }

@@ -23,6 +23,7 @@
 #include "utPublic/utPublic.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QDir>
 #include <QElapsedTimer>
 #include <QEvent>
@@ -116,8 +117,8 @@ bool TFrmMain::OpenMedia() {
         if (FrmPlay)
             FrmPlay->hide();
         show();
-        ReportUnplayable(
-            QStringLiteral("Cannot play %1: %2").arg(QDir::toNativeSeparators(CurFile), why));
+        ReportUnplayable(QCoreApplication::translate("Messages", "Cannot play %1: %2")
+                             .arg(QDir::toNativeSeparators(CurFile), why));
         return false;
     }
     if (FrmPlay)
@@ -442,7 +443,8 @@ void TFrmMain::FGBrowseGraphComplete() {
     // A file cut short under the player ends early; that is no end of the
     // routine either.
     if (CutWhilePlaying()) {
-        ReportPlaybackBroke(QStringLiteral("the file was cut short while playing"));
+        ReportPlaybackBroke(
+            QCoreApplication::translate("Messages", "the file was cut short while playing"));
         return;
     }
     // The position stands still at the end from now on, also while a

@@ -13,6 +13,7 @@
 
 #include <QAbstractItemView>
 #include <QCompleter>
+#include <QCoreApplication>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QLabel>
@@ -22,12 +23,21 @@ namespace {
 // The open dialog's filter as pairs of display text and patterns separated
 // by "|", patterns by ";". The last choice adds what else the media framework
 // plays with the plugin packages the player depends on.
-const QString kFileFilter = QStringLiteral(
-    "视频文件|*.AVI;*.MPG;*.MPEG;*.FLV;*.Dat;*.rm;*.rmvb;*.wmv;*.mkv;*.vob;*.mp4;*.mov;*.ts;*.m2p|"
-    "音频文件|*.wma;*.mp3;*.wav|"
-    "所有媒体文件|*.AVI;*.MPG;*.MPEG;*.FLV;*.Dat;*.rm;*.rmvb;*.wmv;*.mkv;*.vob;*.mp4;*.mov;*.ts;"
-    "*.m2p;*.wma;*.mp3;*.wav;*.webm;*.m4v;*.mpe;*.m2ts;*.mts;*.3gp;*.3g2;*.ogv;*.asf;*.f4v;*.dv;"
-    "*.m4a;*.aac;*.ogg;*.oga;*.opus;*.flac;*.mka;*.ac3;*.aiff;*.aif;*.au;*.wv|");
+// The choices' captions are shown in the window's language; the patterns
+// are the same in every language.
+QString FileFilter() {
+    return QCoreApplication::translate("TFrmMain", "视频文件") +
+           QStringLiteral("|*.AVI;*.MPG;*.MPEG;*.FLV;*.Dat;*.rm;*.rmvb;*.wmv;*.mkv;*.vob;*.mp4;*."
+                          "mov;*.ts;*.m2p|") +
+           QCoreApplication::translate("TFrmMain", "音频文件") +
+           QStringLiteral("|*.wma;*.mp3;*.wav|") +
+           QCoreApplication::translate("TFrmMain", "所有媒体文件") +
+           QStringLiteral(
+               "|*.AVI;*.MPG;*.MPEG;*.FLV;*.Dat;*.rm;*.rmvb;*.wmv;*.mkv;*.vob;*.mp4;*.mov;*.ts;"
+               "*.m2p;*.wma;*.mp3;*.wav;*.webm;*.m4v;*.mpe;*.m2ts;*.mts;*.3gp;*.3g2;*.ogv;*.asf;*."
+               "f4v;*.dv;"
+               "*.m4a;*.aac;*.ogg;*.oga;*.opus;*.flac;*.mka;*.ac3;*.aiff;*.aif;*.au;*.wv|");
+}
 
 } // namespace
 
@@ -61,7 +71,7 @@ void TFrmMain::btnSelFileClick(QObject* /*Sender*/) {
     OpenDialog1->setOption(QFileDialog::DontUseNativeDialog, true);
     OpenDialog1->setFileMode(QFileDialog::ExistingFile);
     OpenDialog1->setAcceptMode(QFileDialog::AcceptOpen);
-    OpenDialog1->setNameFilters(DialogNameFilters(kFileFilter));
+    OpenDialog1->setNameFilters(DialogNameFilters(FileFilter()));
     // The search starts where the current media file lies.
     const QFileInfo current(CurFile);
     if (current.absoluteDir().exists())

@@ -39,6 +39,66 @@
         <source>The media could not be opened.</source>
         <translation>The media could not be opened.</translation>
     </message>
+    <message>
+        <source>the file was cut short while playing</source>
+        <translation>the file was cut short while playing</translation>
+    </message>
+    <message>
+        <source>Cannot play %1: %2</source>
+        <translation>Cannot play %1: %2</translation>
+    </message>
+    <message>
+        <source>%1 is not a regular file; the settings are kept in %2</source>
+        <translation>%1 is not a regular file; the settings are kept in %2</translation>
+    </message>
+    <message>
+        <source>not a regular file</source>
+        <translation>not a regular file</translation>
+    </message>
+    <message>
+        <source>the file is marked read-only</source>
+        <translation>the file is marked read-only</translation>
+    </message>
+    <message>
+        <source>a folder</source>
+        <translation>a folder</translation>
+    </message>
+    <message>
+        <source>a named pipe</source>
+        <translation>a named pipe</translation>
+    </message>
+    <message>
+        <source>a character device</source>
+        <translation>a character device</translation>
+    </message>
+    <message>
+        <source>a block device</source>
+        <translation>a block device</translation>
+    </message>
+    <message>
+        <source>a socket</source>
+        <translation>a socket</translation>
+    </message>
+    <message>
+        <source>a special file</source>
+        <translation>a special file</translation>
+    </message>
+    <message>
+        <source>it is %1, not a regular file</source>
+        <translation>it is %1, not a regular file</translation>
+    </message>
+    <message>
+        <source>it is larger than %1 MB</source>
+        <translation>it is larger than %1 MB</translation>
+    </message>
+    <message>
+        <source>it does not exist</source>
+        <translation>it does not exist</translation>
+    </message>
+    <message>
+        <source>a device</source>
+        <translation>a device</translation>
+    </message>
 </context>
 <context>
     <name>TFrmMain</name>
@@ -257,6 +317,18 @@
     <message>
         <source>显示波形、画面和小节的时间线 (T)</source>
         <translation>Show the timeline of sound, pictures and sections (T)</translation>
+    </message>
+    <message>
+        <source>视频文件</source>
+        <translation>Video files</translation>
+    </message>
+    <message>
+        <source>音频文件</source>
+        <translation>Audio files</translation>
+    </message>
+    <message>
+        <source>所有媒体文件</source>
+        <translation>All media files</translation>
     </message>
 </context>
 <context>

@@ -39,5 +39,65 @@
         <source>The media could not be opened.</source>
         <translation>媒体无法打开。</translation>
     </message>
+    <message>
+        <source>Cannot play %1: %2</source>
+        <translation>无法播放 %1：%2</translation>
+    </message>
+    <message>
+        <source>it does not exist</source>
+        <translation>文件不存在</translation>
+    </message>
+    <message>
+        <source>it is %1, not a regular file</source>
+        <translation>它是%1，不是普通文件</translation>
+    </message>
+    <message>
+        <source>a folder</source>
+        <translation>文件夹</translation>
+    </message>
+    <message>
+        <source>a named pipe</source>
+        <translation>命名管道</translation>
+    </message>
+    <message>
+        <source>a character device</source>
+        <translation>字符设备</translation>
+    </message>
+    <message>
+        <source>a block device</source>
+        <translation>块设备</translation>
+    </message>
+    <message>
+        <source>a socket</source>
+        <translation>套接字</translation>
+    </message>
+    <message>
+        <source>a special file</source>
+        <translation>特殊文件</translation>
+    </message>
+    <message>
+        <source>a device</source>
+        <translation>设备</translation>
+    </message>
+    <message>
+        <source>not a regular file</source>
+        <translation>不是普通文件</translation>
+    </message>
+    <message>
+        <source>the file is marked read-only</source>
+        <translation>文件设为只读</translation>
+    </message>
+    <message>
+        <source>it is larger than %1 MB</source>
+        <translation>文件大于 %1 MB</translation>
+    </message>
+    <message>
+        <source>%1 is not a regular file; the settings are kept in %2</source>
+        <translation>%1 不是普通文件；设置保存在 %2</translation>
+    </message>
+    <message>
+        <source>the file was cut short while playing</source>
+        <translation>文件在播放时被截短</translation>
+    </message>
 </context>
 </TS>

@@ -5,6 +5,7 @@
 #include "engine/Schedule.h"
 #include "utPublic/utPublicCore.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -385,7 +386,8 @@ void SectionEngine::GraphComplete() {
     // A file cut short under the player ends early; that is no end of the
     // routine.
     if (CutWhilePlaying()) {
-        StopWithError(QStringLiteral("the file was cut short while playing"));
+        StopWithError(
+            QCoreApplication::translate("Messages", "the file was cut short while playing"));
         return;
     }
     atEnd_ = true;
@@ -428,7 +430,8 @@ bool SectionEngine::WatchProgress(int64_t positionMs) {
     if (now - watchSince_ < kStallMs)
         return false;
     watchSince_ = now;
-    StopWithError(CutWhilePlaying() ? QStringLiteral("the file was cut short while playing")
+    StopWithError(CutWhilePlaying() ? QCoreApplication::translate(
+                                          "Messages", "the file was cut short while playing")
                                     : QStringLiteral("playback stopped making progress"));
     return true;
 }
@@ -449,7 +452,8 @@ void SectionEngine::StopWithError(const QString& reason) {
     SetState(State::Idle);
     view_.HideVideo();
     view_.ShowControls();
-    lastError_ = QStringLiteral("Cannot play %1: %2").arg(QDir::toNativeSeparators(file_), reason);
+    lastError_ = QCoreApplication::translate("Messages", "Cannot play %1: %2")
+                     .arg(QDir::toNativeSeparators(file_), reason);
     view_.ReportError(lastError_);
 }
 

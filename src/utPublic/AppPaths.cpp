@@ -74,7 +74,8 @@ QString SettingsFilePath(const QString& exeDir, QString* notice) {
         }
     }
     if (special && notice)
-        *notice = QStringLiteral("%1 is not a regular file; the settings are kept in %2")
+        *notice = QCoreApplication::translate(
+                      "Messages", "%1 is not a regular file; the settings are kept in %2")
                       .arg(QDir::toNativeSeparators(beside), QDir::toNativeSeparators(file));
     return file;
 }

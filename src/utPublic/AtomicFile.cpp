@@ -1,5 +1,6 @@
 #include "utPublic/AtomicFile.h"
 
+#include <QCoreApplication>
 #include <QFileInfo>
 #include <QRandomGenerator>
 
@@ -185,11 +186,11 @@ bool AtomicFileWriter::Replace(const QString& path, const QByteArray& data, QStr
     const bool exists = ::stat(target.constData(), &old) == 0;
     if (exists) {
         if (!S_ISREG(old.st_mode)) {
-            *reason = QStringLiteral("not a regular file");
+            *reason = QCoreApplication::translate("Messages", "not a regular file");
             return false;
         }
         if ((old.st_mode & 0222) == 0) {
-            *reason = QStringLiteral("the file is marked read-only");
+            *reason = QCoreApplication::translate("Messages", "the file is marked read-only");
             return false;
         }
         if (::faccessat(AT_FDCWD, target.constData(), W_OK, AT_EACCESS) != 0) {

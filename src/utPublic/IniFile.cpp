@@ -416,24 +416,26 @@ namespace {
 
 QString KindOf(mode_t mode) {
     if (S_ISDIR(mode))
-        return QStringLiteral("a folder");
+        return QCoreApplication::translate("Messages", "a folder");
     if (S_ISFIFO(mode))
-        return QStringLiteral("a named pipe");
+        return QCoreApplication::translate("Messages", "a named pipe");
     if (S_ISCHR(mode))
-        return QStringLiteral("a character device");
+        return QCoreApplication::translate("Messages", "a character device");
     if (S_ISBLK(mode))
-        return QStringLiteral("a block device");
+        return QCoreApplication::translate("Messages", "a block device");
     if (S_ISSOCK(mode))
-        return QStringLiteral("a socket");
-    return QStringLiteral("a special file");
+        return QCoreApplication::translate("Messages", "a socket");
+    return QCoreApplication::translate("Messages", "a special file");
 }
 
 QString NotRegular(mode_t mode) {
-    return QStringLiteral("it is %1, not a regular file").arg(KindOf(mode));
+    return QCoreApplication::translate("Messages", "it is %1, not a regular file")
+        .arg(KindOf(mode));
 }
 
 QString TooLarge() {
-    return QStringLiteral("it is larger than %1 MB").arg(kIniMaxFileBytes >> 20);
+    return QCoreApplication::translate("Messages", "it is larger than %1 MB")
+        .arg(kIniMaxFileBytes >> 20);
 }
 
 // Who shows a file that cannot be read; none: standard error.

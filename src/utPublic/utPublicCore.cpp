@@ -416,18 +416,18 @@ QString MediaFileRefusal(const QString& path) {
     // stat, not open: opening a named pipe waits for a writer.
     struct stat st {};
     if (::stat(QFile::encodeName(path).constData(), &st) != 0)
-        return errno == ENOENT ? QStringLiteral("it does not exist")
+        return errno == ENOENT ? QCoreApplication::translate("Messages", "it does not exist")
                                : QString::fromLocal8Bit(std::strerror(errno));
     if (S_ISREG(st.st_mode))
         return {};
-    QString kind = QStringLiteral("a special file");
+    QString kind = QCoreApplication::translate("Messages", "a special file");
     if (S_ISFIFO(st.st_mode))
-        kind = QStringLiteral("a named pipe");
+        kind = QCoreApplication::translate("Messages", "a named pipe");
     else if (S_ISDIR(st.st_mode))
-        kind = QStringLiteral("a folder");
+        kind = QCoreApplication::translate("Messages", "a folder");
     else if (S_ISCHR(st.st_mode) || S_ISBLK(st.st_mode))
-        kind = QStringLiteral("a device");
+        kind = QCoreApplication::translate("Messages", "a device");
     else if (S_ISSOCK(st.st_mode))
-        kind = QStringLiteral("a socket");
-    return QStringLiteral("it is %1, not a regular file").arg(kind);
+        kind = QCoreApplication::translate("Messages", "a socket");
+    return QCoreApplication::translate("Messages", "it is %1, not a regular file").arg(kind);
 }

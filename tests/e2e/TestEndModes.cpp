@@ -138,7 +138,7 @@ private slots:
                                  QStringLiteral("播完关机"), 60000, &output);
         qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
         QVERIFY2(rc == 1, qPrintable(QStringLiteral("exit code %1\n%2").arg(rc).arg(output)));
-        QVERIFY2(!output.contains(QStringLiteral("Cannot play")), qPrintable(output));
+        QVERIFY2(!output.contains(QStringLiteral("无法播放")), qPrintable(output));
         QFile f(log);
         QVERIFY(f.open(QIODevice::ReadOnly));
         const QByteArray calls = f.readAll();
@@ -163,7 +163,8 @@ private slots:
         qunsetenv("DBUS_SYSTEM_BUS_ADDRESS");
         QVERIFY(started);
         QByteArray output;
-        const QByteArray told = "Cannot play " + clip_.toLocal8Bit() + ": ";
+        // The player's window speaks Chinese by default, so does its message.
+        const QByteArray told = "无法播放 " + clip_.toLocal8Bit() + "：";
         const bool said = QTest::qWaitFor(
             [&] {
                 output += p.readAll();
@@ -256,7 +257,7 @@ private slots:
                      QStringList{QStringLiteral("--player"), QStringLiteral("--args"), folder});
         QVERIFY(second.waitForFinished(30000));
         QCOMPARE(second.exitCode(), 1);
-        QVERIFY(second.readAllStandardError().contains("refused: it is a folder"));
+        QVERIFY(second.readAllStandardError().contains("refused: 它是文件夹，不是普通文件"));
         QCOMPARE(readRecent(), other);
 
         QProcess beside;

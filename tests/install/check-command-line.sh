@@ -60,11 +60,11 @@ done
   >"$work/stdout" 2>"$work/stderr") &
 pid=$!
 for _ in $(seq 600); do
-  grep -qF "Cannot play $work/gone.mp4: it does not exist" "$work/stderr" && break
+  grep -qF "无法播放 $work/gone.mp4：文件不存在" "$work/stderr" && break
   kill -0 "$pid" 2>/dev/null || fail "missing file: the player ended: $(cat "$work/stderr")"
   sleep 0.1
 done
-grep -qF "Cannot play $work/gone.mp4" "$work/stderr" ||
+grep -qF "无法播放 $work/gone.mp4：文件不存在" "$work/stderr" ||
   fail "missing file: not reported: $(cat "$work/stderr")"
 kill "$pid"
 pid=
