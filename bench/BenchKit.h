@@ -6,9 +6,16 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QStringList>
 #include <QThread>
 
 #include <functional>
+#include <vector>
+
+#include <fcntl.h>
+#include <spawn.h>
+
+extern char** environ;
 
 // Runs the event loop until pred() holds or timeoutMs passes (a guard
 // against hanging, not a measurement); returns pred().
@@ -29,4 +36,23 @@ inline bool WaitUntil(const std::function<bool()>& pred, int timeoutMs = 15000) 
 inline void OffscreenUnlessChosen() {
     if (qEnvironmentVariableIsEmpty("QT_QPA_PLATFORM"))
         qputenv("QT_QPA_PLATFORM", "offscreen");
+}
+
+// Starts a program with its output discarded; its pid, or -1.
+inline pid_t SpawnQuiet(const QStringList& argv) {
+    std::vector<QByteArray> args;
+    for (const QString& a : argv)
+        args.push_back(a.toLocal8Bit());
+    std::vector<char*> cargs;
+    for (auto& a : args)
+        cargs.push_back(a.data());
+    cargs.push_back(nullptr);
+    posix_spawn_file_actions_t fa;
+    posix_spawn_file_actions_init(&fa);
+    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
+    pid_t pid = 0;
+    const int rc = posix_spawnp(&pid, cargs[0], &fa, nullptr, cargs.data(), environ);
+    posix_spawn_file_actions_destroy(&fa);
+    return rc == 0 ? pid : -1;
 }

@@ -52,8 +52,6 @@
 #include <sys/wait.h>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace {
 
 // Steps of the graph with their times, for the repeat gap.
@@ -101,25 +99,6 @@ struct TCpu {
     int Status = -1;
     double AlsoSeconds = -1; // a second process's CPU in the same window
 };
-
-// Starts a program with its output discarded; its pid, or -1.
-pid_t SpawnQuiet(const QStringList& argv) {
-    std::vector<QByteArray> args;
-    for (const QString& a : argv)
-        args.push_back(a.toLocal8Bit());
-    std::vector<char*> cargs;
-    for (auto& a : args)
-        cargs.push_back(a.data());
-    cargs.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, cargs[0], &fa, nullptr, cargs.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    return rc == 0 ? pid : -1;
-}
 
 // Runs a program to its end (or kills it after limitMs) and returns its CPU.
 TCpu RunMeasured(const QStringList& argv, int limitMs) {
@@ -707,15 +686,20 @@ int PictureCost(const QTemporaryDir& dir, pid_t xServer, bool cpu = true) {
     return 0;
 }
 
-// 8. Section jumps the user asks for, while playing: how long PlaySection
-// takes from the call to its return with the graph running again.
-void JumpTime(const QString& tones) {
+// Five sections of one play each (00:00, 03, 05, 07, 09), no repeat pause.
+void WriteFiveSections(const QString& tones) {
     WriteSchedule(tones, {{QStringLiteral("1"), QStringLiteral("00:00"), {}},
                           {QStringLiteral("1"), QStringLiteral("00:03"), {}},
                           {QStringLiteral("1"), QStringLiteral("00:05"), {}},
                           {QStringLiteral("1"), QStringLiteral("00:07"), {}},
                           {QStringLiteral("1"), QStringLiteral("00:09"), {}}});
     WriteSettings(tones, {QStringLiteral("0"), false});
+}
+
+// 8. Section jumps the user asks for, while playing: how long PlaySection
+// takes from the call to its return with the graph running again.
+void JumpTime(const QString& tones) {
+    WriteFiveSections(tones);
     TFrmMain frm;
     frm.PlaySection(1, false);
     WaitUntil([] { return false; }, 1000);
@@ -906,12 +890,7 @@ int main(int argc, char** argv) {
     // 1. Section start: the first position heard after a jump or a new file,
     // against the section's time point. 25 fps: one frame is 40 ms.
     {
-        WriteSchedule(tones, {{QStringLiteral("1"), QStringLiteral("00:00"), {}},
-                              {QStringLiteral("1"), QStringLiteral("00:03"), {}},
-                              {QStringLiteral("1"), QStringLiteral("00:05"), {}},
-                              {QStringLiteral("1"), QStringLiteral("00:07"), {}},
-                              {QStringLiteral("1"), QStringLiteral("00:09"), {}}});
-        WriteSettings(tones, {QStringLiteral("0"), false});
+        WriteFiveSections(tones);
         TFrmMain frm;
         double worst = 0, sum = 0;
         int n = 0;

@@ -44,8 +44,6 @@
 #include <thread>
 #include <unistd.h>
 
-extern char** environ;
-
 namespace {
 
 void Line(const char* what, double value, const char* unit, const QString& note = {}) {
@@ -65,24 +63,6 @@ struct TRun {
     double Wall = -1;
     double Cpu = -1;
 };
-
-pid_t SpawnQuiet(const QStringList& argv) {
-    std::vector<QByteArray> args;
-    for (const QString& a : argv)
-        args.push_back(a.toLocal8Bit());
-    std::vector<char*> cargs;
-    for (auto& a : args)
-        cargs.push_back(a.data());
-    cargs.push_back(nullptr);
-    posix_spawn_file_actions_t fa;
-    posix_spawn_file_actions_init(&fa);
-    posix_spawn_file_actions_addopen(&fa, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&fa, 2, "/dev/null", O_WRONLY, 0);
-    pid_t pid = 0;
-    const int rc = posix_spawnp(&pid, cargs[0], &fa, nullptr, cargs.data(), environ);
-    posix_spawn_file_actions_destroy(&fa);
-    return rc == 0 ? pid : -1;
-}
 
 // A program run to its end: wall time and CPU (user + system, all threads).
 TRun RunMeasured(const QStringList& argv) {
