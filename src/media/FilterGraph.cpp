@@ -187,6 +187,14 @@ bool TFilterGraph::Play() {
     return SUCCEEDED(ControlGraph(ssPlay, &IMediaControl::Run));
 }
 
+bool TFilterGraph::PlayAt(int64_t clockNs) {
+    auto sync = Query<ISyncPlay>(FGraph);
+    if (!FActive || !sync)
+        return false;
+    SendControlStep(ssPlay, 0);
+    return SUCCEEDED(sync->RunAt(clockNs));
+}
+
 bool TFilterGraph::Pause() {
     return ControlGraph(ssPause, &IMediaControl::Pause) == S_OK;
 }

@@ -109,6 +109,9 @@ public:
     // Not Active: False. Otherwise ssPlay to the listeners, then run; True
     // for success of any kind.
     bool Play();
+    // As Play, with the run lined up on the shared clock: the paused
+    // position is heard at clockNs (see ISyncPlay).
+    bool PlayAt(int64_t clockNs);
     // True only for plain success (a pause still completing answers False).
     bool Pause();
     bool Stop();

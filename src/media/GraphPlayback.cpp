@@ -2,6 +2,7 @@
 
 #include "media/FilterGraph.h"
 #include "media/MediaFramework.h"
+#include "media/gst/GstNetClock.h"
 
 #include <algorithm>
 
@@ -176,4 +177,45 @@ void TGraphPlayback::SetDualMode(const QString& decoder, int channel) {
         return;
     if (const auto d = Query<IMpegAudioDecoder>(filter))
         d->put_DualMode(channel);
+}
+
+// --- The shared clock -------------------------------------------------------------
+
+bool TGraphPlayback::LeadClock(const QString& address, uint16_t* port, QString* error) {
+    if (LeadNetClock(address.toUtf8().constData(), port))
+        return true;
+    if (error)
+        *error = QStringLiteral("the clock's port %1 cannot be bound").arg(port ? *port : 0);
+    return false;
+}
+
+void TGraphPlayback::FollowClock(const QString& address, uint16_t port) {
+    FollowNetClock(address.toUtf8().constData(), port);
+}
+
+void TGraphPlayback::ClockAlone() {
+    StopNetClock();
+}
+
+std::optional<int64_t> TGraphPlayback::ClockNowNs() const {
+    if (!NetClockSynced())
+        return std::nullopt;
+    GstClock* clock = NetClockRef();
+    if (!clock)
+        return std::nullopt;
+    const int64_t now = int64_t(gst_clock_get_time(clock));
+    gst_object_unref(clock);
+    return now;
+}
+
+std::optional<SyncGraph::Mapping> TGraphPlayback::ClockMapping() const {
+    const auto sync = graph_->QueryInterface<ISyncPlay>();
+    Mapping m;
+    if (!sync || FAILED(sync->GetClockMapping(&m.clockNs, &m.positionNs)))
+        return std::nullopt;
+    return m;
+}
+
+bool TGraphPlayback::PlayAt(int64_t clockNs) {
+    return graph_->PlayAt(clockNs);
 }

@@ -4,6 +4,7 @@
 #pragma once
 
 #include "engine/PlaybackGraph.h"
+#include "engine/SyncGraph.h"
 
 #include <QStringList>
 
@@ -12,7 +13,7 @@
 
 class TFilterGraph;
 
-class TGraphPlayback : public PlaybackGraph {
+class TGraphPlayback : public PlaybackGraph, public SyncGraph {
     Q_OBJECT
 public:
     // graph outlives this object.
@@ -31,6 +32,14 @@ public:
     void SetRate(double rate) override;
     void SetVolume(int volume) override;
     void SetSoundEnd(int64_t ms) override;
+
+    // SyncGraph
+    bool LeadClock(const QString& address, uint16_t* port, QString* error) override;
+    void FollowClock(const QString& address, uint16_t port) override;
+    void ClockAlone() override;
+    std::optional<int64_t> ClockNowNs() const override;
+    std::optional<Mapping> ClockMapping() const override;
+    bool PlayAt(int64_t clockNs) override;
 
     // The graph's end-of-media notification with its framework status: the
     // end (EndOfMedia), or playback broken off (Error with the reason).

@@ -185,6 +185,21 @@ public:
     virtual HRESULT SetSoundEnd(int64_t end) = 0;
 };
 
+// Playing in step with other players on a shared clock (see
+// media/gst/GstNetClock.h). Times in nanoseconds of that clock and of media
+// time: a millisecond is too coarse to keep sounds in step.
+class ISyncPlay : public virtual IUnknown {
+public:
+    // The shared clock's time now; E_FAIL when no shared clock is in use.
+    virtual HRESULT ClockTime(int64_t* ns) = 0;
+    // While running (not on the way to another state or position): the media
+    // time heard at the shared clock's time *clockNs (now).
+    virtual HRESULT GetClockMapping(int64_t* clockNs, int64_t* positionNs) = 0;
+    // From paused: runs so that the paused position is heard at clockNs of
+    // the shared clock (the running time lined up by the base time).
+    virtual HRESULT RunAt(int64_t clockNs) = 0;
+};
+
 class IMediaEventEx : public virtual IUnknown {
 public:
     // Events waiting are announced by posting one QEvent of type eventType to

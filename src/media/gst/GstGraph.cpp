@@ -1,6 +1,8 @@
 // The graph manager of our layer over GStreamer (see GstGraphManager.h).
 #include "media/gst/GstGraphManager.h"
 
+#include "media/gst/GstNetClock.h"
+
 #include <gst/audio/streamvolume.h>
 
 #include <QAbstractEventDispatcher>
@@ -335,6 +337,8 @@ HRESULT TGstGraph::Build() {
     }
     FPipeline = GST_ELEMENT(gst_object_ref_sink(pipeline));
     LimitStreamMemory(FPipeline);
+    UseNetClock(FPipeline);
+    FRunAt = false;
 
     std::shared_ptr<TGstMemberFilter> video, grabber;
     for (auto& m : FMembers) {
@@ -574,6 +578,7 @@ HRESULT TGstGraph::Run() {
             return hr;
     }
     ApplyPendingSeek();
+    OwnRunningTime();
     {
         std::lock_guard<std::mutex> guard(FLock);
         if (FState == State_Stopped)
@@ -616,6 +621,7 @@ HRESULT TGstGraph::Pause() {
         FState = State_Paused;
         return S_OK;
     }
+    OwnRunningTime();
     GstStateChangeReturn ret = gst_element_set_state(FPipeline, GST_STATE_PAUSED);
     if (ret == GST_STATE_CHANGE_FAILURE)
         return E_FAIL;
@@ -643,6 +649,7 @@ HRESULT TGstGraph::Stop() {
     int64_t position = 0;
     if (FState != State_Stopped && SUCCEEDED(GetCurrentPosition(&position)))
         FPendingPosition = position; // a stopped graph keeps its position
+    OwnRunningTime();
     if (gst_element_set_state(FPipeline, GST_STATE_READY) == GST_STATE_CHANGE_FAILURE)
         return E_FAIL;
     FState = State_Stopped;
@@ -763,6 +770,7 @@ HRESULT TGstGraph::Seek(int64_t position, bool setStop, int64_t stop) {
     // in force, since a seek carries a rate and one without it would set
     // playback back to normal speed.
     const auto flags = static_cast<GstSeekFlags>(GST_SEEK_FLAG_FLUSH | GST_SEEK_FLAG_ACCURATE);
+    OwnRunningTime();
     {
         std::lock_guard<std::mutex> guard(FLock);
         FSeekPending = true;
@@ -801,6 +809,109 @@ void TGstGraph::ApplyPendingSeek() {
 HRESULT TGstGraph::SetSoundEnd(int64_t end) {
     FSoundEnd->store(end >= 0 ? ToGst(end) : -1);
     return S_OK;
+}
+
+// --- Playing on a shared clock ---------------------------------------------------------------
+
+HRESULT TGstGraph::ClockTime(int64_t* ns) {
+    if (!ns)
+        return E_POINTER;
+    GstClock* clock = NetClockRef();
+    if (!clock)
+        return E_FAIL;
+    *ns = int64_t(gst_clock_get_time(clock));
+    gst_object_unref(clock);
+    return S_OK;
+}
+
+HRESULT TGstGraph::GetClockMapping(int64_t* clockNs, int64_t* positionNs) {
+    if (!clockNs || !positionNs)
+        return E_POINTER;
+    GstState pending = GST_STATE_VOID_PENDING;
+    if (!FPipeline || CurrentGstState(&pending) != GST_STATE_PLAYING ||
+        pending != GST_STATE_VOID_PENDING)
+        return VFW_E_WRONG_STATE;
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        if (FSeekPending && std::chrono::steady_clock::now() - FSeekTime < SeekPendingLimit)
+            return VFW_E_WRONG_STATE;
+    }
+    // The segment the sinks play (the sound's, else the picture's) turns the
+    // running time, the clock's time less the base time, into media time:
+    // exact, where a position query would be as late as its caller.
+    g_autoptr(GstEvent) segmentEvent = nullptr;
+    for (const char* property : {"audio-sink", "video-sink"}) {
+        GstElement* sink = nullptr;
+        g_object_get(FPipeline, property, &sink, nullptr);
+        if (!sink)
+            continue;
+        if (GstPad* pad = gst_element_get_static_pad(sink, "sink")) {
+            segmentEvent = gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0);
+            gst_object_unref(pad);
+        }
+        gst_object_unref(sink);
+        if (segmentEvent)
+            break;
+    }
+    GstClock* clock = gst_element_get_clock(FPipeline);
+    if (!segmentEvent || !clock) {
+        if (clock)
+            gst_object_unref(clock);
+        return E_FAIL;
+    }
+    const GstSegment* segment = nullptr;
+    gst_event_parse_segment(segmentEvent, &segment);
+    const GstClockTime now = gst_clock_get_time(clock);
+    gst_object_unref(clock);
+    const GstClockTime base = gst_element_get_base_time(FPipeline);
+    if (now < base)
+        return VFW_E_WRONG_STATE;
+    const guint64 position =
+        gst_segment_position_from_running_time(segment, GST_FORMAT_TIME, now - base);
+    const guint64 stream = position == guint64(-1)
+                               ? guint64(-1)
+                               : gst_segment_to_stream_time(segment, GST_FORMAT_TIME, position);
+    if (stream == guint64(-1))
+        return VFW_E_WRONG_STATE;
+    *clockNs = int64_t(now);
+    *positionNs = int64_t(stream);
+    return S_OK;
+}
+
+HRESULT TGstGraph::RunAt(int64_t clockNs) {
+    GstState pending = GST_STATE_VOID_PENDING;
+    if (!FPipeline || CurrentGstState(&pending) != GST_STATE_PAUSED ||
+        pending != GST_STATE_VOID_PENDING || clockNs < 0)
+        return VFW_E_WRONG_STATE;
+    // No base time of the pipeline's own choosing: the one given puts the
+    // running time 0 of the landed seek at clockNs.
+    gst_element_set_start_time(FPipeline, GST_CLOCK_TIME_NONE);
+    gst_element_set_base_time(FPipeline, GstClockTime(clockNs));
+    {
+        std::lock_guard<std::mutex> guard(FLock);
+        FCompleteSent = false;
+    }
+    if (gst_element_set_state(FPipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE)
+        return E_FAIL;
+    FRunAt = true;
+    FState = State_Running;
+    return S_OK;
+}
+
+void TGstGraph::OwnRunningTime() {
+    if (!FRunAt || !FPipeline)
+        return;
+    FRunAt = false;
+    // Where the running time stands now; the pipeline counts on from there
+    // (a pause) or from 0 (a flushing seek resets it).
+    GstClockTime running = 0;
+    if (GstClock* clock = gst_element_get_clock(FPipeline)) {
+        const GstClockTime now = gst_clock_get_time(clock);
+        const GstClockTime base = gst_element_get_base_time(FPipeline);
+        running = now > base ? now - base : 0;
+        gst_object_unref(clock);
+    }
+    gst_element_set_start_time(FPipeline, running);
 }
 
 HRESULT TGstGraph::SetRate(double rate) {

@@ -42,6 +42,7 @@ class TGstGraph : public IGraphBuilder,
                   public IBasicAudio,
                   public IMediaEventEx,
                   public ISoundEnd,
+                  public ISyncPlay,
                   public std::enable_shared_from_this<TGstGraph> {
 public:
     TGstGraph();
@@ -81,6 +82,10 @@ public:
     HRESULT FreeEventParams(long code, intptr_t param1, intptr_t param2) override;
     // ISoundEnd
     HRESULT SetSoundEnd(int64_t end) override;
+    // ISyncPlay
+    HRESULT ClockTime(int64_t* ns) override;
+    HRESULT GetClockMapping(int64_t* clockNs, int64_t* positionNs) override;
+    HRESULT RunAt(int64_t clockNs) override;
 
     // Stream selection (offered through the stream-selecting filter).
     HRESULT StreamCount(long* streams);
@@ -129,6 +134,9 @@ private:
     // Under FLock: the next clock chosen starts a run.
     void ForgetRunClockLocked();
     void ApplyVolume();
+    // After RunAt the pipeline keeps the base time it was given; a pause,
+    // a seek or a run of our own takes its own running time back.
+    void OwnRunningTime();
     GstState CurrentGstState(GstState* pending = nullptr) const;
 
     std::vector<std::shared_ptr<TGstMemberFilter>> FMembers;
@@ -177,6 +185,8 @@ private:
     // reference), or null: choosing it is no change, choosing another is.
     TGstObjectPtr<GstClock> FRunClock;
     bool FSeekPending = false;
+    // The pipeline runs on a base time set by RunAt.
+    bool FRunAt = false;
     int64_t FSeekTarget = 0;
     std::chrono::steady_clock::time_point FSeekTime;
     TGstObjectPtr<GstStreamCollection> FCollection;
