@@ -6,6 +6,8 @@
 #include <gst/app/gstappsink.h>
 #include <gst/audio/audio.h>
 
+#include <time.h>
+
 namespace {
 
 std::mutex OutputLock;
@@ -205,6 +207,9 @@ bool TAudioRecording::Append(int64_t position, const float* frames, int64_t coun
     c.Position = position;
     c.FirstFrame = static_cast<int64_t>(FSamples.size() / 2);
     c.Frames = count;
+    timespec now{};
+    clock_gettime(CLOCK_MONOTONIC, &now);
+    c.ReleasedNs = int64_t(now.tv_sec) * 1000000000 + now.tv_nsec;
     FChunks.push_back(c);
     FSamples.insert(FSamples.end(), frames, frames + 2 * count);
     return true;

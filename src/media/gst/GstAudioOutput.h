@@ -19,6 +19,10 @@ public:
         int64_t Position = 0;   // media position of the first frame, 100 ns
         int64_t FirstFrame = 0; // index of the first frame in Samples()
         int64_t Frames = 0;
+        // CLOCK_MONOTONIC (ns) when the output took it, at the time its
+        // clock said it is due: the same kernel clock for every process, so
+        // recordings of several players line up on it.
+        int64_t ReleasedNs = 0;
     };
 
     static constexpr int SampleRate = 48000;

@@ -8,8 +8,8 @@
 namespace {
 
 std::mutex lock;
-GstClock* shared = nullptr;               // the clock pipelines use, or null
-GstNetTimeProvider* provider = nullptr;   // leading: publishes `shared`
+GstClock* shared = nullptr;             // the clock pipelines use, or null
+GstNetTimeProvider* provider = nullptr; // leading: publishes `shared`
 bool following = false;
 
 void ResetLocked() {
@@ -30,8 +30,7 @@ bool LeadNetClock(const char* address, uint16_t* port) {
     // The system clock (CLOCK_MONOTONIC) rather than a sound card's: it is
     // there for every pipeline and every file, and the sinks slave to it.
     GstClock* clock = gst_system_clock_obtain();
-    GstNetTimeProvider* p =
-        gst_net_time_provider_new(clock, address, port ? *port : 0);
+    GstNetTimeProvider* p = gst_net_time_provider_new(clock, address, port ? *port : 0);
     if (!p) {
         gst_object_unref(clock);
         return false;
@@ -53,8 +52,7 @@ void FollowNetClock(const char* address, uint16_t port) {
     GstClock* system = gst_system_clock_obtain();
     const GstClockTime now = gst_clock_get_time(system);
     gst_object_unref(system);
-    shared = gst_net_client_clock_new("tavrelo-room-clock", address, port,
-                                      now);
+    shared = gst_net_client_clock_new("tavrelo-room-clock", address, port, now);
     following = shared != nullptr;
 }
 
