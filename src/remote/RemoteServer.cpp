@@ -161,13 +161,15 @@ TRemoteServer::TRemoteServer(TRemotePlayer* player, const QString& pin, QObject*
     tick_.setInterval(1000);
     connect(&tick_, &QTimer::timeout, this, [this] {
         const qint64 now = clock_.elapsed();
-        for (auto& c : clients_)
-            if (now - heard_.value(c.get()) > kIdleMs)
-                c->abort(); // gone without a word: its disconnect drops it
+        for (auto* list : {&clients_, &followers_})
+            for (auto& c : *list)
+                if (now - heard_.value(c.get()) > kIdleMs)
+                    c->abort(); // gone without a word: its disconnect drops it
         if (now - pinged_ >= kPingMs) {
             pinged_ = now;
-            for (auto& c : clients_)
-                c->ping();
+            for (auto* list : {&clients_, &followers_})
+                for (auto& c : *list)
+                    c->ping();
         }
         if (player_ && player_->State().Status == QLatin1String("Playing"))
             PushState();
@@ -176,9 +178,11 @@ TRemoteServer::TRemoteServer(TRemotePlayer* player, const QString& pin, QObject*
 }
 
 TRemoteServer::~TRemoteServer() {
-    for (auto& c : clients_)
-        c->disconnect(this);
-    clients_.clear();
+    for (auto* list : {&clients_, &followers_}) {
+        for (auto& c : *list)
+            c->disconnect(this);
+        list->clear();
+    }
 }
 
 bool TRemoteServer::Listen(const QHostAddress& address, quint16 port, QString* error) {
@@ -301,7 +305,8 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
     // A WebSocket handshake, taken as handled without an answer, is taken
     // over by the HTTP layer and reaches AcceptWebSockets, which checks it
     // and keeps it alive by pings from then on.
-    if (path == QLatin1String("/ws") && request.value("Upgrade").toLower() == "websocket") {
+    if ((path == QLatin1String("/ws") || (path == QLatin1String("/sync") && leading_)) &&
+        request.value("Upgrade").toLower() == "websocket") {
         if (auto* deadline = socket->findChild<QTimer*>(TLimitedTcpServer::kDeadlineName))
             deadline->stop();
         for (QTcpServer* server : servers())
@@ -330,11 +335,17 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
             return refuse(Status::PayloadTooLarge, QStringLiteral("too large"));
         QJsonParseError error;
         const QJsonDocument doc = QJsonDocument::fromJson(body, &error);
-        const QJsonValue pin =
-            doc.isObject() ? doc.object().value(QStringLiteral("pin")) : QJsonValue();
-        if (error.error != QJsonParseError::NoError || !doc.isObject() ||
-            doc.object().size() != 1 || !pin.isString())
+        const QJsonObject o = doc.object();
+        const QJsonValue pin = o.value(QStringLiteral("pin"));
+        // A follower names its role; a phone names none.
+        const QJsonValue role = o.value(QStringLiteral("role"));
+        const bool follower = role == QJsonValue(QStringLiteral("follower"));
+        if (error.error != QJsonParseError::NoError || !doc.isObject() || !pin.isString() ||
+            o.size() != (o.contains(QStringLiteral("role")) ? 2 : 1) ||
+            (o.contains(QStringLiteral("role")) && !follower))
             return refuse(Status::BadRequest, QStringLiteral("expected {\"pin\"}"));
+        if (follower && !leading_)
+            return refuse(Status::Forbidden, QStringLiteral("not leading"));
         if (pin.toString() != pin_ || pin_.size() != 6) {
             ++wrongPins_[peer];
             if (++wrongPinsTotal_ >= kMaxWrongPinsTotal)
@@ -342,11 +353,16 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
             return refuse(Status::Forbidden, QStringLiteral("wrong PIN"));
         }
         const QByteArray token = NewToken();
-        sessions_.insert(token);
-        sessionOrder_.push_back(token);
-        while (int(sessionOrder_.size()) > kMaxSessions) {
-            sessions_.remove(sessionOrder_.front());
-            sessionOrder_.pop_front();
+        // Followers' sessions are kept apart: they open /sync only, and a
+        // room of them never pushes the phones' sessions out.
+        QSet<QByteArray>& kept = follower ? followerSessions_ : sessions_;
+        std::deque<QByteArray>& order = follower ? followerOrder_ : sessionOrder_;
+        const int most = follower ? kMaxFollowerSessions : kMaxSessions;
+        kept.insert(token);
+        order.push_back(token);
+        while (int(order.size()) > most) {
+            kept.remove(order.front());
+            order.pop_front();
         }
         Reply(responder, Status::Ok, Json({{QStringLiteral("ok"), true}}), "application/json",
               QByteArray(kCookieName) + '=' + token + "; Path=/; HttpOnly; SameSite=Strict");
@@ -453,6 +469,14 @@ void TRemoteServer::AcceptWebSockets() {
         // The page's own origin only (a page of another site could otherwise
         // open it with the phone's cookie), and a paired session.
         const QUrl url = ws->requestUrl();
+        if (url.path() == QLatin1String("/sync")) {
+            if (!AcceptFollower(ws)) {
+                ws->close(QWebSocketProtocol::CloseCodePolicyViolated, QStringLiteral("refused"));
+                QWebSocket* raw = ws.release();
+                raw->deleteLater();
+            }
+            continue;
+        }
         QString expected = QStringLiteral("http://") + url.host();
         if (url.port() >= 0)
             expected += QStringLiteral(":%1").arg(url.port());
@@ -469,26 +493,80 @@ void TRemoteServer::AcceptWebSockets() {
         ws->setMaxAllowedIncomingMessageSize(kMaxBodyBytes);
         ws->setMaxAllowedIncomingFrameSize(kMaxBodyBytes);
         QWebSocket* raw = ws.get();
-        heard_.insert(raw, clock_.elapsed());
-        connect(raw, &QWebSocket::pong, this, [this, raw] { heard_[raw] = clock_.elapsed(); });
-        connect(raw, &QWebSocket::textMessageReceived, this,
-                [this, raw] { heard_[raw] = clock_.elapsed(); });
-        connect(raw, &QWebSocket::disconnected, this, [this, raw] {
-            heard_.remove(raw);
-            for (auto it = clients_.begin(); it != clients_.end(); ++it)
-                if (it->get() == raw) {
-                    it->release()->deleteLater();
-                    clients_.erase(it);
-                    break;
-                }
-            if (clients_.empty())
-                tick_.stop();
-        });
+        WatchSocket(raw, clients_);
         raw->sendTextMessage(
             QString::fromUtf8(Json(StateJson(player_ ? player_->State() : TRemoteState{}))));
         clients_.push_back(std::move(ws));
         tick_.start();
     }
+}
+
+void TRemoteServer::WatchSocket(QWebSocket* raw, std::vector<std::unique_ptr<QWebSocket>>& list) {
+    heard_.insert(raw, clock_.elapsed());
+    connect(raw, &QWebSocket::pong, this, [this, raw] { heard_[raw] = clock_.elapsed(); });
+    connect(raw, &QWebSocket::textMessageReceived, this,
+            [this, raw] { heard_[raw] = clock_.elapsed(); });
+    connect(raw, &QWebSocket::disconnected, this, [this, raw, &list] {
+        heard_.remove(raw);
+        for (auto it = list.begin(); it != list.end(); ++it)
+            if (it->get() == raw) {
+                it->release()->deleteLater();
+                list.erase(it);
+                break;
+            }
+        if (&list == &followers_)
+            emit FollowersChanged(int(followers_.size()));
+        if (clients_.empty() && followers_.empty())
+            tick_.stop();
+    });
+}
+
+bool TRemoteServer::AcceptFollower(std::unique_ptr<QWebSocket>& ws) {
+    // A player paired as a follower, while leading; no browser page (a
+    // page always names its origin).
+    const QByteArray token = SessionCookie(ws->request().rawHeader("Cookie"));
+    if (!leading_ || !ws->origin().isEmpty() || token.isEmpty() ||
+        !followerSessions_.contains(token) || int(followers_.size()) >= kMaxFollowers)
+        return false;
+    // A follower only listens: anything it says beyond a short word closes it.
+    ws->setMaxAllowedIncomingMessageSize(64);
+    ws->setMaxAllowedIncomingFrameSize(64);
+    QWebSocket* raw = ws.get();
+    WatchSocket(raw, followers_);
+    if (!sync_.isEmpty())
+        raw->sendTextMessage(QString::fromUtf8(sync_));
+    followers_.push_back(std::move(ws));
+    tick_.start();
+    emit FollowersChanged(int(followers_.size()));
+    return true;
+}
+
+void TRemoteServer::SetLeading(bool on) {
+    if (leading_ == on)
+        return;
+    leading_ = on;
+    sync_.clear();
+    if (on)
+        return;
+    followerSessions_.clear();
+    followerOrder_.clear();
+    for (auto& f : followers_)
+        f->close(QWebSocketProtocol::CloseCodeGoingAway, QStringLiteral("not leading"));
+}
+
+void TRemoteServer::PublishSync(const QByteArray& message) {
+    if (!leading_)
+        return;
+    sync_ = message;
+    const QString text = QString::fromUtf8(message);
+    for (auto& f : followers_)
+        if (f->bytesToWrite() <= kMaxFollowerBacklog)
+            f->sendTextMessage(text);
+}
+
+void TRemoteServer::FlushFollowers() {
+    for (auto& f : followers_)
+        f->flush();
 }
 
 void TRemoteServer::PushState() {

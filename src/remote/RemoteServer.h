@@ -5,6 +5,9 @@
 //   POST /api/command  {"cmd":"next"} or {"cmd":"section","n":3}, with the cookie
 //   GET  /api/state    the player's state, with the cookie
 //   GET  /ws           a WebSocket pushing the state, with the cookie and our own Origin
+//   GET  /sync         while leading: a WebSocket pushing the room's state to a
+//                      follower (another player paired with {"pin","role":"follower"});
+//                      no Origin (a follower is no browser page)
 // Every other path is 404; no file is ever read. A request must name the
 // server itself in its Host header (the address it came in on, with the
 // port): a page of another site that resolves its own name to us is refused.
@@ -57,6 +60,12 @@ public:
     static constexpr int kIdleMs = 30 * 1000;
     static constexpr int kPingMs = 10 * 1000;
     static constexpr const char* kCookieName = "tavrelo_session";
+    // A room: followers connected at once, their sessions kept, and what
+    // may wait unsent for one (a slow or dead follower misses states, the
+    // next one says it all, and never holds the leader up).
+    static constexpr int kMaxFollowers = 32;
+    static constexpr int kMaxFollowerSessions = 64;
+    static constexpr int kMaxFollowerBacklog = 16 * 1024;
 
     // pin: six digits.
     TRemoteServer(TRemotePlayer* player, const QString& pin, QObject* parent = nullptr);
@@ -73,11 +82,24 @@ public:
     // Connections accepted and not yet closed.
     int ConnectionCount() const;
 
+    // Leading: /sync is served, and every Publish goes to the followers.
+    void SetLeading(bool on);
+    bool Leading() const { return leading_; }
+    int FollowerCount() const { return int(followers_.size()); }
+    // Sends message to every follower whose backlog allows (see
+    // kMaxFollowerBacklog), and to each follower that joins later.
+    void PublishSync(const QByteArray& message);
+    // Hands what waits to the system at once (the program is about to end).
+    void FlushFollowers();
+
     // The commands a page may send.
     static const QStringList& Commands();
     // The state as the page reads it.
     static QJsonObject StateJson(const TRemoteState& s);
     static QByteArray Page();
+
+signals:
+    void FollowersChanged(int count);
 
 protected:
     bool handleRequest(const QHttpServerRequest& request, QTcpSocket* socket) override;
@@ -93,17 +115,24 @@ private:
     bool SameOrigin(const QHttpServerRequest& request) const;
     static bool OwnHost(const QHttpServerRequest& request, const QTcpSocket* socket);
     void AcceptWebSockets();
+    bool AcceptFollower(std::unique_ptr<QWebSocket>& ws);
+    void WatchSocket(QWebSocket* raw, std::vector<std::unique_ptr<QWebSocket>>& list);
     void PushState();
 
     QPointer<TRemotePlayer> player_;
     QString pin_;
     QSet<QByteArray> sessions_;
+    QSet<QByteArray> followerSessions_;
+    std::deque<QByteArray> followerOrder_;
     std::deque<QByteArray> sessionOrder_; // oldest first, to drop beyond kMaxSessions
     QHash<QString, int> wrongPins_;       // by address, since pairing opened
     int wrongPinsTotal_ = 0;
     qint64 pairingUntil_ = -1; // clock_ ms
     QElapsedTimer clock_;
     std::vector<std::unique_ptr<QWebSocket>> clients_;
+    std::vector<std::unique_ptr<QWebSocket>> followers_;
+    bool leading_ = false;
+    QByteArray sync_; // the last state published
     QHash<QWebSocket*, qint64> heard_; // clock_ ms a client was last heard from
     qint64 pinged_ = 0;
     QTimer tick_; // the position while playing, once a second; pings

@@ -1,0 +1,72 @@
+// The follower's connection to its leader: pairs with the leader's remote
+// server like a phone does (its PIN, POST /api/pair, with the role
+// "follower"), then holds the WebSocket /sync open and hands on each valid
+// state it receives. Gone (closed, refused, or silent for kSilentMs: the
+// leader speaks every half second), it says so once and tries again every
+// kRetryMs, pairing afresh when its session is no longer known.
+//
+// What arrives is bounded (SyncMessage::kMaxBytes a message, the socket's
+// own limits) and validated; only the newest valid state is handed on, once
+// the event loop comes round, however fast they come.
+#pragma once
+
+#include "sync/SyncMessage.h"
+
+#include <QElapsedTimer>
+#include <QObject>
+#include <QPointer>
+#include <QTimer>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+class QWebSocket;
+
+class SyncLink : public QObject {
+    Q_OBJECT
+public:
+    static constexpr int kRetryMs = 1000;
+    static constexpr int kSilentMs = 2500;
+
+    explicit SyncLink(QObject* parent = nullptr);
+    ~SyncLink() override;
+
+    // Starts (or restarts) following address:port with pin.
+    void Start(const QString& address, quint16 port, const QString& pin);
+    void Stop();
+    bool Connected() const { return connected_; }
+    QString Address() const { return address_; }
+    // Why the last attempt failed ("wrong PIN"...); empty when it did not.
+    QString LastError() const { return lastError_; }
+    // Messages refused as invalid since Start.
+    int Refused() const { return refused_; }
+
+signals:
+    void StateReceived(const SyncState& state);
+    void Connected();
+    // The connection that was up is gone.
+    void Lost();
+
+private:
+    void Attempt();
+    void Pair();
+    void OpenSocket();
+    void Dropped(const QString& why);
+    void OnMessage(const QString& text);
+    void HandOn();
+
+    QNetworkAccessManager* net_;
+    QPointer<QNetworkReply> pairing_;
+    QWebSocket* socket_ = nullptr;
+    QString address_;
+    quint16 port_ = 0;
+    QString pin_;
+    QByteArray token_;
+    bool running_ = false;
+    bool connected_ = false;
+    QString lastError_;
+    int refused_ = 0;
+    uint64_t lastSeq_ = 0;
+    std::optional<SyncState> pending_;
+    QTimer retry_;
+    QTimer silence_;
+};
