@@ -121,7 +121,7 @@ void SyncFollower::Reconcile(const SyncState& s) {
     case SyncState::Play::Run:
         if (!InStep(s))
             Align(s);
-        if (Superseded() || status_ == Status::Connecting)
+        if (Superseded() || !aligned_)
             return;
         view_.ShowNotice(false);
         view_.ShowCountdown(0);
@@ -152,7 +152,7 @@ bool SyncFollower::OpenMedia(const SyncState& s) {
     graph_.SetVolume(0);
     view_.ShowVideo();
     const PlaybackGraph::OpenResult r = graph_.Open(path);
-    if (r.status == PlaybackGraph::OpenStatus::Superseded || Superseded())
+    if (r.status == PlaybackGraph::OpenStatus::Superseded)
         return false;
     if (r.status == PlaybackGraph::OpenStatus::Failed) {
         openedId_ = {};

@@ -1,0 +1,307 @@
+// The follower applying a leader's states, on a fake graph and a fake
+// shared clock in virtual time (ms); the media files are real, so that
+// finding them by size and hash is too.
+#include "engine/EngineClock.h"
+#include "engine/PlaybackGraph.h"
+#include "engine/SyncGraph.h"
+#include "sync/SyncFollower.h"
+
+#include <QTemporaryDir>
+#include <QTest>
+
+#include <climits>
+#include <map>
+
+namespace {
+
+using GState = PlaybackGraph::State;
+
+class VirtualClock : public EngineClock {
+public:
+    int64_t now = 0;
+    std::multimap<int64_t, std::function<void()>> actions;
+    int64_t NowMs() override { return now; }
+    void Wait(int ms) override { AdvanceTo(now + ms); }
+    void StartTimer(int ms, std::function<void()> fire) override {
+        timerAt_ = now + ms;
+        fire_ = std::move(fire);
+    }
+    void StopTimer() override { timerAt_ = -1; }
+    void AdvanceTo(int64_t t) {
+        for (;;) {
+            const int64_t action = actions.empty() ? INT64_MAX : actions.begin()->first;
+            const int64_t timer = timerAt_ < 0 ? INT64_MAX : timerAt_;
+            const int64_t due = std::min(action, timer);
+            if (due > t)
+                break;
+            now = std::max(now, due);
+            if (due == timer) {
+                timerAt_ = -1;
+                fire_();
+            } else {
+                const auto f = actions.begin()->second;
+                actions.erase(actions.begin());
+                f();
+            }
+        }
+        now = std::max(now, t);
+    }
+
+private:
+    int64_t timerAt_ = -1;
+    std::function<void()> fire_;
+};
+
+// Media and shared clock in one: the clock is the virtual one (ms -> ns)
+// once synced; a run set by PlayAt moves the position from its start time
+// on. Logs: open, sN (seek), aN (run at clock ms N), pN (paused at N), vR.
+class FakeGraph : public PlaybackGraph, public SyncGraph {
+public:
+    VirtualClock* clock = nullptr;
+    QStringList* log = nullptr;
+    GState st = GState::None;
+    int64_t pos = 0, runAt = 0, seekLandsAt = -1, syncedAt = 0;
+    double rate = 1.0;
+    int volume = 0;
+
+    int64_t Pos() const {
+        if (st != GState::Playing || clock->now < runAt)
+            return pos;
+        return pos + int64_t(double(clock->now - runAt) * rate);
+    }
+    OpenResult Open(const QString&) override {
+        *log << QStringLiteral("open");
+        clock->Wait(100);
+        st = GState::Paused, pos = 0;
+        return {OpenStatus::Opened, {}};
+    }
+    void Play() override { st = GState::Playing, runAt = clock->now; }
+    void Pause() override {
+        if (st == GState::Playing)
+            *log << QStringLiteral("p%1").arg(clock->now);
+        pos = Pos(), st = GState::Paused;
+    }
+    void Stop() override { st = GState::Stopped; }
+    GState GetState() const override { return st; }
+    void Seek(int64_t ms) override {
+        *log << QStringLiteral("s%1").arg(ms);
+        pos = ms, seekLandsAt = clock->now + 30;
+    }
+    bool SeekPending() const override { return clock->now < seekLandsAt; }
+    int64_t PositionMs() const override { return Pos(); }
+    int64_t DurationMs() const override { return 600000; }
+    double Rate() const override { return rate; }
+    void SetRate(double r) override {
+        *log << QStringLiteral("v%1").arg(r, 0, 'f', 2);
+        rate = r;
+    }
+    void SetVolume(int v) override { volume = v; }
+    void SetSoundEnd(int64_t) override {}
+
+    bool LeadClock(const QString&, uint16_t*, QString*) override { return true; }
+    void FollowClock(const QString&, uint16_t) override {}
+    void ClockAlone() override {}
+    std::optional<int64_t> ClockNowNs() const override {
+        return clock->now >= syncedAt ? std::optional<int64_t>(clock->now * 1000000) : std::nullopt;
+    }
+    std::optional<Mapping> ClockMapping() const override {
+        if (st != GState::Playing || clock->now < runAt)
+            return std::nullopt;
+        return Mapping{clock->now * 1000000, Pos() * 1000000};
+    }
+    bool PlayAt(int64_t clockNs) override {
+        *log << QStringLiteral("a%1").arg(clockNs / 1000000);
+        st = GState::Playing, runAt = clockNs / 1000000;
+        return true;
+    }
+};
+
+// What the windows were asked: N notice, cN countdown, rN row, x exit, off.
+class RecordingView : public EngineView {
+public:
+    QStringList* log = nullptr;
+    void ShowNotice(bool shown) override {
+        if (shown)
+            *log << QStringLiteral("N");
+    }
+    void ShowCountdown(int s) override {
+        if (s > 0)
+            *log << QStringLiteral("c%1").arg(s);
+    }
+    void ShowSectionLine(const QString&) override {}
+    void ShowVideo() override {}
+    void HideVideo() override {}
+    void ShowControls() override {}
+    void HideControls() override {}
+    void ApplyZoom() override {}
+    void ApplyAudioChoice() override {}
+    void SelectRow(int row) override { *log << QStringLiteral("r%1").arg(row); }
+    void ReportError(const QString&) override { *log << QStringLiteral("E"); }
+    void EndProgram(EndMode mode) override {
+        *log << (mode == EndMode::Exit ? QStringLiteral("x") : QStringLiteral("off"));
+    }
+};
+
+} // namespace
+
+class TestSyncFollower : public QObject {
+    Q_OBJECT
+private slots:
+    void followsTheLeader_data();
+    void followsTheLeader();
+};
+
+// script: "ms:event" in virtual time. run<pos>[@rate][/end<ms>] (the leader
+// runs: pos ms heard now), hold, hold<countdown> (with the notice), idle,
+// endx / endoff (the leader exits / powers off), lost, other (a media this
+// player lacks), section<n>. opts: own end mode, "sync<ms>" (the shared
+// clock found at), "renamed" (the media under another name here).
+void TestSyncFollower::followsTheLeader_data() {
+    QTest::addColumn<QString>("opts");
+    QTest::addColumn<QString>("script");
+    QTest::addColumn<QString>("log");
+    QTest::newRow("joins a run: seeks ahead by the margin, runs at the leader's moment")
+        << "exit"
+        << "0:run1000 500:run1500 1000:run2000"
+        << "open s1500 a500 S:follow";
+    QTest::newRow("a late join lands on the leader's present") << "exit"
+                                                               << "0:run61000"
+                                                               << "open s61500 a500 S:follow";
+    QTest::newRow("media under another name, found by size and hash") << "exit renamed"
+                                                                      << "0:run1000"
+                                                                      << "open s1500 a500 S:follow";
+    QTest::newRow("a repeat: held with the notice and countdown, then back on the line")
+        << "exit"
+        << "0:run1000 2000:hold3 3000:hold2 4000:run2000"
+        << "open s1500 a500 S:follow p2000 N c3 N c2 s2400 a4400";
+    QTest::newRow("a seek or pause on the leader moves the follower")
+        << "exit"
+        << "0:run1000 2000:run9000 3000:hold 4000:run500"
+        << "open s1500 a500 S:follow p2000 s9400 a2400 p3000 s900 a4400";
+    QTest::newRow("a rate change to 0.80") << "exit"
+                                           << "0:run1000 2000:run3000@0.8"
+                                           << "open s1500 a500 S:follow p2000 v0.80 s3320 a2400";
+    QTest::newRow("sections followed") << "exit"
+                                       << "0:section2 10:run1000 2000:section3"
+                                       << "open r2 s1490 a500 S:follow r3";
+    QTest::newRow("waits for the shared clock") << "exit sync700"
+                                                << "0:run1000"
+                                                << "open S:connect s2100 a1100 S:follow";
+    QTest::newRow("leader exits: the follower's own end mode")
+        << "exit"
+        << "0:run1000 2000:endx"
+        << "open s1500 a500 S:follow p2000 S:ended x";
+    QTest::newRow("leader powers off, follower exits: never powers off")
+        << "exit"
+        << "0:run1000 2000:endoff"
+        << "open s1500 a500 S:follow p2000 S:ended x";
+    QTest::newRow("leader ends, follower loops: waits for it")
+        << "loop"
+        << "0:run1000 2000:endx 5000:run0"
+        << "open s1500 a500 S:follow p2000 S:ended s400 a5400 S:follow";
+    QTest::newRow("lost: plays to the section's end, holds, rejoins")
+        << "exit"
+        << "0:run1000/end4000 1000:lost 6000:run9000/end12000"
+        << "open s1500 a500 S:follow S:lost p3000 s9400 a6400 S:follow";
+    QTest::newRow("lost while held: stays held") << "exit"
+                                                 << "0:run1000 1000:hold 1500:lost"
+                                                 << "open s1500 a500 S:follow p1000 S:lost";
+    QTest::newRow("media missing: says so, holds, plays once it is the leader's again")
+        << "exit"
+        << "0:other 1000:run1000"
+        << "S:missing open s1500 a1500 S:follow";
+    QTest::newRow("a newer state arriving in the seek's wait wins")
+        << "exit"
+        << "0:run1000 110:run5000"
+        << "open s1500 s5400 a510 S:follow";
+}
+
+void TestSyncFollower::followsTheLeader() {
+    QFETCH(QString, opts);
+    QFETCH(QString, script);
+    QFETCH(QString, log);
+    QTemporaryDir dir;
+    auto write = [&dir](const QString& name, const QByteArray& data) {
+        QFile f(dir.filePath(name));
+        return f.open(QIODevice::WriteOnly) && f.write(data) == data.size();
+    };
+    // Two MiB and a bit: the hash reads the first and the last MiB.
+    const QByteArray media = QByteArray(2 * 1024 * 1024 + 7, 'm') + "end";
+    QVERIFY(write(QStringLiteral("dance.mp4"), media));
+    QVERIFY(write(QStringLiteral("other.mp4"), QByteArray(media).replace("end", "END")));
+    SyncFileId id = SyncFileId::Of(dir.filePath(QStringLiteral("dance.mp4")));
+    const SyncFileId other = SyncFileId::Of(dir.filePath(QStringLiteral("other.mp4")));
+    QVERIFY(id.Valid() && other.Valid() && !id.SameMedia(other));
+    QVERIFY(QFile::remove(dir.filePath(QStringLiteral("other.mp4"))));
+    if (opts.contains(QStringLiteral("renamed")))
+        id.Name = QStringLiteral("leaders-name.mp4");
+
+    QStringList actual;
+    VirtualClock clock;
+    FakeGraph graph;
+    graph.clock = &clock;
+    graph.log = &actual;
+    for (const QString& o : opts.split(QLatin1Char(' ')))
+        if (o.startsWith(QStringLiteral("sync")))
+            graph.syncedAt = o.mid(4).toInt();
+    RecordingView view;
+    view.log = &actual;
+    SyncFollower follower(graph, graph, view, clock);
+    follower.SetLeader(QStringLiteral("127.0.0.1"));
+    SyncFollower::Options options;
+    options.End = opts.contains(QStringLiteral("loop")) ? EndMode::Loop : EndMode::Exit;
+    options.Folders = {dir.path()};
+    follower.SetOptions(options);
+    connect(&follower, &SyncFollower::StatusChanged, this, [&](SyncFollower::Status s) {
+        static const char* names[] = {"idle", "connect", "follow", "missing",
+                                      "lost", "ended",   "failed"};
+        actual << QStringLiteral("S:") + QLatin1String(names[int(s)]);
+    });
+
+    SyncState state;
+    state.File = id;
+    state.ClockPort = 40000;
+    state.PlayState = SyncState::Play::Hold;
+    for (const QString& step : script.split(QLatin1Char(' '))) {
+        const int colon = step.indexOf(QLatin1Char(':'));
+        const int64_t at = step.left(colon).toLongLong();
+        const QString e = step.mid(colon + 1);
+        clock.actions.emplace(at, [&, at, e] {
+            SyncState s = state;
+            s.File = id;
+            s.Notice = false;
+            s.Countdown = 0;
+            if (e.startsWith(QStringLiteral("run"))) {
+                const QStringList parts =
+                    e.mid(3).split(QRegularExpression(QStringLiteral("[@/]")));
+                s.PlayState = SyncState::Play::Run;
+                s.ClockNs = at * 1000000;
+                s.PositionNs = parts[0].toLongLong() * 1000000;
+                s.Rate = e.contains(u'@') ? parts[1].toDouble() : 1.0;
+                s.SectionEndMs = e.contains(u'/') ? parts.last().mid(3).toLongLong() : 0;
+            } else if (e.startsWith(QStringLiteral("hold"))) {
+                s.PlayState = SyncState::Play::Hold;
+                s.Notice = e.size() > 4;
+                s.Countdown = e.mid(4).toInt();
+            } else if (e.startsWith(QStringLiteral("section"))) {
+                s.Section = e.mid(7).toInt();
+            } else if (e == QLatin1String("endx") || e == QLatin1String("endoff")) {
+                s.PlayState = SyncState::Play::Ended;
+                s.End = e == QLatin1String("endx") ? EndMode::Exit : EndMode::PowerOff;
+            } else if (e == QLatin1String("other")) {
+                s.File = other;
+            } else if (e == QLatin1String("lost")) {
+                follower.Lost();
+                return;
+            }
+            s.Seq = state.Seq + 1;
+            state = s;
+            follower.Apply(s);
+        });
+    }
+    clock.AdvanceTo(20000);
+    QCOMPARE(actual.join(QLatin1Char(' ')), log);
+}
+
+QTEST_GUILESS_MAIN(TestSyncFollower)
+#include "TestSyncFollower.moc"
