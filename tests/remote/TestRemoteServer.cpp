@@ -172,6 +172,12 @@ private slots:
         const QByteArray forged = "Cookie: tavrelo_session=" + QByteArray(64, 'a') + "\r\n";
         const QByteArray good = "Cookie: " + QByteArray("COOKIE") + "\r\n";
         QTest::newRow("wrong PIN") << Request("POST", "/api/pair", R"({"pin":"000000"})") << 403;
+        QTest::newRow("pair: unknown role")
+            << Request("POST", "/api/pair", R"({"pin":"493817","role":"leader"})") << 400;
+        QTest::newRow("pair: follower while not leading")
+            << Request("POST", "/api/pair", R"({"pin":"493817","role":"follower"})") << 403;
+        QTest::newRow("pair: a third field")
+            << Request("POST", "/api/pair", R"({"pin":"493817","role":"follower","x":1})") << 400;
         QTest::newRow("PIN as number") << Request("POST", "/api/pair", R"({"pin":493817})") << 400;
         QTest::newRow("pair: malformed") << Request("POST", "/api/pair", "{pin:") << 400;
         QTest::newRow("pair: oversized")
@@ -330,23 +336,51 @@ private slots:
         QCOMPARE(status, 409);
     }
 
+    // The phone's /ws, and /sync for the followers of a leading player
+    // (token: p a phone's session, f a follower's, none without; says: what
+    // the client sends once served).
     void webSocket_data() {
+        QTest::addColumn<QString>("path");
         QTest::addColumn<QString>("origin");
-        QTest::addColumn<bool>("withToken");
+        QTest::addColumn<QString>("token");
+        QTest::addColumn<QByteArray>("says");
         QTest::addColumn<bool>("served");
-        QTest::newRow("page's origin") << QStringLiteral("http://127.0.0.1:%1") << true << true;
-        QTest::newRow("unknown origin") << QStringLiteral("http://evil.example") << true << false;
-        QTest::newRow("no origin") << QString() << true << false;
-        QTest::newRow("no token") << QStringLiteral("http://127.0.0.1:%1") << false << false;
+        const QString page = QStringLiteral("http://127.0.0.1:%1");
+        QTest::newRow("page's origin") << "/ws" << page << "p" << QByteArray() << true;
+        QTest::newRow("unknown origin")
+            << "/ws" << QStringLiteral("http://evil.example") << "p" << QByteArray() << false;
+        QTest::newRow("no origin") << "/ws" << QString() << "p" << QByteArray() << false;
+        QTest::newRow("no token") << "/ws" << page << "" << QByteArray() << false;
+        QTest::newRow("follower") << "/sync" << QString() << "f" << QByteArray() << true;
+        QTest::newRow("follower from a page") << "/sync" << page << "f" << QByteArray() << false;
+        QTest::newRow("phone's session as follower")
+            << "/sync" << QString() << "p" << QByteArray() << false;
+        QTest::newRow("follower, no token") << "/sync" << QString() << "" << QByteArray() << false;
+        QTest::newRow("follower's session as phone")
+            << "/ws" << page << "f" << QByteArray() << false;
+        QTest::newRow("follower says too much")
+            << "/sync" << QString() << "f" << QByteArray(100, 'x') << false;
     }
     void webSocket() {
+        QFETCH(QString, path);
         QFETCH(QString, origin);
-        QFETCH(bool, withToken);
+        QFETCH(QString, token);
+        QFETCH(QByteArray, says);
         QFETCH(bool, served);
+        server_->SetLeading(true);
+        const auto notLeading = qScopeGuard([this] { server_->SetLeading(false); });
+        server_->PublishSync(R"({"file":"tones.mp4"})");
+        const THttpAnswer paired = Raw(
+            server_->Port(), Request("POST", "/api/pair",
+                                     R"({"pin":")" + kPin.toLatin1() + R"(","role":"follower"})"));
+        QCOMPARE(paired.Status, 200);
+        const QByteArray followerCookie =
+            paired.Head.mid(paired.Head.indexOf("Set-Cookie: ") + 12).split(';').first();
         QWebSocket ws(origin.contains(QLatin1String("%1")) ? origin.arg(server_->Port()) : origin);
-        QNetworkRequest request(QUrl(QStringLiteral("ws://127.0.0.1:%1/ws").arg(server_->Port())));
-        if (withToken)
-            request.setRawHeader("Cookie", cookie_);
+        QNetworkRequest request(
+            QUrl(QStringLiteral("ws://127.0.0.1:%1%2").arg(server_->Port()).arg(path)));
+        if (!token.isEmpty())
+            request.setRawHeader("Cookie", token == QLatin1String("p") ? cookie_ : followerCookie);
         QStringList messages;
         bool closed = false;
         connect(&ws, &QWebSocket::textMessageReceived, this,
@@ -354,6 +388,11 @@ private slots:
         connect(&ws, &QWebSocket::disconnected, this, [&] { closed = true; });
         ws.open(request);
         QTRY_VERIFY_WITH_TIMEOUT(!messages.isEmpty() || closed, WaitMs);
+        if (!says.isEmpty() && !closed) {
+            ws.sendTextMessage(QString::fromLatin1(says));
+            QTRY_VERIFY_WITH_TIMEOUT(closed, WaitMs);
+            messages.clear();
+        }
         QCOMPARE(!messages.isEmpty(), served);
         if (served)
             QCOMPARE(QJsonDocument::fromJson(messages.first().toUtf8())["file"].toString(),
