@@ -56,6 +56,10 @@ enum class Setting {
     TimelineT,
     TimelineW,
     TimelineH,
+    chkLead,
+    chkFollow,
+    FollowAddress,
+    FollowPin,
     // Schedule file of the media.
     SOUNDCHL,
     cbAudioChl2,
@@ -131,6 +135,13 @@ inline constexpr TSettingEntry kSettings[] = {
     {Setting::TimelineT, TSettingsFile::System, "START", "TimelineT", nullptr},
     {Setting::TimelineW, TSettingsFile::System, "START", "TimelineW", nullptr},
     {Setting::TimelineH, TSettingsFile::System, "START", "TimelineH", nullptr},
+    // "领播": lead a room of players through the phone remote's server
+    // (its port and PIN); "跟播": follow the leader at FollowAddress
+    // ("host:port") paired with FollowPin. Off unless chosen.
+    {Setting::chkLead, TSettingsFile::System, "START", "chkLead", ""},
+    {Setting::chkFollow, TSettingsFile::System, "START", "chkFollow", ""},
+    {Setting::FollowAddress, TSettingsFile::System, "START", "FollowAddress", ""},
+    {Setting::FollowPin, TSettingsFile::System, "START", "FollowPin", ""},
     // absent: lbCenter2's caption
     {Setting::SOUNDCHL, TSettingsFile::Schedule, "START", "SOUNDCHL", nullptr},
     {Setting::cbAudioChl2, TSettingsFile::Schedule, "START", "cbAudioChl2", "0"},

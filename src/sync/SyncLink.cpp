@@ -131,6 +131,10 @@ void SyncLink::OpenSocket() {
         if (ws == socket_)
             Dropped(socket_->closeReason().left(200));
     });
+    connect(ws, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this, [this, ws] {
+        if (ws == socket_)
+            Dropped(socket_->errorString().left(200));
+    });
     ws->open(request);
 }
 

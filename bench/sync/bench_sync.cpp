@@ -1,0 +1,518 @@
+// A room of players in step: how far apart their sounds are, how fast a
+// late follower joins and a follower rejoins a restarted leader, and what
+// followers cost the leader.
+//
+// Every player is a process of its own (this program in another role: the
+// section engine with the leader's publishing, or the follower with its
+// link, on the program's media graph and remote server), each recording its
+// own output with the monotonic time of every buffer's release (the same
+// kernel clock for every process and network namespace). The recordings are
+// lined up on that timeline and cross-correlated in 50 ms windows.
+//
+//   bench_sync                     everything below, printed
+//   bench_sync lead <clip> <address> <port> <pin> <script> <out>
+//   bench_sync follow <address> <port> <pin> <folder> <out>
+#include "BenchKit.h"
+#include "engine/EngineClock.h"
+#include "engine/Schedule.h"
+#include "engine/SectionEngine.h"
+#include "media/FilterGraph.h"
+#include "media/GraphPlayback.h"
+#include "media/gst/GstAudioOutput.h"
+#include "remote/RemoteServer.h"
+#include "sync/SyncFollower.h"
+#include "sync/SyncLeader.h"
+#include "sync/SyncLink.h"
+
+#include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QHostAddress>
+#include <QProcess>
+#include <QTemporaryDir>
+#include <QTimer>
+
+#include <algorithm>
+#include <cmath>
+#include <csignal>
+#include <cstdio>
+#include <sys/wait.h>
+#include <time.h>
+#include <unistd.h>
+
+namespace {
+
+constexpr int kRate = TAudioRecording::SampleRate;
+const QString kPin = QStringLiteral("271828");
+
+int64_t MonoNs() {
+    timespec t{};
+    clock_gettime(CLOCK_MONOTONIC, &t);
+    return int64_t(t.tv_sec) * 1000000000 + t.tv_nsec;
+}
+
+// --- A player's recording on disk -----------------------------------------------
+
+struct Recording {
+    std::vector<TAudioRecording::TChunk> Chunks;
+    std::vector<float> Left;
+};
+
+void WriteRecording(const TAudioRecording& rec, const QString& path) {
+    const auto chunks = rec.Chunks();
+    const auto samples = rec.Samples();
+    std::vector<float> left(samples.size() / 2);
+    for (size_t i = 0; i < left.size(); ++i)
+        left[i] = samples[2 * i];
+    QFile f(path);
+    if (!f.open(QIODevice::WriteOnly))
+        return;
+    const int64_t n = int64_t(chunks.size()), m = int64_t(left.size());
+    f.write(reinterpret_cast<const char*>(&n), sizeof n);
+    f.write(reinterpret_cast<const char*>(chunks.data()), qint64(n * sizeof chunks[0]));
+    f.write(reinterpret_cast<const char*>(&m), sizeof m);
+    f.write(reinterpret_cast<const char*>(left.data()), qint64(m * sizeof(float)));
+}
+
+Recording ReadRecording(const QString& path) {
+    Recording r;
+    QFile f(path);
+    if (!f.open(QIODevice::ReadOnly))
+        return r;
+    int64_t n = 0, m = 0;
+    f.read(reinterpret_cast<char*>(&n), sizeof n);
+    r.Chunks.resize(size_t(n));
+    f.read(reinterpret_cast<char*>(r.Chunks.data()), qint64(n * sizeof r.Chunks[0]));
+    f.read(reinterpret_cast<char*>(&m), sizeof m);
+    r.Left.resize(size_t(m));
+    f.read(reinterpret_cast<char*>(r.Left.data()), qint64(m * sizeof(float)));
+    return r;
+}
+
+// The index of the sample heard at monotonic time t, or -1.
+int64_t IndexAt(const Recording& r, int64_t t) {
+    auto it = std::upper_bound(r.Chunks.begin(), r.Chunks.end(), t,
+                               [](int64_t v, const auto& c) { return v < c.ReleasedNs; });
+    if (it == r.Chunks.begin())
+        return -1;
+    const auto& c = *(it - 1);
+    const int64_t into = (t - c.ReleasedNs) * kRate / 1000000000;
+    return into < c.Frames ? c.FirstFrame + into : -1;
+}
+
+// How much later (ms) b makes heard what a makes heard at t, from the
+// sound itself; nothing where they do not match (a pause, a gap).
+std::optional<double> OffsetAt(const Recording& a, const Recording& b, int64_t t) {
+    constexpr int kWindow = kRate / 20, kSearch = kRate / 50; // 50 ms, +-20 ms
+    const int64_t ia = IndexAt(a, t), ib = IndexAt(b, t);
+    if (ia < kSearch || ib < kSearch || ia + kWindow >= int64_t(a.Left.size()) ||
+        ib + kWindow + kSearch >= int64_t(b.Left.size()))
+        return std::nullopt;
+    const float* x = &a.Left[size_t(ia)];
+    double ex = 0;
+    for (int i = 0; i < kWindow; ++i)
+        ex += double(x[i]) * x[i];
+    double best = -1;
+    int bestK = 0;
+    for (int k = -kSearch; k <= kSearch; ++k) {
+        const float* y = &b.Left[size_t(ib + k)];
+        double xy = 0, ey = 0;
+        for (int i = 0; i < kWindow; ++i) {
+            xy += double(x[i]) * y[i];
+            ey += double(y[i]) * y[i];
+        }
+        const double c = ex > 0 && ey > 0 ? xy / std::sqrt(ex * ey) : 0;
+        if (c > best)
+            best = c, bestK = k;
+    }
+    if (best < 0.8)
+        return std::nullopt;
+    // b plays a's sample ia at t + (ia - (ib + bestK)) samples ... i.e. b's
+    // sample ib + bestK equals a's sample ia, heard by b bestK samples later
+    // than its sample ib at t.
+    return double(bestK) * 1000.0 / kRate;
+}
+
+struct Stats {
+    int Windows = 0, Matched = 0;
+    double Median = 0, Worst = 0;
+};
+
+Stats Compare(const Recording& a, const Recording& b, int64_t from, int64_t to) {
+    Stats s;
+    std::vector<double> offsets;
+    for (int64_t t = from; t < to; t += 500000000) {
+        ++s.Windows;
+        if (const auto o = OffsetAt(a, b, t))
+            offsets.push_back(std::abs(*o));
+    }
+    s.Matched = int(offsets.size());
+    if (offsets.empty())
+        return s;
+    std::sort(offsets.begin(), offsets.end());
+    s.Median = offsets[offsets.size() / 2];
+    s.Worst = offsets.back();
+    return s;
+}
+
+// --- The players -------------------------------------------------------------------
+
+class QuietView : public EngineView {
+public:
+    std::function<void()> End;
+    void ShowNotice(bool) override {}
+    void ShowCountdown(int) override {}
+    void ShowSectionLine(const QString&) override {}
+    void ShowVideo() override {}
+    void HideVideo() override {}
+    void ShowControls() override {}
+    void HideControls() override {}
+    void ApplyZoom() override {}
+    void ApplyAudioChoice() override {}
+    void SelectRow(int) override {}
+    void ReportError(const QString& text) override { fprintf(stderr, "%s\n", qPrintable(text)); }
+    void EndProgram(EndMode) override {
+        if (End)
+            End();
+    }
+};
+
+// script: "ms:command" after the start: rate<r>, pause, play, quit.
+int Lead(const QStringList& a) {
+    const QString clip = a[0], address = a[1], script = a[4], out = a[5];
+    const quint16 port = quint16(a[2].toUInt());
+    auto rec = std::make_shared<TAudioRecording>();
+    SetAudioOutput(TAudioOutputKind::Record, rec);
+    Schedule schedule;
+    schedule.Load(QFileInfo(clip).path() + QStringLiteral("/bench.INI"));
+    TFilterGraph fg;
+    TGraphPlayback graph(fg);
+    fg.OnGraphComplete = [&graph](auto*, int32_t status, auto*) { graph.GraphComplete(status); };
+    SystemClock clock;
+    QuietView view;
+    SectionEngine engine(schedule, graph, view, clock);
+    SectionEngine::Options o;
+    o.RepeatPauseMs = 1000;
+    o.End = EndMode::Exit;
+    o.Rates = {0.70, 0.75, 0.80, 0.85, 0.90, 0.95, 1.00};
+    o.RateIndex = 6;
+    engine.SetOptions(o);
+    engine.SetFile(clip);
+    TRemoteServer server(nullptr, a[3]);
+    if (!server.Listen(QHostAddress(address), port))
+        return 2;
+    server.SetLeading(true);
+    uint16_t clockPort = 0;
+    QString error;
+    if (!graph.LeadClock(address, &clockPort, &error))
+        return 3;
+    SyncLeader leader(engine, graph);
+    leader.SetClockPort(clockPort);
+    QObject::connect(&leader, &SyncLeader::Publish, &server, &TRemoteServer::PublishSync);
+    auto finish = [&] {
+        server.FlushFollowers();
+        fg.Stop();
+        WriteRecording(*rec, out);
+        QCoreApplication::exit(0);
+    };
+    view.End = finish;
+    QTimer tick;
+    QObject::connect(&tick, &QTimer::timeout, [&] {
+        if (graph.GetState() == PlaybackGraph::State::Playing)
+            engine.Tick(graph.PositionMs(), graph.DurationMs());
+    });
+    tick.start(500);
+    for (const QString& step : script.split(u' ', Qt::SkipEmptyParts)) {
+        const int ms = step.section(u':', 0, 0).toInt();
+        const QString cmd = step.section(u':', 1);
+        QTimer::singleShot(ms, [&engine, &finish, cmd] {
+            if (cmd.startsWith(QLatin1String("rate")))
+                engine.ApplyRate(cmd.mid(4).toDouble());
+            else if (cmd == QLatin1String("pause"))
+                engine.Pause();
+            else if (cmd == QLatin1String("play"))
+                engine.Play();
+            else if (cmd == QLatin1String("quit"))
+                finish();
+        });
+    }
+    QTimer::singleShot(0, [&engine] { engine.PlaySection(1, false); });
+    return QCoreApplication::exec();
+}
+
+int Follow(const QStringList& a) {
+    const QString address = a[0], out = a[4];
+    auto rec = std::make_shared<TAudioRecording>();
+    SetAudioOutput(TAudioOutputKind::Record, rec);
+    TFilterGraph fg;
+    TGraphPlayback graph(fg);
+    fg.OnGraphComplete = [&graph](auto*, int32_t status, auto*) { graph.GraphComplete(status); };
+    SystemClock clock;
+    QuietView view;
+    SyncFollower follower(graph, graph, view, clock);
+    follower.SetLeader(address);
+    SyncFollower::Options o;
+    o.End = EndMode::Exit;
+    o.Folders = {a[3]};
+    follower.SetOptions(o);
+    SyncLink link;
+    QObject::connect(&link, &SyncLink::StateReceived, &follower, &SyncFollower::Apply);
+    QObject::connect(&link, &SyncLink::Lost, &follower, &SyncFollower::Lost);
+    view.End = [&] {
+        link.Stop();
+        fg.Stop();
+        WriteRecording(*rec, out);
+        QCoreApplication::exit(0);
+    };
+    // Told to stop (SIGTERM): write what was heard.
+    static int pipeFds[2];
+    if (pipe(pipeFds) != 0)
+        return 4;
+    signal(SIGTERM, [](int) { (void)!write(pipeFds[1], "x", 1); });
+    QTimer poll;
+    QObject::connect(&poll, &QTimer::timeout, [&] {
+        fd_set s;
+        FD_ZERO(&s);
+        FD_SET(pipeFds[0], &s);
+        timeval zero{};
+        if (select(pipeFds[0] + 1, &s, nullptr, nullptr, &zero) > 0)
+            view.End();
+    });
+    poll.start(50);
+    link.Start(address, quint16(a[1].toUInt()), a[2]);
+    return QCoreApplication::exec();
+}
+
+// --- The measurement -----------------------------------------------------------------
+
+struct Player {
+    pid_t Pid = -1;
+    QString Out;
+    int64_t SpawnedNs = 0;
+};
+
+QString Self;
+
+Player Spawn(const QStringList& prefix, const QStringList& args, const QString& out) {
+    Player p;
+    p.Out = out;
+    p.SpawnedNs = MonoNs();
+    p.Pid = SpawnQuiet(prefix + QStringList{Self} + args + QStringList{out});
+    return p;
+}
+
+bool WaitExit(const Player& p, int timeoutMs) {
+    return WaitUntil(
+        [&] {
+            int status = 0;
+            return waitpid(p.Pid, &status, WNOHANG) == p.Pid;
+        },
+        timeoutMs);
+}
+
+double CpuSeconds(pid_t pid) {
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray s = f.readAll();
+    const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
+    // utime and stime: fields 14 and 15 of the line, 12 and 13 after the name.
+    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / sysconf(_SC_CLK_TCK);
+}
+
+void Sh(const QString& command) {
+    QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), command});
+}
+
+void Print(const char* what, const Stats& s) {
+    printf("  %-34s median %6.3f ms  worst %6.3f ms  (%d of %d windows matched)\n", what, s.Median,
+           s.Worst, s.Matched, s.Windows);
+}
+
+// The room's 3-minute schedule: leader and two followers from the start, a
+// late follower after 40 s; the leader's rate to 0.80 at 70 s, a pause of
+// 3 s at 110 s. prefixL/prefixF run the leader / followers (a namespace).
+void RunRoom(const char* title, const QString& dir, const QString& clip, const QString& address,
+             const QStringList& prefixL, const QStringList& prefixF, bool late) {
+    printf("%s\n", title);
+    fflush(stdout);
+    const QString port = QStringLiteral("47310");
+    Player l = Spawn(prefixL,
+                     {QStringLiteral("lead"), clip, address, port, kPin,
+                      QStringLiteral("70000:rate0.8 110000:pause 113000:play")},
+                     dir + QStringLiteral("/L.rec"));
+    QThread::msleep(300);
+    const QStringList f = {QStringLiteral("follow"), address, port, kPin, dir + QStringLiteral("/media")};
+    Player f1 = Spawn(prefixF, f, dir + QStringLiteral("/F1.rec"));
+    Player f2 = Spawn(prefixF, f, dir + QStringLiteral("/F2.rec"));
+    Player f3;
+    if (late) {
+        QThread::sleep(40);
+        f3 = Spawn(prefixF, f, dir + QStringLiteral("/F3.rec"));
+    }
+    WaitExit(l, 400000);
+    for (const Player* p : {&f1, &f2, &f3})
+        if (p->Pid > 0 && !WaitExit(*p, 10000)) {
+            kill(p->Pid, SIGTERM);
+            WaitExit(*p, 10000);
+        }
+    const Recording L = ReadRecording(l.Out), F1 = ReadRecording(f1.Out), F2 = ReadRecording(f2.Out);
+    if (L.Chunks.empty() || F1.Chunks.empty() || F2.Chunks.empty()) {
+        printf("  a player recorded nothing (L %zu, F1 %zu, F2 %zu chunks)\n", L.Chunks.size(),
+               F1.Chunks.size(), F2.Chunks.size());
+        return;
+    }
+    const int64_t from = std::max(F1.Chunks.front().ReleasedNs, F2.Chunks.front().ReleasedNs);
+    const int64_t to = L.Chunks.back().ReleasedNs;
+    printf("  %.0f s of sound compared\n", double(to - from) / 1e9);
+    Print("leader - follower 1", Compare(L, F1, from, to));
+    Print("leader - follower 2", Compare(L, F2, from, to));
+    Print("follower 1 - follower 2", Compare(F1, F2, from, to));
+    if (late) {
+        const Recording F3 = ReadRecording(f3.Out);
+        if (!F3.Chunks.empty()) {
+            printf("  late follower in step %.2f s after its start\n",
+                   double(F3.Chunks.front().ReleasedNs - f3.SpawnedNs) / 1e9);
+            Print("leader - late follower", Compare(L, F3, F3.Chunks.front().ReleasedNs, to));
+        }
+    }
+}
+
+int Measure() {
+    QTemporaryDir tmp(QDir::tempPath() + QStringLiteral("/bench_sync-XXXXXX"));
+    const QString dir = tmp.path();
+    QDir().mkpath(dir + QStringLiteral("/media"));
+    const QString clip = dir + QStringLiteral("/media/noise.wav");
+    // Pink noise: no two windows alike, so the correlation finds one lag.
+    Sh(QStringLiteral("gst-launch-1.0 -q audiotestsrc wave=pink-noise samplesperbuffer=4800 "
+                      "num-buffers=1300 ! audio/x-raw,format=S16LE,rate=48000,channels=2 ! wavenc "
+                      "! filesink location=%1")
+           .arg(clip));
+    // The room's schedule: 130 s of media, repeats, about 3 minutes.
+    Schedule schedule;
+    const QString sched = dir + QStringLiteral("/media/bench.INI");
+    schedule.Load(sched);
+    const QStringList rows = {QStringLiteral("0:00*1"), QStringLiteral("0:15*2"),
+                              QStringLiteral("0:40*1"), QStringLiteral("1:00*2"),
+                              QStringLiteral("1:20*1"), QStringLiteral("1:50*1")};
+    for (int i = 0; i < rows.size(); ++i) {
+        const QStringList tc = rows[i].split(u'*');
+        schedule.InsertRow(i + 1, {QString(), tc[1], QStringLiteral("+"), QStringLiteral("-"),
+                                   tc[0], QStringLiteral("s%1").arg(i + 1)});
+    }
+    schedule.Save(sched);
+    printf("bench_sync: leader and followers as separate processes, outputs recorded with their "
+           "release times on CLOCK_MONOTONIC and cross-correlated in 50 ms windows every 0.5 s\n");
+
+    RunRoom("one machine, loopback (3-minute schedule: repeats, rate 0.80 at 70 s, pause 110-113 s)",
+            dir, clip, QStringLiteral("127.0.0.1"), {}, {}, true);
+
+    // A leader killed and started again; its followers come back by
+    // themselves.
+    {
+        printf("leader restart\n");
+        const QString port = QStringLiteral("47311");
+        const QStringList f = {QStringLiteral("follow"), QStringLiteral("127.0.0.1"), port, kPin,
+                               dir + QStringLiteral("/media")};
+        const QStringList lead = {QStringLiteral("lead"), clip, QStringLiteral("127.0.0.1"), port,
+                                  kPin, QStringLiteral("20000:quit")};
+        Player l1 = Spawn({}, {QStringLiteral("lead"), clip, QStringLiteral("127.0.0.1"), port,
+                                kPin, QString()},
+                          dir + QStringLiteral("/R1.rec"));
+        QThread::msleep(300);
+        Player f1 = Spawn({}, f, dir + QStringLiteral("/RF.rec"));
+        QThread::sleep(10);
+        kill(l1.Pid, SIGKILL);
+        WaitExit(l1, 10000);
+        QThread::sleep(5);
+        Player l2 = Spawn({}, lead, dir + QStringLiteral("/R2.rec"));
+        WaitExit(l2, 60000);
+        kill(f1.Pid, SIGTERM);
+        WaitExit(f1, 10000);
+        const Recording F = ReadRecording(f1.Out), L2 = ReadRecording(l2.Out);
+        const auto after = std::find_if(F.Chunks.begin(), F.Chunks.end(), [&](const auto& c) {
+            return c.ReleasedNs > l2.SpawnedNs;
+        });
+        if (after != F.Chunks.end() && !L2.Chunks.empty()) {
+            printf("  follower in step again %.2f s after the leader's restart (%.2f s after its "
+                   "first sound)\n",
+                   double(after->ReleasedNs - l2.SpawnedNs) / 1e9,
+                   double(after->ReleasedNs - L2.Chunks.front().ReleasedNs) / 1e9);
+            Print("leader - follower after rejoin",
+                  Compare(L2, F, after->ReleasedNs, L2.Chunks.back().ReleasedNs));
+        } else {
+            printf("  the follower did not come back\n");
+        }
+    }
+
+    // What followers cost the leader: its CPU time over the same 30 s.
+    {
+        printf("leader CPU over 30 s of playing\n");
+        double cpu[2] = {0, 0};
+        for (int n : {0, 3}) {
+            const QString port = QString::number(47312 + n);
+            Player l = Spawn({}, {QStringLiteral("lead"), clip, QStringLiteral("127.0.0.1"), port,
+                                  kPin, QStringLiteral("36000:quit")},
+                             dir + QStringLiteral("/C.rec"));
+            QThread::msleep(300);
+            std::vector<Player> fs;
+            for (int i = 0; i < n; ++i)
+                fs.push_back(Spawn({}, {QStringLiteral("follow"), QStringLiteral("127.0.0.1"), port,
+                                        kPin, dir + QStringLiteral("/media")},
+                                   dir + QStringLiteral("/CF%1.rec").arg(i)));
+            QThread::sleep(5);
+            const double c0 = CpuSeconds(l.Pid);
+            const int64_t t0 = MonoNs();
+            QThread::sleep(30);
+            const double c1 = CpuSeconds(l.Pid);
+            cpu[n ? 1 : 0] = (c1 - c0) / (double(MonoNs() - t0) / 1e9) * 100;
+            WaitExit(l, 30000);
+            for (const Player& p : fs)
+                if (!WaitExit(p, 10000)) {
+                    kill(p.Pid, SIGTERM);
+                    WaitExit(p, 10000);
+                }
+            printf("  %d followers: %.2f %% of one core\n", n, cpu[n ? 1 : 0]);
+        }
+        printf("  3 followers add %.2f %% of one core\n", cpu[1] - cpu[0]);
+    }
+
+    // Two network namespaces joined by a veth pair, 20 ms +- 5 ms each way.
+    if (geteuid() == 0) {
+        Sh(QStringLiteral("ip netns del tvl 2>/dev/null; ip netns del tvf 2>/dev/null; "
+                          "ip netns add tvl && ip netns add tvf && "
+                          "ip link add tvl0 type veth peer name tvf0 && "
+                          "ip link set tvl0 netns tvl && ip link set tvf0 netns tvf && "
+                          "ip -n tvl addr add 10.231.0.1/24 dev tvl0 && "
+                          "ip -n tvf addr add 10.231.0.2/24 dev tvf0 && "
+                          "ip -n tvl link set tvl0 up && ip -n tvf link set tvf0 up && "
+                          "ip -n tvl link set lo up && ip -n tvf link set lo up && "
+                          "ip netns exec tvl tc qdisc add dev tvl0 root netem delay 20ms 5ms && "
+                          "ip netns exec tvf tc qdisc add dev tvf0 root netem delay 20ms 5ms"));
+        RunRoom("two network namespaces over veth, netem delay 20ms 5ms each way", dir, clip,
+                QStringLiteral("10.231.0.1"),
+                {QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"),
+                 QStringLiteral("tvl")},
+                {QStringLiteral("ip"), QStringLiteral("netns"), QStringLiteral("exec"),
+                 QStringLiteral("tvf")},
+                true);
+        Sh(QStringLiteral("ip netns del tvl; ip netns del tvf"));
+    } else {
+        printf("network namespaces: not root, left out\n");
+    }
+    return 0;
+}
+
+} // namespace
+
+int main(int argc, char** argv) {
+    OffscreenUnlessChosen();
+    QApplication app(argc, argv);
+    Self = QCoreApplication::applicationFilePath();
+    QStringList args = app.arguments().mid(1);
+    if (args.value(0) == QLatin1String("lead") && args.size() >= 7)
+        return Lead(args.mid(1));
+    if (args.value(0) == QLatin1String("follow") && args.size() >= 6)
+        return Follow(args.mid(1));
+    return Measure();
+}
