@@ -12,7 +12,7 @@
 //   bench_sync                     everything below, printed
 //   bench_sync lead <clip> <address> <port> <pin> <script> <out>
 //   bench_sync follow <address> <port> <pin> <folder> <out>
-#include "BenchKit.h"
+#include "../BenchKit.h"
 #include "engine/EngineClock.h"
 #include "engine/Schedule.h"
 #include "engine/SectionEngine.h"
@@ -125,6 +125,9 @@ std::optional<double> OffsetAt(const Recording& a, const Recording& b, int64_t t
         if (c > best)
             best = c, bestK = k;
     }
+    if (qEnvironmentVariableIsSet("BENCH_SYNC_DEBUG"))
+        fprintf(stderr, "t %.2f ia %lld ib %lld corr %.3f lag %d\n", double(t) / 1e9, (long long)ia,
+                (long long)ib, best, bestK);
     if (best < 0.8)
         return std::nullopt;
     // b plays a's sample ia at t + (ia - (ib + bestK)) samples ... i.e. b's
@@ -133,17 +136,46 @@ std::optional<double> OffsetAt(const Recording& a, const Recording& b, int64_t t
     return double(bestK) * 1000.0 / kRate;
 }
 
+// The same from the buffers' media positions instead of the sound: how
+// much later b is heard at the media position a makes heard at t.
+std::optional<double> StampOffsetAt(const Recording& a, const Recording& b, int64_t t) {
+    auto at = [](const Recording& r, int64_t t) -> std::optional<std::pair<double, double>> {
+        auto it = std::upper_bound(r.Chunks.begin(), r.Chunks.end(), t,
+                                   [](int64_t v, const auto& c) { return v < c.ReleasedNs; });
+        if (it == r.Chunks.begin() || it == r.Chunks.end())
+            return std::nullopt;
+        const auto& c = *(it - 1);
+        const auto& n = *it;
+        const int64_t wall = int64_t(c.Frames) * 1000000000 / kRate;
+        // Contiguous media in the one buffer and the next: the rate is theirs.
+        if (c.Position < 0 || n.Position <= c.Position || t - c.ReleasedNs > wall ||
+            n.ReleasedNs - c.ReleasedNs > 2 * wall)
+            return std::nullopt;
+        const double rate = double(n.Position - c.Position) * 100 / double(wall);
+        return std::make_pair(double(c.Position) * 100 + double(t - c.ReleasedNs) * rate, rate);
+    };
+    const auto pa = at(a, t), pb = at(b, t);
+    if (!pa || !pb || std::abs(pa->second - pb->second) > 0.05)
+        return std::nullopt;
+    const double ms = (pa->first - pb->first) / pa->second / 1e6;
+    if (qEnvironmentVariableIsSet("BENCH_SYNC_DEBUG") && std::abs(ms) > 1)
+        fprintf(stderr, "stamps t %.2f posA %.4f posB %.4f rate %.3f %.3f offset %.3f ms\n",
+                double(t) / 1e9, pa->first / 1e9, pb->first / 1e9, pa->second, pb->second, ms);
+    return std::abs(ms) < 100 ? std::optional<double>(ms) : std::nullopt;
+}
+
 struct Stats {
     int Windows = 0, Matched = 0;
     double Median = 0, Worst = 0;
 };
 
-Stats Compare(const Recording& a, const Recording& b, int64_t from, int64_t to) {
+Stats Compare(const Recording& a, const Recording& b, int64_t from, int64_t to,
+              bool stamps = false) {
     Stats s;
     std::vector<double> offsets;
     for (int64_t t = from; t < to; t += 500000000) {
         ++s.Windows;
-        if (const auto o = OffsetAt(a, b, t))
+        if (const auto o = stamps ? StampOffsetAt(a, b, t) : OffsetAt(a, b, t))
             offsets.push_back(std::abs(*o));
     }
     s.Matched = int(offsets.size());
@@ -242,6 +274,7 @@ int Lead(const QStringList& a) {
 
 int Follow(const QStringList& a) {
     const QString address = a[0], out = a[4];
+    (void)!freopen(qPrintable(out + QStringLiteral(".log")), "w", stderr);
     auto rec = std::make_shared<TAudioRecording>();
     SetAudioOutput(TAudioOutputKind::Record, rec);
     TFilterGraph fg;
@@ -332,6 +365,11 @@ void Print(const char* what, const Stats& s) {
 // The room's 3-minute schedule: leader and two followers from the start, a
 // late follower after 40 s; the leader's rate to 0.80 at 70 s, a pause of
 // 3 s at 110 s. prefixL/prefixF run the leader / followers (a namespace).
+// BENCH_SYNC_QUICK=1: a 30 s room only, to try the bench itself out.
+bool Quick() {
+    return qEnvironmentVariableIsSet("BENCH_SYNC_QUICK");
+}
+
 void RunRoom(const char* title, const QString& dir, const QString& clip, const QString& address,
              const QStringList& prefixL, const QStringList& prefixF, bool late) {
     printf("%s\n", title);
@@ -339,15 +377,17 @@ void RunRoom(const char* title, const QString& dir, const QString& clip, const Q
     const QString port = QStringLiteral("47310");
     Player l = Spawn(prefixL,
                      {QStringLiteral("lead"), clip, address, port, kPin,
-                      QStringLiteral("70000:rate0.8 110000:pause 113000:play")},
+                      Quick() ? QStringLiteral("12000:pause 14000:play 20000:rate0.8")
+                              : QStringLiteral("50000:pause 53000:play 90000:rate0.8")},
                      dir + QStringLiteral("/L.rec"));
     QThread::msleep(300);
-    const QStringList f = {QStringLiteral("follow"), address, port, kPin, dir + QStringLiteral("/media")};
+    const QStringList f = {QStringLiteral("follow"), address, port, kPin,
+                           dir + QStringLiteral("/media")};
     Player f1 = Spawn(prefixF, f, dir + QStringLiteral("/F1.rec"));
     Player f2 = Spawn(prefixF, f, dir + QStringLiteral("/F2.rec"));
     Player f3;
     if (late) {
-        QThread::sleep(40);
+        QThread::sleep(Quick() ? 5 : 40);
         f3 = Spawn(prefixF, f, dir + QStringLiteral("/F3.rec"));
     }
     WaitExit(l, 400000);
@@ -356,45 +396,61 @@ void RunRoom(const char* title, const QString& dir, const QString& clip, const Q
             kill(p->Pid, SIGTERM);
             WaitExit(*p, 10000);
         }
-    const Recording L = ReadRecording(l.Out), F1 = ReadRecording(f1.Out), F2 = ReadRecording(f2.Out);
+    const Recording L = ReadRecording(l.Out), F1 = ReadRecording(f1.Out),
+                    F2 = ReadRecording(f2.Out);
     if (L.Chunks.empty() || F1.Chunks.empty() || F2.Chunks.empty()) {
         printf("  a player recorded nothing (L %zu, F1 %zu, F2 %zu chunks)\n", L.Chunks.size(),
                F1.Chunks.size(), F2.Chunks.size());
         return;
     }
+    // Up to the rate change the sound itself is compared; at 0.80 two
+    // time stretchers that started at different places splice the sound at
+    // different places, so there the buffers' media positions are.
     const int64_t from = std::max(F1.Chunks.front().ReleasedNs, F2.Chunks.front().ReleasedNs);
+    const int64_t slow = l.SpawnedNs + (Quick() ? 20 : 90) * int64_t(1000000000);
     const int64_t to = L.Chunks.back().ReleasedNs;
-    printf("  %.0f s of sound compared\n", double(to - from) / 1e9);
-    Print("leader - follower 1", Compare(L, F1, from, to));
-    Print("leader - follower 2", Compare(L, F2, from, to));
-    Print("follower 1 - follower 2", Compare(F1, F2, from, to));
+    printf("  %.0f s at 1.00 (repeats, a pause) compared by the sound, %.0f s at 0.80 by the "
+           "buffers' positions\n",
+           double(slow - from) / 1e9, double(to - slow) / 1e9);
+    Print("leader - follower 1, sound", Compare(L, F1, from, slow));
+    Print("leader - follower 2, sound", Compare(L, F2, from, slow));
+    Print("follower 1 - follower 2, sound", Compare(F1, F2, from, slow));
+    Print("leader - follower 1, 0.80, positions", Compare(L, F1, slow + 1000000000, to, true));
+    Print("leader - follower 2, 0.80, positions", Compare(L, F2, slow + 1000000000, to, true));
+    Print("follower 1 - follower 2, 0.80, positions", Compare(F1, F2, slow + 1000000000, to, true));
     if (late) {
         const Recording F3 = ReadRecording(f3.Out);
         if (!F3.Chunks.empty()) {
             printf("  late follower in step %.2f s after its start\n",
                    double(F3.Chunks.front().ReleasedNs - f3.SpawnedNs) / 1e9);
-            Print("leader - late follower", Compare(L, F3, F3.Chunks.front().ReleasedNs, to));
+            Print("leader - late follower, sound",
+                  Compare(L, F3, F3.Chunks.front().ReleasedNs, slow));
         }
     }
 }
 
 int Measure() {
     QTemporaryDir tmp(QDir::tempPath() + QStringLiteral("/bench_sync-XXXXXX"));
+    tmp.setAutoRemove(!qEnvironmentVariableIsSet("BENCH_SYNC_KEEP"));
     const QString dir = tmp.path();
     QDir().mkpath(dir + QStringLiteral("/media"));
     const QString clip = dir + QStringLiteral("/media/noise.wav");
-    // Pink noise: no two windows alike, so the correlation finds one lag.
-    Sh(QStringLiteral("gst-launch-1.0 -q audiotestsrc wave=pink-noise samplesperbuffer=4800 "
-                      "num-buffers=1300 ! audio/x-raw,format=S16LE,rate=48000,channels=2 ! wavenc "
+    // White noise: no two windows alike, and a correlation peak one sample wide.
+    Sh(QStringLiteral("gst-launch-1.0 -q audiotestsrc wave=white-noise samplesperbuffer=4800 "
+                      "num-buffers=%2 ! audio/x-raw,format=S16LE,rate=48000,channels=2 ! wavenc "
                       "! filesink location=%1")
-           .arg(clip));
+           .arg(clip)
+           .arg(Quick() ? 300 : 1300));
     // The room's schedule: 130 s of media, repeats, about 3 minutes.
     Schedule schedule;
     const QString sched = dir + QStringLiteral("/media/bench.INI");
     schedule.Load(sched);
-    const QStringList rows = {QStringLiteral("0:00*1"), QStringLiteral("0:15*2"),
-                              QStringLiteral("0:40*1"), QStringLiteral("1:00*2"),
-                              QStringLiteral("1:20*1"), QStringLiteral("1:50*1")};
+    const QStringList rows = Quick()
+                                 ? QStringList{QStringLiteral("0:00*1"), QStringLiteral("0:10*2"),
+                                               QStringLiteral("0:20*1")}
+                                 : QStringList{QStringLiteral("0:00*1"), QStringLiteral("0:15*2"),
+                                               QStringLiteral("0:40*1"), QStringLiteral("1:00*2"),
+                                               QStringLiteral("1:20*1"), QStringLiteral("1:50*1")};
     for (int i = 0; i < rows.size(); ++i) {
         const QStringList tc = rows[i].split(u'*');
         schedule.InsertRow(i + 1, {QString(), tc[1], QStringLiteral("+"), QStringLiteral("-"),
@@ -404,8 +460,11 @@ int Measure() {
     printf("bench_sync: leader and followers as separate processes, outputs recorded with their "
            "release times on CLOCK_MONOTONIC and cross-correlated in 50 ms windows every 0.5 s\n");
 
-    RunRoom("one machine, loopback (3-minute schedule: repeats, rate 0.80 at 70 s, pause 110-113 s)",
+    RunRoom("one machine, loopback (3-minute schedule: repeats, a pause at 50-53 s, rate 0.80 from "
+            "90 s)",
             dir, clip, QStringLiteral("127.0.0.1"), {}, {}, true);
+    if (Quick())
+        return 0;
 
     // A leader killed and started again; its followers come back by
     // themselves.
@@ -414,11 +473,12 @@ int Measure() {
         const QString port = QStringLiteral("47311");
         const QStringList f = {QStringLiteral("follow"), QStringLiteral("127.0.0.1"), port, kPin,
                                dir + QStringLiteral("/media")};
-        const QStringList lead = {QStringLiteral("lead"), clip, QStringLiteral("127.0.0.1"), port,
-                                  kPin, QStringLiteral("20000:quit")};
-        Player l1 = Spawn({}, {QStringLiteral("lead"), clip, QStringLiteral("127.0.0.1"), port,
-                                kPin, QString()},
-                          dir + QStringLiteral("/R1.rec"));
+        const QStringList lead = {
+            QStringLiteral("lead"),      clip, QStringLiteral("127.0.0.1"), port, kPin,
+            QStringLiteral("20000:quit")};
+        Player l1 = Spawn(
+            {}, {QStringLiteral("lead"), clip, QStringLiteral("127.0.0.1"), port, kPin, QString()},
+            dir + QStringLiteral("/R1.rec"));
         QThread::msleep(300);
         Player f1 = Spawn({}, f, dir + QStringLiteral("/RF.rec"));
         QThread::sleep(10);
@@ -430,9 +490,8 @@ int Measure() {
         kill(f1.Pid, SIGTERM);
         WaitExit(f1, 10000);
         const Recording F = ReadRecording(f1.Out), L2 = ReadRecording(l2.Out);
-        const auto after = std::find_if(F.Chunks.begin(), F.Chunks.end(), [&](const auto& c) {
-            return c.ReleasedNs > l2.SpawnedNs;
-        });
+        const auto after = std::find_if(F.Chunks.begin(), F.Chunks.end(),
+                                        [&](const auto& c) { return c.ReleasedNs > l2.SpawnedNs; });
         if (after != F.Chunks.end() && !L2.Chunks.empty()) {
             printf("  follower in step again %.2f s after the leader's restart (%.2f s after its "
                    "first sound)\n",
@@ -451,14 +510,16 @@ int Measure() {
         double cpu[2] = {0, 0};
         for (int n : {0, 3}) {
             const QString port = QString::number(47312 + n);
-            Player l = Spawn({}, {QStringLiteral("lead"), clip, QStringLiteral("127.0.0.1"), port,
-                                  kPin, QStringLiteral("36000:quit")},
+            Player l = Spawn({},
+                             {QStringLiteral("lead"), clip, QStringLiteral("127.0.0.1"), port, kPin,
+                              QStringLiteral("36000:quit")},
                              dir + QStringLiteral("/C.rec"));
             QThread::msleep(300);
             std::vector<Player> fs;
             for (int i = 0; i < n; ++i)
-                fs.push_back(Spawn({}, {QStringLiteral("follow"), QStringLiteral("127.0.0.1"), port,
-                                        kPin, dir + QStringLiteral("/media")},
+                fs.push_back(Spawn({},
+                                   {QStringLiteral("follow"), QStringLiteral("127.0.0.1"), port,
+                                    kPin, dir + QStringLiteral("/media")},
                                    dir + QStringLiteral("/CF%1.rec").arg(i)));
             QThread::sleep(5);
             const double c0 = CpuSeconds(l.Pid);
@@ -514,5 +575,12 @@ int main(int argc, char** argv) {
         return Lead(args.mid(1));
     if (args.value(0) == QLatin1String("follow") && args.size() >= 6)
         return Follow(args.mid(1));
+    if (args.value(0) == QLatin1String("analyse") && args.size() >= 2) {
+        const Recording L = ReadRecording(args[1] + QStringLiteral("/L.rec"));
+        const Recording F = ReadRecording(args[1] + QStringLiteral("/F1.rec"));
+        Print("leader - follower 1",
+              Compare(L, F, F.Chunks.front().ReleasedNs, L.Chunks.back().ReleasedNs));
+        return 0;
+    }
     return Measure();
 }
