@@ -182,8 +182,10 @@ void TGraphPlayback::SetDualMode(const QString& decoder, int channel) {
 // --- The shared clock -------------------------------------------------------------
 
 bool TGraphPlayback::LeadClock(const QString& address, uint16_t* port, QString* error) {
-    if (LeadNetClock(address.toUtf8().constData(), port))
+    if (LeadNetClock(address.toUtf8().constData(), port)) {
+        AdoptSharedClock();
         return true;
+    }
     if (error)
         *error = QStringLiteral("the clock's port %1 cannot be bound").arg(port ? *port : 0);
     return false;
@@ -191,10 +193,17 @@ bool TGraphPlayback::LeadClock(const QString& address, uint16_t* port, QString* 
 
 void TGraphPlayback::FollowClock(const QString& address, uint16_t port) {
     FollowNetClock(address.toUtf8().constData(), port);
+    AdoptSharedClock();
 }
 
 void TGraphPlayback::ClockAlone() {
     StopNetClock();
+    AdoptSharedClock();
+}
+
+void TGraphPlayback::AdoptSharedClock() {
+    if (const auto sync = graph_->QueryInterface<ISyncPlay>())
+        sync->AdoptSharedClock();
 }
 
 std::optional<int64_t> TGraphPlayback::ClockNowNs() const {

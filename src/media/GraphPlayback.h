@@ -65,5 +65,7 @@ public:
     void SetDualMode(const QString& decoder, int channel);
 
 private:
+    void AdoptSharedClock();
+
     TFilterGraph* graph_;
 };

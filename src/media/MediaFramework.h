@@ -198,6 +198,9 @@ public:
     // From paused: runs so that the paused position is heard at clockNs of
     // the shared clock (the running time lined up by the base time).
     virtual HRESULT RunAt(int64_t clockNs) = 0;
+    // The pipeline already made takes the shared clock (or its own again);
+    // a running one pauses and runs again for it.
+    virtual HRESULT AdoptSharedClock() = 0;
 };
 
 class IMediaEventEx : public virtual IUnknown {

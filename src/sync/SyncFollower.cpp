@@ -164,7 +164,10 @@ bool SyncFollower::OpenMedia(const SyncState& s) {
     openedPath_ = path;
     shownSection_ = -1;
     graph_.Pause();
+    // The window reads the file's own choices (zoom, track, channel) first.
     emit MediaOpened(path);
+    view_.ApplyZoom();
+    view_.ApplyAudioChoice();
     return !Superseded();
 }
 

@@ -898,6 +898,24 @@ HRESULT TGstGraph::RunAt(int64_t clockNs) {
     return S_OK;
 }
 
+HRESULT TGstGraph::AdoptSharedClock() {
+    if (!FPipeline)
+        return S_FALSE;
+    if (GstClock* clock = NetClockRef()) {
+        gst_pipeline_use_clock(GST_PIPELINE(FPipeline), clock);
+        gst_object_unref(clock);
+    } else {
+        gst_pipeline_auto_clock(GST_PIPELINE(FPipeline));
+    }
+    // The clock is chosen on the way to playing.
+    if (FState == State_Running) {
+        OwnRunningTime();
+        gst_element_set_state(FPipeline, GST_STATE_PAUSED);
+        gst_element_set_state(FPipeline, GST_STATE_PLAYING);
+    }
+    return S_OK;
+}
+
 void TGstGraph::OwnRunningTime() {
     if (!FRunAt || !FPipeline)
         return;

@@ -86,6 +86,7 @@ public:
     HRESULT ClockTime(int64_t* ns) override;
     HRESULT GetClockMapping(int64_t* clockNs, int64_t* positionNs) override;
     HRESULT RunAt(int64_t clockNs) override;
+    HRESULT AdoptSharedClock() override;
 
     // Stream selection (offered through the stream-selecting filter).
     HRESULT StreamCount(long* streams);
