@@ -548,8 +548,7 @@ void TRemoteServer::SetLeading(bool on) {
     sync_.clear();
     if (on)
         return;
-    followerSessions_.clear();
-    followerOrder_.clear();
+    // Their sessions stay: leading again, they come back without pairing.
     for (auto& f : followers_)
         f->close(QWebSocketProtocol::CloseCodeGoingAway, QStringLiteral("not leading"));
 }

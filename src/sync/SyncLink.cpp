@@ -100,7 +100,14 @@ void SyncLink::Pair() {
             lastError_ = o.value(QStringLiteral("error")).toString().left(200);
             if (lastError_.isEmpty())
                 lastError_ = reply->errorString().left(200);
-            retry_.start();
+            // A PIN the leader refused is not tried again and again: every
+            // wrong try counts against pairing for all (a room of followers
+            // with an old PIN would close it). Pairing closed is asked again
+            // now and then; anything else (no answer yet) soon.
+            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+            if (status == 429 || (status == 403 && lastError_ == QLatin1String("wrong PIN")))
+                return;
+            retry_.start(status == 403 ? kClosedRetryMs : kRetryMs);
             return;
         }
         token_ = token;
@@ -157,7 +164,7 @@ void SyncLink::Dropped(const QString& why) {
     if (wasUp)
         emit Lost();
     if (running_)
-        retry_.start();
+        retry_.start(kRetryMs);
 }
 
 void SyncLink::OnMessage(const QString& text) {

@@ -3,7 +3,8 @@
 // "follower"), then holds the WebSocket /sync open and hands on each valid
 // state it receives. Gone (closed, refused, or silent for kSilentMs: the
 // leader speaks every half second), it says so once and tries again every
-// kRetryMs, pairing afresh when its session is no longer known.
+// kRetryMs, pairing afresh when its session is no longer known. A wrong PIN
+// is not tried again (LastError says so): a new one is needed.
 //
 // What arrives is bounded (SyncMessage::kMaxBytes a message, the socket's
 // own limits) and validated; only the newest valid state is handed on, once
@@ -25,6 +26,8 @@ class SyncLink : public QObject {
     Q_OBJECT
 public:
     static constexpr int kRetryMs = 1000;
+    // Pairing closed on the leader: asked again this often.
+    static constexpr int kClosedRetryMs = 15000;
     static constexpr int kSilentMs = 2500;
 
     explicit SyncLink(QObject* parent = nullptr);
