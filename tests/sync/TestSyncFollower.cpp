@@ -149,6 +149,8 @@ class TestSyncFollower : public QObject {
 private slots:
     void followsTheLeader_data();
     void followsTheLeader();
+    void readsOnlyValidStates_data();
+    void readsOnlyValidStates();
 };
 
 // script: "ms:event" in virtual time. run<pos>[@rate][/end<ms>] (the leader
@@ -301,6 +303,64 @@ void TestSyncFollower::followsTheLeader() {
     }
     clock.AdvanceTo(20000);
     QCOMPARE(actual.join(QLatin1Char(' ')), log);
+}
+
+// What reaches a follower from the network: only a whole, valid state is
+// read; anything else is refused whole (the follower keeps the last one).
+void TestSyncFollower::readsOnlyValidStates_data() {
+    QTest::addColumn<QByteArray>("text");
+    QTest::addColumn<bool>("read");
+    const QByteArray hash(64, 'a');
+    auto state = [&hash](const QByteArray& field, const QByteArray& value) {
+        QByteArray t =
+            R"({"v":1,"seq":7,"play":"run","file":{"name":"dance.mp4","size":12,"hash":")" + hash +
+            R"("},"section":2,"repeat":1,"of":3,"sectionEnd":8000,"line":"2  a  1 / 3",)"
+            R"("notice":false,"countdown":0,"clock":5,"pos":6,"rate":1,"end":"exit",)"
+            R"("clockPort":40000})";
+        if (field.isEmpty())
+            return t;
+        const int at = t.indexOf('"' + field + "\":");
+        const int end = field == "file" ? t.indexOf('}', at) + 1 : t.indexOf(',', at);
+        return t.replace(at, end - at, '"' + field + "\":" + value);
+    };
+    QTest::newRow("valid") << state({}, {}) << true;
+    QTest::newRow("not JSON") << QByteArray("{\"v\":1,") << false;
+    QTest::newRow("an array") << QByteArray("[1,2]") << false;
+    QTest::newRow("too large") << state("line", '"' + QByteArray(3000, 'x') + '"') << false;
+    QTest::newRow("line too long") << state("line", '"' + QByteArray(201, 'x') + '"') << false;
+    QTest::newRow("unknown field")
+        << QByteArray(state({}, {})).replace("\"v\":1", "\"w\":1") << false;
+    QTest::newRow("field missing") << QByteArray(state({}, {})).replace("\"v\":1,", "") << false;
+    QTest::newRow("other version") << state("v", "2") << false;
+    QTest::newRow("a path for a name")
+        << state("file", R"({"name":"../../etc/passwd","size":12,"hash":")" + hash + R"("})")
+        << false;
+    QTest::newRow("hash not hex") << state("file", R"({"name":"a.mp4","size":12,"hash":")" +
+                                                       QByteArray(64, 'z') + R"("})")
+                                  << false;
+    QTest::newRow("running without a file") << state("file", "{}") << false;
+    QTest::newRow("running without a clock") << state("clockPort", "0") << false;
+    QTest::newRow("rate 0") << state("rate", "0") << false;
+    QTest::newRow("rate 100") << state("rate", "100") << false;
+    QTest::newRow("rate beyond a double") << state("rate", "1e400") << false;
+    QTest::newRow("negative clock") << state("clock", "-5") << false;
+    QTest::newRow("clock beyond exact") << state("clock", "1e300") << false;
+    QTest::newRow("section not whole") << state("section", "2.5") << false;
+    QTest::newRow("section as text") << state("section", "\"2\"") << false;
+    QTest::newRow("unknown play") << state("play", "\"poweroff\"") << false;
+    QTest::newRow("unknown end") << state("end", "\"reboot\"") << false;
+    QTest::newRow("port beyond range") << state("clockPort", "70000") << false;
+}
+
+void TestSyncFollower::readsOnlyValidStates() {
+    QFETCH(QByteArray, text);
+    QFETCH(bool, read);
+    QString why;
+    const std::optional<SyncState> s = SyncMessage::Decode(text, &why);
+    QVERIFY2(s.has_value() == read, qPrintable(why));
+    if (read)
+        QCOMPARE(SyncMessage::Encode(*SyncMessage::Decode(SyncMessage::Encode(*s))),
+                 SyncMessage::Encode(*s));
 }
 
 QTEST_GUILESS_MAIN(TestSyncFollower)
