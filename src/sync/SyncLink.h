@@ -36,7 +36,7 @@ public:
     // Starts (or restarts) following address:port with pin.
     void Start(const QString& address, quint16 port, const QString& pin);
     void Stop();
-    bool Connected() const { return connected_; }
+    bool IsConnected() const { return connected_; }
     QString Address() const { return address_; }
     // Why the last attempt failed ("wrong PIN"...); empty when it did not.
     QString LastError() const { return lastError_; }
