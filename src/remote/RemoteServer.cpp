@@ -549,8 +549,13 @@ void TRemoteServer::SetLeading(bool on) {
     if (on)
         return;
     // Their sessions stay: leading again, they come back without pairing.
+    // A close may drop a follower from the list at once: closed from a copy.
+    std::vector<QPointer<QWebSocket>> closing;
     for (auto& f : followers_)
-        f->close(QWebSocketProtocol::CloseCodeGoingAway, QStringLiteral("not leading"));
+        closing.emplace_back(f.get());
+    for (const QPointer<QWebSocket>& f : closing)
+        if (f)
+            f->close(QWebSocketProtocol::CloseCodeGoingAway, QStringLiteral("not leading"));
 }
 
 void TRemoteServer::PublishSync(const QByteArray& message) {
