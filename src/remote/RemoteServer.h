@@ -132,7 +132,7 @@ private:
     std::vector<std::unique_ptr<QWebSocket>> clients_;
     std::vector<std::unique_ptr<QWebSocket>> followers_;
     bool leading_ = false;
-    QByteArray sync_; // the last state published
+    QByteArray sync_;                  // the last state published
     QHash<QWebSocket*, qint64> heard_; // clock_ ms a client was last heard from
     qint64 pinged_ = 0;
     QTimer tick_; // the position while playing, once a second; pings

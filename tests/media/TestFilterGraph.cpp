@@ -23,8 +23,8 @@ public:
 // How much later (ms) b makes each media position heard than a does, by
 // the outputs' release stamps on the kernel's monotonic clock: one figure
 // per chunk of b from `skipNs` of its sound on.
-std::vector<double> OutputOffsetsMs(const TAudioRecording& a, const TAudioRecording& b,
-                                    double rate, int64_t skipNs) {
+std::vector<double> OutputOffsetsMs(const TAudioRecording& a, const TAudioRecording& b, double rate,
+                                    int64_t skipNs) {
     const auto ca = a.Chunks(), cb = b.Chunks();
     std::vector<double> offsets;
     if (cb.empty())
@@ -36,7 +36,8 @@ std::vector<double> OutputOffsetsMs(const TAudioRecording& a, const TAudioRecord
             const int64_t end = x.Position + int64_t(double(x.Frames) * 1e7 * rate / 48000);
             if (x.Position < 0 || !x.Frames || c.Position < x.Position || c.Position >= end)
                 continue;
-            const double heardA = double(x.ReleasedNs) + double(c.Position - x.Position) * 100 / rate;
+            const double heardA =
+                double(x.ReleasedNs) + double(c.Position - x.Position) * 100 / rate;
             offsets.push_back((double(c.ReleasedNs) - heardA) / 1e6);
             break;
         }
