@@ -568,6 +568,13 @@ void TRemoteServer::PublishSync(const QByteArray& message) {
             f->sendTextMessage(text);
 }
 
+qint64 TRemoteServer::FollowerBacklog() const {
+    qint64 most = 0;
+    for (const auto& f : followers_)
+        most = std::max(most, f->bytesToWrite());
+    return most;
+}
+
 void TRemoteServer::FlushFollowers() {
     for (auto& f : followers_)
         f->flush();

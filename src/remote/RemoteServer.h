@@ -86,6 +86,8 @@ public:
     void SetLeading(bool on);
     bool Leading() const { return leading_; }
     int FollowerCount() const { return int(followers_.size()); }
+    // The most bytes waiting unsent for one follower.
+    qint64 FollowerBacklog() const;
     // Sends message to every follower whose backlog allows (see
     // kMaxFollowerBacklog), and to each follower that joins later.
     void PublishSync(const QByteArray& message);

@@ -402,6 +402,38 @@ private slots:
         QTRY_COMPARE_WITH_TIMEOUT(server_->ConnectionCount(), 0, WaitMs);
     }
 
+    // A follower that stops reading (a frozen machine, a cable pulled) gets
+    // no more than a bounded backlog: the leader's memory and time are never
+    // its to hold.
+    void deadFollowerNeverHoldsTheLeader() {
+        server_->SetLeading(true);
+        const auto notLeading = qScopeGuard([this] { server_->SetLeading(false); });
+        const THttpAnswer paired = Raw(
+            server_->Port(), Request("POST", "/api/pair",
+                                     R"({"pin":")" + kPin.toLatin1() + R"(","role":"follower"})"));
+        QCOMPARE(paired.Status, 200);
+        const QByteArray cookie =
+            paired.Head.mid(paired.Head.indexOf("Set-Cookie: ") + 12).split(';').first();
+        QTcpSocket dead;
+        dead.setReadBufferSize(1);
+        dead.connectToHost(QHostAddress::LocalHost, server_->Port());
+        QVERIFY(dead.waitForConnected(WaitMs));
+        dead.write("GET /sync HTTP/1.1\r\nHost: 127.0.0.1:" + QByteArray::number(server_->Port()) +
+                   "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\nSec-WebSocket-Version: 13\r\n"
+                   "Sec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\nCookie: " +
+                   cookie + "\r\n\r\n");
+        QTRY_COMPARE_WITH_TIMEOUT(server_->FollowerCount(), 1, WaitMs);
+        // Far more than the sockets' own buffers hold.
+        const QByteArray state(1500, 'x');
+        for (int i = 0; i < 40000; ++i) {
+            server_->PublishSync(state);
+            if (i % 1000 == 0)
+                QCoreApplication::processEvents();
+        }
+        QVERIFY2(server_->FollowerBacklog() <= TRemoteServer::kMaxFollowerBacklog + state.size(),
+                 qPrintable(QString::number(server_->FollowerBacklog())));
+    }
+
     // The switch serves only while on; the settings file holding the PIN is
     // the owner's alone, whether it was new or readable by all before. A new
     // PIN drops the paired phones.
