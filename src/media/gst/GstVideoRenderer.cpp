@@ -125,8 +125,7 @@ public:
         for (int top = part.top(); top <= part.bottom(); top += perStrip) {
             const int rows = std::min(perStrip, part.bottom() + 1 - top);
             const int first = std::max(0, int(int64_t(top) * h / shownH) - StripMargin);
-            const int last =
-                std::min(h - 1, int(int64_t(top + rows) * h / shownH) + StripMargin);
+            const int last = std::min(h - 1, int(int64_t(top + rows) * h / shownH) + StripMargin);
             const uint8_t* strip = ConvertStrip(first, last, mirrored);
             const auto* picture = reinterpret_cast<const uint8_t*>(
                 reinterpret_cast<intptr_t>(strip) - intptr_t(first) * rgbStride);
