@@ -9,9 +9,12 @@
 //     and against the decoding floor (the file demuxed and decoded by
 //     gst-launch into fakesinks in real time: what any player spends), three
 //     rounds alternating the three; every side discards its sound the same
-//     way (played in real time into a null output);
-//  5. resident memory (peak and steady) of the same playback, the three
-//     side by side; frames painted in 10 s of steady playback of each clip;
+//     way (played in real time into a null output); and what the X server's
+//     copy of the picture alone costs against the floor, with the least
+//     ratio to the floor it leaves any player drawing through X;
+//  5. resident memory (peak and steady, and how much of it is pages of
+//     libraries and fonts) of the same playback, the three side by side;
+//     frames painted in 10 s of steady playback of each clip;
 //  6. by ear, how much of what follows a section's end is heard before the
 //     section repeats (goal: within one 25 fps frame) and how much of the
 //     section's own end is cut, with where the pause landed, against mpv's
