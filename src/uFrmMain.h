@@ -33,6 +33,9 @@ class QListWidget;
 class QPainter;
 class QTimer;
 
+class Schedule;
+class SectionEngine;
+class SystemClock;
 class TDSTrackBar;
 class TFilterGraph;
 class TGraphPlayback;
@@ -133,8 +136,14 @@ public:
     QListWidget* lbFilters2 = nullptr; // hidden: filter names of the graph
 
     // Non-visual components.
-    TFilterGraph* FGBrowse = nullptr; // its Tag holds CurRow
-    TGraphPlayback* Graph = nullptr;  // FGBrowse in milliseconds, as the engine sees it
+    TFilterGraph* FGBrowse = nullptr;
+    TGraphPlayback* Graph = nullptr; // FGBrowse in milliseconds, as the engine sees it
+    // The schedule the grid shows and the engine plays (made before sgV),
+    // and the section engine (engine/SectionEngine.h), the one home of the
+    // playing section, its counts, the repeat and the rate.
+    Schedule* Sched = nullptr;
+    SectionEngine* Engine = nullptr;
+    SystemClock* SysClock = nullptr;
     TSampleGrabber* SampleGrabber = nullptr;
     TMyExitWin* ExitWin = nullptr;
     // Made when first needed (OpenDialog): a file dialog with its widgets
@@ -150,15 +159,6 @@ public:
     QString AppPath; // executable folder, with trailing separator
     QString CurFile;
     QString SchedFileName;
-    // The section engine's state (uFrmMainPlayback.cpp). CurRow, the row
-    // playing, is kept in FGBrowse's Tag (CurRow()/SetCurRow()).
-    struct TSectionEngine {
-        int32_t RemainCount = 0;       // plays of the current section still to come
-        int32_t SectEndPos = 0;        // ms; 0 = the section runs to the end of the media
-        uint32_t LastTickPos = 0;      // ms, as the position tracker last reported it
-        uint32_t LastTickDuration = 0; // ms
-    };
-    TSectionEngine Engine;
     int32_t AudioTrack = 0;
     bool FirstActivate = true;
     // 0 both channels, 1 left, 2 right. Read by the sample grabber on its
@@ -240,16 +240,22 @@ public:
     // right after making the controls.
     void ConnectPlaybackHandlers();
 
-    // Section engine (uFrmMainPlayback.cpp).
+    // The section engine's handlers, forwarded to it (uFrmMainPlayback.cpp).
     void PlaySection(int row, bool isRepeat);
     void NextSection();
     void DSTrackBar1Timer(QObject* Sender, uint32_t CurrentPos, uint32_t StopPos);
     void FGBrowseGraphComplete();                   // the media has played to its end
     void FGBrowseGraphError(const QString& reason); // playback broke off
     int CurRow() const;
-    void SetCurRow(int row);
-    // The last "cannot play" message (the file and the framework's reason).
+    // The engine with the controls' current choices handed to it: what every
+    // key, remote and handler acting on playback goes through.
+    SectionEngine& EngineNow();
+    // The last "cannot play" message (the file and the framework's reason),
+    // shown without a modal box.
     QString LastPlaybackError;
+    void ReportUnplayable(const QString& text);
+    // What the engine asks of the windows (uFrmMainView.cpp).
+    std::unique_ptr<class TFrmMainView> View;
 
     // Transport (uFrmMainTransport.cpp).
     QFileDialog* OpenDialog(); // OpenDialog1, made on first use
@@ -259,8 +265,8 @@ public:
     void btnNextClick(QObject* Sender);
     void lbPosDblClick(QObject* Sender);
     void cbRateChange(QObject* Sender);
-    void SeekTo(uint32_t ms);
-    void ApplyRate(double rate);
+    void SeekTo(uint32_t ms);    // forwards to the engine
+    void ApplyRate(double rate); // forwards to the engine
     // "text|p1;p2|text|p3|" as the dialog's name filters "text (p1 p2)", ...
     static QStringList DialogNameFilters(const QString& filter);
 
@@ -286,53 +292,18 @@ protected:
 
 private:
     bool RowExists(int row) const;
-    bool OpenMedia();
-    void ReportUnplayable(const QString& text);
-    // The volume of SoundLevel2, after a muted start or pause.
-    void RestoreVolume();
-    void EnterRow(int row);
-    void RepeatPause(int ms); // the pause before a repeat, with the countdown
-    void WaitSeekDone();      // until the graph has prerolled where a seek sent it
-    // The rate of a section's play `steps` repetitions in (chkSpeedUp), and
-    // applying it when the speed trainer is on.
-    double SectionRate(int steps) const;
-    void ApplySectionRate(int steps);
-    // The counts as loaded or last saved, put back for each loop pass when
-    // chkLoopCounts is on.
-    void KeepLoopCounts();
-    void RestoreLoopCounts();
-    QStringList loopCounts_;
-    // Acts on the end of the current section the moment the media reaches
-    // SectEndPos (repeat, or on into the next row).
-    void ArmSectionEnd(int64_t positionMs);
-    // Before a repeat the graph stops the sound at SectEndPos itself.
-    void HoldSectionEnd(int64_t positionMs);
-    void SectionEndTimer();
-    void SectionEndReached();
-    QTimer* sectionEndTimer_ = nullptr;
+    void CreateEngine();
     void SelectChannel(int channel, const QString& caption);
 
 public:
-    // Player actions for keys and remotes (uFrmMainActions.cpp, uFrmMainRemote.cpp)
-    // One place for what a key, the desktop's media bus and the phone remote
-    // ask of the player; each goes through the window's own handlers, so a
-    // change is stored exactly as if the user had made it on the window.
-    void ActPlayPause();
-    void ActPlay();
-    void ActPause();
-    void ActStop();
-    void ActSkip(int seconds); // -10 / +10 through btnBackClick / btnNextClick
-    void ActSeek(int64_t ms);  // inside the media, else ignored
+    // The window's actions for keys and remotes (uFrmMainActions.cpp); the
+    // playback commands go to the engine itself. Each goes through the
+    // window's own handlers, so a change is stored exactly as if the user had
+    // made it on the window.
     void ActVolumeStep(int percent);
     void ActSetVolume(int volume);   // 0..10000 through SoundLevel2
     void ActRateStep(int direction); // the previous / next cbRate item
     void ActSetRate(double rate);    // the nearest cbRate item
-    void ActNextSection();
-    // Restarts the current section, or plays the previous one within the
-    // first 3 s of the current one.
-    void ActPreviousSection();
-    void ActRestartSection();
-    void ActPlaySectionN(int n);
     void ActToggleControls();
     void ActShowControls();
     // Opens a media file as if chosen in the open dialog; false when it is not
@@ -345,12 +316,9 @@ public:
     // (the counts playback used up stay unsaved), without stopping playback;
     // its row is selected. Locked while "允许编辑" is off.
     void ActMarkHere();
-    void StoreMarkedRow(const QString& time); // into the schedule file's rows as stored
     double PlaybackRate() const; // as the graph plays now
     TRemoteState PlayerState() const;
     QList<double> RateChoices() const;
-    // The engine has entered a row (a new section or a repetition).
-    void SectionEntered(int row);
     void NotifyStateChanged(int reasons); // TRemoteChange flags
 
     // Keys (uFrmMainKeys.cpp): the action of a key on the video window or
@@ -374,8 +342,6 @@ public:
     void LoadPracticeSchedule(); // the per-media switches, from OpenSchedule
     void chkMirrorClick(QObject* Sender);
     void chkOSDClick(QObject* Sender);
-    // "3  Description  2 / 3": the section, its description, the repetition.
-    QString SectionLineText() const;
     QCheckBox* chkMirror = nullptr;
     QCheckBox* chkOSD = nullptr;
     QCheckBox* chkSpeedUp = nullptr;
@@ -420,18 +386,10 @@ signals:
     void StateChanged(int reasons);
 
 private:
-    int64_t CurrentPositionMs() const;
     void ChainActionNotifications();
     void PlaceRemotePanel();
-    int repeatRow_ = 0;     // the row the repetition count below belongs to
-    int repeatOf_ = 0;      // its count when it started
-    int repeatRemain_ = -1; // RemainCount when it was last entered
-    int actionDepth_ = 0;   // remote actions nested in a waiting action are dropped
 
 public:
-    // An action is waiting inside a section start: another one now would be
-    // dropped.
-    bool ActionRunning() const { return actionDepth_ > 0; }
     // Opening files from outside (uFrmMainOpen.cpp)
     // A media file named on the command line: opened once the window is up,
     // instead of auto-playing "PlayFile". Set before the window is made.
@@ -451,23 +409,6 @@ public:
 
 private:
     void RememberRecentFile(const QString& path);
-    // The stall watch of the position tick: playback that runs without its
-    // position moving for kStallTicks ticks has broken off. Only a graph
-    // that plays and waits for nothing the player asked for counts: not
-    // inside a section start (engineWaits_), not during a seek or a change
-    // of state, not once the media has ended (mediaEnded_: the end action,
-    // a power-off asking for a password, a failed power-off).
-    bool WatchProgress(uint32_t currentPos);
-    int engineWaits_ = 0;
-    bool mediaEnded_ = false;
-    // A regular file shorter now than when it was opened: cut while playing.
-    bool CutWhilePlaying() const;
-    // "Cannot play <file>: <reason>" with the playback stopped and the control
-    // window in front (also for a file that would not open).
-    void ReportPlaybackBroke(const QString& reason);
-    uint32_t watchPos_ = 0;
-    int stallTicks_ = 0;
-    qint64 openedSize_ = -1; // bytes of CurFile when it was opened
 
     // Builds every control at its laid-out place (uFrmMainLayout.cpp).
     void CreateControls();

@@ -7,6 +7,7 @@
 #include "controls/FlatCtrls.h"
 #include "controls/MyHemibtn.h"
 #include "controls/uTransTrackBar.h"
+#include "engine/SectionEngine.h"
 #include "uFrmMainGrid.h"
 #include "uFrmPlay.h"
 
@@ -122,13 +123,12 @@ void TFrmMain::RunPlayerKey(TPlayerKey action) {
     case pkNone:
         return;
     case pkPlayPause:
-        ActPlayPause();
+        EngineNow().PlayPause();
         break;
     case pkSkipBack:
-        ActSkip(-10);
-        break;
     case pkSkipForward:
-        ActSkip(10);
+        EngineNow().Skip(action == pkSkipBack ? -10 : 10);
+        NotifyStateChanged(rcSeek);
         break;
     case pkVolumeUp:
         ActVolumeStep(5);
@@ -144,15 +144,15 @@ void TFrmMain::RunPlayerKey(TPlayerKey action) {
         break;
     case pkPreviousSection:
         if (CurRow() > 1)
-            ActPlaySectionN(CurRow() - 1);
+            EngineNow().PlaySectionN(CurRow() - 1);
         else
-            ActRestartSection();
+            EngineNow().RestartSection();
         break;
     case pkNextSection:
-        ActNextSection();
+        EngineNow().PlayNext();
         break;
     case pkRestartSection:
-        ActRestartSection();
+        EngineNow().RestartSection();
         break;
     case pkMirror:
         ActToggleMirror();
@@ -177,7 +177,7 @@ void TFrmMain::RunPlayerKey(TPlayerKey action) {
         break;
     default:
         if (action >= pkSection1 && action <= pkSection9)
-            ActPlaySectionN(action - pkSection1 + 1);
+            EngineNow().PlaySectionN(action - pkSection1 + 1);
         break;
     }
 }

@@ -301,7 +301,9 @@ void TFrmMain::CreateControls() {
     tbZoom->SetHint(tr("图像缩放"));
 
     // --- Schedule grid --------------------------------------------------------------
+    Sched = new Schedule(this);
     sgV = new TScheduleGrid(this);
+    sgV->SetModel(Sched);
     sgV->setObjectName(QStringLiteral("sgV"));
     sgV->SetColCount(6);
     sgV->SetFixedCols(4);

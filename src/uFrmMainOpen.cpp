@@ -1,11 +1,9 @@
 // Opening media from outside the open dialog: files dropped on either window
-// and the open button's list of recent files; the check that keeps special
-// files (named pipes, devices, folders) out of the media graph; and the watch
-// that notices playback which has stopped making progress.
+// and the open button's list of recent files; and the check that keeps
+// special files (named pipes, devices, folders) out of the media graph.
 #include "uFrmMain.h"
 
 #include "controls/MyHemibtn.h"
-#include "media/FilterGraph.h"
 #include "uFrmPlay.h"
 #include "utPublic/utPublic.h"
 
@@ -21,10 +19,6 @@
 #include <QUrl>
 
 namespace {
-
-// Position ticks come every 500 ms: four seconds without the position moving
-// while the graph says it plays.
-constexpr int kStallTicks = 8;
 
 // The first local file among the URLs a drag carries, else empty.
 QString DroppedFile(const QMimeData* mime) {
@@ -134,40 +128,4 @@ void TFrmMain::RefreshRecentMenu() {
     }
     if (files.isEmpty())
         RecentMenu->addAction(tr("（无最近文件）"))->setEnabled(false);
-}
-
-bool TFrmMain::WatchProgress(uint32_t currentPos) {
-    const bool watching = FGBrowse && FGBrowse->State() == gsPlaying && FGBrowse->Settled() &&
-                          engineWaits_ == 0 && !mediaEnded_;
-    if (!watching || currentPos != watchPos_) {
-        watchPos_ = currentPos;
-        stallTicks_ = 0;
-        return false;
-    }
-    if (++stallTicks_ < kStallTicks)
-        return false;
-    stallTicks_ = 0;
-    ReportPlaybackBroke(CutWhilePlaying() ? QCoreApplication::translate(
-                                                "Messages", "the file was cut short while playing")
-                                          : QStringLiteral("playback stopped making progress"));
-    return true;
-}
-
-bool TFrmMain::CutWhilePlaying() const {
-    // A file deleted while playing still plays from its open handle: only a
-    // file that is still there and has become shorter counts.
-    const QFileInfo fi(CurFile);
-    return openedSize_ >= 0 && fi.exists() && fi.size() < openedSize_;
-}
-
-void TFrmMain::ReportPlaybackBroke(const QString& reason) {
-    // Never a black full-screen window in front of hidden controls: stop,
-    // and say why with the controls in sight.
-    FGBrowse->Stop();
-    if (FrmPlay)
-        FrmPlay->hide();
-    show();
-    raise();
-    ReportUnplayable(QCoreApplication::translate("Messages", "Cannot play %1: %2")
-                         .arg(QDir::toNativeSeparators(CurFile), reason));
 }

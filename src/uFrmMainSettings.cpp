@@ -228,13 +228,7 @@ void TFrmMain::OpenSchedule(const QString& path) {
     QDir::setCurrent(AppPath);
 
     sgV->HideEditor(true);
-    LoadGridFromIni(SchedFileName, kScheduleSection, *sgV);
-    // Whatever the file's header row held only sets the column count.
-    if (sgV->ColCount() < 6)
-        sgV->SetColCount(6);
-    for (int c = 0; c < 6; ++c)
-        sgV->SetCell(c, 0, Schedule::Titles()[c]);
-    RenumberRows();
+    Sched->Load(SchedFileName);
 
     KeepSetting(Setting::PlayFile, CurFile);
 
@@ -259,12 +253,7 @@ void TFrmMain::btnSaveClick(QObject* /*Sender*/) {
     if (SchedFileName.isEmpty())
         return;
     sgV->HideEditor(true);
-    for (int r = sgV->RowCount() - 1; r >= 1; --r)
-        sgV->SetCell(4, r, SecToTimeStr(TimeStrToSec(sgV->Cell(4, r), QStringLiteral(":"))));
-    SortGridRows(*sgV, 4, 1, sgV->RowCount() - 1);
-    RenumberRows();
-    SaveGridToIni(SchedFileName, kScheduleSection, *sgV);
-    KeepLoopCounts();
+    Sched->Save(SchedFileName);
 }
 
 void TFrmMain::btnRestoreClick(QObject* /*Sender*/) {

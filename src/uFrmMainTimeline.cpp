@@ -7,7 +7,7 @@
 
 #include "controls/MyHemibtn.h"
 #include "engine/Schedule.h"
-#include "media/FilterGraph.h"
+#include "engine/SectionEngine.h"
 #include "timeline/TimelineWidget.h"
 #include "timeline/TimelineWindow.h"
 #include "uFrmMainGrid.h"
@@ -121,10 +121,10 @@ void TFrmMain::FeedTimeline() {
     if (haveFile) {
         for (int row = 1; RowExists(row); ++row) {
             TTimelineSection section;
-            section.Count = StrToIntDef(sgV->Cell(1, row), 0);
-            section.StartMs = Schedule::TimePointMs(sgV->Cell(4, row));
-            section.Description = sgV->Cell(5, row).trimmed();
-            section.Remaining = row == state.Section ? Engine.RemainCount : 0;
+            section.Count = StrToIntDef(Sched->Count(row), 0);
+            section.StartMs = Sched->StartMs(row);
+            section.Description = Sched->Description(row).trimmed();
+            section.Remaining = row == state.Section ? Engine->RemainCount() : 0;
             s.Sections << section;
         }
         s.CurrentRow = state.Section;
@@ -141,11 +141,12 @@ void TFrmMain::FeedTimeline() {
 void TFrmMain::TimelinePlayFrom(int64_t ms) {
     // Into the section that holds the point: its row, then the position.
     int row = 0;
-    for (int r = 1; RowExists(r) && Schedule::TimePointMs(sgV->Cell(4, r)) <= ms; ++r)
+    for (int r = 1; RowExists(r) && Sched->StartMs(r) <= ms; ++r)
         row = r;
     if (row >= 1 && row != CurRow())
         PlaySection(row, false);
-    ActSeek(ms);
+    EngineNow().SeekTo(ms);
+    NotifyStateChanged(rcSeek);
     FeedTimeline();
 }
 

@@ -297,7 +297,7 @@ private slots:
         QCOMPARE(frm_->sgV->Cell(4, 4), QStringLiteral("00:08"));
         QCOMPARE(frm_->CurRow(), 3);
         QCOMPARE(frm_->sgV->Row(), 3);
-        QCOMPARE(frm_->Engine.SectEndPos, 8000);
+        QCOMPARE(frm_->Engine->SectEndPos(), 8000);
         QCOMPARE(frm_->FGBrowse->State(), gsPlaying);
         QVERIFY(ReadIniText(sched, QStringLiteral("Sect"), QStringLiteral("Row3"))
                     .contains(QStringLiteral("^^1^^+^^-^^00:03^^")));
