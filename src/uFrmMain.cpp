@@ -4,7 +4,6 @@
 
 #include "media/FilterGraph.h"
 #include "uFrmMainGrid.h"
-#include "uFrmMainView.h"
 #include "uFrmPlay.h"
 #include "utPublic/ErrorDisplay.h"
 #include "utPublic/utPublic.h"

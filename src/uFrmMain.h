@@ -14,6 +14,7 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "engine/EngineView.h"
 #include "remote/RemotePlayer.h"
 #include "settings/Settings.h"
 
@@ -255,7 +256,7 @@ public:
     QString LastPlaybackError;
     void ReportUnplayable(const QString& text);
     // What the engine asks of the windows (uFrmMainView.cpp).
-    std::unique_ptr<class TFrmMainView> View;
+    std::unique_ptr<EngineView> View;
 
     // Transport (uFrmMainTransport.cpp).
     QFileDialog* OpenDialog(); // OpenDialog1, made on first use

@@ -1,8 +1,9 @@
 // The timeline window as the control window drives it: its switch
 // ("时间线", key T), its bounds in the settings file, the schedule and the
-// position fed to it from the grid and the graph while it shows, and its
-// requests carried out by the grid's and the window's own handlers, so that
-// a change made on the timeline is the same as one made on the grid.
+// position fed to it while it shows, whenever the schedule, the engine or
+// the player's state change, and its requests carried out by the grid's and
+// the window's own handlers, so that a change made on the timeline is the
+// same as one made on the grid.
 #include "uFrmMain.h"
 
 #include "controls/MyHemibtn.h"
@@ -20,12 +21,6 @@
 #include <QTimer>
 
 using FrmMainText::StrToIntDef;
-
-namespace {
-// How often the timeline is fed while it shows; it moves the play position
-// smoothly in between on its own.
-constexpr int kFeedMs = 100;
-} // namespace
 
 void TFrmMain::CreateTimelineControls() {
     chkTimeline = new QCheckBox(tr("时间线"), plBottom);
@@ -65,9 +60,31 @@ void TFrmMain::CreateTimelineControls() {
                 if (chkTimeline->isChecked())
                     chkTimeline->setChecked(false);
             }));
+    // Fed once after each burst of changes (a load changes every row); the
+    // timeline moves the play position smoothly in between on its own.
     tmTimeline = new QTimer(this);
-    tmTimeline->setInterval(kFeedMs);
+    tmTimeline->setSingleShot(true);
+    tmTimeline->setInterval(0);
     connect(tmTimeline, &QTimer::timeout, this, Guarded([this] { FeedTimeline(); }));
+    const auto soon = [this] {
+        if (chkTimeline->isChecked())
+            tmTimeline->start();
+    };
+    connect(Sched, &Schedule::RowChanged, this, soon);
+    connect(Sched, &Schedule::RowsInserted, this, soon);
+    connect(Sched, &Schedule::RowsRemoved, this, soon);
+    connect(Sched, &Schedule::Reset, this, soon);
+    connect(Engine, &SectionEngine::RemainingChanged, this, soon);
+    connect(Engine, &SectionEngine::StateChanged, this, soon);
+    connect(Engine, &SectionEngine::PositionChanged, this, soon);
+    connect(Engine, &SectionEngine::DurationChanged, this, soon);
+    connect(this, &TFrmMain::StateChanged, this, soon);
+    connect(chkEdit, &QCheckBox::toggled, this, soon);
+    sgV->OnClick = [this, soon, click = sgV->OnClick](QObject* sender) {
+        if (click)
+            click(sender);
+        soon();
+    };
 
     // As the other switches: one left on raises its click event, which shows
     // the window and writes the switch back.
@@ -81,7 +98,6 @@ void TFrmMain::chkTimelineClick(QObject* /*Sender*/) {
     if (on) {
         FeedTimeline();
         FrmTimeline->show();
-        tmTimeline->start();
     } else {
         tmTimeline->stop();
         if (FrmTimeline->isVisible()) {
