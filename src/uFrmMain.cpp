@@ -2,6 +2,8 @@
 // and the window-level events that feed the handlers.
 #include "uFrmMain.h"
 
+#include "SettingKeeper.h"
+
 #include "media/FilterGraph.h"
 #include "uFrmMainGrid.h"
 #include "uFrmPlay.h"
@@ -33,6 +35,10 @@ constexpr int kSnapDistance = 10;
 } // namespace
 
 TFrmMain::TFrmMain(QWidget* parent) : QWidget(parent) {
+    Keeper = new TSettingKeeper(
+        this, [this] { return SchedFileName; },
+        [this] { return FGBrowse && FGBrowse->State() >= gsPaused; });
+    connect(this, &TFrmMain::StateChanged, Keeper, &TSettingKeeper::KeepHeld);
     CreateControls();
     // Key presses reach the window before its controls.
     qApp->installEventFilter(this);
@@ -101,9 +107,8 @@ void TFrmMain::ReportHandlerError(const std::exception* error) {
         // Creation runs many handlers in a row (every option loaded writes
         // itself back): one box per file that refused, not one per option.
         if (const auto* refused = dynamic_cast<const EWriteRefused*>(error)) {
-            if (unwritable_.contains(refused->File()))
+            if (!Keeper->FirstRefusal(refused->File()))
                 return;
-            unwritable_.insert(refused->File());
         } else {
             if (creationReports_.contains(text))
                 return;

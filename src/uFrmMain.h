@@ -5,7 +5,6 @@
 // the tests drive the window through the very same handlers.
 #pragma once
 
-#include <QHash>
 #include <QPixmap>
 #include <QPoint>
 #include <QRect>
@@ -14,17 +13,16 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "HandlerGuard.h"
+#include "PlayerKeys.h"
 #include "engine/EngineView.h"
 #include "remote/RemotePlayer.h"
 #include "settings/Settings.h"
 
 #include <atomic>
 #include <cstdint>
-#include <exception>
 #include <functional>
 #include <memory>
-#include <type_traits>
-#include <utility>
 
 class QCheckBox;
 class QFileDialog;
@@ -51,39 +49,10 @@ class TTransTrackBar;
 
 class QKeyEvent;
 
-// What a key asks of the player (uFrmMainKeys.cpp).
-enum TPlayerKey {
-    pkNone,
-    pkPlayPause,
-    pkSkipBack,
-    pkSkipForward,
-    pkVolumeUp,
-    pkVolumeDown,
-    pkSlower,
-    pkFaster,
-    pkPreviousSection,
-    pkNextSection,
-    pkRestartSection,
-    pkSection1,
-    pkSection2,
-    pkSection3,
-    pkSection4,
-    pkSection5,
-    pkSection6,
-    pkSection7,
-    pkSection8,
-    pkSection9,
-    pkMirror,
-    pkControls,
-    pkOpen,
-    pkSave,
-    pkMarkHere,
-    pkTimeline,
-    pkEditLocked // a key that edits the schedule or changes the file, with "允许编辑" off
-};
-
-class TFrmMain : public QWidget {
+class TFrmMain : public QWidget, private THandlerGuard<TFrmMain> {
     Q_OBJECT
+    friend class THandlerGuard<TFrmMain>;
+
 public:
     explicit TFrmMain(QWidget* parent = nullptr);
     ~TFrmMain() override;
@@ -151,6 +120,8 @@ public:
     // and folder model holds about 8 MB from the start.
     QFileDialog* OpenDialog1 = nullptr;
     QTimer* tmIdel = nullptr;
+    class TSliderWrites* SliderWrites = nullptr; // SoundLevel2's and tbZoom's settings
+    class TSettingKeeper* Keeper = nullptr;      // the settings kept while a file plays
 
     // The video window (a top-level window of its own, owned here); null
     // until FormCreate has made it.
@@ -415,30 +386,6 @@ private:
     void CreateControls();
     void BindControlEvents();
 
-    // Every handler of the window is bound through Guarded. An error the
-    // handler raises is shown by the top-level error display and ends that
-    // handler only: it never unwinds through Qt's signal emission, a timer
-    // or a control's own event code, and the program goes on. A handler that
-    // returns a value gives the value-initialised one after an error.
-    template <typename F> auto Guarded(F handler) {
-        return [this, handler](
-                   auto&&... args) -> decltype(handler(std::forward<decltype(args)>(args)...)) {
-            using R = decltype(handler(std::forward<decltype(args)>(args)...));
-            try {
-                return handler(std::forward<decltype(args)>(args)...);
-            } catch (const std::exception& e) {
-                ReportHandlerError(&e);
-            } catch (...) {
-                ReportHandlerError(nullptr);
-            }
-            if constexpr (!std::is_void_v<R>)
-                return R{};
-        };
-    }
-    template <typename R, typename... A> auto Guarded(R (TFrmMain::*handler)(A...)) {
-        return Guarded(
-            [this, handler](A... args) -> R { return (this->*handler)(std::forward<A>(args)...); });
-    }
     // The top-level error display for a failed handler (null: not a
     // std::exception). While the window is being created, each distinct
     // failure, and each file that refused a write, is shown once.
@@ -446,37 +393,6 @@ private:
     bool creating_ = false;
     QStringList creationReports_;
 
-    // The settings file or the current schedule file, as the table says.
-    QString SettingsFileOf(Setting s) const;
-    // Stores a setting that is kept while a file opens and plays (the last
-    // file, the per-media channel, track, rate and zoom). The setting applies
-    // whether or not it could be stored: a refused write (media on a
-    // read-only medium) is reported once per file without stopping anything,
-    // and the caller goes on.
-    void KeepSetting(Setting s, const QString& value);
-    // The same for a file named by the caller (a write that comes late and
-    // belongs to the schedule file current when the value changed).
-    void KeepSetting(const QString& file, Setting s, const QString& value);
-    // Files that refused a write and have been reported.
-    QSet<QString> unwritable_;
-    // Per-media settings of a file that has no schedule file yet, held until
-    // the file has opened as media (so that opening any other file creates
-    // nothing beside it), then written by KeepHeldSettings.
-    QList<std::pair<Setting, QString>> heldSettings_;
-    QString heldFor_; // the schedule file they belong to
-    void KeepHeldSettings();
-    // Stores a slider's setting: at once for a click or an assignment; during
-    // a thumb drag at most every 250 ms (each write syncs a file, the zoom's
-    // often on a slow stick or share), and the last value when the drag ends.
-    void WriteSliderSetting(TTransTrackBar* slider, std::function<void()> write);
-    // The drag of the slider ended: its last value is written now.
-    void EndSliderDrag(TTransTrackBar* slider);
-    void FlushSliderSetting(TTransTrackBar* slider);
-    struct TSliderWrites {
-        QTimer* quiet = nullptr;       // runs for 250 ms after each drag write
-        std::function<void()> pending; // the latest value not yet written
-    };
-    QHash<TTransTrackBar*, TSliderWrites> sliderWrites_;
     // Snaps the window to a screen edge it was moved close to.
     void SnapToScreenEdges();
     bool snapping_ = false;

@@ -12,6 +12,8 @@
 // chained here behind the handlers bound to them.
 #include "uFrmMain.h"
 
+#include "SettingKeeper.h"
+
 #include "controls/FlatCtrls.h"
 #include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"
@@ -281,12 +283,12 @@ void TFrmMain::chkMirrorClick(QObject* /*Sender*/) {
     if (FrmPlay)
         FrmPlay->VW->SetMirrored(on);
     if (QFileInfo(CurFile).isFile())
-        KeepSetting(Setting::chkMirror, BoolToText(on));
+        Keeper->Keep(Setting::chkMirror, BoolToText(on));
 }
 
 void TFrmMain::chkSpeedUpClick(QObject* /*Sender*/) {
     if (QFileInfo(CurFile).isFile())
-        KeepSetting(Setting::chkSpeedUp, BoolToText(chkSpeedUp->isChecked()));
+        Keeper->Keep(Setting::chkSpeedUp, BoolToText(chkSpeedUp->isChecked()));
 }
 
 void TFrmMain::chkOSDClick(QObject* /*Sender*/) {

@@ -2,6 +2,10 @@
 // of their events to the window's handlers.
 #include "uFrmMain.h"
 
+#include "SettingKeeper.h"
+
+#include "SliderWrites.h"
+
 #include "MyExitWin/MyExitWin.h"
 #include "controls/FlatCtrls.h"
 #include "controls/FontCatalog.h"
@@ -392,6 +396,7 @@ void TFrmMain::CreateControls() {
     ExitWin = new TMyExitWin(this);
     ExitWin->setObjectName(QStringLiteral("ExitWin"));
     ExitWin->SetExitWinType(ewForce);
+    SliderWrites = new TSliderWrites(this);
     tmIdel = new QTimer(this);
     tmIdel->setObjectName(QStringLiteral("tmIdel"));
     tmIdel->setInterval(1000);
@@ -458,8 +463,8 @@ void TFrmMain::BindControlEvents() {
                     a->setChecked(current == QLatin1String(value));
                     connect(a, &QAction::triggered, this,
                             [this, value = QString::fromLatin1(value)] {
-                                // A refused write is reported by KeepSetting itself.
-                                KeepSetting(Setting::Language, value);
+                                // A refused write is reported by the keeper itself.
+                                Keeper->Keep(Setting::Language, value);
                                 ShowPassingHint(tr("语言在下次启动时生效"));
                             });
                 }
@@ -482,8 +487,8 @@ void TFrmMain::BindControlEvents() {
     for (TTransTrackBar* t : {SoundLevel2, tbZoom}) {
         t->OnMouseMove = moved;
         t->setMouseTracking(true);
-        t->OnMouseUp =
-            Guarded([this, t](QObject*, TMouseButton, TShiftState, int, int) { EndSliderDrag(t); });
+        t->OnMouseUp = Guarded(
+            [this, t](QObject*, TMouseButton, TShiftState, int, int) { SliderWrites->EndDrag(t); });
     }
     for (QWidget* w :
          std::initializer_list<QWidget*>{this, plTop, plBottom, sgV, Image1, chkEdit, chkAutoPlay,

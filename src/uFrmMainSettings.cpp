@@ -5,6 +5,8 @@
 // settings/Settings.h.
 #include "uFrmMain.h"
 
+#include "SettingKeeper.h"
+
 #include "controls/FlatCtrls.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
@@ -133,46 +135,7 @@ void TFrmMain::SaveWindowBounds() {
     WriteOption(Setting::WindowsH, QString::number(height()));
 }
 
-QString TFrmMain::SettingsFileOf(Setting s) const {
-    return SettingEntry(s).file == TSettingsFile::System ? IniFileName : SchedFileName;
-}
-
-void TFrmMain::KeepSetting(Setting s, const QString& value) {
-    KeepSetting(SettingsFileOf(s), s, value);
-}
-
-void TFrmMain::KeepSetting(const QString& file, Setting s, const QString& value) {
-    const bool opened = FGBrowse && FGBrowse->State() >= gsPaused;
-    if (file == SchedFileName && !opened && !QFileInfo::exists(file)) {
-        if (heldFor_ != file)
-            heldSettings_.clear();
-        heldFor_ = file;
-        heldSettings_.removeIf([s](const auto& held) { return held.first == s; });
-        heldSettings_.append({s, value});
-        connect(this, &TFrmMain::StateChanged, this, &TFrmMain::KeepHeldSettings,
-                Qt::UniqueConnection);
-        return;
-    }
-    try {
-        WriteSetting(file, s, value);
-    } catch (const EWriteRefused& e) {
-        if (unwritable_.contains(e.File()))
-            return;
-        unwritable_.insert(e.File());
-        // Not modal: this runs while a file opens and plays.
-        ShowErrorNotice(e.Text(), isVisible() ? this : nullptr);
-    }
-}
-
 // --- Option controls that only store their value -------------------------------------
-
-void TFrmMain::KeepHeldSettings() {
-    if (heldSettings_.isEmpty() || heldFor_ != SchedFileName || !FGBrowse ||
-        FGBrowse->State() < gsPaused)
-        return;
-    for (const auto& [s, value] : std::exchange(heldSettings_, {}))
-        KeepSetting(heldFor_, s, value);
-}
 
 void TFrmMain::rbExitClick(QObject* /*Sender*/) {
     ChooseEndMode(rbExit);
@@ -230,7 +193,7 @@ void TFrmMain::OpenSchedule(const QString& path) {
     sgV->HideEditor(true);
     Sched->Load(SchedFileName);
 
-    KeepSetting(Setting::PlayFile, CurFile);
+    Keeper->Keep(Setting::PlayFile, CurFile);
 
     // Checking a radio button from here raises no event: the channel is
     // applied to the sound when playback of the file starts.

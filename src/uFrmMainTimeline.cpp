@@ -6,6 +6,8 @@
 // same as one made on the grid.
 #include "uFrmMain.h"
 
+#include "SettingKeeper.h"
+
 #include "controls/MyHemibtn.h"
 #include "engine/Schedule.h"
 #include "engine/SectionEngine.h"
@@ -119,10 +121,10 @@ void TFrmMain::SaveTimelineBounds() {
     if (!FrmTimeline)
         return;
     const QRect g = FrmTimeline->geometry();
-    KeepSetting(Setting::TimelineL, QString::number(g.x()));
-    KeepSetting(Setting::TimelineT, QString::number(g.y()));
-    KeepSetting(Setting::TimelineW, QString::number(g.width()));
-    KeepSetting(Setting::TimelineH, QString::number(g.height()));
+    Keeper->Keep(Setting::TimelineL, QString::number(g.x()));
+    Keeper->Keep(Setting::TimelineT, QString::number(g.y()));
+    Keeper->Keep(Setting::TimelineW, QString::number(g.width()));
+    Keeper->Keep(Setting::TimelineH, QString::number(g.height()));
 }
 
 void TFrmMain::FeedTimeline() {

@@ -3,6 +3,8 @@
 // the playback ones forward to the section engine.
 #include "uFrmMain.h"
 
+#include "SettingKeeper.h"
+
 #include "controls/FlatCtrls.h"
 #include "engine/SectionEngine.h"
 #include "media/FilterGraph.h"
@@ -120,7 +122,7 @@ void TFrmMain::cbRateChange(QObject* /*Sender*/) {
     bool ok = false;
     const double rate = cbRate->Text().toDouble(&ok);
     ApplyRate(ok ? rate : 1.0);
-    KeepSetting(Setting::cbRate, QString::number(cbRate->ItemIndex()));
+    Keeper->Keep(Setting::cbRate, QString::number(cbRate->ItemIndex()));
 }
 
 void TFrmMain::SeekTo(uint32_t ms) {
