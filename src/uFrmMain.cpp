@@ -3,6 +3,7 @@
 #include "uFrmMain.h"
 
 #include "SettingKeeper.h"
+#include "controls/MyHemibtn.h"
 
 #include "media/FilterGraph.h"
 #include "uFrmMainGrid.h"
@@ -61,6 +62,7 @@ void TFrmMain::FormCreate() {
     if (!AppPath.endsWith(QLatin1Char('/')))
         AppPath += QLatin1Char('/');
     AlignControls();
+    btnClose->OnClick = Guarded(&TFrmMain::btnCloseClick);
 
     // A settings file that cannot be written (a read-only program folder)
     // must not cost the user the window: each step that fails is reported
@@ -91,6 +93,7 @@ void TFrmMain::FormCreate() {
             FrmPlay->raise();
     }
     CreatePracticeControls();
+    AddKeyHints();
     CreateTimelineControls();
     CreateOpenHandlers();
     CreateRemoteControls();

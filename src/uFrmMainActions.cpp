@@ -32,11 +32,13 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
 #include <QTimer>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
@@ -96,19 +98,6 @@ void TFrmMain::ChainActionNotifications() {
 
 void TFrmMain::NotifyStateChanged(int reasons) {
     emit StateChanged(reasons);
-}
-
-QList<double> TFrmMain::RateChoices() const {
-    QList<double> rates;
-    if (!cbRate)
-        return rates;
-    for (const QString& item : cbRate->Items()) {
-        bool ok = false;
-        const double r = item.toDouble(&ok);
-        if (ok)
-            rates << r;
-    }
-    return rates;
 }
 
 TRemoteState TFrmMain::PlayerState() const {
@@ -185,7 +174,7 @@ void TFrmMain::ActSetRate(double rate) {
     // paused graph takes it now as well, so that it resumes at that pace.
     cbRate->SetItemIndex(best);
     if (FGBrowse && FGBrowse->State() == gsPaused)
-        ApplyRate(rates[best]);
+        EngineNow().ApplyRate(rates[best]);
 }
 
 double TFrmMain::PlaybackRate() const {
@@ -209,31 +198,6 @@ void TFrmMain::ActShowControls() {
     activateWindow();
     if (!shown)
         NotifyStateChanged(rcControls);
-}
-
-bool TFrmMain::OpenMediaFile(const QString& path) {
-    // Not inside a section start: the schedule it plays is being replaced.
-    if (Engine->Waiting())
-        return false;
-    if (const QString why = MediaFileRefusal(path); !why.isEmpty()) {
-        ReportUnplayable(QCoreApplication::translate("Messages", "Cannot play %1: %2")
-                             .arg(QDir::toNativeSeparators(path), why));
-        return false;
-    }
-    OpenSchedule(path);
-    RememberRecentFile(path);
-    EngineNow().Stop();
-    NotifyStateChanged(rcFile);
-    PlaySection(1, false);
-    return true;
-}
-
-bool TFrmMain::OpenOfferedFile(const QString& path, QWidget* over) {
-    if (btnSelFile && !btnSelFile->isEnabled()) {
-        ShowPassingHint(tr(qUtf8Printable(EditLockedHint)), over);
-        return false;
-    }
-    return OpenMediaFile(path);
 }
 
 void TFrmMain::CreatePracticeControls() {
@@ -263,7 +227,6 @@ void TFrmMain::CreatePracticeControls() {
     connect(chkOSD, &QCheckBox::toggled, this, Guarded([this] { chkOSDClick(chkOSD); }));
     connect(chkSpeedUp, &QCheckBox::toggled, this,
             Guarded([this] { chkSpeedUpClick(chkSpeedUp); }));
-    AddKeyHints();
 }
 
 void TFrmMain::LoadPracticeSchedule() {
@@ -327,4 +290,21 @@ void TFrmMain::MarkSectionAt(int64_t markAt, bool save) {
         return;
     sgV->SetCol(5); // ready for its description
     NotifyStateChanged(rcSection);
+}
+
+// Untranslated; shown through tr().
+const QString TFrmMain::EditLockedHint =
+    QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "请先勾选“允许编辑”"));
+
+void TFrmMain::ShowPassingHint(const QString& text, QWidget* over) {
+    // By default over the window in sight: the video window while the
+    // controls are hidden or it has the keyboard.
+    if (!over)
+        over = FrmPlay && FrmPlay->isVisible() && (!isVisible() || FrmPlay->isActiveWindow())
+                   ? static_cast<QWidget*>(FrmPlay.get())
+                   : this;
+    QPoint at = QCursor::pos();
+    if (!over->frameGeometry().contains(at))
+        at = over->mapToGlobal(over->rect().center());
+    QToolTip::showText(at, text, over, QRect(), 3000);
 }

@@ -81,10 +81,6 @@ bool FocusUsesKey(const QWidget* focus, int key, Qt::KeyboardModifiers modifiers
 
 } // namespace
 
-// Untranslated; shown through tr().
-const QString TFrmMain::EditLockedHint =
-    QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "请先勾选“允许编辑”"));
-
 TPlayerKey TFrmMain::KeyAction(int key, Qt::KeyboardModifiers modifiers, bool onVideo) const {
     // The keypad's digits and Shift (for "[" "]" on some layouts) count as
     // the plain key.
@@ -128,7 +124,7 @@ void TFrmMain::RunPlayerKey(TPlayerKey action) {
     case pkSkipBack:
     case pkSkipForward:
         EngineNow().Skip(action == pkSkipBack ? -10 : 10);
-        NotifyStateChanged(rcSeek);
+        emit StateChanged(rcSeek);
         break;
     case pkVolumeUp:
         ActVolumeStep(5);
@@ -220,17 +216,4 @@ void TFrmMain::AddKeyHints() {
     add(btnAdd, tr("当前位置: Insert N"));
     if (chkMirror)
         chkMirror->setToolTip(chkMirror->toolTip() + QStringLiteral(" (M)"));
-}
-
-void TFrmMain::ShowPassingHint(const QString& text, QWidget* over) {
-    // By default over the window in sight: the video window while the
-    // controls are hidden or it has the keyboard.
-    if (!over)
-        over = FrmPlay && FrmPlay->isVisible() && (!isVisible() || FrmPlay->isActiveWindow())
-                   ? static_cast<QWidget*>(FrmPlay.get())
-                   : this;
-    QPoint at = QCursor::pos();
-    if (!over->frameGeometry().contains(at))
-        at = over->mapToGlobal(over->rect().center());
-    QToolTip::showText(at, text, over, QRect(), 3000);
 }

@@ -412,7 +412,42 @@ void TFrmMain::CreateControls() {
 }
 
 void TFrmMain::BindControlEvents() {
-    btnClose->OnClick = Guarded(&TFrmMain::btnCloseClick);
+    // Called on the framework's streaming thread, where no box may be shown;
+    // it raises nothing.
+    if (SampleGrabber)
+        SampleGrabber->SetOnBuffer([this](QObject* s, double t, uint8_t* buf, int32_t len) {
+            SampleGrabberBuffer(s, t, buf, len);
+        });
+
+    if (btnSelFile)
+        btnSelFile->OnClick = Guarded(&TFrmMain::btnSelFileClick);
+    if (btnPause)
+        btnPause->OnClick = Guarded(&TFrmMain::btnPauseClick);
+    if (btnBack)
+        btnBack->OnClick = Guarded(&TFrmMain::btnBackClick);
+    if (btnNext)
+        btnNext->OnClick = Guarded(&TFrmMain::btnNextClick);
+    if (cbRate)
+        cbRate->OnChange = Guarded(&TFrmMain::cbRateChange);
+    if (btnSelAudioChl2)
+        btnSelAudioChl2->OnClick = Guarded(&TFrmMain::btnSelAudioChl2Click);
+    if (lbLeft2)
+        lbLeft2->OnClick = Guarded(&TFrmMain::lbLeft2Click);
+    if (lbCenter2)
+        lbCenter2->OnClick = Guarded(&TFrmMain::lbCenter2Click);
+    if (lbRight2)
+        lbRight2->OnClick = Guarded(&TFrmMain::lbRight2Click);
+    if (SoundLevel2)
+        SoundLevel2->OnChange = Guarded(&TFrmMain::SoundLevel2Change);
+    if (tbZoom)
+        tbZoom->OnChange = Guarded(&TFrmMain::tbZoomChange);
+    // lbPos's double click reaches lbPosDblClick through the window's own
+    // event filter.
+    // A check box raises its click event whenever its state changes, also
+    // when the program sets it (LoadSettings).
+    if (chkOn2Monitor)
+        connect(chkOn2Monitor, &QCheckBox::toggled, this,
+                Guarded([this] { chkOn2MonitorClick(chkOn2Monitor); }));
     btnUP->OnClick = Guarded(&TFrmMain::btnUPClick);
     btnDown->OnClick = Guarded(&TFrmMain::btnDownClick);
     btnRestore->OnClick = Guarded(&TFrmMain::btnRestoreClick);

@@ -4,6 +4,7 @@
 #include "uFrmMain.h"
 
 #include "controls/MyHemibtn.h"
+#include "engine/SectionEngine.h"
 #include "uFrmPlay.h"
 #include "utPublic/utPublic.h"
 
@@ -128,4 +129,29 @@ void TFrmMain::RefreshRecentMenu() {
     }
     if (files.isEmpty())
         RecentMenu->addAction(tr("（无最近文件）"))->setEnabled(false);
+}
+
+bool TFrmMain::OpenMediaFile(const QString& path) {
+    // Not inside a section start: the schedule it plays is being replaced.
+    if (Engine->Waiting())
+        return false;
+    if (const QString why = MediaFileRefusal(path); !why.isEmpty()) {
+        ReportUnplayable(QCoreApplication::translate("Messages", "Cannot play %1: %2")
+                             .arg(QDir::toNativeSeparators(path), why));
+        return false;
+    }
+    OpenSchedule(path);
+    RememberRecentFile(path);
+    EngineNow().Stop();
+    emit StateChanged(rcFile);
+    PlaySection(1, false);
+    return true;
+}
+
+bool TFrmMain::OpenOfferedFile(const QString& path, QWidget* over) {
+    if (btnSelFile && !btnSelFile->isEnabled()) {
+        ShowPassingHint(tr(qUtf8Printable(EditLockedHint)), over);
+        return false;
+    }
+    return OpenMediaFile(path);
 }

@@ -162,17 +162,6 @@ void TFrmMain::RenumberRows() {
         sgV->SetCell(0, r, PadLeft(QString::number(r), QLatin1Char(' '), 3));
 }
 
-void TFrmMain::SetEditMode(bool enabled) {
-    for (QWidget* w : {static_cast<QWidget*>(btnSelFile), static_cast<QWidget*>(btnSave),
-                       static_cast<QWidget*>(btnAdd), static_cast<QWidget*>(btnDel),
-                       static_cast<QWidget*>(lbPos), static_cast<QWidget*>(rbExit),
-                       static_cast<QWidget*>(rbShut), static_cast<QWidget*>(rbPlay)})
-        w->setEnabled(enabled);
-    sgV->SetEditing(enabled);
-    if (isVisible())
-        sgV->setFocus(Qt::OtherFocusReason);
-}
-
 QString TFrmMain::StepCount(const QString& text, bool up, int max, int min) {
     int64_t v = StrToIntDef(text, 0);
     v += up ? 1 : -1;

@@ -8,6 +8,7 @@
 #include "SettingKeeper.h"
 
 #include "controls/FlatCtrls.h"
+#include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
 #include "engine/Schedule.h"
@@ -222,4 +223,15 @@ void TFrmMain::btnSaveClick(QObject* /*Sender*/) {
 void TFrmMain::btnRestoreClick(QObject* /*Sender*/) {
     if (QFileInfo(CurFile).isFile())
         OpenSchedule(CurFile);
+}
+
+void TFrmMain::SetEditMode(bool enabled) {
+    for (QWidget* w : {static_cast<QWidget*>(btnSelFile), static_cast<QWidget*>(btnSave),
+                       static_cast<QWidget*>(btnAdd), static_cast<QWidget*>(btnDel),
+                       static_cast<QWidget*>(lbPos), static_cast<QWidget*>(rbExit),
+                       static_cast<QWidget*>(rbShut), static_cast<QWidget*>(rbPlay)})
+        w->setEnabled(enabled);
+    sgV->SetEditing(enabled);
+    if (isVisible())
+        sgV->setFocus(Qt::OtherFocusReason);
 }

@@ -164,7 +164,7 @@ void TFrmMain::TimelinePlayFrom(int64_t ms) {
     if (row >= 1 && row != CurRow())
         PlaySection(row, false);
     EngineNow().SeekTo(ms);
-    NotifyStateChanged(rcSeek);
+    emit StateChanged(rcSeek);
     FeedTimeline();
 }
 
