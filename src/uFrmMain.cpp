@@ -4,7 +4,6 @@
 
 #include "SettingKeeper.h"
 #include "controls/MyHemibtn.h"
-
 #include "media/FilterGraph.h"
 #include "uFrmMainGrid.h"
 #include "uFrmPlay.h"

@@ -13,7 +13,6 @@
 #include "uFrmMain.h"
 
 #include "SettingKeeper.h"
-
 #include "controls/FlatCtrls.h"
 #include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"

@@ -5,12 +5,11 @@
 #include "uFrmMain.h"
 
 #include "SettingKeeper.h"
-
 #include "SliderWrites.h"
-
 #include "controls/FlatCtrls.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
+#include "engine/SectionEngine.h"
 #include "media/FilterGraph.h"
 #include "media/GraphPlayback.h"
 #include "media/SampleGrabber.h"
@@ -24,8 +23,10 @@ void TFrmMain::SoundLevel2Change(QObject* /*Sender*/) {
     const int v = RoundHalfEven(SoundLevel2->Position());
     SliderWrites->Write(
         SoundLevel2, [v] { WriteSetting(IniFileName, Setting::SoundLevel2, QString::number(v)); });
+    // Through the engine: a section start keeps the sound muted until the
+    // graph is where nothing from before the target can be heard.
     if (FGBrowse && FGBrowse->State() != gsNone)
-        FGBrowse->SetVolume(v);
+        Engine->SetVolume(v);
 }
 
 void TFrmMain::lbLeft2Click(QObject* /*Sender*/) {

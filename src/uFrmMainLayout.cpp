@@ -2,11 +2,9 @@
 // of their events to the window's handlers.
 #include "uFrmMain.h"
 
-#include "SettingKeeper.h"
-
-#include "SliderWrites.h"
-
 #include "MyExitWin/MyExitWin.h"
+#include "SettingKeeper.h"
+#include "SliderWrites.h"
 #include "controls/FlatCtrls.h"
 #include "controls/FontCatalog.h"
 #include "controls/MyHemibtn.h"

@@ -3,9 +3,7 @@
 #include "uFrmMain.h"
 
 #include "SettingKeeper.h"
-
 #include "SliderWrites.h"
-
 #include "controls/FlatCtrls.h"
 #include "controls/uTransTrackBar.h"
 #include "uFrmMainGrid.h"

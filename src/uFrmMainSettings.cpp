@@ -6,7 +6,6 @@
 #include "uFrmMain.h"
 
 #include "SettingKeeper.h"
-
 #include "controls/FlatCtrls.h"
 #include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"

@@ -7,7 +7,6 @@
 #include "uFrmMain.h"
 
 #include "SettingKeeper.h"
-
 #include "controls/MyHemibtn.h"
 #include "engine/Schedule.h"
 #include "engine/SectionEngine.h"

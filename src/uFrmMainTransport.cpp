@@ -4,7 +4,6 @@
 #include "uFrmMain.h"
 
 #include "SettingKeeper.h"
-
 #include "controls/FlatCtrls.h"
 #include "engine/SectionEngine.h"
 #include "media/FilterGraph.h"

@@ -5,7 +5,6 @@
 #include "RemoteKit.h"
 
 #include "AppInstance.h"
-
 #include "controls/FlatCtrls.h"
 #include "controls/uTransTrackBar.h"
 #include "engine/SectionEngine.h"
