@@ -209,6 +209,14 @@ void TestEngineSectionEngine::playsTheSchedule_data() {
     QTest::newRow("loop pass with loop counts") << "0:00*2 0:02*1" << 4000 << "loop loopcounts"
                                                 << "" << 13500 << "r1 N r1 r2 r1 N r1 r2"
                                                 << "";
+    QTest::newRow("loop counts: a count typed, not saved, lasts one pass")
+        << "0:00*2 0:02*1" << 4000 << "loop loopcounts"
+        << "0:type2" << 17000 << "r1 N r1 r2 N r2 r1 N r1 r2 r1"
+        << "";
+    QTest::newRow("loop counts: a count typed and saved, every pass")
+        << "0:00*2 0:02*1" << 4000 << "loop loopcounts"
+        << "0:type2 0:save" << 19000 << "r1 N r1 r2 N r2 r1 N r1 r2 N r2"
+        << "";
     QTest::newRow("error: stop, no end action") << abc << 6000 << "exit"
                                                 << "1000:error" << 30000 << "r1 E"
                                                 << "";
@@ -331,6 +339,8 @@ void TestEngineSectionEngine::playsTheSchedule() {
          [&] { schedule.SetCount(2, QString::number(StrToIntDef(schedule.Count(2), 0) + 1)); }},
         {"later2", [&] { schedule.SetCell(Schedule::ColTime, 2, QStringLiteral("00:04")); }},
         {"where", [&] { actual << QStringLiteral("@%1").arg(engine.CurRow()); }},
+        {"type2", [&] { schedule.SetCount(2, QStringLiteral("2")); }},
+        {"save", [&] { schedule.Save(schedFile); }},
     };
     for (const QString& step : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const QStringList at = step.split(QLatin1Char(':'));
