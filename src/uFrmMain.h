@@ -140,7 +140,7 @@ public:
     int CurRow() const;
     // The engine, given the controls' current choices: every key, remote
     // and handler acting on playback goes through it.
-    SectionEngine& EngineNow();
+    SectionEngine& EngineNow(bool atMediaEnd = false);
     QString LastPlaybackError; // the last "cannot play" message, never modal
     void ReportUnplayable(const QString& text);
     // What the engine asks of the windows (uFrmMainView.cpp).

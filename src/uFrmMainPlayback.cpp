@@ -62,13 +62,16 @@ void TFrmMain::CreateEngine() {
     connect(Engine, &SectionEngine::RateChanged, this, [this] { emit StateChanged(rcRate); });
 }
 
-SectionEngine& TFrmMain::EngineNow() {
+SectionEngine& TFrmMain::EngineNow(bool atMediaEnd) {
     SectionEngine::Options o;
     o.RepeatPauseMs = StrToIntDef(cbDelay->Text(), 1000);
     o.ReplayNotice = chkRePlay->isChecked();
     o.SectionLine = chkOSD && chkOSD->isChecked();
     o.SpeedUp = chkSpeedUp && chkSpeedUp->isChecked();
-    o.LoopCounts = ReadBoolSetting(IniFileName, Setting::chkLoopCounts);
+    // Read from the settings file when a loop pass may begin, not on every
+    // tick.
+    o.LoopCounts = atMediaEnd ? ReadBoolSetting(IniFileName, Setting::chkLoopCounts)
+                              : Engine->GetOptions().LoopCounts;
     o.Rates = RateChoices();
     o.RateIndex = cbRate->ItemIndex();
     o.Volume = RoundHalfEven(SoundLevel2->Position());
@@ -119,7 +122,7 @@ void TFrmMain::FGBrowseGraphError(const QString& reason) {
 }
 
 void TFrmMain::FGBrowseGraphComplete() {
-    EngineNow().GraphComplete();
+    EngineNow(true).GraphComplete();
 }
 
 QList<double> TFrmMain::RateChoices() const {
