@@ -822,9 +822,9 @@ int Soak(const QString& tones, int repeats, int cpus) {
         frm.PlaySection(1, false);
         WaitUntil(
             [&] {
-                if (frm.CurRow() == 1 && frm.Engine.RemainCount < last) {
-                    played += last - frm.Engine.RemainCount;
-                    last = frm.Engine.RemainCount;
+                if (frm.CurRow() == 1 && frm.Engine->RemainCount() < last) {
+                    played += last - frm.Engine->RemainCount();
+                    last = frm.Engine->RemainCount();
                     if (played % 25 == 0)
                         std::printf("  %4d repeats, %d stops, %.0f s\n", played, stops,
                                     clock.elapsed() / 1000.0);
