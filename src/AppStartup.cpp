@@ -3,6 +3,7 @@
 #include "AppInstance.h"
 #include "AppTranslations.h"
 #include "Demo.h"
+#include "engine/SectionEngine.h"
 #include "media/gst/GstAudioOutput.h"
 #include "settings/Settings.h"
 #include "uFrmMain.h"
@@ -188,7 +189,7 @@ int RunTavrelo(int argc, char** argv) {
     // Files handed over while the window is still being made (its start-up
     // waits with the event loop running) are opened once it is up.
     TFrmMain* frmMain = nullptr;
-    instance.SetReady([&frmMain] { return frmMain && !frmMain->ActionRunning(); });
+    instance.SetReady([&frmMain] { return frmMain && !frmMain->Engine->Waiting(); });
     QStringList handedOver;
     QObject::connect(&instance, &TSingleInstance::Received, &instance,
                      [&frmMain, &handedOver](const QString& f) {

@@ -1,6 +1,7 @@
 #include "Demo.h"
 
 #include "engine/Schedule.h"
+#include "engine/SectionEngine.h"
 #include "uFrmMain.h"
 #include "uFrmMainGrid.h"
 #include "uFrmPlay.h"
@@ -170,7 +171,7 @@ private:
     void Poll() {
         TFrmPlay* play = frm_->FrmPlay.get();
         const int row = frm_->CurRow();
-        const int remain = frm_->Engine.RemainCount;
+        const int remain = frm_->Engine->RemainCount();
         const bool notice = play && play->plHint->isVisible();
         if (notice && !lastNotice_) {
             Say(QStringLiteral("repeat gap: sound muted, notice \"%1\" shown")

@@ -2,6 +2,8 @@
 // and the window-level events that feed the handlers.
 #include "uFrmMain.h"
 
+#include "SettingKeeper.h"
+#include "controls/MyHemibtn.h"
 #include "media/FilterGraph.h"
 #include "uFrmMainGrid.h"
 #include "uFrmPlay.h"
@@ -33,6 +35,10 @@ constexpr int kSnapDistance = 10;
 } // namespace
 
 TFrmMain::TFrmMain(QWidget* parent) : QWidget(parent) {
+    Keeper = new TSettingKeeper(
+        this, [this] { return SchedFileName; },
+        [this] { return FGBrowse && FGBrowse->State() >= gsPaused; });
+    connect(this, &TFrmMain::StateChanged, Keeper, &TSettingKeeper::KeepHeld);
     CreateControls();
     // Key presses reach the window before its controls.
     qApp->installEventFilter(this);
@@ -55,6 +61,7 @@ void TFrmMain::FormCreate() {
     if (!AppPath.endsWith(QLatin1Char('/')))
         AppPath += QLatin1Char('/');
     AlignControls();
+    btnClose->OnClick = Guarded(&TFrmMain::btnCloseClick);
 
     // A settings file that cannot be written (a read-only program folder)
     // must not cost the user the window: each step that fails is reported
@@ -85,6 +92,7 @@ void TFrmMain::FormCreate() {
             FrmPlay->raise();
     }
     CreatePracticeControls();
+    AddKeyHints();
     CreateTimelineControls();
     CreateOpenHandlers();
     CreateRemoteControls();
@@ -101,9 +109,8 @@ void TFrmMain::ReportHandlerError(const std::exception* error) {
         // Creation runs many handlers in a row (every option loaded writes
         // itself back): one box per file that refused, not one per option.
         if (const auto* refused = dynamic_cast<const EWriteRefused*>(error)) {
-            if (unwritable_.contains(refused->File()))
+            if (!Keeper->FirstRefusal(refused->File()))
                 return;
-            unwritable_.insert(refused->File());
         } else {
             if (creationReports_.contains(text))
                 return;

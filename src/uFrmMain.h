@@ -5,8 +5,6 @@
 // the tests drive the window through the very same handlers.
 #pragma once
 
-#include <QHash>
-#include <QPixmap>
 #include <QPoint>
 #include <QRect>
 #include <QSet>
@@ -14,163 +12,65 @@
 #include <QStringList>
 #include <QWidget>
 
+#include "HandlerGuard.h"
+#include "PlayerKeys.h"
+#include "engine/EngineView.h"
 #include "remote/RemotePlayer.h"
 #include "settings/Settings.h"
+#include "uFrmMainControls.h"
 
 #include <atomic>
 #include <cstdint>
-#include <exception>
-#include <functional>
 #include <memory>
-#include <type_traits>
-#include <utility>
-
-class QCheckBox;
-class QFileDialog;
-class QFrame;
-class QLabel;
-class QListWidget;
-class QPainter;
-class QTimer;
-
-class TDSTrackBar;
-class TFilterGraph;
-class TGraphPlayback;
-class TFlatComboBox;
-class TFrmPlay;
-class TMyExitWin;
-class TMyRadionBtn;
-class TMyRoundButton;
-class TSampleGrabber;
-class TScheduleGrid;
-class TTransTrackBar;
 
 class QKeyEvent;
+class QPainter;
+class Schedule;
+class SectionEngine;
+class SystemClock;
+class TFilterGraph;
+class TFrmPlay;
+class TGraphPlayback;
+class TMyExitWin;
+class TSampleGrabber;
+class TSettingKeeper;
+class TSliderWrites;
 
-// What a key asks of the player (uFrmMainKeys.cpp).
-enum TPlayerKey {
-    pkNone,
-    pkPlayPause,
-    pkSkipBack,
-    pkSkipForward,
-    pkVolumeUp,
-    pkVolumeDown,
-    pkSlower,
-    pkFaster,
-    pkPreviousSection,
-    pkNextSection,
-    pkRestartSection,
-    pkSection1,
-    pkSection2,
-    pkSection3,
-    pkSection4,
-    pkSection5,
-    pkSection6,
-    pkSection7,
-    pkSection8,
-    pkSection9,
-    pkMirror,
-    pkControls,
-    pkOpen,
-    pkSave,
-    pkMarkHere,
-    pkTimeline,
-    pkEditLocked // a key that edits the schedule or changes the file, with "允许编辑" off
-};
-
-class TFrmMain : public QWidget {
+class TFrmMain : public QWidget, public TFrmMainControls, private THandlerGuard<TFrmMain> {
     Q_OBJECT
+    friend class THandlerGuard<TFrmMain>;
+
 public:
     explicit TFrmMain(QWidget* parent = nullptr);
     ~TFrmMain() override;
 
-    // --- Controls (laid out in FormCreate) ---------------------------------
-    QFrame* plTop = nullptr;
-    TMyRoundButton* btnUP = nullptr;
-    QLabel* Image1 = nullptr;
-    TTransTrackBar* SoundLevel2 = nullptr;
-    TMyRoundButton* btnRestore = nullptr;
-    TMyRoundButton* btnPause = nullptr;
-    TMyRoundButton* btnBack = nullptr;
-    TMyRoundButton* btnNext = nullptr;
-    TFlatComboBox* cbRate = nullptr;
-    TMyRoundButton* btnClose = nullptr;
-    TMyRoundButton* btnSelFile = nullptr;
-    TMyRoundButton* btnSelAudioChl2 = nullptr;
-    TFlatComboBox* cbAudioChl2 = nullptr;
-    TMyRadionBtn* lbLeft2 = nullptr;
-    TMyRadionBtn* lbCenter2 = nullptr;
-    TMyRadionBtn* lbRight2 = nullptr;
-    QLabel* lbPos = nullptr;
-    TDSTrackBar* DSTrackBar1 = nullptr;
-    QLabel* lbLen = nullptr;
-    TTransTrackBar* tbZoom = nullptr;
-
-    TScheduleGrid* sgV = nullptr;
-
-    QFrame* plBottom = nullptr;
-    TMyRoundButton* btnDown = nullptr;
-    TMyRoundButton* btnAdd = nullptr;
-    TMyRoundButton* btnDel = nullptr;
-    TMyRoundButton* btnSave = nullptr;
-    TFlatComboBox* cbTrans = nullptr;
-    TFlatComboBox* cbDelay = nullptr;
-    TFlatComboBox* cbHideTime = nullptr;
-    TMyRadionBtn* rbExit = nullptr;
-    TMyRadionBtn* rbShut = nullptr;
-    TMyRadionBtn* rbPlay = nullptr;
-    QCheckBox* chkHide = nullptr;
-    QCheckBox* chkEdit = nullptr;
-    QCheckBox* chkAutoPlay = nullptr;
-    QCheckBox* chkPause = nullptr;
-    QCheckBox* chkOn2Monitor = nullptr;
-    QCheckBox* chkRePlay = nullptr;
-    QLabel* Label1 = nullptr;
-    QLabel* Label2 = nullptr;
-
-    // Glyphs drawn into the schedule grid; never shown by themselves.
-    QPixmap imgPlay, imgAdd, imgSub;
-    QListWidget* lbFilters2 = nullptr; // hidden: filter names of the graph
-
-    // Non-visual components.
-    TFilterGraph* FGBrowse = nullptr; // its Tag holds CurRow
-    TGraphPlayback* Graph = nullptr;  // FGBrowse in milliseconds, as the engine sees it
+    // Non-visual components. The section engine (engine/SectionEngine.h) is
+    // the one home of the playing section, its counts, the repeat and the
+    // rate; Sched is the schedule the grid shows and the engine plays.
+    TFilterGraph* FGBrowse = nullptr;
+    TGraphPlayback* Graph = nullptr; // FGBrowse in milliseconds, as the engine sees it
+    Schedule* Sched = nullptr;
+    SectionEngine* Engine = nullptr;
+    SystemClock* SysClock = nullptr;
     TSampleGrabber* SampleGrabber = nullptr;
     TMyExitWin* ExitWin = nullptr;
-    // Made when first needed (OpenDialog): a file dialog with its widgets
-    // and folder model holds about 8 MB from the start.
-    QFileDialog* OpenDialog1 = nullptr;
-    QTimer* tmIdel = nullptr;
-
-    // The video window (a top-level window of its own, owned here); null
-    // until FormCreate has made it.
-    std::unique_ptr<TFrmPlay> FrmPlay;
+    TSliderWrites* SliderWrites = nullptr; // SoundLevel2's and tbZoom's settings
+    TSettingKeeper* Keeper = nullptr;      // the settings kept while a file plays
+    std::unique_ptr<TFrmPlay> FrmPlay;     // the video window; null until FormCreate made it
 
     // --- Module state ---------------------------------------------------------
     QString AppPath; // executable folder, with trailing separator
     QString CurFile;
     QString SchedFileName;
-    // The section engine's state (uFrmMainPlayback.cpp). CurRow, the row
-    // playing, is kept in FGBrowse's Tag (CurRow()/SetCurRow()).
-    struct TSectionEngine {
-        int32_t RemainCount = 0;       // plays of the current section still to come
-        int32_t SectEndPos = 0;        // ms; 0 = the section runs to the end of the media
-        uint32_t LastTickPos = 0;      // ms, as the position tracker last reported it
-        uint32_t LastTickDuration = 0; // ms
-    };
-    TSectionEngine Engine;
     int32_t AudioTrack = 0;
     bool FirstActivate = true;
-    // 0 both channels, 1 left, 2 right. Read by the sample grabber on its
-    // streaming thread for every sound buffer, hence atomic.
+    // 0 both channels, 1 left, 2 right; read on the streaming thread.
     std::atomic<uint8_t> SoundChannel{0};
     int IdleTicks = 0;
     int HideSeconds = 0;
     QPoint LastCursorPos{0, 0};
-
-    // Alpha blending of the window (opacity 0..255, 255 opaque).
-    bool AlphaBlend = true;
-    int AlphaBlendValue = 200;
+    bool AlphaBlend = true;    // the window's opacity is AlphaBlendValue
+    int AlphaBlendValue = 200; // 0..255, 255 opaque
 
     // --- Lifecycle (uFrmMain.cpp) ------------------------------------------------
     void FormCreate();
@@ -200,8 +100,7 @@ public:
     void LoadSettings();
     void LoadWindowBounds();
     void SaveWindowBounds();
-    // Where a window of these bounds opens: at its own place while a monitor
-    // shows enough of it, else moved onto the nearest monitor's work area.
+    // Where a window of these bounds opens: on some monitor's work area.
     static QPoint OnSomeMonitor(const QRect& bounds);
     void OpenSchedule(const QString& path);
     // The schedule file beside a media file: dance.mp4 gives dancemp4.INI.
@@ -226,30 +125,26 @@ public:
     void btnUPClick(QObject* Sender);
     void btnDownClick(QObject* Sender);
     void FormResize(QObject* Sender);
-    // The video window's monitor and zoom.
-    void chkOn2MonitorClick(QObject* Sender);
+    void chkOn2MonitorClick(QObject* Sender); // the video window's monitor
     void tbZoomChange(QObject* Sender);
-    // Applies AlphaBlend / AlphaBlendValue to the window.
-    void ApplyOpacity();
-    // Places plTop at the top, plBottom at the bottom and sgV between them.
-    void AlignControls();
+    void ApplyOpacity();  // AlphaBlend / AlphaBlendValue
+    void AlignControls(); // plTop at the top, plBottom at the bottom, sgV between
 
-    // --- Playback, transport and audio (uFrmMainPlayback.cpp, uFrmMainTransport.cpp,
-    // uFrmMainAudio.cpp) -------------------------------------------------------------
-    // Binds the handlers below to their controls' events; FormCreate calls it
-    // right after making the controls.
-    void ConnectPlaybackHandlers();
-
-    // Section engine (uFrmMainPlayback.cpp).
+    // --- Playback (uFrmMainPlayback.cpp): the engine's handlers forward to it.
+    void ConnectPlaybackHandlers(); // binds the handlers below, after CreateControls
     void PlaySection(int row, bool isRepeat);
     void NextSection();
     void DSTrackBar1Timer(QObject* Sender, uint32_t CurrentPos, uint32_t StopPos);
     void FGBrowseGraphComplete();                   // the media has played to its end
     void FGBrowseGraphError(const QString& reason); // playback broke off
     int CurRow() const;
-    void SetCurRow(int row);
-    // The last "cannot play" message (the file and the framework's reason).
-    QString LastPlaybackError;
+    // The engine, given the controls' current choices: every key, remote
+    // and handler acting on playback goes through it.
+    SectionEngine& EngineNow(bool atMediaEnd = false);
+    QString LastPlaybackError; // the last "cannot play" message, never modal
+    void ReportUnplayable(const QString& text);
+    // What the engine asks of the windows (uFrmMainView.cpp).
+    std::unique_ptr<EngineView> View;
 
     // Transport (uFrmMainTransport.cpp).
     QFileDialog* OpenDialog(); // OpenDialog1, made on first use
@@ -259,8 +154,8 @@ public:
     void btnNextClick(QObject* Sender);
     void lbPosDblClick(QObject* Sender);
     void cbRateChange(QObject* Sender);
-    void SeekTo(uint32_t ms);
-    void ApplyRate(double rate);
+    void SeekTo(uint32_t ms);    // forwards to the engine
+    void ApplyRate(double rate); // forwards to the engine
     // "text|p1;p2|text|p3|" as the dialog's name filters "text (p1 p2)", ...
     static QStringList DialogNameFilters(const QString& filter);
 
@@ -286,105 +181,48 @@ protected:
 
 private:
     bool RowExists(int row) const;
-    bool OpenMedia();
-    void ReportUnplayable(const QString& text);
-    // The volume of SoundLevel2, after a muted start or pause.
-    void RestoreVolume();
-    void EnterRow(int row);
-    void RepeatPause(int ms); // the pause before a repeat, with the countdown
-    void WaitSeekDone();      // until the graph has prerolled where a seek sent it
-    // The rate of a section's play `steps` repetitions in (chkSpeedUp), and
-    // applying it when the speed trainer is on.
-    double SectionRate(int steps) const;
-    void ApplySectionRate(int steps);
-    // The counts as loaded or last saved, put back for each loop pass when
-    // chkLoopCounts is on.
-    void KeepLoopCounts();
-    void RestoreLoopCounts();
-    QStringList loopCounts_;
-    // Acts on the end of the current section the moment the media reaches
-    // SectEndPos (repeat, or on into the next row).
-    void ArmSectionEnd(int64_t positionMs);
-    // Before a repeat the graph stops the sound at SectEndPos itself.
-    void HoldSectionEnd(int64_t positionMs);
-    void SectionEndTimer();
-    void SectionEndReached();
-    QTimer* sectionEndTimer_ = nullptr;
+    void CreateEngine();
     void SelectChannel(int channel, const QString& caption);
 
 public:
-    // Player actions for keys and remotes (uFrmMainActions.cpp, uFrmMainRemote.cpp)
-    // One place for what a key, the desktop's media bus and the phone remote
-    // ask of the player; each goes through the window's own handlers, so a
-    // change is stored exactly as if the user had made it on the window.
-    void ActPlayPause();
-    void ActPlay();
-    void ActPause();
-    void ActStop();
-    void ActSkip(int seconds); // -10 / +10 through btnBackClick / btnNextClick
-    void ActSeek(int64_t ms);  // inside the media, else ignored
+    // The window's actions for keys and remotes (uFrmMainActions.cpp), through
+    // its own handlers: stored as if made on the window.
     void ActVolumeStep(int percent);
     void ActSetVolume(int volume);   // 0..10000 through SoundLevel2
     void ActRateStep(int direction); // the previous / next cbRate item
     void ActSetRate(double rate);    // the nearest cbRate item
-    void ActNextSection();
-    // Restarts the current section, or plays the previous one within the
-    // first 3 s of the current one.
-    void ActPreviousSection();
-    void ActRestartSection();
-    void ActPlaySectionN(int n);
     void ActToggleControls();
     void ActShowControls();
-    // Opens a media file as if chosen in the open dialog; false when it is not
-    // an existing file.
-    bool OpenMediaFile(const QString& path);
-    // Flips the picture left to right (chkMirror, stored per media).
-    void ActToggleMirror();
-    // A new section at the current position (count 1, no description), in
-    // time order, stored among the schedule file's rows as they are there
-    // (the counts playback used up stay unsaved), without stopping playback;
-    // its row is selected. Locked while "允许编辑" is off.
+    bool OpenMediaFile(const QString& path); // as if chosen in the open dialog
+    void ActToggleMirror();                  // chkMirror, stored per media
+    // A new section at the position, stored among the schedule file's rows
+    // as stored; locked while "允许编辑" is off.
     void ActMarkHere();
-    void StoreMarkedRow(const QString& time); // into the schedule file's rows as stored
     double PlaybackRate() const; // as the graph plays now
     TRemoteState PlayerState() const;
     QList<double> RateChoices() const;
-    // The engine has entered a row (a new section or a repetition).
-    void SectionEntered(int row);
     void NotifyStateChanged(int reasons); // TRemoteChange flags
 
-    // Keys (uFrmMainKeys.cpp): the action of a key on the video window or
-    // on this window (pkNone: not the player's here), running one, and the
-    // window's key filter.
+    // Keys (uFrmMainKeys.cpp): a key's action (pkNone: not the player's), running it.
     TPlayerKey KeyAction(int key, Qt::KeyboardModifiers modifiers, bool onVideo) const;
     void RunPlayerKey(TPlayerKey action);
     bool PlayerKeyPress(QObject* watched, QKeyEvent* event);
     void AddKeyHints();
-    // A short hint that does not wait for a click, near the pointer over
-    // the window named (none: the one in sight): what a locked edit key or
-    // a refused drop gets.
+    // A hint that waits for no click, over the window named (none: the one in
+    // sight): what a locked edit key or a refused drop gets.
     void ShowPassingHint(const QString& text, QWidget* over = nullptr);
     static const QString EditLockedHint;
-    // The open of a dropped file or a remote's request: only where the open
-    // button would take one; false (and a hint) while the file choice is locked.
+    // A dropped file or a remote's: false (and a hint) while the open is locked.
     bool OpenOfferedFile(const QString& path, QWidget* over = nullptr);
-    // The practice switches (mirror, the line on the video); FormCreate
-    // calls it before CreateRemoteControls.
+    // The practice switches (mirror, section line, speed trainer).
     void CreatePracticeControls();
     void LoadPracticeSchedule(); // the per-media switches, from OpenSchedule
     void chkMirrorClick(QObject* Sender);
     void chkOSDClick(QObject* Sender);
-    // "3  Description  2 / 3": the section, its description, the repetition.
-    QString SectionLineText() const;
-    QCheckBox* chkMirror = nullptr;
-    QCheckBox* chkOSD = nullptr;
-    QCheckBox* chkSpeedUp = nullptr;
     void chkSpeedUpClick(QObject* Sender);
 
-    // The timeline window (uFrmMainTimeline.cpp): its switch in the practice
-    // row, made by FormCreate after the practice switches; fed from the grid
-    // and the position while it shows; its requests go through the grid's
-    // and the window's own handlers.
+    // The timeline window (uFrmMainTimeline.cpp): fed while it shows; its
+    // requests go through the grid's and the window's own handlers.
     void CreateTimelineControls();
     void chkTimelineClick(QObject* Sender);
     void ActToggleTimeline();
@@ -394,147 +232,49 @@ public:
     void TimelineRemoveSection(int row);
     void TimelinePlayFrom(int64_t ms);
     void SaveTimelineBounds();
-    QCheckBox* chkTimeline = nullptr;
-    class TTimelineWindow* FrmTimeline = nullptr;
-    QTimer* tmTimeline = nullptr;
-    // A new section at `ms` (count 1), in time order, without stopping
-    // playback; ActMarkHere is MarkSectionAt(the position, true). The grid is
-    // written to the schedule file only when `save`.
+    // A new section at `ms` (count 1) without stopping playback; stored in
+    // the schedule file only when `save`.
     void MarkSectionAt(int64_t ms, bool save);
 
-    // The phone remote's switch, address, QR code and PIN, and the media bus
-    // service (uFrmMainRemote.cpp). FormCreate calls CreateRemoteControls last.
+    // The phone remote and the media bus service (uFrmMainRemote.cpp).
     void CreateRemoteControls();
     void chkRemoteClick(QObject* Sender);
-    QCheckBox* chkRemote = nullptr;
-    QFrame* plRemote = nullptr;
-    QLabel* imgRemoteQr = nullptr;
-    QLabel* lbRemote = nullptr;
-    class QPushButton* btnRemotePin = nullptr; // a new PIN: every paired phone pairs again
     TRemotePlayer* RemotePlayer = nullptr;
     class TMprisService* Mpris = nullptr;
     class TRemoteServer* RemoteServer = nullptr;
 signals:
-    // Raised on every change a remote shows: section entered, repetition,
-    // seek, play/pause, rate, volume, file, control window shown or hidden.
+    // Every change a remote shows (TRemoteChange flags).
     void StateChanged(int reasons);
 
 private:
-    int64_t CurrentPositionMs() const;
     void ChainActionNotifications();
     void PlaceRemotePanel();
-    int repeatRow_ = 0;     // the row the repetition count below belongs to
-    int repeatOf_ = 0;      // its count when it started
-    int repeatRemain_ = -1; // RemainCount when it was last entered
-    int actionDepth_ = 0;   // remote actions nested in a waiting action are dropped
 
 public:
-    // An action is waiting inside a section start: another one now would be
-    // dropped.
-    bool ActionRunning() const { return actionDepth_ > 0; }
-    // Opening files from outside (uFrmMainOpen.cpp)
-    // A media file named on the command line: opened once the window is up,
-    // instead of auto-playing "PlayFile". Set before the window is made.
+    // Opening files from outside (uFrmMainOpen.cpp). StartFile: named on the
+    // command line, opened once the window is up instead of "PlayFile".
     static inline QString StartFile;
-    // Why path cannot be opened as media ("it is a named pipe, not a regular
-    // file"), empty for a regular file: ::MediaFileRefusal (utPublicCore.h).
-    static QString MediaFileRefusal(const QString& path);
-    // Accepts local files dropped on the control window and on the video
-    // window, and gives the open button its right-click list of recent files.
-    // FormCreate calls it once both windows exist.
+    static QString MediaFileRefusal(const QString& path); // ::MediaFileRefusal
+    // Drops on either window, the open button's list of recent files.
     void CreateOpenHandlers();
     // The recent files, most recent first, as stored in "Recent1".."Recent10".
     QStringList RecentFiles() const;
-    // Refills RecentMenu from RecentFiles(): missing files are greyed.
+    // Refills RecentMenu: missing files are greyed.
     void RefreshRecentMenu();
-    class QMenu* RecentMenu = nullptr;
 
 private:
     void RememberRecentFile(const QString& path);
-    // The stall watch of the position tick: playback that runs without its
-    // position moving for kStallTicks ticks has broken off. Only a graph
-    // that plays and waits for nothing the player asked for counts: not
-    // inside a section start (engineWaits_), not during a seek or a change
-    // of state, not once the media has ended (mediaEnded_: the end action,
-    // a power-off asking for a password, a failed power-off).
-    bool WatchProgress(uint32_t currentPos);
-    int engineWaits_ = 0;
-    bool mediaEnded_ = false;
-    // A regular file shorter now than when it was opened: cut while playing.
-    bool CutWhilePlaying() const;
-    // "Cannot play <file>: <reason>" with the playback stopped and the control
-    // window in front (also for a file that would not open).
-    void ReportPlaybackBroke(const QString& reason);
-    uint32_t watchPos_ = 0;
-    int stallTicks_ = 0;
-    qint64 openedSize_ = -1; // bytes of CurFile when it was opened
 
     // Builds every control at its laid-out place (uFrmMainLayout.cpp).
     void CreateControls();
     void BindControlEvents();
 
-    // Every handler of the window is bound through Guarded. An error the
-    // handler raises is shown by the top-level error display and ends that
-    // handler only: it never unwinds through Qt's signal emission, a timer
-    // or a control's own event code, and the program goes on. A handler that
-    // returns a value gives the value-initialised one after an error.
-    template <typename F> auto Guarded(F handler) {
-        return [this, handler](
-                   auto&&... args) -> decltype(handler(std::forward<decltype(args)>(args)...)) {
-            using R = decltype(handler(std::forward<decltype(args)>(args)...));
-            try {
-                return handler(std::forward<decltype(args)>(args)...);
-            } catch (const std::exception& e) {
-                ReportHandlerError(&e);
-            } catch (...) {
-                ReportHandlerError(nullptr);
-            }
-            if constexpr (!std::is_void_v<R>)
-                return R{};
-        };
-    }
-    template <typename R, typename... A> auto Guarded(R (TFrmMain::*handler)(A...)) {
-        return Guarded(
-            [this, handler](A... args) -> R { return (this->*handler)(std::forward<A>(args)...); });
-    }
-    // The top-level error display for a failed handler (null: not a
-    // std::exception). While the window is being created, each distinct
-    // failure, and each file that refused a write, is shown once.
+    // The error display of a failed handler (null: not a std::exception);
+    // while creating, each distinct failure is shown once.
     void ReportHandlerError(const std::exception* error);
     bool creating_ = false;
     QStringList creationReports_;
 
-    // The settings file or the current schedule file, as the table says.
-    QString SettingsFileOf(Setting s) const;
-    // Stores a setting that is kept while a file opens and plays (the last
-    // file, the per-media channel, track, rate and zoom). The setting applies
-    // whether or not it could be stored: a refused write (media on a
-    // read-only medium) is reported once per file without stopping anything,
-    // and the caller goes on.
-    void KeepSetting(Setting s, const QString& value);
-    // The same for a file named by the caller (a write that comes late and
-    // belongs to the schedule file current when the value changed).
-    void KeepSetting(const QString& file, Setting s, const QString& value);
-    // Files that refused a write and have been reported.
-    QSet<QString> unwritable_;
-    // Per-media settings of a file that has no schedule file yet, held until
-    // the file has opened as media (so that opening any other file creates
-    // nothing beside it), then written by KeepHeldSettings.
-    QList<std::pair<Setting, QString>> heldSettings_;
-    QString heldFor_; // the schedule file they belong to
-    void KeepHeldSettings();
-    // Stores a slider's setting: at once for a click or an assignment; during
-    // a thumb drag at most every 250 ms (each write syncs a file, the zoom's
-    // often on a slow stick or share), and the last value when the drag ends.
-    void WriteSliderSetting(TTransTrackBar* slider, std::function<void()> write);
-    // The drag of the slider ended: its last value is written now.
-    void EndSliderDrag(TTransTrackBar* slider);
-    void FlushSliderSetting(TTransTrackBar* slider);
-    struct TSliderWrites {
-        QTimer* quiet = nullptr;       // runs for 250 ms after each drag write
-        std::function<void()> pending; // the latest value not yet written
-    };
-    QHash<TTransTrackBar*, TSliderWrites> sliderWrites_;
     // Snaps the window to a screen edge it was moved close to.
     void SnapToScreenEdges();
     bool snapping_ = false;

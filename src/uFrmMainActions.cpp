@@ -1,20 +1,24 @@
-// The player's actions as keys and remote controls ask for them, and the
-// state a remote shows. Every action goes through the window's own handlers
-// (the skips, SoundLevel2, cbRate, PlaySection), so what it changes is stored
-// and shown exactly as after the same change made with the mouse.
+// The window's actions as keys and remote controls ask for them (volume,
+// rate, the controls, mirror, mark here, another file), and the state a
+// remote shows, read from the section engine. Every action goes through the
+// window's own handlers (SoundLevel2, cbRate), so what it changes is stored
+// and shown exactly as after the same change made with the mouse; playback
+// commands go to the engine itself.
 //
-// StateChanged tells the remotes about every change they show. Some changes
-// happen inside the window's handlers, out of reach of this file: play and
-// pause are seen as the graph's control steps, a section entered through
-// EnterRow, and a volume or rate chosen on the window through the sliders'
-// and lists' change events, chained here behind the handlers bound to them.
+// StateChanged tells the remotes about every change they show. Play and
+// pause are seen as the graph's control steps, a section entered, a
+// repetition and the rate as the engine's signals, and a volume or rate
+// chosen on the window through the sliders' and lists' change events,
+// chained here behind the handlers bound to them.
 #include "uFrmMain.h"
 
+#include "SettingKeeper.h"
 #include "controls/FlatCtrls.h"
 #include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
 #include "engine/Schedule.h"
+#include "engine/SectionEngine.h"
 #include "media/FilterGraph.h"
 #include "media/GraphPlayback.h"
 #include "media/VideoWindow.h"
@@ -27,18 +31,18 @@
 
 #include <QCheckBox>
 #include <QCoreApplication>
+#include <QCursor>
 #include <QDir>
 #include <QFileInfo>
 #include <QLabel>
 #include <QPointer>
 #include <QTimer>
+#include <QToolTip>
 
 #include <algorithm>
 #include <cmath>
 
 namespace {
-
-constexpr int64_t kPreviousWithinMs = 3000;
 
 // Tells the window after the graph has started, paused or stopped. The
 // graph announces a step before taking it, so the state is read once the
@@ -63,19 +67,6 @@ public:
 private:
     QPointer<TFilterGraph> graph_;
     TFrmMain* owner_;
-};
-
-// Runs an action unless another one is still waiting inside PlaySection:
-// a second press arriving during that wait would start a section within a
-// section.
-class TActionScope {
-public:
-    explicit TActionScope(int& depth) : depth_(depth) { ++depth_; }
-    ~TActionScope() { --depth_; }
-    bool Nested() const { return depth_ > 1; }
-
-private:
-    int& depth_;
 };
 
 } // namespace
@@ -108,39 +99,6 @@ void TFrmMain::NotifyStateChanged(int reasons) {
     emit StateChanged(reasons);
 }
 
-void TFrmMain::SectionEntered(int row) {
-    // A repetition enters the same row with one play fewer to go; anything
-    // else (another row, a click on the row, a new pass) starts it afresh.
-    const bool repeat = row == repeatRow_ && Engine.RemainCount < repeatRemain_;
-    if (!repeat) {
-        repeatRow_ = row;
-        repeatOf_ = Engine.RemainCount + 1;
-    }
-    repeatRemain_ = Engine.RemainCount;
-    if (FrmPlay && chkOSD)
-        FrmPlay->ShowSectionLine(chkOSD->isChecked() ? SectionLineText() : QString());
-    NotifyStateChanged(repeat ? rcRepeat | rcSeek : rcSection);
-}
-
-int64_t TFrmMain::CurrentPositionMs() const {
-    if (!FGBrowse || FGBrowse->State() < gsPaused)
-        return 0;
-    return Graph->KnownPositionMs().value_or(Engine.LastTickPos);
-}
-
-QList<double> TFrmMain::RateChoices() const {
-    QList<double> rates;
-    if (!cbRate)
-        return rates;
-    for (const QString& item : cbRate->Items()) {
-        bool ok = false;
-        const double r = item.toDouble(&ok);
-        if (ok)
-            rates << r;
-    }
-    return rates;
-}
-
 TRemoteState TFrmMain::PlayerState() const {
     TRemoteState s;
     const GraphState state = FGBrowse ? FGBrowse->State() : gsNone;
@@ -151,84 +109,34 @@ TRemoteState TFrmMain::PlayerState() const {
         s.FilePath = CurFile;
         s.File = QFileInfo(CurFile).fileName();
     }
-    s.SectionCount = sgV ? sgV->RowCount() - 1 : 0;
+    s.SectionCount = Sched->RowCount();
     const int row = CurRow();
     if (RowExists(row) && !s.File.isEmpty()) {
         s.Section = row;
-        s.Description = sgV->Cell(5, row).trimmed();
-        if (row == repeatRow_ && repeatOf_ > 0) {
-            s.RepeatOf = repeatOf_;
-            s.Repeat = std::clamp(repeatOf_ - Engine.RemainCount, 1, repeatOf_);
-        }
+        s.Description = Sched->Description(row).trimmed();
+        s.RepeatOf = Engine->RepeatOf();
+        s.Repeat = Engine->Repeat();
     }
     if (state >= gsPaused) {
-        s.PositionMs = CurrentPositionMs();
+        s.PositionMs = Graph->KnownPositionMs().value_or(Engine->PositionMs());
         s.DurationMs = std::max(0, FGBrowse->Duration());
     }
     if (s.Section > 0) {
-        s.SectionStartMs = Schedule::TimePointMs(sgV->Cell(4, s.Section));
-        s.SectionEndMs = RowExists(s.Section + 1)
-                             ? Schedule::TimePointMs(sgV->Cell(4, s.Section + 1))
-                             : s.DurationMs;
+        s.SectionStartMs = Sched->StartMs(s.Section);
+        s.SectionEndMs = RowExists(s.Section + 1) ? Sched->StartMs(s.Section + 1) : s.DurationMs;
         s.SectionEndMs = std::max(s.SectionEndMs, s.SectionStartMs);
     }
     // The rate the media plays at (the speed trainer's step included); the
     // chosen one while nothing is open.
     bool ok = false;
     const double rate = cbRate ? cbRate->Text().toDouble(&ok) : 1.0;
-    s.Rate = state >= gsPaused ? PlaybackRate() : ok ? rate : 1.0;
+    s.Rate = state >= gsPaused ? Engine->Rate() : ok ? rate : 1.0;
     s.Volume = SoundLevel2 ? RoundHalfEven(SoundLevel2->Position()) : 0;
     for (TMyRadionBtn* rb : {rbExit, rbShut, rbPlay})
         if (rb && rb->Checked())
             s.EndMode = rb->Caption();
     s.ControlsVisible = isVisible();
     return s;
-}
-
-void TFrmMain::ActPlayPause() {
-    if (FGBrowse && FGBrowse->State() == gsPlaying)
-        ActPause();
-    else
-        ActPlay();
-}
-
-void TFrmMain::ActPlay() {
-    TActionScope scope(actionDepth_);
-    if (scope.Nested() || !FGBrowse)
-        return;
-    const GraphState state = FGBrowse->State();
-    if (state == gsPaused)
-        btnPauseClick(btnPause);
-    else if (state != gsPlaying && QFileInfo(CurFile).isFile())
-        PlaySection(RowExists(CurRow()) ? CurRow() : 1, false);
-}
-
-void TFrmMain::ActPause() {
-    if (FGBrowse && FGBrowse->State() == gsPlaying)
-        btnPauseClick(btnPause);
-}
-
-void TFrmMain::ActStop() {
-    if (FGBrowse && FGBrowse->State() >= gsPaused)
-        FGBrowse->Stop();
-}
-
-void TFrmMain::ActSkip(int seconds) {
-    // The skips' own handlers: they also resume a paused graph.
-    if (seconds < 0)
-        btnBackClick(btnBack);
-    else if (seconds > 0)
-        btnNextClick(btnNext);
-    NotifyStateChanged(rcSeek);
-}
-
-void TFrmMain::ActSeek(int64_t ms) {
-    if (!FGBrowse || FGBrowse->State() < gsPaused)
-        return;
-    if (ms < 0 || ms > FGBrowse->Duration())
-        return;
-    SeekTo(uint32_t(ms));
-    NotifyStateChanged(rcSeek);
 }
 
 void TFrmMain::ActVolumeStep(int percent) {
@@ -265,51 +173,11 @@ void TFrmMain::ActSetRate(double rate) {
     // paused graph takes it now as well, so that it resumes at that pace.
     cbRate->SetItemIndex(best);
     if (FGBrowse && FGBrowse->State() == gsPaused)
-        ApplyRate(rates[best]);
+        EngineNow().ApplyRate(rates[best]);
 }
 
-void TFrmMain::ActNextSection() {
-    TActionScope scope(actionDepth_);
-    if (scope.Nested() || !RowExists(CurRow() + 1) || !QFileInfo(CurFile).isFile())
-        return;
-    PlaySection(CurRow() + 1, false);
-}
-
-void TFrmMain::ActPreviousSection() {
-    const int row = CurRow();
-    if (!RowExists(row))
-        return;
-    const int64_t into = CurrentPositionMs() - Schedule::TimePointMs(sgV->Cell(4, row));
-    if (into < kPreviousWithinMs && RowExists(row - 1)) {
-        TActionScope scope(actionDepth_);
-        if (!scope.Nested())
-            PlaySection(row - 1, false);
-        return;
-    }
-    ActRestartSection();
-}
-
-void TFrmMain::ActRestartSection() {
-    TActionScope scope(actionDepth_);
-    const int row = CurRow();
-    if (scope.Nested() || !RowExists(row) || !FGBrowse || !QFileInfo(CurFile).isFile())
-        return;
-    if (FGBrowse->State() < gsPaused) {
-        PlaySection(row, false);
-        return;
-    }
-    // From its start again, without using up one of its repetitions.
-    const int32_t startMs = Schedule::TimePointMs(sgV->Cell(4, row));
-    SeekTo(uint32_t(startMs));
-    FGBrowse->Play();
-    NotifyStateChanged(rcRepeat | rcSeek);
-}
-
-void TFrmMain::ActPlaySectionN(int n) {
-    TActionScope scope(actionDepth_);
-    if (scope.Nested() || !RowExists(n) || !QFileInfo(CurFile).isFile())
-        return;
-    PlaySection(n, false);
+double TFrmMain::PlaybackRate() const {
+    return Engine ? Engine->Rate() : 1.0;
 }
 
 void TFrmMain::ActToggleControls() {
@@ -329,32 +197,6 @@ void TFrmMain::ActShowControls() {
     activateWindow();
     if (!shown)
         NotifyStateChanged(rcControls);
-}
-
-bool TFrmMain::OpenMediaFile(const QString& path) {
-    TActionScope scope(actionDepth_);
-    if (scope.Nested())
-        return false;
-    if (const QString why = MediaFileRefusal(path); !why.isEmpty()) {
-        ReportUnplayable(QCoreApplication::translate("Messages", "Cannot play %1: %2")
-                             .arg(QDir::toNativeSeparators(path), why));
-        return false;
-    }
-    OpenSchedule(path);
-    RememberRecentFile(path);
-    if (FGBrowse)
-        FGBrowse->Stop();
-    NotifyStateChanged(rcFile);
-    PlaySection(1, false);
-    return true;
-}
-
-bool TFrmMain::OpenOfferedFile(const QString& path, QWidget* over) {
-    if (btnSelFile && !btnSelFile->isEnabled()) {
-        ShowPassingHint(tr(qUtf8Printable(EditLockedHint)), over);
-        return false;
-    }
-    return OpenMediaFile(path);
 }
 
 void TFrmMain::CreatePracticeControls() {
@@ -384,12 +226,10 @@ void TFrmMain::CreatePracticeControls() {
     connect(chkOSD, &QCheckBox::toggled, this, Guarded([this] { chkOSDClick(chkOSD); }));
     connect(chkSpeedUp, &QCheckBox::toggled, this,
             Guarded([this] { chkSpeedUpClick(chkSpeedUp); }));
-    AddKeyHints();
 }
 
 void TFrmMain::LoadPracticeSchedule() {
     // Read, not written back: a file without these keys keeps them absent.
-    KeepLoopCounts();
     if (!chkMirror || SchedFileName.isEmpty())
         return;
     const QSignalBlocker quiet(chkMirror);
@@ -405,18 +245,18 @@ void TFrmMain::chkMirrorClick(QObject* /*Sender*/) {
     if (FrmPlay)
         FrmPlay->VW->SetMirrored(on);
     if (QFileInfo(CurFile).isFile())
-        KeepSetting(Setting::chkMirror, BoolToText(on));
+        Keeper->Keep(Setting::chkMirror, BoolToText(on));
 }
 
 void TFrmMain::chkSpeedUpClick(QObject* /*Sender*/) {
     if (QFileInfo(CurFile).isFile())
-        KeepSetting(Setting::chkSpeedUp, BoolToText(chkSpeedUp->isChecked()));
+        Keeper->Keep(Setting::chkSpeedUp, BoolToText(chkSpeedUp->isChecked()));
 }
 
 void TFrmMain::chkOSDClick(QObject* /*Sender*/) {
     WriteSetting(IniFileName, Setting::chkOSD, BoolToText(chkOSD->isChecked()));
     if (FrmPlay)
-        FrmPlay->ShowSectionLine(chkOSD->isChecked() ? SectionLineText() : QString());
+        FrmPlay->ShowSectionLine(chkOSD->isChecked() ? Engine->SectionLineText() : QString());
 }
 
 void TFrmMain::ActToggleMirror() {
@@ -425,81 +265,45 @@ void TFrmMain::ActToggleMirror() {
 }
 
 void TFrmMain::ActMarkHere() {
-    if (!sgV || !FGBrowse || FGBrowse->State() < gsPaused || !QFileInfo(CurFile).isFile())
+    if (!FGBrowse || FGBrowse->State() < gsPaused || !QFileInfo(CurFile).isFile())
         return;
     if (!chkEdit->isChecked()) {
         ShowPassingHint(tr(qUtf8Printable(EditLockedHint)));
         return;
     }
-    MarkSectionAt(CurrentPositionMs(), true);
+    MarkSectionAt(Graph->KnownPositionMs().value_or(Engine->PositionMs()), true);
 }
 
 void TFrmMain::MarkSectionAt(int64_t markAt, bool save) {
-    if (!sgV || !FGBrowse || FGBrowse->State() < gsPaused || !QFileInfo(CurFile).isFile())
-        return;
     sgV->HideEditor(true);
-    const int64_t pos = CurrentPositionMs();
-    const QString time = SecToTimeStr(int(markAt / 1000));
-    const int32_t markMs = Schedule::TimePointMs(time);
     // Stored first: a refused write leaves the table as it was. Not modal:
     // the practice plays on while the user reads.
-    if (save) {
-        try {
-            StoreMarkedRow(time);
-        } catch (const EWriteRefused& e) {
-            ShowErrorNotice(e.Text(), isVisible() ? this : nullptr);
-            return;
-        }
+    int row = 0;
+    try {
+        row = EngineNow().MarkAt(markAt, save ? SchedFileName : QString());
+    } catch (const EWriteRefused& e) {
+        ShowErrorNotice(e.Text(), isVisible() ? this : nullptr);
+        return;
     }
-    // After every row at or before the mark: rows of the same second keep
-    // their order and the new one follows them.
-    int at = 1;
-    while (RowExists(at) && Schedule::TimePointMs(sgV->Cell(4, at)) <= markMs)
-        ++at;
-    AppendRow(*sgV);
-    const int last = sgV->RowCount() - 1;
-    for (int r = last; r > at; --r)
-        sgV->ExchangeRows(r, r - 1);
-    sgV->ClearRow(at);
-    sgV->SetCell(1, at, QStringLiteral("1"));
-    sgV->SetCell(2, at, QStringLiteral("+"));
-    sgV->SetCell(3, at, QStringLiteral("-"));
-    sgV->SetCell(4, at, time);
-    RenumberRows();
-    // The counts a new pass starts from stay those of the table as saved.
-    if (at - 1 <= loopCounts_.size())
-        loopCounts_.insert(at - 1, QStringLiteral("1"));
-
-    const int cur = CurRow();
-    if (RowExists(cur) && at <= cur) {
-        SetCurRow(cur + 1); // the rows below moved down by one
-    } else if (RowExists(cur) && at == cur + 1 && markMs <= pos) {
-        // The current section now ends at the mark, which playback has
-        // reached: it runs on into the new section, as at any section end
-        // with no repeat left; the media is not touched.
-        Engine.RemainCount = 0;
-        EnterRow(at);
-    } else if (cur >= 1 && at > cur) {
-        Engine.SectEndPos = RowExists(cur + 1) ? Schedule::TimePointMs(sgV->Cell(4, cur + 1)) : 0;
-        ArmSectionEnd(CurrentPositionMs());
-    }
-    sgV->SetRow(at);
+    if (row == 0)
+        return;
     sgV->SetCol(5); // ready for its description
     NotifyStateChanged(rcSection);
 }
 
-void TFrmMain::StoreMarkedRow(const QString& time) {
-    Schedule::StoreMarkedRow(SchedFileName, time);
-}
+// Untranslated; shown through tr().
+const QString TFrmMain::EditLockedHint =
+    QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "请先勾选“允许编辑”"));
 
-QString TFrmMain::SectionLineText() const {
-    const TRemoteState s = PlayerState();
-    if (s.Section <= 0)
-        return {};
-    QString text = QString::number(s.Section);
-    if (!s.Description.isEmpty())
-        text += QStringLiteral("  ") + s.Description;
-    if (s.RepeatOf > 0)
-        text += QStringLiteral("  %1 / %2").arg(s.Repeat).arg(s.RepeatOf);
-    return text;
+void TFrmMain::ShowPassingHint(const QString& text, QWidget* over) {
+    // By default over the window in sight: the video window while the
+    // controls are hidden or it has the keyboard.
+    if (!over)
+        over = FrmPlay && FrmPlay->isVisible() && (!isVisible() || FrmPlay->isActiveWindow())
+                   ? static_cast<QWidget*>(FrmPlay.get())
+                   : this;
+    QPoint at = QCursor::pos();
+    if (!over->frameGeometry().contains(at))
+        at = over->mapToGlobal(over->rect().center());
+    QToolTip::showText(at, text, over, QRect(), 3000);
 }

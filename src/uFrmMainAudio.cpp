@@ -4,9 +4,12 @@
 // to the speakers (SampleGrabberBuffer, on the framework's streaming thread).
 #include "uFrmMain.h"
 
+#include "SettingKeeper.h"
+#include "SliderWrites.h"
 #include "controls/FlatCtrls.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
+#include "engine/SectionEngine.h"
 #include "media/FilterGraph.h"
 #include "media/GraphPlayback.h"
 #include "media/SampleGrabber.h"
@@ -18,10 +21,12 @@
 
 void TFrmMain::SoundLevel2Change(QObject* /*Sender*/) {
     const int v = RoundHalfEven(SoundLevel2->Position());
-    WriteSliderSetting(
+    SliderWrites->Write(
         SoundLevel2, [v] { WriteSetting(IniFileName, Setting::SoundLevel2, QString::number(v)); });
+    // Through the engine: a section start keeps the sound muted until the
+    // graph is where nothing from before the target can be heard.
     if (FGBrowse && FGBrowse->State() != gsNone)
-        FGBrowse->SetVolume(v);
+        Engine->SetVolume(v);
 }
 
 void TFrmMain::lbLeft2Click(QObject* /*Sender*/) {
@@ -39,7 +44,7 @@ void TFrmMain::lbRight2Click(QObject* /*Sender*/) {
 void TFrmMain::SelectChannel(int channel, const QString& caption) {
     if (!QFile::exists(CurFile))
         return;
-    KeepSetting(Setting::SOUNDCHL, caption);
+    Keeper->Keep(Setting::SOUNDCHL, caption);
     SoundChannel = uint8_t(channel);
     if (!FGBrowse || !FGBrowse->Active())
         return;
@@ -85,7 +90,7 @@ void TFrmMain::btnSelAudioChl2Click(QObject* /*Sender*/) {
     AudioTrack = cbAudioChl2->ItemIndex() + 1;
     RefreshAudioTracks();
     if (!SchedFileName.isEmpty())
-        KeepSetting(Setting::cbAudioChl2, QString::number(cbAudioChl2->ItemIndex()));
+        Keeper->Keep(Setting::cbAudioChl2, QString::number(cbAudioChl2->ItemIndex()));
 }
 
 QString TFrmMain::FindAudioDecoderName() {

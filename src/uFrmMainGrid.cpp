@@ -15,8 +15,7 @@
 TScheduleGrid::TScheduleGrid(QWidget* parent) : QWidget(parent) {
     setFocusPolicy(Qt::WheelFocus);
     setAttribute(Qt::WA_OpaquePaintEvent);
-    colWidths_.assign(colCount_, kDefaultColWidth);
-    cells_.assign(size_t(rowCount_) * colCount_, QString());
+    colWidths_.assign(ColCount(), kDefaultColWidth);
 
     editor_ = new QLineEdit(this);
     editor_->setFrame(false);
@@ -24,51 +23,63 @@ TScheduleGrid::TScheduleGrid(QWidget* parent) : QWidget(parent) {
     editor_->installEventFilter(this);
     connect(editor_, &QLineEdit::textEdited, this,
             [this](const QString& text) { EditorTextEdited(text); });
+    SetModel(&own_);
 }
 
 TScheduleGrid::~TScheduleGrid() = default;
+
+void TScheduleGrid::SetModel(Schedule* model) {
+    HideEditor(true);
+    disconnect(model_, nullptr, this, nullptr);
+    model_ = model ? model : &own_;
+    connect(model_, &Schedule::RowChanged, this, [this](int row, int col) {
+        if (EditorShown() && row == editRow_ && (col == editCol_ || col < 0) &&
+            editor_->text() != Cell(editCol_, editRow_))
+            editor_->setText(Cell(editCol_, editRow_));
+        UpdateRow(row);
+    });
+    connect(model_, &Schedule::RowsInserted, this, [this] { ModelRowsChanged(); });
+    connect(model_, &Schedule::RowsRemoved, this, [this] { ModelRowsChanged(); });
+    connect(model_, &Schedule::Reset, this, [this] { ModelRowsChanged(); });
+    ModelRowsChanged();
+}
+
+void TScheduleGrid::ModelRowsChanged() {
+    if (EditorShown() && editRow_ >= RowCount())
+        HideEditor(true);
+    colWidths_.resize(ColCount(), kDefaultColWidth);
+    fixedCols_ = std::min(fixedCols_, ColCount() - 1);
+    col_ = std::clamp(col_, fixedCols_, ColCount() - 1);
+    if (row_ >= RowCount())
+        row_ = RowCount() - 1;
+    if (topRow_ > MaxTopRow())
+        topRow_ = MaxTopRow();
+    PlaceEditor();
+    update();
+}
 
 // --- Shape ---------------------------------------------------------------------
 
 void TScheduleGrid::SetColCount(int n) {
     n = std::clamp(n, 1, kMaxColCount);
-    if (n == colCount_)
+    if (n == ColCount())
         return;
     if (EditorShown() && editCol_ >= n)
         HideEditor(true);
-    std::vector<QString> cells(size_t(rowCount_) * n);
-    const int keep = std::min(n, colCount_);
-    for (int r = 0; r < rowCount_; ++r)
-        for (int c = 0; c < keep; ++c)
-            cells[size_t(r) * n + c] = std::move(At(c, r));
-    cells_ = std::move(cells);
-    colCount_ = n;
-    colWidths_.resize(n, kDefaultColWidth);
-    fixedCols_ = std::min(fixedCols_, n - 1);
-    if (col_ >= n)
-        col_ = n - 1;
-    if (col_ < fixedCols_)
-        col_ = fixedCols_;
-    update();
+    model_->SetColumnCount(n);
 }
 
 void TScheduleGrid::SetRowCount(int n) {
     n = std::max(n, FixedRows() + 1);
-    if (n == rowCount_)
+    if (n == RowCount())
         return;
     if (EditorShown() && editRow_ >= n)
         HideEditor(true);
-    rowCount_ = n;
-    cells_.resize(size_t(n) * colCount_);
-    if (row_ >= n)
-        row_ = n - 1;
-    if (topRow_ > MaxTopRow())
-        topRow_ = MaxTopRow();
-    update();
+    model_->SetRowCount(n - 1);
 }
 
 void TScheduleGrid::SetFixedCols(int n) {
-    fixedCols_ = std::clamp(n, 0, colCount_ - 1);
+    fixedCols_ = std::clamp(n, 0, ColCount() - 1);
     if (col_ < fixedCols_)
         col_ = fixedCols_;
     update();
@@ -81,46 +92,36 @@ void TScheduleGrid::SetDefaultRowHeight(int h) {
 }
 
 QString TScheduleGrid::Cell(int col, int row) const {
-    if (col < 0 || col >= colCount_ || row < 0 || row >= rowCount_)
-        return {};
-    return At(col, row);
+    return row == 0 ? model_->HeaderCell(col) : model_->Cell(col, row);
 }
 
 void TScheduleGrid::SetCell(int col, int row, const QString& text) {
-    if (col < 0 || col >= colCount_ || row < 0 || row >= rowCount_)
-        return;
-    QString& cell = At(col, row);
-    cell = OneLine(text);
-    if (EditorShown() && col == editCol_ && row == editRow_ && editor_->text() != cell)
-        editor_->setText(cell);
-    UpdateRow(row);
+    if (row == 0)
+        model_->SetHeaderCell(col, OneLine(text));
+    else
+        model_->SetCell(col, row, OneLine(text));
 }
 
 void TScheduleGrid::ExchangeRows(int a, int b) {
-    if (a < 0 || b < 0 || a >= rowCount_ || b >= rowCount_ || a == b)
-        return;
-    for (int c = 0; c < colCount_; ++c)
-        std::swap(At(c, a), At(c, b));
-    UpdateRow(a);
-    UpdateRow(b);
+    if (a >= 1 && b >= 1)
+        model_->ExchangeRows(a, b);
+    else
+        TStringGridLike::ExchangeRows(a, b);
 }
 
 void TScheduleGrid::ClearRow(int row) {
-    if (row < 0 || row >= rowCount_)
-        return;
-    for (int c = 0; c < colCount_; ++c)
-        At(c, row).clear();
-    UpdateRow(row);
+    for (int c = 0; c < ColCount(); ++c)
+        SetCell(c, row, QString());
 }
 
 int TScheduleGrid::ColWidth(int col) const {
-    if (col < 0 || col >= colCount_)
+    if (col < 0 || col >= int(colWidths_.size()))
         return 0;
     return colWidths_[col];
 }
 
 void TScheduleGrid::SetColWidth(int col, int width) {
-    if (col < 0 || col >= colCount_)
+    if (col < 0 || col >= int(colWidths_.size()))
         return;
     colWidths_[col] = std::max(width, 0);
     PlaceEditor();
@@ -147,8 +148,8 @@ void TScheduleGrid::SetCol(int col) {
 }
 
 void TScheduleGrid::MoveCurrent(int col, int row) {
-    col = std::clamp(col, fixedCols_, colCount_ - 1);
-    row = std::clamp(row, FixedRows(), rowCount_ - 1);
+    col = std::clamp(col, fixedCols_, ColCount() - 1);
+    row = std::clamp(row, FixedRows(), RowCount() - 1);
     ScrollInView(row);
     if (col == col_ && row == row_)
         return;
@@ -167,7 +168,7 @@ int TScheduleGrid::VisibleRowCount() const {
 }
 
 int TScheduleGrid::MaxTopRow() const {
-    return std::max(FixedRows(), rowCount_ - 1);
+    return std::max(FixedRows(), RowCount() - 1);
 }
 
 void TScheduleGrid::SetTopRow(int row) {
@@ -193,7 +194,7 @@ void TScheduleGrid::ScrollInView(int row) {
 
 int TScheduleGrid::ColLeft(int col) const {
     int x = 0;
-    for (int c = 0; c < col && c < colCount_; ++c)
+    for (int c = 0; c < col && c < ColCount(); ++c)
         x += colWidths_[c] + kGridLineWidth;
     return x;
 }
@@ -206,7 +207,7 @@ int TScheduleGrid::RowTop(int row) const {
 }
 
 QRect TScheduleGrid::CellRect(int col, int row) const {
-    if (col < 0 || col >= colCount_ || row < 0 || row >= rowCount_)
+    if (col < 0 || col >= ColCount() || row < 0 || row >= RowCount())
         return {};
     if (row >= FixedRows() && row < topRow_)
         return {};
@@ -220,10 +221,10 @@ bool TScheduleGrid::MouseToCell(int x, int y, int* col, int* row) const {
     int r = y / step;
     if (r >= FixedRows())
         r = topRow_ + (r - FixedRows());
-    if (r >= rowCount_)
+    if (r >= RowCount())
         return false;
     int left = 0;
-    for (int c = 0; c < colCount_; ++c) {
+    for (int c = 0; c < ColCount(); ++c) {
         const int right = left + colWidths_[c] + kGridLineWidth;
         if (x < right) {
             *col = c;
@@ -243,7 +244,7 @@ void TScheduleGrid::paintEvent(QPaintEvent* e) {
     const int h = height();
     const int w = width();
     auto paintRow = [&](int r) {
-        for (int c = 0; c < colCount_; ++c) {
+        for (int c = 0; c < ColCount(); ++c) {
             const QRect cr = CellRect(c, r);
             if (cr.left() >= w)
                 break;
@@ -262,9 +263,9 @@ void TScheduleGrid::paintEvent(QPaintEvent* e) {
             }
         }
     };
-    for (int r = 0; r < FixedRows() && r < rowCount_; ++r)
+    for (int r = 0; r < FixedRows() && r < RowCount(); ++r)
         paintRow(r);
-    for (int r = topRow_; r < rowCount_; ++r) {
+    for (int r = topRow_; r < RowCount(); ++r) {
         if (RowTop(r) >= h)
             break;
         paintRow(r);
@@ -339,9 +340,9 @@ void TScheduleGrid::keyPressEvent(QKeyEvent* e) {
         // editable column.
         const bool home = e->key() == Qt::Key_Home;
         if (e->modifiers() & Qt::ControlModifier)
-            MoveCurrent(col_, home ? FixedRows() : rowCount_ - 1);
+            MoveCurrent(col_, home ? FixedRows() : RowCount() - 1);
         else
-            MoveCurrent(home ? fixedCols_ : colCount_ - 1, row_);
+            MoveCurrent(home ? fixedCols_ : ColCount() - 1, row_);
         return;
     }
     case Qt::Key_Left:
@@ -392,14 +393,14 @@ bool TScheduleGrid::EditorShown() const {
 }
 
 void TScheduleGrid::ShowEditor() {
-    if (!editingAllowed_ || col_ < fixedCols_ || row_ < FixedRows() || row_ >= rowCount_)
+    if (!editingAllowed_ || col_ < fixedCols_ || row_ < FixedRows() || row_ >= RowCount())
         return;
     if (EditorShown())
         return;
     ScrollInView(row_);
     editCol_ = col_;
     editRow_ = row_;
-    editOriginal_ = At(col_, row_);
+    editOriginal_ = Cell(col_, row_);
     const QString mask = OnGetEditMask ? OnGetEditMask(col_, row_) : QString();
     editor_->setInputMask(mask);
     editor_->setText(editOriginal_);
@@ -415,8 +416,8 @@ void TScheduleGrid::HideEditor(bool accept) {
     const int c = editCol_;
     const int r = editRow_;
     editCol_ = editRow_ = -1;
-    if (!accept && r < rowCount_ && c < colCount_)
-        At(c, r) = editOriginal_;
+    if (!accept && r < RowCount() && c < ColCount())
+        SetCell(c, r, editOriginal_);
     const bool hadFocus = editor_->hasFocus();
     editor_->hide();
     if (hadFocus)
@@ -439,10 +440,10 @@ void TScheduleGrid::EditorTextEdited(const QString& text) {
         return;
     const int c = editCol_;
     const int r = editRow_;
-    At(c, r) = OneLine(text);
+    SetCell(c, r, text);
     update(CellRect(c, r));
     if (OnSetEditText)
-        OnSetEditText(c, r, At(c, r));
+        OnSetEditText(c, r, Cell(c, r));
 }
 
 bool TScheduleGrid::eventFilter(QObject* watched, QEvent* e) {

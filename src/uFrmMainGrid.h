@@ -15,8 +15,14 @@
 //    handler reports it handled, the grid's own wheel handling (moving the
 //    selection) does not run.
 // A cell holds one line of text: line breaks put into a cell become blanks.
+//
+// The cells are the schedule model's (SetModel; a grid of its own until
+// then): row 0 its header, rows 1.. its rows. The grid writes through the
+// model and repaints on the model's change signals, so whatever changes the
+// model (playback using up a count, a mark, a load) shows at once.
 #pragma once
 
+#include "engine/Schedule.h"
 #include "utPublic/utPublic.h"
 
 #include <QString>
@@ -31,20 +37,22 @@ class QPainter;
 class TScheduleGrid : public QWidget, public TStringGridLike {
     Q_OBJECT
 public:
-    // More columns than this are never made: a header row read from a file
-    // may announce any number of cells, and every column costs memory per
-    // row and a place in the painted row.
-    static constexpr int kMaxColCount = 64;
+    // More columns than this are never made (Schedule::kMaxColumns).
+    static constexpr int kMaxColCount = Schedule::kMaxColumns;
     static constexpr int kDefaultColWidth = 64;
     static constexpr int kGridLineWidth = 1;
 
     explicit TScheduleGrid(QWidget* parent = nullptr);
     ~TScheduleGrid() override;
 
+    // The model shown; it outlives the grid.
+    void SetModel(Schedule* model);
+    Schedule& Model() const { return *model_; }
+
     // --- TStringGridLike ------------------------------------------------------
-    int ColCount() const override { return colCount_; }
+    int ColCount() const override { return model_->ColumnCount(); }
     void SetColCount(int n) override; // 1..kMaxColCount
-    int RowCount() const override { return rowCount_; }
+    int RowCount() const override { return model_->RowCount() + 1; }
     void SetRowCount(int n) override; // at least FixedRows + 1
     QString Cell(int col, int row) const override;
     void SetCell(int col, int row, const QString& text) override;
@@ -119,20 +127,16 @@ private:
     void MoveCurrent(int col, int row);
     void PlaceEditor();
     void EditorTextEdited(const QString& text);
+    void ModelRowsChanged();
 
-    int colCount_ = 5;
-    int rowCount_ = 5;
+    Schedule own_;
+    Schedule* model_ = &own_;
     int fixedCols_ = 1;
     int rowHeight_ = 34;
     int row_ = 1;
     int col_ = 1;
     int topRow_ = 1;
     std::vector<int> colWidths_;
-    // Row after row, ColCount cells each: one allocation for the whole
-    // table, however many rows a schedule file brings.
-    std::vector<QString> cells_;
-    QString& At(int col, int row) { return cells_[size_t(row) * colCount_ + col]; }
-    const QString& At(int col, int row) const { return cells_[size_t(row) * colCount_ + col]; }
 
     bool editingAllowed_ = false;
     QLineEdit* editor_ = nullptr;

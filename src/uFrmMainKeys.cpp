@@ -7,6 +7,7 @@
 #include "controls/FlatCtrls.h"
 #include "controls/MyHemibtn.h"
 #include "controls/uTransTrackBar.h"
+#include "engine/SectionEngine.h"
 #include "uFrmMainGrid.h"
 #include "uFrmPlay.h"
 
@@ -80,10 +81,6 @@ bool FocusUsesKey(const QWidget* focus, int key, Qt::KeyboardModifiers modifiers
 
 } // namespace
 
-// Untranslated; shown through tr().
-const QString TFrmMain::EditLockedHint =
-    QStringLiteral(QT_TRANSLATE_NOOP("TFrmMain", "请先勾选“允许编辑”"));
-
 TPlayerKey TFrmMain::KeyAction(int key, Qt::KeyboardModifiers modifiers, bool onVideo) const {
     // The keypad's digits and Shift (for "[" "]" on some layouts) count as
     // the plain key.
@@ -122,13 +119,12 @@ void TFrmMain::RunPlayerKey(TPlayerKey action) {
     case pkNone:
         return;
     case pkPlayPause:
-        ActPlayPause();
+        EngineNow().PlayPause();
         break;
     case pkSkipBack:
-        ActSkip(-10);
-        break;
     case pkSkipForward:
-        ActSkip(10);
+        EngineNow().Skip(action == pkSkipBack ? -10 : 10);
+        emit StateChanged(rcSeek);
         break;
     case pkVolumeUp:
         ActVolumeStep(5);
@@ -144,15 +140,15 @@ void TFrmMain::RunPlayerKey(TPlayerKey action) {
         break;
     case pkPreviousSection:
         if (CurRow() > 1)
-            ActPlaySectionN(CurRow() - 1);
+            EngineNow().PlaySectionN(CurRow() - 1);
         else
-            ActRestartSection();
+            EngineNow().RestartSection();
         break;
     case pkNextSection:
-        ActNextSection();
+        EngineNow().PlayNext();
         break;
     case pkRestartSection:
-        ActRestartSection();
+        EngineNow().RestartSection();
         break;
     case pkMirror:
         ActToggleMirror();
@@ -177,7 +173,7 @@ void TFrmMain::RunPlayerKey(TPlayerKey action) {
         break;
     default:
         if (action >= pkSection1 && action <= pkSection9)
-            ActPlaySectionN(action - pkSection1 + 1);
+            EngineNow().PlaySectionN(action - pkSection1 + 1);
         break;
     }
 }
@@ -220,17 +216,4 @@ void TFrmMain::AddKeyHints() {
     add(btnAdd, tr("当前位置: Insert N"));
     if (chkMirror)
         chkMirror->setToolTip(chkMirror->toolTip() + QStringLiteral(" (M)"));
-}
-
-void TFrmMain::ShowPassingHint(const QString& text, QWidget* over) {
-    // By default over the window in sight: the video window while the
-    // controls are hidden or it has the keyboard.
-    if (!over)
-        over = FrmPlay && FrmPlay->isVisible() && (!isVisible() || FrmPlay->isActiveWindow())
-                   ? static_cast<QWidget*>(FrmPlay.get())
-                   : this;
-    QPoint at = QCursor::pos();
-    if (!over->frameGeometry().contains(at))
-        at = over->mapToGlobal(over->rect().center());
-    QToolTip::showText(at, text, over, QRect(), 3000);
 }

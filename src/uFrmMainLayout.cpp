@@ -3,6 +3,8 @@
 #include "uFrmMain.h"
 
 #include "MyExitWin/MyExitWin.h"
+#include "SettingKeeper.h"
+#include "SliderWrites.h"
 #include "controls/FlatCtrls.h"
 #include "controls/FontCatalog.h"
 #include "controls/MyHemibtn.h"
@@ -301,7 +303,9 @@ void TFrmMain::CreateControls() {
     tbZoom->SetHint(tr("图像缩放"));
 
     // --- Schedule grid --------------------------------------------------------------
+    Sched = new Schedule(this);
     sgV = new TScheduleGrid(this);
+    sgV->SetModel(Sched);
     sgV->setObjectName(QStringLiteral("sgV"));
     sgV->SetColCount(6);
     sgV->SetFixedCols(4);
@@ -390,6 +394,7 @@ void TFrmMain::CreateControls() {
     ExitWin = new TMyExitWin(this);
     ExitWin->setObjectName(QStringLiteral("ExitWin"));
     ExitWin->SetExitWinType(ewForce);
+    SliderWrites = new TSliderWrites(this);
     tmIdel = new QTimer(this);
     tmIdel->setObjectName(QStringLiteral("tmIdel"));
     tmIdel->setInterval(1000);
@@ -405,7 +410,42 @@ void TFrmMain::CreateControls() {
 }
 
 void TFrmMain::BindControlEvents() {
-    btnClose->OnClick = Guarded(&TFrmMain::btnCloseClick);
+    // Called on the framework's streaming thread, where no box may be shown;
+    // it raises nothing.
+    if (SampleGrabber)
+        SampleGrabber->SetOnBuffer([this](QObject* s, double t, uint8_t* buf, int32_t len) {
+            SampleGrabberBuffer(s, t, buf, len);
+        });
+
+    if (btnSelFile)
+        btnSelFile->OnClick = Guarded(&TFrmMain::btnSelFileClick);
+    if (btnPause)
+        btnPause->OnClick = Guarded(&TFrmMain::btnPauseClick);
+    if (btnBack)
+        btnBack->OnClick = Guarded(&TFrmMain::btnBackClick);
+    if (btnNext)
+        btnNext->OnClick = Guarded(&TFrmMain::btnNextClick);
+    if (cbRate)
+        cbRate->OnChange = Guarded(&TFrmMain::cbRateChange);
+    if (btnSelAudioChl2)
+        btnSelAudioChl2->OnClick = Guarded(&TFrmMain::btnSelAudioChl2Click);
+    if (lbLeft2)
+        lbLeft2->OnClick = Guarded(&TFrmMain::lbLeft2Click);
+    if (lbCenter2)
+        lbCenter2->OnClick = Guarded(&TFrmMain::lbCenter2Click);
+    if (lbRight2)
+        lbRight2->OnClick = Guarded(&TFrmMain::lbRight2Click);
+    if (SoundLevel2)
+        SoundLevel2->OnChange = Guarded(&TFrmMain::SoundLevel2Change);
+    if (tbZoom)
+        tbZoom->OnChange = Guarded(&TFrmMain::tbZoomChange);
+    // lbPos's double click reaches lbPosDblClick through the window's own
+    // event filter.
+    // A check box raises its click event whenever its state changes, also
+    // when the program sets it (LoadSettings).
+    if (chkOn2Monitor)
+        connect(chkOn2Monitor, &QCheckBox::toggled, this,
+                Guarded([this] { chkOn2MonitorClick(chkOn2Monitor); }));
     btnUP->OnClick = Guarded(&TFrmMain::btnUPClick);
     btnDown->OnClick = Guarded(&TFrmMain::btnDownClick);
     btnRestore->OnClick = Guarded(&TFrmMain::btnRestoreClick);
@@ -456,8 +496,8 @@ void TFrmMain::BindControlEvents() {
                     a->setChecked(current == QLatin1String(value));
                     connect(a, &QAction::triggered, this,
                             [this, value = QString::fromLatin1(value)] {
-                                // A refused write is reported by KeepSetting itself.
-                                KeepSetting(Setting::Language, value);
+                                // A refused write is reported by the keeper itself.
+                                Keeper->Keep(Setting::Language, value);
                                 ShowPassingHint(tr("语言在下次启动时生效"));
                             });
                 }
@@ -480,8 +520,8 @@ void TFrmMain::BindControlEvents() {
     for (TTransTrackBar* t : {SoundLevel2, tbZoom}) {
         t->OnMouseMove = moved;
         t->setMouseTracking(true);
-        t->OnMouseUp =
-            Guarded([this, t](QObject*, TMouseButton, TShiftState, int, int) { EndSliderDrag(t); });
+        t->OnMouseUp = Guarded(
+            [this, t](QObject*, TMouseButton, TShiftState, int, int) { SliderWrites->EndDrag(t); });
     }
     for (QWidget* w :
          std::initializer_list<QWidget*>{this, plTop, plBottom, sgV, Image1, chkEdit, chkAutoPlay,

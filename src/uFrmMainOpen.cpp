@@ -1,11 +1,10 @@
 // Opening media from outside the open dialog: files dropped on either window
-// and the open button's list of recent files; the check that keeps special
-// files (named pipes, devices, folders) out of the media graph; and the watch
-// that notices playback which has stopped making progress.
+// and the open button's list of recent files; and the check that keeps
+// special files (named pipes, devices, folders) out of the media graph.
 #include "uFrmMain.h"
 
 #include "controls/MyHemibtn.h"
-#include "media/FilterGraph.h"
+#include "engine/SectionEngine.h"
 #include "uFrmPlay.h"
 #include "utPublic/utPublic.h"
 
@@ -21,10 +20,6 @@
 #include <QUrl>
 
 namespace {
-
-// Position ticks come every 500 ms: four seconds without the position moving
-// while the graph says it plays.
-constexpr int kStallTicks = 8;
 
 // The first local file among the URLs a drag carries, else empty.
 QString DroppedFile(const QMimeData* mime) {
@@ -136,38 +131,27 @@ void TFrmMain::RefreshRecentMenu() {
         RecentMenu->addAction(tr("（无最近文件）"))->setEnabled(false);
 }
 
-bool TFrmMain::WatchProgress(uint32_t currentPos) {
-    const bool watching = FGBrowse && FGBrowse->State() == gsPlaying && FGBrowse->Settled() &&
-                          engineWaits_ == 0 && !mediaEnded_;
-    if (!watching || currentPos != watchPos_) {
-        watchPos_ = currentPos;
-        stallTicks_ = 0;
+bool TFrmMain::OpenMediaFile(const QString& path) {
+    // Not inside a section start: the schedule it plays is being replaced.
+    if (Engine->Waiting())
+        return false;
+    if (const QString why = MediaFileRefusal(path); !why.isEmpty()) {
+        ReportUnplayable(QCoreApplication::translate("Messages", "Cannot play %1: %2")
+                             .arg(QDir::toNativeSeparators(path), why));
         return false;
     }
-    if (++stallTicks_ < kStallTicks)
-        return false;
-    stallTicks_ = 0;
-    ReportPlaybackBroke(CutWhilePlaying() ? QCoreApplication::translate(
-                                                "Messages", "the file was cut short while playing")
-                                          : QStringLiteral("playback stopped making progress"));
+    OpenSchedule(path);
+    RememberRecentFile(path);
+    EngineNow().Stop();
+    emit StateChanged(rcFile);
+    PlaySection(1, false);
     return true;
 }
 
-bool TFrmMain::CutWhilePlaying() const {
-    // A file deleted while playing still plays from its open handle: only a
-    // file that is still there and has become shorter counts.
-    const QFileInfo fi(CurFile);
-    return openedSize_ >= 0 && fi.exists() && fi.size() < openedSize_;
-}
-
-void TFrmMain::ReportPlaybackBroke(const QString& reason) {
-    // Never a black full-screen window in front of hidden controls: stop,
-    // and say why with the controls in sight.
-    FGBrowse->Stop();
-    if (FrmPlay)
-        FrmPlay->hide();
-    show();
-    raise();
-    ReportUnplayable(QCoreApplication::translate("Messages", "Cannot play %1: %2")
-                         .arg(QDir::toNativeSeparators(CurFile), reason));
+bool TFrmMain::OpenOfferedFile(const QString& path, QWidget* over) {
+    if (btnSelFile && !btnSelFile->isEnabled()) {
+        ShowPassingHint(tr(qUtf8Printable(EditLockedHint)), over);
+        return false;
+    }
+    return OpenMediaFile(path);
 }

@@ -2,6 +2,8 @@
 // idle seconds, opacity, collapsible panels, and its size.
 #include "uFrmMain.h"
 
+#include "SettingKeeper.h"
+#include "SliderWrites.h"
 #include "controls/FlatCtrls.h"
 #include "controls/uTransTrackBar.h"
 #include "uFrmMainGrid.h"
@@ -24,7 +26,6 @@ namespace {
 constexpr int kCollapsed = 57;
 constexpr int kTopExpanded = 145;
 constexpr int kBottomExpanded = 140;
-constexpr int kSliderWriteMs = 250;
 } // namespace
 
 void TFrmMain::tmIdelTimer(QObject* /*Sender*/) {
@@ -104,8 +105,8 @@ void TFrmMain::tbZoomChange(QObject* /*Sender*/) {
         return;
     const int z = Trunc(tbZoom->Position());
     FrmPlay->ApplyZoom(z);
-    WriteSliderSetting(tbZoom, [this, file = SchedFileName, z] {
-        KeepSetting(file, Setting::tbZoom, QString::number(z));
+    SliderWrites->Write(tbZoom, [this, file = SchedFileName, z] {
+        Keeper->Keep(file, Setting::tbZoom, QString::number(z));
     });
 }
 
@@ -118,44 +119,4 @@ void TFrmMain::AlignControls() {
     plTop->setGeometry(0, 0, w, top);
     plBottom->setGeometry(0, h - bottom, w, bottom);
     sgV->setGeometry(0, top, w, std::max(0, h - top - bottom));
-}
-
-void TFrmMain::WriteSliderSetting(TTransTrackBar* slider, std::function<void()> write) {
-    TSliderWrites& w = sliderWrites_[slider];
-    if (!w.quiet) {
-        w.quiet = new QTimer(this);
-        w.quiet->setSingleShot(true);
-        w.quiet->setInterval(kSliderWriteMs);
-        connect(w.quiet, &QTimer::timeout, this,
-                Guarded([this, slider] { FlushSliderSetting(slider); }));
-    }
-    if (!slider->Dragging()) {
-        w.pending = nullptr;
-        w.quiet->stop();
-        write();
-        return;
-    }
-    if (w.quiet->isActive()) {
-        w.pending = std::move(write);
-        return;
-    }
-    w.quiet->start();
-    write();
-}
-
-void TFrmMain::FlushSliderSetting(TTransTrackBar* slider) {
-    auto it = sliderWrites_.find(slider);
-    if (it == sliderWrites_.end() || !it->pending)
-        return;
-    std::function<void()> write = std::move(it->pending);
-    it->pending = nullptr;
-    it->quiet->start(); // the next drag write waits its turn again
-    write();
-}
-
-void TFrmMain::EndSliderDrag(TTransTrackBar* slider) {
-    FlushSliderSetting(slider);
-    auto it = sliderWrites_.find(slider);
-    if (it != sliderWrites_.end())
-        it->quiet->stop();
 }

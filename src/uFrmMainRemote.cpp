@@ -4,6 +4,7 @@
 #include "uFrmMain.h"
 
 #include "controls/FontCatalog.h"
+#include "engine/SectionEngine.h"
 #include "remote/Mpris.h"
 #include "remote/QrCode.h"
 #include "remote/RemoteServer.h"
@@ -28,30 +29,39 @@ namespace {
 
 constexpr int kQrModulePixels = 3;
 
-// The remotes' view of the control window: every request is one of the
-// window's actions.
+// What the remotes ask: playback commands go to the section engine (a
+// section command arriving while a section starts is kept, the latest one
+// winning), the volume, the rate and the controls to the window's own
+// handlers. The state they show is the engine's (TFrmMain::PlayerState).
 class TFrmMainRemotePlayer : public TRemotePlayer {
 public:
     explicit TFrmMainRemotePlayer(TFrmMain* frm) : TRemotePlayer(frm), frm_(frm) {
         connect(frm, &TFrmMain::StateChanged, this, &TRemotePlayer::StateChanged);
     }
     TRemoteState State() const override { return frm_->PlayerState(); }
-    bool Busy() const override { return frm_->ActionRunning(); }
     QList<double> Rates() const override { return frm_->RateChoices(); }
-    void PlayPause() override { frm_->ActPlayPause(); }
-    void Play() override { frm_->ActPlay(); }
-    void Pause() override { frm_->ActPause(); }
-    void Stop() override { frm_->ActStop(); }
-    void Skip(int seconds) override { frm_->ActSkip(seconds); }
-    void SeekTo(int64_t ms) override { frm_->ActSeek(ms); }
+    void PlayPause() override { frm_->EngineNow().PlayPause(); }
+    void Play() override { frm_->EngineNow().Play(); }
+    void Pause() override { frm_->EngineNow().Pause(); }
+    void Stop() override { frm_->EngineNow().Stop(); }
+    void Skip(int seconds) override {
+        frm_->EngineNow().Skip(seconds);
+        frm_->NotifyStateChanged(rcSeek);
+    }
+    void SeekTo(int64_t ms) override {
+        frm_->EngineNow().SeekTo(ms);
+        frm_->NotifyStateChanged(rcSeek);
+    }
     void VolumeStep(int percent) override { frm_->ActVolumeStep(percent); }
     void SetVolume(int volume) override { frm_->ActSetVolume(volume); }
     void RateStep(int direction) override { frm_->ActRateStep(direction); }
     void SetRate(double rate) override { frm_->ActSetRate(rate); }
-    void NextSection() override { frm_->ActNextSection(); }
-    void PreviousSection() override { frm_->ActPreviousSection(); }
-    void RestartSection() override { frm_->ActRestartSection(); }
-    void PlaySectionNumber(int n) override { frm_->ActPlaySectionN(n); }
+    void NextSection() override { frm_->EngineNow().PlayNext(); }
+    // Restarts the current section, or plays the previous one within the
+    // first 3 s of the current one.
+    void PreviousSection() override { frm_->EngineNow().PlayPrevious(); }
+    void RestartSection() override { frm_->EngineNow().RestartSection(); }
+    void PlaySectionNumber(int n) override { frm_->EngineNow().PlaySectionN(n); }
     void ToggleControls() override { frm_->ActToggleControls(); }
     void ShowControls() override { frm_->ActShowControls(); }
     bool OpenFile(const QString& path) override { return frm_->OpenOfferedFile(path); }

@@ -6,7 +6,7 @@
 #include "controls/FontCatalog.h"
 #include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"
-#include "media/FilterGraph.h"
+#include "engine/SectionEngine.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
 #include "utPublic/utPublic.h"
@@ -98,37 +98,17 @@ void TFrmMain::sgVMouseDown(QObject* /*Sender*/, Qt::MouseButton /*Button*/,
     default:
         return;
     }
-    // The playing section plays as many more times as its cell now says.
-    if (row == CurRow()) {
-        Engine.RemainCount = StrToIntDef(sgV->Cell(1, row), 1);
-        // A repeat added or taken away changes whether the end is held.
-        if (FGBrowse && FGBrowse->State() >= gsPaused)
-            ArmSectionEnd(CurrentPositionMs());
-    }
+    // The engine follows the count in the schedule: the playing section
+    // plays as many more times as its cell now says.
 }
 
 QString TFrmMain::sgVGetEditMask(int ACol, int /*ARow*/) {
     return ACol == 4 ? kTimeMask : QString();
 }
 
-void TFrmMain::sgVSetEditText(int ACol, int ARow, const QString& /*Value*/) {
-    if (!FGBrowse)
-        return;
-    const GraphState st = FGBrowse->State();
-    if (st != gsStopped && st != gsPaused && st != gsPlaying)
-        return;
-    const int cur = CurRow();
-    if (ACol != 4 || ARow != cur + 1)
-        return;
-    // Moving the next section's start moves the playing section's end, but
-    // only to a point after the playing section's own start.
-    const int64_t newEnd = int64_t(TimeStrToSec(sgV->Cell(4, ARow))) * 1000;
-    const int64_t curStart = int64_t(TimeStrToSec(sgV->Cell(4, cur))) * 1000;
-    if (curStart < newEnd) {
-        Engine.SectEndPos = static_cast<int32_t>(std::min<int64_t>(newEnd, INT32_MAX));
-        if (st != gsStopped)
-            ArmSectionEnd(CurrentPositionMs());
-    }
+void TFrmMain::sgVSetEditText(int /*ACol*/, int /*ARow*/, const QString& /*Value*/) {
+    // The typed text is in the schedule already; the engine follows a moved
+    // start of the next section (the playing section's end).
 }
 
 void TFrmMain::sgVMouseWheelDown(QObject* /*Sender*/, bool& Handled) {
@@ -158,8 +138,8 @@ void TFrmMain::btnAddClick(QObject* Sender) {
     RenumberRows();
     FitColumn(*sgV, 5);
     btnSaveClick(Sender);
-    if (chkPause->isChecked() && FGBrowse && FGBrowse->State() == gsPlaying)
-        FGBrowse->Pause();
+    if (chkPause->isChecked())
+        EngineNow().Pause();
 }
 
 void TFrmMain::btnDelClick(QObject* /*Sender*/) {
@@ -180,17 +160,6 @@ void TFrmMain::RenumberRows() {
     const int n = sgV->RowCount();
     for (int r = 1; r < n; ++r)
         sgV->SetCell(0, r, PadLeft(QString::number(r), QLatin1Char(' '), 3));
-}
-
-void TFrmMain::SetEditMode(bool enabled) {
-    for (QWidget* w : {static_cast<QWidget*>(btnSelFile), static_cast<QWidget*>(btnSave),
-                       static_cast<QWidget*>(btnAdd), static_cast<QWidget*>(btnDel),
-                       static_cast<QWidget*>(lbPos), static_cast<QWidget*>(rbExit),
-                       static_cast<QWidget*>(rbShut), static_cast<QWidget*>(rbPlay)})
-        w->setEnabled(enabled);
-    sgV->SetEditing(enabled);
-    if (isVisible())
-        sgV->setFocus(Qt::OtherFocusReason);
 }
 
 QString TFrmMain::StepCount(const QString& text, bool up, int max, int min) {

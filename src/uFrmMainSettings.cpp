@@ -5,7 +5,9 @@
 // settings/Settings.h.
 #include "uFrmMain.h"
 
+#include "SettingKeeper.h"
 #include "controls/FlatCtrls.h"
+#include "controls/MyHemibtn.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
 #include "engine/Schedule.h"
@@ -133,46 +135,7 @@ void TFrmMain::SaveWindowBounds() {
     WriteOption(Setting::WindowsH, QString::number(height()));
 }
 
-QString TFrmMain::SettingsFileOf(Setting s) const {
-    return SettingEntry(s).file == TSettingsFile::System ? IniFileName : SchedFileName;
-}
-
-void TFrmMain::KeepSetting(Setting s, const QString& value) {
-    KeepSetting(SettingsFileOf(s), s, value);
-}
-
-void TFrmMain::KeepSetting(const QString& file, Setting s, const QString& value) {
-    const bool opened = FGBrowse && FGBrowse->State() >= gsPaused;
-    if (file == SchedFileName && !opened && !QFileInfo::exists(file)) {
-        if (heldFor_ != file)
-            heldSettings_.clear();
-        heldFor_ = file;
-        heldSettings_.removeIf([s](const auto& held) { return held.first == s; });
-        heldSettings_.append({s, value});
-        connect(this, &TFrmMain::StateChanged, this, &TFrmMain::KeepHeldSettings,
-                Qt::UniqueConnection);
-        return;
-    }
-    try {
-        WriteSetting(file, s, value);
-    } catch (const EWriteRefused& e) {
-        if (unwritable_.contains(e.File()))
-            return;
-        unwritable_.insert(e.File());
-        // Not modal: this runs while a file opens and plays.
-        ShowErrorNotice(e.Text(), isVisible() ? this : nullptr);
-    }
-}
-
 // --- Option controls that only store their value -------------------------------------
-
-void TFrmMain::KeepHeldSettings() {
-    if (heldSettings_.isEmpty() || heldFor_ != SchedFileName || !FGBrowse ||
-        FGBrowse->State() < gsPaused)
-        return;
-    for (const auto& [s, value] : std::exchange(heldSettings_, {}))
-        KeepSetting(heldFor_, s, value);
-}
 
 void TFrmMain::rbExitClick(QObject* /*Sender*/) {
     ChooseEndMode(rbExit);
@@ -228,15 +191,9 @@ void TFrmMain::OpenSchedule(const QString& path) {
     QDir::setCurrent(AppPath);
 
     sgV->HideEditor(true);
-    LoadGridFromIni(SchedFileName, kScheduleSection, *sgV);
-    // Whatever the file's header row held only sets the column count.
-    if (sgV->ColCount() < 6)
-        sgV->SetColCount(6);
-    for (int c = 0; c < 6; ++c)
-        sgV->SetCell(c, 0, Schedule::Titles()[c]);
-    RenumberRows();
+    Sched->Load(SchedFileName);
 
-    KeepSetting(Setting::PlayFile, CurFile);
+    Keeper->Keep(Setting::PlayFile, CurFile);
 
     // Checking a radio button from here raises no event: the channel is
     // applied to the sound when playback of the file starts.
@@ -259,15 +216,21 @@ void TFrmMain::btnSaveClick(QObject* /*Sender*/) {
     if (SchedFileName.isEmpty())
         return;
     sgV->HideEditor(true);
-    for (int r = sgV->RowCount() - 1; r >= 1; --r)
-        sgV->SetCell(4, r, SecToTimeStr(TimeStrToSec(sgV->Cell(4, r), QStringLiteral(":"))));
-    SortGridRows(*sgV, 4, 1, sgV->RowCount() - 1);
-    RenumberRows();
-    SaveGridToIni(SchedFileName, kScheduleSection, *sgV);
-    KeepLoopCounts();
+    Sched->Save(SchedFileName);
 }
 
 void TFrmMain::btnRestoreClick(QObject* /*Sender*/) {
     if (QFileInfo(CurFile).isFile())
         OpenSchedule(CurFile);
+}
+
+void TFrmMain::SetEditMode(bool enabled) {
+    for (QWidget* w : {static_cast<QWidget*>(btnSelFile), static_cast<QWidget*>(btnSave),
+                       static_cast<QWidget*>(btnAdd), static_cast<QWidget*>(btnDel),
+                       static_cast<QWidget*>(lbPos), static_cast<QWidget*>(rbExit),
+                       static_cast<QWidget*>(rbShut), static_cast<QWidget*>(rbPlay)})
+        w->setEnabled(enabled);
+    sgV->SetEditing(enabled);
+    if (isVisible())
+        sgV->setFocus(Qt::OtherFocusReason);
 }

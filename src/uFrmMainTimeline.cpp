@@ -1,13 +1,15 @@
 // The timeline window as the control window drives it: its switch
 // ("时间线", key T), its bounds in the settings file, the schedule and the
-// position fed to it from the grid and the graph while it shows, and its
-// requests carried out by the grid's and the window's own handlers, so that
-// a change made on the timeline is the same as one made on the grid.
+// position fed to it while it shows, whenever the schedule, the engine or
+// the player's state change, and its requests carried out by the grid's and
+// the window's own handlers, so that a change made on the timeline is the
+// same as one made on the grid.
 #include "uFrmMain.h"
 
+#include "SettingKeeper.h"
 #include "controls/MyHemibtn.h"
 #include "engine/Schedule.h"
-#include "media/FilterGraph.h"
+#include "engine/SectionEngine.h"
 #include "timeline/TimelineWidget.h"
 #include "timeline/TimelineWindow.h"
 #include "uFrmMainGrid.h"
@@ -20,12 +22,6 @@
 #include <QTimer>
 
 using FrmMainText::StrToIntDef;
-
-namespace {
-// How often the timeline is fed while it shows; it moves the play position
-// smoothly in between on its own.
-constexpr int kFeedMs = 100;
-} // namespace
 
 void TFrmMain::CreateTimelineControls() {
     chkTimeline = new QCheckBox(tr("时间线"), plBottom);
@@ -65,9 +61,31 @@ void TFrmMain::CreateTimelineControls() {
                 if (chkTimeline->isChecked())
                     chkTimeline->setChecked(false);
             }));
+    // Fed once after each burst of changes (a load changes every row); the
+    // timeline moves the play position smoothly in between on its own.
     tmTimeline = new QTimer(this);
-    tmTimeline->setInterval(kFeedMs);
+    tmTimeline->setSingleShot(true);
+    tmTimeline->setInterval(0);
     connect(tmTimeline, &QTimer::timeout, this, Guarded([this] { FeedTimeline(); }));
+    const auto soon = [this] {
+        if (chkTimeline->isChecked())
+            tmTimeline->start();
+    };
+    connect(Sched, &Schedule::RowChanged, this, soon);
+    connect(Sched, &Schedule::RowsInserted, this, soon);
+    connect(Sched, &Schedule::RowsRemoved, this, soon);
+    connect(Sched, &Schedule::Reset, this, soon);
+    connect(Engine, &SectionEngine::RemainingChanged, this, soon);
+    connect(Engine, &SectionEngine::StateChanged, this, soon);
+    connect(Engine, &SectionEngine::PositionChanged, this, soon);
+    connect(Engine, &SectionEngine::DurationChanged, this, soon);
+    connect(this, &TFrmMain::StateChanged, this, soon);
+    connect(chkEdit, &QCheckBox::toggled, this, soon);
+    sgV->OnClick = [this, soon, click = sgV->OnClick](QObject* sender) {
+        if (click)
+            click(sender);
+        soon();
+    };
 
     // As the other switches: one left on raises its click event, which shows
     // the window and writes the switch back.
@@ -81,7 +99,6 @@ void TFrmMain::chkTimelineClick(QObject* /*Sender*/) {
     if (on) {
         FeedTimeline();
         FrmTimeline->show();
-        tmTimeline->start();
     } else {
         tmTimeline->stop();
         if (FrmTimeline->isVisible()) {
@@ -103,10 +120,10 @@ void TFrmMain::SaveTimelineBounds() {
     if (!FrmTimeline)
         return;
     const QRect g = FrmTimeline->geometry();
-    KeepSetting(Setting::TimelineL, QString::number(g.x()));
-    KeepSetting(Setting::TimelineT, QString::number(g.y()));
-    KeepSetting(Setting::TimelineW, QString::number(g.width()));
-    KeepSetting(Setting::TimelineH, QString::number(g.height()));
+    Keeper->Keep(Setting::TimelineL, QString::number(g.x()));
+    Keeper->Keep(Setting::TimelineT, QString::number(g.y()));
+    Keeper->Keep(Setting::TimelineW, QString::number(g.width()));
+    Keeper->Keep(Setting::TimelineH, QString::number(g.height()));
 }
 
 void TFrmMain::FeedTimeline() {
@@ -121,10 +138,10 @@ void TFrmMain::FeedTimeline() {
     if (haveFile) {
         for (int row = 1; RowExists(row); ++row) {
             TTimelineSection section;
-            section.Count = StrToIntDef(sgV->Cell(1, row), 0);
-            section.StartMs = Schedule::TimePointMs(sgV->Cell(4, row));
-            section.Description = sgV->Cell(5, row).trimmed();
-            section.Remaining = row == state.Section ? Engine.RemainCount : 0;
+            section.Count = StrToIntDef(Sched->Count(row), 0);
+            section.StartMs = Sched->StartMs(row);
+            section.Description = Sched->Description(row).trimmed();
+            section.Remaining = row == state.Section ? Engine->RemainCount() : 0;
             s.Sections << section;
         }
         s.CurrentRow = state.Section;
@@ -141,11 +158,12 @@ void TFrmMain::FeedTimeline() {
 void TFrmMain::TimelinePlayFrom(int64_t ms) {
     // Into the section that holds the point: its row, then the position.
     int row = 0;
-    for (int r = 1; RowExists(r) && Schedule::TimePointMs(sgV->Cell(4, r)) <= ms; ++r)
+    for (int r = 1; RowExists(r) && Sched->StartMs(r) <= ms; ++r)
         row = r;
     if (row >= 1 && row != CurRow())
         PlaySection(row, false);
-    ActSeek(ms);
+    EngineNow().SeekTo(ms);
+    emit StateChanged(rcSeek);
     FeedTimeline();
 }
 

@@ -1,12 +1,12 @@
 // Transport controls: choosing the media file, pause, skips of ten seconds,
 // taking the playing position as a section's start, and the playback rate;
-// with the two media operations the section engine shares, SeekTo and
-// ApplyRate.
+// the playback ones forward to the section engine.
 #include "uFrmMain.h"
 
+#include "SettingKeeper.h"
 #include "controls/FlatCtrls.h"
+#include "engine/SectionEngine.h"
 #include "media/FilterGraph.h"
-#include "media/GraphPlayback.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
 #include "utPublic/utPublic.h"
@@ -91,38 +91,19 @@ void TFrmMain::btnSelFileClick(QObject* /*Sender*/) {
 }
 
 void TFrmMain::btnPauseClick(QObject* /*Sender*/) {
-    if (!FGBrowse)
-        return;
-    switch (FGBrowse->State()) {
-    case gsPaused:
-        FGBrowse->Play();
-        break;
-    case gsPlaying:
-        FGBrowse->Pause();
-        break;
-    default:
-        break;
-    }
+    // Resumes a pause, pauses playback; starts nothing.
+    if (FGBrowse && FGBrowse->State() == gsPaused)
+        EngineNow().Play();
+    else
+        EngineNow().Pause();
 }
 
 void TFrmMain::btnBackClick(QObject* /*Sender*/) {
-    if (!FGBrowse || FGBrowse->State() <= gsStopped)
-        return;
-    int64_t s = int64_t(Engine.LastTickPos / 1000) - 10;
-    if (s < 0)
-        s = 0;
-    SeekTo(uint32_t(s * 1000));
-    FGBrowse->Play();
+    EngineNow().Skip(-10);
 }
 
 void TFrmMain::btnNextClick(QObject* /*Sender*/) {
-    if (!FGBrowse || FGBrowse->State() <= gsStopped)
-        return;
-    const int64_t s = int64_t(Engine.LastTickPos / 1000) + 10;
-    if (s * 1000 > int64_t(Engine.LastTickDuration))
-        return;
-    SeekTo(uint32_t(s * 1000));
-    FGBrowse->Play();
+    EngineNow().Skip(10);
 }
 
 void TFrmMain::lbPosDblClick(QObject* /*Sender*/) {
@@ -140,17 +121,13 @@ void TFrmMain::cbRateChange(QObject* /*Sender*/) {
     bool ok = false;
     const double rate = cbRate->Text().toDouble(&ok);
     ApplyRate(ok ? rate : 1.0);
-    KeepSetting(Setting::cbRate, QString::number(cbRate->ItemIndex()));
+    Keeper->Keep(Setting::cbRate, QString::number(cbRate->ItemIndex()));
 }
 
 void TFrmMain::SeekTo(uint32_t ms) {
-    if (!Graph)
-        return;
-    mediaEnded_ = false; // played on from here: watched for stalls again
-    Graph->Seek(int64_t(ms));
+    EngineNow().SeekTo(int64_t(ms));
 }
 
 void TFrmMain::ApplyRate(double rate) {
-    if (Graph)
-        Graph->SetRate(rate);
+    EngineNow().ApplyRate(rate);
 }

@@ -9,9 +9,12 @@
 //     and against the decoding floor (the file demuxed and decoded by
 //     gst-launch into fakesinks in real time: what any player spends), three
 //     rounds alternating the three; every side discards its sound the same
-//     way (played in real time into a null output);
-//  5. resident memory (peak and steady) of the same playback, the three
-//     side by side; frames painted in 10 s of steady playback of each clip;
+//     way (played in real time into a null output); and what the X server's
+//     copy of the picture alone costs against the floor, with the least
+//     ratio to the floor it leaves any player drawing through X;
+//  5. resident memory (peak and steady, and how much of it is pages of
+//     libraries and fonts) of the same playback, the three side by side;
+//     frames painted in 10 s of steady playback of each clip;
 //  6. by ear, how much of what follows a section's end is heard before the
 //     section repeats (goal: within one 25 fps frame) and how much of the
 //     section's own end is cut, with where the pause landed, against mpv's
@@ -175,6 +178,9 @@ TCpu RunCpuWindow(const QStringList& argv, int skipMs, int measureMs, pid_t also
 struct TMemory {
     double PeakMb = -1;   // the kernel's high-water mark of the resident set
     double SteadyMb = -1; // mean resident set from 5 s on
+    // Of the steady figure: pages of files (libraries, fonts) the process
+    // touched, which it shares with any other process that maps them.
+    double SteadyFilesMb = -1;
 };
 
 int64_t StatusKb(pid_t pid, const char* field) {
@@ -196,7 +202,7 @@ TMemory RunSampled(const QStringList& argv, int seconds) {
         return m;
     QElapsedTimer wall;
     wall.start();
-    double sum = 0;
+    double sum = 0, files = 0;
     int n = 0;
     int status = 0;
     while (wall.elapsed() < seconds * 1000) {
@@ -206,16 +212,20 @@ TMemory RunSampled(const QStringList& argv, int seconds) {
         const int64_t hwm = StatusKb(pid, "VmHWM:");
         if (hwm > 0)
             m.PeakMb = std::max(m.PeakMb, hwm / 1024.0);
-        if (rss > 0 && wall.elapsed() >= 5000) {
+        const int64_t file = StatusKb(pid, "RssFile:");
+        if (rss > 0 && file >= 0 && wall.elapsed() >= 5000) {
             sum += rss / 1024.0;
+            files += file / 1024.0;
             ++n;
         }
         usleep(250000);
     }
     kill(pid, SIGTERM);
     waitpid(pid, &status, 0);
-    if (n > 0)
+    if (n > 0) {
         m.SteadyMb = sum / n;
+        m.SteadyFilesMb = files / n;
+    }
     return m;
 }
 
@@ -654,6 +664,22 @@ int PictureCost(const QTemporaryDir& dir, pid_t xServer, bool cpu = true) {
         if (mpv > 0 && floor > 0)
             Line(qPrintable(QStringLiteral("ratio mpv / decoding floor, %1p").arg(height)),
                  mpv / floor, "x");
+        // The least a picture shown through X costs: the X server copies each
+        // frame from the window's shared-memory image into its screen (8 MB
+        // a frame at 1920x1080, 240 MB a second), whoever drew it. With that
+        // copy X and the floor F, no player drawing in software gets below
+        // (F + X) / F, before it has converted a single pixel; the goal of
+        // 1.3 is out of reach once X alone passes 0.3 F. X is what the
+        // server spent during tavrelo's rounds less what it spent idle
+        // during the floor's.
+        if (floor > 0 && n[0] > 0 && n.back() > 0) {
+            const double copy = x[0] / n[0] - x.back() / n.back();
+            Line(qPrintable(QStringLiteral("X server's copy of the picture / decoding floor, %1p")
+                                .arg(height)),
+                 copy / floor, "x",
+                 QStringLiteral("least ratio to the floor through X: %1x")
+                     .arg((floor + copy) / floor, 0, 'f', 2));
+        }
 
         // 5. Resident memory, 20 s of the same playback each. RSS counts the
         // shared libraries' pages a process touched as well as its own memory.
@@ -663,7 +689,9 @@ int PictureCost(const QTemporaryDir& dir, pid_t xServer, bool cpu = true) {
             Line(qPrintable(
                      QStringLiteral("%1: peak RSS, %2p full screen").arg(side.Name).arg(height)),
                  memory.back().PeakMb, "MB",
-                 QStringLiteral("steady %1 MB").arg(memory.back().SteadyMb, 0, 'f', 1));
+                 QStringLiteral("steady %1 MB, of it %2 MB pages of libraries and fonts")
+                     .arg(memory.back().SteadyMb, 0, 'f', 1)
+                     .arg(memory.back().SteadyFilesMb, 0, 'f', 1));
         }
         for (size_t i = 0; mpvIndex >= 0 && i + 1 < sides.size(); ++i) {
             const TMemory& m = memory[size_t(mpvIndex)];
@@ -794,9 +822,9 @@ int Soak(const QString& tones, int repeats, int cpus) {
         frm.PlaySection(1, false);
         WaitUntil(
             [&] {
-                if (frm.CurRow() == 1 && frm.Engine.RemainCount < last) {
-                    played += last - frm.Engine.RemainCount;
-                    last = frm.Engine.RemainCount;
+                if (frm.CurRow() == 1 && frm.Engine->RemainCount() < last) {
+                    played += last - frm.Engine->RemainCount();
+                    last = frm.Engine->RemainCount();
                     if (played % 25 == 0)
                         std::printf("  %4d repeats, %d stops, %.0f s\n", played, stops,
                                     clock.elapsed() / 1000.0);

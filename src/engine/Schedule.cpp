@@ -13,6 +13,7 @@ public:
     explicit ScheduleGrid(Schedule& s) : s_(s) {}
     int ColCount() const override { return s_.columns_; }
     void SetColCount(int n) override {
+        n = std::clamp(n, 1, Schedule::kMaxColumns);
         s_.columns_ = n;
         s_.header_.resize(n);
         for (Schedule::Row& r : s_.rows_)
@@ -20,9 +21,12 @@ public:
     }
     int RowCount() const override { return int(s_.rows_.size()) + 1; }
     void SetRowCount(int n) override {
+        // Rows are added one by one as a file loads: only the new ones are
+        // given their cells.
+        const qsizetype before = s_.rows_.size();
         s_.rows_.resize(std::max(0, n - 1));
-        for (Schedule::Row& r : s_.rows_)
-            r.cells.resize(s_.columns_);
+        for (qsizetype r = before; r < s_.rows_.size(); ++r)
+            s_.rows_[r].cells.resize(s_.columns_);
     }
     QString Cell(int col, int row) const override {
         if (col < 0 || col >= s_.columns_ || row < 0 || row > int(s_.rows_.size()))
@@ -216,6 +220,41 @@ void Schedule::RestoreStoredCounts() {
     for (Row& r : rows_)
         r.cells[ColCount] = r.storedCount;
     emit Reset();
+}
+
+void Schedule::SetHeaderCell(int col, const QString& text) {
+    if (col < 0 || col >= columns_ || header_[col] == text)
+        return;
+    header_[col] = text;
+    emit RowChanged(0, col);
+}
+
+void Schedule::SetColumnCount(int n) {
+    n = std::clamp(n, 1, kMaxColumns);
+    if (n == columns_)
+        return;
+    ScheduleGrid(*this).SetColCount(n);
+    emit Reset();
+}
+
+void Schedule::SetRowCount(int n) {
+    n = std::max(n, 1);
+    const int before = RowCount();
+    if (n == before)
+        return;
+    ScheduleGrid(*this).SetRowCount(n + 1);
+    if (n > before)
+        emit RowsInserted(before + 1, n);
+    else
+        emit RowsRemoved(n + 1, before);
+}
+
+void Schedule::ExchangeRows(int a, int b) {
+    if (!RowExists(a) || !RowExists(b) || a == b)
+        return;
+    rows_.swapItemsAt(a - 1, b - 1);
+    emit RowChanged(a, -1);
+    emit RowChanged(b, -1);
 }
 
 void Schedule::Renumber() {

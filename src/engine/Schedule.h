@@ -70,10 +70,24 @@ public:
     // "chkLoopCounts" on).
     void RestoreStoredCounts();
 
+    // --- The table as the control window's grid edits it -----------------------
+    // Row 0, the header, as stored (the titles and any extra cells).
+    QString HeaderCell(int col) const { return header_.value(col); }
+    void SetHeaderCell(int col, const QString& text);
+    // 1..kMaxColumns; cells beyond the count are dropped.
+    void SetColumnCount(int n);
+    // Data rows, at least 1; new rows are empty.
+    void SetRowCount(int n);
+    void ExchangeRows(int a, int b);
+    // A file's header may announce any number of cells; every column costs
+    // memory per row and a place in the painted row.
+    static constexpr int kMaxColumns = 64;
+
 signals:
     void RowsInserted(int first, int last);
     void RowsRemoved(int first, int last);
-    // One cell changed by SetCell (also a count used up by playback).
+    // One cell changed by SetCell (also a count used up by playback); row 0:
+    // the header; column -1: the whole row (rows exchanged).
     void RowChanged(int row, int column);
     // Everything may have changed: loaded, sorted, counts restored.
     void Reset();

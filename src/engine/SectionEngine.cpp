@@ -599,15 +599,22 @@ void SectionEngine::ApplyRate(double rate) {
 }
 
 int SectionEngine::MarkHere(const QString& scheduleFile) {
+    return MarkAt(CurrentPositionMs(), scheduleFile);
+}
+
+int SectionEngine::MarkAt(int64_t ms, const QString& scheduleFile) {
     const GState st = graph_.GetState();
     if ((st != GState::Paused && st != GState::Playing) || !QFileInfo(file_).isFile())
         return 0;
-    const QString time = SecToTimeStr(int(CurrentPositionMs() / 1000));
+    const int64_t pos = CurrentPositionMs();
+    const QString time =
+        SecToTimeStr(int(std::clamp<int64_t>(ms, 0, std::numeric_limits<int32_t>::max()) / 1000));
     const int32_t markMs = Schedule::TimePointMs(time);
     // Stored first: a refused write (EWriteRefused) leaves the table as it
     // was. Counts used up by playback are not the user's: the file keeps its
     // own.
-    Schedule::StoreMarkedRow(scheduleFile, time);
+    if (!scheduleFile.isEmpty())
+        Schedule::StoreMarkedRow(scheduleFile, time);
     // After every row at or before the mark: rows of the same second keep
     // their order and the new one follows them.
     int at = 1;
@@ -625,7 +632,7 @@ int SectionEngine::MarkHere(const QString& scheduleFile) {
         if (repeatRow_ == cur)
             repeatRow_ = cur + 1;
         emit SectionChanged(curRow_);
-    } else if (Exists(cur) && at == cur + 1) {
+    } else if (Exists(cur) && at == cur + 1 && markMs <= pos) {
         // The current section now ends at the mark, which playback has
         // reached: it runs on into the new section, as at any section end
         // with no repeat left; the media is not touched.
@@ -666,7 +673,7 @@ void SectionEngine::ApplySectionRate(int steps) {
 }
 
 void SectionEngine::OnRowChanged(int row, int column) {
-    if (entering_)
+    if (entering_ || !Exists(row))
         return;
     const GState st = graph_.GetState();
     if (column == Schedule::ColCount && row == curRow_) {

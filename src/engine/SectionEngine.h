@@ -147,6 +147,12 @@ public:
     // Adds a section at the position (stored with every other row's stored
     // count); returns its row, 0 when nothing is open.
     int MarkHere(const QString& scheduleFile);
+    // The same at ms of the media (a point the user chose on the timeline);
+    // stored only when scheduleFile is not empty.
+    int MarkAt(int64_t ms, const QString& scheduleFile);
+    // A section start is waiting (an open, a repeat pause, a seek): commands
+    // arriving now are kept and the latest one runs when it is over.
+    bool Waiting() const { return waits_ > 0; }
 
 signals:
     void SectionChanged(int row);

@@ -7,6 +7,18 @@
 // mirrored in one pass straight into the window's own image, only where it
 // is visible and being repainted. Mouse input on the picture is the
 // control's own.
+//
+// The one place a graphics-card path would be chosen is MemberNotify's
+// mnAdding, when the renderer is made: where a hardware OpenGL context
+// exists, a renderer whose frames are uploaded as textures and converted,
+// scaled, cropped and mirrored by a shader (the design is in
+// GstVideoRenderer.cpp), painted by a QOpenGLWidget in place of this
+// control's own painting. The probe for it (a QOpenGLContext made, its
+// GL_RENDERER not a software rasteriser) loads the GL driver, tens of MB
+// with a software one, so it belongs only in a build that has such a
+// renderer; none is built today, and on machines without a graphics card
+// (software GL costs 2 to 4.5 times the CPU of this path) this path is the
+// right one anyway.
 #pragma once
 
 #include "media/FilterGraph.h"

@@ -1,7 +1,6 @@
 #include "utPublic/ErrorDisplay.h"
 
 #include "utPublic/IniFile.h"
-#include "utPublic/utPublic.h"
 
 #include <QCoreApplication>
 #include <QGuiApplication>

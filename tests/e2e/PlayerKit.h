@@ -8,6 +8,7 @@
 #include "../media/MediaTestKit.h"
 #include "controls/FlatCtrls.h"
 #include "controls/MyHemibtn.h"
+#include "engine/SectionEngine.h"
 #include "media/FilterGraph.h"
 #include "support/XvfbSession.h"
 #include "uFrmMain.h"
@@ -86,7 +87,7 @@ public:
         TEngineSample s;
         s.Ms = clock_.elapsed();
         s.Row = frm_->CurRow();
-        s.Remain = frm_->Engine.RemainCount;
+        s.Remain = frm_->Engine->RemainCount();
         if (Samples.empty() || Samples.back().Row != s.Row || Samples.back().Remain != s.Remain)
             Samples.push_back(s);
     }

@@ -263,13 +263,13 @@ private slots:
         QVERIFY(items[0]->isEnabled());
         QVERIFY(!items[1]->isEnabled());
         QCOMPARE(ReadIniText(IniFileName, QStringLiteral("START"), QStringLiteral("Recent1")), a);
-        frm_->ActStop();
+        frm_->EngineNow().Stop();
         items[0]->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(frm_->FGBrowse->State(), gsPlaying, 20000);
 
         // The count column's path: the schedule of a named pipe, played.
         frm_->LastPlaybackError.clear();
-        frm_->ActStop();
+        frm_->EngineNow().Stop();
         frm_->OpenSchedule(fifo);
         frm_->PlaySection(1, false);
         QVERIFY2(frm_->LastPlaybackError.contains(QStringLiteral("named pipe")),
@@ -298,7 +298,7 @@ private slots:
         frm_->show();
         frm_->PlaySection(1, false);
         QCOMPARE(frm_->FGBrowse->State(), gsPlaying);
-        QCOMPARE(frm_->Engine.RemainCount, 2);
+        QCOMPARE(frm_->Engine->RemainCount(), 2);
         if (truncate)
             QVERIFY(QFile::resize(file, 0));
         else

@@ -38,10 +38,10 @@ private slots:
         QVERIFY(!cell.isEmpty());
         frm_->sgVMouseDown(frm_->sgV, Qt::LeftButton, {}, cell.center().x(), cell.center().y());
         QCOMPARE(frm_->CurRow(), 3);
-        QCOMPARE(frm_->Engine.RemainCount, 2);
+        QCOMPARE(frm_->Engine->RemainCount(), 2);
         QCOMPARE(frm_->sgV->Cell(1, 3), QStringLiteral("2"));
         QCOMPARE(frm_->sgV->Row(), 3);
-        QCOMPARE(frm_->Engine.SectEndPos, 0);
+        QCOMPARE(frm_->Engine->SectEndPos(), 0);
         const auto st = WaitForStretches(2, 7500);
         QVERIFY2(st.size() >= 2, qPrintable(Describe(st)));
         CheckStart(st[1], 7);
@@ -91,7 +91,7 @@ private slots:
         QTest::addColumn<QString>(
             "gesture"); // "drag <row> <second>", "double <second>", "delete <row>"
         QTest::addColumn<QStringList>("times"); // the grid's time points afterwards
-        // Engine.SectEndPos while row 1 plays; -1: not checked (the click
+        // The engine's SectEndPos while row 1 plays; -1: not checked (the click
         // before a double click has played from its point; a deleted row is
         // the delete button's business).
         QTest::addColumn<int>("sectEnd");
@@ -141,7 +141,7 @@ private slots:
         QCOMPARE(now, times);
         if (sectEnd >= 0) {
             QCOMPARE(frm_->CurRow(), 1);
-            QCOMPARE(frm_->Engine.SectEndPos, sectEnd);
+            QCOMPARE(frm_->Engine->SectEndPos(), sectEnd);
         }
         QCOMPARE(ReadAll(frm_->SchedFileName), saved);
         QTRY_COMPARE_WITH_TIMEOUT(t->Schedule().Sections.size(), times.size(), WaitMs);
@@ -154,7 +154,7 @@ private slots:
         Start({{QStringLiteral("1"), QStringLiteral("00:00"), {}},
                {QStringLiteral("1"), QStringLiteral("71582:48"), {}}},
               {QStringLiteral("0"), false});
-        QVERIFY(frm_->Engine.SectEndPos > 0);
+        QVERIFY(frm_->Engine->SectEndPos() > 0);
         const auto st = WaitForStretches(2, 1000);
         QVERIFY2(st.size() >= 2, qPrintable(Describe(st)));
         QVERIFY2(st[0].EndMs >= 9500, qPrintable(Describe(st)));

@@ -89,56 +89,6 @@ private slots:
                  qPrintable(QStringLiteral("heard to %1 ms; %2").arg(heard).arg(Describe(st))));
     }
 
-    // chkLoopCounts: each loop pass plays every section as often as its
-    // count said when the schedule was loaded or last saved; off, the second
-    // pass plays each once. A count typed before playing plays in the first
-    // pass; only a saved one outlives it. Rows A "2" at 7 s, B "1" at 8 s.
-    void loopCountsEveryPass_data() {
-        QTest::addColumn<bool>("on");
-        QTest::addColumn<QString>("typedB");
-        QTest::addColumn<bool>("saved");
-        QTest::addColumn<QList<QPoint>>("expected"); // (row, remaining) entered
-        const QList<QPoint> pass{{1, 1}, {1, 0}, {2, 0}};
-        const QList<QPoint> passB2{{1, 1}, {1, 0}, {2, 1}, {2, 0}};
-        QTest::newRow("off") << false << QString() << false
-                             << pass + QList<QPoint>{{1, 0}, {2, 0}, {1, 0}};
-        QTest::newRow("on") << true << QString() << false << pass + pass;
-        QTest::newRow("on, typed not saved")
-            << true << QStringLiteral("2") << false << passB2 + pass;
-        QTest::newRow("on, typed and saved")
-            << true << QStringLiteral("2") << true << passB2 + passB2;
-    }
-    void loopCountsEveryPass() {
-        QFETCH(bool, on);
-        QFETCH(QString, typedB);
-        QFETCH(bool, saved);
-        QFETCH(QList<QPoint>, expected);
-        WriteSchedule(clip_, {{QStringLiteral("2"), QStringLiteral("00:07"), {}},
-                              {QStringLiteral("1"), QStringLiteral("00:08"), {}}});
-        WriteSettings(clip_, {QStringLiteral("0"), false});
-        if (on)
-            WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("chkLoopCounts"),
-                        QStringLiteral("YES"));
-        frm_ = std::make_unique<TFrmMain>();
-        frm_->show();
-        log_ = std::make_unique<TEngineLog>(frm_.get());
-        if (!typedB.isEmpty())
-            frm_->sgV->SetCell(1, 2, typedB);
-        if (saved)
-            frm_->btnSaveClick(frm_->btnSave);
-        frm_->PlaySection(1, false);
-        QList<QPoint> seen;
-        QVERIFY(QTest::qWaitFor(
-            [&] {
-                seen.clear();
-                for (const auto& [row, remain] : log_->Bookkeeping())
-                    seen << QPoint(row, remain);
-                return seen.size() >= expected.size();
-            },
-            60000));
-        QCOMPARE(seen.mid(0, expected.size()), expected);
-    }
-
     // One table for the keys: each key's action on the video window and on
     // the control window with the grid focused, with "允许编辑" off and on
     // (then with the video window shown), with a check box focused, and while
@@ -297,7 +247,7 @@ private slots:
         QCOMPARE(frm_->sgV->Cell(4, 4), QStringLiteral("00:08"));
         QCOMPARE(frm_->CurRow(), 3);
         QCOMPARE(frm_->sgV->Row(), 3);
-        QCOMPARE(frm_->Engine.SectEndPos, 8000);
+        QCOMPARE(frm_->Engine->SectEndPos(), 8000);
         QCOMPARE(frm_->FGBrowse->State(), gsPlaying);
         QVERIFY(ReadIniText(sched, QStringLiteral("Sect"), QStringLiteral("Row3"))
                     .contains(QStringLiteral("^^1^^+^^-^^00:03^^")));

@@ -175,7 +175,8 @@ private slots:
 
 // sched: "m:ss*count" per row; opts: end mode and choices; script: "ms:command"
 // run in virtual time; log: rN section entered, N notice, vR rate set, x exit,
-// off power off, E error shown; file: counts in the schedule file afterwards.
+// off power off, E error shown, @N the section playing when asked; file: counts in the schedule
+// file afterwards.
 void TestEngineSectionEngine::playsTheSchedule_data() {
     QTest::addColumn<QString>("sched");
     QTest::addColumn<int>("durationMs");
@@ -208,6 +209,14 @@ void TestEngineSectionEngine::playsTheSchedule_data() {
     QTest::newRow("loop pass with loop counts") << "0:00*2 0:02*1" << 4000 << "loop loopcounts"
                                                 << "" << 13500 << "r1 N r1 r2 r1 N r1 r2"
                                                 << "";
+    QTest::newRow("loop counts: a count typed, not saved, lasts one pass")
+        << "0:00*2 0:02*1" << 4000 << "loop loopcounts"
+        << "0:type2" << 17000 << "r1 N r1 r2 N r2 r1 N r1 r2 r1"
+        << "";
+    QTest::newRow("loop counts: a count typed and saved, every pass")
+        << "0:00*2 0:02*1" << 4000 << "loop loopcounts"
+        << "0:type2 0:save" << 19000 << "r1 N r1 r2 N r2 r1 N r1 r2 N r2"
+        << "";
     QTest::newRow("error: stop, no end action") << abc << 6000 << "exit"
                                                 << "1000:error" << 30000 << "r1 E"
                                                 << "";
@@ -247,6 +256,14 @@ void TestEngineSectionEngine::playsTheSchedule_data() {
     QTest::newRow("the repeating row deleted in its pause")
         << abc << 6000 << "exit delay3000"
         << "18000:del3" << 30000 << "r1 N r1 N r1 r2 r3 N x"
+        << "";
+    QTest::newRow("a count raised on the playing row: one play more")
+        << "0:00*1 0:02*1 0:04*1" << 6000 << "exit"
+        << "2500:plus2" << 30000 << "r1 r2 N r2 r3 x"
+        << "";
+    QTest::newRow("the next start moved later: the section plays on")
+        << "0:00*1 0:02*1 0:05*1" << 6000 << "exit"
+        << "1000:later2 3500:where" << 30000 << "r1 @1 r2 r3 x"
         << "";
 }
 
@@ -317,6 +334,13 @@ void TestEngineSectionEngine::playsTheSchedule() {
         {"n3", [&] { engine.PlaySectionN(3); }},
         {"del3", [&] { schedule.RemoveRow(3); }},
         {"seek500", [&] { engine.SeekTo(500); }},
+        // The count's "+" clicked and row 2's start typed as 0:04.
+        {"plus2",
+         [&] { schedule.SetCount(2, QString::number(StrToIntDef(schedule.Count(2), 0) + 1)); }},
+        {"later2", [&] { schedule.SetCell(Schedule::ColTime, 2, QStringLiteral("00:04")); }},
+        {"where", [&] { actual << QStringLiteral("@%1").arg(engine.CurRow()); }},
+        {"type2", [&] { schedule.SetCount(2, QStringLiteral("2")); }},
+        {"save", [&] { schedule.Save(schedFile); }},
     };
     for (const QString& step : script.split(QLatin1Char(' '), Qt::SkipEmptyParts)) {
         const QStringList at = step.split(QLatin1Char(':'));

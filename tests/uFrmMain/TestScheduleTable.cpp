@@ -35,9 +35,6 @@ private slots:
     void deleteRules();
     void countClicks_data();
     void countClicks();
-    void countClickOnThePlayingRowRaisesRemainCount();
-    void editTextMovesTheSectionEndOnlyForward_data();
-    void editTextMovesTheSectionEndOnlyForward();
     void editModeLocksExactlyEightControls();
     void maskedEditorOnTimeColumnFreeTextOnDescription();
     void lineBreaksBecomeBlanks();
@@ -258,62 +255,6 @@ void TestScheduleTable::countClicks() {
     f.sgV->SetCell(1, 2, count);
     QTest::mouseClick(f.sgV, Qt::RightButton, {}, p);
     QCOMPARE(f.sgV->Cell(1, 2), after);
-}
-
-void TestScheduleTable::countClickOnThePlayingRowRaisesRemainCount() {
-    Env env;
-    TFrmMain& f = WindowWithSchedule(env, {"1|00:00|A", "2|00:10|B", "1|00:20|C"});
-    f.SetCurRow(2);
-    f.Engine.RemainCount = 2;
-    f.sgVMouseDown(f.sgV, Qt::LeftButton, {}, CellCentre(*f.sgV, 2, 2).x(),
-                   CellCentre(*f.sgV, 2, 2).y());
-    QCOMPARE(f.sgV->Cell(1, 2), QStringLiteral("3"));
-    QCOMPARE(f.Engine.RemainCount, 3);
-    f.sgVMouseDown(f.sgV, Qt::LeftButton, {}, CellCentre(*f.sgV, 3, 2).x(),
-                   CellCentre(*f.sgV, 3, 2).y());
-    QCOMPARE(f.Engine.RemainCount, 2);
-    // Another row's count leaves the playing section alone.
-    f.sgVMouseDown(f.sgV, Qt::LeftButton, {}, CellCentre(*f.sgV, 2, 3).x(),
-                   CellCentre(*f.sgV, 2, 3).y());
-    QCOMPARE(f.sgV->Cell(1, 3), QStringLiteral("2"));
-    QCOMPARE(f.Engine.RemainCount, 2);
-}
-
-void TestScheduleTable::editTextMovesTheSectionEndOnlyForward_data() {
-    QTest::addColumn<QString>("typed");
-    QTest::addColumn<int>("sectEnd");
-    QTest::newRow("later") << "0230" << 150000;
-    QTest::newRow("equal to the start") << "0100" << 90000;
-    QTest::newRow("earlier") << "0030" << 90000;
-}
-
-void TestScheduleTable::editTextMovesTheSectionEndOnlyForward() {
-    QFETCH(QString, typed);
-    QFETCH(int, sectEnd);
-    Env env;
-    TFrmMain& f = WindowWithSchedule(env, {"1|01:00|A", "1|01:30|B"});
-    f.chkEdit->setChecked(true);
-    f.SetCurRow(1);
-    f.Engine.SectEndPos = 90000;
-    // Without a graph an edit moves nothing.
-    f.sgV->SetRow(2);
-    f.sgV->SetCol(4);
-    f.sgV->ShowEditor();
-    QVERIFY(f.sgV->EditorShown());
-    QTest::keyClicks(f.sgV->Editor(), QStringLiteral("0500"));
-    QCOMPARE(f.sgV->Cell(4, 2), QStringLiteral("05:00"));
-    QCOMPARE(f.Engine.SectEndPos, 90000);
-    f.sgV->HideEditor(false);
-    QCOMPARE(f.sgV->Cell(4, 2), QStringLiteral("01:30"));
-
-    f.FGBrowse->SetActive(true);
-    if (f.FGBrowse->State() == gsNone)
-        QSKIP("the media graph reports no state without media");
-    f.sgV->ShowEditor();
-    f.sgV->Editor()->selectAll();
-    QTest::keyClicks(f.sgV->Editor(), typed);
-    QCOMPARE(f.Engine.SectEndPos, sectEnd);
-    f.FGBrowse->SetActive(false);
 }
 
 void TestScheduleTable::editModeLocksExactlyEightControls() {

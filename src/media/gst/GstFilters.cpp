@@ -1,8 +1,6 @@
 // Filters and pins of our layer over GStreamer.
 #include "media/gst/GstFilters.h"
 
-#include "media/gst/GstGraphManager.h"
-
 #include <mutex>
 
 void EnsureGstInit() {
@@ -101,10 +99,9 @@ HRESULT TGstFilter::Stop() {
     return S_OK;
 }
 
-TGstRenderedFilter::TGstRenderedFilter(TGstGraph* graph, GstElement* element)
+TGstRenderedFilter::TGstRenderedFilter(std::weak_ptr<IMediaControl> graph, GstElement* element)
     : FElement(GST_ELEMENT(gst_object_ref(element))) {
-    if (graph)
-        FGraph = graph->weak_from_this();
+    FGraph = std::move(graph);
     g_autofree gchar* name = gst_element_get_name(element);
     SetGraphName(QString::fromUtf8(name));
 }
@@ -139,7 +136,7 @@ GstElement* TGstMemberFilter::CurrentElement() const {
     return FCurrent ? GST_ELEMENT(gst_object_ref(FCurrent)) : nullptr;
 }
 
-void TGstMemberFilter::JoinGraph(const std::shared_ptr<TGstGraph>& graph) {
+void TGstMemberFilter::JoinGraph(const std::shared_ptr<IMediaControl>& graph) {
     FGraph = graph;
 }
 

@@ -23,8 +23,6 @@
 #include <string_view>
 #include <vector>
 
-class TGstGraph;
-
 enum class TMemberKind { VideoRenderer, SampleGrabber };
 
 // Initialises GStreamer once per process.
@@ -105,13 +103,13 @@ public:
 protected:
     mutable std::mutex FNameLock;
     QString FName;
-    std::weak_ptr<TGstGraph> FGraph; // the graph the filter is in
+    std::weak_ptr<IMediaControl> FGraph; // the graph the filter is in
 };
 
 // An element the pipeline made while rendering.
 class TGstRenderedFilter : public TGstFilter {
 public:
-    TGstRenderedFilter(TGstGraph* graph, GstElement* element); // adds a reference
+    TGstRenderedFilter(std::weak_ptr<IMediaControl> graph, GstElement* element); // adds a reference
     GstElement* Element() const { return FElement.get(); }
     HRESULT EnumPins(std::vector<std::shared_ptr<IPin>>* pins) override;
 
@@ -137,9 +135,9 @@ public:
     // Pad names of the member's pins, in pin order.
     virtual std::vector<const char*> PinNames() const = 0;
 
-    void JoinGraph(const std::shared_ptr<TGstGraph>& graph);
+    void JoinGraph(const std::shared_ptr<IMediaControl>& graph);
     void LeaveGraph();
-    std::shared_ptr<TGstGraph> Graph() const { return FGraph.lock(); }
+    std::shared_ptr<IMediaControl> Graph() const { return FGraph.lock(); }
 
     HRESULT EnumPins(std::vector<std::shared_ptr<IPin>>* pins) override;
 

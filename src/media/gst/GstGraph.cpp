@@ -84,10 +84,15 @@ inline int64_t FromGst(gint64 t) {
     return t / 100;
 }
 
+std::weak_ptr<TGstGraph> WeakOf(TGstGraph* graph) {
+    return graph ? graph->weak_from_this() : std::weak_ptr<TGstGraph>();
+}
+
 // The element that reads the file: named by the file's path.
 class TGstSourceFilter : public TGstRenderedFilter, public IFileSourceFilter {
 public:
-    TGstSourceFilter(TGstGraph* graph, GstElement* element) : TGstRenderedFilter(graph, element) {
+    TGstSourceFilter(TGstGraph* graph, GstElement* element)
+        : TGstRenderedFilter(WeakOf(graph), element) {
         SetGraphName(CurFile());
     }
     HRESULT GetCurFile(QString* path) override {
@@ -108,19 +113,23 @@ private:
 // The element that chooses among the file's streams.
 class TGstStreamSelectFilter : public TGstRenderedFilter, public IAMStreamSelect {
 public:
-    using TGstRenderedFilter::TGstRenderedFilter;
+    TGstStreamSelectFilter(TGstGraph* graph, GstElement* element)
+        : TGstRenderedFilter(WeakOf(graph), element), graph_(WeakOf(graph)) {}
     HRESULT Count(long* streams) override {
-        auto graph = FGraph.lock();
+        auto graph = graph_.lock();
         return graph ? graph->StreamCount(streams) : E_FAIL;
     }
     HRESULT Info(long index, QString* name, long* flags, long* group) override {
-        auto graph = FGraph.lock();
+        auto graph = graph_.lock();
         return graph ? graph->StreamInfo(index, name, flags, group) : E_FAIL;
     }
     HRESULT Enable(long index, long flags) override {
-        auto graph = FGraph.lock();
+        auto graph = graph_.lock();
         return graph ? graph->StreamEnable(index, flags) : E_FAIL;
     }
+
+private:
+    std::weak_ptr<TGstGraph> graph_;
 };
 
 // " <title or language>" of an audio stream, or nothing. Titles that only
@@ -228,7 +237,7 @@ HRESULT TGstGraph::EnumFilters(std::vector<std::shared_ptr<IBaseFilter>>* filter
                 else if (g_str_equal(kind, "decodebin3"))
                     found.push_back(std::make_shared<TGstStreamSelectFilter>(this, e));
                 else
-                    found.push_back(std::make_shared<TGstRenderedFilter>(this, e));
+                    found.push_back(std::make_shared<TGstRenderedFilter>(WeakOf(this), e));
             },
             [&] { found.clear(); });
         *filters = std::move(found);

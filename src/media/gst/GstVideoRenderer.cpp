@@ -35,20 +35,20 @@
 #include <QPointer>
 #include <QWidget>
 
-#include <atomic>
+#include <algorithm>
 #include <cstring>
 #include <vector>
 
 namespace {
 
 // Scratch memory of the thread that draws (the user-interface thread): one
-// row, and the whole picture in RGB for a scaled draw, kept for the frame
-// that made it so that a repaint of the same frame converts nothing again.
+// row, and a strip of picture rows in RGB for a scaled draw. The strip is a
+// few hundred kilobytes and stays in the cache between its conversion and
+// the scaling that reads it; a whole picture in RGB was 3.7 MB at 720p,
+// written to memory and read back for every frame.
 struct TDrawScratch {
     std::vector<uint8_t> Row;
-    std::vector<uint8_t> Picture;
-    uint64_t PictureOf = 0; // the frame's serial number; 0: none
-    bool PictureMirrored = false;
+    std::vector<uint8_t> Strip;
 };
 
 TDrawScratch& Scratch() {
@@ -56,14 +56,21 @@ TDrawScratch& Scratch() {
     return scratch;
 }
 
+// Picture rows converted per strip of a scaled draw.
+constexpr int StripRows = 48;
+// Rows converted beyond those a strip's shown rows map to, on either side:
+// the bilinear filter reads the row below its position, and the mapping of
+// shown rows to picture rows (centred or corner-aligned) differs from the
+// plain proportion by less than a row. The strip holds as many again, copies
+// of its edge rows, so no read near the picture's edges leaves it.
+constexpr int StripMargin = 2;
+
 class TGstVideoFrame : public IVideoFrame {
 public:
     // Keeps the sample's buffer, not the sample: appsink reuses its sample
     // object for the next frame and must be able to write into it, so the
     // sample itself is released at once.
     explicit TGstVideoFrame(GstSample* sample) {
-        static std::atomic<uint64_t> serial{0};
-        FSerial = ++serial;
         GstVideoInfo info;
         GstCaps* caps = gst_sample_get_caps(sample);
         GstBuffer* buffer = gst_sample_get_buffer(sample);
@@ -101,17 +108,33 @@ public:
             DrawUnscaled(dst, dstStride, part, mirrored);
             return true;
         }
-        // Scaled: the whole picture in RGB once (mirrored as asked), then
-        // scaled bilinear to the shown size, writing only `part`. libyuv
-        // places the clip itself from the rectangle's origin, which lies
-        // part's offset before dst (only ever addressed inside part).
-        const uint8_t* rgb = RgbPicture(mirrored);
+        // Scaled, strip by strip of the shown rows: the picture rows a
+        // strip's filter reads are converted (and mirrored) into the
+        // scratch strip, then scaled bilinear from there, writing only
+        // `part`. libyuv works out every position from the whole picture
+        // and the whole shown size, so each strip is handed over as the
+        // whole picture whose rows first .. last happen to be in the strip,
+        // and the shown rectangle as the clip's origin, which lies part's
+        // offset before dst; both are only ever read or written inside.
+        const int shownH = shown.height();
+        const int perStrip = std::max(1, int(int64_t(StripRows) * shownH / h));
+        const ptrdiff_t rgbStride = ptrdiff_t(w) * 4;
         auto* origin =
             reinterpret_cast<uint8_t*>(reinterpret_cast<intptr_t>(dst) -
                                        intptr_t(part.y()) * dstStride - intptr_t(part.x()) * 4);
-        return libyuv::ARGBScaleClip(rgb, w * 4, w, h, origin, dstStride, shown.width(),
-                                     shown.height(), part.x(), part.y(), part.width(),
-                                     part.height(), libyuv::kFilterBilinear) == 0;
+        for (int top = part.top(); top <= part.bottom(); top += perStrip) {
+            const int rows = std::min(perStrip, part.bottom() + 1 - top);
+            const int first = std::max(0, int(int64_t(top) * h / shownH) - StripMargin);
+            const int last = std::min(h - 1, int(int64_t(top + rows) * h / shownH) + StripMargin);
+            const uint8_t* strip = ConvertStrip(first, last, mirrored);
+            const auto* picture = reinterpret_cast<const uint8_t*>(
+                reinterpret_cast<intptr_t>(strip) - intptr_t(first) * rgbStride);
+            if (libyuv::ARGBScaleClip(picture, int(rgbStride), w, h, origin, dstStride,
+                                      shown.width(), shownH, part.x(), top, part.width(), rows,
+                                      libyuv::kFilterBilinear) != 0)
+                return false;
+        }
+        return true;
     }
 
 private:
@@ -170,33 +193,36 @@ private:
         }
     }
 
-    // The whole picture in RGB at its own size, mirrored when asked; kept in
-    // the drawing thread's scratch for this frame.
-    const uint8_t* RgbPicture(bool mirrored) const {
+    // Picture rows first .. last in RGB, mirrored when asked, in the
+    // drawing thread's scratch strip; returns where row `first` is. The
+    // StripMargin rows before and after are copies of the edge rows.
+    const uint8_t* ConvertStrip(int first, int last, bool mirrored) const {
         TDrawScratch& s = Scratch();
-        const int w = Width(), h = Height();
-        const size_t bytes = size_t(w) * size_t(h) * 4;
-        if (s.PictureOf == FSerial && s.PictureMirrored == mirrored && s.Picture.size() >= bytes)
-            return s.Picture.data();
-        if (s.Picture.size() < bytes)
-            s.Picture.resize(bytes);
-        s.PictureOf = FSerial;
-        s.PictureMirrored = mirrored;
-        if (mirrored && s.Row.size() < size_t(w) * 4)
-            s.Row.resize(size_t(w) * 4);
-        for (int y = 0; y < h; ++y) {
-            uint8_t* out = s.Picture.data() + size_t(y) * size_t(w) * 4;
+        const int w = Width();
+        const size_t rowBytes = size_t(w) * 4;
+        const size_t rows = size_t(last - first + 1 + 2 * StripMargin);
+        if (s.Strip.size() < rows * rowBytes)
+            s.Strip.resize(rows * rowBytes);
+        if (mirrored && s.Row.size() < rowBytes)
+            s.Row.resize(rowBytes);
+        uint8_t* at = s.Strip.data() + StripMargin * rowBytes;
+        for (int y = first; y <= last; ++y) {
+            uint8_t* out = at + size_t(y - first) * rowBytes;
             ConvertRow(y, 0, w, mirrored ? s.Row.data() : out);
             if (mirrored)
                 libyuv::ARGBMirror(s.Row.data(), 0, out, 0, w, 1);
         }
-        return s.Picture.data();
+        for (int m = 1; m <= StripMargin; ++m) {
+            std::memcpy(at - m * rowBytes, at, rowBytes);
+            std::memcpy(at + size_t(last - first + m) * rowBytes,
+                        at + size_t(last - first) * rowBytes, rowBytes);
+        }
+        return at;
     }
 
     GstBuffer* FBuffer = nullptr;
     GstVideoFrame FFrame{};
     bool FMapped = false;
-    uint64_t FSerial = 0;
     const libyuv::YuvConstants* FConstants = &libyuv::kYuvI601Constants;
 };
 
