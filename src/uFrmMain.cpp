@@ -1,6 +1,7 @@
 // The control window's lifecycle: creation, activation, key presses, close;
 // and the window-level events that feed the handlers.
 #include "uFrmMain.h"
+#include "uFrmMainSync.h"
 
 #include "SettingKeeper.h"
 #include "controls/MyHemibtn.h"
@@ -96,6 +97,8 @@ void TFrmMain::FormCreate() {
     CreateTimelineControls();
     CreateOpenHandlers();
     CreateRemoteControls();
+    Sync = new TFrmMainSync(*this);
+    Sync->LoadSwitches();
     // Once, beside the window and without waiting for a click.
     if (!IniFileNotice.isEmpty())
         QTimer::singleShot(0, this, [this, text = std::exchange(IniFileNotice, {})] {

@@ -242,6 +242,10 @@ public:
     TRemotePlayer* RemotePlayer = nullptr;
     class TMprisService* Mpris = nullptr;
     class TRemoteServer* RemoteServer = nullptr;
+    // A room of players in step: "领播" and "跟播" (uFrmMainSync.cpp).
+    class TFrmMainSync* Sync = nullptr;
+    // Following a leader: the window's own engine rests.
+    bool Following() const;
 signals:
     // Every change a remote shows (TRemoteChange flags).
     void StateChanged(int reasons);

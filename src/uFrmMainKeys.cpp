@@ -115,6 +115,13 @@ TPlayerKey TFrmMain::KeyAction(int key, Qt::KeyboardModifiers modifiers, bool on
 }
 
 void TFrmMain::RunPlayerKey(TPlayerKey action) {
+    // Following, what plays is the leader's: the sound, the picture and the
+    // windows stay this player's own.
+    if (Following() && action != pkVolumeUp && action != pkVolumeDown && action != pkMirror &&
+        action != pkControls && action != pkTimeline && action != pkNone) {
+        ShowPassingHint(tr("跟播中：播放由领播控制"));
+        return;
+    }
     switch (action) {
     case pkNone:
         return;

@@ -114,14 +114,21 @@ void TFrmMain::NextSection() {
 }
 
 void TFrmMain::DSTrackBar1Timer(QObject* /*Sender*/, uint32_t CurrentPos, uint32_t StopPos) {
+    // Following, the leader's section ends count, not this window's.
+    if (Following())
+        return;
     EngineNow().Tick(CurrentPos, StopPos);
 }
 
 void TFrmMain::FGBrowseGraphError(const QString& reason) {
+    if (Following())
+        return; // the follower reports it
     EngineNow().MediaError(reason);
 }
 
 void TFrmMain::FGBrowseGraphComplete() {
+    if (Following())
+        return; // the leader says what comes next
     EngineNow(true).GraphComplete();
 }
 

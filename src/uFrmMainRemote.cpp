@@ -40,6 +40,8 @@ public:
     }
     TRemoteState State() const override { return frm_->PlayerState(); }
     QList<double> Rates() const override { return frm_->RateChoices(); }
+    // Following, the phone's commands are refused: the leader says what plays.
+    bool Busy() const override { return frm_->Following(); }
     void PlayPause() override { frm_->EngineNow().PlayPause(); }
     void Play() override { frm_->EngineNow().Play(); }
     void Pause() override { frm_->EngineNow().Pause(); }

@@ -330,6 +330,81 @@
         <source>所有媒体文件</source>
         <translation>All media files</translation>
     </message>
+    <message>
+        <source>跟播中：播放由领播控制</source>
+        <translation>Following: the leader controls playback</translation>
+    </message>
+</context>
+<context>
+    <name>TFrmMainSync</name>
+    <message>
+        <source>领播</source>
+        <translation>Lead</translation>
+    </message>
+    <message>
+        <source>让局域网中的其他播放器跟随本机同步播放</source>
+        <translation>Let other players on the local network play in step with this one</translation>
+    </message>
+    <message>
+        <source>跟播</source>
+        <translation>Follow</translation>
+    </message>
+    <message>
+        <source>跟随另一台播放器（领播）同步播放</source>
+        <translation>Play in step with another player (the leader)</translation>
+    </message>
+    <message>
+        <source>退出跟播</source>
+        <translation>Stop following</translation>
+    </message>
+    <message>
+        <source>领播地址</source>
+        <translation>Leader&apos;s address</translation>
+    </message>
+    <message>
+        <source>无法领播：%1</source>
+        <translation>Cannot lead: %1</translation>
+    </message>
+    <message>
+        <source>手机遥控未能开启</source>
+        <translation>the phone remote could not be switched on</translation>
+    </message>
+    <message>
+        <source>填写领播的地址（如 192.168.1.5:8765）和 PIN，再按回车</source>
+        <translation>Type the leader&apos;s address (such as 192.168.1.5:8765) and PIN, then press Enter</translation>
+    </message>
+    <message>
+        <source>跟播中：领播 %1</source>
+        <translation>Following the leader at %1</translation>
+    </message>
+    <message>
+        <source>本机没有领播的媒体文件：%1（%2 字节）</source>
+        <translation>This player lacks the leader&apos;s media file: %1 (%2 bytes)</translation>
+    </message>
+    <message>
+        <source>与领播断开：本节播完后暂停，领播恢复后自动继续</source>
+        <translation>Leader lost: pausing at the end of this section, following again once the leader is back</translation>
+    </message>
+    <message>
+        <source>领播已结束</source>
+        <translation>The leader has ended</translation>
+    </message>
+    <message>
+        <source>跟播出错：无法播放领播的媒体文件</source>
+        <translation>Following failed: the leader&apos;s media file cannot be played</translation>
+    </message>
+    <message>
+        <source>正在与领播同步时钟…</source>
+        <translation>Setting the clock by the leader&apos;s…</translation>
+    </message>
+    <message>
+        <source>正在连接领播 %1…</source>
+        <translation>Connecting to the leader at %1…</translation>
+    </message>
+    <message>
+        <source>无法连接领播 %1：%2</source>
+        <translation>Cannot reach the leader at %1: %2</translation>
+    </message>
 </context>
 <context>
     <name>TFrmPlay</name>

@@ -1,0 +1,56 @@
+// A room of players in step, as the control window offers it: "领播" (lead)
+// and "跟播" (follow) in the practice row, and, while "跟播" is on, a panel at
+// the foot of the table with the leader's address and PIN, what the
+// follower is doing, and "退出跟播". Leading serves the room over the phone remote's server (its
+// port, PIN and hardening); following plays what the leader plays
+// (sync/SyncFollower.h) while the window's own engine rests.
+#pragma once
+
+#include <QObject>
+
+class QCheckBox;
+class QFrame;
+class QLabel;
+class QLineEdit;
+class QPushButton;
+class SyncFollower;
+class SyncLeader;
+class SyncLink;
+class TFrmMain;
+
+class TFrmMainSync : public QObject {
+    Q_OBJECT
+public:
+    explicit TFrmMainSync(TFrmMain& frm);
+
+    QCheckBox* chkLead = nullptr;
+    QCheckBox* chkFollow = nullptr;
+    QFrame* plSync = nullptr; // the follower's panel, inside the window
+    QLineEdit* edFollowAddress = nullptr;
+    QLineEdit* edFollowPin = nullptr;
+    QLabel* lbSync = nullptr;
+    QPushButton* btnLeave = nullptr;
+
+    bool Following() const { return follower_ != nullptr; }
+    bool Leading() const { return leader_ != nullptr; }
+    // The switches as stored; from FormCreate, once the window is up.
+    void LoadSwitches();
+
+    void chkLeadClick(QObject* Sender);
+    void chkFollowClick(QObject* Sender);
+    void btnLeaveClick(QObject* Sender);
+    void PlacePanel();
+
+private:
+    void StartLeading();
+    void StopLeading();
+    void StartFollowing();
+    void StopFollowing();
+    void ShowFollowerStatus();
+    void EnableTransport(bool on);
+
+    TFrmMain& frm_;
+    SyncLeader* leader_ = nullptr;
+    SyncFollower* follower_ = nullptr;
+    SyncLink* link_ = nullptr;
+};
