@@ -228,6 +228,9 @@ private slots:
         gint port = 0;
         g_object_get(provider, "port", &port, nullptr);
         const auto recA = RecordAudio();
+        // The other tests' recording back afterwards.
+        const auto ownOutput =
+            qScopeGuard([this] { SetAudioOutput(TAudioOutputKind::Record, FRec); });
         TFilterGraph a;
         TGraphPlayback leader(a);
         QCOMPARE(RenderClip(a, "k10.mkv"), S_OK);
