@@ -205,30 +205,61 @@ std::optional<double> OffsetAt(const Recording& a, const Recording& b, int64_t t
     return double(bestK) * 1000.0 / kRate;
 }
 
-// The same from the buffers' media positions instead of the sound: how
-// much later b is heard at the media position a makes heard at t.
-std::optional<double> StampOffsetAt(const Recording& a, const Recording& b, int64_t t) {
-    auto at = [](const Recording& r, int64_t t) -> std::optional<std::pair<double, double>> {
-        const auto k = ChunkAt(r, t);
-        if (!k || *k + 1 >= r.Chunks.size())
+// The same from the buffers' media positions instead of the sound. Over the
+// second around t a player plays one run of the media at one rate; its
+// buffers are released at or after the time its clock gives their position,
+// never before, so the earliest release less the position's time on the run's
+// line is where that line lies. (Not from the buffers' lengths: a time
+// stretcher's buffers hold more or fewer frames than the media time their
+// stamps step by, so counting frames from one buffer to the next drifts.)
+struct RunLine {
+    double Rate = 0;
+    // When position P (ns) plays: At + (P - P0) / Rate.
+    double At = 0;
+};
+
+std::optional<RunLine> LineAt(const Recording& r, int64_t t, double p0) {
+    const int64_t from = t - 500000000, to = t + 500000000;
+    std::vector<const TAudioRecording::TChunk*> run;
+    for (const auto& c : r.Chunks) {
+        if (c.ReleasedNs < from || c.ReleasedNs > to)
+            continue;
+        // A seek, a pause or a gap within the second: no single line.
+        if (c.Position < 0 || (!run.empty() && (c.Position <= run.back()->Position ||
+                                                c.ReleasedNs - run.back()->ReleasedNs > 100000000)))
             return std::nullopt;
-        const auto& c = r.Chunks[*k];
-        const auto& n = r.Chunks[*k + 1];
-        const int64_t wall = int64_t(c.Frames) * 1000000000 / kRate;
-        const int64_t tc = TimeOf(r, *k), tn = TimeOf(r, *k + 1);
-        // Contiguous media in the one buffer and the next: the rate is theirs.
-        if (c.Position < 0 || n.Position <= c.Position || t - tc > wall || tn - tc > 2 * wall)
-            return std::nullopt;
-        const double rate = double(n.Position - c.Position) * 100 / double(wall);
-        return std::make_pair(double(c.Position) * 100 + double(t - tc) * rate, rate);
-    };
-    const auto pa = at(a, t), pb = at(b, t);
-    if (!pa || !pb || std::abs(pa->second - pb->second) > 0.05)
+        run.push_back(&c);
+    }
+    if (run.size() < 10)
         return std::nullopt;
-    const double ms = (pa->first - pb->first) / pa->second / 1e6;
+    // The rate to the hundredth (the player's rates are steps of 0.05): the
+    // release times' jitter over a second leaves it well within that.
+    const double measured = double(run.back()->Position - run.front()->Position) * 100 /
+                            double(run.back()->ReleasedNs - run.front()->ReleasedNs);
+    RunLine line;
+    line.Rate = std::round(measured * 100) / 100;
+    if (!(line.Rate > 0))
+        return std::nullopt;
+    line.At = 1e300;
+    for (const auto* c : run)
+        line.At =
+            std::min(line.At, double(c->ReleasedNs) - (double(c->Position) * 100 - p0) / line.Rate);
+    return line;
+}
+
+// How much later b plays the media position a plays at t.
+std::optional<double> StampOffsetAt(const Recording& a, const Recording& b, int64_t t) {
+    const auto k = ChunkAt(a, t);
+    if (!k || a.Chunks[*k].Position < 0)
+        return std::nullopt;
+    const double p0 = double(a.Chunks[*k].Position) * 100;
+    const auto la = LineAt(a, t, p0), lb = LineAt(b, t, p0);
+    if (!la || !lb || la->Rate != lb->Rate)
+        return std::nullopt;
+    const double ms = (lb->At - la->At) / 1e6;
     if (qEnvironmentVariableIsSet("BENCH_SYNC_DEBUG") && std::abs(ms) > 1)
-        fprintf(stderr, "stamps t %.2f posA %.4f posB %.4f rate %.3f %.3f offset %.3f ms\n",
-                double(t) / 1e9, pa->first / 1e9, pb->first / 1e9, pa->second, pb->second, ms);
+        fprintf(stderr, "stamps t %.2f position %.4f rate %.2f offset %.3f ms\n", double(t) / 1e9,
+                p0 / 1e9, la->Rate, ms);
     return std::abs(ms) < 100 ? std::optional<double>(ms) : std::nullopt;
 }
 
@@ -280,6 +311,7 @@ public:
 // script: "ms:command" after the start: rate<r>, pause, play, quit.
 int Lead(const QStringList& a) {
     const QString clip = a[0], address = a[1], script = a[4], out = a[5];
+    (void)!freopen(qPrintable(out + QStringLiteral(".log")), "w", stderr);
     const quint16 port = quint16(a[2].toUInt());
     auto rec = std::make_shared<TAudioRecording>();
     SetAudioOutput(TAudioOutputKind::Record, rec);
@@ -310,9 +342,40 @@ int Lead(const QStringList& a) {
     SyncLeader leader(engine, graph);
     leader.SetClockPort(clockPort);
     QObject::connect(&leader, &SyncLeader::Publish, &server, &TRemoteServer::PublishSync);
+    // Every line the leader publishes, held against when its own output
+    // really played those positions (its pipeline clock is the monotonic
+    // one): how far the published line is from what the leader is heard at.
+    struct Published {
+        int64_t AtNs, ClockNs, PositionNs;
+        double Rate;
+    };
+    std::vector<Published> published;
+    QObject::connect(&leader, &SyncLeader::Publish, [&] {
+        if (const auto m = graph.ClockMapping())
+            published.push_back({MonoNs(), m->clockNs, m->positionNs, graph.Rate()});
+    });
     auto finish = [&] {
         server.FlushFollowers();
         fg.Stop();
+        const auto chunks = rec->Chunks();
+        for (const Published& p : published) {
+            // Each buffer's release less the line's time for its position,
+            // over the second after the line was published, the median: how
+            // much later than the line says the output played.
+            std::vector<int64_t> d;
+            for (const auto& c : chunks) {
+                if (c.Position < 0 || c.ReleasedNs < p.AtNs || c.ReleasedNs > p.AtNs + 1000000000)
+                    continue;
+                const int64_t due =
+                    p.ClockNs + int64_t(double(c.Position * 100 - p.PositionNs) / p.Rate);
+                d.push_back(c.ReleasedNs - due);
+            }
+            std::sort(d.begin(), d.end());
+            if (!d.empty())
+                fprintf(stderr,
+                        "published at %.3f s rate %.2f: output later than the line by %.3f ms\n",
+                        double(p.AtNs) / 1e9, p.Rate, double(d[d.size() / 2]) / 1e6);
+        }
         WriteRecording(*rec, out);
         QCoreApplication::exit(0);
     };
@@ -360,9 +423,55 @@ int Follow(const QStringList& a) {
     SyncLink link;
     QObject::connect(&link, &SyncLink::StateReceived, &follower, &SyncFollower::Apply);
     QObject::connect(&link, &SyncLink::Lost, &follower, &SyncFollower::Lost);
+    // The follower's own line and the leader's last one, with the follower's
+    // clock against the monotonic one, every half second: how much later
+    // than each line its output played (the median over the second after),
+    // on its own clock and on the leader's (the monotonic one).
+    struct Line {
+        int64_t AtNs, ClockLessMono, OwnClock, OwnPos, LeadClock, LeadPos;
+        double Rate;
+    };
+    std::vector<Line> lines;
+    std::optional<SyncState> lead;
+    QObject::connect(&link, &SyncLink::StateReceived, [&](const SyncState& s) {
+        if (s.PlayState == SyncState::Play::Run)
+            lead = s;
+    });
+    QTimer sample;
+    QObject::connect(&sample, &QTimer::timeout, [&] {
+        const int64_t mono = MonoNs();
+        const auto now = graph.ClockNowNs();
+        const auto own = graph.ClockMapping();
+        if (now && own && lead && std::abs(lead->Rate - graph.Rate()) < 1e-9)
+            lines.push_back({mono, *now - mono, own->clockNs, own->positionNs, lead->ClockNs,
+                             lead->PositionNs, lead->Rate});
+    });
+    sample.start(500);
     view.End = [&] {
         link.Stop();
         fg.Stop();
+        const auto chunks = rec->Chunks();
+        auto later = [&](const Line& l, int64_t clockNs, int64_t positionNs, bool own = true) {
+            std::vector<int64_t> d;
+            for (const auto& c : chunks) {
+                if (c.Position < 0 || c.ReleasedNs < l.AtNs || c.ReleasedNs > l.AtNs + 1000000000)
+                    continue;
+                const int64_t due = clockNs - (own ? l.ClockLessMono : 0) +
+                                    int64_t(double(c.Position * 100 - positionNs) / l.Rate);
+                d.push_back(c.ReleasedNs - due);
+            }
+            if (d.empty())
+                return 0.0;
+            std::sort(d.begin(), d.end());
+            return double(d[d.size() / 2]) / 1e6;
+        };
+        for (const Line& l : lines)
+            fprintf(stderr,
+                    "at %.3f s rate %.2f: later than own line %.3f ms, than the leader's %.3f ms, "
+                    "on the monotonic clock %.3f ms (clock less monotonic %.3f ms)\n",
+                    double(l.AtNs) / 1e9, l.Rate, later(l, l.OwnClock, l.OwnPos),
+                    later(l, l.LeadClock, l.LeadPos), later(l, l.LeadClock, l.LeadPos, false),
+                    double(l.ClockLessMono) / 1e6);
         WriteRecording(*rec, out);
         QCoreApplication::exit(0);
     };
