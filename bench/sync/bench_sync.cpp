@@ -68,32 +68,52 @@ struct Recording {
 // The output releases no buffer before its clock says it is due, and
 // sometimes after (its thread waking late on a loaded machine: a property of
 // this recording output, not of the players' sync; a sound card plays from
-// its ring buffer at the due time). In a stretch of continuous sound every
-// buffer is due one buffer's length after the one before, so the lower
-// envelope of (release - sound before it) is the clock: taken over the
-// buffers within a second either side (the player's clock may run a few
-// parts per million off the kernel's while it settles).
+// its ring buffer at the due time). In a stretch of one run of the media
+// every buffer is due when its clock reaches its stamp: its media position
+// over the run's rate. So the lower envelope of (release - position / rate)
+// is the clock: taken over the buffers within a second either side (the
+// player's clock may run a few parts per million off the kernel's while it
+// settles). Not from the frames before a buffer: a buffer cut short at a
+// section's end, or a time stretcher's, holds fewer or more frames than its
+// stamps step by.
 std::vector<int64_t> DueTimes(const std::vector<TAudioRecording::TChunk>& c) {
     constexpr int64_t kSide = 1000000000;
     std::vector<int64_t> due(c.size());
-    auto soundBefore = [&c](size_t k) { return c[k].FirstFrame * 1000000000 / kRate; };
     size_t from = 0;
     auto close = [&](size_t to) {
+        // The stretch's rate to the hundredth (the player's rates are steps
+        // of 0.05), from its first and last buffers; a stretch too short to
+        // tell it is counted in frames.
+        double rate = 1;
+        bool stamped = to - from >= 2 && c[to - 1].ReleasedNs - c[from].ReleasedNs >= 500000000;
+        for (size_t k = from; k < to; ++k)
+            stamped = stamped && c[k].Position >= 0;
+        if (stamped) {
+            const double measured = double(c[to - 1].Position - c[from].Position) * 100 /
+                                    double(c[to - 1].ReleasedNs - c[from].ReleasedNs);
+            if (std::round(measured * 100) > 0)
+                rate = std::round(measured * 100) / 100;
+        }
+        auto line = [&](size_t k) {
+            return stamped ? int64_t(double(c[k].Position) * 100 / rate)
+                           : c[k].FirstFrame * 1000000000 / kRate;
+        };
         for (size_t k = from; k < to; ++k) {
             int64_t least = INT64_MAX;
             for (size_t j = from; j < to; ++j)
-                if (std::llabs(soundBefore(j) - soundBefore(k)) <= kSide)
-                    least = std::min(least, c[j].ReleasedNs - soundBefore(j));
-            due[k] = least + soundBefore(k);
+                if (std::llabs(line(j) - line(k)) <= kSide)
+                    least = std::min(least, c[j].ReleasedNs - line(j));
+            due[k] = least + line(k);
         }
         from = to;
     };
     for (size_t k = 1; k < c.size(); ++k) {
         const int64_t expected = c[k - 1].Frames * 1000000000 / kRate;
         const int64_t gap = c[k].ReleasedNs - c[k - 1].ReleasedNs;
+        const int64_t step = (c[k].Position - c[k - 1].Position) * 100;
         // A pause, a seek, a new rate: another stretch.
         if (gap > expected + 20000000 || gap < expected - 20000000 ||
-            c[k].Position < c[k - 1].Position)
+            c[k].Position < c[k - 1].Position || step > expected + 20000000)
             close(k);
     }
     close(c.size());
