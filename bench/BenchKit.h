@@ -6,6 +6,7 @@
 
 #include <QCoreApplication>
 #include <QElapsedTimer>
+#include <QFile>
 #include <QStringList>
 #include <QThread>
 
@@ -14,6 +15,7 @@
 
 #include <fcntl.h>
 #include <spawn.h>
+#include <unistd.h>
 
 extern char** environ;
 
@@ -55,4 +57,19 @@ inline pid_t SpawnQuiet(const QStringList& argv) {
     const int rc = posix_spawnp(&pid, cargs[0], &fa, nullptr, cargs.data(), environ);
     posix_spawn_file_actions_destroy(&fa);
     return rc == 0 ? pid : -1;
+}
+
+// CPU seconds (user + system, all threads) a process has used so far; -1
+// when it is gone.
+inline double ProcessCpuSeconds(pid_t pid) {
+    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!f.open(QIODevice::ReadOnly))
+        return -1;
+    const QByteArray stat = f.readAll();
+    // The fields after the command name, which may hold spaces itself;
+    // utime and stime are the 12th and 13th of them.
+    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
+    if (fields.size() < 13)
+        return -1;
+    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
 }

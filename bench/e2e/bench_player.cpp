@@ -131,19 +131,6 @@ TCpu RunMeasured(const QStringList& argv, int limitMs) {
     return r;
 }
 
-// CPU seconds (user + system, all threads) a process has used so far.
-double ProcessCpuSeconds(pid_t pid) {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray stat = f.readAll();
-    // The fields after the command name, which may hold spaces itself.
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
-}
-
 // Runs a program for skipMs + measureMs (it is then ended) and returns the
 // CPU it used in the last measureMs only: start-up is left out. alsoPid: a
 // process whose CPU in the same window is measured too (the X server), or 0.

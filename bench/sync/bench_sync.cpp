@@ -624,16 +624,6 @@ bool WaitExit(const Player& p, int timeoutMs) {
         timeoutMs);
 }
 
-double CpuSeconds(pid_t pid) {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray s = f.readAll();
-    const QList<QByteArray> fields = s.mid(s.lastIndexOf(')') + 2).split(' ');
-    // utime and stime: fields 14 and 15 of the line, 12 and 13 after the name.
-    return (fields.value(11).toDouble() + fields.value(12).toDouble()) / sysconf(_SC_CLK_TCK);
-}
-
 void Sh(const QString& command) {
     QProcess::execute(QStringLiteral("sh"), {QStringLiteral("-c"), command});
 }
@@ -835,10 +825,10 @@ int Measure() {
                                     kPin, dir + QStringLiteral("/media")},
                                    dir + QStringLiteral("/CF%1.rec").arg(i)));
             QThread::sleep(5);
-            const double c0 = CpuSeconds(l.Pid);
+            const double c0 = ProcessCpuSeconds(l.Pid);
             const int64_t t0 = MonoNs();
             QThread::sleep(30);
-            const double c1 = CpuSeconds(l.Pid);
+            const double c1 = ProcessCpuSeconds(l.Pid);
             cpu[n ? 1 : 0] = (c1 - c0) / (double(MonoNs() - t0) / 1e9) * 100;
             WaitExit(l, 30000);
             for (const Player& p : fs)

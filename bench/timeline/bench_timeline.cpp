@@ -82,17 +82,6 @@ TRun RunMeasured(const QStringList& argv) {
     return r;
 }
 
-double ProcessCpuSeconds(pid_t pid) {
-    QFile f(QStringLiteral("/proc/%1/stat").arg(pid));
-    if (!f.open(QIODevice::ReadOnly))
-        return -1;
-    const QByteArray stat = f.readAll();
-    const QList<QByteArray> fields = stat.mid(stat.lastIndexOf(')') + 2).split(' ');
-    if (fields.size() < 13)
-        return -1;
-    return double(fields[11].toLongLong() + fields[12].toLongLong()) / double(sysconf(_SC_CLK_TCK));
-}
-
 // CPU of a program over measureMs after skipMs of start-up; it is then ended.
 double CpuWindow(const QStringList& argv, int skipMs, int measureMs) {
     const pid_t pid = SpawnQuiet(argv);
