@@ -699,8 +699,8 @@ void RunRoom(const char* title, const QString& dir, const QString& clip, const Q
     PrintBoth("leader - follower 1, sound", [&] { return Compare(L, F1, from, slow); });
     PrintBoth("leader - follower 2, sound", [&] { return Compare(L, F2, from, slow); });
     PrintBoth("follower 1 - follower 2, sound", [&] { return Compare(F1, F2, from, slow); });
-    // A follower's network clock settles over its first seconds (under
-    // jitter: some 15 s); the same from 20 s after the followers started.
+    // The same from 20 s after the followers started, when each network
+    // clock has a full window of answers behind it.
     const int64_t settled = from + 20 * int64_t(1000000000);
     PrintBoth("leader - follower 1, sound, from 20 s",
               [&] { return Compare(L, F1, settled, slow); });

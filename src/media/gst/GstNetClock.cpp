@@ -11,6 +11,18 @@ std::mutex lock;
 GstClock* shared = nullptr;             // the clock pipelines use, or null
 GstNetTimeProvider* provider = nullptr; // leading: publishes `shared`
 bool following = false;
+gint64 followingSinceUs = 0; // g_get_monotonic_time() when following began
+
+// The client clock asks the leader every kPollNs and fits its line over the
+// last kWindow answers. GStreamer's own pace (one question a second, 32
+// answers) takes some 20 s to settle within a few ms when the network's
+// delay varies by a few ms; ten a second settle within about a second and
+// cost a follower 10 small datagrams a second.
+constexpr guint64 kPollNs = 100 * GST_MSECOND;
+constexpr int kWindow = 64;
+// Its first answers carry the network's jitter whole; the room's time is
+// trusted once the clock has had this long to average them.
+constexpr gint64 kSettleUs = 1000 * 1000;
 
 void ResetLocked() {
     if (provider)
@@ -54,6 +66,16 @@ void FollowNetClock(const char* address, uint16_t port) {
     gst_object_unref(system);
     shared = gst_net_client_clock_new("tavrelo-room-clock", address, port, now);
     following = shared != nullptr;
+    followingSinceUs = g_get_monotonic_time();
+    // The pace is the shared internal clock's (the one that asks); the
+    // same-named properties of the clock handed out are not passed on to it.
+    GstClock* asking = nullptr;
+    if (shared)
+        g_object_get(shared, "internal-clock", &asking, nullptr);
+    if (asking) {
+        g_object_set(asking, "timeout", kPollNs, "window-size", kWindow, nullptr);
+        gst_object_unref(asking);
+    }
 }
 
 void StopNetClock() {
@@ -70,7 +92,8 @@ bool NetClockSynced() {
     std::lock_guard<std::mutex> guard(lock);
     if (!shared)
         return false;
-    return !following || gst_clock_is_synced(shared);
+    return !following ||
+           (gst_clock_is_synced(shared) && g_get_monotonic_time() - followingSinceUs >= kSettleUs);
 }
 
 void UseNetClock(GstElement* pipeline) {

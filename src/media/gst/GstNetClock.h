@@ -20,7 +20,8 @@ void FollowNetClock(const char* address, uint16_t port);
 void StopNetClock();
 // The clock pipelines use now (a new reference), or null when no mode is on.
 GstClock* NetClockRef();
-// The client clock has found the leader's time (always true when leading).
+// The client clock has found the leader's time and had a moment to settle
+// on it (always true when leading).
 bool NetClockSynced();
 // Makes pipeline use the shared clock when a mode is on.
 void UseNetClock(GstElement* pipeline);
