@@ -167,7 +167,7 @@ double TMprisPlayerAdaptor::Rate() const {
 void TMprisPlayerAdaptor::SetRate(double rate) {
     // A rate of 0 (which would mean pause) or anything not a number is not
     // one of the offered rates: ignored.
-    if (TRemotePlayer* p = service_->Player(); p && std::isfinite(rate) && rate > 0)
+    if (TRemotePlayer* p = Steerable(); p && std::isfinite(rate) && rate > 0)
         p->SetRate(std::clamp(rate, MinimumRate(), MaximumRate()));
 }
 
@@ -221,13 +221,18 @@ bool TMprisPlayerAdaptor::CanSeek() const {
     return !s.File.isEmpty() && s.DurationMs > 0;
 }
 
+TRemotePlayer* TMprisPlayerAdaptor::Steerable() const {
+    TRemotePlayer* p = service_->Player();
+    return p && !p->Busy() ? p : nullptr;
+}
+
 void TMprisPlayerAdaptor::Forward(void (TRemotePlayer::*command)()) {
-    if (TRemotePlayer* p = service_->Player())
+    if (TRemotePlayer* p = Steerable())
         (p->*command)();
 }
 
 void TMprisPlayerAdaptor::Seek(qlonglong offset) {
-    TRemotePlayer* p = service_->Player();
+    TRemotePlayer* p = Steerable();
     if (!p)
         return;
     const TRemoteState s = p->State();
@@ -243,7 +248,7 @@ void TMprisPlayerAdaptor::Seek(qlonglong offset) {
 }
 
 void TMprisPlayerAdaptor::SetPosition(const QDBusObjectPath& trackId, qlonglong position) {
-    TRemotePlayer* p = service_->Player();
+    TRemotePlayer* p = Steerable();
     if (!p)
         return;
     const TRemoteState s = p->State();

@@ -58,8 +58,8 @@ public:
     using QObject::QObject;
 
     virtual TRemoteState State() const = 0;
-    // A section is starting: a request now would be dropped, and a remote
-    // says so instead of carrying it out.
+    // The transport is not the remote's to steer now (the player follows a
+    // leader): a remote says so instead of carrying a command out.
     virtual bool Busy() const { return false; }
     // The rates the player offers, ascending.
     virtual QList<double> Rates() const = 0;

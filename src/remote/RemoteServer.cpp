@@ -383,7 +383,7 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
             return refuse(Status::BadRequest, why);
         if (player_ && player_->Busy())
             return refuse(Status::Conflict,
-                          QStringLiteral("a section is starting: not done, send it again"));
+                          QStringLiteral("following a leader, which steers: not done"));
         Reply(responder, Status::Ok, Json({{QStringLiteral("ok"), true}}));
         QTimer::singleShot(0, this, [this, cmd, n] { Run(cmd, n); });
     } else if (path == QLatin1String("/api/state")) {

@@ -18,8 +18,8 @@
 // kMaxBodyBytes); a request larger than kMaxRequestBytes is cut off while it
 // arrives. Commands are carried out after their answer has been sent: a
 // command that starts a section waits inside the player, and the connection
-// may be gone by then. One that arrives while a section is starting, and
-// would be dropped, is answered 409 instead of "ok".
+// may be gone by then. One that arrives while the player follows a leader,
+// which steers it, is answered 409 instead of "ok".
 #pragma once
 
 #include "remote/RemotePlayer.h"

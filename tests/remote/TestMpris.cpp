@@ -6,6 +6,9 @@
 
 #include "controls/uTransTrackBar.h"
 #include "remote/Mpris.h"
+#include "uFrmMainSync.h"
+
+#include <QLineEdit>
 
 class TestMpris : public QObject, private TRemoteFixture {
     Q_OBJECT
@@ -60,6 +63,21 @@ private slots:
         QCOMPARE(ReadIniText(IniFileName, QStringLiteral("START"), QStringLiteral("SoundLevel2")),
                  QStringLiteral("2500"));
         QCOMPARE(Ctl({QStringLiteral("volume")}).toDouble(), 0.25);
+
+        // Following a leader (none answers here), the leader steers: next,
+        // play and seeks rest; the volume stays this player's.
+        frm_->Sync->edFollowAddress->setText(QStringLiteral("127.0.0.1:9"));
+        frm_->Sync->edFollowPin->setText(QStringLiteral("123456"));
+        frm_->Sync->chkFollow->setChecked(true);
+        QVERIFY(frm_->Following());
+        const int row = frm_->CurRow();
+        const auto state = frm_->FGBrowse->State();
+        for (const char* command : {"next", "play", "previous"})
+            Ctl({QString::fromLatin1(command)});
+        QCOMPARE(frm_->CurRow(), row);
+        QCOMPARE(frm_->FGBrowse->State(), state);
+        Ctl({QStringLiteral("volume"), QStringLiteral("0.5")});
+        QCOMPARE(frm_->SoundLevel2->Position(), 5000.0);
     }
 
     // A listener following the position sees it go back to the section's
