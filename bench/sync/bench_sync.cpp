@@ -20,6 +20,7 @@
 #include "media/GraphPlayback.h"
 #include "media/gst/GstAudioOutput.h"
 #include "remote/RemoteServer.h"
+#include "support/LoggingView.h"
 #include "sync/SyncFollower.h"
 #include "sync/SyncLeader.h"
 #include "sync/SyncLink.h"
@@ -308,26 +309,6 @@ Stats Compare(const Recording& a, const Recording& b, int64_t from, int64_t to,
 
 // --- The players -------------------------------------------------------------------
 
-class QuietView : public EngineView {
-public:
-    std::function<void()> End;
-    void ShowNotice(bool) override {}
-    void ShowCountdown(int) override {}
-    void ShowSectionLine(const QString&) override {}
-    void ShowVideo() override {}
-    void HideVideo() override {}
-    void ShowControls() override {}
-    void HideControls() override {}
-    void ApplyZoom() override {}
-    void ApplyAudioChoice() override {}
-    void SelectRow(int) override {}
-    void ReportError(const QString& text) override { fprintf(stderr, "%s\n", qPrintable(text)); }
-    void EndProgram(EndMode) override {
-        if (End)
-            End();
-    }
-};
-
 // script: "ms:command" after the start: rate<r>, pause, play, quit.
 int Lead(const QStringList& a) {
     const QString clip = a[0], address = a[1], script = a[4], out = a[5];
@@ -341,7 +322,8 @@ int Lead(const QStringList& a) {
     TGraphPlayback graph(fg);
     fg.OnGraphComplete = [&graph](auto*, int32_t status, auto*) { graph.GraphComplete(status); };
     SystemClock clock;
-    QuietView view;
+    LoggingView view;
+    view.OnError = [](const QString& text) { fprintf(stderr, "%s\n", qPrintable(text)); };
     SectionEngine engine(schedule, graph, view, clock);
     SectionEngine::Options o;
     o.RepeatPauseMs = 1000;
@@ -399,7 +381,7 @@ int Lead(const QStringList& a) {
         WriteRecording(*rec, out);
         QCoreApplication::exit(0);
     };
-    view.End = finish;
+    view.OnEnd = [&](EndMode) { finish(); };
     QTimer tick;
     QObject::connect(&tick, &QTimer::timeout, [&] {
         if (graph.GetState() == PlaybackGraph::State::Playing)
@@ -433,7 +415,8 @@ int Follow(const QStringList& a) {
     TGraphPlayback graph(fg);
     fg.OnGraphComplete = [&graph](auto*, int32_t status, auto*) { graph.GraphComplete(status); };
     SystemClock clock;
-    QuietView view;
+    LoggingView view;
+    view.OnError = [](const QString& text) { fprintf(stderr, "%s\n", qPrintable(text)); };
     SyncFollower follower(graph, graph, view, clock);
     follower.SetLeader(address);
     SyncFollower::Options o;
@@ -467,7 +450,7 @@ int Follow(const QStringList& a) {
                              lead->PositionNs, lead->Rate});
     });
     sample.start(500);
-    view.End = [&] {
+    const auto finish = [&] {
         link.Stop();
         fg.Stop();
         const auto chunks = rec->Chunks();
@@ -495,6 +478,7 @@ int Follow(const QStringList& a) {
         WriteRecording(*rec, out);
         QCoreApplication::exit(0);
     };
+    view.OnEnd = [&](EndMode) { finish(); };
     // Told to stop (SIGTERM): write what was heard.
     static int pipeFds[2];
     if (pipe(pipeFds) != 0)
@@ -507,7 +491,7 @@ int Follow(const QStringList& a) {
         FD_SET(pipeFds[0], &s);
         timeval zero{};
         if (select(pipeFds[0] + 1, &s, nullptr, nullptr, &zero) > 0)
-            view.End();
+            finish();
     });
     poll.start(50);
     link.Start(address, quint16(a[1].toUInt()), a[2]);

@@ -5,6 +5,7 @@
 #include "engine/PlaybackGraph.h"
 #include "engine/Schedule.h"
 #include "engine/SectionEngine.h"
+#include "support/LoggingView.h"
 #include "utPublic/utPublicCore.h"
 
 #include <QTemporaryDir>
@@ -134,33 +135,6 @@ void VirtualClock::AdvanceTo(int64_t t) {
     }
     now = std::max(now, t);
 }
-
-// What the windows were asked to do, as log entries.
-class RecordingView : public EngineView {
-public:
-    QStringList* log = nullptr;
-    VirtualClock* clock = nullptr;
-    bool powerOffFails = false;
-    void ShowNotice(bool shown) override {
-        if (shown)
-            *log << QStringLiteral("N");
-    }
-    void ShowCountdown(int) override {}
-    void ShowSectionLine(const QString&) override {}
-    void ShowVideo() override {}
-    void HideVideo() override {}
-    void ShowControls() override {}
-    void HideControls() override {}
-    void ApplyZoom() override {}
-    void ApplyAudioChoice() override {}
-    void SelectRow(int row) override { *log << QStringLiteral("r%1").arg(row); }
-    void ReportError(const QString&) override { *log << QStringLiteral("E"); }
-    void EndProgram(EndMode mode) override {
-        *log << (mode == EndMode::Exit ? QStringLiteral("x") : QStringLiteral("off"));
-        if (powerOffFails)
-            clock->Wait(120000); // the session manager asks for a password, then refuses
-    }
-};
 
 } // namespace
 
@@ -306,10 +280,12 @@ void TestEngineSectionEngine::playsTheSchedule() {
     graph.log = &actual;
     graph.duration = durationMs;
     graph.seekMs = opt(QStringLiteral("seek"), 30);
-    RecordingView view;
-    view.log = &actual;
-    view.clock = &clock;
-    view.powerOffFails = o.contains(QStringLiteral("offfail"));
+    LoggingView view;
+    view.Log = &actual;
+    if (o.contains(QStringLiteral("offfail")))
+        view.OnEnd = [&](EndMode) {
+            clock.Wait(120000); // the session manager asks for a password, then refuses
+        };
     SectionEngine engine(schedule, graph, view, clock);
     clock.graph = &graph;
     clock.engine = &engine;

@@ -4,6 +4,7 @@
 #include "engine/EngineClock.h"
 #include "engine/PlaybackGraph.h"
 #include "engine/SyncGraph.h"
+#include "support/LoggingView.h"
 #include "sync/SyncFollower.h"
 
 #include <QTemporaryDir>
@@ -116,32 +117,6 @@ public:
     }
 };
 
-// What the windows were asked: N notice, cN countdown, rN row, x exit, off.
-class RecordingView : public EngineView {
-public:
-    QStringList* log = nullptr;
-    void ShowNotice(bool shown) override {
-        if (shown)
-            *log << QStringLiteral("N");
-    }
-    void ShowCountdown(int s) override {
-        if (s > 0)
-            *log << QStringLiteral("c%1").arg(s);
-    }
-    void ShowSectionLine(const QString&) override {}
-    void ShowVideo() override {}
-    void HideVideo() override {}
-    void ShowControls() override {}
-    void HideControls() override {}
-    void ApplyZoom() override {}
-    void ApplyAudioChoice() override {}
-    void SelectRow(int row) override { *log << QStringLiteral("r%1").arg(row); }
-    void ReportError(const QString&) override { *log << QStringLiteral("E"); }
-    void EndProgram(EndMode mode) override {
-        *log << (mode == EndMode::Exit ? QStringLiteral("x") : QStringLiteral("off"));
-    }
-};
-
 } // namespace
 
 class TestSyncFollower : public QObject {
@@ -246,8 +221,9 @@ void TestSyncFollower::followsTheLeader() {
     for (const QString& o : opts.split(QLatin1Char(' ')))
         if (o.startsWith(QStringLiteral("sync")))
             graph.syncedAt = o.mid(4).toInt();
-    RecordingView view;
-    view.log = &actual;
+    LoggingView view;
+    view.Log = &actual;
+    view.Countdown = true;
     SyncFollower follower(graph, graph, view, clock);
     follower.SetLeader(QStringLiteral("127.0.0.1"));
     SyncFollower::Options options;
