@@ -204,6 +204,7 @@ quint16 TRemoteServer::Port() const {
 
 void TRemoteServer::OpenPairing(int ms) {
     pairingUntil_ = clock_.elapsed() + ms;
+    pairingShut_ = ms <= 0;
     wrongPins_.clear();
     wrongPinsTotal_ = 0;
 }
@@ -324,12 +325,6 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
         if (!SameOrigin(request))
             return refuse(Status::Forbidden, QStringLiteral("foreign origin"));
         const QString peer = socket->peerAddress().toString();
-        if (!PairingOpen())
-            return refuse(Status::Forbidden,
-                          QStringLiteral("pairing is closed: renew the PIN on the player"));
-        if (wrongPins_.value(peer) >= kMaxWrongPins)
-            return refuse(Status::TooManyRequests,
-                          QStringLiteral("too many wrong PINs: renew the PIN on the player"));
         const QByteArray body = request.body();
         if (body.size() > kMaxBodyBytes)
             return refuse(Status::PayloadTooLarge, QStringLiteral("too large"));
@@ -346,6 +341,12 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
             return refuse(Status::BadRequest, QStringLiteral("expected {\"pin\"}"));
         if (follower && !leading_)
             return refuse(Status::Forbidden, QStringLiteral("not leading"));
+        if (!(PairingOpen() || (follower && !pairingShut_)))
+            return refuse(Status::Forbidden,
+                          QStringLiteral("pairing is closed: renew the PIN on the player"));
+        if (wrongPins_.value(peer) >= kMaxWrongPins)
+            return refuse(Status::TooManyRequests,
+                          QStringLiteral("too many wrong PINs: renew the PIN on the player"));
         if (pin.toString() != pin_ || pin_.size() != 6) {
             ++wrongPins_[peer];
             if (++wrongPinsTotal_ >= kMaxWrongPinsTotal)

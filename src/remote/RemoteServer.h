@@ -14,7 +14,9 @@
 // Pairing is open for kPairingMs after the remote is switched on or the PIN
 // renewed; in that time an address may try kMaxWrongPins wrong PINs, and
 // kMaxWrongPinsTotal wrong PINs from all addresses close pairing until the
-// PIN is renewed. Request bodies are small JSON (at most
+// PIN is renewed. While leading, a follower with the PIN pairs after that
+// time too (a room's screens are switched on when they are, and come back
+// after a restart), under the same counts of wrong PINs. Request bodies are small JSON (at most
 // kMaxBodyBytes); a request larger than kMaxRequestBytes is cut off while it
 // arrives. Commands are carried out after their answer has been sent: a
 // command that starts a section waits inside the player, and the connection
@@ -76,7 +78,7 @@ public:
     quint16 Port() const;
     int ClientCount() const { return int(clients_.size()); }
     // Opens pairing for ms from now, with no wrong PINs counted (the remote
-    // switched on, the PIN shown anew); 0 closes it.
+    // switched on, the PIN shown anew); 0 closes it, for followers too.
     void OpenPairing(int ms = kPairingMs);
     bool PairingOpen() const;
     // Connections accepted and not yet closed.
@@ -130,6 +132,7 @@ private:
     QHash<QString, int> wrongPins_;       // by address, since pairing opened
     int wrongPinsTotal_ = 0;
     qint64 pairingUntil_ = -1; // clock_ ms
+    bool pairingShut_ = true;  // closed outright, not only by time: followers too
     QElapsedTimer clock_;
     std::vector<std::unique_ptr<QWebSocket>> clients_;
     std::vector<std::unique_ptr<QWebSocket>> followers_;

@@ -133,10 +133,10 @@ class TestRemoteServer : public QObject, private TRemoteFixture {
         server_ = std::make_unique<TRemoteServer>(frm_->RemotePlayer, kPin);
         QVERIFY(server_->Listen(QHostAddress::LocalHost, 0));
     }
-    int PairFrom(const QHostAddress& from, const QString& pin) {
-        return Raw(server_->Port(),
-                   Request("POST", "/api/pair", R"({"pin":")" + pin.toLatin1() + R"("})"), from)
-            .Status;
+    int PairFrom(const QHostAddress& from, const QString& pin, bool follower = false) {
+        const QByteArray body =
+            "{\"pin\":\"" + pin.toLatin1() + (follower ? "\",\"role\":\"follower\"}" : "\"}");
+        return Raw(server_->Port(), Request("POST", "/api/pair", body), from).Status;
     }
     QByteArray pairHead_; // of the last pairing answer
     QByteArray Pair(const QByteArray& pin, int* status = nullptr) {
@@ -243,7 +243,7 @@ private slots:
 
     // Five wrong PINs lock pairing for their address only: the owner's
     // phone still pairs. Wrong PINs from many addresses close pairing, and
-    // so does time; renewing opens it again.
+    // so does time (for phones); renewing opens it again.
     void wrongPinsLockPairing() {
         server_ = std::make_unique<TRemoteServer>(frm_->RemotePlayer, kPin);
         QVERIFY(server_->Listen(QHostAddress::LocalHost, 0));
@@ -262,6 +262,16 @@ private slots:
         QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.3")), kPin), 200);
         server_->OpenPairing(0);
         QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.4")), kPin), 403);
+        // Leading, a follower (a screen switched on late) pairs once the
+        // time is over, but not once pairing was closed outright.
+        server_->SetLeading(true);
+        QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.4")), kPin, true), 403);
+        server_->OpenPairing(1);
+        QTRY_VERIFY_WITH_TIMEOUT(!server_->PairingOpen(), WaitMs);
+        QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.5")), kPin), 403);
+        QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.5")), kPin, true), 200);
+        server_->SetLeading(false);
+        QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.5")), kPin, true), 403);
         // The sessions paired before are no longer known to this server.
         StartServer();
         cookie_ = Pair(kPin.toLatin1(), &status);
