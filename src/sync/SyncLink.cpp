@@ -103,11 +103,13 @@ void SyncLink::Pair() {
             // A PIN the leader refused is not tried again and again: every
             // wrong try counts against pairing for all (a room of followers
             // with an old PIN would close it). Pairing closed is asked again
-            // now and then; anything else (no answer yet) soon.
+            // now and then; anything else (no answer yet, a player that does
+            // not lead yet) soon.
             const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             if (status == 429 || (status == 403 && lastError_ == QLatin1String("wrong PIN")))
                 return;
-            retry_.start(status == 403 ? kClosedRetryMs : kRetryMs);
+            const bool closed = status == 403 && lastError_ != QLatin1String("not leading");
+            retry_.start(closed ? kClosedRetryMs : kRetryMs);
             return;
         }
         token_ = token;
