@@ -47,6 +47,7 @@ SectionEngine::SectionEngine(Schedule& schedule, PlaybackGraph& graph, EngineVie
                              EngineClock& clock, QObject* parent)
     : QObject(parent), schedule_(schedule), graph_(graph), view_(view), clock_(clock) {
     connect(&schedule_, &Schedule::RowChanged, this, &SectionEngine::OnRowChanged);
+    connect(&schedule_, &Schedule::RowsRemoved, this, &SectionEngine::OnRowsRemoved);
     connect(&graph_, &PlaybackGraph::EndOfMedia, this, &SectionEngine::GraphComplete);
     connect(&graph_, &PlaybackGraph::Error, this, &SectionEngine::MediaError);
 }
@@ -693,6 +694,20 @@ void SectionEngine::OnRowChanged(int row, int column) {
                 ArmSectionEnd(CurrentPositionMs());
         }
     }
+}
+
+void SectionEngine::OnRowsRemoved(int first, int last) {
+    // Rows taken out above the playing one move it up: the section playing
+    // goes on and repeats as itself, not as the row that slid into its
+    // place. (The playing row itself taken out: the row after it takes its
+    // place, as before.)
+    if (curRow_ < 1 || last >= curRow_ || first > last)
+        return;
+    const int n = last - first + 1;
+    if (repeatRow_ == curRow_)
+        repeatRow_ -= n;
+    SetCurRow(curRow_ - n);
+    emit SectionChanged(curRow_);
 }
 
 void SectionEngine::SetState(State s) {

@@ -198,6 +198,7 @@ private:
     void SetPosition(int64_t ms);
     void NotifyRate();
     void OnRowChanged(int row, int column);
+    void OnRowsRemoved(int first, int last);
 
     Schedule& schedule_;
     PlaybackGraph& graph_;

@@ -60,6 +60,9 @@ private slots:
         // Row 3 (count 2) plays and goes itself: at the end of the media the
         // end mode (loop) applies instead of a repeat of a missing row.
         QTest::newRow("current row gone") << 3 << 3 << 0;
+        // Row 3 plays and row 1 goes (deleteFrom -1): the same section, now
+        // row 2, repeats from its own start, with its count untouched.
+        QTest::newRow("row above gone") << 3 << -1 << 5;
     }
     void deletedRows() {
         QFETCH(int, playRow);
@@ -72,14 +75,22 @@ private slots:
         if (playRow != 1)
             frm_->PlaySection(playRow, false);
         QCOMPARE(frm_->CurRow(), playRow);
-        for (int r = frm_->sgV->RowCount() - 1; r >= deleteFrom; --r) {
+        const int remain = frm_->Engine->RemainCount();
+        const int last = frm_->sgV->RowCount() - 1;
+        for (int r = deleteFrom < 0 ? 1 : last; r >= std::max(deleteFrom, 1); --r) {
             frm_->sgV->SetRow(r);
             frm_->btnDelClick(frm_->btnDel);
         }
-        QCOMPARE(frm_->sgV->RowCount(), deleteFrom);
+        QCOMPARE(frm_->sgV->RowCount(), deleteFrom < 0 ? 3 : deleteFrom);
+        if (deleteFrom < 0)
+            QCOMPARE(std::pair(frm_->CurRow(), frm_->Engine->RemainCount()),
+                     std::pair(playRow - 1, remain));
+        // The section runs to the end of the media; then what comes next.
         const auto st = WaitForStretches(playRow == 1 ? 2 : 3, 1000);
-        QVERIFY2(!st.empty() && st[playRow == 1 ? 0 : 1].EndMs >= 9500, qPrintable(Describe(st)));
-        CheckStart(st.back(), secondStart);
+        const auto toEnd =
+            std::find_if(st.begin(), st.end(), [](const TStretch& s) { return s.EndMs >= 9500; });
+        QVERIFY2(toEnd != st.end() && toEnd + 1 != st.end(), qPrintable(Describe(st)));
+        CheckStart(*(toEnd + 1), secondStart);
         QVERIFY(frm_->CurRow() >= 1 && frm_->CurRow() < frm_->sgV->RowCount());
     }
 

@@ -231,6 +231,10 @@ void TestEngineSectionEngine::playsTheSchedule_data() {
         << abc << 6000 << "exit delay3000"
         << "18000:del3" << 30000 << "r1 N r1 N r1 r2 r3 N x"
         << "";
+    QTest::newRow("a row above the repeating one deleted: the same section repeats")
+        << abc << 6000 << "exit delay3000"
+        << "15000:del1" << 30000 << "r1 N r1 N r1 r2 r3 N r2 x"
+        << "";
     QTest::newRow("a count raised on the playing row: one play more")
         << "0:00*1 0:02*1 0:04*1" << 6000 << "exit"
         << "2500:plus2" << 30000 << "r1 r2 N r2 r3 x"
@@ -308,6 +312,7 @@ void TestEngineSectionEngine::playsTheSchedule() {
         {"next", [&] { engine.PlayNext(); }},
         {"previous", [&] { engine.PlayPrevious(); }},
         {"n3", [&] { engine.PlaySectionN(3); }},
+        {"del1", [&] { schedule.RemoveRow(1); }},
         {"del3", [&] { schedule.RemoveRow(3); }},
         {"seek500", [&] { engine.SeekTo(500); }},
         // The count's "+" clicked and row 2's start typed as 0:04.
