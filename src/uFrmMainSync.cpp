@@ -212,10 +212,17 @@ void TFrmMainSync::StartLeading() {
     // The room is served by the phone remote's server.
     if (!frm_.RemoteServer)
         frm_.chkRemote->setChecked(true);
-    uint16_t clockPort = 0;
+    // The clock answers on the remote's own port number (UDP beside its
+    // TCP), so that one number is let through a firewall; on any free port
+    // when another program holds that one.
+    uint16_t clockPort = frm_.RemoteServer ? frm_.RemoteServer->Port() : 0;
     QString error;
-    if (!frm_.RemoteServer ||
-        !frm_.Graph->LeadClock(QStringLiteral("0.0.0.0"), &clockPort, &error)) {
+    const QString any = QStringLiteral("0.0.0.0");
+    if (frm_.RemoteServer && !frm_.Graph->LeadClock(any, &clockPort, &error)) {
+        clockPort = 0;
+        error.clear();
+    }
+    if (!frm_.RemoteServer || (clockPort == 0 && !frm_.Graph->LeadClock(any, &clockPort, &error))) {
         frm_.ShowPassingHint(
             tr("无法领播：%1").arg(error.isEmpty() ? tr("手机遥控未能开启") : error));
         const QSignalBlocker quiet(chkLead);
@@ -238,6 +245,10 @@ void TFrmMainSync::StartLeading() {
     });
     if (frm_.RemoteServer)
         frm_.RemoteServer->SetLeading(true);
+}
+
+uint16_t TFrmMainSync::ClockPort() const {
+    return leader_ ? leader_->ClockPort() : 0;
 }
 
 void TFrmMainSync::StopLeading() {

@@ -33,6 +33,8 @@ public:
 
     bool Following() const { return follower_ != nullptr; }
     bool Leading() const { return leader_ != nullptr; }
+    // The UDP port the leader's clock answers on; 0 when not leading.
+    uint16_t ClockPort() const;
     // The switches as stored; from FormCreate, once the window is up.
     void LoadSwitches();
 

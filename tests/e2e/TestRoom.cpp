@@ -157,6 +157,7 @@ private slots:
         frm_ = std::make_unique<TFrmMain>();
         frm_->show();
         QVERIFY(frm_->Sync->Leading());
+        QCOMPARE(frm_->Sync->ClockPort(), leaderPort_); // one port number for a firewall
         frm_->PlaySection(1, false);
         for (int i = 0; i < 2; ++i) {
             QProcess& p = followers_[i].Process;
