@@ -360,6 +360,7 @@ void TFrmMainSync::ShowFollowerStatus() {
         frm_.lbLen->setText(SecToTimeStr(int(length / 1000)));
     const QString leader = edFollowAddress->text().trimmed();
     QString text;
+    bool waitingForClock = false;
     switch (follower_->GetStatus()) {
     case SyncFollower::Status::Following:
         text = tr("跟播中：领播 %1").arg(leader);
@@ -379,12 +380,25 @@ void TFrmMainSync::ShowFollowerStatus() {
         text = tr("跟播出错：无法播放领播的媒体文件");
         break;
     default:
-        text = link_->IsConnected() ? tr("正在与领播同步时钟…")
-               : link_->LastError().isEmpty()
+        if (link_->IsConnected()) {
+            waitingForClock = true;
+            // The clock's questions go by UDP: a firewall that lets the
+            // link through may still drop them.
+            if (!clockWait_.isValid())
+                clockWait_.start();
+            text = clockWait_.elapsed() < kClockWaitMs || frm_.Graph->ClockNowNs()
+                       ? tr("正在与领播同步时钟…")
+                       : tr("收不到领播的时钟：领播电脑须放行 UDP 端口 %1")
+                             .arg(follower_->ClockPort());
+            break;
+        }
+        text = link_->LastError().isEmpty()
                    ? tr("正在连接领播 %1…").arg(leader)
                    : tr("无法连接领播 %1：%2").arg(leader, link_->LastError());
         break;
     }
+    if (!waitingForClock)
+        clockWait_.invalidate();
     if (lbSync->text() != text) {
         lbSync->setText(text);
         PlacePanel();

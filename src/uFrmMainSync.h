@@ -6,6 +6,7 @@
 // (sync/SyncFollower.h) while the window's own engine rests.
 #pragma once
 
+#include <QElapsedTimer>
 #include <QObject>
 
 class QCheckBox;
@@ -50,6 +51,11 @@ private:
     void StopFollowing();
     void ShowFollowerStatus();
     void EnableTransport(bool on);
+
+    // Connected to the leader, how long the clock has been waited for; past
+    // kClockWaitMs the panel says the clock's port may be blocked.
+    static constexpr int kClockWaitMs = 10000;
+    QElapsedTimer clockWait_;
 
     TFrmMain& frm_;
     SyncLeader* leader_ = nullptr;

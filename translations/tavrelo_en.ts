@@ -405,6 +405,10 @@
         <source>无法连接领播 %1：%2</source>
         <translation>Cannot reach the leader at %1: %2</translation>
     </message>
+    <message>
+        <source>收不到领播的时钟：领播电脑须放行 UDP 端口 %1</source>
+        <translation>No clock from the leader: its firewall must let UDP port %1 through</translation>
+    </message>
 </context>
 <context>
     <name>TFrmPlay</name>

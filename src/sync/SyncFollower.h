@@ -76,6 +76,8 @@ public:
     Status GetStatus() const { return status_; }
     // The media the leader plays that this player lacks (MissingMedia).
     SyncFileId Needed() const { return needed_; }
+    // The leader's clock port as last told; 0 before.
+    uint16_t ClockPort() const { return clockPort_; }
     QString OpenedFile() const { return openedPath_; }
 
     // The first file in folders with the id's size and hash, the one of the
