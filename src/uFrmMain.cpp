@@ -99,6 +99,8 @@ void TFrmMain::FormCreate() {
     CreateRemoteControls();
     Sync = new TFrmMainSync(*this);
     Sync->LoadSwitches();
+    bottomRowsHeld_ = false;
+    PlaceBottomRows();
     // Once, beside the window and without waiting for a click.
     if (!IniFileNotice.isEmpty())
         QTimer::singleShot(0, this, [this, text = std::exchange(IniFileNotice, {})] {

@@ -21,6 +21,7 @@
 
 #include <atomic>
 #include <cstdint>
+#include <functional>
 #include <memory>
 
 class QKeyEvent;
@@ -129,6 +130,13 @@ public:
     void tbZoomChange(QObject* Sender);
     void ApplyOpacity();  // AlphaBlend / AlphaBlendValue
     void AlignControls(); // plTop at the top, plBottom at the bottom, sgV between
+    // Places controls of plBottom's second and third rows whose size comes
+    // from their captions: now when the panel is open, else once it first
+    // opens. Measuring a caption loads each of its glyphs from the font file
+    // (tens of kB of the file each, kept from then on); folded, the panel
+    // shows none of these rows. Placements run in the order they were
+    // asked for, after the window is made.
+    void WhenBottomRowsInSight(std::function<void()> place);
 
     // --- Playback (uFrmMainPlayback.cpp): the engine's handlers forward to it.
     void ConnectPlaybackHandlers(); // binds the handlers below, after CreateControls
@@ -284,4 +292,10 @@ private:
     bool snapping_ = false;
     // Widgets whose pointer movement counts as activity (FormMouseMove).
     QSet<QObject*> activityWidgets_;
+
+    // WhenBottomRowsInSight: placements waiting for plBottom to open; held
+    // until FormCreate has made every row.
+    void PlaceBottomRows();
+    std::vector<std::function<void()>> bottomRowPlacements_;
+    bool bottomRowsHeld_ = true;
 };

@@ -209,16 +209,20 @@ void TFrmMain::CreatePracticeControls() {
         c->setPalette(chkRePlay->palette());
         c->setToolTip(hint);
         c->setMouseTracking(true);
-        c->adjustSize();
+        c->setGeometry(0, 86, 0, 0); // on its row, sized once in sight
         return c;
     };
     chkMirror = make("chkMirror", tr("镜像"), tr("画面左右翻转"));
     chkOSD = make("chkOSD", tr("显示小节"), tr("在画面角上显示小节和遍数"));
-    const int left = std::min(Label1->geometry().right() + 12, plBottom->width() - 150);
     chkSpeedUp = make("chkSpeedUp", tr("逐遍加速"), tr("每重放一遍快一档，最快 1.00"));
-    chkMirror->setGeometry(left, 86, chkMirror->width(), 14);
-    chkOSD->setGeometry(chkMirror->geometry().right() + 8, 86, chkOSD->width(), 14);
-    chkSpeedUp->setGeometry(chkOSD->geometry().right() + 8, 86, chkSpeedUp->width(), 14);
+    WhenBottomRowsInSight([this] {
+        for (QCheckBox* c : {chkMirror, chkOSD, chkSpeedUp})
+            c->adjustSize();
+        const int left = std::min(Label1->geometry().right() + 12, plBottom->width() - 150);
+        chkMirror->setGeometry(left, 86, chkMirror->width(), 14);
+        chkOSD->setGeometry(chkMirror->geometry().right() + 8, 86, chkOSD->width(), 14);
+        chkSpeedUp->setGeometry(chkOSD->geometry().right() + 8, 86, chkSpeedUp->width(), 14);
+    });
 
     chkOSD->setChecked(ReadBoolSetting(IniFileName, Setting::chkOSD));
     LoadPracticeSchedule();

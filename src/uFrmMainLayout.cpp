@@ -225,8 +225,9 @@ QLabel* MakeInfoLabel(QWidget* parent, const char* name, int left, int top, cons
     l->setObjectName(QLatin1String(name));
     l->setFont(SongTiFont(12));
     SetWhiteText(l);
-    l->move(left, top);
-    l->adjustSize();
+    // Sized to its text once in sight (WhenBottomRowsInSight); a size given
+    // here keeps Qt from sizing it when it is first shown.
+    l->setGeometry(left, top, 0, 0);
     return l;
 }
 } // namespace
@@ -362,6 +363,10 @@ void TFrmMain::CreateControls() {
                            tr("单击“播放”列从该小节开始播放，单击“加”“减”改变播放次数"));
     Label2 = MakeInfoLabel(plBottom, "Label2", 8, 121,
                            tr("勾选“允许编辑”后可修改时间点和开播内容，双击时间设为起播位置"));
+    WhenBottomRowsInSight([this] {
+        Label1->adjustSize();
+        Label2->adjustSize();
+    });
 
     lbFilters2 = new QListWidget(this);
     lbFilters2->setObjectName(QStringLiteral("lbFilters2"));

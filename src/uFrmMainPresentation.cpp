@@ -18,6 +18,7 @@
 #include <QTimer>
 
 #include <algorithm>
+#include <utility>
 
 using FrmMainText::StrToIntDef;
 using FrmMainText::Trunc;
@@ -119,4 +120,17 @@ void TFrmMain::AlignControls() {
     plTop->setGeometry(0, 0, w, top);
     plBottom->setGeometry(0, h - bottom, w, bottom);
     sgV->setGeometry(0, top, w, std::max(0, h - top - bottom));
+    PlaceBottomRows();
+}
+
+void TFrmMain::WhenBottomRowsInSight(std::function<void()> place) {
+    bottomRowPlacements_.push_back(std::move(place));
+    PlaceBottomRows();
+}
+
+void TFrmMain::PlaceBottomRows() {
+    if (bottomRowsHeld_ || !plBottom || plBottom->height() <= kCollapsed)
+        return;
+    for (const std::function<void()>& place : std::exchange(bottomRowPlacements_, {}))
+        place();
 }

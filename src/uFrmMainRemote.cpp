@@ -137,10 +137,13 @@ void TFrmMain::CreateRemoteControls() {
     chkRemote->setObjectName(QStringLiteral("chkRemote"));
     chkRemote->setFont(SongTiFont(12));
     chkRemote->setPalette(chkRePlay->palette());
-    chkRemote->adjustSize();
+    chkRemote->setGeometry(0, 121, 0, 0);
     // After the second hint line, inside the panel.
-    const int left = std::min(Label2->geometry().right() + 12, plBottom->width() - 90);
-    chkRemote->setGeometry(left, 121, 86, 14);
+    WhenBottomRowsInSight([this] {
+        chkRemote->adjustSize();
+        const int left = std::min(Label2->geometry().right() + 12, plBottom->width() - 90);
+        chkRemote->setGeometry(left, 121, 86, 14);
+    });
     chkRemote->setToolTip(tr("在局域网中用手机浏览器遥控播放"));
     chkRemote->setMouseTracking(true);
 

@@ -102,22 +102,28 @@ TFrmMainSync::TFrmMainSync(TFrmMain& frm) : QObject(&frm), frm_(frm) {
         c->setPalette(row->palette());
         c->setToolTip(hint);
         c->setMouseTracking(true);
-        c->adjustSize();
+        c->setGeometry(0, row->y(), 0, 0);
         return c;
     };
     chkLead = make("chkLead", tr("领播"), tr("让局域网中的其他播放器跟随本机同步播放"));
     chkFollow = make("chkFollow", tr("跟播"), tr("跟随另一台播放器（领播）同步播放"));
-    chkFollow->setGeometry(row->x() - 8 - chkFollow->width(), row->y(), chkFollow->width(),
-                           row->height());
-    chkLead->setGeometry(chkFollow->x() - 8 - chkLead->width(), row->y(), chkLead->width(),
-                         row->height());
     // The hint line of that row ends before them; all of it in its tooltip.
-    if (QLabel* hint = frm_.Label2) {
+    QLabel* hint = frm_.Label2;
+    if (hint)
         hint->setToolTip(hint->text());
-        hint->setText(hint->fontMetrics().elidedText(hint->text(), Qt::ElideRight,
-                                                     chkLead->x() - hint->x() - 6));
-        hint->adjustSize();
-    }
+    frm_.WhenBottomRowsInSight([this, row, hint] {
+        for (QCheckBox* c : {chkLead, chkFollow})
+            c->adjustSize();
+        chkFollow->setGeometry(row->x() - 8 - chkFollow->width(), row->y(), chkFollow->width(),
+                               row->height());
+        chkLead->setGeometry(chkFollow->x() - 8 - chkLead->width(), row->y(), chkLead->width(),
+                             row->height());
+        if (hint) {
+            hint->setText(hint->fontMetrics().elidedText(hint->text(), Qt::ElideRight,
+                                                         chkLead->x() - hint->x() - 6));
+            hint->adjustSize();
+        }
+    });
 
     // Inside the control window, over the foot of the table: part of the
     // window's own picture of what it does.

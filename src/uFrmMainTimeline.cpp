@@ -30,11 +30,14 @@ void TFrmMain::CreateTimelineControls() {
     chkTimeline->setPalette(chkRePlay->palette());
     chkTimeline->setToolTip(tr("显示波形、画面和小节的时间线 (T)"));
     chkTimeline->setMouseTracking(true);
-    chkTimeline->adjustSize();
+    chkTimeline->setGeometry(0, 121, 0, 0);
     // The practice row beside the first hint line is full to the panel's
     // edge: at the end of the second one, after the remote's switch.
-    chkTimeline->setGeometry(plBottom->width() - chkTimeline->width() - 4, 121,
-                             chkTimeline->width(), 14);
+    WhenBottomRowsInSight([this] {
+        chkTimeline->adjustSize();
+        chkTimeline->setGeometry(plBottom->width() - chkTimeline->width() - 4, 121,
+                                 chkTimeline->width(), 14);
+    });
 
     FrmTimeline = new TTimelineWindow(this);
     const int w = ReadIntSetting(IniFileName, Setting::TimelineW, FrmTimeline->width());

@@ -1,5 +1,7 @@
 #include "controls/Pictures.h"
 
+#include <QImageReader>
+
 QStringList PictureNames() {
     return {QStringLiteral("btnUP"),           QStringLiteral("btnSelFile"),
             QStringLiteral("btnSelAudioChl2"), QStringLiteral("btnRestore"),
@@ -12,7 +14,11 @@ QStringList PictureNames() {
 }
 
 QImage LoadPicture(const QString& name) {
-    QImage img(QStringLiteral(":/resources/%1.png").arg(name));
+    // Read as PNG, named so: left to guess, the reader loads every image
+    // format plugin (JPEG, GIF, ICO...) to ask each whether it reads PNG.
+    QImageReader reader(QStringLiteral(":/resources/%1.png").arg(name), "png");
+    reader.setAutoDetectImageFormat(false);
+    const QImage img = reader.read();
     if (img.isNull())
         return {};
     return img.convertToFormat(QImage::Format_RGB32);

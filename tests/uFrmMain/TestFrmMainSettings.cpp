@@ -45,6 +45,7 @@ private slots:
     void opacity_data();
     void opacity();
     void panelsToggleFromStoredHeight();
+    void bottomRowsAlikeOpenAtStartOrOpenedLater();
     void windowBoundsKeepTheSizeLimits();
     void sliderDragWritesTheLatestValueLaterAndTheLastOneAtTheEnd();
     void windowBoundsOutOfSightComeOntoAMonitor_data();
@@ -285,6 +286,39 @@ void TestFrmMainSettings::panelsToggleFromStoredHeight() {
     // The grid fills what the panels leave.
     QCOMPARE(f.sgV->geometry(), QRect(0, 145, 602, 522 - 145 - 140));
     QCOMPARE(f.plBottom->geometry(), QRect(0, 522 - 140, 602, 140));
+}
+
+// The bottom panel's rows sized by their captions are placed only once the
+// panel opens: opened by its button, they stand as in a window opened at start.
+void TestFrmMainSettings::bottomRowsAlikeOpenAtStartOrOpenedLater() {
+    const auto placed = [](TFrmMain& f) {
+        QStringList out;
+        for (const char* name : {"Label1", "Label2", "chkMirror", "chkOSD", "chkSpeedUp",
+                                 "chkTimeline", "chkRemote", "chkLead", "chkFollow"}) {
+            const QWidget* w = f.findChild<QWidget*>(QLatin1String(name));
+            const auto* label = qobject_cast<const QLabel*>(w);
+            out << QStringLiteral("%1 %2,%3 %4x%5 %6")
+                       .arg(QLatin1String(name))
+                       .arg(w ? w->x() : -1)
+                       .arg(w ? w->y() : -1)
+                       .arg(w ? w->width() : -1)
+                       .arg(w ? w->height() : -1)
+                       .arg(label ? label->text() : QString());
+        }
+        return out;
+    };
+    QStringList atStart;
+    {
+        Env env;
+        QVERIFY(env.Settings({"plBottom=140"}));
+        atStart = placed(env.Make());
+    }
+    Env env;
+    QVERIFY(env.Settings({"plBottom=57"}));
+    TFrmMain& f = env.Make();
+    f.btnDownClick(f.btnDown);
+    QCOMPARE(f.plBottom->height(), 140);
+    QCOMPARE(placed(f), atStart);
 }
 
 void TestFrmMainSettings::windowBoundsKeepTheSizeLimits() {
