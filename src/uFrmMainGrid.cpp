@@ -114,6 +114,12 @@ void TScheduleGrid::ClearRow(int row) {
         SetCell(c, row, QString());
 }
 
+void TScheduleGrid::RemoveRow(int row) {
+    if (EditorShown() && editRow_ >= row)
+        HideEditor(true);
+    model_->RemoveRow(row);
+}
+
 int TScheduleGrid::ColWidth(int col) const {
     if (col < 0 || col >= int(colWidths_.size()))
         return 0;

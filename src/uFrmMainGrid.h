@@ -66,6 +66,10 @@ public:
     bool HasVScrollBar() const override { return false; }
     void ExchangeRows(int a, int b) override;
     void ClearRow(int row) override;
+    // One row out of the schedule, not the rows below copied up a cell at
+    // a time: those copies would read as edits of the rows' counts and
+    // times (the playing section's among them).
+    void RemoveRow(int row) override;
 
     // --- Shape --------------------------------------------------------------------
     int FixedCols() const { return fixedCols_; }

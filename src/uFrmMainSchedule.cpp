@@ -146,16 +146,7 @@ void TFrmMain::btnDelClick(QObject* /*Sender*/) {
     if (sgV->RowCount() == 2)
         return;
     sgV->HideEditor(true);
-    const int row = sgV->Row();
-    if (row < 1 || row >= sgV->RowCount())
-        return;
-    // Taken out of the schedule as one row, not by copying each row below
-    // up a cell at a time as DeleteRow does: those copies would read as
-    // edits of the playing section's count and end.
-    const bool last = row == sgV->RowCount() - 1;
-    Sched->RemoveRow(row);
-    if (last)
-        sgV->SetRow(row - 1);
+    DeleteRow(*sgV, sgV->Row());
     RenumberRows();
     FitColumn(*sgV, 1);
 }

@@ -291,6 +291,15 @@ void TStringGridLike::ClearRow(int row) {
         SetCell(c, row, QString());
 }
 
+void TStringGridLike::RemoveRow(int row) {
+    const int last = RowCount() - 1;
+    for (int k = row; k < last; ++k)
+        for (int c = 0; c < ColCount(); ++c)
+            SetCell(c, k, Cell(c, k + 1));
+    ClearRow(last);
+    SetRowCount(last);
+}
+
 namespace {
 
 // Cell texts compare as their UTF-8 bytes, unsigned; a prefix sorts first.

@@ -107,6 +107,8 @@ public:
     virtual void ExchangeRows(int a, int b);
     // Empties every cell of a row.
     virtual void ClearRow(int row);
+    // Takes row (1..RowCount()-1) out: the rows below move up one.
+    virtual void RemoveRow(int row);
 };
 
 // Byte-wise (UTF-8) quicksort of rows first..last by the text in column col.

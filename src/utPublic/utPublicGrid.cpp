@@ -69,18 +69,9 @@ void DeleteRow(TStringGridLike& grid, int row) {
     }
     if (row < 1 || row >= grid.RowCount())
         return;
-    const int last = grid.RowCount() - 1;
-    if (row == last) {
+    if (row == grid.RowCount() - 1)
         grid.SetRow(row - 1);
-        grid.ClearRow(row);
-        grid.SetRowCount(last);
-        return;
-    }
-    for (int k = row; k < last; ++k)
-        for (int c = 0; c < grid.ColCount(); ++c)
-            grid.SetCell(c, k, grid.Cell(c, k + 1));
-    grid.ClearRow(last);
-    grid.SetRowCount(last);
+    grid.RemoveRow(row);
 }
 
 // Lines further from the middle are dimmer: the factor grows by 0.1 per pixel.
