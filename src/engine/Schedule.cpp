@@ -153,9 +153,15 @@ void Schedule::Save(const QString& file) {
         return;
     for (Row& r : rows_)
         r.cells[ColTime] = SecToTimeStr(TimeStrToSec(r.cells[ColTime], QStringLiteral(":")));
+    for (qsizetype i = 0; i < rows_.size(); ++i)
+        rows_[i].origin = int(i) + 1;
     ScheduleGrid grid(*this);
     SortGridRows(grid, ColTime, 1, RowCount());
     Renumber();
+    QList<int> origins;
+    for (const Row& r : rows_)
+        origins << r.origin;
+    emit RowsSorted(origins);
     emit Reset();
     Write(file);
     for (Row& r : rows_)

@@ -91,11 +91,15 @@ signals:
     void RowChanged(int row, int column);
     // Everything may have changed: loaded, sorted, counts restored.
     void Reset();
+    // Save sorted the rows: row i+1 is the row that was origins[i] before.
+    // Comes before the Reset of that save.
+    void RowsSorted(const QList<int>& origins);
 
 private:
     struct Row {
         QStringList cells; // ColumnCount() texts
         QString storedCount;
+        int origin = 0; // while a save sorts: the row's number before
     };
     friend class ScheduleGrid;
     void Renumber();

@@ -48,6 +48,7 @@ SectionEngine::SectionEngine(Schedule& schedule, PlaybackGraph& graph, EngineVie
     : QObject(parent), schedule_(schedule), graph_(graph), view_(view), clock_(clock) {
     connect(&schedule_, &Schedule::RowChanged, this, &SectionEngine::OnRowChanged);
     connect(&schedule_, &Schedule::RowsRemoved, this, &SectionEngine::OnRowsRemoved);
+    connect(&schedule_, &Schedule::RowsSorted, this, &SectionEngine::OnRowsSorted);
     connect(&graph_, &PlaybackGraph::EndOfMedia, this, &SectionEngine::GraphComplete);
     connect(&graph_, &PlaybackGraph::Error, this, &SectionEngine::MediaError);
 }
@@ -707,6 +708,18 @@ void SectionEngine::OnRowsRemoved(int first, int last) {
     if (repeatRow_ == curRow_)
         repeatRow_ -= n;
     SetCurRow(curRow_ - n);
+    emit SectionChanged(curRow_);
+}
+
+void SectionEngine::OnRowsSorted(const QList<int>& origins) {
+    // A save put the rows in order of their times: the playing section and
+    // its repeats follow their row to where it went.
+    const int at = int(origins.indexOf(curRow_)) + 1;
+    if (curRow_ < 1 || at < 1 || at == curRow_)
+        return;
+    if (repeatRow_ == curRow_)
+        repeatRow_ = at;
+    SetCurRow(at);
     emit SectionChanged(curRow_);
 }
 

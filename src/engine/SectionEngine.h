@@ -199,6 +199,7 @@ private:
     void NotifyRate();
     void OnRowChanged(int row, int column);
     void OnRowsRemoved(int first, int last);
+    void OnRowsSorted(const QList<int>& origins);
 
     Schedule& schedule_;
     PlaybackGraph& graph_;

@@ -235,6 +235,10 @@ void TestEngineSectionEngine::playsTheSchedule_data() {
         << abc << 6000 << "exit delay3000"
         << "15000:del1" << 30000 << "r1 N r1 N r1 r2 r3 N r2 x"
         << "";
+    QTest::newRow("a save sorts the playing row last: its repeats follow it")
+        << abc << 6000 << "exit"
+        << "1000:last1" << 30000 << "r1 N r3 N r3 x"
+        << "";
     QTest::newRow("a count raised on the playing row: one play more")
         << "0:00*1 0:02*1 0:04*1" << 6000 << "exit"
         << "2500:plus2" << 30000 << "r1 r2 N r2 r3 x"
@@ -319,6 +323,12 @@ void TestEngineSectionEngine::playsTheSchedule() {
         {"plus2",
          [&] { schedule.SetCount(2, QString::number(StrToIntDef(schedule.Count(2), 0) + 1)); }},
         {"later2", [&] { schedule.SetCell(Schedule::ColTime, 2, QStringLiteral("00:04")); }},
+        // Row 1's start typed as 0:05 and saved: the save sorts it last.
+        {"last1",
+         [&] {
+             schedule.SetCell(Schedule::ColTime, 1, QStringLiteral("00:05"));
+             schedule.Save(schedFile);
+         }},
         {"where", [&] { actual << QStringLiteral("@%1").arg(engine.CurRow()); }},
         {"type2", [&] { schedule.SetCount(2, QStringLiteral("2")); }},
         {"save", [&] { schedule.Save(schedFile); }},
