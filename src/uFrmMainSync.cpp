@@ -221,14 +221,19 @@ void TFrmMainSync::StartLeading() {
     // The clock answers on the remote's own port number (UDP beside its
     // TCP), so that one number is let through a firewall; on any free port
     // when another program holds that one.
-    uint16_t clockPort = frm_.RemoteServer ? frm_.RemoteServer->Port() : 0;
+    uint16_t clockPort = 0;
     QString error;
-    const QString any = QStringLiteral("0.0.0.0");
-    if (frm_.RemoteServer && !frm_.Graph->LeadClock(any, &clockPort, &error)) {
-        clockPort = 0;
-        error.clear();
+    bool led = false;
+    if (frm_.RemoteServer) {
+        const QString any = QStringLiteral("0.0.0.0");
+        clockPort = frm_.RemoteServer->Port();
+        led = frm_.Graph->LeadClock(any, &clockPort, nullptr);
+        if (!led) {
+            clockPort = 0;
+            led = frm_.Graph->LeadClock(any, &clockPort, &error);
+        }
     }
-    if (!frm_.RemoteServer || (clockPort == 0 && !frm_.Graph->LeadClock(any, &clockPort, &error))) {
+    if (!led) {
         frm_.ShowPassingHint(
             tr("无法领播：%1").arg(error.isEmpty() ? tr("手机遥控未能开启") : error));
         const QSignalBlocker quiet(chkLead);

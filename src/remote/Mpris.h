@@ -132,10 +132,10 @@ signals:
 
 private:
     TRemoteState State() const;
-    // Hands a command on to the player, while there is one.
     // The player, or null while its transport is not its own to steer
     // (following a leader): play, pause, seek, rate and sections rest then.
     TRemotePlayer* Steerable() const;
+    // Hands a command on to the player, while there is one to steer.
     void Forward(void (TRemotePlayer::*command)());
     TMprisService* service_;
 };
