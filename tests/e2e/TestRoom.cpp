@@ -198,7 +198,9 @@ private slots:
                          R"("size":1,"hash":"00"},"rate":100})"),
               QByteArray(1500, '{')})
             frm_->RemoteServer->PublishSync(m);
-        QTest::qWait(1500);
+        // All of it handed to the followers' connections: what they answer
+        // next comes after they read it.
+        QTRY_COMPARE_WITH_TIMEOUT(frm_->RemoteServer->FollowerBacklog(), qint64(0), WaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(AllInStep(), WaitMs);
         for (TFollower& f : followers_)
             QCOMPARE(f.Process.state(), QProcess::Running);
