@@ -359,16 +359,19 @@ protected:
 
 // Starts a private Xvfb for this process and makes the application on it.
 // Without Xvfb the tests run on Qt's offscreen platform.
+template <class TestClass> int RunE2eTests(int argc, char** argv) {
+    XvfbSession xvfb(1920, 1080);
+    if (xvfb.IsRunning()) {
+        qputenv("DISPLAY", xvfb.Display().toLocal8Bit());
+        qputenv("QT_QPA_PLATFORM", "xcb");
+    }
+    qputenv("TAVRELO_NO_MESSAGE_BOXES", "1");
+    TApplication app(argc, argv);
+    InitPublicModule(); // the delays count on the counter's frequency
+    TestClass test;
+    return QTest::qExec(&test, argc, argv);
+}
 #define TAVRELO_E2E_MAIN(TestClass)                                                                \
     int main(int argc, char** argv) {                                                              \
-        XvfbSession xvfb(1920, 1080);                                                              \
-        if (xvfb.IsRunning()) {                                                                    \
-            qputenv("DISPLAY", xvfb.Display().toLocal8Bit());                                      \
-            qputenv("QT_QPA_PLATFORM", "xcb");                                                     \
-        }                                                                                          \
-        qputenv("TAVRELO_NO_MESSAGE_BOXES", "1");                                                  \
-        TApplication app(argc, argv);                                                              \
-        InitPublicModule(); /* the delays count on the counter's frequency */                      \
-        TestClass test;                                                                            \
-        return QTest::qExec(&test, argc, argv);                                                    \
+        return RunE2eTests<TestClass>(argc, argv);                                                 \
     }

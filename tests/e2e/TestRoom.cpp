@@ -222,16 +222,7 @@ int main(int argc, char** argv) {
         int n = 1;
         return RunTavrelo(n, argv);
     }
-    XvfbSession xvfb(1920, 1080);
-    if (xvfb.IsRunning()) {
-        qputenv("DISPLAY", xvfb.Display().toLocal8Bit());
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    }
-    qputenv("TAVRELO_NO_MESSAGE_BOXES", "1");
-    TApplication app(argc, argv);
-    InitPublicModule();
-    TestRoom test;
-    return QTest::qExec(&test, argc, argv);
+    return RunE2eTests<TestRoom>(argc, argv);
 }
 
 #include "TestRoom.moc"
