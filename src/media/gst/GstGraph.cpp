@@ -1,6 +1,7 @@
 // The graph manager of our layer over GStreamer (see GstGraphManager.h).
 #include "media/gst/GstGraphManager.h"
 
+#include "media/LoaderPages.h"
 #include "media/gst/GstNetClock.h"
 
 #include <gst/audio/streamvolume.h>
@@ -294,6 +295,9 @@ HRESULT TGstGraph::Open() {
     // few starts in a hundred, quiet machine or busy): the pipeline then
     // waits for ever without an error. Such a start is abandoned and made
     // again, a few times, the last one given the longer limit.
+    // The loader's pages of the libraries linked in so far go before the
+    // media's own decoders are linked in, so the two never add up.
+    ReleaseLoaderPages();
     for (int attempt = 0;; ++attempt) {
         HRESULT hr = S_OK;
         if (!FPipeline) {
@@ -306,12 +310,16 @@ HRESULT TGstGraph::Open() {
         if (result == TPreroll::Superseded)
             return hr; // the pipeline is no longer this open's
         if (result == TPreroll::Done) {
-            std::lock_guard<std::mutex> guard(FLock);
-            FRendered = true;
-            if (FErrorCode == VFW_E_TIMEOUT) { // the stall of the first start
-                FLastError.clear();
-                FErrorCode = S_OK;
+            {
+                std::lock_guard<std::mutex> guard(FLock);
+                FRendered = true;
+                if (FErrorCode == VFW_E_TIMEOUT) { // the stall of the first start
+                    FLastError.clear();
+                    FErrorCode = S_OK;
+                }
             }
+            // Every library this media needs is linked in by now.
+            ReleaseLoaderPages();
             return S_OK;
         }
         TearDown();
