@@ -44,7 +44,7 @@ test_packages=(
 package_packages=(dpkg-dev file lintian)
 
 # The benchmarks' reference players, and the load beside the soak and open runs.
-bench_packages=(gstreamer1.0-plugins-base-apps mpv stress-ng)
+bench_packages=(gstreamer1.0-plugins-base-apps mpv vlc stress-ng)
 
 packages=("${run_packages[@]}")
 for group in "$@"; do

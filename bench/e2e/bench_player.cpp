@@ -541,7 +541,8 @@ struct TSide {
 
 // other: an earlier build's player copy, measured as a side of its own
 // after this one ("tavrelo before"), or empty.
-std::vector<TSide> Sides(const QString& exe, const QString& clip, const QString& other) {
+std::vector<TSide> Sides(const QString& exe, const QString& clip, const QString& other,
+                         int height) {
     std::vector<TSide> sides;
     sides.push_back({QStringLiteral("tavrelo"), {exe, QStringLiteral("--player-silent")}});
     if (!other.isEmpty())
@@ -552,6 +553,27 @@ std::vector<TSide> Sides(const QString& exe, const QString& clip, const QString&
                          {QStringLiteral("mpv"), QStringLiteral("--no-config"),
                           QStringLiteral("--vo=x11"), QStringLiteral("--ao=null"),
                           QStringLiteral("--fs"), QStringLiteral("--really-quiet"), clip}});
+    // VLC's X11 output. Without a window manager its full screen (asked of
+    // one) stays at the video's own size, so only the 1080p clip fills the
+    // screen as the others do. It will not run as root: then as nobody, with
+    // a home of its own.
+    if (height == 1080 && !QStandardPaths::findExecutable(QStringLiteral("cvlc")).isEmpty()) {
+        QStringList argv;
+        if (geteuid() == 0) {
+            const QString home = QDir::temp().filePath(QStringLiteral("tavrelo-bench-vlc-home"));
+            QDir().mkpath(home);
+            QFile::setPermissions(home, QFileDevice::ReadOwner | QFileDevice::WriteOwner |
+                                            QFileDevice::ExeOwner | QFileDevice::ReadOther |
+                                            QFileDevice::WriteOther | QFileDevice::ExeOther);
+            argv << QStringLiteral("setpriv") << QStringLiteral("--reuid=65534")
+                 << QStringLiteral("--regid=65534") << QStringLiteral("--clear-groups")
+                 << QStringLiteral("env") << QStringLiteral("HOME=") + home;
+        }
+        argv << QStringLiteral("cvlc") << QStringLiteral("--no-video-title-show")
+             << QStringLiteral("--fullscreen") << QStringLiteral("--vout=xcb_x11")
+             << QStringLiteral("--aout=adummy") << clip;
+        sides.push_back({QStringLiteral("vlc --vout=xcb_x11 --aout=adummy"), argv});
+    }
     // What any player spends: the file demuxed, the picture decoded and the
     // sound decoded, both timed against the clock and thrown away.
     sides.push_back({QStringLiteral("decoding floor"),
@@ -598,8 +620,8 @@ int PictureCost(const QTemporaryDir& dir, pid_t xServer, bool cpu = true) {
         // TAVRELO_BENCH_BEFORE: an earlier build of this benchmark, whose
         // player is measured in the same rounds.
         const QString before = qEnvironmentVariable("TAVRELO_BENCH_BEFORE");
-        const std::vector<TSide> sides =
-            Sides(exe, clip, before.isEmpty() ? QString() : PreparePlayer(dir, clip, before));
+        const std::vector<TSide> sides = Sides(
+            exe, clip, before.isEmpty() ? QString() : PreparePlayer(dir, clip, before), height);
         std::vector<double> own(sides.size(), 0), x(sides.size(), 0);
         std::vector<int> n(sides.size(), 0);
         std::vector<QStringList> raw(sides.size());
@@ -651,6 +673,13 @@ int PictureCost(const QTemporaryDir& dir, pid_t xServer, bool cpu = true) {
         if (mpv > 0 && floor > 0)
             Line(qPrintable(QStringLiteral("ratio mpv / decoding floor, %1p").arg(height)),
                  mpv / floor, "x");
+        const auto vlcAt = std::find_if(sides.begin(), sides.end(),
+                                        [](const TSide& e) { return e.Name.startsWith("vlc"); });
+        if (vlcAt != sides.end() && total[size_t(vlcAt - sides.begin())] > 0 && total[0] > 0)
+            Line(qPrintable(QStringLiteral("ratio tavrelo / vlc, %1p").arg(height)),
+                 total[0] / total[size_t(vlcAt - sides.begin())], "x",
+                 QStringLiteral("(goal < 1; vlc / decoding floor %1x)")
+                     .arg(total[size_t(vlcAt - sides.begin())] / floor, 0, 'f', 2));
         // The least a picture shown through X costs: the X server copies each
         // frame from the window's shared-memory image into its screen (8 MB
         // a frame at 1920x1080, 240 MB a second), whoever drew it. With that
