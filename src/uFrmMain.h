@@ -276,6 +276,10 @@ public:
 
 private:
     void RememberRecentFile(const QString& path);
+    // A file offered while a section start or a repeat's pause waits: opened
+    // once the wait is over (the latest offer wins).
+    void OpenWhenWaitEnds();
+    QString pendingOpen_;
 
     // Builds every control at its laid-out place (uFrmMainLayout.cpp).
     void CreateControls();

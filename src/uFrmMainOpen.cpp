@@ -19,6 +19,8 @@
 #include <QTimer>
 #include <QUrl>
 
+#include <utility>
+
 namespace {
 
 // The first local file among the URLs a drag carries, else empty.
@@ -132,13 +134,20 @@ void TFrmMain::RefreshRecentMenu() {
 }
 
 bool TFrmMain::OpenMediaFile(const QString& path) {
-    // Not inside a section start: the schedule it plays is being replaced.
-    if (Engine->Waiting())
-        return false;
     if (const QString why = MediaFileRefusal(path); !why.isEmpty()) {
         ReportUnplayable(QCoreApplication::translate("Messages", "Cannot play %1: %2")
                              .arg(QDir::toNativeSeparators(path), why));
         return false;
+    }
+    // Not inside a section start or a repeat's pause, whose schedule would
+    // be replaced under it: the file opens as soon as the wait is over (a
+    // repeat's pause lasts seconds; refusing lost the file the user gave).
+    if (Engine->Waiting()) {
+        const bool armed = !pendingOpen_.isEmpty();
+        pendingOpen_ = path;
+        if (!armed)
+            QTimer::singleShot(50, this, &TFrmMain::OpenWhenWaitEnds);
+        return true;
     }
     OpenSchedule(path);
     RememberRecentFile(path);
@@ -146,6 +155,16 @@ bool TFrmMain::OpenMediaFile(const QString& path) {
     emit StateChanged(rcFile);
     PlaySection(1, false);
     return true;
+}
+
+void TFrmMain::OpenWhenWaitEnds() {
+    if (pendingOpen_.isEmpty())
+        return;
+    if (Engine->Waiting()) {
+        QTimer::singleShot(50, this, &TFrmMain::OpenWhenWaitEnds);
+        return;
+    }
+    OpenMediaFile(std::exchange(pendingOpen_, QString()));
 }
 
 bool TFrmMain::OpenOfferedFile(const QString& path, QWidget* over) {

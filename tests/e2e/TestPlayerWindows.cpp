@@ -5,6 +5,7 @@
 #include "PlayerKit.h"
 
 #include "controls/uTransTrackBar.h"
+#include "engine/SectionEngine.h"
 #include "media/VideoWindow.h"
 
 #include <QAbstractItemView>
@@ -243,6 +244,23 @@ private slots:
         drop(a);
         QTRY_COMPARE_WITH_TIMEOUT(frm_->CurFile, a, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(frm_->FGBrowse->State(), gsPlaying, 20000);
+        // Dropped during a repeat's muted pause: opened once the pause is over.
+        const QString c = media.filePath(QStringLiteral("c.mp4"));
+        QVERIFY(QFile::copy(bars_, c));
+        bool droppedWhileWaiting = false;
+        const QMetaObject::Connection inPause =
+            connect(frm_->Engine, &SectionEngine::StateChanged, this, [&](SectionEngine::State st) {
+                if (st == SectionEngine::State::RepeatGap && !droppedWhileWaiting) {
+                    droppedWhileWaiting = frm_->Engine->Waiting();
+                    drop(c);
+                }
+            });
+        frm_->PlaySection(1, true);
+        QTRY_VERIFY_WITH_TIMEOUT(droppedWhileWaiting, 20000);
+        disconnect(inPause);
+        QTRY_COMPARE_WITH_TIMEOUT(frm_->CurFile, c, 20000);
+        QTRY_COMPARE_WITH_TIMEOUT(frm_->FGBrowse->State(), gsPlaying, 20000);
+        QCOMPARE(frm_->CurRow(), 1);
 
         for (const QString& special : {fifo, media.path()}) {
             frm_->LastPlaybackError.clear();
@@ -250,19 +268,20 @@ private slots:
             QTRY_VERIFY(!frm_->LastPlaybackError.isEmpty());
             QVERIFY2(frm_->LastPlaybackError.contains(QStringLiteral(", not a regular file")),
                      qPrintable(frm_->LastPlaybackError));
-            QCOMPARE(frm_->CurFile, a);
+            QCOMPARE(frm_->CurFile, c);
         }
 
         // Most recent first; a file gone is greyed; choosing one opens it.
         QVERIFY(QFile::remove(b));
         frm_->RefreshRecentMenu();
         const QList<QAction*> items = frm_->RecentMenu->actions();
-        QVERIFY(items.size() >= 2);
-        QCOMPARE(items[0]->data().toString(), a);
-        QCOMPARE(items[1]->data().toString(), b);
+        QVERIFY(items.size() >= 3);
+        QCOMPARE(items[0]->data().toString(), c);
+        QCOMPARE(items[1]->data().toString(), a);
+        QCOMPARE(items[2]->data().toString(), b);
         QVERIFY(items[0]->isEnabled());
-        QVERIFY(!items[1]->isEnabled());
-        QCOMPARE(ReadIniText(IniFileName, QStringLiteral("START"), QStringLiteral("Recent1")), a);
+        QVERIFY(!items[2]->isEnabled());
+        QCOMPARE(ReadIniText(IniFileName, QStringLiteral("START"), QStringLiteral("Recent1")), c);
         frm_->EngineNow().Stop();
         items[0]->trigger();
         QTRY_COMPARE_WITH_TIMEOUT(frm_->FGBrowse->State(), gsPlaying, 20000);
