@@ -181,7 +181,10 @@ double TFrmMain::PlaybackRate() const {
 }
 
 void TFrmMain::ActToggleControls() {
-    if (!isVisible()) {
+    // Hidden only over the video window, whose click brings the controls
+    // back (as the idle hiding does): with no picture in sight nothing would
+    // be left on the screen to bring them back with.
+    if (!isVisible() || !FrmPlay || !FrmPlay->isVisible()) {
         ActShowControls();
         return;
     }

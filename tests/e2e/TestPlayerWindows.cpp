@@ -94,6 +94,7 @@ private slots:
     }
 
     // A press on the video shows the hidden control window; the next hides it.
+    // With no video window in sight (stopped) the hiding key leaves it up.
     void pressOnVideoTogglesControls() {
         Start(bars_);
         QVERIFY(!frm_->isVisible());
@@ -101,6 +102,10 @@ private slots:
         QVERIFY(frm_->isVisible());
         QTest::mouseClick(frm_->FrmPlay->VW, Qt::RightButton, {}, QPoint(10, 10));
         QVERIFY(!frm_->isVisible());
+        frm_->ActShowControls();
+        frm_->FrmPlay->hide();
+        frm_->RunPlayerKey(pkControls);
+        QVERIFY(frm_->isVisible());
     }
 
     // A file that cannot be played: the control window stays up (the video
