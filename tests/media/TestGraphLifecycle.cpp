@@ -5,6 +5,7 @@
 #include "media/LoaderPages.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QTimer>
 #include <QtTest>
@@ -163,9 +164,13 @@ private slots:
         const int64_t before = ResidentFileKb();
         const int64_t sum = TouchLoaderPages();
         const int64_t touched = ResidentFileKb();
+        QElapsedTimer took;
+        took.start();
         const size_t released = ReleaseLoaderPages();
+        const qint64 us = took.nsecsElapsed() / 1000;
         qInfo() << "resident file pages (KB): before" << before << "all read" << touched
-                << "released" << ResidentFileKb() << "(" << released / 1024 << "KB advised)";
+                << "released" << ResidentFileKb() << "(" << released / 1024 << "KB advised in" << us
+                << "us)";
         QVERIFY(released > 1024 * 1024);
         QVERIFY(ResidentFileKb() < touched - 1024);
         QCOMPARE(TouchLoaderPages(), sum);
