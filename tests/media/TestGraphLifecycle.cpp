@@ -174,6 +174,7 @@ private slots:
         QVERIFY(released > 1024 * 1024);
         QVERIFY(ResidentFileKb() < touched - 1024);
         QCOMPARE(TouchLoaderPages(), sum);
+        gst_init(nullptr, nullptr);
         g_autoptr(GstElement) box = gst_element_factory_make("videobox", nullptr);
         QVERIFY(box);
     }
