@@ -291,13 +291,13 @@ HRESULT TGstGraph::RenderFile(const QString& path) {
 }
 
 HRESULT TGstGraph::Open() {
+    // The loader's pages of the libraries linked in so far go before the
+    // media's own decoders are linked in, so the two never add up.
+    ReleaseLoaderPages();
     // GStreamer 1.22's decodebin3 now and then never exposes a stream (a
     // few starts in a hundred, quiet machine or busy): the pipeline then
     // waits for ever without an error. Such a start is abandoned and made
     // again, a few times, the last one given the longer limit.
-    // The loader's pages of the libraries linked in so far go before the
-    // media's own decoders are linked in, so the two never add up.
-    ReleaseLoaderPages();
     for (int attempt = 0;; ++attempt) {
         HRESULT hr = S_OK;
         if (!FPipeline) {
