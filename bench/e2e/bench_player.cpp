@@ -883,11 +883,7 @@ int main(int argc, char** argv) {
     const bool jumpsOnly = argc > 1 && qstrcmp(argv[1], "--jumps") == 0;
     const bool framesOnly = argc > 1 && qstrcmp(argv[1], "--frames") == 0;
     XvfbSession xvfb(1920, 1080);
-    if (xvfb.IsRunning()) {
-        qputenv("DISPLAY", xvfb.Display().toLocal8Bit());
-        qputenv("QT_QPA_PLATFORM", "xcb");
-    }
-    qputenv("TAVRELO_NO_MESSAGE_BOXES", "1");
+    UsePrivateDisplay(xvfb);
     TApplication app(argc, argv);
     InitPublicModule(); // the delays count on the counter's frequency
     QTemporaryDir dir;

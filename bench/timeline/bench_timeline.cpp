@@ -425,11 +425,7 @@ int main(int argc, char** argv) {
     // 4. The player playing 720p with the timeline closed and open.
     if (playback) {
         XvfbSession xvfb(1920, 1080);
-        if (xvfb.IsRunning()) {
-            qputenv("DISPLAY", xvfb.Display().toLocal8Bit());
-            qputenv("QT_QPA_PLATFORM", "xcb");
-        }
-        qputenv("TAVRELO_NO_MESSAGE_BOXES", "1");
+        UsePrivateDisplay(xvfb);
         const QString folder = dir.filePath(QStringLiteral("player"));
         QDir().mkpath(folder);
         const QString player = QDir(folder).filePath(QStringLiteral("tavrelo"));

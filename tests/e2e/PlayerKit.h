@@ -357,15 +357,20 @@ protected:
     }
 };
 
-// Starts a private Xvfb for this process and makes the application on it.
-// Without Xvfb the tests run on Qt's offscreen platform.
-template <class TestClass> int RunE2eTests(int argc, char** argv) {
-    XvfbSession xvfb(1920, 1080);
+// Points this process, and the players it starts, at the private X server
+// (without one, Qt's offscreen platform stays), with no message box to wait on.
+inline void UsePrivateDisplay(const XvfbSession& xvfb) {
     if (xvfb.IsRunning()) {
         qputenv("DISPLAY", xvfb.Display().toLocal8Bit());
         qputenv("QT_QPA_PLATFORM", "xcb");
     }
     qputenv("TAVRELO_NO_MESSAGE_BOXES", "1");
+}
+
+// Starts a private Xvfb for this process and makes the application on it.
+template <class TestClass> int RunE2eTests(int argc, char** argv) {
+    XvfbSession xvfb(1920, 1080);
+    UsePrivateDisplay(xvfb);
     TApplication app(argc, argv);
     InitPublicModule(); // the delays count on the counter's frequency
     TestClass test;
