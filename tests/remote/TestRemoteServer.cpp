@@ -133,15 +133,21 @@ class TestRemoteServer : public QObject, private TRemoteFixture {
         server_ = std::make_unique<TRemoteServer>(frm_->RemotePlayer, kPin);
         QVERIFY(server_->Listen(QHostAddress::LocalHost, 0));
     }
+    // A pairing request's body, as a phone or a following player.
+    static QByteArray PairBody(const QByteArray& pin, bool follower) {
+        return "{\"pin\":\"" + pin + (follower ? "\",\"role\":\"follower\"}" : "\"}");
+    }
     int PairFrom(const QHostAddress& from, const QString& pin, bool follower = false) {
-        const QByteArray body =
-            "{\"pin\":\"" + pin.toLatin1() + (follower ? "\",\"role\":\"follower\"}" : "\"}");
-        return Raw(server_->Port(), Request("POST", "/api/pair", body), from).Status;
+        return Raw(server_->Port(),
+                   Request("POST", "/api/pair", PairBody(pin.toLatin1(), follower)), from)
+            .Status;
     }
     QByteArray pairHead_; // of the last pairing answer
-    QByteArray Pair(const QByteArray& pin, int* status = nullptr) {
+    // The session cookie of a pairing (empty when refused), as a phone or a
+    // following player.
+    QByteArray Pair(const QByteArray& pin, int* status = nullptr, bool follower = false) {
         const THttpAnswer a =
-            Raw(server_->Port(), Request("POST", "/api/pair", R"({"pin":")" + pin + R"("})"));
+            Raw(server_->Port(), Request("POST", "/api/pair", PairBody(pin, follower)));
         if (status)
             *status = a.Status;
         pairHead_ = a.Head;
@@ -381,12 +387,9 @@ private slots:
         server_->SetLeading(true);
         const auto notLeading = qScopeGuard([this] { server_->SetLeading(false); });
         server_->PublishSync(R"({"file":"tones.mp4"})");
-        const THttpAnswer paired = Raw(
-            server_->Port(), Request("POST", "/api/pair",
-                                     R"({"pin":")" + kPin.toLatin1() + R"(","role":"follower"})"));
-        QCOMPARE(paired.Status, 200);
-        const QByteArray followerCookie =
-            paired.Head.mid(paired.Head.indexOf("Set-Cookie: ") + 12).split(';').first();
+        int status = 0;
+        const QByteArray followerCookie = Pair(kPin.toLatin1(), &status, true);
+        QCOMPARE(status, 200);
         QWebSocket ws(origin.contains(QLatin1String("%1")) ? origin.arg(server_->Port()) : origin);
         QNetworkRequest request(
             QUrl(QStringLiteral("ws://127.0.0.1:%1%2").arg(server_->Port()).arg(path)));
@@ -419,12 +422,9 @@ private slots:
     void deadFollowerNeverHoldsTheLeader() {
         server_->SetLeading(true);
         const auto notLeading = qScopeGuard([this] { server_->SetLeading(false); });
-        const THttpAnswer paired = Raw(
-            server_->Port(), Request("POST", "/api/pair",
-                                     R"({"pin":")" + kPin.toLatin1() + R"(","role":"follower"})"));
-        QCOMPARE(paired.Status, 200);
-        const QByteArray cookie =
-            paired.Head.mid(paired.Head.indexOf("Set-Cookie: ") + 12).split(';').first();
+        int status = 0;
+        const QByteArray cookie = Pair(kPin.toLatin1(), &status, true);
+        QCOMPARE(status, 200);
         QTcpSocket dead;
         dead.setReadBufferSize(1);
         dead.connectToHost(QHostAddress::LocalHost, server_->Port());
