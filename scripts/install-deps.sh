@@ -30,10 +30,11 @@ run_packages=(
 # The tests: clips made with gst-launch-1.0, private X servers (Xvfb; Xorg
 # with the dummy driver and xrandr for two monitors), a private system bus
 # with logind mocked, the MPRIS client, the browser for the phone page, the
-# install-layout validators, and clang for the sanitizer and fuzz builds.
+# install-layout validators, a private sound server (PulseAudio with pactl and
+# parec) to hear the player through, and clang for the sanitizer and fuzz builds.
 test_packages=(
   clang libclang-rt-14-dev clang-format
-  gstreamer1.0-tools
+  gstreamer1.0-tools pulseaudio pulseaudio-utils
   x11-xserver-utils xserver-xorg-video-dummy
   dbus python3-dbusmock
   playerctl chromium

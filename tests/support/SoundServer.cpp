@@ -1,0 +1,169 @@
+#include "SoundServer.h"
+
+#include <QDeadlineTimer>
+#include <QFile>
+#include <QProcessEnvironment>
+#include <QThread>
+
+#include <csignal>
+#include <cstring>
+#include <sys/prctl.h>
+
+namespace {
+
+QProcessEnvironment ClientEnvironment(const QString& address, const QString& runtime) {
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    env.insert(QStringLiteral("PULSE_SERVER"), address);
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), runtime);
+    return env;
+}
+
+} // namespace
+
+SoundServer::SoundServer(const QStringList& sinks) : sinks_(sinks) {
+    if (dir_.isValid())
+        Start();
+}
+
+SoundServer::~SoundServer() {
+    Kill();
+}
+
+QString SoundServer::Address() const {
+    return QStringLiteral("unix:") + dir_.filePath("native");
+}
+
+void SoundServer::UseForThisProcess() const {
+    qputenv("PULSE_SERVER", Address().toLocal8Bit());
+    qputenv("XDG_RUNTIME_DIR", dir_.path().toLocal8Bit());
+}
+
+bool SoundServer::Start() {
+    ready_ = false;
+    QStringList args{QStringLiteral("-n"),
+                     QStringLiteral("--daemonize=no"),
+                     QStringLiteral("--exit-idle-time=-1"),
+                     QStringLiteral("--use-pid-file=no"),
+                     QStringLiteral("--system=no"),
+                     QStringLiteral("--log-target=stderr"),
+                     QStringLiteral("--log-level=error"),
+                     QStringLiteral("-L"),
+                     QStringLiteral("module-native-protocol-unix socket=%1 auth-anonymous=1")
+                         .arg(dir_.filePath("native"))};
+    for (const QString& sink : sinks_)
+        args << QStringLiteral("-L")
+             << QStringLiteral("module-null-sink sink_name=%1 rate=48000 channels=2 "
+                               "format=float32le")
+                    .arg(sink);
+    QProcessEnvironment env = QProcessEnvironment::systemEnvironment();
+    // Its own home and runtime folder: no cookie, no state of the user's.
+    env.insert(QStringLiteral("HOME"), dir_.path());
+    env.insert(QStringLiteral("XDG_RUNTIME_DIR"), dir_.path());
+    env.insert(QStringLiteral("XDG_CONFIG_HOME"), dir_.filePath("config"));
+    env.remove(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"));
+    server_.setProcessEnvironment(env);
+    server_.setProgram(QStringLiteral("pulseaudio"));
+    server_.setArguments(args);
+    server_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    server_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    server_.start();
+    if (!server_.waitForStarted(5000))
+        return false;
+    // Ready once it answers with all its sinks.
+    const QDeadlineTimer deadline(20000);
+    while (!deadline.hasExpired() && server_.state() == QProcess::Running) {
+        QString out;
+        if (Pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sinks")},
+                  &out) == 0 &&
+            out.count(QLatin1Char('\n')) >= sinks_.size()) {
+            ready_ = true;
+            if (!sinks_.isEmpty())
+                Pactl({QStringLiteral("set-default-sink"), sinks_.first()});
+            return true;
+        }
+        QThread::msleep(50);
+    }
+    return false;
+}
+
+void SoundServer::Kill() {
+    ready_ = false;
+    if (server_.state() != QProcess::NotRunning) {
+        server_.kill();
+        server_.waitForFinished(5000);
+    }
+}
+
+int SoundServer::Pactl(const QStringList& args, QString* out) const {
+    QProcess p;
+    p.setProcessEnvironment(ClientEnvironment(Address(), dir_.path()));
+    p.setProcessChannelMode(QProcess::MergedChannels);
+    p.start(QStringLiteral("pactl"), args);
+    if (!p.waitForStarted(5000) || !p.waitForFinished(10000))
+        return -1;
+    if (out)
+        *out = QString::fromLocal8Bit(p.readAll());
+    return p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+}
+
+bool SoundServer::Suspend(const QString& sink, bool suspended) const {
+    return Pactl({QStringLiteral("suspend-sink"), sink,
+                  suspended ? QStringLiteral("1") : QStringLiteral("0")}) == 0;
+}
+
+bool SoundServer::MoveAllStreams(const QString& sink) const {
+    QString out;
+    if (Pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sink-inputs")},
+              &out) != 0)
+        return false;
+    bool ok = true;
+    for (const QString& line : out.split(QLatin1Char('\n'), Qt::SkipEmptyParts)) {
+        const QString id = line.section(QLatin1Char('\t'), 0, 0);
+        ok = Pactl({QStringLiteral("move-sink-input"), id, sink}) == 0 && ok;
+    }
+    return ok;
+}
+
+int SoundServer::StreamCount() const {
+    QString out;
+    if (Pactl({QStringLiteral("list"), QStringLiteral("short"), QStringLiteral("sink-inputs")},
+              &out) != 0)
+        return -1;
+    return int(out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size());
+}
+
+SinkRecording::SinkRecording(const SoundServer& server, const QString& sink) {
+    if (!dir_.isValid())
+        return;
+    file_ = dir_.filePath(QStringLiteral("monitor.raw"));
+    rec_.setProcessEnvironment(ClientEnvironment(server.Address(), dir_.path()));
+    rec_.setStandardOutputFile(file_);
+    rec_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    rec_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
+    rec_.start(QStringLiteral("parec"),
+               {QStringLiteral("--device=%1.monitor").arg(sink), QStringLiteral("--raw"),
+                QStringLiteral("--format=float32le"), QStringLiteral("--rate=48000"),
+                QStringLiteral("--channels=2"), QStringLiteral("--latency-msec=20")});
+    rec_.waitForStarted(5000);
+}
+
+SinkRecording::~SinkRecording() {
+    if (rec_.state() != QProcess::NotRunning) {
+        rec_.kill();
+        rec_.waitForFinished(3000);
+    }
+}
+
+std::vector<float> SinkRecording::Samples() const {
+    QFile f(file_);
+    if (!f.open(QIODevice::ReadOnly))
+        return {};
+    const QByteArray bytes = f.readAll();
+    std::vector<float> out(size_t(bytes.size()) / sizeof(float) / 2 * 2);
+    std::memcpy(out.data(), bytes.constData(), out.size() * sizeof(float));
+    return out;
+}
+
+int64_t SinkRecording::FrameCount() const {
+    return QFile(file_).size() / int64_t(2 * sizeof(float));
+}
