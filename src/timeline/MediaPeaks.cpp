@@ -1,6 +1,5 @@
 #include "timeline/MediaPeaks.h"
 
-#include <QBuffer>
 #include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QDataStream>
@@ -10,7 +9,6 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QMetaObject>
-#include <QSaveFile>
 #include <QStandardPaths>
 #include <QThread>
 
@@ -22,14 +20,11 @@
 #include <algorithm>
 #include <cmath>
 #include <mutex>
-#include <sys/time.h>
 #include <thread>
 
 namespace {
 
-constexpr quint32 kPeaksMagic = 0x54565031;  // "TVP1"
-constexpr quint32 kThumbsMagic = 0x54565431; // "TVT1"
-constexpr qint64 kHashedEnd = 1 << 20;       // bytes hashed at each end of the file
+constexpr qint64 kHashedEnd = 1 << 20; // bytes hashed at each end of the file
 // How often the sound's pieces are handed over, wall-clock ms: often enough
 // for a waveform that grows smoothly, rarely enough to cost nothing.
 constexpr qint64 kHandOverMs = 50;
@@ -41,17 +36,19 @@ void EnsureGst() {
 
 // Size, time and a hash of both ends: cheap for a film of gigabytes, and a
 // re-encoded or re-downloaded file of the same name and size still differs.
-QString FileKey(const QString& path, QString* error) {
+// The size and time also go into the cache files (*media).
+QString FileKey(const QString& path, TCachedMedia* media, QString* error) {
     QFile f(path);
     if (!f.open(QIODevice::ReadOnly)) {
         *error = f.errorString();
         return {};
     }
     const QFileInfo info(path);
+    media->Size = info.size();
+    media->ModifiedMs = info.lastModified().toMSecsSinceEpoch();
     QCryptographicHash h(QCryptographicHash::Sha1);
     QByteArray head;
-    QDataStream(&head, QIODevice::WriteOnly)
-        << qint64(info.size()) << qint64(info.lastModified().toMSecsSinceEpoch());
+    QDataStream(&head, QIODevice::WriteOnly) << qint64(media->Size) << qint64(media->ModifiedMs);
     h.addData(head);
     h.addData(f.read(kHashedEnd));
     if (f.size() > kHashedEnd) {
@@ -199,10 +196,6 @@ struct TMediaPeaksWork {
             o, [o, g, change = std::move(change)] { o->Receive(g, change); }, Qt::QueuedConnection);
     }
     bool Cancelled() const { return job->cancel.load(); }
-
-    QString CacheBase(const QString& key) const {
-        return TMediaPeaks::CacheFolder() + QLatin1Char('/') + key;
-    }
 
     // --- The sound ----------------------------------------------------------------
 
@@ -551,162 +544,94 @@ struct TMediaPeaksWork {
         return img;
     }
 
-    // --- The cache -----------------------------------------------------------------
-
-    bool LoadPeaks(const QString& file, std::vector<TPeak>* peaks, bool* hasAudio,
-                   int64_t* duration) const {
-        QFile f(file);
-        if (!f.open(QIODevice::ReadOnly))
-            return false;
-        QDataStream in(&f);
-        quint32 magic = 0;
-        qint32 perSecond = 0;
-        qint64 dur = 0;
-        bool audio = false;
-        QByteArray bytes;
-        in >> magic >> perSecond >> dur >> audio >> bytes;
-        if (in.status() != QDataStream::Ok || magic != kPeaksMagic ||
-            perSecond != TMediaPeaks::PeaksPerSecond || bytes.size() % 2)
-            return false;
-        peaks->resize(size_t(bytes.size() / 2));
-        memcpy(peaks->data(), bytes.constData(), size_t(bytes.size()));
-        *hasAudio = audio;
-        *duration = dur;
-        return true;
-    }
-
-    static void SavePeaks(const QString& file, const std::vector<TPeak>& peaks, bool hasAudio,
-                          int64_t duration) {
-        QSaveFile f(file);
-        if (!f.open(QIODevice::WriteOnly))
-            return;
-        QDataStream out(&f);
-        out << kPeaksMagic << qint32(TMediaPeaks::PeaksPerSecond) << qint64(duration) << hasAudio
-            << QByteArray(reinterpret_cast<const char*>(peaks.data()),
-                          qsizetype(peaks.size() * sizeof(TPeak)));
-        f.commit();
-    }
-
-    bool LoadThumbs(const QString& file, QMap<int64_t, QImage>* thumbs, bool* hasVideo,
-                    int64_t* interval, int64_t* duration) const {
-        QFile f(file);
-        if (!f.open(QIODevice::ReadOnly))
-            return false;
-        QDataStream in(&f);
-        quint32 magic = 0;
-        bool video = false;
-        qint64 step = 0, dur = 0;
-        qint32 count = 0;
-        in >> magic >> video >> step >> dur >> count;
-        if (in.status() != QDataStream::Ok || magic != kThumbsMagic || count < 0)
-            return false;
-        for (qint32 i = 0; i < count; ++i) {
-            qint64 at = 0;
-            QByteArray bytes;
-            in >> at >> bytes;
-            QImage img;
-            if (in.status() != QDataStream::Ok || !img.loadFromData(bytes))
-                return false;
-            thumbs->insert(at, img.convertToFormat(QImage::Format_RGB32));
-        }
-        *hasVideo = video;
-        *interval = step;
-        *duration = dur;
-        return true;
-    }
-
-    static void SaveThumbs(const QString& file, const QMap<int64_t, QImage>& thumbs, bool hasVideo,
-                           int64_t interval, int64_t duration) {
-        QSaveFile f(file);
-        if (!f.open(QIODevice::WriteOnly))
-            return;
-        QDataStream out(&f);
-        out << kThumbsMagic << hasVideo << qint64(interval) << qint64(duration)
-            << qint32(thumbs.size());
-        for (auto it = thumbs.begin(); it != thumbs.end(); ++it) {
-            QByteArray bytes;
-            QBuffer b(&bytes);
-            b.open(QIODevice::WriteOnly);
-            if (!it.value().save(&b, "JPG", 85)) {
-                bytes.clear();
-                b.seek(0);
-                it.value().save(&b, "PNG");
-            }
-            out << qint64(it.key()) << bytes;
-        }
-        f.commit();
-    }
-
     // --- The job --------------------------------------------------------------------
 
     void Run() const {
         EnsureGst();
         QString why;
-        const QString key = FileKey(path, &why);
+        TCachedMedia media;
+        const QString key = FileKey(path, &media, &why);
         if (key.isEmpty()) {
             Fail(why);
             return;
         }
-        QDir().mkpath(TMediaPeaks::CacheFolder());
-        const QString peaksFile = CacheBase(key) + QStringLiteral("-a%1.peaks").arg(track);
-        const QString thumbsFile = CacheBase(key) + QStringLiteral(".thumbs");
+        // A folder that is not safe to use: the results are computed and
+        // shown, and not kept.
+        QDir().mkpath(QFileInfo(TMediaPeaks::CacheFolder()).absolutePath());
+        const TCacheFolder cache(TMediaPeaks::CacheFolder());
+        if (!cache.IsOpen())
+            qWarning("The timeline's results are not kept in %s: %s",
+                     qPrintable(TMediaPeaks::CacheFolder()), qPrintable(cache.Refusal()));
+        const QString peaksFile = key + QStringLiteral("-a%1.peaks").arg(track);
+        const QString thumbsFile = key + QStringLiteral(".thumbs");
 
-        std::vector<TPeak> peaks;
-        bool hasAudio = false;
-        int64_t audioDur = 0;
-        const bool peaksCached = LoadPeaks(peaksFile, &peaks, &hasAudio, &audioDur);
-        QMap<int64_t, QImage> thumbs;
-        bool hasVideo = false;
-        int64_t interval = 0, videoDur = 0;
-        const bool thumbsCached = LoadThumbs(thumbsFile, &thumbs, &hasVideo, &interval, &videoDur);
+        std::optional<TCachedPeaks> cachedPeaks;
+        if (const auto bytes = cache.Read(peaksFile, PeaksCache::MaxPeaksFileBytes))
+            cachedPeaks = PeaksCache::ReadPeaks(*bytes, media);
+        std::optional<TCachedThumbs> cachedThumbs;
+        if (const auto bytes = cache.Read(thumbsFile, PeaksCache::MaxThumbsFileBytes))
+            cachedThumbs = PeaksCache::ReadThumbs(*bytes, media);
+        const bool peaksCached = cachedPeaks.has_value();
+        const bool thumbsCached = cachedThumbs.has_value();
         if (peaksCached)
-            Post([peaks, hasAudio, audioDur](TMediaPeaks& m) {
-                m.peaks_ = peaks;
-                m.hasAudio_ = hasAudio;
-                m.duration_ = std::max(m.duration_, audioDur);
+            Post([r = *cachedPeaks](TMediaPeaks& m) {
+                m.peaks_ = r.Peaks;
+                m.hasAudio_ = r.HasAudio;
+                m.duration_ = std::max(m.duration_, r.DurationMs);
                 m.progress_ = 1;
                 m.peaksDone_ = true;
                 m.fromCache_ = true;
             });
         if (thumbsCached)
-            Post([thumbs, hasVideo, interval, videoDur](TMediaPeaks& m) {
-                m.thumbs_ = thumbs;
-                m.hasVideo_ = hasVideo;
-                m.thumbInterval_ = interval;
-                m.duration_ = std::max(m.duration_, videoDur);
+            Post([r = *cachedThumbs](TMediaPeaks& m) {
+                m.thumbs_ = r.Thumbs;
+                m.hasVideo_ = r.HasVideo;
+                m.thumbInterval_ = r.IntervalMs;
+                m.duration_ = std::max(m.duration_, r.DurationMs);
                 m.thumbsDone_ = true;
             });
         // A result used now is the last to go when the folder is pruned.
         if (peaksCached)
-            utimes(QFile::encodeName(peaksFile).constData(), nullptr);
+            cache.Touch(peaksFile);
         if (thumbsCached)
-            utimes(QFile::encodeName(thumbsFile).constData(), nullptr);
+            cache.Touch(thumbsFile);
         if (peaksCached && thumbsCached)
             return;
 
         // The pictures on a thread of their own, beside the sound.
+        TCachedPeaks peaks = peaksCached ? std::move(*cachedPeaks) : TCachedPeaks{};
+        TCachedThumbs thumbs = thumbsCached ? std::move(*cachedThumbs) : TCachedThumbs{};
         QString videoError;
         bool thumbsOk = thumbsCached;
         std::thread pictures;
         if (!thumbsCached)
             pictures = std::thread([&] {
-                thumbsOk = ComputeThumbs(&thumbs, &hasVideo, &interval, &videoDur, &videoError);
+                thumbsOk = ComputeThumbs(&thumbs.Thumbs, &thumbs.HasVideo, &thumbs.IntervalMs,
+                                         &thumbs.DurationMs, &videoError);
             });
         QString audioError;
         bool peaksOk = peaksCached;
         if (!peaksCached)
-            peaksOk = ComputePeaks(&peaks, &hasAudio, &audioDur, &audioError);
+            peaksOk = ComputePeaks(&peaks.Peaks, &peaks.HasAudio, &peaks.DurationMs, &audioError);
         if (pictures.joinable())
             pictures.join();
         // Only whole results are kept (a cancelled half is not ok); a file
         // that could not be read is tried again next time.
+        // Results outside the reader's bounds (media of days) give no bytes.
+        bool kept = false;
+        auto keep = [&](const QString& name, const QByteArray& bytes) {
+            if (!bytes.isEmpty())
+                kept |= cache.Write(name, bytes);
+        };
         if (!peaksCached && peaksOk && audioError.isEmpty())
-            SavePeaks(peaksFile, peaks, hasAudio, audioDur);
+            keep(peaksFile, PeaksCache::WritePeaks(media, peaks));
         if (!thumbsCached && thumbsOk && videoError.isEmpty())
-            SaveThumbs(thumbsFile, thumbs, hasVideo, interval, videoDur);
-        TMediaPeaks::PruneCache();
+            keep(thumbsFile, PeaksCache::WriteThumbs(media, thumbs));
+        if (kept)
+            cache.Prune(TMediaPeaks::CacheLimitBytes);
         // Finished once kept: an open right after it finds the cache.
-        Post([hasAudio, hasVideo, audioError, videoError](TMediaPeaks& m) {
+        Post([hasAudio = peaks.HasAudio, hasVideo = thumbs.HasVideo, audioError,
+              videoError](TMediaPeaks& m) {
             m.hasAudio_ = hasAudio;
             m.hasVideo_ = hasVideo;
             m.audioError_ = audioError;
@@ -743,20 +668,8 @@ QString TMediaPeaks::CacheFolder() {
 }
 
 void TMediaPeaks::PruneCache(qint64 maxBytes) {
-    // Our own files only (a stray file of another kind is left alone); the
-    // oldest by their time, which a read from the cache renews.
-    QDir dir(CacheFolder());
-    QFileInfoList files = dir.entryInfoList({QStringLiteral("*.peaks"), QStringLiteral("*.thumbs")},
-                                            QDir::Files, QDir::Time | QDir::Reversed);
-    qint64 total = 0;
-    for (const QFileInfo& f : files)
-        total += f.size();
-    for (const QFileInfo& f : files) {
-        if (total <= maxBytes)
-            break;
-        if (QFile::remove(f.filePath()))
-            total -= f.size();
-    }
+    const TCacheFolder cache(CacheFolder());
+    cache.Prune(maxBytes);
 }
 
 void TMediaPeaks::Open(const QString& path, int audioTrack) {

@@ -2,8 +2,8 @@
 // sound's peak envelope and a strip of small pictures.
 //
 // Open() starts one worker thread per file. It first looks in the cache
-// folder (CacheFolder(), ~/.cache/tavrelo/): a file of the same size, time
-// and first and last MiB gives its results at once. Otherwise the sound is
+// folder (CacheFolder(), ~/.cache/tavrelo/, see PeaksCache.h): a file of the
+// same size, time and first and last MiB gives its results at once. Otherwise the sound is
 // decoded by its own GStreamer pipeline to an appsink at the fastest rate
 // (sync off), folded into PeaksPerSecond minimum/maximum pairs a second, and
 // handed over in pieces as it comes; the pictures come from key-frame seeks
@@ -11,6 +11,8 @@
 // of it runs on the thread that owns the object; results arrive there as
 // queued calls, and Updated() says something new is there.
 #pragma once
+
+#include "timeline/PeaksCache.h"
 
 #include <QImage>
 #include <QMap>
@@ -23,18 +25,12 @@
 #include <memory>
 #include <vector>
 
-// One bucket of the envelope: the lowest and highest sample, full scale 127.
-struct TPeak {
-    int8_t Min = 0;
-    int8_t Max = 0;
-};
-
 class TMediaPeaks : public QObject {
     Q_OBJECT
 public:
-    static constexpr int PeaksPerSecond = 100;
-    static constexpr int ThumbWidth = 160;
-    static constexpr int ThumbHeight = 90;
+    static constexpr int PeaksPerSecond = PeaksCache::PeaksPerSecond;
+    static constexpr int ThumbWidth = PeaksCache::ThumbWidth;
+    static constexpr int ThumbHeight = PeaksCache::ThumbHeight;
 
     explicit TMediaPeaks(QObject* parent = nullptr);
     ~TMediaPeaks() override;
@@ -69,7 +65,8 @@ public:
     // XDG_CACHE_HOME elsewhere.
     static QString CacheFolder();
     // Removes the least recently used results from the cache folder until
-    // it holds at most maxBytes (a file read from the cache counts as used).
+    // it holds at most maxBytes (a file read from the cache counts as used);
+    // a folder that is not used (see TCacheFolder) is left alone.
     static void PruneCache(qint64 maxBytes = CacheLimitBytes);
     // About 300 files of an hour each, or many more short ones.
     static constexpr qint64 CacheLimitBytes = 256LL << 20;
