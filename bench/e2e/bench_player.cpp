@@ -860,7 +860,8 @@ int HeardPauses(TAudioRecording& rec, int stressCpus, int rounds) {
         const double chosen = delayIndex == 0 ? 500 : 2000;
         for (const TClip& c : clips) {
             // [0]: before, [1]: now.
-            double worst[2] = {0, 0}, sum[2] = {0, 0}, silence[2] = {0, 0}, skipped[2] = {0, 0};
+            double worst[2] = {0, 0}, sum[2] = {0, 0}, silence[2] = {0, 0}, skipped[2] = {0, 0},
+                   jumps[2] = {0, 0};
             int n[2] = {0, 0};
             for (int round = 0; round < rounds; ++round)
                 for (const int now : {0, 1}) {
@@ -888,24 +889,38 @@ int HeardPauses(TAudioRecording& rec, int stressCpus, int rounds) {
                             sum[now] += p;
                             ++n[now];
                         } else {
-                            // Not a repetition: a stretch of media never heard.
-                            silence[now] = std::max(silence[now], pauses[i - 1]);
-                            skipped[now] += double(st[i].StartMs - st[i - 1].EndMs);
+                            // Not a repetition: media jumped over, never heard.
+                            jumps[now] += double(st[i].StartMs - st[i - 1].EndMs);
                         }
                     }
-                    // Silences inside the run on into 0:07 (the last stretch).
+                    // Silences inside the run on into 0:07 (the last stretch),
+                    // whether nothing reached the output or silence did (the
+                    // sound held at a section's end), and the media they
+                    // took.
                     if (!st.empty()) {
-                        const auto chunks = rec.Chunks();
-                        int64_t lastEnd = -1;
-                        for (const auto& k : chunks) {
+                        const std::vector<float> samples = rec.Samples();
+                        int64_t lastEnd = -1, lastPos = -1;
+                        for (const auto& k : rec.Chunks()) {
                             if (k.FirstFrame < st.back().FirstFrame || k.Position < 0 ||
                                 k.Position / 10000 > 10000)
                                 continue;
-                            if (lastEnd >= 0)
-                                silence[now] =
-                                    std::max(silence[now], double(k.ReleasedNs - lastEnd) / 1e6);
+                            float peak = 0;
+                            for (int64_t f = k.FirstFrame * 2; f < (k.FirstFrame + k.Frames) * 2;
+                                 ++f)
+                                peak = std::max(peak, std::abs(samples[size_t(f)]));
+                            if (peak <= 1e-3f)
+                                continue;
+                            if (lastEnd >= 0) {
+                                const double quiet = double(k.ReleasedNs - lastEnd) / 1e6;
+                                if (quiet > silence[now]) {
+                                    silence[now] = quiet;
+                                    skipped[now] = double(k.Position - lastPos) / 1e4;
+                                }
+                            }
                             lastEnd = k.ReleasedNs +
                                       k.Frames * 1'000'000'000 / TAudioRecording::SampleRate;
+                            lastPos =
+                                k.Position + k.Frames * 10'000'000 / TAudioRecording::SampleRate;
                         }
                     }
                 }
@@ -919,11 +934,12 @@ int HeardPauses(TAudioRecording& rec, int stressCpus, int rounds) {
                                             : QStringLiteral(": before, mean"))),
                      n[now] ? sum[now] / n[now] : -1, "ms",
                      QStringLiteral("worst %1 ms off over %2; longest silence in the run into "
-                                    "0:07 %3 ms, media skipped %4 ms")
+                                    "0:07 %3 ms (%4 ms of media unheard); media jumped %5 ms")
                          .arg(worst[now], 0, 'f', 0)
                          .arg(n[now])
                          .arg(silence[now], 0, 'f', 0)
-                         .arg(skipped[now], 0, 'f', 0));
+                         .arg(skipped[now], 0, 'f', 0)
+                         .arg(jumps[now], 0, 'f', 0));
         }
     }
     if (stressCpus > 0) {
