@@ -9,10 +9,9 @@
 //   replay notice, unmutes once paused and seeks; a repetition waits its
 //   pause and a fixed 200 ms while the seek decodes. Then it waits for the
 //   seek to land if it has not (a jump the user asked for at most 200 ms)
-//   and plays. Then the row is
-//   entered (EnterRow): its count is used up by one, the rest is
-//   RemainCount, and SectEndPos is the next row's start (0 for the last row:
-//   the section runs to the end of the media).
+//   and plays. Then the row is entered (EnterRow): its count is used up by
+//   one, the rest is RemainCount, and SectEndPos is the next row's start (0
+//   for the last row: the section runs to the end of the media).
 // - Tick(position) comes every 500 ms while the media plays. Near the end
 //   (within kSectionEndLeadMs) a precise timer takes over (SectionEndTimer);
 //   before a repeat the graph also holds the sound at SectEndPos
