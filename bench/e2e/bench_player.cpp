@@ -1,7 +1,10 @@
 // Figures of the whole player, measured side by side in one run under a
 // private Xvfb:
 //  1. how far past its time point a section starts (goal: within one frame);
-//  2. the repeat gap against cbDelay + 200 ms (goal: within 50 ms);
+//  2. the repeat gap against cbDelay + 200 ms (goal: within 50 ms); the
+//     pause heard before a repetition on a 1080p clip with key frames 2 s
+//     apart and a 4K one with key frames 8 s apart, the seek during the
+//     pause against the seek after it;
 //  3. start-up to the first frame on the screen with auto-play;
 //  4. the picture's CPU: steady playback of a 720p30 and a 1080p30 clip in
 //     the full-screen video window (1920x1080, zoom 0), CPU of the player
@@ -29,6 +32,8 @@
 // Run: build-bench/bench/bench_player (scripts/bench.sh runs it);
 // `bench_player --soak [repeats] [cpus]` only 9., beside `stress-ng --cpu
 // <cpus>` (default 300 repeats, 2 cpus);
+// `bench_player --pauses [cpus] [rounds]` only the heard pauses of 2.,
+// beside `stress-ng --cpu <cpus>` when cpus > 0 (default 0, 2 rounds);
 // `bench_player --memory` measures only 5.; `bench_player --cpu` only 4.
 // and 5. (TAVRELO_BENCH_SECONDS sets the measured window of 4., 30 s by
 // default); `bench_player --section-ends` only 6.; `bench_player --mirror`
@@ -806,6 +811,144 @@ void MirrorCpu(const QString& exe, const QString& clip) {
         Line("ratio mirror on / off, CPU", on / off, "x");
 }
 
+// 2b. The pause heard before a repetition, from the recording (the last
+// sound of the section to the first sound of its repetition, by when the
+// output took them), against cbDelay + 200 ms, on a 1920x1080 clip with a
+// key frame every 2 s and a 3840x2160 one with a key frame every 8 s (30 fps,
+// a moving picture, x264 ultrafast; made once into the temporary folder).
+// Sections 0:00 x1, 0:03 x3, 0:07 x1: each repetition seeks to 0:03, 3 s of
+// picture past the 4K clip's key frame. Before: the seek after the pause;
+// now: the seek during it; the two alternate, clip by clip. The last pass
+// of 0:03 runs on into 0:07 without a seek: any silence heard in that run
+// up to 0:10, and any media skipped, are counted too. stressCpus > 0: beside
+// `stress-ng --cpu stressCpus`.
+int HeardPauses(TAudioRecording& rec, int stressCpus, int rounds) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    struct TClip {
+        int Height;
+        int KeySeconds;
+        QString Path;
+    };
+    std::vector<TClip> clips = {{1080, 2, {}}, {2160, 8, {}}};
+    for (TClip& c : clips) {
+        c.Path = QDir::temp().filePath(
+            QStringLiteral("tavrelo-bench-%1p30-key%2s-12s.mp4").arg(c.Height).arg(c.KeySeconds));
+        if (QFile::exists(c.Path))
+            continue;
+        TVideoClipOptions o = TVideoClipOptions::Moving720p();
+        o.Width = c.Height * 16 / 9;
+        o.Height = c.Height;
+        o.Preset = QStringLiteral("ultrafast");
+        QString error;
+        if (!MakeToneVideoClip(c.Path + QStringLiteral(".part.mp4"), 12, c.KeySeconds, &error, o) ||
+            !QFile::rename(c.Path + QStringLiteral(".part.mp4"), c.Path)) {
+            std::fprintf(stderr, "%dp clip: %s\n", c.Height, qPrintable(error));
+            return 1;
+        }
+    }
+    QProcess stress;
+    if (stressCpus > 0) {
+        stress.start(
+            QStringLiteral("stress-ng"),
+            {QStringLiteral("--cpu"), QString::number(stressCpus), QStringLiteral("--quiet")});
+        if (!stress.waitForStarted()) {
+            std::printf("stress-ng did not start\n");
+            return 1;
+        }
+    }
+    for (const int delayIndex : {0, 3}) { // 500, 2000 ms
+        const double chosen = delayIndex == 0 ? 500 : 2000;
+        for (const TClip& c : clips) {
+            // [0]: before, [1]: now.
+            double worst[2] = {0, 0}, sum[2] = {0, 0}, silence[2] = {0, 0}, skipped[2] = {0, 0},
+                   jumps[2] = {0, 0};
+            int n[2] = {0, 0};
+            for (int round = 0; round < rounds; ++round)
+                for (const int now : {0, 1}) {
+                    WriteSchedule(c.Path, {{QStringLiteral("1"), QStringLiteral("00:00"), {}},
+                                           {QStringLiteral("3"), QStringLiteral("00:03"), {}},
+                                           {QStringLiteral("1"), QStringLiteral("00:07"), {}}});
+                    WriteSettings(c.Path, {QString::number(delayIndex), true});
+                    rec.Clear();
+                    TFrmMain frm;
+                    frm.Engine->SetSeekInPause(now == 1);
+                    frm.PlaySection(1, false);
+                    std::vector<TStretch> st;
+                    WaitUntil(
+                        [&] {
+                            st = Stretches(rec);
+                            return !st.empty() && st.back().EndMs >= 10000;
+                        },
+                        90000);
+                    frm.FGBrowse->Stop();
+                    const std::vector<double> pauses = HeardPausesMs(rec, st);
+                    for (size_t i = 1; i < st.size(); ++i) {
+                        if (std::abs(st[i].StartMs - 3000) <= 40) {
+                            const double p = pauses[i - 1];
+                            worst[now] = std::max(worst[now], std::abs(p - (chosen + 200)));
+                            sum[now] += p;
+                            ++n[now];
+                        } else {
+                            // Not a repetition: media jumped over, never heard.
+                            jumps[now] += double(st[i].StartMs - st[i - 1].EndMs);
+                        }
+                    }
+                    // Silences inside the run on into 0:07 (the last stretch),
+                    // whether nothing reached the output or silence did (the
+                    // sound held at a section's end), and the media they
+                    // took.
+                    if (!st.empty()) {
+                        const std::vector<float> samples = rec.Samples();
+                        int64_t lastEnd = -1, lastPos = -1;
+                        for (const auto& k : rec.Chunks()) {
+                            if (k.FirstFrame < st.back().FirstFrame || k.Position < 0 ||
+                                k.Position / 10000 > 10000)
+                                continue;
+                            float peak = 0;
+                            for (int64_t f = k.FirstFrame * 2; f < (k.FirstFrame + k.Frames) * 2;
+                                 ++f)
+                                peak = std::max(peak, std::abs(samples[size_t(f)]));
+                            if (peak <= 1e-3f)
+                                continue;
+                            if (lastEnd >= 0) {
+                                const double quiet = double(k.ReleasedNs - lastEnd) / 1e6;
+                                if (quiet > silence[now]) {
+                                    silence[now] = quiet;
+                                    skipped[now] = double(k.Position - lastPos) / 1e4;
+                                }
+                            }
+                            lastEnd = k.ReleasedNs +
+                                      k.Frames * 1'000'000'000 / TAudioRecording::SampleRate;
+                            lastPos =
+                                k.Position + k.Frames * 10'000'000 / TAudioRecording::SampleRate;
+                        }
+                    }
+                }
+            const QString what =
+                QStringLiteral("heard pause, %1p key frames %2 s, cbDelay %3 + 200")
+                    .arg(c.Height)
+                    .arg(c.KeySeconds)
+                    .arg(chosen);
+            for (const int now : {0, 1})
+                Line(qPrintable(what + (now ? QStringLiteral(": now, mean")
+                                            : QStringLiteral(": before, mean"))),
+                     n[now] ? sum[now] / n[now] : -1, "ms",
+                     QStringLiteral("worst %1 ms off over %2; longest silence in the run into "
+                                    "0:07 %3 ms (%4 ms of media unheard); media jumped %5 ms")
+                         .arg(worst[now], 0, 'f', 0)
+                         .arg(n[now])
+                         .arg(silence[now], 0, 'f', 0)
+                         .arg(skipped[now], 0, 'f', 0)
+                         .arg(jumps[now], 0, 'f', 0));
+        }
+    }
+    if (stressCpus > 0) {
+        stress.terminate();
+        stress.waitForFinished(5000);
+    }
+    return 0;
+}
+
 } // namespace
 
 // 8. Section A (00:00-00:03) with a count of repeats + 1, a 500 ms pause
@@ -882,6 +1025,7 @@ int main(int argc, char** argv) {
     const bool cpuOnly = argc > 1 && qstrcmp(argv[1], "--cpu") == 0;
     const bool jumpsOnly = argc > 1 && qstrcmp(argv[1], "--jumps") == 0;
     const bool framesOnly = argc > 1 && qstrcmp(argv[1], "--frames") == 0;
+    const bool pausesOnly = argc > 1 && qstrcmp(argv[1], "--pauses") == 0;
     XvfbSession xvfb(1920, 1080);
     UsePrivateDisplay(xvfb);
     TApplication app(argc, argv);
@@ -913,6 +1057,9 @@ int main(int argc, char** argv) {
         }
         return 0;
     }
+    if (pausesOnly)
+        return HeardPauses(*rec, argc > 2 ? std::max(0, atoi(argv[2])) : 0,
+                           argc > 3 ? std::max(1, atoi(argv[3])) : 2);
     if (jumpsOnly) {
         JumpTime(tones);
         return 0;
@@ -991,6 +1138,7 @@ int main(int argc, char** argv) {
              worst, "ms", QStringLiteral("over %1 repetitions (goal <= 50)").arg(gaps));
     }
 
+    HeardPauses(*rec, 0, 2);
     SectionEnds(dir, *rec);
 
     // 3. Start-up with auto-play to the first frame painted.

@@ -121,8 +121,6 @@ void SectionEngine::PlaySection(int row, bool isRepeat) {
             graph_.Pause();
             SetState(isRepeat ? State::RepeatGap : State::Repositioning);
             view_.ShowNotice(options_.ReplayNotice && isRepeat);
-            if (isRepeat)
-                RepeatPause(options_.RepeatPauseMs);
             // Paused, nothing reaches the output, and the seek flushes what
             // was decoded before it. So the volume comes back before the
             // seek: the sound at the section's start is made at the chosen
@@ -146,8 +144,12 @@ void SectionEngine::PlaySection(int row, bool isRepeat) {
             ApplyRate(SectionRate(0));
             scope.Unmute();
         }
+        // Without the seek in the pause, it is waited before the seek.
+        if (open && isRepeat && !seekInPause_)
+            RepeatPause(options_.RepeatPauseMs);
         // Seek until no newer target came in meanwhile; a stop or an error
         // in a wait ends the start.
+        bool pause = open && isRepeat && seekInPause_;
         for (;;) {
             if (generation != generation_)
                 return;
@@ -166,9 +168,20 @@ void SectionEngine::PlaySection(int row, bool isRepeat) {
                 // rate for anything else.
                 ApplySectionRate(isRepeat && row == curRow_ ? repeatOf_ - remainCount_ : 0);
             }
-            // A repetition's pause keeps its fixed 200 ms after the seek; a
-            // jump the user asked for goes on as soon as the new position is
-            // there (at most 200 ms).
+            // A repetition's pause runs while the seek decodes its way to
+            // the section's start (from the key frame before it: seconds on
+            // a 4K file with sparse key frames), so the pause heard is the
+            // chosen one plus the fixed 200 ms whatever the file; a seek
+            // slower than that plays as soon as it lands. A newer target
+            // arriving in the pause ends it and is sought instead.
+            // A jump the user asked for goes on as soon as the new position
+            // is there (at most 200 ms).
+            if (pause) {
+                pause = false;
+                RepeatPause(options_.RepeatPauseMs);
+                if (pending_ || generation != generation_)
+                    continue;
+            }
             if (open && isRepeat)
                 clock_.Wait(200);
             WaitSeekLanded(open && !isRepeat ? 200 : kSeekLandMs);

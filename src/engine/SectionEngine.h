@@ -6,12 +6,12 @@
 //   choice, rate and volume while paused, seeks to the row's time point,
 //   waits until the seek has landed and only then plays: nothing from before
 //   the target is ever heard. With the file open it mutes, pauses, shows the
-//   replay notice and waits the repeat pause (isRepeat), unmutes once paused,
-//   seeks, lets a repetition settle 200 ms, waits for the seek to land (a
-//   jump the user asked for at most 200 ms) and plays. Then the row is
-//   entered (EnterRow): its count is used up by one, the rest is
-//   RemainCount, and SectEndPos is the next row's start (0 for the last row:
-//   the section runs to the end of the media).
+//   replay notice, unmutes once paused and seeks; a repetition waits its
+//   pause and a fixed 200 ms while the seek decodes. Then it waits for the
+//   seek to land if it has not (a jump the user asked for at most 200 ms)
+//   and plays. Then the row is entered (EnterRow): its count is used up by
+//   one, the rest is RemainCount, and SectEndPos is the next row's start (0
+//   for the last row: the section runs to the end of the media).
 // - Tick(position) comes every 500 ms while the media plays. Near the end
 //   (within kSectionEndLeadMs) a precise timer takes over (SectionEndTimer);
 //   before a repeat the graph also holds the sound at SectEndPos
@@ -105,6 +105,11 @@ public:
     const Options& GetOptions() const { return options_; }
     // The volume slider: applied at once unless a wait keeps the sound muted.
     void SetVolume(int volume);
+    // On (the default): a repetition's seek runs during its pause. Off: the
+    // seek follows the pause, as repeats went before, its decoding heard as
+    // a longer pause; kept for the player benchmark to set the two side by
+    // side.
+    void SetSeekInPause(bool on) { seekInPause_ = on; }
 
     // --- State ---------------------------------------------------------------
     int CurRow() const { return curRow_; }
@@ -225,6 +230,7 @@ private:
     std::optional<Target> pending_; // the latest command that arrived in a wait
     int generation_ = 0;            // counts stops: a start that waited gives up after one
     bool muted_ = false;
+    bool seekInPause_ = true;
     bool atEnd_ = false;    // the media has ended; no tick until it plays again
     bool entering_ = false; // EnterRow writes the count itself
     int64_t watchPos_ = -1;

@@ -229,6 +229,37 @@ inline int64_t AudibleEndMs(const TAudioRecording& rec, const TStretch& s) {
     return end;
 }
 
+// The silence heard before each stretch after the first (ms of wall time):
+// from the end of the last audible chunk of the stretch before to the first
+// audible chunk of this one, by when the output took them; -1 where either
+// is all silent.
+inline std::vector<double> HeardPausesMs(const TAudioRecording& rec,
+                                         const std::vector<TStretch>& stretches) {
+    const std::vector<float> samples = rec.Samples();
+    const auto chunks = rec.Chunks();
+    auto audible = [&](const TAudioRecording::TChunk& c) {
+        for (int64_t i = c.FirstFrame * 2; i < (c.FirstFrame + c.Frames) * 2; ++i)
+            if (i < int64_t(samples.size()) && std::abs(samples[size_t(i)]) > 1e-3f)
+                return true;
+        return false;
+    };
+    auto in = [](const TAudioRecording::TChunk& c, const TStretch& s) {
+        return c.FirstFrame >= s.FirstFrame && c.FirstFrame < s.FirstFrame + s.Frames;
+    };
+    std::vector<double> out;
+    for (size_t i = 0; i + 1 < stretches.size(); ++i) {
+        int64_t endNs = -1, startNs = -1;
+        for (const auto& c : chunks) {
+            if (in(c, stretches[i]) && audible(c))
+                endNs = c.ReleasedNs + c.Frames * 1'000'000'000 / TAudioRecording::SampleRate;
+            else if (startNs < 0 && in(c, stretches[i + 1]) && audible(c))
+                startNs = c.ReleasedNs;
+        }
+        out.push_back(endNs >= 0 && startNs >= 0 ? double(startNs - endNs) / 1e6 : -1);
+    }
+    return out;
+}
+
 // The media position (ms) of the first sound recorded at all, in either
 // channel and at any level above -60 dB, or -1 when all is silent.
 inline int64_t FirstHeardMs(const TAudioRecording& rec) {

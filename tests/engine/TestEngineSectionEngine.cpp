@@ -45,17 +45,18 @@ private:
 
 // The media: a position that moves with the clock and the rate while
 // playing; a seek lands seekMs later; an open takes openMs. Notes in log the
-// rates set, and a leak when the sound is on while a seek is still on its
-// way (a buffer from before the target would be heard).
+// rates set, with gaps the silence from a pause of the playing media to the
+// sound of the next run, and a leak when the sound is on while a seek is
+// still on its way (a buffer from before the target would be heard).
 class FakeGraph : public PlaybackGraph {
 public:
     VirtualClock* clock = nullptr;
     QStringList* log = nullptr;
     GState st = GState::None;
-    int64_t duration = 0, base = 0, baseAt = 0, seekLandsAt = -1;
+    int64_t duration = 0, base = 0, baseAt = 0, seekLandsAt = -1, silentSince = -1;
     int seekMs = 30, openMs = 300, volume = 10000;
     double rate = 1.0;
-    bool frozen = false, eos = false, leak = false, audible = false;
+    bool frozen = false, eos = false, leak = false, audible = false, gaps = false;
 
     int64_t Pos() const {
         if (st != GState::Playing || frozen || clock->now < seekLandsAt)
@@ -87,8 +88,15 @@ public:
     }
     void Play() override {
         Rebase(), st = GState::Playing, baseAt = std::max(clock->now, seekLandsAt), CheckAudible();
+        if (gaps && silentSince >= 0)
+            *log << QStringLiteral("g%1").arg(baseAt - silentSince);
+        silentSince = -1;
     }
-    void Pause() override { Rebase(), st = GState::Paused, CheckAudible(); }
+    void Pause() override {
+        if (st == GState::Playing)
+            silentSince = clock->now;
+        Rebase(), st = GState::Paused, CheckAudible();
+    }
     void Stop() override { st = GState::Stopped, base = 0, CheckAudible(); }
     GState GetState() const override { return st; }
     void Seek(int64_t ms) override {
@@ -148,7 +156,9 @@ private slots:
 };
 
 // sched: "m:ss*count" per row; opts: end mode and choices; script: "ms:command"
-// run in virtual time; log: rN section entered, N notice, vR rate set, x exit,
+// run in virtual time; log: rN section entered, N notice, vR rate set, gMS
+// silence heard between a pause of the playing media and its run (opts
+// "gaps"), x exit,
 // off power off, E error shown, @N the section playing when asked; file: counts in the schedule
 // file afterwards.
 void TestEngineSectionEngine::playsTheSchedule_data() {
@@ -200,6 +210,18 @@ void TestEngineSectionEngine::playsTheSchedule_data() {
     QTest::newRow("slow seeks are no stall") << abc << 6000 << "exit seek3000"
                                              << "" << 60000 << "r1 N r1 N r1 r2 r3 N r3 x"
                                              << "";
+    QTest::newRow("a repeat's pause runs while the seek decodes: chosen + 200 ms")
+        << "0:00*2 0:02*1" << 4000 << "exit seek600 gaps"
+        << "" << 20000 << "r1 N g700 r1 r2 x"
+        << "";
+    QTest::newRow("a seek slower than the pause: played as it lands")
+        << "0:00*2 0:02*1" << 4000 << "exit seek2500 gaps"
+        << "" << 20000 << "r1 N g2500 r1 r2 x"
+        << "";
+    QTest::newRow("next in a repeat's pause: the jump's own seek, no pause left")
+        << "0:00*2 0:02*1 0:04*1" << 6000 << "exit delay3000 seek150 gaps"
+        << "3000:next" << 30000 << "r1 N g750 r2 r3 x"
+        << "";
     QTest::newRow("speed trainer: one step per repetition up to 1.00")
         << "0:00*5 0:01*1" << 3000 << "exit speed rate2"
         << "" << 30000 << "v0.80 r1 N v0.85 r1 N v0.90 r1 N v0.95 r1 N v1.00 r1 v0.80 r2 x"
@@ -288,6 +310,7 @@ void TestEngineSectionEngine::playsTheSchedule() {
     graph.log = &actual;
     graph.duration = durationMs;
     graph.seekMs = opt(QStringLiteral("seek"), 30);
+    graph.gaps = o.contains(QStringLiteral("gaps"));
     LoggingView view;
     view.Log = &actual;
     if (o.contains(QStringLiteral("offfail")))
