@@ -161,14 +161,20 @@ TRemoteServer::TRemoteServer(TRemotePlayer* player, const QString& pin, QObject*
     tick_.setInterval(1000);
     connect(&tick_, &QTimer::timeout, this, [this] {
         const qint64 now = clock_.elapsed();
-        for (auto* list : {&clients_, &followers_})
-            for (auto& c : *list)
-                if (now - heard_.value(c.get()) > kIdleMs)
-                    c->abort(); // gone without a word: its disconnect drops it
-        if (now - pinged_ >= kPingMs) {
+        // Gone without a word: its disconnect drops it from its list, at
+        // once (abort() says so before it returns), so that the sockets to
+        // cut are picked first and cut from that copy.
+        std::vector<QPointer<QWebSocket>> quiet;
+        for (const QPointer<QWebSocket>& c : Sockets())
+            if (now - heard_.value(c.get()) > idleMs_)
+                quiet.push_back(c);
+        for (const QPointer<QWebSocket>& c : quiet)
+            if (c)
+                c->abort();
+        if (now - pinged_ >= pingMs_) {
             pinged_ = now;
-            for (auto* list : {&clients_, &followers_})
-                for (auto& c : *list)
+            for (const QPointer<QWebSocket>& c : Sockets())
+                if (c)
                     c->ping();
         }
         if (player_ && player_->State().Status == QLatin1String("Playing"))
@@ -178,11 +184,30 @@ TRemoteServer::TRemoteServer(TRemotePlayer* player, const QString& pin, QObject*
 }
 
 TRemoteServer::~TRemoteServer() {
+    // Taken out of the lists before they are closed: a closing socket says
+    // so to whoever still listens.
     for (auto* list : {&clients_, &followers_}) {
-        for (auto& c : *list)
+        std::vector<std::unique_ptr<QWebSocket>> closing;
+        closing.swap(*list);
+        for (auto& c : closing)
             c->disconnect(this);
-        list->clear();
     }
+}
+
+std::vector<QPointer<QWebSocket>> TRemoteServer::Sockets(bool phones, bool followers) const {
+    std::vector<QPointer<QWebSocket>> out;
+    if (phones)
+        for (const auto& c : clients_)
+            out.emplace_back(c.get());
+    if (followers)
+        for (const auto& f : followers_)
+            out.emplace_back(f.get());
+    return out;
+}
+
+void TRemoteServer::SetKeepAlive(int pingMs, int idleMs) {
+    pingMs_ = pingMs;
+    idleMs_ = idleMs;
 }
 
 bool TRemoteServer::Listen(const QHostAddress& address, quint16 port, QString* error) {
@@ -551,10 +576,7 @@ void TRemoteServer::SetLeading(bool on) {
         return;
     // Their sessions stay: leading again, they come back without pairing.
     // A close may drop a follower from the list at once: closed from a copy.
-    std::vector<QPointer<QWebSocket>> closing;
-    for (auto& f : followers_)
-        closing.emplace_back(f.get());
-    for (const QPointer<QWebSocket>& f : closing)
+    for (const QPointer<QWebSocket>& f : Sockets(false, true))
         if (f)
             f->close(QWebSocketProtocol::CloseCodeGoingAway, QStringLiteral("not leading"));
 }
@@ -564,8 +586,10 @@ void TRemoteServer::PublishSync(const QByteArray& message) {
         return;
     sync_ = message;
     const QString text = QString::fromUtf8(message);
-    for (auto& f : followers_)
-        if (f->bytesToWrite() <= kMaxFollowerBacklog)
+    // (A send that fails closes its socket: from a copy, as every walk
+    // that may close.)
+    for (const QPointer<QWebSocket>& f : Sockets(false, true))
+        if (f && f->bytesToWrite() <= kMaxFollowerBacklog)
             f->sendTextMessage(text);
 }
 
@@ -577,14 +601,16 @@ qint64 TRemoteServer::FollowerBacklog() const {
 }
 
 void TRemoteServer::FlushFollowers() {
-    for (auto& f : followers_)
-        f->flush();
+    for (const QPointer<QWebSocket>& f : Sockets(false, true))
+        if (f)
+            f->flush();
 }
 
 void TRemoteServer::PushState() {
     if (clients_.empty() || !player_)
         return;
     const QString text = QString::fromUtf8(Json(StateJson(player_->State())));
-    for (auto& c : clients_)
-        c->sendTextMessage(text);
+    for (const QPointer<QWebSocket>& c : Sockets(true, false))
+        if (c)
+            c->sendTextMessage(text);
 }

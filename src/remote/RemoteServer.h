@@ -84,6 +84,11 @@ public:
     // Connections accepted and not yet closed.
     int ConnectionCount() const;
 
+    // How often a WebSocket is pinged, and how long it may stay unheard
+    // before it is closed (kPingMs and kIdleMs unless set; a test's are
+    // shorter).
+    void SetKeepAlive(int pingMs, int idleMs);
+
     // Leading: /sync is served, and every Publish goes to the followers.
     void SetLeading(bool on);
     bool Leading() const { return leading_; }
@@ -122,6 +127,9 @@ private:
     bool AcceptFollower(std::unique_ptr<QWebSocket>& ws);
     void WatchSocket(QWebSocket* raw, std::vector<std::unique_ptr<QWebSocket>>& list);
     void PushState();
+    // The phones' and the followers' sockets as they are now: a walk that
+    // may close one (which drops it from its list at once) goes over this.
+    std::vector<QPointer<QWebSocket>> Sockets(bool phones = true, bool followers = true) const;
 
     QPointer<TRemotePlayer> player_;
     QString pin_;
@@ -140,5 +148,7 @@ private:
     QByteArray sync_;                  // the last state published
     QHash<QWebSocket*, qint64> heard_; // clock_ ms a client was last heard from
     qint64 pinged_ = 0;
+    int pingMs_ = kPingMs;
+    int idleMs_ = kIdleMs;
     QTimer tick_; // the position while playing, once a second; pings
 };

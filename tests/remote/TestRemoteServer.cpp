@@ -445,6 +445,67 @@ private slots:
                  qPrintable(QString::number(server_->FollowerBacklog())));
     }
 
+    // Phones and followers that go quiet at once (phones falling asleep, a
+    // Wi-Fi drop taking out a room's screens) are each closed once unheard
+    // for the idle time, and the server goes on answering. They complete
+    // the handshake and then never say a word (no answer to pings).
+    void quietClients_data() {
+        QTest::addColumn<int>("phones");
+        QTest::addColumn<int>("followers");
+        QTest::newRow("1 phone") << 1 << 0;
+        QTest::newRow("2 phones") << 2 << 0;
+        QTest::newRow("8 phones") << TRemoteServer::kMaxClients << 0;
+        QTest::newRow("2 followers") << 0 << 2;
+        QTest::newRow("32 followers") << 0 << TRemoteServer::kMaxFollowers;
+        QTest::newRow("mixed") << TRemoteServer::kMaxClients << TRemoteServer::kMaxFollowers;
+    }
+    void quietClients() {
+        QFETCH(int, phones);
+        QFETCH(int, followers);
+        server_->SetKeepAlive(300, 1200);
+        server_->SetLeading(true);
+        const auto restore = qScopeGuard([this] {
+            server_->SetLeading(false);
+            server_->SetKeepAlive(TRemoteServer::kPingMs, TRemoteServer::kIdleMs);
+        });
+        int status = 0;
+        const QByteArray followerCookie = Pair(kPin.toLatin1(), &status, true);
+        QCOMPARE(status, 200);
+        const QByteArray host = "127.0.0.1:" + QByteArray::number(server_->Port());
+        std::vector<std::unique_ptr<QTcpSocket>> quiet;
+        for (int i = 0; i < phones + followers; ++i) {
+            const bool phone = i < phones;
+            auto s = std::make_unique<QTcpSocket>();
+            s->connectToHost(QHostAddress::LocalHost, server_->Port());
+            QVERIFY(s->waitForConnected(WaitMs));
+            s->write(
+                QByteArray(phone ? "GET /ws" : "GET /sync") + " HTTP/1.1\r\nHost: " + host +
+                "\r\nUpgrade: websocket\r\nConnection: Upgrade\r\n"
+                "Sec-WebSocket-Version: 13\r\nSec-WebSocket-Key: dGhlIHNhbXBsZSBub25jZQ==\r\n" +
+                (phone ? "Origin: http://" + host + "\r\nCookie: " + cookie_
+                       : "Cookie: " + followerCookie) +
+                "\r\n\r\n");
+            quiet.push_back(std::move(s));
+            QTRY_COMPARE_WITH_TIMEOUT(server_->ClientCount() + server_->FollowerCount(), i + 1,
+                                      WaitMs);
+        }
+        QTRY_COMPARE_WITH_TIMEOUT(server_->ClientCount() + server_->FollowerCount(), 0, WaitMs);
+        for (const auto& s : quiet)
+            QTRY_COMPARE_WITH_TIMEOUT(s->state(), QAbstractSocket::UnconnectedState, WaitMs);
+        // Still serving: the page, and a phone's live state.
+        QCOMPARE(Raw(server_->Port(), Request("GET", "/")).Status, 200);
+        QWebSocket ws(QStringLiteral("http://") + QString::fromLatin1(host));
+        QNetworkRequest request(QUrl(QStringLiteral("ws://%1/ws").arg(QString::fromLatin1(host))));
+        request.setRawHeader("Cookie", cookie_);
+        QStringList messages;
+        connect(&ws, &QWebSocket::textMessageReceived, this,
+                [&](const QString& m) { messages << m; });
+        ws.open(request);
+        QTRY_VERIFY_WITH_TIMEOUT(!messages.isEmpty(), WaitMs);
+        ws.close();
+        QTRY_COMPARE_WITH_TIMEOUT(server_->ClientCount(), 0, WaitMs);
+    }
+
     // The switch serves only while on; the settings file holding the PIN is
     // the owner's alone, whether it was new or readable by all before. A new
     // PIN drops the paired phones.
