@@ -231,11 +231,43 @@ void TRemoteServer::OpenPairing(int ms) {
     pairingUntil_ = clock_.elapsed() + ms;
     pairingShut_ = ms <= 0;
     wrongPins_.clear();
-    wrongPinsTotal_ = 0;
 }
 
 bool TRemoteServer::PairingOpen() const {
     return clock_.elapsed() < pairingUntil_;
+}
+
+bool TRemoteServer::PinLocked(const QString& address) const {
+    const auto it = wrongPins_.constFind(address);
+    return it != wrongPins_.cend() && clock_.elapsed() < it->Until;
+}
+
+qint64 TRemoteServer::LastPinWaitMs(const QString& address) const {
+    return wrongPins_.value(address).WaitMs;
+}
+
+void TRemoteServer::CountWrongPin(const QString& address) {
+    const qint64 now = clock_.elapsed();
+    if (!wrongPins_.contains(address) && wrongPins_.size() >= kMaxPinAddresses) {
+        // Full: those no longer waiting go first, else the one whose wait
+        // ends soonest.
+        for (auto it = wrongPins_.begin(); it != wrongPins_.end();)
+            it = it->Until <= now ? wrongPins_.erase(it) : std::next(it);
+        if (wrongPins_.size() >= kMaxPinAddresses) {
+            auto soonest = wrongPins_.begin();
+            for (auto it = wrongPins_.begin(); it != wrongPins_.end(); ++it)
+                if (it->Until < soonest->Until)
+                    soonest = it;
+            wrongPins_.erase(soonest);
+        }
+    }
+    TWrongPins& w = wrongPins_[address];
+    if (++w.Count < kMaxWrongPins)
+        return;
+    w.Count = 0;
+    w.WaitMs = std::min<qint64>(qint64(lockoutMs_) << std::min(w.Waits, 20), kMaxLockoutMs);
+    w.Until = now + w.WaitMs;
+    ++w.Waits;
 }
 
 int TRemoteServer::ConnectionCount() const {
@@ -369,13 +401,17 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
         if (!(PairingOpen() || (follower && !pairingShut_)))
             return refuse(Status::Forbidden,
                           QStringLiteral("pairing is closed: renew the PIN on the player"));
-        if (wrongPins_.value(peer) >= kMaxWrongPins)
-            return refuse(Status::TooManyRequests,
-                          QStringLiteral("too many wrong PINs: renew the PIN on the player"));
+        if (PinLocked(peer)) {
+            const qint64 seconds = (wrongPins_.value(peer).Until - clock_.elapsed() + 999) / 1000;
+            Reply(responder, Status::TooManyRequests,
+                  Json({{QStringLiteral("ok"), false},
+                        {QStringLiteral("error"),
+                         QStringLiteral("too many wrong PINs: try again in %1 s").arg(seconds)},
+                        {QStringLiteral("retryAfter"), double(seconds)}}));
+            return true;
+        }
         if (pin.toString() != pin_ || pin_.size() != 6) {
-            ++wrongPins_[peer];
-            if (++wrongPinsTotal_ >= kMaxWrongPinsTotal)
-                OpenPairing(0);
+            CountWrongPin(peer);
             return refuse(Status::Forbidden, QStringLiteral("wrong PIN"));
         }
         const QByteArray token = NewToken();

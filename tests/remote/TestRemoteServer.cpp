@@ -247,25 +247,63 @@ private slots:
         QCOMPARE(DiskSnapshot(dir_.path()), disk);
     }
 
-    // Five wrong PINs lock pairing for their address only: the owner's
-    // phone still pairs. Wrong PINs from many addresses close pairing, and
-    // so does time (for phones); renewing opens it again.
-    void wrongPinsLockPairing() {
-        server_ = std::make_unique<TRemoteServer>(frm_->RemotePlayer, kPin);
-        QVERIFY(server_->Listen(QHostAddress::LocalHost, 0));
-        int status = 0;
-        for (int i = 0; i < TRemoteServer::kMaxWrongPins; ++i) {
-            QVERIFY(Pair("11111" + QByteArray::number(i), &status).isEmpty());
-            QCOMPARE(status, 403);
+    // Wrong PINs make their own address wait (kMaxWrongPins of them; twice
+    // as long each time after), never another: a phone or a follower with
+    // the PIN pairs from any other address, the owner's phone among them.
+    // Each row: addresses (127.0.1.1 ...) sending kMaxWrongPins wrong PINs,
+    // rounds of that, then the PIN from probe.
+    void wrongPins_data() {
+        QTest::addColumn<int>("addresses");
+        QTest::addColumn<int>("rounds");
+        QTest::addColumn<QString>("probe");
+        QTest::addColumn<bool>("follower");
+        QTest::addColumn<int>("status");
+        QTest::newRow("one address") << 1 << 1 << "127.0.1.1" << false << 429;
+        QTest::newRow("one address, as follower") << 1 << 1 << "127.0.1.1" << true << 429;
+        QTest::newRow("one address, twice") << 1 << 2 << "127.0.1.1" << false << 429;
+        QTest::newRow("four addresses") << 4 << 1 << "127.0.1.4" << false << 429;
+        QTest::newRow("four addresses, a fifth") << 4 << 1 << "127.0.1.5" << false << 200;
+        QTest::newRow("four addresses, a follower from a fifth")
+            << 4 << 1 << "127.0.1.5" << true << 200;
+        QTest::newRow("four addresses, the owner's phone") << 4 << 1 << "127.0.0.1" << false << 200;
+    }
+    void wrongPins() {
+        QFETCH(int, addresses);
+        QFETCH(int, rounds);
+        QFETCH(QString, probe);
+        QFETCH(bool, follower);
+        QFETCH(int, status);
+        StartServer();
+        server_->SetLeading(true);
+        int paired = 0;
+        cookie_ = Pair(kPin.toLatin1(), &paired);
+        QCOMPARE(paired, 200);
+        const QString first = QStringLiteral("127.0.1.1");
+        for (int round = 1; round <= rounds; ++round) {
+            // A first wait short enough to see it end.
+            server_->SetLockout(round < rounds ? 200 : TRemoteServer::kLockoutMs);
+            QTRY_VERIFY_WITH_TIMEOUT(!server_->PinLocked(first), WaitMs);
+            for (int a = 1; a <= addresses; ++a)
+                for (int i = 0; i < TRemoteServer::kMaxWrongPins; ++i)
+                    QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.1.%1").arg(a)),
+                                      QStringLiteral("11111%1").arg(i)),
+                             403);
         }
-        QVERIFY(Pair(kPin.toLatin1(), &status).isEmpty());
-        QCOMPARE(status, 429);
-        QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.2")), kPin), 200);
-        for (int i = 0; i < TRemoteServer::kMaxWrongPinsTotal; ++i)
-            PairFrom(QHostAddress(QStringLiteral("127.0.1.%1").arg(i / 4 + 1)), "000000");
-        QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.3")), kPin), 403);
-        server_->OpenPairing();
-        QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.3")), kPin), 200);
+        QVERIFY(server_->PinLocked(first));
+        QCOMPARE(server_->LastPinWaitMs(first), qint64(TRemoteServer::kLockoutMs) << (rounds - 1));
+        QCOMPARE(PairFrom(QHostAddress(probe), kPin, follower), status);
+        // The owner's phone paired before goes on.
+        QCOMPARE(
+            Raw(server_->Port(), Request("GET", "/api/state", {}, "Cookie: " + cookie_ + "\r\n"))
+                .Status,
+            200);
+        server_->SetLeading(false);
+    }
+
+    // Pairing closes for phones with time (a follower of a leading player
+    // pairs on), and outright for all; renewing opens it again.
+    void pairingCloses() {
+        int status = 0;
         server_->OpenPairing(0);
         QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.4")), kPin), 403);
         // Leading, a follower (a screen switched on late) pairs once the
@@ -278,6 +316,8 @@ private slots:
         QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.5")), kPin, true), 200);
         server_->SetLeading(false);
         QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.5")), kPin, true), 403);
+        server_->OpenPairing();
+        QCOMPARE(PairFrom(QHostAddress(QStringLiteral("127.0.0.3")), kPin), 200);
         // The sessions paired before are no longer known to this server.
         StartServer();
         cookie_ = Pair(kPin.toLatin1(), &status);
