@@ -623,41 +623,66 @@ private slots:
         QTest::addColumn<QByteArray>("wire");
         QTest::addColumn<QByteArray>("answer");
         QTest::addColumn<QString>("delivered"); // null: nothing
+        // Idle connections held open before (another program of the user's
+        // holding them); an answer that is null: cut without one.
+        QTest::addColumn<int>("held");
         auto frame = [](const QByteArray& b) {
             QByteArray out(4, '\0');
             qToBigEndian<quint32>(quint32(b.size()), out.data());
             return out + b;
         };
         const QByteArray clip = QFile::encodeName(clip_);
-        QTest::newRow("a media file") << frame(clip) << QByteArray("ok") << clip_;
-        QTest::newRow("no file") << frame({}) << QByteArray("ok") << QString(QLatin1String(""));
+        QTest::newRow("a media file") << frame(clip) << QByteArray("ok") << clip_ << 0;
+        QTest::newRow("no file") << frame({}) << QByteArray("ok") << QString(QLatin1String(""))
+                                 << 0;
         QTest::newRow("newline in a name")
-            << frame(clip + "\n" + clip) << QByteArray("refused: it does not exist") << QString();
+            << frame(clip + "\n" + clip) << QByteArray("refused: it does not exist") << QString()
+            << 0;
         QTest::newRow("a folder") << frame(QFile::encodeName(dir_.path()))
-                                  << QByteArray("refused: it is a folder") << QString();
+                                  << QByteArray("refused: it is a folder") << QString() << 0;
         QTest::newRow("not UTF-8")
-            << frame("/tmp/\xff\xfe") << QByteArray("refused: ") << QString();
+            << frame("/tmp/\xff\xfe") << QByteArray("refused: ") << QString() << 0;
         // Its first 64 KB: the player reads no further than the length.
         QTest::newRow("10 MB") << frame(QByteArray(10 << 20, '/')).left(64 << 10)
                                << QByteArray("refused: a file name is at most 4096 bytes")
-                               << QString();
+                               << QString() << 0;
         QTest::newRow("lines, no length") << clip + "\n"
-                                          << QByteArray("refused: a file name") << QString();
+                                          << QByteArray("refused: a file name") << QString() << 0;
+        const int most = TSingleInstance::kMaxConnections;
+        QTest::newRow("others held, one free")
+            << frame(clip) << QByteArray("ok") << clip_ << most - 1;
+        QTest::newRow("others held, none free") << frame(clip) << QByteArray() << QString() << most;
     }
     void handOver() {
         QFETCH(QByteArray, wire);
         QFETCH(QByteArray, answer);
         QFETCH(QString, delivered);
+        QFETCH(int, held);
         TSingleInstance instance(dir_.filePath(QStringLiteral("instance.sock")));
         instance.SetCheck(&TFrmMain::MediaFileRefusal);
         QVERIFY(instance.Listen(nullptr));
         QStringList received;
         connect(&instance, &TSingleInstance::Received, this,
                 [&](const QString& m) { received << m; });
+        std::vector<std::unique_ptr<QLocalSocket>> idle;
+        for (int i = 0; i < held; ++i) {
+            idle.push_back(std::make_unique<QLocalSocket>());
+            idle.back()->connectToServer(dir_.filePath(QStringLiteral("instance.sock")));
+            QVERIFY(idle.back()->waitForConnected(WaitMs));
+            QTRY_COMPARE_WITH_TIMEOUT(instance.ConnectionCount(), i + 1, WaitMs);
+        }
         QLocalSocket s;
         s.connectToServer(dir_.filePath(QStringLiteral("instance.sock")));
         QVERIFY(s.waitForConnected(WaitMs));
         s.write(wire);
+        if (answer.isNull()) {
+            QTRY_COMPARE_WITH_TIMEOUT(s.state(), QLocalSocket::UnconnectedState, WaitMs);
+            QVERIFY(!s.canReadLine());
+            QCOMPARE(instance.ConnectionCount(), held);
+            QCoreApplication::processEvents();
+            QVERIFY(received.isEmpty());
+            return;
+        }
         QTRY_VERIFY_WITH_TIMEOUT(s.canReadLine(), WaitMs);
         const QByteArray line = s.readLine();
         QVERIFY2(line.startsWith(answer) && line.count('\n') == 1, line.constData());
