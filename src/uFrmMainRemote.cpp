@@ -9,6 +9,7 @@
 #include "remote/QrCode.h"
 #include "remote/RemoteServer.h"
 #include "uFrmMainGrid.h"
+#include "utPublic/AtomicFile.h"
 #include "utPublic/utPublic.h"
 
 #include <QCheckBox>
@@ -95,13 +96,7 @@ private:
 // made readable by its owner only before anything is written to it (a new
 // one is created so), and the writer keeps that mode.
 void WriteRemoteSetting(Setting s, const QString& value) {
-    constexpr auto kPrivate = QFile::ReadOwner | QFile::WriteOwner;
-    QFile file(IniFileName);
-    if (!file.exists())
-        file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kPrivate);
-    else if ((file.permissions() & ~(kPrivate | QFile::ReadUser | QFile::WriteUser)) != 0)
-        file.setPermissions(kPrivate);
-    file.close();
+    AtomicFileWriter::MakePrivate(IniFileName);
     WriteSetting(IniFileName, s, value);
 }
 
@@ -233,6 +228,9 @@ void TFrmMain::chkRemoteClick(QObject* /*Sender*/) {
         PlaceRemotePanel();
         return;
     }
+    // The PIN there may have been written before its file was kept private
+    // (a file copied, or one of an older version): made so when it is used.
+    AtomicFileWriter::MakePrivate(IniFileName);
     QString pin = ReadSetting(IniFileName, Setting::RemotePin).trimmed();
     static const QRegularExpression sixDigits(QStringLiteral("^[0-9]{6}$"));
     if (!sixDigits.match(pin).hasMatch()) {

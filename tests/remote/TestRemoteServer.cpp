@@ -558,6 +558,11 @@ private slots:
         frm_->btnRemotePin->click(); // a new PIN while the remote is off
         QCOMPARE(QFile::permissions(IniFileName) & 0x0077, QFileDevice::Permissions());
         frm_->chkRemote->setChecked(true);
+        // The remote switched on again (as at a start) with its PIN and its
+        // switch already there, nothing to write: the file is made private.
+        QFile::setPermissions(IniFileName, QFile::permissions(IniFileName) | QFile::ReadOther);
+        frm_->chkRemoteClick(frm_->chkRemote);
+        QCOMPARE(QFile::permissions(IniFileName) & 0x0077, QFileDevice::Permissions());
         // Not covering the control window, at its designed size and at its
         // smallest, where the screen has room beside it.
         frm_->show(); // the panel goes with the control window
