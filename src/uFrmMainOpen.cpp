@@ -167,10 +167,15 @@ void TFrmMain::OpenWhenWaitEnds() {
     OpenMediaFile(std::exchange(pendingOpen_, QString()));
 }
 
-bool TFrmMain::OpenOfferedFile(const QString& path, QWidget* over) {
+bool TFrmMain::OpenOfferedFile(const QString& path, QWidget* over, QString* refusal) {
     if (btnSelFile && !btnSelFile->isEnabled()) {
-        ShowPassingHint(tr(qUtf8Printable(EditLockedHint)), over);
+        const QString hint = tr(qUtf8Printable(EditLockedHint));
+        ShowPassingHint(hint, over);
+        if (refusal)
+            *refusal = hint;
         return false;
     }
+    if (refusal)
+        *refusal = MediaFileRefusal(path);
     return OpenMediaFile(path);
 }

@@ -67,7 +67,10 @@ public:
     void PlaySectionNumber(int n) override { frm_->EngineNow().PlaySectionN(n); }
     void ToggleControls() override { frm_->ActToggleControls(); }
     void ShowControls() override { frm_->ActShowControls(); }
-    bool OpenFile(const QString& path) override { return frm_->OpenOfferedFile(path); }
+    QString OpenFile(const QString& path) override {
+        QString refusal;
+        return frm_->OpenOfferedFile(path, nullptr, &refusal) ? QString() : refusal;
+    }
 
 private:
     TFrmMain* frm_;
