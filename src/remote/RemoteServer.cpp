@@ -14,6 +14,7 @@
 #include <QUrl>
 #include <QWebSocket>
 
+#include <algorithm>
 #include <cmath>
 #include <unistd.h>
 
@@ -24,7 +25,12 @@ namespace {
 // Bounds what a connection may hold before the HTTP layer sees it:
 //  - at most kMaxConnections at once, kMaxConnectionsPerAddress of them from
 //    one address; one beyond is closed as soon as it is accepted, so that
-//    idle connections cannot use up the process's descriptors;
+//    idle connections cannot use up the process's descriptors. When all are
+//    taken, a newcomer (from an address with room) takes the place of the
+//    oldest that has not sent a whole request yet, else of the oldest idle
+//    one that never showed a paired session: connections held open by
+//    someone who says nothing never shut a phone out, and a paired phone's
+//    are never cut for someone new;
 //  - a request must be complete within kRequestMs of the connection (or of
 //    the last answer), and a connection idle for kIdleMs is closed (a
 //    WebSocket, once upgraded, is kept alive by pings instead);
@@ -46,8 +52,8 @@ protected:
             return;
         }
         const QString peer = socket->peerAddress().toString();
-        if (total_ >= TRemoteServer::kMaxConnections ||
-            perAddress_.value(peer) >= TRemoteServer::kMaxConnectionsPerAddress) {
+        if (perAddress_.value(peer) >= TRemoteServer::kMaxConnectionsPerAddress ||
+            (total_ >= TRemoteServer::kMaxConnections && !MakeRoom())) {
             socket->abort();
             delete socket;
             return;
@@ -55,6 +61,7 @@ protected:
         ++total_;
         ++perAddress_[peer];
         socket->setProperty(kPeerName, peer);
+        held_.push_back(socket);
         connect(socket, &QObject::destroyed, this, [this, socket] { Release(socket); });
         auto* deadline = new QTimer(socket);
         deadline->setObjectName(QLatin1String(kDeadlineName));
@@ -80,6 +87,14 @@ protected:
 public:
     static constexpr const char* kDeadlineName = "tavrelo_deadline";
     int Connections() const { return total_; }
+    // A whole request came in on socket (paired: with a paired session, or
+    // pairing): it is no longer the first to make room for a newcomer
+    // (paired: never).
+    static void Answered(QTcpSocket* socket, bool paired) {
+        socket->setProperty(kAnsweredName, true);
+        if (paired)
+            socket->setProperty(kPairedName, true);
+    }
     // No longer counted: closed, or become a WebSocket (counted among the
     // clients from then on; the HTTP layer lets go of its signals).
     void Release(QTcpSocket* socket) {
@@ -87,14 +102,44 @@ public:
         if (!peer.isValid())
             return;
         socket->setProperty(kPeerName, QVariant());
+        held_.erase(std::find(held_.begin(), held_.end(), socket));
         --total_;
         if (--perAddress_[peer.toString()] <= 0)
             perAddress_.remove(peer.toString());
     }
 
 private:
+    static constexpr const char* kAnsweredName = "tavrelo_answered";
+    static constexpr const char* kPairedName = "tavrelo_paired";
+
+    // Closes the connection whose place a newcomer takes; false when none
+    // may be closed for it.
+    bool MakeRoom() {
+        QTcpSocket* idle = nullptr; // the oldest answered, not paired
+        QTcpSocket* silent = nullptr;
+        for (QTcpSocket* s : held_) {
+            if (s->property(kPairedName).isValid())
+                continue;
+            if (!s->property(kAnsweredName).isValid()) {
+                silent = s;
+                break;
+            }
+            if (!idle)
+                idle = s;
+        }
+        QTcpSocket* cut = silent ? silent : idle;
+        if (!cut)
+            return false;
+        // Counted out before it is closed (its end is said at once, and the
+        // HTTP layer deletes it later).
+        Release(cut);
+        cut->abort();
+        return true;
+    }
+
     int total_ = 0;
     QHash<QString, int> perAddress_;
+    std::vector<QTcpSocket*> held_; // counted, oldest first
 };
 
 QByteArray Json(const QJsonObject& o) {
@@ -358,6 +403,7 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
         ReplyError(responder, status, text);
         return true;
     };
+    TLimitedTcpServer::Answered(socket, HasSession(request));
     if (!OwnHost(request, socket))
         return refuse(Status::MisdirectedRequest, QStringLiteral("unknown host"));
     // A WebSocket handshake, taken as handled without an answer, is taken
@@ -414,6 +460,7 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
             CountWrongPin(peer);
             return refuse(Status::Forbidden, QStringLiteral("wrong PIN"));
         }
+        TLimitedTcpServer::Answered(socket, true);
         const QByteArray token = NewToken();
         // Followers' sessions are kept apart: they open /sync only, and a
         // room of them never pushes the phones' sessions out.
@@ -461,6 +508,7 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
 }
 
 void TRemoteServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
+    TLimitedTcpServer::Answered(socket, false);
     QHttpServerResponder responder = makeResponder(request, socket);
     ReplyError(responder, Status::NotFound, QStringLiteral("not found"));
 }

@@ -56,7 +56,9 @@ public:
     static constexpr int kPairingMs = 2 * 60 * 1000;
     static constexpr int kMaxSessions = 16;
     static constexpr int kMaxClients = 8;
-    // Connections held at once; a phone's browser uses a handful.
+    // Connections held at once; a phone's browser uses a handful. When all
+    // are taken, a newcomer takes the place of the oldest that has sent no
+    // whole request (then of the oldest idle one never paired).
     static constexpr int kMaxConnections = 32;
     static constexpr int kMaxConnectionsPerAddress = 8;
     // A request must be complete this long after the connection was made

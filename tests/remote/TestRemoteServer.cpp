@@ -324,19 +324,41 @@ private slots:
         QCOMPARE(status, 200);
     }
 
-    // Hundreds of idle connections from one address (no request sent) hold
-    // no more than its share of descriptors; the phone's command and the
-    // player go on. Held by another process, as an attacker would.
+    // Hundreds of idle connections (no request sent, or one request and then
+    // kept open) hold no more than their addresses' share of descriptors,
+    // and never all of them: the page loads on a phone from another
+    // address, its command and the player go on. Held by another process,
+    // as an attacker would.
+    void idleConnectionsFlood_data() {
+        QTest::addColumn<int>("addresses");
+        QTest::addColumn<int>("each");
+        QTest::addColumn<bool>("request"); // each sends one whole request first
+        QTest::newRow("one address") << 1 << 400 << false;
+        QTest::newRow("four addresses") << 4 << 8 << false;
+        QTest::newRow("four addresses, answered") << 4 << 8 << true;
+        QTest::newRow("eight addresses") << 8 << 16 << false;
+    }
     void idleConnectionsFlood() {
+        QFETCH(int, addresses);
+        QFETCH(int, each);
+        QFETCH(bool, request);
         const QString script =
-            QStringLiteral("import socket,sys\n"
-                           "held=[]\n"
-                           "for i in range(400):\n"
-                           "    s=socket.socket(); s.bind(('127.0.0.5',0)); s.settimeout(5)\n"
-                           "    s.connect(('127.0.0.1',%1)); held.append(s)\n"
-                           "print('held',flush=True)\n"
-                           "sys.stdin.read()\n")
-                .arg(server_->Port());
+            QStringLiteral(
+                "import socket,sys\n"
+                "held=[]\n"
+                "for a in range(%2):\n"
+                "  for i in range(%3):\n"
+                "    s=socket.socket(); s.bind(('127.0.1.%d'%(a+1),0)); s.settimeout(5)\n"
+                "    s.connect(('127.0.0.1',%1)); held.append(s)\n"
+                "    if %4:\n"
+                "      s.sendall(b'GET / HTTP/1.1\\r\\nHost: 127.0.0.1:%1\\r\\n\\r\\n')\n"
+                "      while not s.recv(65536).endswith(b'</html>\\n'): pass\n"
+                "print('held',flush=True)\n"
+                "sys.stdin.read()\n")
+                .arg(server_->Port())
+                .arg(addresses)
+                .arg(each)
+                .arg(request ? 1 : 0);
         auto descriptors = [] {
             return QDir(QStringLiteral("/proc/self/fd"))
                 .entryList(QDir::Files | QDir::System)
@@ -356,9 +378,15 @@ private slots:
                  attacker.readAllStandardError().constData());
         QVERIFY2(said.contains("held"), attacker.readAllStandardError().constData());
         // (Those held may already have been cut for sending no request.)
-        QVERIFY(server_->ConnectionCount() <= TRemoteServer::kMaxConnectionsPerAddress);
-        QVERIFY2(descriptors() < before + TRemoteServer::kMaxConnectionsPerAddress + 8,
+        const int share = std::min(TRemoteServer::kMaxConnections,
+                                   addresses * TRemoteServer::kMaxConnectionsPerAddress);
+        QVERIFY(server_->ConnectionCount() <= share);
+        QVERIFY2(descriptors() < before + share + 8,
                  qPrintable(QStringLiteral("%1 -> %2").arg(before).arg(descriptors())));
+        // A phone from another address.
+        const THttpAnswer page =
+            Raw(server_->Port(), Request("GET", "/"), QHostAddress(QStringLiteral("127.0.0.9")));
+        QCOMPARE(page.Status, 200);
         const double rate = frm_->PlayerState().Rate;
         const THttpAnswer a =
             Raw(server_->Port(), Request("POST", "/api/command", R"({"cmd":"slower"})",
@@ -370,6 +398,7 @@ private slots:
         // The "]" key once aborted here: GLib found no descriptor for a pipe.
         frm_->RunPlayerKey(pkFaster);
         QTRY_VERIFY_WITH_TIMEOUT(frm_->PlayerState().Rate > rate, WaitMs);
+        frm_->RemotePlayer->RateStep(-1);
         attacker.closeWriteChannel();
         QVERIFY(attacker.waitForFinished(WaitMs));
         QTRY_COMPARE_WITH_TIMEOUT(server_->ConnectionCount(), 0, WaitMs);
