@@ -16,6 +16,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <sys/socket.h>
 #include <unistd.h>
 
 using Status = QHttpServerResponder::StatusCode;
@@ -26,11 +27,14 @@ namespace {
 //  - at most kMaxConnections at once, kMaxConnectionsPerAddress of them from
 //    one address; one beyond is closed as soon as it is accepted, so that
 //    idle connections cannot use up the process's descriptors. When all are
-//    taken, a newcomer (from an address with room) takes the place of the
-//    oldest that has not sent a whole request yet, else of the oldest idle
-//    one that never showed a paired session: connections held open by
-//    someone who says nothing never shut a phone out, and a paired phone's
-//    are never cut for someone new;
+//    taken, a newcomer (from an address with room) whose request is there
+//    takes the place of the oldest that has not sent a whole request yet,
+//    else of the oldest idle one that never showed a paired session:
+//    connections held open by someone who says nothing never shut a phone
+//    out, and a paired phone's are never cut for someone new. Those closed
+//    at once are closed before anything is made for them, and connections
+//    are accepted in batches: a flood of them, opened again as fast as they
+//    are closed, leaves the player its event loop;
 //  - a request must be complete within kRequestMs of the connection (or of
 //    the last answer), and a connection idle for kIdleMs is closed (a
 //    WebSocket, once upgraded, is kept alive by pings instead);
@@ -45,6 +49,33 @@ public:
 
 protected:
     void incomingConnection(qintptr descriptor) override {
+        // Connections keep coming as fast as they are closed in a flood:
+        // after a batch, the others wait for the event loop's next pass (the
+        // player, its timers and the answers go on meanwhile).
+        if (++batch_ == kAcceptBatch) {
+            pauseAccepting();
+            QTimer::singleShot(0, this, [this] {
+                batch_ = 0;
+                resumeAccepting();
+            });
+        }
+        // An address over its share is closed before anything is made for
+        // it: a flood of them is closed as fast as it comes.
+        // All taken, a newcomer that has sent nothing yet (as one held
+        // open by someone who says nothing) is closed as well; one whose
+        // request is there (a browser sends it with the connection) takes
+        // the place of an older one (see MakeRoom).
+        sockaddr_storage from{};
+        socklen_t size = sizeof from;
+        char first = 0;
+        if (::getpeername(int(descriptor), reinterpret_cast<sockaddr*>(&from), &size) != 0 ||
+            perAddress_.value(QHostAddress(reinterpret_cast<sockaddr*>(&from)).toString()) >=
+                TRemoteServer::kMaxConnectionsPerAddress ||
+            (total_ >= TRemoteServer::kMaxConnections &&
+             (::recv(int(descriptor), &first, 1, MSG_PEEK | MSG_DONTWAIT) <= 0 || !MakeRoom()))) {
+            ::close(int(descriptor));
+            return;
+        }
         auto* socket = new QTcpSocket(this);
         if (!socket->setSocketDescriptor(descriptor)) {
             ::close(int(descriptor));
@@ -52,12 +83,6 @@ protected:
             return;
         }
         const QString peer = socket->peerAddress().toString();
-        if (perAddress_.value(peer) >= TRemoteServer::kMaxConnectionsPerAddress ||
-            (total_ >= TRemoteServer::kMaxConnections && !MakeRoom())) {
-            socket->abort();
-            delete socket;
-            return;
-        }
         ++total_;
         ++perAddress_[peer];
         socket->setProperty(kPeerName, peer);
@@ -112,22 +137,44 @@ private:
     static constexpr const char* kAnsweredName = "tavrelo_answered";
     static constexpr const char* kPairedName = "tavrelo_paired";
 
-    // Closes the connection whose place a newcomer takes; false when none
-    // may be closed for it.
+    // What socket has received and the HTTP layer not yet read: -1 none, 0
+    // part of a request head, 1 a whole head (its request is answered in a
+    // moment; a phone's browser sends it with the connection).
+    static int Pending(QTcpSocket* socket) {
+        QByteArray in = socket->peek(socket->bytesAvailable());
+        static thread_local char kernel[TRemoteServer::kMaxRequestBytes];
+        const ssize_t n =
+            ::recv(int(socket->socketDescriptor()), kernel, sizeof kernel, MSG_PEEK | MSG_DONTWAIT);
+        if (n > 0)
+            in.append(kernel, n);
+        return in.isEmpty() ? -1 : in.contains("\r\n\r\n") ? 1 : 0;
+    }
+
+    // Closes the connection whose place a newcomer takes: the oldest that
+    // has sent nothing, else the oldest with part of a request head, else
+    // the oldest idle one after its answers; never a paired one, nor one
+    // whose whole request is there. False when none may be closed.
     bool MakeRoom() {
-        QTcpSocket* idle = nullptr; // the oldest answered, not paired
         QTcpSocket* silent = nullptr;
+        QTcpSocket* partial = nullptr;
+        QTcpSocket* idle = nullptr;
         for (QTcpSocket* s : held_) {
             if (s->property(kPairedName).isValid())
                 continue;
-            if (!s->property(kAnsweredName).isValid()) {
+            const int pending = Pending(s);
+            if (pending == 1)
+                continue;
+            if (s->property(kAnsweredName).isValid()) {
+                if (!idle && pending < 0)
+                    idle = s;
+            } else if (pending < 0) {
                 silent = s;
                 break;
+            } else if (!partial) {
+                partial = s;
             }
-            if (!idle)
-                idle = s;
         }
-        QTcpSocket* cut = silent ? silent : idle;
+        QTcpSocket* cut = silent ? silent : partial ? partial : idle;
         if (!cut)
             return false;
         // Counted out before it is closed (its end is said at once, and the
@@ -137,6 +184,8 @@ private:
         return true;
     }
 
+    static constexpr int kAcceptBatch = 64;
+    int batch_ = 0;
     int total_ = 0;
     QHash<QString, int> perAddress_;
     std::vector<QTcpSocket*> held_; // counted, oldest first
@@ -257,6 +306,11 @@ void TRemoteServer::SetKeepAlive(int pingMs, int idleMs) {
 
 bool TRemoteServer::Listen(const QHostAddress& address, quint16 port, QString* error) {
     auto* server = new TLimitedTcpServer(this);
+    // Connections waiting to be accepted: room for many (those over the
+    // bounds are closed as soon as they are accepted), so that a phone's
+    // connection is queued behind someone's flood of them, not dropped and
+    // tried again by its system a second later.
+    server->setListenBacklogSize(TRemoteServer::kListenBacklog);
     if (!server->listen(address, port)) {
         if (error)
             *error = server->errorString();

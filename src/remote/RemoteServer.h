@@ -61,6 +61,7 @@ public:
     // whole request (then of the oldest idle one never paired).
     static constexpr int kMaxConnections = 32;
     static constexpr int kMaxConnectionsPerAddress = 8;
+    static constexpr int kListenBacklog = 4096;
     // A request must be complete this long after the connection was made
     // (or the last answer written); an idle connection is closed after
     // kIdleMs. A WebSocket is pinged every kPingMs and closed when it has

@@ -45,9 +45,12 @@ THttpAnswer Raw(quint16 port, QByteArray request, const QHostAddress& from = {})
         s.bind(from);
     s.connectToHost(QHostAddress::LocalHost, port);
     THttpAnswer a;
-    if (!QTest::qWaitFor([&] { return s.state() == QAbstractSocket::ConnectedState; }, WaitMs))
+    // The request is sent with the connection, before the server accepts
+    // it, as a browser's is.
+    if (!s.waitForConnected(WaitMs))
         return a;
     s.write(request.replace(":PORT", ':' + QByteArray::number(port)));
+    s.flush();
     QByteArray in;
     // An answer cut short is told apart below.
     (void)QTest::qWaitFor(
