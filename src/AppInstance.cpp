@@ -110,6 +110,13 @@ bool TSingleInstance::Listen(QString* error) {
     }
     connect(server_, &QLocalServer::newConnection, this, [this] {
         while (QLocalSocket* s = server_->nextPendingConnection()) {
+            if (connections_ >= kMaxConnections) {
+                s->abort();
+                delete s;
+                continue;
+            }
+            ++connections_;
+            connect(s, &QObject::destroyed, this, [this] { --connections_; });
             s->setReadBufferSize(4 + kMaxMessageBytes);
             connect(s, &QLocalSocket::disconnected, s, &QObject::deleteLater);
             connect(s, &QLocalSocket::readyRead, this, [this, s] { Take(s); });

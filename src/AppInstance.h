@@ -28,6 +28,9 @@ class TSingleInstance : public QObject {
 public:
     // A file name is at most PATH_MAX bytes.
     static constexpr int kMaxMessageBytes = 4096;
+    // Connections held at once (a later start makes one); one beyond is
+    // closed as soon as it is accepted.
+    static constexpr int kMaxConnections = 16;
 
     explicit TSingleInstance(const QString& socketPath, QObject* parent = nullptr);
 
@@ -45,6 +48,8 @@ public:
     // Whether the player can take a message now; until it can, a message
     // waits. None set: always.
     void SetReady(std::function<bool()> ready) { ready_ = std::move(ready); }
+    // Connections accepted and not yet closed.
+    int ConnectionCount() const { return connections_; }
 
 signals:
     // A later start handed over its message (empty: it named no file).
@@ -63,4 +68,5 @@ private:
     std::optional<QString> pending_; // the last message not yet delivered
     bool queued_ = false;
     bool emitting_ = false;
+    int connections_ = 0;
 };

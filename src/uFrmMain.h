@@ -221,7 +221,7 @@ public:
     void ShowPassingHint(const QString& text, QWidget* over = nullptr);
     static const QString EditLockedHint;
     // A dropped file or a remote's: false (and a hint) while the open is locked.
-    bool OpenOfferedFile(const QString& path, QWidget* over = nullptr);
+    bool OpenOfferedFile(const QString& path, QWidget* over = nullptr, QString* refusal = nullptr);
     // The practice switches (mirror, section line, speed trainer).
     void CreatePracticeControls();
     void LoadPracticeSchedule(); // the per-media switches, from OpenSchedule

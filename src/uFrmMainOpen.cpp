@@ -167,10 +167,17 @@ void TFrmMain::OpenWhenWaitEnds() {
     OpenMediaFile(std::exchange(pendingOpen_, QString()));
 }
 
-bool TFrmMain::OpenOfferedFile(const QString& path, QWidget* over) {
+bool TFrmMain::OpenOfferedFile(const QString& path, QWidget* over, QString* refusal) {
     if (btnSelFile && !btnSelFile->isEnabled()) {
-        ShowPassingHint(tr(qUtf8Printable(EditLockedHint)), over);
+        // (Following, the leader says what plays: editing has no say.)
+        const QString hint =
+            Following() ? tr("跟播中：播放由领播控制") : tr(qUtf8Printable(EditLockedHint));
+        ShowPassingHint(hint, over);
+        if (refusal)
+            *refusal = hint;
         return false;
     }
+    if (refusal)
+        *refusal = MediaFileRefusal(path);
     return OpenMediaFile(path);
 }

@@ -9,6 +9,7 @@
 #include "remote/QrCode.h"
 #include "remote/RemoteServer.h"
 #include "uFrmMainGrid.h"
+#include "utPublic/AtomicFile.h"
 #include "utPublic/utPublic.h"
 
 #include <QCheckBox>
@@ -66,7 +67,10 @@ public:
     void PlaySectionNumber(int n) override { frm_->EngineNow().PlaySectionN(n); }
     void ToggleControls() override { frm_->ActToggleControls(); }
     void ShowControls() override { frm_->ActShowControls(); }
-    bool OpenFile(const QString& path) override { return frm_->OpenOfferedFile(path); }
+    QString OpenFile(const QString& path) override {
+        QString refusal;
+        return frm_->OpenOfferedFile(path, nullptr, &refusal) ? QString() : refusal;
+    }
 
 private:
     TFrmMain* frm_;
@@ -95,13 +99,7 @@ private:
 // made readable by its owner only before anything is written to it (a new
 // one is created so), and the writer keeps that mode.
 void WriteRemoteSetting(Setting s, const QString& value) {
-    constexpr auto kPrivate = QFile::ReadOwner | QFile::WriteOwner;
-    QFile file(IniFileName);
-    if (!file.exists())
-        file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kPrivate);
-    else if ((file.permissions() & ~(kPrivate | QFile::ReadUser | QFile::WriteUser)) != 0)
-        file.setPermissions(kPrivate);
-    file.close();
+    AtomicFileWriter::MakePrivate(IniFileName);
     WriteSetting(IniFileName, s, value);
 }
 
@@ -233,6 +231,9 @@ void TFrmMain::chkRemoteClick(QObject* /*Sender*/) {
         PlaceRemotePanel();
         return;
     }
+    // The PIN there may have been written before its file was kept private
+    // (a file copied, or one of an older version): made so when it is used.
+    AtomicFileWriter::MakePrivate(IniFileName);
     QString pin = ReadSetting(IniFileName, Setting::RemotePin).trimmed();
     static const QRegularExpression sixDigits(QStringLiteral("^[0-9]{6}$"));
     if (!sixDigits.match(pin).hasMatch()) {

@@ -13,6 +13,7 @@
 #include "sync/SyncLeader.h"
 #include "sync/SyncLink.h"
 #include "uFrmMain.h"
+#include "utPublic/AtomicFile.h"
 #include "utPublic/utPublic.h"
 
 #include <QCheckBox>
@@ -56,14 +57,8 @@ void Store(Setting s, const QString& value) {
     try {
         // The settings file holds the leader's PIN: its owner's alone, as
         // for the phone remote's own PIN.
-        if (s == Setting::FollowPin) {
-            constexpr auto kPrivate = QFile::ReadOwner | QFile::WriteOwner;
-            QFile file(IniFileName);
-            if (!file.exists())
-                file.open(QIODevice::WriteOnly | QIODevice::NewOnly, kPrivate);
-            else
-                file.setPermissions(kPrivate);
-        }
+        if (s == Setting::FollowPin)
+            AtomicFileWriter::MakePrivate(IniFileName);
         WriteSetting(IniFileName, s, value);
     } catch (const std::exception&) {
     }
@@ -181,7 +176,11 @@ TFrmMainSync::TFrmMainSync(TFrmMain& frm) : QObject(&frm), frm_(frm) {
 
 void TFrmMainSync::LoadSwitches() {
     edFollowAddress->setText(ReadSetting(IniFileName, Setting::FollowAddress));
-    edFollowPin->setText(ReadSetting(IniFileName, Setting::FollowPin));
+    const QString pin = ReadSetting(IniFileName, Setting::FollowPin);
+    // (A PIN written before its file was kept private: made so now.)
+    if (!pin.isEmpty())
+        AtomicFileWriter::MakePrivate(IniFileName);
+    edFollowPin->setText(pin);
     if (ReadBoolSetting(IniFileName, Setting::chkFollow))
         chkFollow->setChecked(true);
     else if (ReadBoolSetting(IniFileName, Setting::chkLead))
@@ -215,6 +214,9 @@ void TFrmMainSync::chkLeadClick(QObject* /*Sender*/) {
 void TFrmMainSync::StartLeading() {
     if (chkFollow->isChecked())
         chkFollow->setChecked(false);
+    // The remote's PIN is the room's: its file the owner's alone, the
+    // remote already on or not.
+    AtomicFileWriter::MakePrivate(IniFileName);
     // The room is served by the phone remote's server.
     if (!frm_.RemoteServer)
         frm_.chkRemote->setChecked(true);

@@ -268,11 +268,21 @@ void TMprisPlayerAdaptor::OpenUri(const QString& uri, const QDBusMessage& messag
     url.setHost({});
     const QString path = local ? url.toLocalFile() : QString();
     TRemotePlayer* p = service_->Player();
-    if (!p || !local || !QFileInfo(path).isFile() || !p->OpenFile(path)) {
+    QString error = QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs");
+    QString why;
+    if (!local)
+        why = QStringLiteral("Only local files (file://) can be opened: %1").arg(uri);
+    else if (!QFileInfo::exists(path))
+        why = QStringLiteral("No such file: %1").arg(path);
+    else if (!p)
+        why = QStringLiteral("No player");
+    else if (const QString refusal = p->OpenFile(path); !refusal.isEmpty()) {
+        // The file is there: the player says why it did not open it.
+        error = QStringLiteral("org.freedesktop.DBus.Error.Failed");
+        why = QStringLiteral("Not opened: %1: %2").arg(path, refusal);
+    }
+    if (!why.isEmpty()) {
         message.setDelayedReply(true);
-        service_->Bus().send(message.createErrorReply(
-            QStringLiteral("org.freedesktop.DBus.Error.InvalidArgs"),
-            local ? QStringLiteral("No such file: %1").arg(path)
-                  : QStringLiteral("Only local files (file://) can be opened: %1").arg(uri)));
+        service_->Bus().send(message.createErrorReply(error, why));
     }
 }

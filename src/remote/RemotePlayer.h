@@ -80,9 +80,9 @@ public:
     virtual void PlaySectionNumber(int n) = 0; // 1-based; ignored when there is none
     virtual void ToggleControls() = 0;
     virtual void ShowControls() = 0;
-    // A local media file, opened as if chosen in the open dialog; false when
-    // it is not an existing file.
-    virtual bool OpenFile(const QString& path) = 0;
+    // A local media file, opened as if chosen in the open dialog; why it was
+    // not (the file is no media file, opening is locked), empty when it was.
+    virtual QString OpenFile(const QString& path) = 0;
 
 signals:
     void StateChanged(int reasons);

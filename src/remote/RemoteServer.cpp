@@ -14,7 +14,9 @@
 #include <QUrl>
 #include <QWebSocket>
 
+#include <algorithm>
 #include <cmath>
+#include <sys/socket.h>
 #include <unistd.h>
 
 using Status = QHttpServerResponder::StatusCode;
@@ -24,7 +26,15 @@ namespace {
 // Bounds what a connection may hold before the HTTP layer sees it:
 //  - at most kMaxConnections at once, kMaxConnectionsPerAddress of them from
 //    one address; one beyond is closed as soon as it is accepted, so that
-//    idle connections cannot use up the process's descriptors;
+//    idle connections cannot use up the process's descriptors. When all are
+//    taken, a newcomer (from an address with room) whose request is there
+//    takes the place of the oldest that has not sent a whole request yet,
+//    else of the oldest idle one that never showed a paired session:
+//    connections held open by someone who says nothing never shut a phone
+//    out, and a paired phone's are never cut for someone new. Those closed
+//    at once are closed before anything is made for them, and connections
+//    are accepted in batches: a flood of them, opened again as fast as they
+//    are closed, leaves the player its event loop;
 //  - a request must be complete within kRequestMs of the connection (or of
 //    the last answer), and a connection idle for kIdleMs is closed (a
 //    WebSocket, once upgraded, is kept alive by pings instead);
@@ -39,6 +49,33 @@ public:
 
 protected:
     void incomingConnection(qintptr descriptor) override {
+        // Connections keep coming as fast as they are closed in a flood:
+        // after a batch, the others wait for the event loop's next pass (the
+        // player, its timers and the answers go on meanwhile).
+        if (++batch_ == kAcceptBatch) {
+            pauseAccepting();
+            QTimer::singleShot(0, this, [this] {
+                batch_ = 0;
+                resumeAccepting();
+            });
+        }
+        // An address over its share is closed before anything is made for
+        // it: a flood of them is closed as fast as it comes.
+        // All taken, a newcomer that has sent nothing yet (as one held
+        // open by someone who says nothing) is closed as well; one whose
+        // request is there (a browser sends it with the connection) takes
+        // the place of an older one (see MakeRoom).
+        sockaddr_storage from{};
+        socklen_t size = sizeof from;
+        char first = 0;
+        if (::getpeername(int(descriptor), reinterpret_cast<sockaddr*>(&from), &size) != 0 ||
+            perAddress_.value(QHostAddress(reinterpret_cast<sockaddr*>(&from)).toString()) >=
+                TRemoteServer::kMaxConnectionsPerAddress ||
+            (total_ >= TRemoteServer::kMaxConnections &&
+             (::recv(int(descriptor), &first, 1, MSG_PEEK | MSG_DONTWAIT) <= 0 || !MakeRoom()))) {
+            ::close(int(descriptor));
+            return;
+        }
         auto* socket = new QTcpSocket(this);
         if (!socket->setSocketDescriptor(descriptor)) {
             ::close(int(descriptor));
@@ -46,15 +83,10 @@ protected:
             return;
         }
         const QString peer = socket->peerAddress().toString();
-        if (total_ >= TRemoteServer::kMaxConnections ||
-            perAddress_.value(peer) >= TRemoteServer::kMaxConnectionsPerAddress) {
-            socket->abort();
-            delete socket;
-            return;
-        }
         ++total_;
         ++perAddress_[peer];
         socket->setProperty(kPeerName, peer);
+        held_.push_back(socket);
         connect(socket, &QObject::destroyed, this, [this, socket] { Release(socket); });
         auto* deadline = new QTimer(socket);
         deadline->setObjectName(QLatin1String(kDeadlineName));
@@ -80,6 +112,14 @@ protected:
 public:
     static constexpr const char* kDeadlineName = "tavrelo_deadline";
     int Connections() const { return total_; }
+    // A whole request came in on socket (paired: with a paired session, or
+    // pairing): it is no longer the first to make room for a newcomer
+    // (paired: never).
+    static void Answered(QTcpSocket* socket, bool paired) {
+        socket->setProperty(kAnsweredName, true);
+        if (paired)
+            socket->setProperty(kPairedName, true);
+    }
     // No longer counted: closed, or become a WebSocket (counted among the
     // clients from then on; the HTTP layer lets go of its signals).
     void Release(QTcpSocket* socket) {
@@ -87,14 +127,68 @@ public:
         if (!peer.isValid())
             return;
         socket->setProperty(kPeerName, QVariant());
+        held_.erase(std::find(held_.begin(), held_.end(), socket));
         --total_;
         if (--perAddress_[peer.toString()] <= 0)
             perAddress_.remove(peer.toString());
     }
 
 private:
+    static constexpr const char* kAnsweredName = "tavrelo_answered";
+    static constexpr const char* kPairedName = "tavrelo_paired";
+
+    // What socket has received and the HTTP layer not yet read: -1 none, 0
+    // part of a request head, 1 a whole head (its request is answered in a
+    // moment; a phone's browser sends it with the connection).
+    static int Pending(QTcpSocket* socket) {
+        QByteArray in = socket->peek(socket->bytesAvailable());
+        static thread_local char kernel[TRemoteServer::kMaxRequestBytes];
+        const ssize_t n =
+            ::recv(int(socket->socketDescriptor()), kernel, sizeof kernel, MSG_PEEK | MSG_DONTWAIT);
+        if (n > 0)
+            in.append(kernel, n);
+        return in.isEmpty() ? -1 : in.contains("\r\n\r\n") ? 1 : 0;
+    }
+
+    // Closes the connection whose place a newcomer takes: the oldest that
+    // has sent nothing, else the oldest with part of a request head, else
+    // the oldest idle one after its answers; never a paired one, nor one
+    // whose whole request is there. False when none may be closed.
+    bool MakeRoom() {
+        QTcpSocket* silent = nullptr;
+        QTcpSocket* partial = nullptr;
+        QTcpSocket* idle = nullptr;
+        for (QTcpSocket* s : held_) {
+            if (s->property(kPairedName).isValid())
+                continue;
+            const int pending = Pending(s);
+            if (pending == 1)
+                continue;
+            if (s->property(kAnsweredName).isValid()) {
+                if (!idle && pending < 0)
+                    idle = s;
+            } else if (pending < 0) {
+                silent = s;
+                break;
+            } else if (!partial) {
+                partial = s;
+            }
+        }
+        QTcpSocket* cut = silent ? silent : partial ? partial : idle;
+        if (!cut)
+            return false;
+        // Counted out before it is closed (its end is said at once, and the
+        // HTTP layer deletes it later).
+        Release(cut);
+        cut->abort();
+        return true;
+    }
+
+    static constexpr int kAcceptBatch = 64;
+    int batch_ = 0;
     int total_ = 0;
     QHash<QString, int> perAddress_;
+    std::vector<QTcpSocket*> held_; // counted, oldest first
 };
 
 QByteArray Json(const QJsonObject& o) {
@@ -161,14 +255,20 @@ TRemoteServer::TRemoteServer(TRemotePlayer* player, const QString& pin, QObject*
     tick_.setInterval(1000);
     connect(&tick_, &QTimer::timeout, this, [this] {
         const qint64 now = clock_.elapsed();
-        for (auto* list : {&clients_, &followers_})
-            for (auto& c : *list)
-                if (now - heard_.value(c.get()) > kIdleMs)
-                    c->abort(); // gone without a word: its disconnect drops it
-        if (now - pinged_ >= kPingMs) {
+        // Gone without a word: its disconnect drops it from its list, at
+        // once (abort() says so before it returns), so that the sockets to
+        // cut are picked first and cut from that copy.
+        std::vector<QPointer<QWebSocket>> quiet;
+        for (const QPointer<QWebSocket>& c : Sockets())
+            if (now - heard_.value(c.get()) > idleMs_)
+                quiet.push_back(c);
+        for (const QPointer<QWebSocket>& c : quiet)
+            if (c)
+                c->abort();
+        if (now - pinged_ >= pingMs_) {
             pinged_ = now;
-            for (auto* list : {&clients_, &followers_})
-                for (auto& c : *list)
+            for (const QPointer<QWebSocket>& c : Sockets())
+                if (c)
                     c->ping();
         }
         if (player_ && player_->State().Status == QLatin1String("Playing"))
@@ -178,15 +278,39 @@ TRemoteServer::TRemoteServer(TRemotePlayer* player, const QString& pin, QObject*
 }
 
 TRemoteServer::~TRemoteServer() {
+    // Taken out of the lists before they are closed: a closing socket says
+    // so to whoever still listens.
     for (auto* list : {&clients_, &followers_}) {
-        for (auto& c : *list)
+        std::vector<std::unique_ptr<QWebSocket>> closing;
+        closing.swap(*list);
+        for (auto& c : closing)
             c->disconnect(this);
-        list->clear();
     }
+}
+
+std::vector<QPointer<QWebSocket>> TRemoteServer::Sockets(bool phones, bool followers) const {
+    std::vector<QPointer<QWebSocket>> out;
+    if (phones)
+        for (const auto& c : clients_)
+            out.emplace_back(c.get());
+    if (followers)
+        for (const auto& f : followers_)
+            out.emplace_back(f.get());
+    return out;
+}
+
+void TRemoteServer::SetKeepAlive(int pingMs, int idleMs) {
+    pingMs_ = pingMs;
+    idleMs_ = idleMs;
 }
 
 bool TRemoteServer::Listen(const QHostAddress& address, quint16 port, QString* error) {
     auto* server = new TLimitedTcpServer(this);
+    // Connections waiting to be accepted: room for many (those over the
+    // bounds are closed as soon as they are accepted), so that a phone's
+    // connection is queued behind someone's flood of them, not dropped and
+    // tried again by its system a second later.
+    server->setListenBacklogSize(TRemoteServer::kListenBacklog);
     if (!server->listen(address, port)) {
         if (error)
             *error = server->errorString();
@@ -206,11 +330,43 @@ void TRemoteServer::OpenPairing(int ms) {
     pairingUntil_ = clock_.elapsed() + ms;
     pairingShut_ = ms <= 0;
     wrongPins_.clear();
-    wrongPinsTotal_ = 0;
 }
 
 bool TRemoteServer::PairingOpen() const {
     return clock_.elapsed() < pairingUntil_;
+}
+
+bool TRemoteServer::PinLocked(const QString& address) const {
+    const auto it = wrongPins_.constFind(address);
+    return it != wrongPins_.cend() && clock_.elapsed() < it->Until;
+}
+
+qint64 TRemoteServer::LastPinWaitMs(const QString& address) const {
+    return wrongPins_.value(address).WaitMs;
+}
+
+void TRemoteServer::CountWrongPin(const QString& address) {
+    const qint64 now = clock_.elapsed();
+    if (!wrongPins_.contains(address) && wrongPins_.size() >= kMaxPinAddresses) {
+        // Full: those no longer waiting go first, else the one whose wait
+        // ends soonest.
+        for (auto it = wrongPins_.begin(); it != wrongPins_.end();)
+            it = it->Until <= now ? wrongPins_.erase(it) : std::next(it);
+        if (wrongPins_.size() >= kMaxPinAddresses) {
+            auto soonest = wrongPins_.begin();
+            for (auto it = wrongPins_.begin(); it != wrongPins_.end(); ++it)
+                if (it->Until < soonest->Until)
+                    soonest = it;
+            wrongPins_.erase(soonest);
+        }
+    }
+    TWrongPins& w = wrongPins_[address];
+    if (++w.Count < kMaxWrongPins)
+        return;
+    w.Count = 0;
+    w.WaitMs = std::min<qint64>(qint64(lockoutMs_) << std::min(w.Waits, 20), kMaxLockoutMs);
+    w.Until = now + w.WaitMs;
+    ++w.Waits;
 }
 
 int TRemoteServer::ConnectionCount() const {
@@ -301,6 +457,7 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
         ReplyError(responder, status, text);
         return true;
     };
+    TLimitedTcpServer::Answered(socket, HasSession(request));
     if (!OwnHost(request, socket))
         return refuse(Status::MisdirectedRequest, QStringLiteral("unknown host"));
     // A WebSocket handshake, taken as handled without an answer, is taken
@@ -344,15 +501,20 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
         if (!(PairingOpen() || (follower && !pairingShut_)))
             return refuse(Status::Forbidden,
                           QStringLiteral("pairing is closed: renew the PIN on the player"));
-        if (wrongPins_.value(peer) >= kMaxWrongPins)
-            return refuse(Status::TooManyRequests,
-                          QStringLiteral("too many wrong PINs: renew the PIN on the player"));
+        if (PinLocked(peer)) {
+            const qint64 seconds = (wrongPins_.value(peer).Until - clock_.elapsed() + 999) / 1000;
+            Reply(responder, Status::TooManyRequests,
+                  Json({{QStringLiteral("ok"), false},
+                        {QStringLiteral("error"),
+                         QStringLiteral("too many wrong PINs: try again in %1 s").arg(seconds)},
+                        {QStringLiteral("retryAfter"), double(seconds)}}));
+            return true;
+        }
         if (pin.toString() != pin_ || pin_.size() != 6) {
-            ++wrongPins_[peer];
-            if (++wrongPinsTotal_ >= kMaxWrongPinsTotal)
-                OpenPairing(0);
+            CountWrongPin(peer);
             return refuse(Status::Forbidden, QStringLiteral("wrong PIN"));
         }
+        TLimitedTcpServer::Answered(socket, true);
         const QByteArray token = NewToken();
         // Followers' sessions are kept apart: they open /sync only, and a
         // room of them never pushes the phones' sessions out.
@@ -400,6 +562,7 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
 }
 
 void TRemoteServer::missingHandler(const QHttpServerRequest& request, QTcpSocket* socket) {
+    TLimitedTcpServer::Answered(socket, false);
     QHttpServerResponder responder = makeResponder(request, socket);
     ReplyError(responder, Status::NotFound, QStringLiteral("not found"));
 }
@@ -551,10 +714,7 @@ void TRemoteServer::SetLeading(bool on) {
         return;
     // Their sessions stay: leading again, they come back without pairing.
     // A close may drop a follower from the list at once: closed from a copy.
-    std::vector<QPointer<QWebSocket>> closing;
-    for (auto& f : followers_)
-        closing.emplace_back(f.get());
-    for (const QPointer<QWebSocket>& f : closing)
+    for (const QPointer<QWebSocket>& f : Sockets(false, true))
         if (f)
             f->close(QWebSocketProtocol::CloseCodeGoingAway, QStringLiteral("not leading"));
 }
@@ -564,8 +724,10 @@ void TRemoteServer::PublishSync(const QByteArray& message) {
         return;
     sync_ = message;
     const QString text = QString::fromUtf8(message);
-    for (auto& f : followers_)
-        if (f->bytesToWrite() <= kMaxFollowerBacklog)
+    // (A send that fails closes its socket: from a copy, as every walk
+    // that may close.)
+    for (const QPointer<QWebSocket>& f : Sockets(false, true))
+        if (f && f->bytesToWrite() <= kMaxFollowerBacklog)
             f->sendTextMessage(text);
 }
 
@@ -577,14 +739,16 @@ qint64 TRemoteServer::FollowerBacklog() const {
 }
 
 void TRemoteServer::FlushFollowers() {
-    for (auto& f : followers_)
-        f->flush();
+    for (const QPointer<QWebSocket>& f : Sockets(false, true))
+        if (f)
+            f->flush();
 }
 
 void TRemoteServer::PushState() {
     if (clients_.empty() || !player_)
         return;
     const QString text = QString::fromUtf8(Json(StateJson(player_->State())));
-    for (auto& c : clients_)
-        c->sendTextMessage(text);
+    for (const QPointer<QWebSocket>& c : Sockets(true, false))
+        if (c)
+            c->sendTextMessage(text);
 }

@@ -12,9 +12,10 @@
 // server itself in its Host header (the address it came in on, with the
 // port): a page of another site that resolves its own name to us is refused.
 // Pairing is open for kPairingMs after the remote is switched on or the PIN
-// renewed; in that time an address may try kMaxWrongPins wrong PINs, and
-// kMaxWrongPinsTotal wrong PINs from all addresses close pairing until the
-// PIN is renewed. While leading, a follower with the PIN pairs after that
+// renewed. After kMaxWrongPins wrong PINs an address waits kLockoutMs before
+// it may try again, and twice as long after each further kMaxWrongPins; the
+// others pair on (wrong PINs from elsewhere never lock out the owner's phone
+// or the room). While leading, a follower with the PIN pairs after that
 // time too (a room's screens are switched on when they are, and come back
 // after a restart), under the same counts of wrong PINs. Request bodies are small JSON (at most
 // kMaxBodyBytes); a request larger than kMaxRequestBytes is cut off while it
@@ -46,14 +47,21 @@ class TRemoteServer : public QAbstractHttpServer {
 public:
     static constexpr int kMaxBodyBytes = 1024;
     static constexpr int kMaxRequestBytes = 16 * 1024;
-    static constexpr int kMaxWrongPins = 5;       // per address, while pairing is open
-    static constexpr int kMaxWrongPinsTotal = 20; // from all addresses
+    static constexpr int kMaxWrongPins = 5; // from one address, then it waits
+    static constexpr int kLockoutMs = 30 * 1000;
+    static constexpr int kMaxLockoutMs = 60 * 60 * 1000;
+    // Addresses whose wrong PINs are remembered at once (the longest-locked
+    // are kept when more arrive).
+    static constexpr int kMaxPinAddresses = 4096;
     static constexpr int kPairingMs = 2 * 60 * 1000;
     static constexpr int kMaxSessions = 16;
     static constexpr int kMaxClients = 8;
-    // Connections held at once; a phone's browser uses a handful.
+    // Connections held at once; a phone's browser uses a handful. When all
+    // are taken, a newcomer takes the place of the oldest that has sent no
+    // whole request (then of the oldest idle one never paired).
     static constexpr int kMaxConnections = 32;
     static constexpr int kMaxConnectionsPerAddress = 8;
+    static constexpr int kListenBacklog = 4096;
     // A request must be complete this long after the connection was made
     // (or the last answer written); an idle connection is closed after
     // kIdleMs. A WebSocket is pinged every kPingMs and closed when it has
@@ -81,8 +89,19 @@ public:
     // switched on, the PIN shown anew); 0 closes it, for followers too.
     void OpenPairing(int ms = kPairingMs);
     bool PairingOpen() const;
+    // The first wait of an address after its wrong PINs (kLockoutMs unless
+    // set; each later one of the same address is twice the one before).
+    void SetLockout(int ms) { lockoutMs_ = ms; }
+    // Whether address waits now; how long its last wait was (0: none yet).
+    bool PinLocked(const QString& address) const;
+    qint64 LastPinWaitMs(const QString& address) const;
     // Connections accepted and not yet closed.
     int ConnectionCount() const;
+
+    // How often a WebSocket is pinged, and how long it may stay unheard
+    // before it is closed (kPingMs and kIdleMs unless set; a test's are
+    // shorter).
+    void SetKeepAlive(int pingMs, int idleMs);
 
     // Leading: /sync is served, and every Publish goes to the followers.
     void SetLeading(bool on);
@@ -122,6 +141,9 @@ private:
     bool AcceptFollower(std::unique_ptr<QWebSocket>& ws);
     void WatchSocket(QWebSocket* raw, std::vector<std::unique_ptr<QWebSocket>>& list);
     void PushState();
+    // The phones' and the followers' sockets as they are now: a walk that
+    // may close one (which drops it from its list at once) goes over this.
+    std::vector<QPointer<QWebSocket>> Sockets(bool phones = true, bool followers = true) const;
 
     QPointer<TRemotePlayer> player_;
     QString pin_;
@@ -129,8 +151,18 @@ private:
     QSet<QByteArray> followerSessions_;
     std::deque<QByteArray> followerOrder_;
     std::deque<QByteArray> sessionOrder_; // oldest first, to drop beyond kMaxSessions
-    QHash<QString, int> wrongPins_;       // by address, since pairing opened
-    int wrongPinsTotal_ = 0;
+    // Wrong PINs by address since pairing opened: how many since its last
+    // wait, how many waits, the last one's length and end (clock_ ms).
+    struct TWrongPins {
+        int Count = 0;
+        int Waits = 0;
+        qint64 WaitMs = 0;
+        qint64 Until = 0;
+    };
+    QHash<QString, TWrongPins> wrongPins_;
+    // One more wrong PIN from address.
+    void CountWrongPin(const QString& address);
+    int lockoutMs_ = kLockoutMs;
     qint64 pairingUntil_ = -1; // clock_ ms
     bool pairingShut_ = true;  // closed outright, not only by time: followers too
     QElapsedTimer clock_;
@@ -140,5 +172,7 @@ private:
     QByteArray sync_;                  // the last state published
     QHash<QWebSocket*, qint64> heard_; // clock_ ms a client was last heard from
     qint64 pinged_ = 0;
+    int pingMs_ = kPingMs;
+    int idleMs_ = kIdleMs;
     QTimer tick_; // the position while playing, once a second; pings
 };

@@ -267,3 +267,33 @@ bool AtomicFileWriter::Replace(const QString& path, const QByteArray& data, QStr
 AtomicFileWriter::Method AtomicFileWriter::LastMethod() {
     return lastMethod;
 }
+
+bool AtomicFileWriter::MakePrivate(const QString& path, QString* reason) {
+    QString why;
+    auto fail = [&](const QString& text) {
+        if (reason)
+            *reason = text;
+        return false;
+    };
+    const QByteArray target = TargetPath(path, &why);
+    if (target.isEmpty())
+        return fail(why);
+    // (Not blocking on a pipe planted under the name.)
+    const int fd =
+        ::open(target.constData(), O_RDONLY | O_CREAT | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC, 0600);
+    if (fd < 0)
+        return fail(ErrnoText(errno));
+    struct stat st {};
+    bool ok = ::fstat(fd, &st) == 0;
+    if (!ok)
+        why = ErrnoText(errno);
+    else if (!S_ISREG(st.st_mode)) {
+        ok = false;
+        why = QStringLiteral("it is not a regular file");
+    } else if ((st.st_mode & 077) != 0 && ::fchmod(fd, st.st_mode & 0700) != 0) {
+        ok = false;
+        why = ErrnoText(errno);
+    }
+    ::close(fd);
+    return ok || fail(why);
+}

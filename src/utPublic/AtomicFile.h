@@ -34,6 +34,12 @@ public:
     // *reason (if given) then says why.
     static bool Replace(const QString& path, const QByteArray& data, QString* reason = nullptr);
 
+    // Makes path readable and writable by its owner alone (its group's and
+    // others' permissions taken away; Replace keeps that), making an empty
+    // one when there is none. A link is followed as Replace follows it;
+    // false (with *reason) when refused or when path is no regular file.
+    static bool MakePrivate(const QString& path, QString* reason = nullptr);
+
     // How the last successful Replace() on this thread wrote its file.
     static Method LastMethod();
 };

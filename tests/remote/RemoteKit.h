@@ -8,9 +8,10 @@
 #include <QProcess>
 
 // Runs program with args, the event loop running, until it exits; its
-// standard output (trimmed), or a null string when it did not finish.
+// standard output (trimmed), or a null string when it did not finish; its
+// standard error in *errors.
 inline QString RunClient(const QString& program, const QStringList& args, int* exitCode = nullptr,
-                         int timeoutMs = 20000) {
+                         int timeoutMs = 20000, QString* errors = nullptr) {
     QProcess p;
     p.setProgram(program);
     p.setArguments(args);
@@ -26,6 +27,8 @@ inline QString RunClient(const QString& program, const QStringList& args, int* e
     }
     if (exitCode)
         *exitCode = p.exitStatus() == QProcess::NormalExit ? p.exitCode() : -1;
+    if (errors)
+        *errors = QString::fromUtf8(p.readAllStandardError());
     return QString::fromUtf8(p.readAllStandardOutput()).trimmed();
 }
 

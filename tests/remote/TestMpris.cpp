@@ -119,46 +119,70 @@ private slots:
         QTest::addColumn<QString>("uri");
         QTest::addColumn<bool>("editing");
         QTest::addColumn<bool>("opens");
-        QTest::newRow("local file") << QStringLiteral("file://%1") << true << true;
-        QTest::newRow("local file, editing off") << QStringLiteral("file://%1") << false << false;
+        // Refused: what the error says (sent as it is, to read it).
+        QTest::addColumn<QString>("says");
+        QTest::addColumn<bool>("following"); // a leader (none answers here)
+        QTest::newRow("local file")
+            << QStringLiteral("file://%1") << true << true << QString() << false;
+        QTest::newRow("local file, editing off")
+            << QStringLiteral("file://%1") << false << false
+            << QStringLiteral("Not opened: %1: 请先勾选“允许编辑”") << false;
         // Sent as it is: playerctl would tidy it into "file:///...".
-        QTest::newRow("localhost, raw") << QStringLiteral("file://localhost%1") << true << true;
+        QTest::newRow("localhost, raw")
+            << QStringLiteral("file://localhost%1") << true << true << QString() << false;
         QTest::newRow("other host, raw")
-            << QStringLiteral("file://example.invalid%1") << true << false;
-        QTest::newRow("web address")
-            << QStringLiteral("http://example.invalid/a.mp4") << true << false;
+            << QStringLiteral("file://example.invalid%1") << true << false << QString() << false;
+        QTest::newRow("web address") << QStringLiteral("http://example.invalid/a.mp4") << true
+                                     << false << QString() << false;
         QTest::newRow("missing file")
-            << QStringLiteral("file:///nonexistent/a.mp4") << true << false;
+            << QStringLiteral("file:///nonexistent/a.mp4") << true << false
+            << QStringLiteral("No such file: /nonexistent/a.mp4") << false;
         // Taken, but it never opens as media.
-        QTest::newRow("not media") << QStringLiteral("file://%2") << true << false;
+        QTest::newRow("not media")
+            << QStringLiteral("file://%2") << true << false << QString() << false;
+        QTest::newRow("local file, following")
+            << QStringLiteral("file://%1") << true << false
+            << QStringLiteral("Not opened: %1: 跟播中：播放由领播控制") << true;
     }
     void openUri() {
         QFETCH(QString, uri);
         QFETCH(bool, editing);
         QFETCH(bool, opens);
+        QFETCH(QString, says);
+        QFETCH(bool, following);
         const QString other = dir_.filePath(QStringLiteral("other.mp4"));
         if (!QFile::exists(other))
             QVERIFY(QFile::copy(clip_, other));
         Open(false);
         frm_->chkEdit->setChecked(editing);
+        if (following) {
+            frm_->Sync->edFollowAddress->setText(QStringLiteral("127.0.0.1:9"));
+            frm_->Sync->edFollowPin->setText(QStringLiteral("123456"));
+            frm_->Sync->chkFollow->setChecked(true);
+            QVERIFY(frm_->Following());
+        }
         int code = 0;
         const QString notes = dir_.filePath(QStringLiteral("notes.txt"));
         QFile(notes).open(QIODevice::WriteOnly);
         const QString sent = uri.contains(QLatin1String("%1"))   ? uri.arg(other)
                              : uri.contains(QLatin1String("%2")) ? uri.arg(notes)
                                                                  : uri;
-        if (QByteArray(QTest::currentDataTag()).endsWith("raw"))
+        QString errors;
+        if (QByteArray(QTest::currentDataTag()).endsWith("raw") || !says.isEmpty())
             RunClient(QStringLiteral("dbus-send"),
                       {QStringLiteral("--session"), QStringLiteral("--print-reply"),
                        QStringLiteral("--dest=org.mpris.MediaPlayer2.tavrelo"),
                        QStringLiteral("/org/mpris/MediaPlayer2"),
                        QStringLiteral("org.mpris.MediaPlayer2.Player.OpenUri"),
                        QStringLiteral("string:") + sent},
-                      &code);
+                      &code, 20000, &errors);
         else
             Ctl({QStringLiteral("open"), sent}, &code);
         QCOMPARE(frm_->CurFile == other, opens);
         QCOMPARE(code == 0, opens || uri.contains(QLatin1String("%2")));
+        if (!says.isEmpty())
+            QVERIFY2(errors.contains(says.contains(QLatin1String("%1")) ? says.arg(other) : says),
+                     qPrintable(errors));
         if (opens)
             QTRY_VERIFY_WITH_TIMEOUT(frm_->FGBrowse->State() == gsPlaying, WaitMs);
         else

@@ -597,19 +597,25 @@ void TestIniFile::writeFailsMidway() {
 // A link of the user's to a file beside it is written through and stays a
 // link; one planted by another user, or one leading out of its folder (a
 // schedule beside downloaded media pointing at the user's files), is read
-// but never written.
+// but never written. Making the file private (a settings file holding a
+// PIN) takes the same links, and changes nothing else.
 void TestIniFile::keepsPermissionsAndLinks_data() {
     QTest::addColumn<QString>("target");
     QTest::addColumn<bool>("foreignOwner");
+    QTest::addColumn<bool>("makePrivate");
     QTest::addColumn<bool>("written");
-    QTest::newRow("beside it") << "real.INI" << false << true;
-    QTest::newRow("another folder") << "victim/real.INI" << false << false;
-    QTest::newRow("another user's link") << "real.INI" << true << false;
+    QTest::newRow("beside it") << "real.INI" << false << false << true;
+    QTest::newRow("another folder") << "victim/real.INI" << false << false << false;
+    QTest::newRow("another user's link") << "real.INI" << true << false << false;
+    QTest::newRow("private, beside it") << "real.INI" << false << true << true;
+    QTest::newRow("private, another folder") << "victim/real.INI" << false << true << false;
+    QTest::newRow("private, another user's link") << "real.INI" << true << true << false;
 }
 
 void TestIniFile::keepsPermissionsAndLinks() {
     QFETCH(QString, target);
     QFETCH(bool, foreignOwner);
+    QFETCH(bool, makePrivate);
     QFETCH(bool, written);
     if (foreignOwner && ::geteuid() != 0)
         QSKIP("giving a link to another user needs root");
@@ -623,6 +629,17 @@ void TestIniFile::keepsPermissionsAndLinks() {
     if (foreignOwner)
         QCOMPARE(::lchown(QFile::encodeName(link).constData(), 65534, 65534), 0);
     QString error;
+    constexpr auto kOwner =
+        QFile::ReadOwner | QFile::WriteOwner | QFile::ReadUser | QFile::WriteUser;
+    if (makePrivate) {
+        QCOMPARE(AtomicFileWriter::MakePrivate(link, &error), written);
+        QCOMPARE(error.isEmpty(), written);
+        QVERIFY(QFileInfo(link).isSymLink());
+        QCOMPARE(ReadBytes(real), QByteArray("[START]\n"));
+        QCOMPARE(QFileInfo(real).permissions() & 0x7777,
+                 written ? kOwner : kOwner | QFile::ReadGroup);
+        return;
+    }
     try {
         WriteIniStr(link, "START", "chkHide", "YES");
     } catch (const EWriteRefused& e) {
@@ -632,9 +649,7 @@ void TestIniFile::keepsPermissionsAndLinks() {
     QCOMPARE(error.isEmpty(), written);
     QVERIFY(QFileInfo(link).isSymLink());
     QCOMPARE(ReadBytes(real), written ? QByteArray("[START]\nchkHide=YES\n") : "[START]\n");
-    QCOMPARE(QFileInfo(real).permissions() & 0x7777, QFile::ReadOwner | QFile::WriteOwner |
-                                                         QFile::ReadUser | QFile::WriteUser |
-                                                         QFile::ReadGroup);
+    QCOMPARE(QFileInfo(real).permissions() & 0x7777, kOwner | QFile::ReadGroup);
 }
 
 void TestIniFile::killDuringWrites() {
