@@ -22,6 +22,7 @@ QString HostPart(const QString& address) {
 } // namespace
 
 SyncLink::SyncLink(QObject* parent) : QObject(parent), net_(new QNetworkAccessManager(this)) {
+    net_->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     retry_.setSingleShot(true);
     retry_.setInterval(kRetryMs);
     connect(&retry_, &QTimer::timeout, this, &SyncLink::Attempt);
@@ -43,6 +44,7 @@ void SyncLink::Start(const QString& address, quint16 port, const QString& pin) {
     running_ = true;
     refused_ = 0;
     lastError_.clear();
+    trouble_ = Trouble::None;
     Attempt();
 }
 
@@ -77,6 +79,12 @@ void SyncLink::Pair() {
         QUrl(QStringLiteral("http://%1:%2/api/pair").arg(HostPart(address_)).arg(port_)));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
     request.setTransferTimeout(kSilentMs);
+    // Answered here or nowhere; and no cookie jar: the session's cookie is
+    // taken from this answer and sent to this leader only.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     const QByteArray body =
         QJsonDocument(QJsonObject{{QStringLiteral("pin"), pin_},
                                   {QStringLiteral("role"), QStringLiteral("follower")}})
@@ -88,6 +96,7 @@ void SyncLink::Pair() {
         if (!running_)
             return;
         const QByteArray answer = reply->read(4096);
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const QByteArray cookie = reply->rawHeader("Set-Cookie");
         QByteArray token;
         for (const QByteArray& part : cookie.split(';')) {
@@ -95,7 +104,15 @@ void SyncLink::Pair() {
             if (kv.startsWith(QByteArray(kCookieName) + '='))
                 token = kv.mid(int(qstrlen(kCookieName)) + 1);
         }
-        if (reply->error() != QNetworkReply::NoError || token.isEmpty() || token.size() > 128) {
+        if (status >= 300 && status < 400) {
+            lastError_ = QStringLiteral("redirected");
+            trouble_ = Trouble::Redirected;
+            retry_.start(kClosedRetryMs);
+            return;
+        }
+        if (reply->error() != QNetworkReply::NoError || status != 200 || token.isEmpty() ||
+            token.size() > 128) {
+            trouble_ = Trouble::None;
             const QJsonObject o = QJsonDocument::fromJson(answer).object();
             lastError_ = o.value(QStringLiteral("error")).toString().left(200);
             if (lastError_.isEmpty())
@@ -105,7 +122,6 @@ void SyncLink::Pair() {
             // with an old PIN would close it). Pairing closed is asked again
             // now and then; anything else (no answer yet, a player that does
             // not lead yet) soon.
-            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             if (status == 429 || (status == 403 && lastError_ == QLatin1String("wrong PIN")))
                 return;
             const bool closed = status == 403 && lastError_ != QLatin1String("not leading");
@@ -130,6 +146,7 @@ void SyncLink::OpenSocket() {
     connect(ws, &QWebSocket::connected, this, [this] {
         connected_ = true;
         lastError_.clear();
+        trouble_ = Trouble::None;
         lastSeq_ = 0;
         silence_.start();
         emit Connected();
@@ -151,6 +168,7 @@ void SyncLink::Dropped(const QString& why) {
     const bool wasUp = connected_;
     connected_ = false;
     silence_.stop();
+    trouble_ = Trouble::None;
     if (socket_) {
         socket_->disconnect(this);
         socket_->abort();

@@ -6,6 +6,11 @@
 // kRetryMs, pairing afresh when its session is no longer known. A wrong PIN
 // is not tried again (LastError says so): a new one is needed.
 //
+// It goes nowhere but where it was told: a redirect (3xx) is never
+// followed and fails the attempt (Trouble::Redirected; tried again after
+// kClosedRetryMs), and no cookie is kept but the session's own, sent only
+// to the leader that gave it.
+//
 // What arrives is bounded (SyncMessage::kMaxBytes a message, the socket's
 // own limits) and validated; only the newest valid state is handed on, once
 // the event loop comes round, however fast they come.
@@ -30,6 +35,10 @@ public:
     static constexpr int kClosedRetryMs = 15000;
     static constexpr int kSilentMs = 2500;
 
+    // Why the last attempt failed, where the window says more than the
+    // leader's own words.
+    enum class Trouble { None, Redirected };
+
     explicit SyncLink(QObject* parent = nullptr);
     ~SyncLink() override;
 
@@ -40,6 +49,9 @@ public:
     QString Address() const { return address_; }
     // Why the last attempt failed ("wrong PIN"...); empty when it did not.
     QString LastError() const { return lastError_; }
+    Trouble LastTrouble() const { return trouble_; }
+    // Until the next attempt; 0 while one is under way.
+    int RetryInMs() const { return retry_.isActive() ? retry_.remainingTime() : 0; }
     // Messages refused as invalid since Start.
     int Refused() const { return refused_; }
 
@@ -67,6 +79,7 @@ private:
     bool running_ = false;
     bool connected_ = false;
     QString lastError_;
+    Trouble trouble_ = Trouble::None;
     int refused_ = 0;
     uint64_t lastSeq_ = 0;
     std::optional<SyncState> pending_;

@@ -4,8 +4,10 @@
 #include "engine/EngineClock.h"
 #include "engine/PlaybackGraph.h"
 #include "engine/SyncGraph.h"
+#include "support/HostileLeader.h"
 #include "support/LoggingView.h"
 #include "sync/SyncFollower.h"
+#include "sync/SyncLink.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -126,6 +128,9 @@ private slots:
     void followsTheLeader();
     void readsOnlyValidStates_data();
     void readsOnlyValidStates();
+
+private:
+    void MeetsLeader(const QByteArray& text, bool read, const QString& leader);
 };
 
 // script: "ms:event" in virtual time. run<pos>[@rate][/end<ms>] (the leader
@@ -283,9 +288,12 @@ void TestSyncFollower::followsTheLeader() {
 
 // What reaches a follower from the network: only a whole, valid state is
 // read; anything else is refused whole (the follower keeps the last one).
+// leader: how a leader on 127.0.0.1 misbehaves toward the follower's link
+// (text its first message); empty: the text is only read.
 void TestSyncFollower::readsOnlyValidStates_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<bool>("read");
+    QTest::addColumn<QString>("leader");
     const QByteArray hash(64, 'a');
     auto state = [&hash](const QByteArray& field, const QByteArray& value) {
         QByteArray t =
@@ -299,44 +307,90 @@ void TestSyncFollower::readsOnlyValidStates_data() {
         const int end = field == "file" ? t.indexOf('}', at) + 1 : t.indexOf(',', at);
         return t.replace(at, end - at, '"' + field + "\":" + value);
     };
-    QTest::newRow("valid") << state({}, {}) << true;
-    QTest::newRow("not JSON") << QByteArray("{\"v\":1,") << false;
-    QTest::newRow("an array") << QByteArray("[1,2]") << false;
-    QTest::newRow("too large") << state("line", '"' + QByteArray(3000, 'x') + '"') << false;
-    QTest::newRow("line too long") << state("line", '"' + QByteArray(201, 'x') + '"') << false;
+    QTest::newRow("valid") << state({}, {}) << true << QString();
+    QTest::newRow("not JSON") << QByteArray("{\"v\":1,") << false << QString();
+    QTest::newRow("an array") << QByteArray("[1,2]") << false << QString();
+    QTest::newRow("too large") << state("line", '"' + QByteArray(3000, 'x') + '"') << false
+                               << QString();
+    QTest::newRow("line too long")
+        << state("line", '"' + QByteArray(201, 'x') + '"') << false << QString();
     QTest::newRow("unknown field")
-        << QByteArray(state({}, {})).replace("\"v\":1", "\"w\":1") << false;
-    QTest::newRow("field missing") << QByteArray(state({}, {})).replace("\"v\":1,", "") << false;
-    QTest::newRow("other version") << state("v", "2") << false;
+        << QByteArray(state({}, {})).replace("\"v\":1", "\"w\":1") << false << QString();
+    QTest::newRow("field missing")
+        << QByteArray(state({}, {})).replace("\"v\":1,", "") << false << QString();
+    QTest::newRow("other version") << state("v", "2") << false << QString();
     QTest::newRow("a path for a name")
         << state("file", R"({"name":"../../etc/passwd","size":12,"hash":")" + hash + R"("})")
-        << false;
+        << false << QString();
     QTest::newRow("hash not hex") << state("file", R"({"name":"a.mp4","size":12,"hash":")" +
                                                        QByteArray(64, 'z') + R"("})")
-                                  << false;
-    QTest::newRow("running without a file") << state("file", "{}") << false;
-    QTest::newRow("running without a clock") << state("clockPort", "0") << false;
-    QTest::newRow("rate 0") << state("rate", "0") << false;
-    QTest::newRow("rate 100") << state("rate", "100") << false;
-    QTest::newRow("rate beyond a double") << state("rate", "1e400") << false;
-    QTest::newRow("negative clock") << state("clock", "-5") << false;
-    QTest::newRow("clock beyond exact") << state("clock", "1e300") << false;
-    QTest::newRow("section not whole") << state("section", "2.5") << false;
-    QTest::newRow("section as text") << state("section", "\"2\"") << false;
-    QTest::newRow("unknown play") << state("play", "\"poweroff\"") << false;
-    QTest::newRow("unknown end") << state("end", "\"reboot\"") << false;
-    QTest::newRow("port beyond range") << state("clockPort", "70000") << false;
+                                  << false << QString();
+    QTest::newRow("running without a file") << state("file", "{}") << false << QString();
+    QTest::newRow("running without a clock") << state("clockPort", "0") << false << QString();
+    QTest::newRow("rate 0") << state("rate", "0") << false << QString();
+    QTest::newRow("rate 100") << state("rate", "100") << false << QString();
+    QTest::newRow("rate beyond a double") << state("rate", "1e400") << false << QString();
+    QTest::newRow("negative clock") << state("clock", "-5") << false << QString();
+    QTest::newRow("clock beyond exact") << state("clock", "1e300") << false << QString();
+    QTest::newRow("section not whole") << state("section", "2.5") << false << QString();
+    QTest::newRow("section as text") << state("section", "\"2\"") << false << QString();
+    QTest::newRow("unknown play") << state("play", "\"poweroff\"") << false << QString();
+    QTest::newRow("unknown end") << state("end", "\"reboot\"") << false << QString();
+    QTest::newRow("port beyond range") << state("clockPort", "70000") << false << QString();
+    QTest::newRow("a redirect for the pairing: not followed")
+        << QByteArray() << false << "redirects pairing";
+    QTest::newRow("a second leader never gets the first one's cookie")
+        << state({}, {}) << true << "pairs, then another";
 }
 
 void TestSyncFollower::readsOnlyValidStates() {
     QFETCH(QByteArray, text);
     QFETCH(bool, read);
+    QFETCH(QString, leader);
+    if (!leader.isEmpty())
+        return MeetsLeader(text, read, leader);
     QString why;
     const std::optional<SyncState> s = SyncMessage::Decode(text, &why);
     QVERIFY2(s.has_value() == read, qPrintable(why));
     if (read)
         QCOMPARE(SyncMessage::Encode(*SyncMessage::Decode(SyncMessage::Encode(*s))),
                  SyncMessage::Encode(*s));
+}
+
+void TestSyncFollower::MeetsLeader(const QByteArray& text, bool read, const QString& leader) {
+    using Answer = HostileLeader::Answer;
+    using Trouble = SyncLink::Trouble;
+    HostileLeader h;
+    h.Pairing = leader == QLatin1String("redirects pairing") ? Answer::Redirect : Answer::Yes;
+    h.Handshake = leader == QLatin1String("redirects sync")  ? Answer::Redirect
+                  : leader == QLatin1String("never answers") ? Answer::Never
+                                                             : Answer::Yes;
+    h.ReadsPongs = !leader.contains(QStringLiteral("pings"));
+    if (!text.isEmpty())
+        h.Messages << text;
+    SyncLink link;
+    QList<SyncState> handed;
+    connect(&link, &SyncLink::StateReceived, this, [&](const SyncState& s) { handed << s; });
+    link.Start(QStringLiteral("127.0.0.1"), h.Port(), QStringLiteral("123456"));
+    if (read)
+        QVERIFY(QTest::qWaitFor([&] { return !handed.isEmpty(); }));
+
+    if (leader.startsWith(QStringLiteral("redirects"))) {
+        QVERIFY(QTest::qWaitFor([&] { return link.LastTrouble() == Trouble::Redirected; }));
+        // Neither the PIN nor the session went anywhere else, and the
+        // leader is asked again only after a while.
+        QCOMPARE(h.StolenConnections, 0);
+        QCOMPARE(h.PairRequests, 1);
+        QVERIFY(!link.IsConnected() && link.RetryInMs() > SyncLink::kRetryMs);
+    } else if (leader == QLatin1String("pairs, then another")) {
+        HostileLeader other;
+        link.Start(QStringLiteral("127.0.0.1"), other.Port(), QStringLiteral("123456"));
+        QVERIFY(QTest::qWaitFor([&] { return link.IsConnected(); }));
+        QVERIFY(h.PairHeads.contains("Cookie") == false);
+        QVERIFY2(!other.PairHeads.contains("tavrelo_session"), other.PairHeads.constData());
+    } else {
+        QFAIL("unknown leader");
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSyncFollower)
