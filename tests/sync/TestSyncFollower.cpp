@@ -339,8 +339,16 @@ void TestSyncFollower::readsOnlyValidStates_data() {
     QTest::newRow("port beyond range") << state("clockPort", "70000") << false << QString();
     QTest::newRow("a redirect for the pairing: not followed")
         << QByteArray() << false << "redirects pairing";
+    QTest::newRow("a redirect for /sync: not followed")
+        << QByteArray() << false << "redirects sync";
     QTest::newRow("a second leader never gets the first one's cookie")
         << state({}, {}) << true << "pairs, then another";
+    QTest::newRow("a handshake never answered: given up, tried again")
+        << QByteArray() << false << "never answers";
+    QTest::newRow("a flood of pings: the latest answered, none queued")
+        << state({}, {}) << true << "floods pings";
+    QTest::newRow("a flood of states: the newest, one every 50 ms at most")
+        << state({}, {}) << true << "floods states";
 }
 
 void TestSyncFollower::readsOnlyValidStates() {
@@ -388,6 +396,50 @@ void TestSyncFollower::MeetsLeader(const QByteArray& text, bool read, const QStr
         QVERIFY(QTest::qWaitFor([&] { return link.IsConnected(); }));
         QVERIFY(h.PairHeads.contains("Cookie") == false);
         QVERIFY2(!other.PairHeads.contains("tavrelo_session"), other.PairHeads.constData());
+    } else if (leader == QLatin1String("never answers")) {
+        QVERIFY(QTest::qWaitFor([&] { return link.LastTrouble() == Trouble::NoAnswer; },
+                                SyncLink::kHandshakeMs * 3));
+        QVERIFY(link.RetryInMs() > 0);
+        QVERIFY(QTest::qWaitFor([&] { return h.SyncRequests == 2; }, SyncLink::kHandshakeMs * 3));
+        QCOMPARE(link.LastTrouble(), Trouble::NoAnswer);
+    } else if (leader == QLatin1String("floods pings")) {
+        // The leader reads nothing meanwhile: answers kept for it would
+        // pile up in this player.
+        constexpr int kPings = 500000;
+        // Its states go on meanwhile, every half second as a leader's do.
+        SyncState beat = handed.first();
+        QTimer heartbeat;
+        connect(&heartbeat, &QTimer::timeout, this, [&] {
+            beat.Seq += 1;
+            h.Send(0x1, SyncMessage::Encode(beat));
+        });
+        heartbeat.start(500);
+        h.Start(HostileLeader::Flood::Pings);
+        QVERIFY(QTest::qWaitFor([&] { return h.Flooded >= kPings; }, 60000));
+        h.StopFlood();
+        h.Send(0x9, "last");
+        h.ReadPongs();
+        QVERIFY(QTest::qWaitFor([&] { return h.LastPong == "last"; }, 20000));
+        QVERIFY2(h.Pongs <= kPings / 100, qPrintable(QString::number(h.Pongs)));
+        QVERIFY(link.IsConnected());
+    } else if (leader == QLatin1String("floods states")) {
+        constexpr int kStates = 400;
+        QElapsedTimer flood;
+        flood.start();
+        const qsizetype before = handed.size();
+        // One state a pass of the event loop, as a leader sending as fast
+        // as it can to a follower that keeps up.
+        h.FloodState = handed.first();
+        h.Batch = 1;
+        h.Start(HostileLeader::Flood::States);
+        QVERIFY(QTest::qWaitFor([&] { return h.Flooded >= kStates; }, 60000));
+        h.StopFlood();
+        // The newest is handed on; of the rest, one every 50 ms at most.
+        QVERIFY(QTest::qWaitFor([&] { return handed.last().Seq == h.FloodState.Seq; }));
+        const qsizetype most = flood.elapsed() / SyncLink::kHandOnMs + 2;
+        QVERIFY2(handed.size() - before <= most,
+                 qPrintable(QStringLiteral("%1 of %2").arg(handed.size() - before).arg(most)));
+        QVERIFY(link.IsConnected());
     } else {
         QFAIL("unknown leader");
     }
