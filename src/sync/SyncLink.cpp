@@ -197,8 +197,16 @@ void SyncLink::Dropped(const QString& why) {
         token_.clear();
     if (!why.isEmpty())
         lastError_ = why;
-    if (wasUp)
+    if (wasUp) {
+        // What came before the loss is handed on before it (the leader's
+        // last word), never after: a state handed on later would have the
+        // follower play on as if the leader were there.
+        if (handOn_.isActive()) {
+            handOn_.stop();
+            HandOn();
+        }
         emit Lost();
+    }
     if (running_)
         retry_.start(kRetryMs);
 }

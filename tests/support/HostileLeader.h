@@ -22,7 +22,9 @@ public:
     Answer Pairing = Answer::Yes;
     Answer Handshake = Answer::Yes;
     Flood Flooding = Flood::None;
-    bool ReadsPongs = true;     // false: what the follower sends is left unread
+    bool ReadsPongs = true;
+    bool Leaves = false; // closes /sync after its messages     // false: what the follower sends is
+                         // left unread
     QList<QByteArray> Messages; // sent once /sync is open
     int Batch = 256;            // frames of the flood a write
     SyncState FloodState;       // the flood's states, seq counting up
@@ -140,6 +142,11 @@ private:
                  accept + "\r\n\r\n");
         for (const QByteArray& m : Messages)
             s->write(Frame(0x1, m));
+        if (Leaves) {
+            s->write(Frame(0x8, QByteArray("\x03\xe9", 2)));
+            s->disconnectFromHost();
+            return;
+        }
         open_ << s;
         connect(s, &QObject::destroyed, this, [this, s] { open_.removeAll(s); });
         auto* in = new QByteArray;

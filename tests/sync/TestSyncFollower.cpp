@@ -343,6 +343,8 @@ void TestSyncFollower::readsOnlyValidStates_data() {
         << QByteArray() << false << "redirects sync";
     QTest::newRow("a second leader never gets the first one's cookie")
         << state({}, {}) << true << "pairs, then another";
+    QTest::newRow("its last word before it goes: handed on before the loss, never after")
+        << state({}, {}) << true << "says its last word and goes";
     QTest::newRow("a handshake never answered: given up, tried again")
         << QByteArray() << false << "never answers";
     QTest::newRow("a flood of pings: the latest answered, none queued")
@@ -374,11 +376,17 @@ void TestSyncFollower::MeetsLeader(const QByteArray& text, bool read, const QStr
                   : leader == QLatin1String("never answers") ? Answer::Never
                                                              : Answer::Yes;
     h.ReadsPongs = !leader.contains(QStringLiteral("pings"));
+    h.Leaves = leader.endsWith(QStringLiteral("goes"));
     if (!text.isEmpty())
         h.Messages << text;
     SyncLink link;
     QList<SyncState> handed;
-    connect(&link, &SyncLink::StateReceived, this, [&](const SyncState& s) { handed << s; });
+    QStringList said; // s: a state handed on, lost: the loss
+    connect(&link, &SyncLink::StateReceived, this, [&](const SyncState& s) {
+        handed << s;
+        said << QStringLiteral("s");
+    });
+    connect(&link, &SyncLink::Lost, this, [&] { said << QStringLiteral("lost"); });
     link.Start(QStringLiteral("127.0.0.1"), h.Port(), QStringLiteral("123456"));
     if (read)
         QVERIFY(QTest::qWaitFor([&] { return !handed.isEmpty(); }));
@@ -396,6 +404,9 @@ void TestSyncFollower::MeetsLeader(const QByteArray& text, bool read, const QStr
         QVERIFY(QTest::qWaitFor([&] { return link.IsConnected(); }));
         QVERIFY(h.PairHeads.contains("Cookie") == false);
         QVERIFY2(!other.PairHeads.contains("tavrelo_session"), other.PairHeads.constData());
+    } else if (leader == QLatin1String("says its last word and goes")) {
+        QVERIFY(QTest::qWaitFor([&] { return said.contains(QStringLiteral("lost")); }));
+        QCOMPARE(said.join(u' '), QStringLiteral("s lost"));
     } else if (leader == QLatin1String("never answers")) {
         QVERIFY(QTest::qWaitFor([&] { return link.LastTrouble() == Trouble::NoAnswer; },
                                 SyncLink::kHandshakeMs * 3));
