@@ -405,9 +405,23 @@ void TFrmMainSync::ShowFollowerStatus() {
                              .arg(follower_->ClockPort());
             break;
         }
-        text = link_->LastError().isEmpty()
-                   ? tr("正在连接领播 %1…").arg(leader)
-                   : tr("无法连接领播 %1：%2").arg(leader, link_->LastError());
+        switch (link_->LastTrouble()) {
+        case SyncLink::Trouble::Redirected:
+            // Never followed: the PIN and the session are the leader's alone.
+            text = tr("领播 %1 要求转到别的地址：已拒绝，请核对领播地址").arg(leader);
+            break;
+        case SyncLink::Trouble::NoAnswer:
+            text = link_->RetryInMs() > 0 ? tr("领播 %1 没有应答：%2 秒后重试")
+                                                .arg(leader)
+                                                .arg((link_->RetryInMs() + 999) / 1000)
+                                          : tr("领播 %1 没有应答：正在重试…").arg(leader);
+            break;
+        default:
+            text = link_->LastError().isEmpty()
+                       ? tr("正在连接领播 %1…").arg(leader)
+                       : tr("无法连接领播 %1：%2").arg(leader, link_->LastError());
+            break;
+        }
         break;
     }
     if (!waitingForClock)

@@ -406,6 +406,18 @@
         <translation>Cannot reach the leader at %1: %2</translation>
     </message>
     <message>
+        <source>领播 %1 要求转到别的地址：已拒绝，请核对领播地址</source>
+        <translation>The leader at %1 sent the connection elsewhere: refused; check the leader&apos;s address</translation>
+    </message>
+    <message>
+        <source>领播 %1 没有应答：%2 秒后重试</source>
+        <translation>No answer from the leader at %1: trying again in %2 s</translation>
+    </message>
+    <message>
+        <source>领播 %1 没有应答：正在重试…</source>
+        <translation>No answer from the leader at %1: trying again…</translation>
+    </message>
+    <message>
         <source>收不到领播的时钟：领播电脑须放行 UDP 端口 %1</source>
         <translation>No clock from the leader: its firewall must let UDP port %1 through</translation>
     </message>

@@ -1,14 +1,19 @@
 #include "sync/SyncLink.h"
 
+#include "sync/SyncSocket.h"
+
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
 #include <QNetworkRequest>
+#include <QStringDecoder>
 #include <QTimer>
 #include <QUrl>
-#include <QWebSocket>
+
+#include <algorithm>
+#include <utility>
 
 namespace {
 constexpr const char* kCookieName = "tavrelo_session";
@@ -22,6 +27,7 @@ QString HostPart(const QString& address) {
 } // namespace
 
 SyncLink::SyncLink(QObject* parent) : QObject(parent), net_(new QNetworkAccessManager(this)) {
+    net_->setRedirectPolicy(QNetworkRequest::ManualRedirectPolicy);
     retry_.setSingleShot(true);
     retry_.setInterval(kRetryMs);
     connect(&retry_, &QTimer::timeout, this, &SyncLink::Attempt);
@@ -29,6 +35,11 @@ SyncLink::SyncLink(QObject* parent) : QObject(parent), net_(new QNetworkAccessMa
     silence_.setInterval(kSilentMs);
     connect(&silence_, &QTimer::timeout, this,
             [this] { Dropped(QStringLiteral("the leader fell silent")); });
+    handshake_.setSingleShot(true);
+    handshake_.setInterval(kHandshakeMs);
+    connect(&handshake_, &QTimer::timeout, this, &SyncLink::GaveUp);
+    handOn_.setSingleShot(true);
+    connect(&handOn_, &QTimer::timeout, this, &SyncLink::HandOn);
 }
 
 SyncLink::~SyncLink() {
@@ -42,7 +53,9 @@ void SyncLink::Start(const QString& address, quint16 port, const QString& pin) {
     pin_ = pin;
     running_ = true;
     refused_ = 0;
+    unanswered_ = 0;
     lastError_.clear();
+    trouble_ = Trouble::None;
     Attempt();
 }
 
@@ -50,22 +63,25 @@ void SyncLink::Stop() {
     running_ = false;
     retry_.stop();
     silence_.stop();
+    handshake_.stop();
+    handOn_.stop();
     if (pairing_)
         pairing_->abort();
     if (socket_) {
         socket_->disconnect(this);
-        socket_->abort();
+        socket_->Abort();
         socket_->deleteLater();
         socket_ = nullptr;
     }
     connected_ = false;
     token_.clear();
-    pending_.reset();
+    pendingText_.clear();
 }
 
 void SyncLink::Attempt() {
     if (!running_)
         return;
+    handshake_.start();
     if (token_.isEmpty())
         Pair();
     else
@@ -76,18 +92,26 @@ void SyncLink::Pair() {
     QNetworkRequest request(
         QUrl(QStringLiteral("http://%1:%2/api/pair").arg(HostPart(address_)).arg(port_)));
     request.setHeader(QNetworkRequest::ContentTypeHeader, QStringLiteral("application/json"));
-    request.setTransferTimeout(kSilentMs);
+    // Answered here or nowhere; and no cookie jar: the session's cookie is
+    // taken from this answer and sent to this leader only.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute,
+                         QNetworkRequest::ManualRedirectPolicy);
+    request.setAttribute(QNetworkRequest::CookieLoadControlAttribute, QNetworkRequest::Manual);
+    request.setAttribute(QNetworkRequest::CookieSaveControlAttribute, QNetworkRequest::Manual);
     const QByteArray body =
         QJsonDocument(QJsonObject{{QStringLiteral("pin"), pin_},
                                   {QStringLiteral("role"), QStringLiteral("follower")}})
             .toJson(QJsonDocument::Compact);
     QNetworkReply* reply = net_->post(request, body);
+    // A longer answer stalls, and the attempt is given up.
+    reply->setReadBufferSize(16 * 1024);
     pairing_ = reply;
     connect(reply, &QNetworkReply::finished, this, [this, reply] {
         reply->deleteLater();
-        if (!running_)
+        if (!running_ || reply != pairing_)
             return;
         const QByteArray answer = reply->read(4096);
+        const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
         const QByteArray cookie = reply->rawHeader("Set-Cookie");
         QByteArray token;
         for (const QByteArray& part : cookie.split(';')) {
@@ -95,7 +119,17 @@ void SyncLink::Pair() {
             if (kv.startsWith(QByteArray(kCookieName) + '='))
                 token = kv.mid(int(qstrlen(kCookieName)) + 1);
         }
-        if (reply->error() != QNetworkReply::NoError || token.isEmpty() || token.size() > 128) {
+        if (status >= 300 && status < 400) {
+            handshake_.stop();
+            lastError_ = QStringLiteral("redirected");
+            trouble_ = Trouble::Redirected;
+            retry_.start(kClosedRetryMs);
+            return;
+        }
+        if (reply->error() != QNetworkReply::NoError || status != 200 || token.isEmpty() ||
+            token.size() > 128) {
+            handshake_.stop();
+            trouble_ = Trouble::None;
             const QJsonObject o = QJsonDocument::fromJson(answer).object();
             lastError_ = o.value(QStringLiteral("error")).toString().left(200);
             if (lastError_.isEmpty())
@@ -105,7 +139,6 @@ void SyncLink::Pair() {
             // with an old PIN would close it). Pairing closed is asked again
             // now and then; anything else (no answer yet, a player that does
             // not lead yet) soon.
-            const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
             if (status == 429 || (status == 403 && lastError_ == QLatin1String("wrong PIN")))
                 return;
             const bool closed = status == 403 && lastError_ != QLatin1String("not leading");
@@ -118,42 +151,43 @@ void SyncLink::Pair() {
 }
 
 void SyncLink::OpenSocket() {
-    // No Origin: a follower is no browser page (the server refuses a
-    // follower socket that names one).
-    socket_ = new QWebSocket(QString(), QWebSocketProtocol::VersionLatest, this);
-    socket_->setMaxAllowedIncomingMessageSize(SyncMessage::kMaxBytes);
-    socket_->setMaxAllowedIncomingFrameSize(SyncMessage::kMaxBytes);
-    QNetworkRequest request(
-        QUrl(QStringLiteral("ws://%1:%2/sync").arg(HostPart(address_)).arg(port_)));
-    request.setRawHeader("Cookie", QByteArray(kCookieName) + '=' + token_);
-    QWebSocket* ws = socket_;
-    connect(ws, &QWebSocket::connected, this, [this] {
+    socket_ = new SyncSocket(this);
+    SyncSocket* ws = socket_;
+    connect(ws, &SyncSocket::Opened, this, [this] {
+        handshake_.stop();
         connected_ = true;
         lastError_.clear();
+        trouble_ = Trouble::None;
+        unanswered_ = 0;
         lastSeq_ = 0;
         silence_.start();
         emit Connected();
     });
-    connect(ws, &QWebSocket::textMessageReceived, this, &SyncLink::OnMessage);
-    connect(ws, &QWebSocket::binaryMessageReceived, this, [this] { ++refused_; });
-    connect(ws, &QWebSocket::disconnected, this, [this, ws] {
-        if (ws == socket_)
-            Dropped(socket_->closeReason().left(200));
+    connect(ws, &SyncSocket::TextReceived, this, &SyncLink::OnMessage);
+    connect(ws, &SyncSocket::BinaryReceived, this, [this] { ++refused_; });
+    connect(ws, &SyncSocket::Closed, this, [this, ws](const QString& why) {
+        if (ws != socket_)
+            return;
+        const bool redirected = ws->Redirected();
+        Dropped(why);
+        if (redirected) {
+            trouble_ = Trouble::Redirected;
+            if (running_)
+                retry_.start(kClosedRetryMs);
+        }
     });
-    connect(ws, qOverload<QAbstractSocket::SocketError>(&QWebSocket::error), this, [this, ws] {
-        if (ws == socket_)
-            Dropped(socket_->errorString().left(200));
-    });
-    ws->open(request);
+    ws->Open(address_, port_, QByteArray(kCookieName) + '=' + token_);
 }
 
 void SyncLink::Dropped(const QString& why) {
     const bool wasUp = connected_;
     connected_ = false;
     silence_.stop();
+    handshake_.stop();
+    trouble_ = Trouble::None;
     if (socket_) {
         socket_->disconnect(this);
-        socket_->abort();
+        socket_->Abort();
         socket_->deleteLater();
         socket_ = nullptr;
     }
@@ -163,31 +197,57 @@ void SyncLink::Dropped(const QString& why) {
         token_.clear();
     if (!why.isEmpty())
         lastError_ = why;
-    if (wasUp)
+    if (wasUp) {
+        // What came before the loss is handed on before it (the leader's
+        // last word), never after: a state handed on later would have the
+        // follower play on as if the leader were there.
+        if (handOn_.isActive()) {
+            handOn_.stop();
+            HandOn();
+        }
         emit Lost();
+    }
     if (running_)
         retry_.start(kRetryMs);
 }
 
-void SyncLink::OnMessage(const QString& text) {
+void SyncLink::GaveUp() {
+    // No answer: a leader that is busy, or something that is not one. Asked
+    // again later and later.
+    if (QNetworkReply* reply = pairing_) {
+        pairing_ = nullptr;
+        reply->abort();
+    }
+    Dropped(QStringLiteral("no answer in %1 s").arg(kHandshakeMs / 1000));
+    trouble_ = Trouble::NoAnswer;
+    ++unanswered_;
+    if (running_)
+        retry_.start(std::min(kRetryMs << std::min(unanswered_ - 1, 4), kClosedRetryMs));
+}
+
+void SyncLink::OnMessage(const QByteArray& text) {
     silence_.start();
-    QString why;
-    const std::optional<SyncState> s = SyncMessage::Decode(text.toUtf8(), &why);
+    // Read when it is handed on: of a flood, only the newest message is
+    // ever decoded, at most one every kHandOnMs.
+    pendingText_ = text;
+    if (!handOn_.isActive())
+        handOn_.start(handedOn_.isValid()
+                          ? int(std::clamp<qint64>(kHandOnMs - handedOn_.elapsed(), 0, kHandOnMs))
+                          : 0);
+}
+
+void SyncLink::HandOn() {
+    if (pendingText_.isEmpty())
+        return;
+    const QByteArray text = std::exchange(pendingText_, {});
+    handedOn_.start();
+    QStringDecoder utf8(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
+    (void)utf8.decode(text);
+    const std::optional<SyncState> s = utf8.hasError() ? std::nullopt : SyncMessage::Decode(text);
     if (!s || s->Seq <= lastSeq_) {
         ++refused_;
         return;
     }
     lastSeq_ = s->Seq;
-    const bool scheduled = pending_.has_value();
-    pending_ = s;
-    if (!scheduled)
-        QTimer::singleShot(0, this, &SyncLink::HandOn);
-}
-
-void SyncLink::HandOn() {
-    if (!pending_)
-        return;
-    const SyncState s = *pending_;
-    pending_.reset();
-    emit StateReceived(s);
+    emit StateReceived(*s);
 }

@@ -4,8 +4,10 @@
 #include "engine/EngineClock.h"
 #include "engine/PlaybackGraph.h"
 #include "engine/SyncGraph.h"
+#include "support/HostileLeader.h"
 #include "support/LoggingView.h"
 #include "sync/SyncFollower.h"
+#include "sync/SyncLink.h"
 
 #include <QTemporaryDir>
 #include <QTest>
@@ -126,6 +128,9 @@ private slots:
     void followsTheLeader();
     void readsOnlyValidStates_data();
     void readsOnlyValidStates();
+
+private:
+    void MeetsLeader(const QByteArray& text, bool read, const QString& leader);
 };
 
 // script: "ms:event" in virtual time. run<pos>[@rate][/end<ms>] (the leader
@@ -283,9 +288,12 @@ void TestSyncFollower::followsTheLeader() {
 
 // What reaches a follower from the network: only a whole, valid state is
 // read; anything else is refused whole (the follower keeps the last one).
+// leader: how a leader on 127.0.0.1 misbehaves toward the follower's link
+// (text its first message); empty: the text is only read.
 void TestSyncFollower::readsOnlyValidStates_data() {
     QTest::addColumn<QByteArray>("text");
     QTest::addColumn<bool>("read");
+    QTest::addColumn<QString>("leader");
     const QByteArray hash(64, 'a');
     auto state = [&hash](const QByteArray& field, const QByteArray& value) {
         QByteArray t =
@@ -299,44 +307,153 @@ void TestSyncFollower::readsOnlyValidStates_data() {
         const int end = field == "file" ? t.indexOf('}', at) + 1 : t.indexOf(',', at);
         return t.replace(at, end - at, '"' + field + "\":" + value);
     };
-    QTest::newRow("valid") << state({}, {}) << true;
-    QTest::newRow("not JSON") << QByteArray("{\"v\":1,") << false;
-    QTest::newRow("an array") << QByteArray("[1,2]") << false;
-    QTest::newRow("too large") << state("line", '"' + QByteArray(3000, 'x') + '"') << false;
-    QTest::newRow("line too long") << state("line", '"' + QByteArray(201, 'x') + '"') << false;
+    QTest::newRow("valid") << state({}, {}) << true << QString();
+    QTest::newRow("not JSON") << QByteArray("{\"v\":1,") << false << QString();
+    QTest::newRow("an array") << QByteArray("[1,2]") << false << QString();
+    QTest::newRow("too large") << state("line", '"' + QByteArray(3000, 'x') + '"') << false
+                               << QString();
+    QTest::newRow("line too long")
+        << state("line", '"' + QByteArray(201, 'x') + '"') << false << QString();
     QTest::newRow("unknown field")
-        << QByteArray(state({}, {})).replace("\"v\":1", "\"w\":1") << false;
-    QTest::newRow("field missing") << QByteArray(state({}, {})).replace("\"v\":1,", "") << false;
-    QTest::newRow("other version") << state("v", "2") << false;
+        << QByteArray(state({}, {})).replace("\"v\":1", "\"w\":1") << false << QString();
+    QTest::newRow("field missing")
+        << QByteArray(state({}, {})).replace("\"v\":1,", "") << false << QString();
+    QTest::newRow("other version") << state("v", "2") << false << QString();
     QTest::newRow("a path for a name")
         << state("file", R"({"name":"../../etc/passwd","size":12,"hash":")" + hash + R"("})")
-        << false;
+        << false << QString();
     QTest::newRow("hash not hex") << state("file", R"({"name":"a.mp4","size":12,"hash":")" +
                                                        QByteArray(64, 'z') + R"("})")
-                                  << false;
-    QTest::newRow("running without a file") << state("file", "{}") << false;
-    QTest::newRow("running without a clock") << state("clockPort", "0") << false;
-    QTest::newRow("rate 0") << state("rate", "0") << false;
-    QTest::newRow("rate 100") << state("rate", "100") << false;
-    QTest::newRow("rate beyond a double") << state("rate", "1e400") << false;
-    QTest::newRow("negative clock") << state("clock", "-5") << false;
-    QTest::newRow("clock beyond exact") << state("clock", "1e300") << false;
-    QTest::newRow("section not whole") << state("section", "2.5") << false;
-    QTest::newRow("section as text") << state("section", "\"2\"") << false;
-    QTest::newRow("unknown play") << state("play", "\"poweroff\"") << false;
-    QTest::newRow("unknown end") << state("end", "\"reboot\"") << false;
-    QTest::newRow("port beyond range") << state("clockPort", "70000") << false;
+                                  << false << QString();
+    QTest::newRow("running without a file") << state("file", "{}") << false << QString();
+    QTest::newRow("running without a clock") << state("clockPort", "0") << false << QString();
+    QTest::newRow("rate 0") << state("rate", "0") << false << QString();
+    QTest::newRow("rate 100") << state("rate", "100") << false << QString();
+    QTest::newRow("rate beyond a double") << state("rate", "1e400") << false << QString();
+    QTest::newRow("negative clock") << state("clock", "-5") << false << QString();
+    QTest::newRow("clock beyond exact") << state("clock", "1e300") << false << QString();
+    QTest::newRow("section not whole") << state("section", "2.5") << false << QString();
+    QTest::newRow("section as text") << state("section", "\"2\"") << false << QString();
+    QTest::newRow("unknown play") << state("play", "\"poweroff\"") << false << QString();
+    QTest::newRow("unknown end") << state("end", "\"reboot\"") << false << QString();
+    QTest::newRow("port beyond range") << state("clockPort", "70000") << false << QString();
+    QTest::newRow("a redirect for the pairing: not followed")
+        << QByteArray() << false << "redirects pairing";
+    QTest::newRow("a redirect for /sync: not followed")
+        << QByteArray() << false << "redirects sync";
+    QTest::newRow("a second leader never gets the first one's cookie")
+        << state({}, {}) << true << "pairs, then another";
+    QTest::newRow("its last word before it goes: handed on before the loss, never after")
+        << state({}, {}) << true << "says its last word and goes";
+    QTest::newRow("a handshake never answered: given up, tried again")
+        << QByteArray() << false << "never answers";
+    QTest::newRow("a flood of pings: the latest answered, none queued")
+        << state({}, {}) << true << "floods pings";
+    QTest::newRow("a flood of states: the newest, one every 50 ms at most")
+        << state({}, {}) << true << "floods states";
 }
 
 void TestSyncFollower::readsOnlyValidStates() {
     QFETCH(QByteArray, text);
     QFETCH(bool, read);
+    QFETCH(QString, leader);
+    if (!leader.isEmpty())
+        return MeetsLeader(text, read, leader);
     QString why;
     const std::optional<SyncState> s = SyncMessage::Decode(text, &why);
     QVERIFY2(s.has_value() == read, qPrintable(why));
     if (read)
         QCOMPARE(SyncMessage::Encode(*SyncMessage::Decode(SyncMessage::Encode(*s))),
                  SyncMessage::Encode(*s));
+}
+
+void TestSyncFollower::MeetsLeader(const QByteArray& text, bool read, const QString& leader) {
+    using Answer = HostileLeader::Answer;
+    using Trouble = SyncLink::Trouble;
+    HostileLeader h;
+    h.Pairing = leader == QLatin1String("redirects pairing") ? Answer::Redirect : Answer::Yes;
+    h.Handshake = leader == QLatin1String("redirects sync")  ? Answer::Redirect
+                  : leader == QLatin1String("never answers") ? Answer::Never
+                                                             : Answer::Yes;
+    h.ReadsPongs = !leader.contains(QStringLiteral("pings"));
+    h.Leaves = leader.endsWith(QStringLiteral("goes"));
+    if (!text.isEmpty())
+        h.Messages << text;
+    SyncLink link;
+    QList<SyncState> handed;
+    QStringList said; // s: a state handed on, lost: the loss
+    connect(&link, &SyncLink::StateReceived, this, [&](const SyncState& s) {
+        handed << s;
+        said << QStringLiteral("s");
+    });
+    connect(&link, &SyncLink::Lost, this, [&] { said << QStringLiteral("lost"); });
+    link.Start(QStringLiteral("127.0.0.1"), h.Port(), QStringLiteral("123456"));
+    if (read)
+        QVERIFY(QTest::qWaitFor([&] { return !handed.isEmpty(); }));
+
+    if (leader.startsWith(QStringLiteral("redirects"))) {
+        QVERIFY(QTest::qWaitFor([&] { return link.LastTrouble() == Trouble::Redirected; }));
+        // Neither the PIN nor the session went anywhere else, and the
+        // leader is asked again only after a while.
+        QCOMPARE(h.StolenConnections, 0);
+        QCOMPARE(h.PairRequests, 1);
+        QVERIFY(!link.IsConnected() && link.RetryInMs() > SyncLink::kRetryMs);
+    } else if (leader == QLatin1String("pairs, then another")) {
+        HostileLeader other;
+        link.Start(QStringLiteral("127.0.0.1"), other.Port(), QStringLiteral("123456"));
+        QVERIFY(QTest::qWaitFor([&] { return link.IsConnected(); }));
+        QVERIFY(h.PairHeads.contains("Cookie") == false);
+        QVERIFY2(!other.PairHeads.contains("tavrelo_session"), other.PairHeads.constData());
+    } else if (leader == QLatin1String("says its last word and goes")) {
+        QVERIFY(QTest::qWaitFor([&] { return said.contains(QStringLiteral("lost")); }));
+        QCOMPARE(said.join(u' '), QStringLiteral("s lost"));
+    } else if (leader == QLatin1String("never answers")) {
+        QVERIFY(QTest::qWaitFor([&] { return link.LastTrouble() == Trouble::NoAnswer; },
+                                SyncLink::kHandshakeMs * 3));
+        QVERIFY(link.RetryInMs() > 0);
+        QVERIFY(QTest::qWaitFor([&] { return h.SyncRequests == 2; }, SyncLink::kHandshakeMs * 3));
+        QCOMPARE(link.LastTrouble(), Trouble::NoAnswer);
+    } else if (leader == QLatin1String("floods pings")) {
+        // The leader reads nothing meanwhile: answers kept for it would
+        // pile up in this player.
+        constexpr int kPings = 500000;
+        // Its states go on meanwhile, every half second as a leader's do.
+        SyncState beat = handed.first();
+        QTimer heartbeat;
+        connect(&heartbeat, &QTimer::timeout, this, [&] {
+            beat.Seq += 1;
+            h.Send(0x1, SyncMessage::Encode(beat));
+        });
+        heartbeat.start(500);
+        h.Start(HostileLeader::Flood::Pings);
+        QVERIFY(QTest::qWaitFor([&] { return h.Flooded >= kPings; }, 60000));
+        h.StopFlood();
+        h.Send(0x9, "last");
+        h.ReadPongs();
+        QVERIFY(QTest::qWaitFor([&] { return h.LastPong == "last"; }, 20000));
+        QVERIFY2(h.Pongs <= kPings / 100, qPrintable(QString::number(h.Pongs)));
+        QVERIFY(link.IsConnected());
+    } else if (leader == QLatin1String("floods states")) {
+        constexpr int kStates = 400;
+        QElapsedTimer flood;
+        flood.start();
+        const qsizetype before = handed.size();
+        // One state a pass of the event loop, as a leader sending as fast
+        // as it can to a follower that keeps up.
+        h.FloodState = handed.first();
+        h.Batch = 1;
+        h.Start(HostileLeader::Flood::States);
+        QVERIFY(QTest::qWaitFor([&] { return h.Flooded >= kStates; }, 60000));
+        h.StopFlood();
+        // The newest is handed on; of the rest, one every 50 ms at most.
+        QVERIFY(QTest::qWaitFor([&] { return handed.last().Seq == h.FloodState.Seq; }));
+        const qsizetype most = flood.elapsed() / SyncLink::kHandOnMs + 2;
+        QVERIFY2(handed.size() - before <= most,
+                 qPrintable(QStringLiteral("%1 of %2").arg(handed.size() - before).arg(most)));
+        QVERIFY(link.IsConnected());
+    } else {
+        QFAIL("unknown leader");
+    }
 }
 
 QTEST_GUILESS_MAIN(TestSyncFollower)
