@@ -30,7 +30,22 @@ PlaybackGraph::OpenResult TGraphPlayback::Open(const QString& file) {
 }
 
 void TGraphPlayback::Play() {
+    // Leading, every start is told to the followers before it is heard.
+    if (leading_ && PlayAnnounced())
+        return;
     graph_->Play();
+}
+
+bool TGraphPlayback::PlayAnnounced() {
+    // A seek still landing is waited for (the engine waits at most 200 ms
+    // for a jump's): the run starts where it lands.
+    constexpr int kLandMs = 2000;
+    if (GetState() != State::Paused || (SeekPending() && !graph_->WaitSeekDone(kLandMs)))
+        return false;
+    const auto now = ClockNowNs();
+    if (!now || GetState() != State::Paused)
+        return false;
+    return graph_->PlayAt(*now + int64_t(kStartAheadMs) * 1000000);
 }
 
 void TGraphPlayback::Pause() {
@@ -183,7 +198,16 @@ void TGraphPlayback::SetDualMode(const QString& decoder, int channel) {
 
 bool TGraphPlayback::LeadClock(const QString& address, uint16_t* port, QString* error) {
     if (LeadNetClock(address.toUtf8().constData(), port)) {
+        // A section playing moves to the published clock paused, and starts
+        // again where it paused, announced like any start: never a switch of
+        // clocks under a running output.
+        const bool playing = GetState() == State::Playing;
+        if (playing)
+            graph_->Pause();
         AdoptSharedClock();
+        leading_ = true;
+        if (playing && !PlayAnnounced())
+            graph_->Play();
         return true;
     }
     if (error)
@@ -192,11 +216,13 @@ bool TGraphPlayback::LeadClock(const QString& address, uint16_t* port, QString* 
 }
 
 void TGraphPlayback::FollowClock(const QString& address, uint16_t port) {
+    leading_ = false;
     FollowNetClock(address.toUtf8().constData(), port);
     AdoptSharedClock();
 }
 
 void TGraphPlayback::ClockAlone() {
+    leading_ = false;
     StopNetClock();
     AdoptSharedClock();
 }

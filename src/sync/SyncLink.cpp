@@ -151,6 +151,10 @@ void SyncLink::Dropped(const QString& why) {
     const bool wasUp = connected_;
     connected_ = false;
     silence_.stop();
+    // A state read before the drop and not yet handed on is older than the
+    // loss: handed on after Lost it would take the follower off its hold
+    // and leave it "following" a leader that is gone.
+    pending_.reset();
     if (socket_) {
         socket_->disconnect(this);
         socket_->abort();

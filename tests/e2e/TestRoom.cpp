@@ -206,6 +206,48 @@ private slots:
             QCOMPARE(f.Process.state(), QProcess::Running);
     }
 
+    // Every start of the leader's is told ahead: at the moment it is made,
+    // the leader's own run lies kStartAheadMs ahead on the shared clock, at
+    // the section's very start, and the followers play that section in step.
+    void startsAnnounced_data() {
+        QTest::addColumn<bool>("repeat");
+        QTest::newRow("a repeat after its pause") << true;
+        QTest::newRow("a jump to the next section (PgDn)") << false;
+    }
+    void startsAnnounced() {
+        QFETCH(bool, repeat);
+        QTRY_VERIFY_WITH_TIMEOUT(AllInStep(), WaitMs);
+        if (!repeat && frm_->Engine->CurRow() >= 3) {
+            frm_->Engine->PlaySection(1, false);
+            QTRY_VERIFY_WITH_TIMEOUT(AllInStep(), WaitMs);
+        }
+        const int row = repeat ? frm_->Engine->CurRow() : frm_->Engine->CurRow() + 1;
+        const int64_t startMs = row == 1 ? 0 : row == 2 ? 5000 : 8000;
+        const auto before = frm_->Graph->ClockNowNs();
+        QVERIFY(before.has_value());
+        std::optional<SyncGraph::Mapping> start;
+        const QMetaObject::Connection watch =
+            connect(frm_->Engine, &SectionEngine::StateChanged, this, [&](SectionEngine::State st) {
+                if (st == SectionEngine::State::Playing && !start)
+                    start = frm_->Graph->ClockMapping();
+            });
+        if (repeat)
+            frm_->Engine->PlaySection(row, true);
+        else
+            frm_->Engine->PlayNext();
+        QTRY_VERIFY_WITH_TIMEOUT(start.has_value(), WaitMs);
+        disconnect(watch);
+        QCOMPARE(frm_->Engine->CurRow(), row);
+        QVERIFY2(start->clockNs - *before >= int64_t(SyncGraph::kStartAheadMs) * 1000000,
+                 qPrintable(QString::number(start->clockNs - *before)));
+        QVERIFY2(std::llabs(start->positionNs - startMs * 1000000) < 1000000,
+                 qPrintable(QString::number(start->positionNs)));
+        QTRY_VERIFY_WITH_TIMEOUT(AllInStep([row](const QJsonObject& s) {
+                                     return s.value(QStringLiteral("section")).toInt() == row;
+                                 }),
+                                 WaitMs);
+    }
+
     // The leader gone: each follower plays to the end of its section and
     // holds; back, they rejoin by themselves.
     void leaderLostAndBack() {
