@@ -788,16 +788,23 @@ std::optional<double> HeardLag(const std::vector<float>& a, const std::vector<fl
         return std::nullopt;
     std::vector<double> c(size_t(2 * search + 1), 0);
     int best = -1;
+    // b's energy under the window, slid along from lag to lag.
+    double ey = -1;
     for (int k = -search; k <= search; ++k) {
         const int64_t j = i + guess + k;
         if (j < 0 || j + kWindow > int64_t(b.size()))
             continue;
         const float* y = &b[size_t(j)];
-        double xy = 0, ey = 0;
-        for (int n = 0; n < kWindow; ++n) {
-            xy += double(x[n]) * y[n];
-            ey += double(y[n]) * y[n];
+        if (ey < 0) {
+            ey = 0;
+            for (int n = 0; n < kWindow; ++n)
+                ey += double(y[n]) * y[n];
+        } else {
+            ey += double(y[kWindow - 1]) * y[kWindow - 1] - double(y[-1]) * y[-1];
         }
+        float xy = 0;
+        for (int n = 0; n < kWindow; ++n)
+            xy += x[n] * y[n];
         c[size_t(k + search)] = ey > 0 ? xy / std::sqrt(ex * ey) : 0;
         if (best < 0 || c[size_t(k + search)] > c[size_t(best)])
             best = k + search;
@@ -864,12 +871,14 @@ HeardStats CompareHeard(const HeardTrack& a, const HeardTrack& b, int64_t from,
             continue;
         }
         ++s.Windows;
-        auto lag = HeardLag(a.X, b.X, i, guess, 3);
+        auto lag = HeardLag(a.X, b.X, i, guess, 2);
         if (!lag)
-            lag = HeardLag(a.X, b.X, i, expectMs, 60);
+            lag = HeardLag(a.X, b.X, i, expectMs, 50);
         if (!lag)
             continue;
         guess = *lag;
+        if (qEnvironmentVariableIsSet("BENCH_SYNC_DEBUG"))
+            fprintf(stderr, "heard %.1f s lag %.3f ms\n", double(i) / kRate, *lag);
         ++s.Matched;
         sum += *lag;
         off.push_back(std::abs(*lag - expectMs));
@@ -884,6 +893,7 @@ HeardStats CompareHeard(const HeardTrack& a, const HeardTrack& b, int64_t from,
 }
 
 void PrintHeard(const char* what, const HeardStats& s) {
+    fflush(stdout);
     printf("  %-44s median %6.3f ms  worst %7.3f ms  mean lag %+7.3f ms  (%d of %d windows; "
            "one alone %d ms)\n",
            what, s.Median, s.Worst, s.MeanLag, s.Matched, s.Windows, s.AloneMs);
@@ -912,11 +922,31 @@ void PrintStarts(const char* what, const HeardTrack& a, const HeardTrack& b, dou
         }
         const double ms = double(best - s) * 1000.0 / kRate - expectMs;
         d.push_back(std::abs(ms));
-        each << QString::number(ms, 'f', 1);
+        each << QStringLiteral("%1s:%2").arg(double(s) / kRate, 0, 'f', 1).arg(ms, 0, 'f', 1);
     }
     std::sort(d.begin(), d.end());
+    fflush(stdout);
     printf("  %-44s %zu starts, worst %.2f ms, %d missing: %s\n", what, d.size(),
            d.empty() ? 0.0 : d.back(), missing, qPrintable(each.join(u' ')));
+}
+
+// Starts of t whose sound then runs on for a second without a gap (a start
+// broken off, silent a moment, or begun twice counts as unclean).
+void PrintCleanStarts(const char* what, const HeardTrack& t) {
+    int clean = 0, all = 0;
+    for (int64_t s : Onsets(t)) {
+        const size_t from = size_t(s / kBlock) + 1, to = from + 200;
+        if (to > t.Loud.size())
+            continue;
+        ++all;
+        bool gap = false;
+        for (size_t b = from; b < to; ++b)
+            gap = gap || !t.Loud[b];
+        clean += gap ? 0 : 1;
+    }
+    fflush(stdout);
+    printf("  %-44s %d of %d clean (a second of sound without a gap after each)\n", what, clean,
+           all);
 }
 
 // A four-channel float recording of noise on channel 0 and the same 7 ms
@@ -925,7 +955,7 @@ bool CheckHeardMethod(const SoundServer& server, const QString& dir) {
     const int frames = kRate * 3, shift = kRate * 7 / 1000;
     std::vector<float> raw(size_t(frames) * kHeardChannels, 0.f);
     QRandomGenerator rng(7);
-    std::vector<float> noise(size_t(frames));
+    std::vector<float> noise(static_cast<size_t>(frames));
     for (float& v : noise)
         v = float(rng.generateDouble() * 1.2 - 0.6);
     for (int i = 0; i < frames; ++i) {
@@ -939,7 +969,7 @@ bool CheckHeardMethod(const SoundServer& server, const QString& dir) {
         return false;
     f.write(reinterpret_cast<const char*>(raw.data()), qint64(raw.size() * sizeof(float)));
     f.close();
-    SinkRecording rec(server, QStringLiteral("mix"), kHeardChannels);
+    SinkRecording rec(server, QStringLiteral("mix"), kHeardChannels, QLatin1String(kHeardMap));
     QThread::msleep(300);
     QProcess play;
     play.setProcessChannelMode(QProcess::ForwardedErrorChannel);
@@ -956,7 +986,9 @@ bool CheckHeardMethod(const SoundServer& server, const QString& dir) {
     printf("  the method on one stream, 7 ms apart: %+.3f ms (worst off %.3f ms, %d windows); "
            "0 ms apart: %+.3f ms (worst %.3f ms)\n",
            seven.MeanLag, seven.Worst, seven.Matched, zero.MeanLag, zero.Worst);
-    return seven.Matched > 10 && std::abs(seven.MeanLag - 7) < 0.05;
+    fflush(stdout);
+    return seven.Matched > 10 && std::abs(seven.MeanLag - 7) < 0.05 && seven.Worst < 0.05 &&
+           zero.Matched > 10 && zero.Worst < 0.05;
 }
 
 void HeardRoom(const QString& dir) {
@@ -985,7 +1017,7 @@ void HeardRoom(const QString& dir) {
     }
     schedule.Save(sched);
 
-    SoundServer server({});
+    SoundServer server(QStringList{});
     if (!server.IsRunning()) {
         printf("  no sound server could be started: left out\n");
         return;
@@ -1012,7 +1044,7 @@ void HeardRoom(const QString& dir) {
         printf("  the method did not read the known offset back: the figures below are not "
                "trusted\n");
 
-    SinkRecording rec(server, QStringLiteral("mix"), kHeardChannels);
+    SinkRecording rec(server, QStringLiteral("mix"), kHeardChannels, QLatin1String(kHeardMap));
     QThread::msleep(300);
     const int64_t recStart = MonoNs();
     const QString port = QStringLiteral("47312");
@@ -1020,7 +1052,7 @@ void HeardRoom(const QString& dir) {
     qputenv("PULSE_SINK", "out0");
     Player l = Spawn({},
                      {QStringLiteral("lead"), clip, QStringLiteral("127.0.0.1"), port, kPin,
-                      QStringLiteral("14500:pause 17000:play 21000:next")},
+                      QStringLiteral("16000:pause 18000:play 22000:next")},
                      dir + QStringLiteral("/HL.rec"));
     QThread::msleep(300);
     const QStringList f = {QStringLiteral("follow"), QStringLiteral("127.0.0.1"), port, kPin,
@@ -1060,6 +1092,7 @@ void HeardRoom(const QString& dir) {
     PrintHeard("leader - follower 1", CompareHeard(t[0], t[1], 0));
     PrintHeard("leader - follower 2 (offset +40 ms)", CompareHeard(t[0], t[2], 0, 40));
     PrintHeard("follower 1 - follower 2 (offset +40 ms)", CompareHeard(t[1], t[2], 0, 40));
+    PrintCleanStarts("the leader's starts", t[0]);
     PrintStarts("restarts, leader - follower 1", t[0], t[1], 0, 0);
     PrintStarts("restarts, leader - follower 2", t[0], t[2], 40,
                 join >= 0 ? join + kRate : INT64_MAX);

@@ -34,18 +34,31 @@ void TGraphPlayback::Play() {
     if (leading_ && PlayAnnounced())
         return;
     graph_->Play();
+    sought_ = false;
 }
 
 bool TGraphPlayback::PlayAnnounced() {
     // A seek still landing is waited for (the engine waits at most 200 ms
     // for a jump's): the run starts where it lands.
     constexpr int kLandMs = 2000;
-    if (GetState() != State::Paused || (SeekPending() && !graph_->WaitSeekDone(kLandMs)))
+    if (GetState() != State::Paused)
+        return false;
+    // A resume starts from a seek to where it paused, as a follower's start
+    // does: what the output held at the pause is flushed, not heard first
+    // (it came out some 100 ms after the followers' sound).
+    if (!sought_) {
+        if (const auto at = KnownPositionMs())
+            Seek(*at);
+    }
+    if (SeekPending() && !graph_->WaitSeekDone(kLandMs))
         return false;
     const auto now = ClockNowNs();
     if (!now || GetState() != State::Paused)
         return false;
-    return graph_->PlayAt(*now + int64_t(kStartAheadMs) * 1000000);
+    if (!graph_->PlayAt(*now + int64_t(kStartAheadMs) * 1000000))
+        return false;
+    sought_ = false;
+    return true;
 }
 
 void TGraphPlayback::Pause() {
@@ -70,6 +83,7 @@ PlaybackGraph::State TGraphPlayback::GetState() const {
 }
 
 void TGraphPlayback::Seek(int64_t ms) {
+    sought_ = true;
     const auto seeking = graph_->QueryInterface<IMediaSeeking>();
     if (!seeking)
         return;
@@ -252,5 +266,6 @@ std::optional<SyncGraph::Mapping> TGraphPlayback::ClockMapping() const {
 }
 
 bool TGraphPlayback::PlayAt(int64_t clockNs) {
+    sought_ = false;
     return graph_->PlayAt(clockNs);
 }

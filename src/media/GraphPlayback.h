@@ -72,4 +72,5 @@ private:
 
     TFilterGraph* graph_;
     bool leading_ = false;
+    bool sought_ = false; // a seek since the last run
 };

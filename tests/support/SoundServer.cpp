@@ -133,7 +133,8 @@ int SoundServer::StreamCount() const {
     return int(out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size());
 }
 
-SinkRecording::SinkRecording(const SoundServer& server, const QString& sink, int channels)
+SinkRecording::SinkRecording(const SoundServer& server, const QString& sink, int channels,
+                             const QString& channelMap)
     : channels_(std::max(1, channels)) {
     if (!dir_.isValid())
         return;
@@ -142,11 +143,15 @@ SinkRecording::SinkRecording(const SoundServer& server, const QString& sink, int
     rec_.setStandardOutputFile(file_);
     rec_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     rec_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    rec_.start(QStringLiteral("parec"),
-               {QStringLiteral("--device=%1.monitor").arg(sink), QStringLiteral("--raw"),
-                QStringLiteral("--format=float32le"), QStringLiteral("--rate=48000"),
-                QStringLiteral("--channels=%1").arg(channels_),
-                QStringLiteral("--latency-msec=20")});
+    QStringList args{QStringLiteral("--device=%1.monitor").arg(sink),
+                     QStringLiteral("--raw"),
+                     QStringLiteral("--format=float32le"),
+                     QStringLiteral("--rate=48000"),
+                     QStringLiteral("--channels=%1").arg(channels_),
+                     QStringLiteral("--latency-msec=20")};
+    if (!channelMap.isEmpty())
+        args << QStringLiteral("--channel-map=%1").arg(channelMap);
+    rec_.start(QStringLiteral("parec"), args);
     rec_.waitForStarted(5000);
 }
 

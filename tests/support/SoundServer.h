@@ -58,8 +58,10 @@ class SinkRecording {
 public:
     static constexpr int SampleRate = 48000;
 
-    // channels: of the sink's monitor, recorded in its own order.
-    SinkRecording(const SoundServer& server, const QString& sink, int channels = 2);
+    // channels of the sink's monitor, in channelMap's order ("front-left,
+    // front-right,…"; empty: PulseAudio's default order for that many).
+    SinkRecording(const SoundServer& server, const QString& sink, int channels = 2,
+                  const QString& channelMap = {});
     ~SinkRecording();
     bool IsRunning() const { return rec_.state() == QProcess::Running; }
     // Interleaved frames (of Channels() each) recorded so far.
