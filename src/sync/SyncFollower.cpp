@@ -219,6 +219,13 @@ void SyncFollower::Align(const SyncState& s) {
             graph_.Pause();
         if (Superseded())
             return;
+        // Paused, nothing reaches the output, and the seek flushes what was
+        // decoded before it: the sound comes back before the seek, so that
+        // the buffer it prerolls is made at the chosen volume (made muted,
+        // it cut the first ~28 ms of every start, heard through the server).
+        // A pause the graph refused keeps it muted until the run.
+        if (graph_.GetState() == GState::Paused)
+            graph_.SetVolume(options_.Volume);
         if (std::abs(graph_.Rate() - s.Rate) > 1e-9)
             graph_.SetRate(s.Rate);
         const auto now = sync_.ClockNowNs();
@@ -243,8 +250,6 @@ void SyncFollower::Align(const SyncState& s) {
         const int64_t tookMs = clock_.NowMs() - start;
         const auto landed = sync_.ClockNowNs();
         if (landed && *landed + kLandAheadNs < at) {
-            // Paused at the landed seek, nothing decoded before it reaches
-            // the output: the sound comes back before the run.
             graph_.SetVolume(options_.Volume);
             if (sync_.PlayAt(at)) {
                 aligned_ = s;
