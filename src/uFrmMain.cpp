@@ -81,17 +81,6 @@ void TFrmMain::FormCreate() {
 
     FrmPlay = std::make_unique<TFrmPlay>(FGBrowse, this);
 
-    // A file named on the command line is opened instead, once the window is
-    // up. A special file goes on to PlaySection, which refuses it with a
-    // message.
-    if (StartFile.isEmpty() && chkAutoPlay->isChecked() && QFileInfo::exists(CurFile)) {
-        Guarded([this] { PlaySection(1, false); })();
-        // Blocks without handling events, so that the video window is up
-        // before the control window is first shown.
-        QThread::msleep(500);
-        if (FrmPlay)
-            FrmPlay->raise();
-    }
     CreatePracticeControls();
     AddKeyHints();
     CreateTimelineControls();
@@ -101,6 +90,20 @@ void TFrmMain::FormCreate() {
     Sync->LoadSwitches();
     bottomRowsHeld_ = false;
     PlaceBottomRows();
+    // A file named on the command line is opened instead, once the window is
+    // up. A special file goes on to PlaySection, which refuses it with a
+    // message. After the room's switches: a leader's first sound is on the
+    // clock it publishes (a switch of clocks under a playing output broke
+    // its start off), and a follower plays what its leader plays.
+    if (StartFile.isEmpty() && chkAutoPlay->isChecked() && QFileInfo::exists(CurFile) &&
+        !Following()) {
+        Guarded([this] { PlaySection(1, false); })();
+        // Blocks without handling events, so that the video window is up
+        // before the control window is first shown.
+        QThread::msleep(500);
+        if (FrmPlay)
+            FrmPlay->raise();
+    }
     // Once, beside the window and without waiting for a click.
     if (!IniFileNotice.isEmpty())
         QTimer::singleShot(0, this, [this, text = std::exchange(IniFileNotice, {})] {

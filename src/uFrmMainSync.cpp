@@ -27,6 +27,7 @@
 #include <QPushButton>
 #include <QRegularExpression>
 #include <QRegularExpressionValidator>
+#include <QSpinBox>
 #include <QTimer>
 
 namespace {
@@ -155,7 +156,18 @@ TFrmMainSync::TFrmMainSync(TFrmMain& frm) : QObject(&frm), frm_(frm) {
     grid->addWidget(new QLabel(QStringLiteral("PIN"), plSync), 0, 2);
     grid->addWidget(edFollowPin, 0, 3);
     grid->addWidget(btnLeave, 0, 4);
-    grid->addWidget(lbSync, 1, 0, 1, 5);
+    // This screen's sound and picture later (+) or earlier (-) than the
+    // leader's: speakers on HDMI or Bluetooth, or far across the room.
+    seLatency = new QSpinBox(plSync);
+    seLatency->setObjectName(QStringLiteral("seLatency"));
+    seLatency->setRange(-SyncFollower::kMaxLatencyMs, SyncFollower::kMaxLatencyMs);
+    seLatency->setSingleStep(5);
+    seLatency->setSuffix(QStringLiteral(" ms"));
+    seLatency->setToolTip(tr("本机的声音和画面比领播晚（+）或早（-）多少毫秒，用于补偿 HDMI、"
+                             "蓝牙音箱或远处音箱的延迟"));
+    grid->addWidget(lbSync, 1, 0, 1, 3);
+    grid->addWidget(new QLabel(tr("延迟补偿"), plSync), 1, 3);
+    grid->addWidget(seLatency, 1, 4);
     grid->setColumnStretch(1, 1);
     plSync->hide();
     new TPanelPlacer(&frm_, this);
@@ -163,6 +175,7 @@ TFrmMainSync::TFrmMainSync(TFrmMain& frm) : QObject(&frm), frm_(frm) {
     connect(chkLead, &QCheckBox::toggled, this, [this] { chkLeadClick(chkLead); });
     connect(chkFollow, &QCheckBox::toggled, this, [this] { chkFollowClick(chkFollow); });
     connect(btnLeave, &QPushButton::clicked, this, [this] { btnLeaveClick(btnLeave); });
+    connect(seLatency, &QSpinBox::valueChanged, this, [this] { seLatencyChange(seLatency); });
     for (QLineEdit* e : {edFollowAddress, edFollowPin})
         connect(e, &QLineEdit::returnPressed, this, [this] {
             if (chkFollow->isChecked() && !Following())
@@ -181,6 +194,11 @@ void TFrmMainSync::LoadSwitches() {
     if (!pin.isEmpty())
         AtomicFileWriter::MakePrivate(IniFileName);
     edFollowPin->setText(pin);
+    {
+        // Before following starts: it starts on this offset.
+        const QSignalBlocker quiet(seLatency);
+        seLatency->setValue(ReadIntSetting(IniFileName, Setting::FollowLatencyMs, 0));
+    }
     if (ReadBoolSetting(IniFileName, Setting::chkFollow))
         chkFollow->setChecked(true);
     else if (ReadBoolSetting(IniFileName, Setting::chkLead))
@@ -293,6 +311,15 @@ void TFrmMainSync::btnLeaveClick(QObject* /*Sender*/) {
     chkFollow->setChecked(false);
 }
 
+void TFrmMainSync::seLatencyChange(QObject* /*Sender*/) {
+    Store(Setting::FollowLatencyMs, QString::number(seLatency->value()));
+    if (follower_) {
+        SyncFollower::Options o = follower_->GetOptions();
+        o.LatencyOffsetMs = seLatency->value();
+        follower_->SetOptions(o);
+    }
+}
+
 void TFrmMainSync::StartFollowing() {
     QString host;
     quint16 port = 0;
@@ -313,6 +340,7 @@ void TFrmMainSync::StartFollowing() {
     o.End = own.End;
     o.SectionLine = own.SectionLine;
     o.Volume = own.Volume;
+    o.LatencyOffsetMs = seLatency->value();
     // The media is looked for beside the files this player knows.
     if (!frm_.CurFile.isEmpty())
         o.Folders << QFileInfo(frm_.CurFile).path();
@@ -377,6 +405,10 @@ void TFrmMainSync::ShowFollowerStatus() {
     switch (follower_->GetStatus()) {
     case SyncFollower::Status::Following:
         text = tr("跟播中：领播 %1").arg(leader);
+        // Its seek too slow for the leader's start: it came in a moment
+        // after, and meets the next start if it can.
+        if (follower_->MissedStart())
+            text += tr("（没赶上领播的这次开始，稍后已跟上）");
         break;
     case SyncFollower::Status::MissingMedia:
         text = tr("本机没有领播的媒体文件：%1（%2 字节）")

@@ -1,8 +1,8 @@
 // A room of players in step, as the control window offers it: "领播" (lead)
 // and "跟播" (follow) in the practice row, and, while "跟播" is on, a panel at
 // the foot of the table with the leader's address and PIN, what the
-// follower is doing, and "退出跟播". Leading serves the room over the phone remote's server (its
-// port, PIN and hardening); following plays what the leader plays
+// follower is doing, this screen's latency offset, and "退出跟播". Leading serves the room over the
+// phone remote's server (its port, PIN and hardening); following plays what the leader plays
 // (sync/SyncFollower.h) while the window's own engine rests.
 #pragma once
 
@@ -14,6 +14,7 @@ class QFrame;
 class QLabel;
 class QLineEdit;
 class QPushButton;
+class QSpinBox;
 class SyncFollower;
 class SyncLeader;
 class SyncLink;
@@ -31,6 +32,8 @@ public:
     QLineEdit* edFollowPin = nullptr;
     QLabel* lbSync = nullptr;
     QPushButton* btnLeave = nullptr;
+    // This screen's latency offset (ms, stored as FollowLatencyMs).
+    QSpinBox* seLatency = nullptr;
 
     bool Following() const { return follower_ != nullptr; }
     bool Leading() const { return leader_ != nullptr; }
@@ -42,6 +45,7 @@ public:
     void chkLeadClick(QObject* Sender);
     void chkFollowClick(QObject* Sender);
     void btnLeaveClick(QObject* Sender);
+    void seLatencyChange(QObject* Sender);
     void PlacePanel();
 
 private:

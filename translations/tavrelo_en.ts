@@ -378,6 +378,18 @@
         <translation>Following the leader at %1</translation>
     </message>
     <message>
+        <source>（没赶上领播的这次开始，稍后已跟上）</source>
+        <translation> (too slow for the leader&apos;s last start: joined a moment later)</translation>
+    </message>
+    <message>
+        <source>本机的声音和画面比领播晚（+）或早（-）多少毫秒，用于补偿 HDMI、蓝牙音箱或远处音箱的延迟</source>
+        <translation>How many milliseconds later (+) or earlier (-) than the leader this player is heard and seen: for the delay of HDMI, Bluetooth or distant speakers</translation>
+    </message>
+    <message>
+        <source>延迟补偿</source>
+        <translation>Latency offset</translation>
+    </message>
+    <message>
         <source>本机没有领播的媒体文件：%1（%2 字节）</source>
         <translation>This player lacks the leader&apos;s media file: %1 (%2 bytes)</translation>
     </message>

@@ -9,7 +9,14 @@
 // kernel clock for every process and network namespace). The recordings are
 // lined up on that timeline and cross-correlated in 50 ms windows.
 //
+// First of all the room is heard as a user hears it: every player plays into
+// its own output of one private sound server (a mono remap of one channel of
+// a four-channel null sink), the sink's monitor is recorded once, and the
+// channels are cross-correlated in 100 ms windows over the whole run, the
+// starts included; the method is checked on a known 7 ms offset first.
+//
 //   bench_sync                     everything below, printed
+//   BENCH_SYNC_HEARD_ONLY=1        the heard room only
 //   bench_sync lead <clip> <address> <port> <pin> <script> <out>
 //   bench_sync follow <address> <port> <pin> <folder> <out>
 #include "../BenchKit.h"
@@ -21,6 +28,7 @@
 #include "media/gst/GstAudioOutput.h"
 #include "remote/RemoteServer.h"
 #include "support/LoggingView.h"
+#include "support/SoundServer.h"
 #include "sync/SyncFollower.h"
 #include "sync/SyncLeader.h"
 #include "sync/SyncLink.h"
@@ -50,6 +58,15 @@ namespace {
 
 constexpr int kRate = TAudioRecording::SampleRate;
 const QString kPin = QStringLiteral("271828");
+
+// The players' output: their own recording, or the system's sound output
+// (the private sound server's sink named in PULSE_SINK) for the heard room.
+void ChooseOutput(const std::shared_ptr<TAudioRecording>& rec) {
+    if (qEnvironmentVariableIsSet("BENCH_SYNC_HEARD"))
+        SetAudioOutput(TAudioOutputKind::System);
+    else
+        SetAudioOutput(TAudioOutputKind::Record, rec);
+}
 
 int64_t MonoNs() {
     timespec t{};
@@ -309,13 +326,14 @@ Stats Compare(const Recording& a, const Recording& b, int64_t from, int64_t to,
 
 // --- The players -------------------------------------------------------------------
 
-// script: "ms:command" after the start: rate<r>, pause, play, quit.
+// script: "ms:command" after the start: rate<r>, pause, play, next (PgDn),
+// quit.
 int Lead(const QStringList& a) {
     const QString clip = a[0], address = a[1], script = a[4], out = a[5];
     (void)!freopen(qPrintable(out + QStringLiteral(".log")), "w", stderr);
     const quint16 port = quint16(a[2].toUInt());
     auto rec = std::make_shared<TAudioRecording>();
-    SetAudioOutput(TAudioOutputKind::Record, rec);
+    ChooseOutput(rec);
     Schedule schedule;
     schedule.Load(QFileInfo(clip).path() + QStringLiteral("/bench.INI"));
     TFilterGraph fg;
@@ -398,6 +416,8 @@ int Lead(const QStringList& a) {
                 engine.Pause();
             else if (cmd == QLatin1String("play"))
                 engine.Play();
+            else if (cmd == QLatin1String("next"))
+                engine.PlayNext();
             else if (cmd == QLatin1String("quit"))
                 finish();
         });
@@ -410,7 +430,7 @@ int Follow(const QStringList& a) {
     const QString address = a[0], out = a[4];
     (void)!freopen(qPrintable(out + QStringLiteral(".log")), "w", stderr);
     auto rec = std::make_shared<TAudioRecording>();
-    SetAudioOutput(TAudioOutputKind::Record, rec);
+    ChooseOutput(rec);
     TFilterGraph fg;
     TGraphPlayback graph(fg);
     fg.OnGraphComplete = [&graph](auto*, int32_t status, auto*) { graph.GraphComplete(status); };
@@ -422,6 +442,7 @@ int Follow(const QStringList& a) {
     SyncFollower::Options o;
     o.End = EndMode::Exit;
     o.Folders = {a[3]};
+    o.LatencyOffsetMs = qEnvironmentVariableIntValue("BENCH_SYNC_LATENCY");
     follower.SetOptions(o);
     SyncLink link;
     QObject::connect(&link, &SyncLink::StateReceived, &follower, &SyncFollower::Apply);
@@ -717,6 +738,366 @@ void RunRoom(const char* title, const QString& dir, const QString& clip, const Q
     }
 }
 
+// --- The room heard through a sound server ------------------------------------------
+
+// The four channels of the recorded sink: the leader, follower 1, follower 2,
+// and the method's check.
+constexpr int kHeardChannels = 4;
+const char* const kHeardMap = "front-left,front-right,rear-left,rear-right";
+const char* const kHeardPositions[] = {"front-left", "front-right", "rear-left", "rear-right"};
+
+struct HeardTrack {
+    std::vector<float> X;
+    // Sounding in each 5 ms block (above the noise floor of silence).
+    std::vector<bool> Loud;
+};
+constexpr int kBlock = kRate / 200;
+
+std::vector<HeardTrack> SplitHeard(const std::vector<float>& interleaved) {
+    std::vector<HeardTrack> t(kHeardChannels);
+    const size_t frames = interleaved.size() / kHeardChannels;
+    for (int c = 0; c < kHeardChannels; ++c) {
+        t[size_t(c)].X.resize(frames);
+        for (size_t i = 0; i < frames; ++i)
+            t[size_t(c)].X[i] = interleaved[i * kHeardChannels + size_t(c)];
+        for (size_t b = 0; b + kBlock <= frames; b += kBlock) {
+            double e = 0;
+            for (size_t i = b; i < b + kBlock; ++i)
+                e += double(t[size_t(c)].X[i]) * t[size_t(c)].X[i];
+            t[size_t(c)].Loud.push_back(std::sqrt(e / kBlock) > 0.02);
+        }
+    }
+    return t;
+}
+
+// How much later (ms) b sounds than a around frame i, from a 100 ms window of
+// a searched within +-searchMs of guessMs in b, to a hundredth of a sample
+// (the correlation's peak fitted by a parabola); nothing below minCorr.
+std::optional<double> HeardLag(const std::vector<float>& a, const std::vector<float>& b, int64_t i,
+                               double guessMs, int searchMs, double minCorr = 0.8) {
+    constexpr int kWindow = kRate / 10;
+    const int guess = int(std::lround(guessMs * kRate / 1000));
+    const int search = searchMs * kRate / 1000;
+    if (i < 0 || i + kWindow > int64_t(a.size()))
+        return std::nullopt;
+    const float* x = &a[size_t(i)];
+    double ex = 0;
+    for (int n = 0; n < kWindow; ++n)
+        ex += double(x[n]) * x[n];
+    if (ex <= 0)
+        return std::nullopt;
+    std::vector<double> c(size_t(2 * search + 1), 0);
+    int best = -1;
+    // b's energy under the window, slid along from lag to lag.
+    double ey = -1;
+    for (int k = -search; k <= search; ++k) {
+        const int64_t j = i + guess + k;
+        if (j < 0 || j + kWindow > int64_t(b.size()))
+            continue;
+        const float* y = &b[size_t(j)];
+        if (ey < 0) {
+            ey = 0;
+            for (int n = 0; n < kWindow; ++n)
+                ey += double(y[n]) * y[n];
+        } else {
+            ey += double(y[kWindow - 1]) * y[kWindow - 1] - double(y[-1]) * y[-1];
+        }
+        float xy = 0;
+        for (int n = 0; n < kWindow; ++n)
+            xy += x[n] * y[n];
+        c[size_t(k + search)] = ey > 0 ? xy / std::sqrt(ex * ey) : 0;
+        if (best < 0 || c[size_t(k + search)] > c[size_t(best)])
+            best = k + search;
+    }
+    if (best < 0 || c[size_t(best)] < minCorr)
+        return std::nullopt;
+    double frac = 0;
+    if (best > 0 && best < 2 * search) {
+        const double l = c[size_t(best - 1)], m = c[size_t(best)], r = c[size_t(best + 1)];
+        if (l - 2 * m + r < 0)
+            frac = 0.5 * (l - r) / (l - 2 * m + r);
+    }
+    return (double(guess + best - search) + frac) * 1000.0 / kRate;
+}
+
+// Where a's sound starts after at least 100 ms of silence: the first frame
+// of each such start.
+std::vector<int64_t> Onsets(const HeardTrack& t) {
+    std::vector<int64_t> on;
+    int quiet = 0;
+    for (size_t b = 0; b < t.Loud.size(); ++b) {
+        if (!t.Loud[b]) {
+            ++quiet;
+            continue;
+        }
+        if (quiet >= 20) {
+            // To the sample: the first one of the block's neighbourhood
+            // well above silence.
+            int64_t f = int64_t(b > 0 ? b - 1 : 0) * kBlock;
+            while (f < int64_t((b + 1) * kBlock) && std::abs(t.X[size_t(f)]) < 0.05f)
+                ++f;
+            on.push_back(f);
+        }
+        quiet = 0;
+    }
+    return on;
+}
+
+struct HeardStats {
+    int Windows = 0, Matched = 0;
+    double Median = 0, Worst = 0; // |lag - expected|, ms
+    double MeanLag = 0;
+    int AloneMs = 0; // one of the two sounding, the other silent
+};
+
+// b against a over the whole recording from frame `from`: 100 ms windows
+// every 100 ms wherever both sound; `expectMs` is what b should lag by.
+HeardStats CompareHeard(const HeardTrack& a, const HeardTrack& b, int64_t from,
+                        double expectMs = 0) {
+    HeardStats s;
+    std::vector<double> off;
+    double guess = expectMs, sum = 0;
+    const int64_t end = std::min<int64_t>(int64_t(a.X.size()), int64_t(b.X.size())) - kRate;
+    for (int64_t i = from; i < end; i += kRate / 10) {
+        const size_t blk = size_t(i / kBlock);
+        bool both = true, any = false;
+        for (size_t k = blk; k < blk + 20 && k < a.Loud.size() && k < b.Loud.size(); ++k) {
+            both = both && a.Loud[k] && b.Loud[k];
+            any = any || a.Loud[k] || b.Loud[k];
+        }
+        if (!both) {
+            if (any && (a.Loud[blk] != b.Loud[blk]))
+                s.AloneMs += 100;
+            continue;
+        }
+        ++s.Windows;
+        auto lag = HeardLag(a.X, b.X, i, guess, 2);
+        if (!lag)
+            lag = HeardLag(a.X, b.X, i, expectMs, 50);
+        if (!lag)
+            continue;
+        guess = *lag;
+        if (qEnvironmentVariableIsSet("BENCH_SYNC_DEBUG"))
+            fprintf(stderr, "heard %.1f s lag %.3f ms\n", double(i) / kRate, *lag);
+        ++s.Matched;
+        sum += *lag;
+        off.push_back(std::abs(*lag - expectMs));
+    }
+    if (!off.empty()) {
+        std::sort(off.begin(), off.end());
+        s.Median = off[off.size() / 2];
+        s.Worst = off.back();
+        s.MeanLag = sum / double(off.size());
+    }
+    return s;
+}
+
+void PrintHeard(const char* what, const HeardStats& s) {
+    fflush(stdout);
+    printf("  %-44s median %6.3f ms  worst %7.3f ms  mean lag %+7.3f ms  (%d of %d windows; "
+           "one alone %d ms)\n",
+           what, s.Median, s.Worst, s.MeanLag, s.Matched, s.Windows, s.AloneMs);
+}
+
+// Every start of a against b's: how far apart (ms, b later) each restart is
+// heard; a start b does not make within 1.5 s counts as missing.
+void PrintStarts(const char* what, const HeardTrack& a, const HeardTrack& b, double expectMs,
+                 int64_t from) {
+    const std::vector<int64_t> oa = Onsets(a), ob = Onsets(b);
+    std::vector<double> d;
+    int missing = 0;
+    QStringList each;
+    for (int64_t s : oa) {
+        if (s < from)
+            continue;
+        int64_t best = -1;
+        for (int64_t t : ob)
+            if (std::llabs(t - s) < kRate * 3 / 2 &&
+                (best < 0 || std::llabs(t - s) < std::llabs(best - s)))
+                best = t;
+        if (best < 0) {
+            ++missing;
+            each << QStringLiteral("-");
+            continue;
+        }
+        const double ms = double(best - s) * 1000.0 / kRate - expectMs;
+        d.push_back(std::abs(ms));
+        each << QStringLiteral("%1s:%2").arg(double(s) / kRate, 0, 'f', 1).arg(ms, 0, 'f', 1);
+    }
+    std::sort(d.begin(), d.end());
+    fflush(stdout);
+    printf("  %-44s %zu starts, worst %.2f ms, %d missing: %s\n", what, d.size(),
+           d.empty() ? 0.0 : d.back(), missing, qPrintable(each.join(u' ')));
+}
+
+// Starts of t whose sound then runs on for a second without a gap (a start
+// broken off, silent a moment, or begun twice counts as unclean).
+void PrintCleanStarts(const char* what, const HeardTrack& t) {
+    int clean = 0, all = 0;
+    for (int64_t s : Onsets(t)) {
+        const size_t from = size_t(s / kBlock) + 1, to = from + 200;
+        if (to > t.Loud.size())
+            continue;
+        ++all;
+        bool gap = false;
+        for (size_t b = from; b < to; ++b)
+            gap = gap || !t.Loud[b];
+        clean += gap ? 0 : 1;
+    }
+    fflush(stdout);
+    printf("  %-44s %d of %d clean (a second of sound without a gap after each)\n", what, clean,
+           all);
+}
+
+// A four-channel float recording of noise on channel 0 and the same 7 ms
+// later on channel 1, played as one stream: what the method must read back.
+bool CheckHeardMethod(const SoundServer& server, const QString& dir) {
+    const int frames = kRate * 3, shift = kRate * 7 / 1000;
+    std::vector<float> raw(size_t(frames) * kHeardChannels, 0.f);
+    QRandomGenerator rng(7);
+    std::vector<float> noise(static_cast<size_t>(frames));
+    for (float& v : noise)
+        v = float(rng.generateDouble() * 1.2 - 0.6);
+    for (int i = 0; i < frames; ++i) {
+        raw[size_t(i) * kHeardChannels] = noise[size_t(i)];
+        raw[size_t(i) * kHeardChannels + 1] = i >= shift ? noise[size_t(i - shift)] : 0.f;
+        raw[size_t(i) * kHeardChannels + 2] = noise[size_t(i)];
+    }
+    const QString file = dir + QStringLiteral("/check.raw");
+    QFile f(file);
+    if (!f.open(QIODevice::WriteOnly))
+        return false;
+    f.write(reinterpret_cast<const char*>(raw.data()), qint64(raw.size() * sizeof(float)));
+    f.close();
+    SinkRecording rec(server, QStringLiteral("mix"), kHeardChannels, QLatin1String(kHeardMap));
+    QThread::msleep(300);
+    QProcess play;
+    play.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    play.start(QStringLiteral("pacat"),
+               {QStringLiteral("--device=mix"), QStringLiteral("--raw"),
+                QStringLiteral("--format=float32le"), QStringLiteral("--rate=48000"),
+                QStringLiteral("--channels=4"), QStringLiteral("--channel-map=%1").arg(kHeardMap),
+                file});
+    play.waitForFinished(20000);
+    QThread::msleep(300);
+    const std::vector<HeardTrack> t = SplitHeard(rec.Samples());
+    const HeardStats seven = CompareHeard(t[0], t[1], 0, 7.0);
+    const HeardStats zero = CompareHeard(t[0], t[2], 0, 0.0);
+    printf("  the method on one stream, 7 ms apart: %+.3f ms (worst off %.3f ms, %d windows); "
+           "0 ms apart: %+.3f ms (worst %.3f ms)\n",
+           seven.MeanLag, seven.Worst, seven.Matched, zero.MeanLag, zero.Worst);
+    fflush(stdout);
+    return seven.Matched > 10 && std::abs(seven.MeanLag - 7) < 0.05 && seven.Worst < 0.05 &&
+           zero.Matched > 10 && zero.Worst < 0.05;
+}
+
+void HeardRoom(const QString& dir) {
+    printf("heard through a private sound server (PulseAudio): leader, follower 1 and follower 2 "
+           "(latency offset +40 ms, started 6 s late) each on its own output, one recording of "
+           "all three, 100 ms windows every 100 ms over the whole run, the starts included\n");
+    fflush(stdout);
+    const QString media = dir + QStringLiteral("/heard");
+    QDir().mkpath(media);
+    const QString clip = media + QStringLiteral("/noise.wav");
+    Sh(QStringLiteral("gst-launch-1.0 -q audiotestsrc wave=white-noise samplesperbuffer=4800 "
+                      "num-buffers=400 ! audio/x-raw,format=S16LE,rate=48000,channels=2 ! wavenc "
+                      "! filesink location=%1")
+           .arg(clip));
+    // 40 s of media: a section played twice, one once, one twice; a pause
+    // and resume, a jump (PgDn) out of a section.
+    Schedule schedule;
+    const QString sched = media + QStringLiteral("/bench.INI");
+    schedule.Load(sched);
+    const QStringList rows = {QStringLiteral("0:00*2"), QStringLiteral("0:06*1"),
+                              QStringLiteral("0:16*2"), QStringLiteral("0:24*1")};
+    for (int i = 0; i < rows.size(); ++i) {
+        const QStringList tc = rows[i].split(u'*');
+        schedule.InsertRow(i + 1, {QString(), tc[1], QStringLiteral("+"), QStringLiteral("-"),
+                                   tc[0], QStringLiteral("s%1").arg(i + 1)});
+    }
+    schedule.Save(sched);
+
+    SoundServer server(QStringList{});
+    if (!server.IsRunning()) {
+        printf("  no sound server could be started: left out\n");
+        return;
+    }
+    server.UseForThisProcess();
+    bool made =
+        server.Pactl({QStringLiteral("load-module"), QStringLiteral("module-null-sink"),
+                      QStringLiteral("sink_name=mix"), QStringLiteral("rate=48000"),
+                      QStringLiteral("channels=4"), QStringLiteral("channel_map=%1").arg(kHeardMap),
+                      QStringLiteral("format=float32le")}) == 0;
+    for (int c = 0; c < 3; ++c)
+        made = made &&
+               server.Pactl(
+                   {QStringLiteral("load-module"), QStringLiteral("module-remap-sink"),
+                    QStringLiteral("sink_name=out%1").arg(c), QStringLiteral("master=mix"),
+                    QStringLiteral("channels=1"), QStringLiteral("channel_map=mono"),
+                    QStringLiteral("master_channel_map=%1").arg(QLatin1String(kHeardPositions[c])),
+                    QStringLiteral("remix=no")}) == 0;
+    if (!made) {
+        printf("  the sound server's sinks could not be made: left out\n");
+        return;
+    }
+    if (!CheckHeardMethod(server, dir))
+        printf("  the method did not read the known offset back: the figures below are not "
+               "trusted\n");
+
+    SinkRecording rec(server, QStringLiteral("mix"), kHeardChannels, QLatin1String(kHeardMap));
+    QThread::msleep(300);
+    const int64_t recStart = MonoNs();
+    const QString port = QStringLiteral("47312");
+    qputenv("BENCH_SYNC_HEARD", "1");
+    qputenv("PULSE_SINK", "out0");
+    Player l = Spawn({},
+                     {QStringLiteral("lead"), clip, QStringLiteral("127.0.0.1"), port, kPin,
+                      QStringLiteral("16000:pause 18000:play 22000:next")},
+                     dir + QStringLiteral("/HL.rec"));
+    QThread::msleep(300);
+    const QStringList f = {QStringLiteral("follow"), QStringLiteral("127.0.0.1"), port, kPin,
+                           media};
+    qputenv("PULSE_SINK", "out1");
+    Player f1 = Spawn({}, f, dir + QStringLiteral("/HF1.rec"));
+    QThread::sleep(6);
+    qputenv("PULSE_SINK", "out2");
+    qputenv("BENCH_SYNC_LATENCY", "40");
+    Player f2 = Spawn({}, f, dir + QStringLiteral("/HF2.rec"));
+    qunsetenv("BENCH_SYNC_LATENCY");
+    qunsetenv("PULSE_SINK");
+    qunsetenv("BENCH_SYNC_HEARD");
+    WaitExit(l, 200000);
+    for (const Player* p : {&f1, &f2})
+        if (p->Pid > 0 && !WaitExit(*p, 10000)) {
+            kill(p->Pid, SIGTERM);
+            WaitExit(*p, 10000);
+        }
+    QThread::msleep(300);
+    const std::vector<HeardTrack> t = SplitHeard(rec.Samples());
+    // Frames from the recording's start to a monotonic time (the recorder's
+    // own start latency of a few ms aside).
+    auto frameAt = [&](int64_t mono) { return (mono - recStart) * kRate / 1000000000; };
+    const std::vector<int64_t> on2 = Onsets(t[2]);
+    int64_t join = -1;
+    for (int64_t o : on2)
+        if (o >= frameAt(f2.SpawnedNs)) {
+            join = o;
+            break;
+        }
+    if (join >= 0)
+        printf("  follower 2 heard %.2f s after it was started (its process's start included)\n",
+               double(join - frameAt(f2.SpawnedNs)) / kRate);
+    else
+        printf("  follower 2 was never heard\n");
+    PrintHeard("leader - follower 1", CompareHeard(t[0], t[1], 0));
+    PrintHeard("leader - follower 2 (offset +40 ms)", CompareHeard(t[0], t[2], 0, 40));
+    PrintHeard("follower 1 - follower 2 (offset +40 ms)", CompareHeard(t[1], t[2], 0, 40));
+    PrintCleanStarts("the leader's starts", t[0]);
+    PrintStarts("restarts, leader - follower 1", t[0], t[1], 0, 0);
+    PrintStarts("restarts, leader - follower 2", t[0], t[2], 40,
+                join >= 0 ? join + kRate : INT64_MAX);
+}
+
 int Measure() {
     QTemporaryDir tmp(QDir::tempPath() + QStringLiteral("/bench_sync-XXXXXX"));
     tmp.setAutoRemove(!qEnvironmentVariableIsSet("BENCH_SYNC_KEEP"));
@@ -745,6 +1126,9 @@ int Measure() {
                                    tc[0], QStringLiteral("s%1").arg(i + 1)});
     }
     schedule.Save(sched);
+    HeardRoom(dir);
+    if (qEnvironmentVariableIsSet("BENCH_SYNC_HEARD_ONLY"))
+        return 0;
     printf("bench_sync: leader and followers as separate processes, outputs recorded with their "
            "release times on CLOCK_MONOTONIC and cross-correlated in 50 ms windows every 0.5 s\n");
 

@@ -12,6 +12,11 @@
 
 class SyncGraph {
 public:
+    // A leader's start (a section, a repeat, a resume, a jump) is heard this
+    // long after it is asked for: it runs at a time of the shared clock
+    // announced to the followers that far ahead, their time to seek there.
+    static constexpr int kStartAheadMs = 250;
+
     virtual ~SyncGraph() = default;
 
     // The clock of every pipeline from the next file opened on. Lead:
@@ -25,15 +30,17 @@ public:
     // clock has not yet found the leader's time.
     virtual std::optional<int64_t> ClockNowNs() const = 0;
 
-    // Where the playing media stands: the media time heard at clockNs (now)
-    // of the shared clock. Nothing unless it plays, settled.
+    // Where the playing media stands: the media time heard at clockNs (now,
+    // or a start announced ahead: its time) of the shared clock. Nothing
+    // unless it plays, settled.
     struct Mapping {
         int64_t clockNs = 0;
         int64_t positionNs = 0;
     };
     virtual std::optional<Mapping> ClockMapping() const = 0;
 
-    // From paused at a landed seek: plays so that the paused position is
-    // heard at clockNs of the shared clock.
+    // From paused at a landed seek (or a pause): plays so that the paused
+    // position is heard at clockNs of the shared clock. Until then
+    // ClockMapping tells that time and that position.
     virtual bool PlayAt(int64_t clockNs) = 0;
 };

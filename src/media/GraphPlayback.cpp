@@ -30,7 +30,35 @@ PlaybackGraph::OpenResult TGraphPlayback::Open(const QString& file) {
 }
 
 void TGraphPlayback::Play() {
+    // Leading, every start is told to the followers before it is heard.
+    if (leading_ && PlayAnnounced())
+        return;
     graph_->Play();
+    sought_ = false;
+}
+
+bool TGraphPlayback::PlayAnnounced() {
+    // A seek still landing is waited for (the engine waits at most 200 ms
+    // for a jump's): the run starts where it lands.
+    constexpr int kLandMs = 2000;
+    if (GetState() != State::Paused)
+        return false;
+    // A resume starts from a seek to where it paused, as a follower's start
+    // does: what the output held at the pause is flushed, not heard first
+    // (it came out some 100 ms after the followers' sound).
+    if (!sought_) {
+        if (const auto at = KnownPositionMs())
+            Seek(*at);
+    }
+    if (SeekPending() && !graph_->WaitSeekDone(kLandMs))
+        return false;
+    const auto now = ClockNowNs();
+    if (!now || GetState() != State::Paused)
+        return false;
+    if (!graph_->PlayAt(*now + int64_t(kStartAheadMs) * 1000000))
+        return false;
+    sought_ = false;
+    return true;
 }
 
 void TGraphPlayback::Pause() {
@@ -55,6 +83,7 @@ PlaybackGraph::State TGraphPlayback::GetState() const {
 }
 
 void TGraphPlayback::Seek(int64_t ms) {
+    sought_ = true;
     const auto seeking = graph_->QueryInterface<IMediaSeeking>();
     if (!seeking)
         return;
@@ -183,7 +212,16 @@ void TGraphPlayback::SetDualMode(const QString& decoder, int channel) {
 
 bool TGraphPlayback::LeadClock(const QString& address, uint16_t* port, QString* error) {
     if (LeadNetClock(address.toUtf8().constData(), port)) {
+        // A section playing moves to the published clock paused, and starts
+        // again where it paused, announced like any start: never a switch of
+        // clocks under a running output.
+        const bool playing = GetState() == State::Playing;
+        if (playing)
+            graph_->Pause();
         AdoptSharedClock();
+        leading_ = true;
+        if (playing && !PlayAnnounced())
+            graph_->Play();
         return true;
     }
     if (error)
@@ -192,11 +230,13 @@ bool TGraphPlayback::LeadClock(const QString& address, uint16_t* port, QString* 
 }
 
 void TGraphPlayback::FollowClock(const QString& address, uint16_t port) {
+    leading_ = false;
     FollowNetClock(address.toUtf8().constData(), port);
     AdoptSharedClock();
 }
 
 void TGraphPlayback::ClockAlone() {
+    leading_ = false;
     StopNetClock();
     AdoptSharedClock();
 }
@@ -226,5 +266,6 @@ std::optional<SyncGraph::Mapping> TGraphPlayback::ClockMapping() const {
 }
 
 bool TGraphPlayback::PlayAt(int64_t clockNs) {
+    sought_ = false;
     return graph_->PlayAt(clockNs);
 }

@@ -66,6 +66,11 @@ public:
 
 private:
     void AdoptSharedClock();
+    // Leading: from paused, a run at kStartAheadMs from now on the shared
+    // clock (announced meanwhile); false when it cannot be started so.
+    bool PlayAnnounced();
 
     TFilterGraph* graph_;
+    bool leading_ = false;
+    bool sought_ = false; // a seek since the last run
 };

@@ -193,10 +193,12 @@ public:
     // The shared clock's time now; E_FAIL when no shared clock is in use.
     virtual HRESULT ClockTime(int64_t* ns) = 0;
     // While running (not on the way to another state or position): the media
-    // time heard at the shared clock's time *clockNs (now).
+    // time heard at the shared clock's time *clockNs (now; a run started by
+    // RunAt and not yet at its time: that time and the position heard then).
     virtual HRESULT GetClockMapping(int64_t* clockNs, int64_t* positionNs) = 0;
     // From paused: runs so that the paused position is heard at clockNs of
-    // the shared clock (the running time lined up by the base time).
+    // the shared clock (the running time lined up by the base time): the
+    // landed seek's position, or where a pause stopped.
     virtual HRESULT RunAt(int64_t clockNs) = 0;
     // The pipeline already made takes the shared clock (or its own again);
     // a running one pauses and runs again for it.

@@ -60,6 +60,7 @@ enum class Setting {
     chkFollow,
     FollowAddress,
     FollowPin,
+    FollowLatencyMs,
     // Schedule file of the media.
     SOUNDCHL,
     cbAudioChl2,
@@ -142,6 +143,10 @@ inline constexpr TSettingEntry kSettings[] = {
     {Setting::chkFollow, TSettingsFile::System, "START", "chkFollow", ""},
     {Setting::FollowAddress, TSettingsFile::System, "START", "FollowAddress", ""},
     {Setting::FollowPin, TSettingsFile::System, "START", "FollowPin", ""},
+    // A follower's own screen and speakers heard this many ms later (+) or
+    // earlier (-) than the leader's line, -500..500: HDMI, Bluetooth or
+    // distant speakers lined up with the room's.
+    {Setting::FollowLatencyMs, TSettingsFile::System, "START", "FollowLatencyMs", "0"},
     // absent: lbCenter2's caption
     {Setting::SOUNDCHL, TSettingsFile::Schedule, "START", "SOUNDCHL", nullptr},
     {Setting::cbAudioChl2, TSettingsFile::Schedule, "START", "cbAudioChl2", "0"},

@@ -7,6 +7,7 @@
 #include <QDir>
 #include <QFileInfo>
 
+#include <algorithm>
 #include <cmath>
 
 namespace {
@@ -15,6 +16,8 @@ using GState = PlaybackGraph::State;
 constexpr int kMaxFilesPerFolder = 5000;
 // A seek waited for at most this long (ms).
 constexpr int kSeekLandMs = 5000;
+// A run starts only when the seek landed this long (ns) before its time.
+constexpr int64_t kLandAheadNs = 20000000;
 } // namespace
 
 SyncFollower::SyncFollower(PlaybackGraph& graph, SyncGraph& sync, EngineView& view,
@@ -25,9 +28,18 @@ SyncFollower::SyncFollower(PlaybackGraph& graph, SyncGraph& sync, EngineView& vi
 }
 
 void SyncFollower::SetOptions(const Options& options) {
+    const bool moved = options.LatencyOffsetMs != options_.LatencyOffsetMs;
     options_ = options;
+    options_.LatencyOffsetMs = std::clamp(options_.LatencyOffsetMs, -kMaxLatencyMs, kMaxLatencyMs);
     if (aligned_ && graph_.GetState() == GState::Playing)
         graph_.SetVolume(options_.Volume);
+    // A new offset puts a playing follower on its new line at once.
+    if (moved && latest_ && !lost_ && !left_)
+        Apply(*latest_);
+}
+
+int64_t SyncFollower::OffsetNs() const {
+    return int64_t(options_.LatencyOffsetMs) * 1000000;
 }
 
 void SyncFollower::SetStatus(Status s) {
@@ -178,15 +190,16 @@ bool SyncFollower::InStep(const SyncState& s) const {
     // Where this player really is, when the graph can tell; otherwise where
     // it was put.
     if (const auto own = sync_.ClockMapping())
-        return std::llabs(own->positionNs - s.PositionAt(own->clockNs)) < kOffLineNs;
+        return std::llabs(own->positionNs - s.PositionAt(own->clockNs - OffsetNs())) < kOffLineNs;
     return std::llabs(aligned_->PositionAt(s.ClockNs) - s.PositionNs) < kOffLineNs;
 }
 
 void SyncFollower::Align(const SyncState& s) {
     // Muted and paused, the rate set, then a seek to where the leader will
-    // be a margin from now, to the millisecond; the run starts at the very
-    // clock time the leader is heard there. A seek that lands too late is
-    // made again with a wider margin.
+    // be heard, to the millisecond; the run starts at the very clock time
+    // the leader is heard there. A start the leader announced ahead is met
+    // at its own time; a run already heard is joined a margin from now. A
+    // seek that lands too late is made again with a wider margin.
     aligned_.reset();
     if (!sync_.ClockNowNs()) {
         Hold(false, 0);
@@ -197,40 +210,68 @@ void SyncFollower::Align(const SyncState& s) {
         });
         return;
     }
+    // A start the leader announced: its time still ahead on its own line.
+    const bool announcedStart = s.ClockNs > *sync_.ClockNowNs();
+    bool meetStart = announcedStart;
     for (;;) {
         graph_.SetVolume(0);
         if (graph_.GetState() == GState::Playing)
             graph_.Pause();
         if (Superseded())
             return;
+        // Paused, nothing reaches the output, and the seek flushes what was
+        // decoded before it: the sound comes back before the seek, so that
+        // the buffer it prerolls is made at the chosen volume (made muted,
+        // it cut the first ~28 ms of every start, heard through the server).
+        // A pause the graph refused keeps it muted until the run.
+        if (graph_.GetState() == GState::Paused)
+            graph_.SetVolume(options_.Volume);
         if (std::abs(graph_.Rate() - s.Rate) > 1e-9)
             graph_.SetRate(s.Rate);
         const auto now = sync_.ClockNowNs();
         if (!now)
             return;
-        const int64_t targetNs = s.PositionAt(*now + int64_t(marginMs_) * 1000000);
+        // This screen's own offset moves its whole line on the clock.
+        const int64_t startNs = s.ClockNs + OffsetNs();
+        const bool announced = meetStart && startNs > *now;
+        meetStart = announced;
+        const int64_t targetNs =
+            announced ? s.PositionNs
+                      : s.PositionAt(*now + int64_t(marginMs_) * 1000000 - OffsetNs());
         const int64_t targetMs = std::max<int64_t>(0, (targetNs + 999999) / 1000000);
-        const int64_t at = s.ClockNs + int64_t(double(targetMs * 1000000 - s.PositionNs) / s.Rate);
+        const int64_t at = startNs + int64_t(double(targetMs * 1000000 - s.PositionNs) / s.Rate);
         graph_.Seek(targetMs);
         const int64_t start = clock_.NowMs();
         while (graph_.SeekPending() && clock_.NowMs() - start < kSeekLandMs && !Superseded())
             clock_.Wait(10);
-        if (Superseded())
+        // The leader gone meanwhile: held (Lost), not started on its word.
+        if (Superseded() || lost_)
             return;
+        const int64_t tookMs = clock_.NowMs() - start;
         const auto landed = sync_.ClockNowNs();
-        if (landed && *landed + 20000000 < at) {
-            // Paused at the landed seek, nothing decoded before it reaches
-            // the output: the sound comes back before the run.
+        if (landed && *landed + kLandAheadNs < at) {
             graph_.SetVolume(options_.Volume);
             if (sync_.PlayAt(at)) {
                 aligned_ = s;
+                // A start missed (its seek too slow) is said on the panel
+                // until one is met.
+                if (announcedStart)
+                    missedStart_ = !announced;
                 view_.ShowVideo();
             }
+            // The margin follows what seeks take here: back towards its
+            // least once they are quick again.
+            marginMs_ = std::clamp(std::max<int>(kMarginMs, int(tookMs) * 2 + 100), kMarginMs,
+                                   std::max(kMarginMs, marginMs_));
             return;
+        }
+        if (announced) {
+            meetStart = false; // joined by the margin instead
+            continue;
         }
         if (marginMs_ >= kMaxMarginMs)
             return;
-        marginMs_ *= 2;
+        marginMs_ = std::min(kMaxMarginMs, std::max(marginMs_ * 2, int(tookMs) * 2 + 100));
     }
 }
 

@@ -30,9 +30,10 @@ class SyncGraph;
 class SyncFollower : public QObject {
     Q_OBJECT
 public:
-    // A run starts this far ahead of the leader's present (ms of the shared
-    // clock): the seek lands meanwhile. Doubled, up to kMaxMarginMs, when a
-    // seek took longer.
+    // Joining a run already heard, it starts this far ahead of the leader's
+    // present (ms of the shared clock): the seek lands meanwhile. Widened,
+    // up to kMaxMarginMs, when a seek took longer; narrowed again as seeks
+    // get quick. A start the leader announced ahead is met at its time.
     static constexpr int kMarginMs = 400;
     static constexpr int kMaxMarginMs = 3200;
     // A follower this far (ns) from the leader's line is put back on it.
@@ -55,7 +56,11 @@ public:
         bool SectionLine = false;    // its own "显示小节"
         int Volume = 10000;
         QStringList Folders; // where its media are looked for, in order
+        // This screen heard this much later (+) or earlier (-) than the
+        // leader's line: its own output's delay made up (kMaxLatencyMs).
+        int LatencyOffsetMs = 0;
     };
+    static constexpr int kMaxLatencyMs = 500;
 
     SyncFollower(PlaybackGraph& graph, SyncGraph& sync, EngineView& view, EngineClock& clock,
                  QObject* parent = nullptr);
@@ -79,6 +84,9 @@ public:
     // The leader's clock port as last told; 0 before.
     uint16_t ClockPort() const { return clockPort_; }
     QString OpenedFile() const { return openedPath_; }
+    // The leader's last start was announced ahead and this player could not
+    // seek there in time: it joined a moment later instead.
+    bool MissedStart() const { return missedStart_; }
 
     // The first file in folders with the id's size and hash, the one of the
     // id's name first; empty when none.
@@ -101,6 +109,8 @@ private:
     void OnError(const QString& reason);
     void SetStatus(Status s);
     bool Superseded() const { return again_ || left_; }
+    // The latency offset as shared clock time.
+    int64_t OffsetNs() const;
 
     PlaybackGraph& graph_;
     SyncGraph& sync_;
@@ -125,4 +135,5 @@ private:
     int shownSection_ = -1;
     QString shownLine_;
     int marginMs_ = kMarginMs;
+    bool missedStart_ = false;
 };

@@ -13,6 +13,11 @@
 #include <QTcpServer>
 #include <QTcpSocket>
 
+// Waits until cond holds once. The room's conditions ask the followers over
+// the network each time; QTRY_ asks once more after a success and failed
+// where a follower moved in between.
+#define ROOM_WAIT(cond, ms) QVERIFY2(QTest::qWaitFor([&] { return bool(cond); }, ms), #cond)
+
 namespace {
 
 const QByteArray kLeaderPin = "246810";
@@ -180,13 +185,13 @@ private slots:
     // contents) and play it where the leader is; a repeat of the leader's
     // takes them back to the section's start too.
     void joinAndFollowARepeat() {
-        QTRY_VERIFY_WITH_TIMEOUT(AllInStep(), 60000);
+        ROOM_WAIT(AllInStep(), 60000);
         QTRY_VERIFY_WITH_TIMEOUT(
             frm_->Engine->CurRow() == 1 && frm_->Engine->Repeat() == 2 && LeaderMs() < 3000, 60000);
-        QTRY_VERIFY_WITH_TIMEOUT(AllInStep([](const QJsonObject& s) {
-                                     return s.value(QStringLiteral("positionMs")).toDouble() < 4000;
-                                 }),
-                                 WaitMs);
+        ROOM_WAIT(AllInStep([](const QJsonObject& s) {
+                      return s.value(QStringLiteral("positionMs")).toDouble() < 4000;
+                  }),
+                  WaitMs);
     }
 
     // Garbage in the leader's channel changes nothing: the followers refuse
@@ -201,18 +206,63 @@ private slots:
         // All of it handed to the followers' connections: what they answer
         // next comes after they read it.
         QTRY_COMPARE_WITH_TIMEOUT(frm_->RemoteServer->FollowerBacklog(), qint64(0), WaitMs);
-        QTRY_VERIFY_WITH_TIMEOUT(AllInStep(), WaitMs);
+        ROOM_WAIT(AllInStep(), WaitMs);
         for (TFollower& f : followers_)
             QCOMPARE(f.Process.state(), QProcess::Running);
+    }
+
+    // Every start of the leader's is told ahead: at the moment it is made,
+    // the leader's own run lies kStartAheadMs ahead on the shared clock, at
+    // the section's very start, and the followers play that section in step.
+    void startsAnnounced_data() {
+        QTest::addColumn<bool>("repeat");
+        QTest::newRow("a repeat after its pause") << true;
+        QTest::newRow("a jump to the next section (PgDn)") << false;
+    }
+    void startsAnnounced() {
+        QFETCH(bool, repeat);
+        ROOM_WAIT(AllInStep(), WaitMs);
+        if (!repeat && frm_->Engine->CurRow() >= 3) {
+            frm_->Engine->PlaySection(1, false);
+            ROOM_WAIT(AllInStep(), WaitMs);
+        }
+        const int row = repeat ? frm_->Engine->CurRow() : frm_->Engine->CurRow() + 1;
+        const int64_t startMs = row == 1 ? 0 : row == 2 ? 5000 : 8000;
+        const auto before = frm_->Graph->ClockNowNs();
+        QVERIFY(before.has_value());
+        std::optional<SyncGraph::Mapping> start;
+        const QMetaObject::Connection watch =
+            connect(frm_->Engine, &SectionEngine::StateChanged, this, [&](SectionEngine::State st) {
+                if (st == SectionEngine::State::Playing && !start)
+                    start = frm_->Graph->ClockMapping();
+            });
+        if (repeat)
+            frm_->Engine->PlaySection(row, true);
+        else
+            frm_->Engine->PlayNext();
+        QTRY_VERIFY_WITH_TIMEOUT(start.has_value(), WaitMs);
+        disconnect(watch);
+        QCOMPARE(frm_->Engine->CurRow(), row);
+        QVERIFY2(start->clockNs - *before >= int64_t(SyncGraph::kStartAheadMs) * 1000000,
+                 qPrintable(QString::number(start->clockNs - *before)));
+        QVERIFY2(std::llabs(start->positionNs - startMs * 1000000) < 1000000,
+                 qPrintable(QString::number(start->positionNs)));
+        // In that section (a follower's own engine rests: its position tells).
+        const int64_t endMs = row == 1 ? 5000 : row == 2 ? 8000 : 12000;
+        ROOM_WAIT(AllInStep([startMs, endMs](const QJsonObject& s) {
+                      const double at = s.value(QStringLiteral("positionMs")).toDouble();
+                      return at >= double(startMs) && at < double(endMs);
+                  }),
+                  WaitMs);
     }
 
     // The leader gone: each follower plays to the end of its section and
     // holds; back, they rejoin by themselves.
     void leaderLostAndBack() {
         frm_->Sync->chkLead->setChecked(false);
-        QTRY_VERIFY_WITH_TIMEOUT(AllHeld(), 30000);
+        ROOM_WAIT(AllHeld(), 30000);
         frm_->Sync->chkLead->setChecked(true);
-        QTRY_VERIFY_WITH_TIMEOUT(AllInStep(), 60000);
+        ROOM_WAIT(AllInStep(), 60000);
     }
 };
 

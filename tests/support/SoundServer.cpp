@@ -5,6 +5,7 @@
 #include <QProcessEnvironment>
 #include <QThread>
 
+#include <algorithm>
 #include <csignal>
 #include <cstring>
 #include <sys/prctl.h>
@@ -132,7 +133,9 @@ int SoundServer::StreamCount() const {
     return int(out.split(QLatin1Char('\n'), Qt::SkipEmptyParts).size());
 }
 
-SinkRecording::SinkRecording(const SoundServer& server, const QString& sink) {
+SinkRecording::SinkRecording(const SoundServer& server, const QString& sink, int channels,
+                             const QString& channelMap)
+    : channels_(std::max(1, channels)) {
     if (!dir_.isValid())
         return;
     file_ = dir_.filePath(QStringLiteral("monitor.raw"));
@@ -140,10 +143,15 @@ SinkRecording::SinkRecording(const SoundServer& server, const QString& sink) {
     rec_.setStandardOutputFile(file_);
     rec_.setProcessChannelMode(QProcess::ForwardedErrorChannel);
     rec_.setChildProcessModifier([] { ::prctl(PR_SET_PDEATHSIG, SIGKILL); });
-    rec_.start(QStringLiteral("parec"),
-               {QStringLiteral("--device=%1.monitor").arg(sink), QStringLiteral("--raw"),
-                QStringLiteral("--format=float32le"), QStringLiteral("--rate=48000"),
-                QStringLiteral("--channels=2"), QStringLiteral("--latency-msec=20")});
+    QStringList args{QStringLiteral("--device=%1.monitor").arg(sink),
+                     QStringLiteral("--raw"),
+                     QStringLiteral("--format=float32le"),
+                     QStringLiteral("--rate=48000"),
+                     QStringLiteral("--channels=%1").arg(channels_),
+                     QStringLiteral("--latency-msec=20")};
+    if (!channelMap.isEmpty())
+        args << QStringLiteral("--channel-map=%1").arg(channelMap);
+    rec_.start(QStringLiteral("parec"), args);
     rec_.waitForStarted(5000);
 }
 
@@ -159,11 +167,12 @@ std::vector<float> SinkRecording::Samples() const {
     if (!f.open(QIODevice::ReadOnly))
         return {};
     const QByteArray bytes = f.readAll();
-    std::vector<float> out(size_t(bytes.size()) / sizeof(float) / 2 * 2);
+    const size_t n = size_t(channels_);
+    std::vector<float> out(size_t(bytes.size()) / sizeof(float) / n * n);
     std::memcpy(out.data(), bytes.constData(), out.size() * sizeof(float));
     return out;
 }
 
 int64_t SinkRecording::FrameCount() const {
-    return QFile(file_).size() / int64_t(2 * sizeof(float));
+    return QFile(file_).size() / int64_t(channels_ * sizeof(float));
 }

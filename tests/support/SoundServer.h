@@ -58,14 +58,19 @@ class SinkRecording {
 public:
     static constexpr int SampleRate = 48000;
 
-    SinkRecording(const SoundServer& server, const QString& sink);
+    // channels of the sink's monitor, in channelMap's order ("front-left,
+    // front-right,…"; empty: PulseAudio's default order for that many).
+    SinkRecording(const SoundServer& server, const QString& sink, int channels = 2,
+                  const QString& channelMap = {});
     ~SinkRecording();
     bool IsRunning() const { return rec_.state() == QProcess::Running; }
-    // Interleaved two-channel frames recorded so far.
+    // Interleaved frames (of Channels() each) recorded so far.
     std::vector<float> Samples() const;
     int64_t FrameCount() const;
+    int Channels() const { return channels_; }
 
 private:
+    int channels_ = 2;
     QTemporaryDir dir_;
     QString file_;
     QProcess rec_;

@@ -133,11 +133,11 @@ private:
     void MeetsLeader(const QByteArray& text, bool read, const QString& leader);
 };
 
-// script: "ms:event" in virtual time. run<pos>[@rate][/end<ms>] (the leader
-// runs: pos ms heard now), hold, hold<countdown> (with the notice), idle,
-// endx / endoff (the leader exits / powers off), lost, other (a media this
-// player lacks), section<n>. opts: own end mode, "sync<ms>" (the shared
-// clock found at), "renamed" (the media under another name here).
+// script: "ms:event" in virtual time. run<pos>[+ahead][@rate][/end<ms>] (the
+// leader runs: pos ms heard now, or ahead ms from now), hold, hold<countdown> (with the notice),
+// idle, endx / endoff (the leader exits / powers off), lost, other (a media this player lacks),
+// section<n>. opts: own end mode, "sync<ms>" (the shared clock found at), "renamed" (the media
+// under another name here), "latency<ms>" (this screen's offset).
 void TestSyncFollower::followsTheLeader_data() {
     QTest::addColumn<QString>("opts");
     QTest::addColumn<QString>("script");
@@ -185,6 +185,10 @@ void TestSyncFollower::followsTheLeader_data() {
         << "exit"
         << "0:run1000/end4000 1000:lost 6000:run9000/end12000"
         << "open s1500 a500 S:follow S:lost p3000 s9400 a6400 S:follow";
+    QTest::newRow("lost while seeking for a start: held, not started on the lost word")
+        << "exit"
+        << "0:hold 1000:run5000+250 1010:lost"
+        << "open S:follow s5000 S:lost";
     QTest::newRow("lost while held: stays held") << "exit"
                                                  << "0:run1000 1000:hold 1500:lost"
                                                  << "open s1500 a500 S:follow p1000 S:lost";
@@ -192,6 +196,26 @@ void TestSyncFollower::followsTheLeader_data() {
         << "exit"
         << "0:other 1000:run1000"
         << "S:missing open s1500 a1500 S:follow";
+    QTest::newRow("a start announced ahead: met at its own time and position")
+        << "exit"
+        << "0:hold 1000:run5000+250 3000:hold 4000:run2000+250"
+        << "open S:follow s5000 a1250 p3000 s2000 a4250";
+    QTest::newRow("a start announced too near: joined by the margin, said until one is met")
+        << "exit"
+        << "0:hold 1000:run5000+40"
+        << "open S:follow s5000 s5390 a1430 missed";
+    QTest::newRow("a missed start, then the next one met")
+        << "exit"
+        << "0:hold 1000:run5000+40 3000:hold 4000:run2000+250"
+        << "open S:follow s5000 s5390 a1430 p3000 s2000 a4250";
+    QTest::newRow("a latency offset of +40 ms: the whole line 40 ms later")
+        << "exit latency40"
+        << "0:run1000 1000:hold 2000:run5000+250"
+        << "open s1460 a500 S:follow p1000 s5000 a2290";
+    QTest::newRow("a latency offset of -40 ms: the whole line 40 ms earlier")
+        << "exit latency-40"
+        << "0:run1000 1000:hold 2000:run5000+250"
+        << "open s1540 a500 S:follow p1000 s5000 a2210";
     QTest::newRow("a newer state arriving in the seek's wait wins")
         << "exit"
         << "0:run1000 110:run5000"
@@ -234,6 +258,9 @@ void TestSyncFollower::followsTheLeader() {
     SyncFollower::Options options;
     options.End = opts.contains(QStringLiteral("loop")) ? EndMode::Loop : EndMode::Exit;
     options.Folders = {dir.path()};
+    for (const QString& o : opts.split(QLatin1Char(' ')))
+        if (o.startsWith(QStringLiteral("latency")))
+            options.LatencyOffsetMs = o.mid(7).toInt();
     follower.SetOptions(options);
     connect(&follower, &SyncFollower::StatusChanged, this, [&](SyncFollower::Status s) {
         static const char* names[] = {"idle", "connect", "follow", "missing",
@@ -257,9 +284,11 @@ void TestSyncFollower::followsTheLeader() {
             if (e.startsWith(QStringLiteral("run"))) {
                 const QStringList parts =
                     e.mid(3).split(QRegularExpression(QStringLiteral("[@/]")));
+                // run<pos>+<ms>: a start announced that far ahead.
+                const QStringList ahead = parts[0].split(u'+');
                 s.PlayState = SyncState::Play::Run;
-                s.ClockNs = at * 1000000;
-                s.PositionNs = parts[0].toLongLong() * 1000000;
+                s.ClockNs = (at + (ahead.size() > 1 ? ahead[1].toLongLong() : 0)) * 1000000;
+                s.PositionNs = ahead[0].toLongLong() * 1000000;
                 s.Rate = e.contains(u'@') ? parts[1].toDouble() : 1.0;
                 s.SectionEndMs = e.contains(u'/') ? parts.last().mid(3).toLongLong() : 0;
             } else if (e.startsWith(QStringLiteral("hold"))) {
@@ -283,6 +312,8 @@ void TestSyncFollower::followsTheLeader() {
         });
     }
     clock.AdvanceTo(20000);
+    if (follower.MissedStart())
+        actual << QStringLiteral("missed");
     QCOMPARE(actual.join(QLatin1Char(' ')), log);
 }
 

@@ -881,16 +881,21 @@ HRESULT TGstGraph::GetClockMapping(int64_t* clockNs, int64_t* positionNs) {
     const GstClockTime now = gst_clock_get_time(clock);
     gst_object_unref(clock);
     const GstClockTime base = gst_element_get_base_time(FPipeline);
-    if (now < base)
+    // A run started ahead of its time is told as it will be heard then:
+    // what a leader announces to its followers before it starts.
+    const GstClockTime at = FRunAt && FRunAtClock >= 0 && GstClockTime(FRunAtClock) > now
+                                ? GstClockTime(FRunAtClock)
+                                : now;
+    if (at < base)
         return VFW_E_WRONG_STATE;
     const guint64 position =
-        gst_segment_position_from_running_time(segment, GST_FORMAT_TIME, now - base);
+        gst_segment_position_from_running_time(segment, GST_FORMAT_TIME, at - base);
     const guint64 stream = position == guint64(-1)
                                ? guint64(-1)
                                : gst_segment_to_stream_time(segment, GST_FORMAT_TIME, position);
     if (stream == guint64(-1))
         return VFW_E_WRONG_STATE;
-    *clockNs = int64_t(now);
+    *clockNs = int64_t(at);
     *positionNs = int64_t(stream);
     return S_OK;
 }
@@ -901,9 +906,17 @@ HRESULT TGstGraph::RunAt(int64_t clockNs) {
         pending != GST_STATE_VOID_PENDING || clockNs < 0)
         return VFW_E_WRONG_STATE;
     // No base time of the pipeline's own choosing: the one given puts the
-    // running time 0 of the landed seek at clockNs.
+    // paused position's running time at clockNs. That is 0 after a flushing
+    // seek, and where the run stopped after a pause (the start time the
+    // pipeline, or OwnRunningTime, kept then).
+    GstClockTime running = gst_element_get_start_time(FPipeline);
+    if (!GST_CLOCK_TIME_IS_VALID(running))
+        running = 0;
+    if (GstClockTime(clockNs) < running)
+        return VFW_E_WRONG_STATE;
     gst_element_set_start_time(FPipeline, GST_CLOCK_TIME_NONE);
-    gst_element_set_base_time(FPipeline, GstClockTime(clockNs));
+    gst_element_set_base_time(FPipeline, GstClockTime(clockNs) - running);
+    FRunAtClock = clockNs;
     {
         std::lock_guard<std::mutex> guard(FLock);
         FCompleteSent = false;
@@ -941,7 +954,10 @@ void TGstGraph::OwnRunningTime() {
     // (a pause) or from 0 (a flushing seek resets it).
     GstClockTime running = 0;
     if (GstClock* clock = gst_element_get_clock(FPipeline)) {
-        const GstClockTime now = gst_clock_get_time(clock);
+        GstClockTime now = gst_clock_get_time(clock);
+        // Stopped before its announced time: nothing of it was heard.
+        if (FRunAtClock >= 0 && GstClockTime(FRunAtClock) > now)
+            now = GstClockTime(FRunAtClock);
         const GstClockTime base = gst_element_get_base_time(FPipeline);
         running = now > base ? now - base : 0;
         gst_object_unref(clock);

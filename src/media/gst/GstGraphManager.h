@@ -188,6 +188,8 @@ private:
     bool FSeekPending = false;
     // The pipeline runs on a base time set by RunAt.
     bool FRunAt = false;
+    // RunAt's clock time: until then the run is announced, not yet heard.
+    int64_t FRunAtClock = -1;
     int64_t FSeekTarget = 0;
     std::chrono::steady_clock::time_point FSeekTime;
     TGstObjectPtr<GstStreamCollection> FCollection;
