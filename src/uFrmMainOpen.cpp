@@ -168,7 +168,7 @@ void TFrmMain::OpenWhenWaitEnds() {
 }
 
 bool TFrmMain::OpenOfferedFile(const QString& path, QWidget* over) {
-    if (btnSelFile && !btnSelFile->isEnabled()) {
+    if (OpenLocked()) {
         ShowPassingHint(tr(qUtf8Printable(EditLockedHint)), over);
         return false;
     }
