@@ -1,5 +1,6 @@
 #include "sync/SyncLink.h"
 
+#include <QCoreApplication>
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -28,7 +29,7 @@ SyncLink::SyncLink(QObject* parent) : QObject(parent), net_(new QNetworkAccessMa
     silence_.setSingleShot(true);
     silence_.setInterval(kSilentMs);
     connect(&silence_, &QTimer::timeout, this,
-            [this] { Dropped(QStringLiteral("the leader fell silent")); });
+            [this] { Dropped(QCoreApplication::translate("Messages", "the leader fell silent")); });
 }
 
 SyncLink::~SyncLink() {
