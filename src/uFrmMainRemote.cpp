@@ -163,11 +163,13 @@ void TFrmMain::CreateRemoteControls() {
     chkRemote->setFont(SongTiFont(12));
     chkRemote->setPalette(chkRePlay->palette());
     chkRemote->setGeometry(0, 121, 0, 0);
-    // After the second hint line, inside the panel.
+    // At the end of the second hint line, left of the timeline's switch,
+    // as wide as its caption (a fixed width covered the timeline's box in
+    // English).
     WhenBottomRowsInSight([this] {
         chkRemote->adjustSize();
-        const int left = std::min(Label2->geometry().right() + 12, plBottom->width() - 90);
-        chkRemote->setGeometry(left, 121, 86, 14);
+        const int right = chkTimeline ? chkTimeline->x() - 8 : plBottom->width() - 4;
+        chkRemote->setGeometry(right - chkRemote->width(), 121, chkRemote->width(), 14);
     });
     chkRemote->setToolTip(tr("在局域网中用手机浏览器遥控播放"));
     chkRemote->setMouseTracking(true);

@@ -200,7 +200,7 @@
     </message>
     <message>
         <source>请先勾选“允许编辑”</source>
-        <translation>Tick "Edit" first</translation>
+        <translation>Tick &quot;Edit&quot; first</translation>
     </message>
     <message>
         <source>空格</source>
@@ -324,11 +324,7 @@
     </message>
     <message>
         <source>单击“播放”列从该小节开始播放，单击“加”“减”改变播放次数</source>
-        <translation>Click "Play" to start there, "+" "−" to change the count</translation>
-    </message>
-    <message>
-        <source>勾选“允许编辑”后可修改时间点和开播内容，双击时间设为起播位置</source>
-        <translation>Tick "Edit" to change times and texts; double-click a time to start there</translation>
+        <translation>Click &quot;Play&quot; to start there, &quot;+&quot; &quot;−&quot; to change the count</translation>
     </message>
     <message>
         <source>语言在下次启动时生效</source>
@@ -389,6 +385,10 @@
     <message>
         <source>按 Ctrl+O、点文件按钮或把文件拖到这里，打开视频或音频</source>
         <translation>Press Ctrl+O, click the file button or drop a file here to open a video or audio file</translation>
+    </message>
+    <message>
+        <source>勾选“允许编辑”可改时间和内容，双击时间设起点</source>
+        <translation>Tick &quot;Edit&quot; to type; double-click a time to start</translation>
     </message>
 </context>
 <context>
