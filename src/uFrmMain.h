@@ -258,6 +258,9 @@ public:
     void TimelineRemoveSection(int row);
     void TimelinePlayFrom(int64_t ms);
     void SaveTimelineBounds();
+    // Where a window of this size opens beside a window's frame: right of
+    // it, else left, below or above, inside avail (the screen's work area).
+    static QPoint BesideWindow(const QRect& frame, const QSize& size, const QRect& avail);
     // A new section at `ms` (count 1) without stopping playback; stored in
     // the schedule file only when `save`.
     void MarkSectionAt(int64_t ms, bool save);
@@ -298,6 +301,7 @@ private:
     // once the wait is over (the latest offer wins).
     void OpenWhenWaitEnds();
     QString pendingOpen_;
+    bool timelinePlaced_ = false; // the timeline window has had its place
 
     // Builds every control at its laid-out place (uFrmMainLayout.cpp).
     void CreateControls();
