@@ -242,8 +242,7 @@ void TFrmMain::UpdateOpenLock() {
     if (btnSelFile)
         btnSelFile->setEnabled(!OpenLocked() && !Following());
     if (sgV)
-        sgV->SetEmptyText(
-            MediaOpen() ? QString() : tr("按 Ctrl+O、点文件按钮或把文件拖到这里，打开视频或音频"));
+        sgV->SetEmptyText(MediaOpen() ? QString() : tr("按 Ctrl+O 或把视频、音频文件拖到这里打开"));
 }
 
 void TFrmMain::SetEditMode(bool enabled) {

@@ -383,12 +383,12 @@
         <translation>The schedule has unsaved changes. Save them before quitting?</translation>
     </message>
     <message>
-        <source>按 Ctrl+O、点文件按钮或把文件拖到这里，打开视频或音频</source>
-        <translation>Press Ctrl+O, click the file button or drop a file here to open a video or audio file</translation>
-    </message>
-    <message>
         <source>勾选“允许编辑”可改时间和内容，双击时间设起点</source>
         <translation>Tick &quot;Edit&quot; to type; double-click a time to start</translation>
+    </message>
+    <message>
+        <source>按 Ctrl+O 或把视频、音频文件拖到这里打开</source>
+        <translation>Press Ctrl+O or drop a video or audio file here to open it</translation>
     </message>
 </context>
 <context>
