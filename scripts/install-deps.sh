@@ -10,14 +10,16 @@
 # Several groups may be named at once: install-deps.sh test package.
 set -euo pipefail
 
-# Building: compiler, CMake, Qt 6, GStreamer and libyuv headers, Qt's translation
+# Building: compiler, CMake, Qt 6 (with the keyboard library its CMake files
+# look for, which otherwise print "Could NOT find XKB"), GStreamer and libyuv
+# headers, Qt's translation
 # tools (lupdate, lrelease), the icon renderer,
 # the manual page maker (help2man).
 # Running: the media framework's plugins the player and the demo clip use,
 # the fonts of the window, and Xvfb for the run command's headless demo.
 run_packages=(
   build-essential cmake ninja-build pkg-config
-  qt6-base-dev qt6-base-dev-tools libgl-dev qt6-translations-l10n qt6-tools-dev qt6-l10n-tools
+  qt6-base-dev qt6-base-dev-tools libgl-dev libxkbcommon-dev qt6-translations-l10n qt6-tools-dev qt6-l10n-tools
   qt6-httpserver-dev qt6-websockets-dev libqrencode-dev libglib2.0-dev
   libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev libyuv-dev
   gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad

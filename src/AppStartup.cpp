@@ -30,8 +30,7 @@ Options:
   -h, --help      show this help and exit
   -V, --version   show the version and exit
 
-Keys (on the video; on the control window where they do not clash with the
-table):
+Keys:
   Space           pause / play
   Left, Right     10 s back / forward
   Up, Down        volume up / down
@@ -42,8 +41,12 @@ table):
   Insert, N       add a section at the playing position
   M               mirror the picture
   Esc, H          show / hide the control window
+  T               show / hide the timeline
   Ctrl+O          open a media file
   Ctrl+S          save the sections
+
+  The keys act on the video window, and on the control window where they do
+  not clash with the table.
 
 Files:
   system.INI beside the executable holds the options; an installed player

@@ -8,8 +8,9 @@
 
 QTranslator* InstallQtTranslations(const QLocale& locale) {
     auto* translator = new QTranslator(QCoreApplication::instance());
-    // "qt_<language>" gathers the catalogues of every Qt module.
-    if (!translator->load(locale, QStringLiteral("qt"), QStringLiteral("_"),
+    // The widgets' texts are in Qt's base module (Debian's
+    // qt6-translations-l10n).
+    if (!translator->load(locale, QStringLiteral("qtbase"), QStringLiteral("_"),
                           QLibraryInfo::path(QLibraryInfo::TranslationsPath)) ||
         !QCoreApplication::installTranslator(translator)) {
         delete translator;
@@ -32,9 +33,15 @@ QTranslator* InstallAppTranslation(const QString& language) {
     return translator;
 }
 
-void InstallTranslations(const QString& language) {
-    InstallAppTranslation(language);
-    if (language == QLatin1String("en"))
-        return; // Qt's own texts are English already
-    InstallQtTranslations(QLocale::system());
+QList<QTranslator*> InstallTranslations(const QString& language) {
+    QList<QTranslator*> installed;
+    if (QTranslator* t = InstallAppTranslation(language))
+        installed << t;
+    // Qt's texts are written in English; in a Chinese window they are
+    // Chinese whatever the system's language.
+    if (language != QLatin1String("en"))
+        if (QTranslator* t = InstallQtTranslations(
+                QLocale(QLocale::Chinese, QLocale::SimplifiedChineseScript, QLocale::China)))
+            installed << t;
+    return installed;
 }

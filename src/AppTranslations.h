@@ -5,12 +5,15 @@
 // translations the system installed with Qt.
 #pragma once
 
+#include <QList>
+
 class QLocale;
 class QString;
 class QTranslator;
 
-// Installs Qt's translations for locale into the application (which owns
-// them); null, and the texts stay English, when the system has none for it.
+// Installs Qt's translations (qtbase_<locale>.qm) for locale into the
+// application (which owns them); null, and the texts stay English, when the
+// system has none for it.
 QTranslator* InstallQtTranslations(const QLocale& locale);
 
 // Installs the program's catalogue for language into the application, which
@@ -19,7 +22,8 @@ QTranslator* InstallQtTranslations(const QLocale& locale);
 // (file errors) into Chinese. Null when nothing was installed.
 QTranslator* InstallAppTranslation(const QString& language);
 
-// Sets the language of the program and of Qt's texts for this run: "en"
-// gives English everywhere; "zh" (and an unknown value) keeps the program's
-// Chinese with Qt's texts in the system's language, as without the setting.
-void InstallTranslations(const QString& language);
+// Sets the language of the program and of Qt's texts (the open dialog, the
+// message boxes' buttons) for this run: "en" gives English everywhere; "zh"
+// (and an unknown value) keeps the program's Chinese, with Qt's texts in
+// Chinese too (Qt's catalogue qtbase_zh_CN). Returns what it installed.
+QList<QTranslator*> InstallTranslations(const QString& language);

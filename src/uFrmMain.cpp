@@ -21,6 +21,7 @@
 #include <QGuiApplication>
 #include <QKeyEvent>
 #include <QLabel>
+#include <QMessageBox>
 #include <QMouseEvent>
 #include <QScopeGuard>
 #include <QScreen>
@@ -137,6 +138,8 @@ void TFrmMain::FormActivate() {
             lower();
             if (FrmPlay)
                 FrmPlay->raise();
+            if (plRemote)
+                plRemote->lower();
         }
     }
     IdleTicks = 0;
@@ -167,6 +170,41 @@ void TFrmMain::FormClose() {
 
 void TFrmMain::btnCloseClick(QObject* /*Sender*/) {
     close();
+}
+
+bool TFrmMain::KeepEditsBeforeClose() {
+    if (!ScheduleEdited)
+        return true;
+    TUnsavedAnswer answer = TUnsavedAnswer::Discard;
+    if (AskUnsavedEdits) {
+        answer = AskUnsavedEdits();
+    } else if (MessageBoxesShown()) {
+        QMessageBox box(QMessageBox::Question, QStringLiteral("Tavrelo"),
+                        tr("播放安排表的修改还没有保存。退出前保存吗？"),
+                        QMessageBox::Save | QMessageBox::Discard | QMessageBox::Cancel, this);
+        box.setDefaultButton(QMessageBox::Save);
+        box.setEscapeButton(QMessageBox::Cancel);
+        const int chosen = box.exec();
+        answer = chosen == QMessageBox::Save      ? TUnsavedAnswer::Save
+                 : chosen == QMessageBox::Discard ? TUnsavedAnswer::Discard
+                                                  : TUnsavedAnswer::Cancel;
+    }
+    switch (answer) {
+    case TUnsavedAnswer::Save:
+        // A refused write is shown and the window stays: nothing is lost.
+        try {
+            btnSaveClick(btnSave);
+        } catch (const std::exception& e) {
+            ReportHandlerError(&e);
+            return false;
+        }
+        return !ScheduleEdited;
+    case TUnsavedAnswer::Discard:
+        return true;
+    case TUnsavedAnswer::Cancel:
+        break;
+    }
+    return false;
 }
 
 // --- Window events --------------------------------------------------------------------
@@ -201,6 +239,12 @@ bool TFrmMain::eventFilter(QObject* watched, QEvent* event) {
 }
 
 void TFrmMain::closeEvent(QCloseEvent* event) {
+    // Ending at the media's end does not come here (the end modes end the
+    // process at once); a close by the user asks about unsaved edits.
+    if (!KeepEditsBeforeClose()) {
+        event->ignore();
+        return;
+    }
     event->accept();
     // The program ends with this window: the video window goes with it.
     if (FrmPlay)
@@ -210,8 +254,14 @@ void TFrmMain::closeEvent(QCloseEvent* event) {
 
 void TFrmMain::changeEvent(QEvent* event) {
     QWidget::changeEvent(event);
-    if (event->type() == QEvent::ActivationChange && isActiveWindow())
+    if (event->type() == QEvent::ActivationChange && isActiveWindow()) {
+        // The first activation of an auto-play start leaves the video in
+        // front; every other brings the remote's panel up with the window.
+        const bool videoFirst = FirstActivate && chkAutoPlay->isChecked();
         Guarded (&TFrmMain::FormActivate)();
+        if (!videoFirst && plRemote && plRemote->isVisible() && isVisible())
+            plRemote->raise();
+    }
 }
 
 void TFrmMain::moveEvent(QMoveEvent* event) {

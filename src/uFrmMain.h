@@ -79,6 +79,18 @@ public:
     void FormKeyPress(QChar key);
     void FormClose();
     void btnCloseClick(QObject* Sender);
+    // The table was changed by hand (counts, time points, descriptions, rows
+    // deleted, marks moved or added on the timeline) since it was loaded or
+    // saved; what playback uses up is no edit.
+    bool ScheduleEdited = false;
+    // Asked once when the user closes the window with unsaved edits. The
+    // answer comes from AskUnsavedEdits when set (tests), else from a box;
+    // where no box may be shown (tests, TAVRELO_NO_MESSAGE_BOXES) the edits
+    // are dropped as before, without waiting.
+    enum class TUnsavedAnswer { Save, Discard, Cancel };
+    std::function<TUnsavedAnswer()> AskUnsavedEdits;
+    // False: the close is called off (cancelled, or the save failed).
+    bool KeepEditsBeforeClose();
 
     // --- Schedule table (uFrmMainSchedule.cpp) -----------------------------------
     void sgVDrawCell(QObject* Sender, int ACol, int ARow, const QRect& Rect, QPainter& Canvas,
@@ -95,6 +107,12 @@ public:
     void chkEditClick(QObject* Sender);
     void RenumberRows();
     void SetEditMode(bool enabled);
+    // Whether a media file is open (CurFile names a file). While none is,
+    // opening one changes nothing that "允许编辑" guards: the file button,
+    // Ctrl+O and drops open files without it.
+    bool MediaOpen() const;
+    bool OpenLocked() const; // a file is open and "允许编辑" is off
+    void UpdateOpenLock();   // btnSelFile follows OpenLocked()
     static QString StepCount(const QString& text, bool up, int max, int min);
 
     // --- Settings and schedule files (uFrmMainSettings.cpp) -----------------------
@@ -240,6 +258,9 @@ public:
     void TimelineRemoveSection(int row);
     void TimelinePlayFrom(int64_t ms);
     void SaveTimelineBounds();
+    // Where a window of this size opens beside a window's frame: right of
+    // it, else left, below or above, inside avail (the screen's work area).
+    static QPoint BesideWindow(const QRect& frame, const QSize& size, const QRect& avail);
     // A new section at `ms` (count 1) without stopping playback; stored in
     // the schedule file only when `save`.
     void MarkSectionAt(int64_t ms, bool save);
@@ -280,6 +301,7 @@ private:
     // once the wait is over (the latest offer wins).
     void OpenWhenWaitEnds();
     QString pendingOpen_;
+    bool timelinePlaced_ = false; // the timeline window has had its place
 
     // Builds every control at its laid-out place (uFrmMainLayout.cpp).
     void CreateControls();

@@ -294,6 +294,8 @@ void TFrmMain::MarkSectionAt(int64_t markAt, bool save) {
     }
     if (row == 0)
         return;
+    if (!save)
+        ScheduleEdited = true;
     sgV->SetCol(5); // ready for its description
     NotifyStateChanged(rcSection);
 }

@@ -2,6 +2,7 @@
 #include "utPublic/IniFile.h"
 
 #include <QCoreApplication>
+#include <QFontMetrics>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QMouseEvent>
@@ -271,11 +272,30 @@ void TScheduleGrid::paintEvent(QPaintEvent* e) {
     };
     for (int r = 0; r < FixedRows() && r < RowCount(); ++r)
         paintRow(r);
+    int below = RowTop(FixedRows());
     for (int r = topRow_; r < RowCount(); ++r) {
         if (RowTop(r) >= h)
             break;
         paintRow(r);
+        below = RowTop(r) + rowHeight_ + kGridLineWidth;
     }
+    if (!emptyText_.isEmpty() && !model_->HoldsSections()) {
+        const QRect area(0, below, w, std::max(0, h - below));
+        QFont f = font();
+        f.setPixelSize(std::min(f.pixelSize() > 0 ? f.pixelSize() : 20, 20));
+        while (f.pixelSize() > 9 && QFontMetrics(f).horizontalAdvance(emptyText_) > w - 16)
+            f.setPixelSize(f.pixelSize() - 1);
+        p.setFont(f);
+        p.setPen(Qt::white);
+        p.drawText(area, Qt::AlignCenter | Qt::TextSingleLine, emptyText_);
+    }
+}
+
+void TScheduleGrid::SetEmptyText(const QString& text) {
+    if (text == emptyText_)
+        return;
+    emptyText_ = text;
+    update();
 }
 
 // --- Input ---------------------------------------------------------------------------

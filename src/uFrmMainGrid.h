@@ -89,6 +89,11 @@ public:
     // The cell under a widget point, or false when there is none.
     bool MouseToCell(int x, int y, int* col, int* row) const;
 
+    // A line centred below the rows while the table holds no section (empty:
+    // none), in the grid's own font, made smaller until it fits.
+    void SetEmptyText(const QString& text);
+    QString EmptyText() const { return emptyText_; }
+
     // --- In-place editing -----------------------------------------------------------
     bool Editing() const { return editingAllowed_; }
     void SetEditing(bool allowed); // switching off closes an open editor
@@ -148,4 +153,5 @@ private:
     int editRow_ = -1;
     QString editOriginal_;
     int wheelRemainder_ = 0;
+    QString emptyText_;
 };

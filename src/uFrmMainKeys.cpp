@@ -105,9 +105,9 @@ TPlayerKey TFrmMain::KeyAction(int key, Qt::KeyboardModifiers modifiers, bool on
         if (!onVideo && b.Action == pkControls && !(FrmPlay && FrmPlay->isVisible()))
             return pkNone;
         // Saving, adding and another file follow "允许编辑" as the buttons
-        // they stand for do.
-        const bool edits = b.Action == pkOpen || b.Action == pkSave || b.Action == pkMarkHere;
-        if (edits && !(chkEdit && chkEdit->isChecked()))
+        // they stand for do (the first file opens without it).
+        const bool edits = b.Action == pkSave || b.Action == pkMarkHere;
+        if ((edits && !(chkEdit && chkEdit->isChecked())) || (b.Action == pkOpen && OpenLocked()))
             return pkEditLocked;
         return b.Action;
     }

@@ -362,10 +362,17 @@ void TFrmMain::CreateControls() {
     Label1 = MakeInfoLabel(plBottom, "Label1", 8, 86,
                            tr("单击“播放”列从该小节开始播放，单击“加”“减”改变播放次数"));
     Label2 = MakeInfoLabel(plBottom, "Label2", 8, 121,
-                           tr("勾选“允许编辑”后可修改时间点和开播内容，双击时间设为起播位置"));
+                           tr("勾选“允许编辑”可改时间和内容，双击时间设起点"));
     WhenBottomRowsInSight([this] {
         Label1->adjustSize();
         Label2->adjustSize();
+        // A caption longer in another language than the laid-out box takes
+        // the room it needs.
+        for (QCheckBox* c : {chkHide, chkEdit, chkAutoPlay, chkPause, chkOn2Monitor, chkRePlay}) {
+            const int needed = c->sizeHint().width();
+            if (needed > c->width())
+                c->resize(needed, c->height());
+        }
     });
 
     lbFilters2 = new QListWidget(this);

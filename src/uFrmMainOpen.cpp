@@ -168,7 +168,7 @@ void TFrmMain::OpenWhenWaitEnds() {
 }
 
 bool TFrmMain::OpenOfferedFile(const QString& path, QWidget* over, QString* refusal) {
-    if (btnSelFile && !btnSelFile->isEnabled()) {
+    if (OpenLocked() || Following()) {
         // (Following, the leader says what plays: editing has no say.)
         const QString hint =
             Following() ? tr("跟播中：播放由领播控制") : tr(qUtf8Printable(EditLockedHint));

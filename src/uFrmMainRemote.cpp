@@ -2,6 +2,7 @@
 // the opt-in phone remote with its switch "手机遥控", the address, its QR
 // code and the PIN shown on the control window while it is on.
 #include "uFrmMain.h"
+#include "uFrmPlay.h"
 
 #include "controls/FontCatalog.h"
 #include "engine/SectionEngine.h"
@@ -84,15 +85,39 @@ public:
         : QObject(window), place_(std::move(place)) {
         window->installEventFilter(this);
     }
-    bool eventFilter(QObject*, QEvent* e) override {
-        // (Hidden with the window by Qt, as its child.)
-        if (e->type() == QEvent::Resize || e->type() == QEvent::Move || e->type() == QEvent::Show)
+    bool eventFilter(QObject* watched, QEvent* e) override {
+        // Not while the window is taken down (it is a plain widget by then).
+        if (!qobject_cast<TFrmMain*>(watched))
+            return false;
+        // Qt does not hide a child window with its parent: the panel follows
+        // the window's hiding itself.
+        if (e->type() == QEvent::Resize || e->type() == QEvent::Move || e->type() == QEvent::Show ||
+            e->type() == QEvent::Hide)
             place_();
         return false;
     }
 
 private:
     std::function<void()> place_;
+};
+
+// Keeps a window of the control window's (the remote's panel) under the
+// video window: lowered whenever the video window is shown or activated.
+// Raised again with the control window (PlaceRemotePanel).
+class TBeneathVideo : public QObject {
+public:
+    TBeneathVideo(QWidget* video, QWidget* panel) : QObject(panel), panel_(panel) {
+        video->installEventFilter(this);
+    }
+    bool eventFilter(QObject*, QEvent* e) override {
+        if ((e->type() == QEvent::Show || e->type() == QEvent::WindowActivate) &&
+            panel_->isVisible())
+            panel_->lower();
+        return false;
+    }
+
+private:
+    QWidget* panel_;
 };
 
 // A settings write of the remote. The settings file holds the PIN: it is
@@ -136,11 +161,13 @@ void TFrmMain::CreateRemoteControls() {
     chkRemote->setFont(SongTiFont(12));
     chkRemote->setPalette(chkRePlay->palette());
     chkRemote->setGeometry(0, 121, 0, 0);
-    // After the second hint line, inside the panel.
+    // At the end of the second hint line, left of the timeline's switch,
+    // as wide as its caption (a fixed width covered the timeline's box in
+    // English).
     WhenBottomRowsInSight([this] {
         chkRemote->adjustSize();
-        const int left = std::min(Label2->geometry().right() + 12, plBottom->width() - 90);
-        chkRemote->setGeometry(left, 121, 86, 14);
+        const int right = chkTimeline ? chkTimeline->x() - 8 : plBottom->width() - 4;
+        chkRemote->setGeometry(right - chkRemote->width(), 121, chkRemote->width(), 14);
     });
     chkRemote->setToolTip(tr("在局域网中用手机浏览器遥控播放"));
     chkRemote->setMouseTracking(true);
@@ -174,6 +201,11 @@ void TFrmMain::CreateRemoteControls() {
             }));
     plRemote->hide();
     new TFollowWindow(this, [this] { PlaceRemotePanel(); });
+    // The address and PIN are for the person at the controls, not for a
+    // room watching the video: whenever the video window comes up, the
+    // panel goes beneath it.
+    if (FrmPlay)
+        new TBeneathVideo(FrmPlay.get(), plRemote);
 
     chkRemote->setChecked(ReadBoolSetting(IniFileName, Setting::chkRemote));
     connect(chkRemote, &QCheckBox::toggled, this, [this] { chkRemoteClick(chkRemote); });
@@ -218,7 +250,14 @@ void TFrmMain::PlaceRemotePanel() {
     // A screen too small for all of that: on it still, over the window.
     at.setY(std::clamp(at.y(), avail.top(), std::max(avail.top(), avail.bottom() + 1 - h)));
     plRemote->setGeometry(QRect(at, QSize(w, h)));
+    // Over the video only when the control window is: shown with it, and
+    // raised with it when it is activated; beneath the video otherwise.
+    const bool wasShown = plRemote->isVisible();
     plRemote->show();
+    if (!wasShown || isActiveWindow())
+        plRemote->raise();
+    if (FrmPlay && FrmPlay->isVisible() && !isActiveWindow() && FrmPlay->isActiveWindow())
+        plRemote->lower();
 }
 
 void TFrmMain::chkRemoteClick(QObject* /*Sender*/) {

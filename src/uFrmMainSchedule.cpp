@@ -98,6 +98,7 @@ void TFrmMain::sgVMouseDown(QObject* /*Sender*/, Qt::MouseButton /*Button*/,
     default:
         return;
     }
+    ScheduleEdited = true;
     // The engine follows the count in the schedule: the playing section
     // plays as many more times as its cell now says.
 }
@@ -109,6 +110,7 @@ QString TFrmMain::sgVGetEditMask(int ACol, int /*ARow*/) {
 void TFrmMain::sgVSetEditText(int /*ACol*/, int /*ARow*/, const QString& /*Value*/) {
     // The typed text is in the schedule already; the engine follows a moved
     // start of the next section (the playing section's end).
+    ScheduleEdited = true;
 }
 
 void TFrmMain::sgVMouseWheelDown(QObject* /*Sender*/, bool& Handled) {
@@ -147,6 +149,7 @@ void TFrmMain::btnDelClick(QObject* /*Sender*/) {
         return;
     sgV->HideEditor(true);
     DeleteRow(*sgV, sgV->Row());
+    ScheduleEdited = true;
     RenumberRows();
     FitColumn(*sgV, 1);
 }

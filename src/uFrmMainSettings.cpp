@@ -187,11 +187,15 @@ QString TFrmMain::ScheduleFileNameFor(const QString& mediaPath) const {
 void TFrmMain::OpenSchedule(const QString& path) {
     CurFile = path;
     SchedFileName = ScheduleFileNameFor(path);
-    setWindowTitle(SchedFileName);
+    // Without a media file the title names the program, not the placeholder
+    // schedule beside it.
+    setWindowTitle(MediaOpen() ? SchedFileName : QStringLiteral("Tavrelo"));
+    UpdateOpenLock();
     QDir::setCurrent(AppPath);
 
     sgV->HideEditor(true);
     Sched->Load(SchedFileName);
+    ScheduleEdited = false;
 
     Keeper->Keep(Setting::PlayFile, CurFile);
 
@@ -217,6 +221,7 @@ void TFrmMain::btnSaveClick(QObject* /*Sender*/) {
         return;
     sgV->HideEditor(true);
     Sched->Save(SchedFileName);
+    ScheduleEdited = false;
 }
 
 void TFrmMain::btnRestoreClick(QObject* /*Sender*/) {
@@ -224,12 +229,29 @@ void TFrmMain::btnRestoreClick(QObject* /*Sender*/) {
         OpenSchedule(CurFile);
 }
 
+bool TFrmMain::MediaOpen() const {
+    return QFileInfo(CurFile).isFile();
+}
+
+bool TFrmMain::OpenLocked() const {
+    return MediaOpen() && !(chkEdit && chkEdit->isChecked());
+}
+
+void TFrmMain::UpdateOpenLock() {
+    // Following a leader, the leader chooses the file.
+    if (btnSelFile)
+        btnSelFile->setEnabled(!OpenLocked() && !Following());
+    if (sgV)
+        sgV->SetEmptyText(MediaOpen() ? QString() : tr("按 Ctrl+O 或把视频、音频文件拖到这里打开"));
+}
+
 void TFrmMain::SetEditMode(bool enabled) {
-    for (QWidget* w : {static_cast<QWidget*>(btnSelFile), static_cast<QWidget*>(btnSave),
-                       static_cast<QWidget*>(btnAdd), static_cast<QWidget*>(btnDel),
-                       static_cast<QWidget*>(lbPos), static_cast<QWidget*>(rbExit),
-                       static_cast<QWidget*>(rbShut), static_cast<QWidget*>(rbPlay)})
+    for (QWidget* w : {static_cast<QWidget*>(btnSave), static_cast<QWidget*>(btnAdd),
+                       static_cast<QWidget*>(btnDel), static_cast<QWidget*>(lbPos),
+                       static_cast<QWidget*>(rbExit), static_cast<QWidget*>(rbShut),
+                       static_cast<QWidget*>(rbPlay)})
         w->setEnabled(enabled);
+    UpdateOpenLock();
     sgV->SetEditing(enabled);
     if (isVisible())
         sgV->setFocus(Qt::OtherFocusReason);

@@ -17,6 +17,7 @@
 #include "utPublic/utPublic.h"
 
 #include <QCheckBox>
+#include <QCoreApplication>
 #include <QEvent>
 #include <QFile>
 #include <QFileInfo>
@@ -384,11 +385,25 @@ void TFrmMainSync::StopFollowing() {
 
 void TFrmMainSync::EnableTransport(bool on) {
     // Following, the window's own playing controls rest: its state is the
-    // leader's.
+    // leader's. Each says so as its hint while it rests; its own comes back.
+    static constexpr const char* kOwnHint = "tavreloOwnHint";
+    const QString reason = QCoreApplication::translate("TFrmMain", "跟播中：播放由领播控制");
     for (QWidget* w : std::initializer_list<QWidget*>{frm_.btnPause, frm_.btnBack, frm_.btnNext,
-                                                      frm_.btnSelFile, frm_.cbRate})
-        if (w)
-            w->setEnabled(on);
+                                                      frm_.btnSelFile, frm_.cbRate}) {
+        if (!w)
+            continue;
+        const QVariant own = w->property(kOwnHint);
+        if (!on && !own.isValid()) {
+            w->setProperty(kOwnHint, w->toolTip());
+            w->setToolTip(reason);
+        } else if (on && own.isValid()) {
+            w->setToolTip(own.toString());
+            w->setProperty(kOwnHint, QVariant());
+        }
+        w->setEnabled(on);
+    }
+    // The file button stays as locked as "允许编辑" says.
+    frm_.UpdateOpenLock();
 }
 
 void TFrmMainSync::ShowFollowerStatus() {

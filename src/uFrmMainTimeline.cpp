@@ -19,7 +19,10 @@
 #include <QCheckBox>
 #include <QFileInfo>
 #include <QFrame>
+#include <QScreen>
 #include <QTimer>
+
+#include <algorithm>
 
 using FrmMainText::StrToIntDef;
 
@@ -101,6 +104,15 @@ void TFrmMain::chkTimelineClick(QObject* /*Sender*/) {
     const bool on = chkTimeline->isChecked();
     if (on) {
         FeedTimeline();
+        // Without a place of its own yet: beside the control window (a
+        // desktop without a window manager put it at 0,0, over it).
+        if (!timelinePlaced_ &&
+            ReadIntSetting(IniFileName, Setting::TimelineL, INT32_MIN) == INT32_MIN) {
+            FrmTimeline->move(
+                BesideWindow(frameGeometry(), FrmTimeline->frameGeometry().size(),
+                             screen() ? screen()->availableGeometry() : QRect(frameGeometry())));
+        }
+        timelinePlaced_ = true;
         FrmTimeline->show();
     } else {
         tmTimeline->stop();
@@ -112,6 +124,24 @@ void TFrmMain::chkTimelineClick(QObject* /*Sender*/) {
         FrmTimeline->Open(QString(), 0);
     }
     WriteSetting(IniFileName, Setting::chkTimeline, BoolToText(on));
+}
+
+QPoint TFrmMain::BesideWindow(const QRect& frame, const QSize& size, const QRect& avail) {
+    const auto fits = [&avail, &size](const QPoint& at) { return avail.contains(QRect(at, size)); };
+    // Right of it, level with its top; left of it; below it; above it.
+    const int top = std::clamp(frame.top(), avail.top(),
+                               std::max(avail.top(), avail.bottom() + 1 - size.height()));
+    const int left = std::clamp(frame.left(), avail.left(),
+                                std::max(avail.left(), avail.right() + 1 - size.width()));
+    for (const QPoint& at :
+         {QPoint(frame.right() + 1, top), QPoint(frame.left() - size.width(), top),
+          QPoint(left, frame.bottom() + 1), QPoint(left, frame.top() - size.height())})
+        if (fits(at))
+            return at;
+    // No side has room: on the screen still, right of it as far as it goes.
+    return QPoint(std::clamp(frame.right() + 1, avail.left(),
+                             std::max(avail.left(), avail.right() + 1 - size.width())),
+                  top);
 }
 
 void TFrmMain::ActToggleTimeline() {
@@ -142,6 +172,7 @@ void TFrmMain::FeedTimeline() {
         for (int row = 1; RowExists(row); ++row) {
             TTimelineSection section;
             section.Count = StrToIntDef(Sched->Count(row), 0);
+            section.Stored = StrToIntDef(Sched->StoredCount(row), section.Count);
             section.StartMs = Sched->StartMs(row);
             section.Description = Sched->Description(row).trimmed();
             section.Remaining = row == state.Section ? Engine->RemainCount() : 0;

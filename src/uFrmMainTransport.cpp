@@ -113,6 +113,7 @@ void TFrmMain::lbPosDblClick(QObject* /*Sender*/) {
     if (row < 1 || row >= sgV->RowCount())
         return;
     sgV->SetCell(4, row, lbPos->text());
+    ScheduleEdited = true;
 }
 
 void TFrmMain::cbRateChange(QObject* /*Sender*/) {

@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
 # Numbers the controls on a screenshot of the control window (both panels
-# open, as the headless demo saves it in build/demo-run/demo/demo-control.png
-# after "plTop=145" and "plBottom=140" are added to build/demo-run/system.INI)
-# and writes the key beside it: resources/docs/control-window.png for README.
+# open: the screenshot test's <build>/artefacts/FrmMain.png, or the headless
+# demo's build/demo-run/demo/demo-control.png after "plTop=145" and
+# "plBottom=140" are added to build/demo-run/system.INI) and writes the key
+# beside it: resources/docs/control-window.png for README.
 # Needs ImageMagick (convert).
 # Usage: annotate-control-window.sh <screenshot> [<output>]
 set -euo pipefail
@@ -18,7 +19,7 @@ marks=(
   "4|279|14|pause, 10 s back, 10 s forward"
   "5|446|14|speed"
   "6|551|14|exit"
-  "7|14|62|open a media file (needs 允许编辑)"
+  "7|14|62|open a media file (once one is open: 允许编辑)"
   "8|60|62|audio track"
   "9|224|68|sound channel"
   "10|12|104|position (double-click: the row starts here)"
@@ -31,6 +32,10 @@ marks=(
   "17|498|394|hide the controls after seconds"
   "18|14|443|at the end: exit, power off, loop"
   "19|10|485|允许编辑: editing on"
+  "20|403|470|mirror, section line, speed trainer"
+  "21|349|510|lead or follow a room"
+  "22|462|510|phone remote (address, PIN, QR code)"
+  "23|545|510|timeline window"
 )
 draw=()
 key_y=28
@@ -43,7 +48,7 @@ for m in "${marks[@]}"; do
          -annotate "+$((x - off))+$((y - 9))" "$n")
   key+=(-fill '#ffd800' -font DejaVu-Sans-Bold -pointsize 14 -annotate "+612+$((key_y + 2))" "$n"
         -fill white -font Noto-Sans-CJK-SC -pointsize 14 -annotate "+640+$key_y" "$text")
-  key_y=$((key_y + 26))
+  key_y=$((key_y + 21))
 done
 convert "$in" -background '#001800' -gravity NorthWest -extent 962x522 \
   "${draw[@]}" "${key[@]}" -strip -colors 96 "PNG8:$out"

@@ -99,6 +99,54 @@
         <source>a device</source>
         <translation>a device</translation>
     </message>
+    <message>
+        <source>it cannot be opened</source>
+        <translation>it cannot be opened</translation>
+    </message>
+    <message>
+        <source>playback stopped making progress</source>
+        <translation>playback stopped making progress</translation>
+    </message>
+    <message>
+        <source>Not enough timers available</source>
+        <translation>Not enough timers available</translation>
+    </message>
+    <message>
+        <source>the clock&apos;s port %1 cannot be bound</source>
+        <translation>the clock&apos;s port %1 cannot be bound</translation>
+    </message>
+    <message>
+        <source>invalid file name</source>
+        <translation>invalid file name</translation>
+    </message>
+    <message>
+        <source>GStreamer&apos;s playbin3 is not installed</source>
+        <translation>GStreamer&apos;s playbin3 is not installed</translation>
+    </message>
+    <message>
+        <source>%1 returned no text</source>
+        <translation>%1 returned no text</translation>
+    </message>
+    <message>
+        <source>logind answers &quot;%1&quot; to %2</source>
+        <translation>logind answers &quot;%1&quot; to %2</translation>
+    </message>
+    <message>
+        <source>the leader fell silent</source>
+        <translation>the leader fell silent</translation>
+    </message>
+    <message>
+        <source>it is a link of another user&apos;s</source>
+        <translation>it is a link of another user&apos;s</translation>
+    </message>
+    <message>
+        <source>it is a link to a file in another folder</source>
+        <translation>it is a link to a file in another folder</translation>
+    </message>
+    <message>
+        <source>a folder has that name</source>
+        <translation>a folder has that name</translation>
+    </message>
 </context>
 <context>
     <name>TFrmMain</name>
@@ -152,7 +200,7 @@
     </message>
     <message>
         <source>请先勾选“允许编辑”</source>
-        <translation>Tick “Edit” first</translation>
+        <translation>Tick &quot;Edit&quot; first</translation>
     </message>
     <message>
         <source>空格</source>
@@ -276,11 +324,7 @@
     </message>
     <message>
         <source>单击“播放”列从该小节开始播放，单击“加”“减”改变播放次数</source>
-        <translation>Click “Play” to start there, “+” “−” to change the count</translation>
-    </message>
-    <message>
-        <source>勾选“允许编辑”后可修改时间点和开播内容，双击时间设为起播位置</source>
-        <translation>Tick “Edit” to change times and texts; double-click a time to start there</translation>
+        <translation>Click &quot;Play&quot; to start there, &quot;+&quot; &quot;−&quot; to change the count</translation>
     </message>
     <message>
         <source>语言在下次启动时生效</source>
@@ -333,6 +377,18 @@
     <message>
         <source>跟播中：播放由领播控制</source>
         <translation>Following: the leader controls playback</translation>
+    </message>
+    <message>
+        <source>播放安排表的修改还没有保存。退出前保存吗？</source>
+        <translation>The schedule has unsaved changes. Save them before quitting?</translation>
+    </message>
+    <message>
+        <source>勾选“允许编辑”可改时间和内容，双击时间设起点</source>
+        <translation>Tick &quot;Edit&quot; to type; double-click a time to start</translation>
+    </message>
+    <message>
+        <source>按 Ctrl+O 或把视频、音频文件拖到这里打开</source>
+        <translation>Press Ctrl+O or drop a video or audio file here to open it</translation>
     </message>
 </context>
 <context>

@@ -99,5 +99,53 @@
         <source>the file was cut short while playing</source>
         <translation>文件在播放时被截短</translation>
     </message>
+    <message>
+        <source>it cannot be opened</source>
+        <translation>无法打开</translation>
+    </message>
+    <message>
+        <source>playback stopped making progress</source>
+        <translation>播放停滞不前</translation>
+    </message>
+    <message>
+        <source>Not enough timers available</source>
+        <translation>可用的定时器不够</translation>
+    </message>
+    <message>
+        <source>the clock&apos;s port %1 cannot be bound</source>
+        <translation>时钟端口 %1 无法占用</translation>
+    </message>
+    <message>
+        <source>invalid file name</source>
+        <translation>文件名无效</translation>
+    </message>
+    <message>
+        <source>GStreamer&apos;s playbin3 is not installed</source>
+        <translation>没有安装 GStreamer 的 playbin3</translation>
+    </message>
+    <message>
+        <source>%1 returned no text</source>
+        <translation>%1 没有返回文字</translation>
+    </message>
+    <message>
+        <source>logind answers &quot;%1&quot; to %2</source>
+        <translation>logind 对 %2 的回答是“%1”</translation>
+    </message>
+    <message>
+        <source>the leader fell silent</source>
+        <translation>领播没有回音</translation>
+    </message>
+    <message>
+        <source>it is a link of another user&apos;s</source>
+        <translation>它是别的用户的链接</translation>
+    </message>
+    <message>
+        <source>it is a link to a file in another folder</source>
+        <translation>它是指向另一个文件夹中文件的链接</translation>
+    </message>
+    <message>
+        <source>a folder has that name</source>
+        <translation>有同名的文件夹</translation>
+    </message>
 </context>
 </TS>

@@ -131,7 +131,8 @@ bool TLogindManager::CanDo(const char* method, QString& answer) {
     const QVariantList args = reply.arguments();
     if (args.isEmpty() || args.first().metaType() != QMetaType::fromType<QString>())
         return Failed(QStringLiteral("org.freedesktop.DBus.Error.InvalidSignature"),
-                      QStringLiteral("%1 returned no text").arg(QLatin1String(method)));
+                      QCoreApplication::translate("Messages", "%1 returned no text")
+                          .arg(QLatin1String(method)));
     answer = args.first().toString();
     return Succeeded();
 }

@@ -3,6 +3,7 @@
 #include "MyExitWin/LogindManager.h"
 #include "utPublic/utPublic.h"
 
+#include <QCoreApplication>
 #include <cerrno>
 
 namespace {
@@ -31,7 +32,8 @@ QString WithCode(const char* text, int code, const QString& detail) {
 }
 
 QString RefusalText(const char* method, const QString& answer) {
-    return QStringLiteral("logind answers \"%1\" to %2").arg(answer, QLatin1String(method));
+    return QCoreApplication::translate("Messages", "logind answers \"%1\" to %2")
+        .arg(answer, QLatin1String(method));
 }
 
 // Sends the request itself. For a log-off the session has been found already.

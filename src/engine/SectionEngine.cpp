@@ -227,7 +227,9 @@ bool SectionEngine::OpenForSection() {
     if (r.status == PlaybackGraph::OpenStatus::Superseded)
         return false;
     if (r.status == PlaybackGraph::OpenStatus::Failed) {
-        StopWithError(r.reason.isEmpty() ? QStringLiteral("it cannot be opened") : r.reason);
+        StopWithError(r.reason.isEmpty()
+                          ? QCoreApplication::translate("Messages", "it cannot be opened")
+                          : r.reason);
         return false;
     }
     openedSize_ = QFileInfo(file_).size();
@@ -445,9 +447,10 @@ bool SectionEngine::WatchProgress(int64_t positionMs) {
     if (now - watchSince_ < kStallMs)
         return false;
     watchSince_ = now;
-    StopWithError(CutWhilePlaying() ? QCoreApplication::translate(
-                                          "Messages", "the file was cut short while playing")
-                                    : QStringLiteral("playback stopped making progress"));
+    StopWithError(
+        CutWhilePlaying()
+            ? QCoreApplication::translate("Messages", "the file was cut short while playing")
+            : QCoreApplication::translate("Messages", "playback stopped making progress"));
     return true;
 }
 

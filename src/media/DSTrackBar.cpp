@@ -2,6 +2,7 @@
 
 #include "utPublic/utPublic.h"
 
+#include <QCoreApplication>
 #include <QEvent>
 #include <QMouseEvent>
 #include <QTimerEvent>
@@ -57,7 +58,7 @@ void TDSTrackBar::ArmTimer() {
         // what the section engine measures its ends by.
         FTimerId = startTimer(static_cast<int>(FTimerInterval), Qt::PreciseTimer);
         if (FTimerId == 0)
-            throw EAppError(QStringLiteral("Not enough timers available"));
+            throw EAppError(QCoreApplication::translate("Messages", "Not enough timers available"));
     }
 }
 

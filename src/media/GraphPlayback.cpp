@@ -4,6 +4,7 @@
 #include "media/MediaFramework.h"
 #include "media/gst/GstNetClock.h"
 
+#include <QCoreApplication>
 #include <algorithm>
 
 namespace {
@@ -225,7 +226,8 @@ bool TGraphPlayback::LeadClock(const QString& address, uint16_t* port, QString* 
         return true;
     }
     if (error)
-        *error = QStringLiteral("the clock's port %1 cannot be bound").arg(port ? *port : 0);
+        *error = QCoreApplication::translate("Messages", "the clock's port %1 cannot be bound")
+                     .arg(port ? *port : 0);
     return false;
 }
 

@@ -2,6 +2,7 @@
 
 #include "sync/SyncSocket.h"
 
+#include <QCoreApplication>
 #include <QHostAddress>
 #include <QJsonDocument>
 #include <QJsonObject>
@@ -34,7 +35,7 @@ SyncLink::SyncLink(QObject* parent) : QObject(parent), net_(new QNetworkAccessMa
     silence_.setSingleShot(true);
     silence_.setInterval(kSilentMs);
     connect(&silence_, &QTimer::timeout, this,
-            [this] { Dropped(QStringLiteral("the leader fell silent")); });
+            [this] { Dropped(QCoreApplication::translate("Messages", "the leader fell silent")); });
     handshake_.setSingleShot(true);
     handshake_.setInterval(kHandshakeMs);
     connect(&handshake_, &QTimer::timeout, this, &SyncLink::GaveUp);

@@ -382,7 +382,6 @@ void TTimelineWidget::DrawSections(QPainter& p) const {
     }
     const int labelTop = PicturesRect().bottom() + 1;
     for (int row = 1; row <= n; ++row) {
-        const TTimelineSection& s = schedule_.Sections[row - 1];
         const double x = MarkX(row);
         const double next = row < n ? MarkX(row + 1) : width();
         if (x < -200 || x >= width())
@@ -390,18 +389,32 @@ void TTimelineWidget::DrawSections(QPainter& p) const {
         const bool selected = row == schedule_.SelectedRow || row == dragRow_;
         p.setPen(QPen(selected ? kMarkSelected : kMark, selected ? 2 : 1));
         p.drawLine(QPointF(x, top), QPointF(x, bottom));
-        // "3 ×2 伸展运动", and on the playing section its repetition "2/3".
-        QString label = QStringLiteral("%1 ×%2").arg(row).arg(s.Count);
-        if (row == schedule_.CurrentRow && schedule_.RepeatOf > 0)
-            label += QStringLiteral(" (%1/%2)").arg(schedule_.Repeat).arg(schedule_.RepeatOf);
-        if (!s.Description.isEmpty())
-            label += QLatin1Char(' ') + s.Description;
+        const QString label = MarkLabel(row, schedule_);
         const int room = std::max(0, int(next - x) - 4);
         const QRect box(int(x) + 2, labelTop, room, kLabelHeight);
+        const QString shown = p.fontMetrics().elidedText(label, Qt::ElideRight, room);
+        // The playing section's shade behind a red or yellow label reads
+        // poorly: its label sits on the dark background.
+        if (row == schedule_.CurrentRow)
+            p.fillRect(QRect(box.topLeft(),
+                             QSize(std::min(room, p.fontMetrics().horizontalAdvance(shown) + 2),
+                                   kLabelHeight)),
+                       kBackground);
         p.setPen(selected ? kMarkSelected : kMark);
-        p.drawText(box, Qt::AlignLeft | Qt::AlignVCenter,
-                   p.fontMetrics().elidedText(label, Qt::ElideRight, room));
+        p.drawText(box, Qt::AlignLeft | Qt::AlignVCenter, shown);
     }
+}
+
+QString TTimelineWidget::MarkLabel(int row, const TTimelineSchedule& schedule) {
+    const TTimelineSection& s = schedule.Sections.at(row - 1);
+    QString label = QStringLiteral("%1 ×%2").arg(row).arg(s.Count);
+    if (s.Stored >= 0 && s.Stored != s.Count)
+        label += QStringLiteral("/%1").arg(s.Stored);
+    if (row == schedule.CurrentRow && schedule.RepeatOf > 0)
+        label += QStringLiteral(" (%1/%2)").arg(schedule.Repeat).arg(schedule.RepeatOf);
+    if (!s.Description.isEmpty())
+        label += QLatin1Char(' ') + s.Description;
+    return label;
 }
 
 // --- The pointer and the keys ---------------------------------------------------------

@@ -26,6 +26,7 @@ struct TTimelineSection {
     int Count = 1;
     int Remaining = 0; // plays still to come of the current section
     QString Description;
+    int Stored = -1; // the count the schedule file holds (-1: as Count)
     bool operator==(const TTimelineSection&) const = default;
 };
 
@@ -42,6 +43,11 @@ class TTimelineWidget : public QWidget {
     Q_OBJECT
 public:
     explicit TTimelineWidget(QWidget* parent = nullptr);
+
+    // A mark's label: "3 ×2 伸展运动"; a count used up below the stored one
+    // as "×0/2", as the grid shows it; the playing section's repetition
+    // "(2/3)".
+    static QString MarkLabel(int row, const TTimelineSchedule& schedule);
 
     void SetPeaks(TMediaPeaks* peaks);
     void SetSchedule(const TTimelineSchedule& schedule);

@@ -35,14 +35,15 @@ QByteArray TargetPath(const QString& path, QString* reason) {
         return QFile::encodeName(path);
     struct stat st {};
     if (::lstat(QFile::encodeName(path).constData(), &st) == 0 && st.st_uid != ::geteuid()) {
-        *reason = QStringLiteral("it is a link of another user's");
+        *reason = QCoreApplication::translate("Messages", "it is a link of another user's");
         return {};
     }
     const QString target = info.canonicalFilePath();
     if (target.isEmpty())
         return QFile::encodeName(path);
     if (QFileInfo(target).absolutePath() != QFileInfo(info.absolutePath()).canonicalFilePath()) {
-        *reason = QStringLiteral("it is a link to a file in another folder");
+        *reason =
+            QCoreApplication::translate("Messages", "it is a link to a file in another folder");
         return {};
     }
     return QFile::encodeName(target);

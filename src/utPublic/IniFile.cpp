@@ -574,7 +574,7 @@ bool Edit(const QString& path, bool createIfMissing, const std::function<void(In
     std::optional<QByteArray> old;
     if (info.exists()) {
         if (info.isDir()) {
-            *reason = QStringLiteral("a folder has that name");
+            *reason = QCoreApplication::translate("Messages", "a folder has that name");
             return false;
         }
         // A file that cannot be read cannot be rewritten without losing

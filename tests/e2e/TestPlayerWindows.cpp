@@ -38,9 +38,13 @@ private:
     QString bars_;
     std::unique_ptr<TFrmMain> frm_;
 
-    void Start(const QString& media) {
+    // remote: with "手机遥控" on.
+    void Start(const QString& media, bool remote = false) {
         WriteSchedule(media, {{QStringLiteral("1"), QStringLiteral("00:00"), {}}});
         WriteSettings(media, {});
+        if (remote)
+            WriteIniStr(IniFileName, QStringLiteral("START"), QStringLiteral("chkRemote"),
+                        QStringLiteral("YES"));
         frm_ = std::make_unique<TFrmMain>();
         frm_->show();
         frm_->PlaySection(1, false);
@@ -95,13 +99,29 @@ private slots:
 
     // A press on the video shows the hidden control window; the next hides it.
     // With no video window in sight (stopped) the hiding key leaves it up.
+    // The remote's panel (address, PIN, QR code) comes and goes with the
+    // control window and is never left over the video.
     void pressOnVideoTogglesControls() {
-        Start(bars_);
+        Start(bars_, true);
         QVERIFY(!frm_->isVisible());
+        QVERIFY(!frm_->plRemote->isVisible());
+        const auto topAtPanel = [this] {
+            return QGuiApplication::topLevelAt(frm_->plRemote->frameGeometry().center());
+        };
         QTest::mouseClick(frm_->FrmPlay->VW, Qt::LeftButton, {}, QPoint(900, 500));
         QVERIFY(frm_->isVisible());
+        QVERIFY(frm_->plRemote->isVisible());
+        QTRY_VERIFY(topAtPanel() == frm_->plRemote->windowHandle());
+        // The video activated (as a click on it does under a window
+        // manager): the panel goes beneath it.
+        frm_->FrmPlay->activateWindow();
+        QTRY_VERIFY(topAtPanel() == frm_->FrmPlay->windowHandle());
+        frm_->activateWindow();
+        frm_->raise();
+        QTRY_VERIFY(topAtPanel() == frm_->plRemote->windowHandle());
         QTest::mouseClick(frm_->FrmPlay->VW, Qt::RightButton, {}, QPoint(10, 10));
         QVERIFY(!frm_->isVisible());
+        QVERIFY(!frm_->plRemote->isVisible());
         frm_->ActShowControls();
         frm_->FrmPlay->hide();
         frm_->RunPlayerKey(pkControls);
@@ -205,8 +225,9 @@ private slots:
 
     // A file dropped on either window opens as if chosen in the dialog and
     // joins the recent files; a named pipe or a folder dropped, or chosen
-    // from the list, is refused with the reason, without blocking. While
-    // "允许编辑" is off (the open button locked) a drop only gets a hint.
+    // from the list, is refused with the reason, without blocking. While a
+    // file is open and "允许编辑" is off (the open button locked) a drop
+    // only gets a hint; the first file opens without it.
     void dropAndRecentFiles_data() {
         QTest::addColumn<bool>("onVideo");
         QTest::newRow("control window") << false;
@@ -236,16 +257,17 @@ private slots:
         };
         frm_->RefreshRecentMenu();
         QCOMPARE(frm_->RecentMenu->actions().value(0)->text(), QStringLiteral("（无最近文件）"));
-        const QString before = frm_->CurFile;
-        drop(b);
-        QTRY_COMPARE(QToolTip::text(), TFrmMain::EditLockedHint);
-        QCOMPARE(frm_->CurFile, before);
-        QVERIFY(frm_->FGBrowse->State() != gsPlaying);
-        frm_->chkEdit->setChecked(true);
+        // No media file open: the first one opens without "允许编辑".
+        QVERIFY(!frm_->chkEdit->isChecked());
         drop(b);
         QTRY_COMPARE_WITH_TIMEOUT(frm_->CurFile, b, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(frm_->FGBrowse->State(), gsPlaying, 20000);
         QCOMPARE(frm_->CurRow(), 1);
+        // With one open, another needs it.
+        drop(a);
+        QTRY_COMPARE(QToolTip::text(), TFrmMain::EditLockedHint);
+        QCOMPARE(frm_->CurFile, b);
+        frm_->chkEdit->setChecked(true);
         drop(a);
         QTRY_COMPARE_WITH_TIMEOUT(frm_->CurFile, a, 20000);
         QTRY_COMPARE_WITH_TIMEOUT(frm_->FGBrowse->State(), gsPlaying, 20000);

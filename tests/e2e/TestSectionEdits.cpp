@@ -129,6 +129,8 @@ private slots:
         frm_->chkTimeline->setChecked(true);
         TTimelineWidget* t = frm_->FrmTimeline->Timeline();
         QVERIFY(QTest::qWaitForWindowExposed(frm_->FrmTimeline));
+        // With no place stored, beside the control window, not over it.
+        QVERIFY(!frm_->FrmTimeline->frameGeometry().intersects(frm_->frameGeometry()));
         QTRY_COMPARE_WITH_TIMEOUT(t->Schedule().Sections.size(), 3, WaitMs);
         QTRY_VERIFY_WITH_TIMEOUT(t->DurationMs() >= 9000, WaitMs);
         const QStringList g = gesture.split(QLatin1Char(' '));

@@ -25,6 +25,7 @@ unset XDG_CONFIG_HOME WAYLAND_DISPLAY
 rows=(
   "help|none|--help|0|stdout|Usage: tavrelo [OPTION] [MEDIA-FILE]"
   "help lists keys|none|-h|0|stdout|PgUp, PgDn"
+  "help lists the timeline key|none|-h|0|stdout|T               show / hide the timeline"
   "version|none|--version|0|stdout|tavrelo "
   "short version|offscreen|-V|0|stdout|tavrelo "
   "no display|none||1|stderr|tavrelo: no X display"

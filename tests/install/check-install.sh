@@ -44,6 +44,8 @@ done
 man=$root/share/man/man1/tavrelo.1.gz
 [ -f "$man" ] || fail "no manual page $man (made with help2man)"
 zcat "$man" | grep -q '^Ctrl+S$' || fail "the manual page lacks the keys tavrelo --help lists"
+# The keys in a section of their own, not under OPTIONS.
+zcat "$man" | grep -q '^\.SH KEYS$' || fail "the manual page has no KEYS section"
 doc=$root/share/doc/tavrelo
 grep -qx 'Format: https://www.debian.org/doc/packaging-manuals/copyright-format/1.0/' \
     "$doc/copyright" 2>/dev/null || fail "no machine-readable $doc/copyright"

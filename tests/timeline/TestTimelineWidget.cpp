@@ -17,6 +17,8 @@ private slots:
     void initTestCase();
     void gestures_data();
     void gestures();
+    void markLabels_data();
+    void markLabels();
     void windowScreenshot();
 };
 
@@ -93,6 +95,37 @@ void TestTimelineWidget::gestures() {
     }
     QCOMPARE(said.join(QLatin1Char(',')), asked);
     QCOMPARE(w.MarkX(2), w.XOfMs(mark2Sec * 1000));
+}
+
+// A mark says its row, its count and its description; a count used up
+// below the stored one shows both (after a loop pass "×0" alone read as a
+// section never played); the playing one its repetition.
+void TestTimelineWidget::markLabels_data() {
+    QTest::addColumn<int>("count");
+    QTest::addColumn<int>("stored");
+    QTest::addColumn<bool>("playing");
+    QTest::addColumn<QString>("label");
+    QTest::newRow("as stored") << 2 << 2 << false << "2 ×2 伸展";
+    QTest::newRow("stored not known") << 2 << -1 << false << "2 ×2 伸展";
+    QTest::newRow("used up") << 0 << 2 << false << "2 ×0/2 伸展";
+    QTest::newRow("raised") << 5 << 2 << false << "2 ×5/2 伸展";
+    QTest::newRow("playing") << 1 << 3 << true << "2 ×1/3 (2/3) 伸展";
+}
+
+void TestTimelineWidget::markLabels() {
+    QFETCH(int, count);
+    QFETCH(int, stored);
+    QFETCH(bool, playing);
+    QFETCH(QString, label);
+    TTimelineSchedule s;
+    s.Sections = {{0, 1, 0, QStringLiteral("预备")},
+                  {10000, count, 0, QStringLiteral("伸展"), stored}};
+    if (playing) {
+        s.CurrentRow = 2;
+        s.Repeat = 2;
+        s.RepeatOf = 3;
+    }
+    QCOMPARE(TTimelineWidget::MarkLabel(2, s), label);
 }
 
 void TestTimelineWidget::windowScreenshot() {

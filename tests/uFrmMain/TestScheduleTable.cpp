@@ -2,6 +2,7 @@
 // editing, saving in time order, loading (gaps, extra columns, long values,
 // large tables, GBK/CRLF files) and the per-media settings beside the table.
 #include "FrmMainFixture.h"
+#include "uFrmMainSync.h"
 
 #include "controls/FlatCtrls.h"
 #include "controls/MyHemibtn.h"
@@ -36,6 +37,10 @@ private slots:
     void countClicks_data();
     void countClicks();
     void editModeLocksExactlyEightControls();
+    void openLockFollowsAnOpenFile_data();
+    void openLockFollowsAnOpenFile();
+    void closeAsksAboutUnsavedEdits_data();
+    void closeAsksAboutUnsavedEdits();
     void maskedEditorOnTimeColumnFreeTextOnDescription();
     void lineBreaksBecomeBlanks();
     void wheelScrollsWithoutMovingTheSelection();
@@ -255,6 +260,136 @@ void TestScheduleTable::countClicks() {
     f.sgV->SetCell(1, 2, count);
     QTest::mouseClick(f.sgV, Qt::RightButton, {}, p);
     QCOMPARE(f.sgV->Cell(1, 2), after);
+}
+
+// While no media file is open, opening one edits nothing: the file button
+// and Ctrl+O work without "允许编辑", the empty table says how to open a
+// file and the title names the program.
+void TestScheduleTable::openLockFollowsAnOpenFile_data() {
+    QTest::addColumn<bool>("mediaOpen");
+    QTest::addColumn<bool>("editing");
+    QTest::addColumn<bool>("locked");
+    QTest::newRow("no file") << false << false << false;
+    QTest::newRow("no file, editing") << false << true << false;
+    QTest::newRow("file open") << true << false << true;
+    QTest::newRow("file open, editing") << true << true << false;
+}
+
+void TestScheduleTable::openLockFollowsAnOpenFile() {
+    QFETCH(bool, mediaOpen);
+    QFETCH(bool, editing);
+    QFETCH(bool, locked);
+    Env env;
+    const QString media = mediaOpen ? env.Media() : env.Path(QStringLiteral("gone.mp4"));
+    env.Settings({"PlayFile=" + media, QStringLiteral("chkEdit=") + (editing ? "YES" : "NO")});
+    TFrmMain& f = env.Make();
+    QCOMPARE(f.MediaOpen(), mediaOpen);
+    QCOMPARE(f.btnSelFile->isEnabled(), !locked);
+    QCOMPARE(f.KeyAction(Qt::Key_O, Qt::ControlModifier, true), locked ? pkEditLocked : pkOpen);
+    QCOMPARE(f.windowTitle(), mediaOpen ? f.SchedFileName : QStringLiteral("Tavrelo"));
+    QCOMPARE(f.sgV->EmptyText().isEmpty(), mediaOpen);
+    // Saving stays locked without "允许编辑" either way.
+    QCOMPARE(f.btnSave->isEnabled(), editing);
+    QCOMPARE(f.KeyAction(Qt::Key_S, Qt::ControlModifier, true), editing ? pkSave : pkEditLocked);
+    // Following a leader, the leader chooses the file and plays: the
+    // transport rests and says why; leaving gives each its own hint back.
+    const QString ownHint = f.btnPause->toolTip();
+    f.Sync->edFollowAddress->setText(QStringLiteral("127.0.0.1:9"));
+    f.Sync->edFollowPin->setText(QStringLiteral("123456"));
+    f.Sync->chkFollow->click();
+    QVERIFY(f.Following());
+    for (QWidget* w : std::initializer_list<QWidget*>{f.btnPause, f.btnBack, f.btnNext,
+                                                      f.btnSelFile, f.cbRate}) {
+        QVERIFY2(!w->isEnabled(), qPrintable(w->objectName()));
+        QCOMPARE(w->toolTip(), QStringLiteral("跟播中：播放由领播控制"));
+    }
+    f.OpenSchedule(media); // the leader's file opened
+    QVERIFY(!f.btnSelFile->isEnabled());
+    f.Sync->chkFollow->click();
+    QVERIFY(!f.Following());
+    QVERIFY(f.btnPause->isEnabled());
+    QCOMPARE(f.btnPause->toolTip(), ownHint);
+    QCOMPARE(f.btnSelFile->isEnabled(), !locked);
+    // The line shows on the empty table only: the first section takes it away.
+    if (!mediaOpen) {
+        const QImage empty = f.sgV->grab().toImage();
+        f.btnAddClick(f.btnAdd);
+        QVERIFY(f.sgV->grab().toImage() != empty);
+        f.btnDelClick(f.btnDel);
+        Env::Schedule(f, media, {});
+        f.OpenSchedule(media);
+        QCOMPARE(f.sgV->grab().toImage(), empty);
+    }
+}
+
+// A close by the user with unsaved edits asks once: save, discard or stay.
+// What playback uses up is no edit, and a saved table asks nothing.
+void TestScheduleTable::closeAsksAboutUnsavedEdits_data() {
+    QTest::addColumn<QString>("edit");
+    QTest::addColumn<int>("answer"); // TUnsavedAnswer
+    QTest::addColumn<bool>("asked");
+    QTest::addColumn<bool>("closed");
+    QTest::addColumn<QString>("savedCount"); // row 2's count in the file afterwards
+    QTest::addColumn<int>("savedRows");
+    const int save = int(TFrmMain::TUnsavedAnswer::Save);
+    const int discard = int(TFrmMain::TUnsavedAnswer::Discard);
+    const int cancel = int(TFrmMain::TUnsavedAnswer::Cancel);
+    QTest::newRow("nothing changed") << "" << cancel << false << true << "3" << 2;
+    QTest::newRow("count used up by playback") << "used" << cancel << false << true << "3" << 2;
+    QTest::newRow("count clicked, save") << "plus" << save << true << true << "4" << 2;
+    QTest::newRow("count clicked, discard") << "plus" << discard << true << true << "3" << 2;
+    QTest::newRow("count clicked, cancel") << "plus" << cancel << true << false << "3" << 2;
+    QTest::newRow("row deleted, save") << "delete" << save << true << true << "" << 1;
+    QTest::newRow("time typed, save") << "type" << save << true << true << "3" << 2;
+    QTest::newRow("mark moved on the timeline") << "moved" << discard << true << true << "3" << 2;
+    QTest::newRow("edited then saved") << "saved" << cancel << false << true << "4" << 2;
+}
+
+void TestScheduleTable::closeAsksAboutUnsavedEdits() {
+    QFETCH(QString, edit);
+    QFETCH(int, answer);
+    QFETCH(bool, asked);
+    QFETCH(bool, closed);
+    QFETCH(QString, savedCount);
+    QFETCH(int, savedRows);
+    Env env;
+    TFrmMain& f = WindowWithSchedule(env, {"1|00:00|A", "3|00:10|B"});
+    f.chkEdit->setChecked(true);
+    int asks = 0;
+    f.AskUnsavedEdits = [&] {
+        ++asks;
+        return TFrmMain::TUnsavedAnswer(answer);
+    };
+    const QPoint plus = CellCentre(*f.sgV, 2, 2);
+    if (edit == "used") {
+        f.Sched->SetCount(2, QStringLiteral("1"));
+    } else if (edit == "plus" || edit == "saved") {
+        f.sgVMouseDown(f.sgV, Qt::LeftButton, {}, plus.x(), plus.y());
+        if (edit == "saved")
+            f.btnSaveClick(f.btnSave);
+    } else if (edit == "delete") {
+        f.sgV->SetRow(2);
+        f.btnDelClick(f.btnDel);
+    } else if (edit == "type") {
+        f.sgV->SetRow(2);
+        f.sgV->SetCol(4);
+        f.sgV->ShowEditor();
+        QVERIFY(f.sgV->EditorShown());
+        f.sgV->Editor()->selectAll();
+        QTest::keyClicks(f.sgV->Editor(), QStringLiteral("0020"));
+    } else if (edit == "moved") {
+        f.TimelineSectionMoved(2, 30);
+    }
+    QCOMPARE(f.close(), closed);
+    QCOMPARE(asks, asked ? 1 : 0);
+    const QList<QStringList> saved = SavedRows(f.SchedFileName);
+    QCOMPARE(saved.size(), savedRows);
+    if (savedRows == 2) {
+        QCOMPARE(saved[1].value(1), savedCount);
+        QCOMPARE(saved[1].value(4), edit == "type" && answer == int(TFrmMain::TUnsavedAnswer::Save)
+                                        ? "00:20"
+                                        : "00:10");
+    }
 }
 
 void TestScheduleTable::editModeLocksExactlyEightControls() {

@@ -343,13 +343,15 @@ HRESULT TGstGraph::Build() {
     g_autofree gchar* uri = gst_filename_to_uri(QFile::encodeName(FPath).constData(), &error);
     if (!uri) {
         std::lock_guard<std::mutex> guard(FLock);
-        FLastError = QString::fromUtf8(error ? error->message : "invalid file name");
+        FLastError = error ? QString::fromUtf8(error->message)
+                           : QCoreApplication::translate("Messages", "invalid file name");
         return E_INVALIDARG;
     }
     GstElement* pipeline = gst_element_factory_make("playbin3", nullptr);
     if (!pipeline) {
         std::lock_guard<std::mutex> guard(FLock);
-        FLastError = QStringLiteral("GStreamer's playbin3 is not installed");
+        FLastError =
+            QCoreApplication::translate("Messages", "GStreamer's playbin3 is not installed");
         return E_FAIL;
     }
     FPipeline = GST_ELEMENT(gst_object_ref_sink(pipeline));
