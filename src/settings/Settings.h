@@ -60,6 +60,7 @@ enum class Setting {
     chkFollow,
     FollowAddress,
     FollowPin,
+    chkStretch,
     // Schedule file of the media.
     SOUNDCHL,
     cbAudioChl2,
@@ -142,6 +143,9 @@ inline constexpr TSettingEntry kSettings[] = {
     {Setting::chkFollow, TSettingsFile::System, "START", "chkFollow", ""},
     {Setting::FollowAddress, TSettingsFile::System, "START", "FollowAddress", ""},
     {Setting::FollowPin, TSettingsFile::System, "START", "FollowPin", ""},
+    // "拉伸填满": a video picture of another shape than the screen stretched
+    // over it rather than fitted in with black bars. Off unless chosen.
+    {Setting::chkStretch, TSettingsFile::System, "START", "chkStretch", ""},
     // absent: lbCenter2's caption
     {Setting::SOUNDCHL, TSettingsFile::Schedule, "START", "SOUNDCHL", nullptr},
     {Setting::cbAudioChl2, TSettingsFile::Schedule, "START", "cbAudioChl2", "0"},
