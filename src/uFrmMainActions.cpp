@@ -224,8 +224,10 @@ void TFrmMain::CreatePracticeControls() {
             c->adjustSize();
         const int left = std::min(Label1->geometry().right() + 12, plBottom->width() - 150);
         chkMirror->setGeometry(left, 86, chkMirror->width(), 14);
-        chkStretch->setGeometry(chkMirror->geometry().right() + 8, 86, chkStretch->width(), 14);
-        chkOSD->setGeometry(chkStretch->geometry().right() + 8, 86, chkOSD->width(), 14);
+        // Under the mirror, the other switch of the picture's look: the
+        // row has no room left beside it.
+        chkStretch->setGeometry(left, 103, chkStretch->width(), 14);
+        chkOSD->setGeometry(chkMirror->geometry().right() + 8, 86, chkOSD->width(), 14);
         chkSpeedUp->setGeometry(chkOSD->geometry().right() + 8, 86, chkSpeedUp->width(), 14);
     });
 
