@@ -245,6 +245,7 @@ public:
     void LoadPracticeSchedule(); // the per-media switches, from OpenSchedule
     void chkMirrorClick(QObject* Sender);
     void chkOSDClick(QObject* Sender);
+    void chkStretchClick(QObject* Sender);
     void chkSpeedUpClick(QObject* Sender);
 
     // The timeline window (uFrmMainTimeline.cpp): fed while it shows; its

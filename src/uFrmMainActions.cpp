@@ -216,18 +216,27 @@ void TFrmMain::CreatePracticeControls() {
         return c;
     };
     chkMirror = make("chkMirror", tr("镜像"), tr("画面左右翻转"));
+    chkStretch = make("chkStretch", tr("拉伸填满"), tr("画面拉伸到整个屏幕，不留黑边"));
     chkOSD = make("chkOSD", tr("显示小节"), tr("在画面角上显示小节和遍数"));
     chkSpeedUp = make("chkSpeedUp", tr("逐遍加速"), tr("每重放一遍快一档，最快 1.00"));
     WhenBottomRowsInSight([this] {
-        for (QCheckBox* c : {chkMirror, chkOSD, chkSpeedUp})
+        for (QCheckBox* c : {chkMirror, chkStretch, chkOSD, chkSpeedUp})
             c->adjustSize();
         const int left = std::min(Label1->geometry().right() + 12, plBottom->width() - 150);
         chkMirror->setGeometry(left, 86, chkMirror->width(), 14);
+        // Under the mirror, the other switch of the picture's look: the
+        // row has no room left beside it.
+        chkStretch->setGeometry(left, 103, chkStretch->width(), 14);
         chkOSD->setGeometry(chkMirror->geometry().right() + 8, 86, chkOSD->width(), 14);
         chkSpeedUp->setGeometry(chkOSD->geometry().right() + 8, 86, chkSpeedUp->width(), 14);
     });
 
     chkOSD->setChecked(ReadBoolSetting(IniFileName, Setting::chkOSD));
+    chkStretch->setChecked(ReadBoolSetting(IniFileName, Setting::chkStretch));
+    if (FrmPlay)
+        FrmPlay->VW->SetStretched(chkStretch->isChecked());
+    connect(chkStretch, &QCheckBox::toggled, this,
+            Guarded([this] { chkStretchClick(chkStretch); }));
     LoadPracticeSchedule();
     connect(chkMirror, &QCheckBox::toggled, this, Guarded([this] { chkMirrorClick(chkMirror); }));
     connect(chkOSD, &QCheckBox::toggled, this, Guarded([this] { chkOSDClick(chkOSD); }));
@@ -264,6 +273,12 @@ void TFrmMain::chkOSDClick(QObject* /*Sender*/) {
     WriteSetting(IniFileName, Setting::chkOSD, BoolToText(chkOSD->isChecked()));
     if (FrmPlay)
         FrmPlay->ShowSectionLine(chkOSD->isChecked() ? Engine->SectionLineText() : QString());
+}
+
+void TFrmMain::chkStretchClick(QObject* /*Sender*/) {
+    WriteSetting(IniFileName, Setting::chkStretch, BoolToText(chkStretch->isChecked()));
+    if (FrmPlay)
+        FrmPlay->VW->SetStretched(chkStretch->isChecked());
 }
 
 void TFrmMain::ActToggleMirror() {

@@ -71,6 +71,7 @@ struct TFrmMainControls {
 
     // The practice switches (uFrmMainActions.cpp).
     QCheckBox* chkMirror = nullptr;
+    QCheckBox* chkStretch = nullptr;
     QCheckBox* chkOSD = nullptr;
     QCheckBox* chkSpeedUp = nullptr;
     // The timeline window's switch, the window, its feed (uFrmMainTimeline.cpp).

@@ -83,6 +83,7 @@ void TFrmPlay::FormCreate() {
     QPalette p = palette();
     p.setColor(QPalette::Window, Qt::black);
     setPalette(p);
+    VW->SetStretched(ReadBoolSetting(IniFileName, Setting::chkStretch));
     const bool on = ReadBoolSetting(IniFileName, Setting::chkOn2Monitor);
     PlaceOnMonitor(on && MonitorCount() >= 2 ? 1 : 0);
     plHint->hide();

@@ -183,6 +183,14 @@
         <translation>Flip the picture left to right</translation>
     </message>
     <message>
+        <source>拉伸填满</source>
+        <translation>Stretch</translation>
+    </message>
+    <message>
+        <source>画面拉伸到整个屏幕，不留黑边</source>
+        <translation>Stretch the picture over the whole screen, no black bars</translation>
+    </message>
+    <message>
         <source>显示小节</source>
         <translation>Section</translation>
     </message>

@@ -306,11 +306,20 @@ public:
 class IVideoFrame {
 public:
     virtual ~IVideoFrame() = default;
+    // The picture's size in pixels as it is shown: upright, turned as the
+    // file says (a phone's portrait recording is taller than wide).
     virtual int Width() const = 0;
     virtual int Height() const = 0;
-    // Draws the picture as if stretched over a rectangle of size `shown`
-    // (bilinear where the sizes differ; no aspect correction), flipped left
-    // to right when `mirrored`, writing only `part` of that rectangle (in its
+    // Its shape on the screen: width over height of the upright picture,
+    // its pixels' own proportions included.
+    virtual double DisplayAspect() const = 0;
+    // A still picture standing in for the sound (an album's cover), not the
+    // frames of a video.
+    virtual bool Cover() const { return false; }
+    // Draws the upright picture as if stretched over a rectangle of size
+    // `shown` (bilinear where the sizes differ; the caller chooses `shown` in
+    // the proportions it wants), flipped left to right when `mirrored`
+    // (ignored by a cover), writing only `part` of that rectangle (in its
     // coordinates, inside it) as 0xffRRGGBB pixels (QImage::Format_RGB32) to
     // `dst`, which points at the pixel for part's top left, rows `dstStride`
     // bytes apart. Writes nothing and answers false when it cannot.

@@ -6,7 +6,9 @@
 #include <QPaintEvent>
 #include <QPainter>
 
+#include <algorithm>
 #include <cmath>
+#include <cstdint>
 
 TVideoWindow::TVideoWindow(QWidget* parent) : QWidget(parent), TGraphBound(this, this) {
     resize(160, 120);
@@ -139,6 +141,53 @@ void TVideoWindow::SetMirrored(bool value) {
     update();
 }
 
+void TVideoWindow::SetStretched(bool value) {
+    if (FStretched == value)
+        return;
+    FStretched = value;
+    update();
+}
+
+QRect TVideoWindow::PictureRect(const IVideoFrame& frame) const {
+    const QRect all = rect();
+    const double aspect = frame.DisplayAspect();
+    if (all.isEmpty() || !(aspect > 0) || (FStretched && !frame.Cover()))
+        return all;
+    // Of the control's shape within 2 %: over the whole of it, as a 16:9
+    // picture on a 16:9 screen always was.
+    const double own = double(all.width()) / all.height();
+    if (std::abs(aspect / own - 1.0) <= 0.02)
+        return all;
+    int w = all.width(), h = all.height();
+    if (aspect > own)
+        h = std::max(1, int(std::lround(w / aspect)));
+    else
+        w = std::max(1, int(std::lround(h * aspect)));
+    return QRect((all.width() - w) / 2, (all.height() - h) / 2, w, h);
+}
+
+bool TVideoWindow::DrawArea(const IVideoFrame& frame, uchar* dst, int stride, QRect area,
+                            QRect picture) {
+    const QRect inside = area & picture;
+    const auto at = [&](QPoint p) {
+        return dst + ptrdiff_t(p.y() - area.y()) * stride + ptrdiff_t(p.x() - area.x()) * 4;
+    };
+    bool drawn = true;
+    if (!inside.isEmpty())
+        drawn = frame.Draw(at(inside.topLeft()), stride, picture.size(),
+                           inside.translated(-picture.topLeft()), FMirrored);
+    if (inside == area && drawn)
+        return true;
+    // The bars (or all of it when the frame could not be drawn): black.
+    const QRegion black = drawn ? QRegion(area).subtracted(inside) : QRegion(area);
+    for (const QRect& r : black)
+        for (int y = r.top(); y <= r.bottom(); ++y) {
+            auto* row = reinterpret_cast<uint32_t*>(at(QPoint(r.x(), y)));
+            std::fill_n(row, r.width(), 0xff000000u);
+        }
+    return drawn;
+}
+
 void TVideoWindow::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     std::shared_ptr<const IVideoFrame> frame =
@@ -151,8 +200,8 @@ void TVideoWindow::paintEvent(QPaintEvent* event) {
             // rectangle drawn into an image of its own, then painted.
             const QRect area = event->rect() & rect();
             QImage image(area.size(), QImage::Format_RGB32);
-            if (!area.isEmpty() &&
-                frame->Draw(image.bits(), int(image.bytesPerLine()), size(), area, FMirrored))
+            if (!area.isEmpty() && DrawArea(*frame, image.bits(), int(image.bytesPerLine()), area,
+                                            PictureRect(*frame)))
                 p.drawImage(area.topLeft(), image);
             else
                 p.fillRect(event->rect(), Qt::black);
@@ -192,10 +241,10 @@ bool TVideoWindow::DrawStraight(QPainter& p, const IVideoFrame& frame, const QRe
     // shared, and must not be detached from it.
     auto* bits = const_cast<uchar*>(image->constBits());
     const int stride = int(image->bytesPerLine());
+    const QRect picture = PictureRect(frame);
     for (const QRect& r : target) {
         uchar* dst = bits + ptrdiff_t(r.y()) * stride + ptrdiff_t(r.x()) * 4;
-        if (!frame.Draw(dst, stride, size(), r.translated(-offset), FMirrored))
-            p.fillRect(r.translated(-offset), Qt::black);
+        DrawArea(frame, dst, stride, r.translated(-offset), picture);
     }
     return true;
 }

@@ -1,8 +1,12 @@
 // TVideoWindow: the video surface. A control that puts the video renderer
-// into its bound graph and shows the picture over its own rectangle, scaled
-// to the full rectangle (no aspect correction), also when the control is
-// larger than its window or placed at negative coordinates (the parts outside
-// the window are clipped by it). The control paints the frames itself: each
+// into its bound graph and shows the picture over its own rectangle in the
+// picture's own proportions (upright, as large as fits, centred, black
+// bars beside or above and below), also when the control is larger than its
+// window or placed at negative coordinates (the parts outside the window are
+// clipped by it, which crops the picture's edges). A picture within 2 % of
+// the control's shape, or any video picture with Stretched on, is stretched
+// over the full rectangle. Sound with a cover shows the cover, fitted the
+// same way. The control paints the frames itself: each
 // decoded frame is converted, scaled (zoom and window size alike) and
 // mirrored in one pass straight into the window's own image, only where it
 // is visible and being repainted. Mouse input on the picture is the
@@ -95,6 +99,14 @@ public:
     bool Mirrored() const { return FMirrored; }
     void SetMirrored(bool value);
 
+    // Stretches a video picture of another shape over the whole control
+    // instead of fitting it in with black bars ("拉伸填满"); covers are
+    // always fitted.
+    bool Stretched() const { return FStretched; }
+    void SetStretched(bool value);
+    // Where the picture `frame` lies in the control's coordinates.
+    QRect PictureRect(const IVideoFrame& frame) const;
+
     // Frames painted so far (for measurements).
     quint64 FramesPainted() const { return FFramesPainted; }
     // True while a picture is shown (the renderer is connected and a frame
@@ -125,6 +137,10 @@ private:
     // painter, over the exposed region; false when the painter's device is
     // not such an image (then nothing is drawn).
     bool DrawStraight(QPainter& p, const IVideoFrame& frame, const QRegion& exposed);
+    // Draws `area` (the control's coordinates, inside it) to the pixels at
+    // dst, rows `stride` bytes apart: the picture lying at `picture`, black
+    // around it. False when the frame could not be drawn.
+    bool DrawArea(const IVideoFrame& frame, uchar* dst, int stride, QRect area, QRect picture);
 
     TVideoMode FMode = vmNormal;
     TVMROptions FVMROptions;
@@ -134,4 +150,5 @@ private:
     std::shared_ptr<IVideoWindow> FPictureWindow;
     quint64 FFramesPainted = 0;
     bool FMirrored = false;
+    bool FStretched = false;
 };

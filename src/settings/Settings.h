@@ -61,6 +61,7 @@ enum class Setting {
     FollowAddress,
     FollowPin,
     FollowLatencyMs,
+    chkStretch,
     // Schedule file of the media.
     SOUNDCHL,
     cbAudioChl2,
@@ -147,6 +148,9 @@ inline constexpr TSettingEntry kSettings[] = {
     // earlier (-) than the leader's line, -500..500: HDMI, Bluetooth or
     // distant speakers lined up with the room's.
     {Setting::FollowLatencyMs, TSettingsFile::System, "START", "FollowLatencyMs", "0"},
+    // "拉伸填满": a video picture of another shape than the screen stretched
+    // over it rather than fitted in with black bars. Off unless chosen.
+    {Setting::chkStretch, TSettingsFile::System, "START", "chkStretch", ""},
     // absent: lbCenter2's caption
     {Setting::SOUNDCHL, TSettingsFile::Schedule, "START", "SOUNDCHL", nullptr},
     {Setting::cbAudioChl2, TSettingsFile::Schedule, "START", "cbAudioChl2", "0"},

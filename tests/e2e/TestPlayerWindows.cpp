@@ -55,11 +55,11 @@ private slots:
         QVERIFY(dir_.isValid());
         IniFileName = dir_.filePath(QStringLiteral("system.INI"));
         // Colour bars (the first, left-most, bar grey; the next yellow) with
-        // no sound.
+        // no sound, of the screen's shape: over the whole window.
         bars_ = dir_.filePath(QStringLiteral("bars.mp4"));
         QString error;
         QVERIFY2(RunGstLaunch(QStringLiteral("videotestsrc pattern=smpte num-buffers=150 ! "
-                                             "video/x-raw,width=320,height=240,framerate=25/1 ! "
+                                             "video/x-raw,width=320,height=180,framerate=25/1 ! "
                                              "x264enc speed-preset=ultrafast key-int-max=25 ! "
                                              "h264parse ! mp4mux ! filesink location=\"%1\"")
                                   .arg(bars_),

@@ -1,7 +1,8 @@
 // TVideoWindow painting real decoded frames: the picture over the control's
 // full rectangle, also enlarged and moved to negative coordinates (clipped by
 // its window), the same picture as GStreamer's converter and Qt's painter
-// made of the frame, zoomed and mirrored; clicks as its own.
+// made of the frame, zoomed and mirrored; pictures of other shapes upright
+// and in proportion, and a sound's cover; clicks as its own.
 #include "MediaTestKit.h"
 
 #include <gst/app/gstappsink.h>
@@ -127,6 +128,35 @@ private slots:
         StartMediaTests();
         MAKE_CLIP(MakeToneVideoClip(Clip("quad.mp4"), 6, 1, &clipError));
         MAKE_CLIP(MakeToneAudioClip(Clip("sound.m4a"), 2, 2, &clipError));
+        // Pictures of other shapes than the window's: a phone's portrait
+        // recording as stored and as a phone stores it (landscape, with the
+        // turn in the track's header), and pixels wider than high.
+        TVideoClipOptions portrait;
+        portrait.Width = 180;
+        portrait.Height = 320;
+        MAKE_CLIP(MakeToneVideoClip(Clip("portrait.mp4"), 1, 1, &clipError, portrait));
+        for (const char* turn : {"rotate-90", "rotate-180", "rotate-270"}) {
+            TVideoClipOptions turned;
+            turned.Width = 320;
+            turned.Height = 180;
+            turned.Orientation = QLatin1String(turn);
+            MAKE_CLIP(MakeToneVideoClip(Clip(QStringLiteral("%1.mp4").arg(QLatin1String(turn))), 1,
+                                        1, &clipError, turned));
+        }
+        TVideoClipOptions wide;
+        wide.Width = 240;
+        wide.Height = 180;
+        wide.PixelAspectN = 4;
+        wide.PixelAspectD = 3;
+        MAKE_CLIP(MakeToneVideoClip(Clip("widepixels.mp4"), 1, 1, &clipError, wide));
+        QImage cover(64, 64, QImage::Format_RGB32);
+        cover.fill(Qt::red);
+        QPainter painter(&cover);
+        painter.fillRect(32, 0, 32, 32, Qt::green);
+        painter.fillRect(0, 32, 32, 32, Qt::blue);
+        painter.fillRect(32, 32, 32, 32, Qt::white);
+        painter.end();
+        MAKE_CLIP(MakeCoverAudioClip(Clip("cover.mp3"), 2, cover, &clipError));
         for (const QSize size : {QSize(320, 240), QSize(192, 144)}) {
             TVideoClipOptions bars;
             bars.Width = size.width();
@@ -195,6 +225,98 @@ private slots:
             return mean <= 3 && off <= 0.02;
         };
         QTRY_VERIFY2_WITH_TIMEOUT(composedAsBefore(), qPrintable(how), WaitMs);
+    }
+
+    // Pictures of other shapes in a 16:9 window (320 x 180): where the
+    // upright picture lies, fitted and centred (or as placed by the zoom),
+    // told by the colours of its quadrants (red, green, blue, white as the
+    // clip is made: R G B W for top left, top right, bottom left, bottom
+    // right), and black bars beside it. A quarter turn clockwise brings the
+    // bottom left quadrant to the top left.
+    void pictureUprightInProportion_data() {
+        QTest::addColumn<QString>("clip");
+        QTest::addColumn<int>("zoom");
+        QTest::addColumn<bool>("stretched");
+        QTest::addColumn<bool>("mirrored");
+        QTest::addColumn<QRect>("picture");
+        QTest::addColumn<QString>("quadrants");
+        const QRect portrait(109, 0, 101, 180);
+        QTest::newRow("4:3") << "quad.mp4" << 0 << false << false << QRect(40, 0, 240, 180)
+                             << "RGBW";
+        QTest::newRow("4:3, stretched to fill")
+            << "quad.mp4" << 0 << true << false << QRect(0, 0, 320, 180) << "RGBW";
+        QTest::newRow("portrait") << "portrait.mp4" << 0 << false << false << portrait << "RGBW";
+        QTest::newRow("portrait, zoom 10")
+            << "portrait.mp4" << 10 << false << false << QRect(87, -40, 146, 260) << "RGBW";
+        QTest::newRow("turned a quarter")
+            << "rotate-90.mp4" << 0 << false << false << portrait << "BRWG";
+        QTest::newRow("turned a quarter, mirrored")
+            << "rotate-90.mp4" << 0 << false << true << portrait << "RBGW";
+        QTest::newRow("turned half round")
+            << "rotate-180.mp4" << 0 << false << false << QRect(0, 0, 320, 180) << "WBGR";
+        QTest::newRow("turned three quarters")
+            << "rotate-270.mp4" << 0 << false << false << portrait << "GWRB";
+        QTest::newRow("pixels 4:3 wide, 240 x 180 stored")
+            << "widepixels.mp4" << 0 << false << false << QRect(0, 0, 320, 180) << "RGBW";
+        QTest::newRow("cover of an MP3")
+            << "cover.mp3" << 0 << false << false << QRect(70, 0, 180, 180) << "RGBW";
+        QTest::newRow("cover, stretch on: still in proportion")
+            << "cover.mp3" << 0 << true << false << QRect(70, 0, 180, 180) << "RGBW";
+    }
+
+    void pictureUprightInProportion() {
+        QFETCH(QString, clip);
+        QFETCH(int, zoom);
+        QFETCH(bool, stretched);
+        QFETCH(bool, mirrored);
+        QFETCH(QRect, picture);
+        QFETCH(QString, quadrants);
+        const QSize window(320, 180);
+        TShownGraph shown(window);
+        TVideoWindow& vw = shown.VW;
+        const int t = 4 * zoom, b = t * window.width() / window.height();
+        vw.setGeometry(-b, -t, window.width() + 2 * b, window.height() + 2 * t);
+        vw.SetStretched(stretched);
+        vw.SetMirrored(mirrored);
+        QCOMPARE(ShowPlaying(shown, clip), S_OK);
+        QTRY_VERIFY_WITH_TIMEOUT(vw.HasPicture(), WaitMs);
+        const auto wrong = [&] {
+            const QImage image = shown.Form.grab().toImage();
+            QStringList out;
+            const auto check = [&](QPoint at, QColor colour) {
+                const QColor got = image.pixelColor(at);
+                if (!Near(got, colour))
+                    out << QStringLiteral("at %1,%2: %3")
+                               .arg(at.x())
+                               .arg(at.y())
+                               .arg(Describe(got));
+            };
+            const int x[2] = {picture.x() + picture.width() / 4,
+                              picture.x() + picture.width() * 3 / 4};
+            const int y[2] = {picture.y() + picture.height() / 4,
+                              picture.y() + picture.height() * 3 / 4};
+            // Its edges: just inside the corners of what the window shows.
+            const QRect seen = (picture & QRect(QPoint(0, 0), window)).adjusted(3, 3, -3, -3);
+            const int edgeX[2] = {seen.left(), seen.right()},
+                      edgeY[2] = {seen.top(), seen.bottom()};
+            for (int i = 0; i < 4; ++i) {
+                const char c = quadrants.at(i).toLatin1();
+                const QColor colour = c == 'R'   ? QColor(Qt::red)
+                                      : c == 'G' ? QColor(Qt::green)
+                                      : c == 'B' ? QColor(Qt::blue)
+                                                 : QColor(Qt::white);
+                check(QPoint(x[i % 2], y[i / 2]), colour);
+                check(QPoint(edgeX[i % 2], edgeY[i / 2]), colour);
+            }
+            // The bars: black beside the picture.
+            if (picture.left() > 2) {
+                check(QPoint(picture.left() / 2, window.height() / 2), Qt::black);
+                check(QPoint(window.width() - 1 - picture.left() / 2, window.height() / 2),
+                      Qt::black);
+            }
+            return out.join(QStringLiteral("; "));
+        };
+        QTRY_COMPARE_WITH_TIMEOUT(wrong(), QString(), WaitMs);
     }
 
     void newControlIsBlack() {

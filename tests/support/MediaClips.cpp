@@ -1,9 +1,12 @@
 #include "MediaClips.h"
 
+#include <QBuffer>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QImage>
 #include <QProcess>
+#include <QtEndian>
 
 #include <algorithm>
 #include <cmath>
@@ -143,17 +146,24 @@ QString AacEncoder() {
 
 QString VideoBranch(int seconds, int keyIntervalSeconds, const TVideoClipOptions& o) {
     const int frames = seconds * o.FramesPerSecond;
-    const QString caps = QStringLiteral("video/x-raw,framerate=%1/1").arg(o.FramesPerSecond);
+    // Stored pixels of other proportions: said in the caps the encoder
+    // writes into the stream.
+    const QString caps = QStringLiteral("video/x-raw,framerate=%1/1,pixel-aspect-ratio=%2/%3")
+                             .arg(o.FramesPerSecond)
+                             .arg(o.PixelAspectN)
+                             .arg(o.PixelAspectD);
     QString source;
     if (o.Picture == TClipPicture::Quadrants) {
         const int w = o.Width / 2, h = o.Height / 2;
         source = QStringLiteral("compositor name=quad background=black "
                                 "sink_1::xpos=%1 sink_2::ypos=%2 sink_3::xpos=%1 sink_3::ypos=%2 "
-                                "! video/x-raw,width=%3,height=%4 ")
+                                "! video/x-raw,width=%3,height=%4,pixel-aspect-ratio=%5/%6 ")
                      .arg(w)
                      .arg(h)
                      .arg(o.Width)
-                     .arg(o.Height);
+                     .arg(o.Height)
+                     .arg(o.PixelAspectN)
+                     .arg(o.PixelAspectD);
         const char* colours[4] = {"0xffff0000", "0xff00ff00", "0xff0000ff", "0xffffffff"};
         QString inputs;
         for (int i = 0; i < 4; ++i)
@@ -185,6 +195,49 @@ QString VideoBranch(int seconds, int keyIntervalSeconds, const TVideoClipOptions
             .arg(keyInt)
             .arg(o.Preset);
     return source.arg(encoder);
+}
+
+// The matrix of the video track's header (tkhd) of the MP4 at `path` set to
+// turn the picture as `orientation` says; false when there is no such track
+// or orientation.
+bool WriteTrackOrientation(const QString& path, const QString& orientation, QString* error) {
+    // a, b, c, d of the matrix (16.16): how GStreamer's demuxer and phones
+    // spell a quarter, half and three quarters turn clockwise.
+    constexpr quint32 one = 0x10000, minus = 0xffff0000;
+    quint32 m[4];
+    if (orientation == QLatin1String("rotate-90"))
+        m[0] = 0, m[1] = one, m[2] = minus, m[3] = 0;
+    else if (orientation == QLatin1String("rotate-180"))
+        m[0] = minus, m[1] = 0, m[2] = 0, m[3] = minus;
+    else if (orientation == QLatin1String("rotate-270"))
+        m[0] = 0, m[1] = minus, m[2] = one, m[3] = 0;
+    else {
+        SetError(error, QStringLiteral("unknown orientation %1").arg(orientation));
+        return false;
+    }
+    QFile f(path);
+    if (!f.open(QIODevice::ReadWrite)) {
+        SetError(error, QStringLiteral("cannot open %1").arg(path));
+        return false;
+    }
+    QByteArray d = f.readAll();
+    for (qsizetype at = d.indexOf("tkhd"); at >= 0; at = d.indexOf("tkhd", at + 4)) {
+        // After the type: version and flags, then times of 4 or 8 bytes.
+        const qsizetype matrix = at + 4 + (d.size() > at + 4 && d[at + 4] == 1 ? 56 : 44) - 4;
+        const qsizetype width = matrix + 36;
+        if (width + 8 > d.size() || qFromBigEndian<quint32>(d.constData() + width) == 0)
+            continue; // a sound track's header
+        const quint32 values[9] = {m[0], m[1], 0, m[2], m[3], 0, 0, 0, 0x40000000};
+        for (int i = 0; i < 9; ++i)
+            qToBigEndian(values[i], d.data() + matrix + 4 * i);
+        if (!f.seek(0) || f.write(d) != d.size()) {
+            SetError(error, QStringLiteral("cannot write %1").arg(path));
+            return false;
+        }
+        return true;
+    }
+    SetError(error, QStringLiteral("no video track header in %1").arg(path));
+    return false;
 }
 
 QString MuxerFor(const QString& path, QString* error) {
@@ -242,7 +295,8 @@ bool MakeToneVideoClip(const QString& path, int seconds, int keyIntervalSeconds,
         VideoBranch(seconds, keyIntervalSeconds, options);
     const bool ok = RunGstLaunch(pipeline, error);
     QFile::remove(wav);
-    return ok;
+    return ok && (options.Orientation.isEmpty() ||
+                  WriteTrackOrientation(path, options.Orientation, error));
 }
 
 bool MakeToneAudioClip(const QString& path, int seconds, int channels, QString* error) {
@@ -270,6 +324,41 @@ bool MakeToneAudioClip(const QString& path, int seconds, int channels, QString* 
     const bool ok = RunGstLaunch(pipeline, error);
     QFile::remove(wav);
     return ok;
+}
+
+bool MakeCoverAudioClip(const QString& path, int seconds, const QImage& cover, QString* error) {
+    const QString bare = TempBeside(path, QStringLiteral(".bare.mp3"));
+    if (!MakeToneAudioClip(bare, seconds, 2, error))
+        return false;
+    QFile in(bare);
+    const QByteArray sound = in.open(QIODevice::ReadOnly) ? in.readAll() : QByteArray();
+    in.close();
+    QFile::remove(bare);
+    QByteArray png;
+    QBuffer buffer(&png);
+    buffer.open(QIODevice::WriteOnly);
+    if (sound.isEmpty() || !cover.save(&buffer, "PNG")) {
+        SetError(error, QStringLiteral("no sound or no picture for %1").arg(path));
+        return false;
+    }
+    // ID3v2.3: one APIC frame (Latin-1 text, MIME type, picture type 3 =
+    // front cover, empty description, the picture).
+    const QByteArray body = QByteArray(1, '\0') + "image/png" + QByteArray(1, '\0') +
+                            QByteArray(1, '\3') + QByteArray(1, '\0') + png;
+    QByteArray frame = "APIC" + QByteArray(4, '\0') + QByteArray(2, '\0') + body;
+    qToBigEndian(quint32(body.size()), frame.data() + 4);
+    QByteArray tag = QByteArray("ID3\3\0\0", 6) + QByteArray(4, '\0') + frame;
+    // The tag's size without its header, seven bits a byte.
+    const quint32 size = quint32(frame.size());
+    for (int i = 0; i < 4; ++i)
+        tag[6 + i] = char((size >> (7 * (3 - i))) & 0x7f);
+    QFile out(path);
+    if (!out.open(QIODevice::WriteOnly | QIODevice::Truncate) || out.write(tag) != tag.size() ||
+        out.write(sound) != sound.size()) {
+        SetError(error, QStringLiteral("cannot write %1").arg(path));
+        return false;
+    }
+    return true;
 }
 
 bool MakeWavClip(const QString& path, double seconds, int bitsPerSample, int channels,

@@ -20,6 +20,8 @@
 
 #include <QString>
 
+class QImage;
+
 #include <cstdint>
 #include <vector>
 
@@ -47,6 +49,13 @@ struct TVideoClipOptions {
     // x264 preset; "ultrafast" keeps making quick, "veryfast" gives files
     // closer to what people play.
     QString Preset = QStringLiteral("ultrafast");
+    // How the player is to turn the picture, as GStreamer names it
+    // ("rotate-90", "rotate-180", "rotate-270"; empty: upright as stored),
+    // written as the video track's matrix the way phones do (".mp4" only).
+    QString Orientation;
+    // The proportions of a stored pixel, width over height.
+    int PixelAspectN = 1;
+    int PixelAspectD = 1;
 
     // 1280x720, 30 frames a second, moving picture, "veryfast": what the
     // benchmarks play as an everyday video.
@@ -75,6 +84,11 @@ bool MakeToneVideoClip(const QString& path, int seconds, int keyIntervalSeconds,
 // the front left and right carry the left and right tones and the others are
 // silent.
 bool MakeToneAudioClip(const QString& path, int seconds, int channels, QString* error = nullptr);
+
+// An MP3 of identifying tones (2 channels) whose ID3v2 tag carries `cover`
+// as its front cover picture (PNG).
+bool MakeCoverAudioClip(const QString& path, int seconds, const QImage& cover,
+                        QString* error = nullptr);
 
 // A WAV file of identifying tones with 8 (unsigned), 16, 24 or 32-bit
 // (signed integer) samples; seconds may have a fraction (e.g. 0.4).

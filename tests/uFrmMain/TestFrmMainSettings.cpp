@@ -294,8 +294,9 @@ void TestFrmMainSettings::panelsToggleFromStoredHeight() {
 void TestFrmMainSettings::bottomRowsAlikeOpenAtStartOrOpenedLater() {
     const auto placed = [](TFrmMain& f) {
         QStringList out;
-        for (const char* name : {"Label1", "Label2", "chkMirror", "chkOSD", "chkSpeedUp",
-                                 "chkTimeline", "chkRemote", "chkLead", "chkFollow"}) {
+        for (const char* name :
+             {"Label1", "Label2", "chkMirror", "chkStretch", "chkOSD", "chkSpeedUp", "chkTimeline",
+              "chkRemote", "chkLead", "chkFollow"}) {
             const QWidget* w = f.findChild<QWidget*>(QLatin1String(name));
             const auto* label = qobject_cast<const QLabel*>(w);
             out << QStringLiteral("%1 %2,%3 %4x%5 %6")

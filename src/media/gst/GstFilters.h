@@ -130,6 +130,9 @@ public:
     virtual GstElement* Instantiate() = 0;
     // The pipeline the last bin was made for is going away.
     virtual void Release();
+    // Tags the current pipeline announced (any thread); the video renderer
+    // takes a cover from them.
+    virtual void TakeTags(const GstTagList*) {}
     // The bin of the current pipeline (a new reference), or null.
     GstElement* CurrentElement() const;
     // Pad names of the member's pins, in pin order.

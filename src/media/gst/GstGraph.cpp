@@ -397,6 +397,7 @@ HRESULT TGstGraph::Build() {
     std::lock_guard<std::mutex> guard(FLock);
     FCompleteSent = false;
     FSeekPending = false;
+    FTagTaker = video;
     return S_OK;
 }
 
@@ -548,6 +549,7 @@ void TGstGraph::TearDown() {
     FPendingPosition = -1;
     FStopPosition = -1;
     std::lock_guard<std::mutex> guard(FLock);
+    FTagTaker.reset();
     FCollection.reset();
     FSelected.clear();
     FSeekPending = false;
@@ -1046,6 +1048,8 @@ HRESULT TGstGraph::get_Balance(long* balance) {
 //                            not announced (the position tracker answers the event by
 //                            going back to 0).
 //   CLOCK_LOST            -> nothing delivered; the graph re-chooses its clock (pause, run).
+//   TAG                   -> nothing delivered; a picture among the tags (a cover) is handed
+//                            to the video renderer.
 //   EC_PALETTE_CHANGED (9) and EC_VMR_RENDERDEVICE_SET (83) have no GStreamer counterpart:
 //   frames carry their own format and the video renderer is not a device. Never raised.
 //   Every other message is dropped.
@@ -1108,6 +1112,22 @@ void TGstGraph::HandleMessage(GstMessage* message) {
                 QueueEventLocked(TEventKind::Public, EC_COMPLETE, hr, 0);
             }
         }
+        break;
+    }
+    case GST_MESSAGE_TAG: {
+        // A cover of the sound (MP3, M4A, FLAC, Opus) comes as a picture
+        // in its tags; the video renderer shows it while no video does.
+        std::shared_ptr<TGstMemberFilter> taker;
+        {
+            std::lock_guard<std::mutex> guard(FLock);
+            taker = FTagTaker;
+        }
+        GstTagList* tags = nullptr;
+        gst_message_parse_tag(message, &tags);
+        if (taker && tags)
+            taker->TakeTags(tags);
+        if (tags)
+            gst_tag_list_unref(tags);
         break;
     }
     case GST_MESSAGE_NEW_CLOCK: {

@@ -171,6 +171,9 @@ private:
 
     // Shared with the bus handler's threads.
     mutable std::mutex FLock;
+    // The video renderer of the current pipeline, which takes the tags the
+    // pipeline announces (for a cover), or null.
+    std::shared_ptr<TGstMemberFilter> FTagTaker;
     std::deque<TEvent> FEvents;
     QObject* FNotifyTarget = nullptr;
     int FNotifyType = 0;

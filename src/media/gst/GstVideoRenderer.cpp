@@ -7,7 +7,15 @@
 // scaling to the shown size, the crop of the zoom and the mirror all happen
 // in one pass over the pixels that are actually visible, with libyuv's SIMD
 // row functions. No RGB copy of the frame is kept or made between decoder
-// and window.
+// and window. A picture the file says to turn (the stream's
+// "image-orientation" tag, as phones record portrait video) is turned in
+// the same pass: the strip of shown rows is converted from the band of
+// picture columns it maps to and turned into place while it is still in the
+// cache.
+//
+// Sound with a cover (an album's picture in its tags) shows the cover: the
+// graph hands the tags it sees to the renderer (TakeTags), which keeps the
+// decoded picture as a still frame for whenever no video frame is there.
 //
 // Where it runs, on a 2-core machine at 1080p30 full screen: decoding costs
 // what it costs; the conversion 0.4 ms a frame (GStreamer's own converter
@@ -28,14 +36,17 @@
 #include "media/gst/GstFilters.h"
 
 #include <gst/app/gstappsink.h>
+#include <gst/tag/tag.h>
 #include <gst/video/video.h>
 #include <libyuv.h>
 
+#include <QImage>
 #include <QMetaObject>
 #include <QPointer>
 #include <QWidget>
 
 #include <algorithm>
+#include <climits>
 #include <cstring>
 #include <vector>
 
@@ -49,6 +60,8 @@ namespace {
 struct TDrawScratch {
     std::vector<uint8_t> Row;
     std::vector<uint8_t> Strip;
+    // A turned picture's band of columns, converted before it is turned.
+    std::vector<uint8_t> Band;
 };
 
 TDrawScratch& Scratch() {
@@ -65,12 +78,39 @@ constexpr int StripRows = 48;
 // of its edge rows, so no read near the picture's edges leaves it.
 constexpr int StripMargin = 2;
 
+// How the stored picture is made upright: turned clockwise by Turn
+// degrees, then flipped left to right when Flip.
+struct TOrientation {
+    int Turn = 0;
+    bool Flip = false;
+};
+
+// The "image-orientation" tag's value, as GStreamer's own videoflip reads
+// it: "flip-rotate-N" is the picture flipped left to right, then turned by
+// N; which is turning by 360 - N (90 and 270) or N (0 and 180), then
+// flipping. Unknown values: upright as stored.
+TOrientation OrientationOf(const char* tag) {
+    if (!tag)
+        return {};
+    static const struct {
+        const char* name;
+        TOrientation o;
+    } known[] = {{"rotate-0", {0, false}},         {"rotate-90", {90, false}},
+                 {"rotate-180", {180, false}},     {"rotate-270", {270, false}},
+                 {"flip-rotate-0", {0, true}},     {"flip-rotate-90", {270, true}},
+                 {"flip-rotate-180", {180, true}}, {"flip-rotate-270", {90, true}}};
+    for (const auto& k : known)
+        if (std::strcmp(tag, k.name) == 0)
+            return k.o;
+    return {};
+}
+
 class TGstVideoFrame : public IVideoFrame {
 public:
     // Keeps the sample's buffer, not the sample: appsink reuses its sample
     // object for the next frame and must be able to write into it, so the
     // sample itself is released at once.
-    explicit TGstVideoFrame(GstSample* sample) {
+    TGstVideoFrame(GstSample* sample, TOrientation orientation) : FOrientation(orientation) {
         GstVideoInfo info;
         GstCaps* caps = gst_sample_get_caps(sample);
         GstBuffer* buffer = gst_sample_get_buffer(sample);
@@ -81,6 +121,9 @@ public:
         FMapped = known && gst_video_frame_map(&FFrame, &info, FBuffer, GST_MAP_READ);
         if (!FMapped)
             return;
+        const double stored = double(info.width) * std::max(1, info.par_n) /
+                              (double(std::max(1, info.height)) * std::max(1, info.par_d));
+        FAspect = Turned() ? 1.0 / stored : stored;
         const GstVideoColorimetry& c = info.colorimetry;
         const bool full = c.range == GST_VIDEO_COLOR_RANGE_0_255;
         if (c.matrix == GST_VIDEO_COLOR_MATRIX_BT709)
@@ -97,14 +140,16 @@ public:
             gst_buffer_unref(FBuffer);
     }
     bool Valid() const { return FMapped; }
-    int Width() const override { return FMapped ? GST_VIDEO_FRAME_WIDTH(&FFrame) : 0; }
-    int Height() const override { return FMapped ? GST_VIDEO_FRAME_HEIGHT(&FFrame) : 0; }
+    int Width() const override { return Turned() ? StoredHeight() : StoredWidth(); }
+    int Height() const override { return Turned() ? StoredWidth() : StoredHeight(); }
+    double DisplayAspect() const override { return FAspect; }
 
     bool Draw(uint8_t* dst, int dstStride, QSize shown, QRect part, bool mirrored) const override {
         if (!FMapped || !dst || part.isEmpty() || !QRect(QPoint(0, 0), shown).contains(part))
             return false;
         const int w = Width(), h = Height();
-        if (shown == QSize(w, h)) {
+        mirrored = mirrored != FOrientation.Flip;
+        if (shown == QSize(w, h) && FOrientation.Turn == 0) {
             DrawUnscaled(dst, dstStride, part, mirrored);
             return true;
         }
@@ -138,6 +183,10 @@ public:
     }
 
 private:
+    int StoredWidth() const { return FMapped ? GST_VIDEO_FRAME_WIDTH(&FFrame) : 0; }
+    int StoredHeight() const { return FMapped ? GST_VIDEO_FRAME_HEIGHT(&FFrame) : 0; }
+    bool Turned() const { return FOrientation.Turn == 90 || FOrientation.Turn == 270; }
+
     // Row y of the picture, columns x .. x + width - 1 (x even: two columns
     // share their colour samples), as 32-bit pixels at `to`.
     void ConvertRow(int y, int x, int width, uint8_t* to) const {
@@ -174,7 +223,7 @@ private:
     void DrawUnscaled(uint8_t* dst, int dstStride, QRect part, bool mirrored) const {
         // The picture's columns for part: its own, or mirrored their mirror
         // image; converted from the even column at or before them.
-        const int from = mirrored ? Width() - part.x() - part.width() : part.x();
+        const int from = mirrored ? StoredWidth() - part.x() - part.width() : part.x();
         const int even = from & ~1;
         const int width = from + part.width() - even;
         // Straight into the window's image when nothing is left to do after
@@ -193,8 +242,8 @@ private:
         }
     }
 
-    // Picture rows first .. last in RGB, mirrored when asked, in the
-    // drawing thread's scratch strip; returns where row `first` is. The
+    // Upright picture rows first .. last in RGB, mirrored when asked, in
+    // the drawing thread's scratch strip; returns where row `first` is. The
     // StripMargin rows before and after are copies of the edge rows.
     const uint8_t* ConvertStrip(int first, int last, bool mirrored) const {
         TDrawScratch& s = Scratch();
@@ -203,14 +252,22 @@ private:
         const size_t rows = size_t(last - first + 1 + 2 * StripMargin);
         if (s.Strip.size() < rows * rowBytes)
             s.Strip.resize(rows * rowBytes);
-        if (mirrored && s.Row.size() < rowBytes)
+        if (s.Row.size() < rowBytes)
             s.Row.resize(rowBytes);
         uint8_t* at = s.Strip.data() + StripMargin * rowBytes;
-        for (int y = first; y <= last; ++y) {
-            uint8_t* out = at + size_t(y - first) * rowBytes;
-            ConvertRow(y, 0, w, mirrored ? s.Row.data() : out);
-            if (mirrored)
-                libyuv::ARGBMirror(s.Row.data(), 0, out, 0, w, 1);
+        if (Turned()) {
+            ConvertTurnedStrip(first, last, at, mirrored);
+        } else {
+            // Turned half round, upright row y is stored row h - 1 - y
+            // read right to left: a mirrored one is read as stored.
+            const bool half = FOrientation.Turn == 180;
+            const bool flip = mirrored != half;
+            for (int y = first; y <= last; ++y) {
+                uint8_t* out = at + size_t(y - first) * rowBytes;
+                ConvertRow(half ? StoredHeight() - 1 - y : y, 0, w, flip ? s.Row.data() : out);
+                if (flip)
+                    libyuv::ARGBMirror(s.Row.data(), 0, out, 0, w, 1);
+            }
         }
         for (int m = 1; m <= StripMargin; ++m) {
             std::memcpy(at - m * rowBytes, at, rowBytes);
@@ -220,11 +277,116 @@ private:
         return at;
     }
 
+    // Upright rows first .. last of a picture turned a quarter, at `at`:
+    // they are the stored picture's columns first .. last (clockwise) or
+    // counted from its right edge (anticlockwise), converted as a band of
+    // whole-height columns and turned into the strip by libyuv.
+    void ConvertTurnedStrip(int first, int last, uint8_t* at, bool mirrored) const {
+        TDrawScratch& s = Scratch();
+        const int sw = StoredWidth(), sh = StoredHeight();
+        const bool clockwise = FOrientation.Turn == 90;
+        const int c0 = clockwise ? first : sw - 1 - last;
+        const int c1 = clockwise ? last : sw - 1 - first;
+        const int even = c0 & ~1;
+        const int bandWidth = c1 + 1 - even;
+        const size_t bandStride = size_t(bandWidth) * 4;
+        if (s.Band.size() < bandStride * size_t(sh))
+            s.Band.resize(bandStride * size_t(sh));
+        for (int y = 0; y < sh; ++y)
+            ConvertRow(y, even, bandWidth, s.Band.data() + size_t(y) * bandStride);
+        const int w = Width();
+        libyuv::ARGBRotate(s.Band.data() + size_t(c0 - even) * 4, int(bandStride), at, w * 4,
+                           c1 + 1 - c0, sh, clockwise ? libyuv::kRotate90 : libyuv::kRotate270);
+        if (!mirrored)
+            return;
+        for (int y = first; y <= last; ++y) {
+            uint8_t* row = at + size_t(y - first) * size_t(w) * 4;
+            libyuv::ARGBMirror(row, 0, s.Row.data(), 0, w, 1);
+            std::memcpy(row, s.Row.data(), size_t(w) * 4);
+        }
+    }
+
+    TOrientation FOrientation;
+    double FAspect = 1.0;
     GstBuffer* FBuffer = nullptr;
     GstVideoFrame FFrame{};
     bool FMapped = false;
     const libyuv::YuvConstants* FConstants = &libyuv::kYuvI601Constants;
 };
+
+// A still picture (a cover) in 32-bit RGB, scaled bilinear like a frame.
+class TStillFrame : public IVideoFrame {
+public:
+    explicit TStillFrame(QImage image) : FImage(std::move(image)) {}
+    int Width() const override { return FImage.width(); }
+    int Height() const override { return FImage.height(); }
+    double DisplayAspect() const override { return double(Width()) / std::max(1, Height()); }
+    bool Cover() const override { return true; }
+    bool Draw(uint8_t* dst, int dstStride, QSize shown, QRect part, bool) const override {
+        if (FImage.isNull() || !dst || part.isEmpty() || !QRect(QPoint(0, 0), shown).contains(part))
+            return false;
+        // As a frame's strip: the whole shown rectangle's origin, which lies
+        // part's offset before dst, only written inside part.
+        auto* origin =
+            reinterpret_cast<uint8_t*>(reinterpret_cast<intptr_t>(dst) -
+                                       intptr_t(part.y()) * dstStride - intptr_t(part.x()) * 4);
+        return libyuv::ARGBScaleClip(FImage.constBits(), int(FImage.bytesPerLine()), Width(),
+                                     Height(), origin, dstStride, shown.width(), shown.height(),
+                                     part.x(), part.y(), part.width(), part.height(),
+                                     libyuv::kFilterBilinear) == 0;
+    }
+
+private:
+    QImage FImage;
+};
+
+// The cover among a tag list's pictures: the front cover when one says it
+// is, else the first picture, else the preview picture; decoded to 32-bit
+// RGB. Null when there is none or it does not decode.
+std::shared_ptr<const IVideoFrame> CoverOf(const GstTagList* tags) {
+    GstSample* chosen = nullptr;
+    for (const char* tag : {GST_TAG_IMAGE, GST_TAG_PREVIEW_IMAGE}) {
+        GstSample* first = nullptr;
+        const guint n = gst_tag_list_get_tag_size(tags, tag);
+        for (guint i = 0; i < n && !chosen; ++i) {
+            GstSample* sample = nullptr;
+            if (!gst_tag_list_get_sample_index(tags, tag, i, &sample) || !sample)
+                continue;
+            const GstStructure* info = gst_sample_get_info(sample);
+            const GValue* type = info ? gst_structure_get_value(info, "image-type") : nullptr;
+            if (type && G_VALUE_HOLDS_ENUM(type) &&
+                g_value_get_enum(type) == GST_TAG_IMAGE_TYPE_FRONT_COVER)
+                chosen = sample;
+            else if (!first)
+                first = sample;
+            else
+                gst_sample_unref(sample);
+        }
+        if (!chosen)
+            std::swap(chosen, first);
+        if (first)
+            gst_sample_unref(first);
+        if (chosen)
+            break;
+    }
+    if (!chosen)
+        return nullptr;
+    QImage image;
+    GstMapInfo map;
+    GstBuffer* buffer = gst_sample_get_buffer(chosen);
+    if (buffer && gst_buffer_map(buffer, &map, GST_MAP_READ)) {
+        image = QImage::fromData(map.data, int(std::min<gsize>(map.size, INT_MAX)));
+        gst_buffer_unmap(buffer, &map);
+    }
+    gst_sample_unref(chosen);
+    if (image.isNull())
+        return nullptr;
+    // No larger than a screen needs: a huge embedded picture is scaled
+    // down once here rather than for every paint.
+    if (image.width() > 4096 || image.height() > 4096)
+        image = image.scaled(4096, 4096, Qt::KeepAspectRatio, Qt::SmoothTransformation);
+    return std::make_shared<TStillFrame>(image.convertToFormat(QImage::Format_RGB32));
+}
 
 class TGstVideoRenderer : public TGstMemberFilter, public IVideoWindow {
 public:
@@ -256,6 +418,27 @@ public:
                 return GST_PAD_PROBE_OK;
             },
             nullptr, nullptr);
+        // The file's word on turning the picture comes as a tag ahead of the
+        // frames it applies to, on the same thread.
+        FOrientation = {};
+        gst_pad_add_probe(
+            pad, GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM,
+            [](GstPad*, GstPadProbeInfo* info, gpointer self) {
+                GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+                auto* renderer = static_cast<TGstVideoRenderer*>(self);
+                if (GST_EVENT_TYPE(event) == GST_EVENT_STREAM_START) {
+                    renderer->FOrientation = {};
+                } else if (GST_EVENT_TYPE(event) == GST_EVENT_TAG) {
+                    GstTagList* tags = nullptr;
+                    gst_event_parse_tag(event, &tags);
+                    g_autofree gchar* orientation = nullptr;
+                    if (tags &&
+                        gst_tag_list_get_string(tags, GST_TAG_IMAGE_ORIENTATION, &orientation))
+                        renderer->FOrientation = OrientationOf(orientation);
+                }
+                return GST_PAD_PROBE_OK;
+            },
+            this, nullptr);
         GstAppSinkCallbacks callbacks{};
         callbacks.new_preroll = [](GstAppSink* s, gpointer self) {
             static_cast<TGstVideoRenderer*>(self)->TakeSample(gst_app_sink_pull_preroll(s));
@@ -281,6 +464,7 @@ public:
         {
             std::lock_guard<std::mutex> guard(FLock);
             FFrame.reset();
+            FCover.reset();
             owner = FOwner;
         }
         if (owner)
@@ -309,10 +493,28 @@ public:
         FShown = visible != 0;
         return S_OK;
     }
+    // The video's newest frame; without one, the sound's cover.
     std::shared_ptr<const IVideoFrame> CurrentFrame() override {
         std::lock_guard<std::mutex> guard(FLock);
         FUpdatePending = false;
-        return FFrame;
+        return FFrame ? FFrame : FCover;
+    }
+
+    // Any thread: tags of the current pipeline. The first cover among them
+    // is kept until the pipeline goes.
+    void TakeTags(const GstTagList* tags) override {
+        {
+            std::lock_guard<std::mutex> guard(FLock);
+            if (FCover)
+                return;
+        }
+        auto cover = CoverOf(tags);
+        if (!cover)
+            return;
+        std::lock_guard<std::mutex> guard(FLock);
+        if (!FCover)
+            FCover = std::move(cover);
+        AskRepaintLocked();
     }
 
 private:
@@ -320,11 +522,15 @@ private:
     void TakeSample(GstSample* sample) {
         if (!sample)
             return;
-        auto frame = std::make_shared<TGstVideoFrame>(sample);
+        auto frame = std::make_shared<TGstVideoFrame>(sample, FOrientation);
         if (!frame->Valid())
             return;
         std::lock_guard<std::mutex> guard(FLock);
         FFrame = std::move(frame);
+        AskRepaintLocked();
+    }
+
+    void AskRepaintLocked() {
         // One repaint request at a time: a frame that arrives before the
         // owner has painted the previous one replaces it.
         if (FOwner && !FUpdatePending) {
@@ -339,6 +545,9 @@ private:
     QPointer<QWidget> FOwner;
     bool FUpdatePending = false;
     std::shared_ptr<const IVideoFrame> FFrame;
+    std::shared_ptr<const IVideoFrame> FCover;
+    // Read and written on the video's streaming thread only.
+    TOrientation FOrientation;
     QString FCaption;
     bool FShown = true;
 };
