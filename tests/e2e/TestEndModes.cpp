@@ -158,10 +158,11 @@ private slots:
         QVERIFY2(calls.contains("PowerOff"), calls.constData());
     }
 
-    // "播完关机", and the sound output goes away a second into the media, as
-    // an unplugged device does: an error, not the end of the routine. The
-    // user is told why; the computer is not switched off and the program
-    // stays.
+    // "播完关机", and the sound output fails a second into the media and on
+    // every try after (the recording refuses every buffer): the player makes
+    // its graph afresh three times, then gives up with an error, which is not
+    // the end of the routine. The user is told why; the computer is not
+    // switched off and the program stays.
     void powerOffModeFailureIsNotTheEnd() {
         PrivateSystemBus bus(dir_.path(), QStringLiteral("failing"));
         QVERIFY2(!bus.Address().isEmpty(), "dbus-daemon did not start");
