@@ -549,6 +549,7 @@ bool SectionEngine::CutWhilePlaying() const {
 void SectionEngine::StopWithError(const QString& reason) {
     // Never a black full-screen window in front of hidden controls.
     ++generation_;
+    recoverAfterWait_.clear();
     pending_.reset();
     clock_.StopTimer();
     graph_.Stop();
@@ -590,6 +591,7 @@ void SectionEngine::PlayPause() {
 
 void SectionEngine::Stop() {
     ++generation_; // a waiting start gives up
+    recoverAfterWait_.clear();
     pending_.reset();
     clock_.StopTimer();
     const GState st = graph_.GetState();
