@@ -898,8 +898,24 @@ int SoakFaults(const QString& tones, int repeats, int cpus) {
         ++stops;
         std::printf("  stop: %s\n", qPrintable(text));
     });
-    int played = 0, recoveries = 0;
-    std::vector<int64_t> returns; // monitor frames at which the output came back
+    int played = 0, recoveries = 0, faults = 0, late = 0;
+    double worst = 0;
+    QStringList each;
+    // The monitor's frame at the output's return, until the sound after it
+    // has been looked at (5 s later).
+    int64_t returnedAt = -1, returnedMs = 0;
+    auto lookAfterReturn = [&] {
+        // From the return, the first moment a tone of the section is heard.
+        const auto heard = HeardSecondsAt(out.SamplesFrom(returnedAt), 0, 12);
+        const double back =
+            heard.empty() ? -1.0 : double(heard.front().first) / SinkRecording::SampleRate;
+        ++faults;
+        each << (back < 0 ? QStringLiteral("never") : QString::number(back, 'f', 2));
+        worst = std::max(worst, back < 0 ? 1e9 : back);
+        late += back < 0 || back > 2.0 ? 1 : 0;
+        std::printf("  output back %d: sound heard after %s s\n", faults, qPrintable(each.back()));
+        returnedAt = -1;
+    };
     QElapsedTimer clock;
     {
         TFrmMain frm;
@@ -920,11 +936,14 @@ int SoakFaults(const QString& tones, int repeats, int cpus) {
                     server.Suspend(QStringLiteral("out_a"), true);
                     suspendedAt = clock.elapsed();
                 } else if (suspendedAt >= 0 && clock.elapsed() >= suspendedAt + 6000) {
-                    returns.push_back(out.FrameCount());
+                    returnedAt = out.FrameCount();
+                    returnedMs = clock.elapsed();
                     server.Suspend(QStringLiteral("out_a"), false);
                     suspendedAt = -1;
                     nextFault += 60000;
                 }
+                if (returnedAt >= 0 && clock.elapsed() >= returnedMs + 5000)
+                    lookAfterReturn();
                 recoveries = frm.Engine->Recoveries();
                 return played >= repeats || frm.CurRow() == 2 || stops > 0;
             },
@@ -936,27 +955,11 @@ int SoakFaults(const QString& tones, int repeats, int cpus) {
     SetErrorMessageObserver(nullptr);
     stress.terminate();
     stress.waitForFinished(5000);
-    // From each return, the first moment a tone of the section is heard.
-    const std::vector<float> samples = out.Samples();
-    std::vector<double> back;
-    for (const int64_t from : returns) {
-        const auto heard = HeardSecondsAt(samples, from, 12);
-        back.push_back(
-            heard.empty() ? -1.0 : double(heard.front().first - from) / SinkRecording::SampleRate);
-    }
-    QStringList each;
-    double worst = 0;
-    int late = 0;
-    for (const double b : back) {
-        each << (b < 0 ? QStringLiteral("never") : QString::number(b, 'f', 2));
-        worst = std::max(worst, b < 0 ? 1e9 : b);
-        late += b < 0 || b > 2.0 ? 1 : 0;
-    }
     std::printf("soak with faults beside stress-ng --cpu %d: %d repeats of a 3 s section in %.0f "
-                "s, %d stops, %d recoveries, %zu suspensions of 6 s\n",
-                cpus, played, clock.elapsed() / 1000.0, stops, recoveries, returns.size());
+                "s, %d stops, %d recoveries, %d suspensions of 6 s looked at\n",
+                cpus, played, clock.elapsed() / 1000.0, stops, recoveries, faults);
     Line("soak with faults: stops (goal 0)", double(stops), "");
-    Line("soak with faults: output back to sound heard, worst", returns.empty() ? -1 : worst, "s",
+    Line("soak with faults: output back to sound heard, worst", faults ? worst : -1, "s",
          QStringLiteral("each: %1; over 2 s: %2 (goal 0)")
              .arg(each.join(QStringLiteral(", ")))
              .arg(late));

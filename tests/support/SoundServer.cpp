@@ -157,8 +157,12 @@ SinkRecording::~SinkRecording() {
 }
 
 std::vector<float> SinkRecording::Samples() const {
+    return SamplesFrom(0);
+}
+
+std::vector<float> SinkRecording::SamplesFrom(int64_t first) const {
     QFile f(file_);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly) || !f.seek(std::max<int64_t>(first, 0) * 2 * sizeof(float)))
         return {};
     const QByteArray bytes = f.readAll();
     std::vector<float> out(size_t(bytes.size()) / sizeof(float) / 2 * 2);

@@ -64,6 +64,8 @@ public:
     bool IsRunning() const { return rec_.state() == QProcess::Running; }
     // Interleaved two-channel frames recorded so far.
     std::vector<float> Samples() const;
+    // The same from frame `first` on.
+    std::vector<float> SamplesFrom(int64_t first) const;
     int64_t FrameCount() const;
 
 private:
