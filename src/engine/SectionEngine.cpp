@@ -521,7 +521,8 @@ void SectionEngine::Recover(const QString& reason, bool counted) {
     }
     ArmSectionEnd(CurrentPositionMs());
     if (options_.SectionLine) {
-        view_.ShowSectionLine(SectionLineText() + QStringLiteral("  已恢复"));
+        view_.ShowSectionLine(SectionLineText() + QStringLiteral("  ") +
+                              QCoreApplication::translate("Messages", "已恢复"));
         QTimer::singleShot(kRecoveredShownMs, this, [this, n = recoveries_] {
             if (n == recoveries_ && state_ != State::Idle)
                 view_.ShowSectionLine(options_.SectionLine ? SectionLineText() : QString());
