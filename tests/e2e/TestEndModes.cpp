@@ -302,7 +302,19 @@ private slots:
             p.kill();
             p.waitForFinished(5000);
         }
-        const std::vector<int> heard = onB ? HeardSeconds(outB.Samples(), 0, kTonesSeconds)
+        // A moved stream is heard on out_b; a graph made afresh after the
+        // move plays into the default output again (this server remembers no
+        // stream's output, as a desktop's does): both outputs together, from
+        // the start, each playing in real time and silent when unused.
+        std::vector<float> mixed;
+        if (onB) {
+            mixed = outA->Samples();
+            const std::vector<float> b = outB.Samples();
+            mixed.resize(std::min(mixed.size(), b.size()));
+            for (size_t i = 0; i < mixed.size(); ++i)
+                mixed[i] += b[i];
+        }
+        const std::vector<int> heard = onB ? HeardSeconds(mixed, 0, kTonesSeconds)
                                            : HeardSeconds(outA->Samples(), from, kTonesSeconds);
         qInfo().noquote() << QTest::currentDataTag() << "heard after the fault:" << describe(heard)
                           << "| recoveries:" << output.count("recovered playback");
