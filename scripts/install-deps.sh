@@ -33,10 +33,11 @@ run_packages=(
 # with the dummy driver and xrandr for two monitors), a private system bus
 # with logind mocked, the MPRIS client, the browser for the phone page, the
 # install-layout validators, a private sound server (PulseAudio with pactl and
-# parec) to hear the player through, and clang for the sanitizer and fuzz builds.
+# parec) to hear the player through, stress-ng for the busy start among the
+# sound server's faults, and clang for the sanitizer and fuzz builds.
 test_packages=(
   clang libclang-rt-14-dev clang-format
-  gstreamer1.0-tools pulseaudio pulseaudio-utils
+  gstreamer1.0-tools pulseaudio pulseaudio-utils stress-ng
   x11-xserver-utils xserver-xorg-video-dummy
   dbus python3-dbusmock
   playerctl chromium
@@ -46,8 +47,9 @@ test_packages=(
 # The package: cpack's shlibdeps step (dpkg-shlibdeps, file) and lintian.
 package_packages=(dpkg-dev file lintian)
 
-# The benchmarks' reference players, and the load beside the soak and open runs.
-bench_packages=(gstreamer1.0-plugins-base-apps mpv vlc stress-ng)
+# The benchmarks' reference players (stress-ng, the load beside the soak and
+# open runs, comes with the test packages).
+bench_packages=(gstreamer1.0-plugins-base-apps mpv vlc)
 
 packages=("${run_packages[@]}")
 for group in "$@"; do

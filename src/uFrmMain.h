@@ -163,6 +163,7 @@ public:
     void DSTrackBar1Timer(QObject* Sender, uint32_t CurrentPos, uint32_t StopPos);
     void FGBrowseGraphComplete();                   // the media has played to its end
     void FGBrowseGraphError(const QString& reason); // playback broke off
+    void FGBrowseOutputLost(const QString& reason); // the sound output went away
     int CurRow() const;
     // The engine, given the controls' current choices: every key, remote
     // and handler acting on playback goes through it.

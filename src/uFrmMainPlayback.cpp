@@ -2,7 +2,8 @@
 // the engine is made here, gets the choices of the window's controls each
 // time it is asked to act (EngineNow), and the playback handlers of the
 // window forward to it: PlaySection, NextSection, DSTrackBar1Timer (the
-// tracker's 500 ms tick), FGBrowseGraphComplete and FGBrowseGraphError.
+// tracker's 500 ms tick), FGBrowseGraphComplete, FGBrowseGraphError and
+// FGBrowseOutputLost.
 #include "uFrmMain.h"
 
 #include "MyExitWin/MyExitWin.h"
@@ -43,6 +44,7 @@ void TFrmMain::CreateEngine() {
     disconnect(Graph, nullptr, Engine, nullptr);
     connect(Graph, &PlaybackGraph::EndOfMedia, this, Guarded(&TFrmMain::FGBrowseGraphComplete));
     connect(Graph, &PlaybackGraph::Error, this, Guarded(&TFrmMain::FGBrowseGraphError));
+    connect(Graph, &PlaybackGraph::OutputLost, this, Guarded(&TFrmMain::FGBrowseOutputLost));
     connect(Engine, &SectionEngine::PositionChanged, this,
             [this](qint64 ms) { lbPos->setText(SecToTimeStr(int(ms / 1000))); });
     connect(Engine, &SectionEngine::DurationChanged, this,
@@ -124,6 +126,12 @@ void TFrmMain::FGBrowseGraphError(const QString& reason) {
     if (Following())
         return; // the follower reports it
     EngineNow().MediaError(reason);
+}
+
+void TFrmMain::FGBrowseOutputLost(const QString& reason) {
+    if (Following())
+        return; // the follower reports it
+    EngineNow().OutputLost(reason);
 }
 
 void TFrmMain::FGBrowseGraphComplete() {

@@ -44,6 +44,10 @@
         <translation>the file was cut short while playing</translation>
     </message>
     <message>
+        <source>已恢复</source>
+        <translation>recovered</translation>
+    </message>
+    <message>
         <source>Cannot play %1: %2</source>
         <translation>Cannot play %1: %2</translation>
     </message>

@@ -29,12 +29,18 @@
 //  9. (--soak only) a section of 3 s repeated over and over on a busy
 //     machine: how many repeats played and how many times the player
 //     stopped itself ("Cannot play ...").
+// 10. (--soak-faults only) the same through a private sound server, its
+//     output suspended for 6 s every 60 s, beside `stress-ng --cpu <cpus>`:
+//     repeats played, stops, recoveries, and for each suspension how long
+//     from the output's return until the section's tones are heard on it
+//     again (read from the output's monitor; goal: <= 2 s).
 // Run: build-bench/bench/bench_player (scripts/bench.sh runs it);
 // `bench_player --soak [repeats] [cpus]` only 9., beside `stress-ng --cpu
 // <cpus>` (default 300 repeats, 2 cpus);
 // `bench_player --pauses [cpus] [rounds]` only the heard pauses of 2.,
 // beside `stress-ng --cpu <cpus>` when cpus > 0 (default 0, 2 rounds);
-// `bench_player --memory` measures only 5.; `bench_player --cpu` only 4.
+// `bench_player --soak-faults [repeats] [cpus]` only 10. (default 300
+// repeats, 4 cpus); `bench_player --memory` measures only 5.; `bench_player --cpu` only 4.
 // and 5. (TAVRELO_BENCH_SECONDS sets the measured window of 4., 30 s by
 // default); `bench_player --section-ends` only 6.; `bench_player --mirror`
 // only 7.; `bench_player --jumps` only 8.; `bench_player --frames` only the
@@ -45,6 +51,7 @@
 #include "AppStartup.h"
 #include "media/VideoWindow.h"
 #include "media/gst/GstAudioOutput.h"
+#include "support/SoundServer.h"
 
 #include <QProcess>
 #include <QtEndian>
@@ -1007,6 +1014,101 @@ int Soak(const QString& tones, int repeats, int cpus) {
     return stops == 0 && played >= repeats ? 0 : 1;
 }
 
+// 10. As 9., heard through a private sound server whose output is
+// suspended for 6 s every 60 s.
+int SoakFaults(const QString& tones, int repeats, int cpus) {
+    std::setvbuf(stdout, nullptr, _IOLBF, 0);
+    SoundServer server;
+    if (!server.IsRunning()) {
+        std::printf("pulseaudio did not start\n");
+        return 1;
+    }
+    server.UseForThisProcess();
+    SetAudioOutput(TAudioOutputKind::System);
+    SinkRecording out(server, QStringLiteral("out_a"));
+    WriteSchedule(tones, {{QString::number(repeats + 1), QStringLiteral("00:00"), {}},
+                          {QStringLiteral("1"), QStringLiteral("00:03"), {}}});
+    WriteSettings(tones, {QStringLiteral("0"), false});
+    QProcess stress;
+    stress.start(QStringLiteral("stress-ng"),
+                 {QStringLiteral("--cpu"), QString::number(cpus), QStringLiteral("--quiet")});
+    if (!stress.waitForStarted()) {
+        std::printf("stress-ng did not start\n");
+        return 1;
+    }
+    int stops = 0;
+    SetErrorMessageObserver([&](const QString& text) {
+        ++stops;
+        std::printf("  stop: %s\n", qPrintable(text));
+    });
+    int played = 0, recoveries = 0, faults = 0, late = 0;
+    double worst = 0;
+    QStringList each;
+    // The monitor's frame at the output's return, until the sound after it
+    // has been looked at (5 s later).
+    int64_t returnedAt = -1, returnedMs = 0;
+    auto lookAfterReturn = [&] {
+        // From the return, the first moment a tone of the section is heard.
+        const auto heard = HeardSecondsAt(out.SamplesFrom(returnedAt), 0, 12);
+        const double back =
+            heard.empty() ? -1.0 : double(heard.front().first) / SinkRecording::SampleRate;
+        ++faults;
+        each << (back < 0 ? QStringLiteral("never") : QString::number(back, 'f', 2));
+        worst = std::max(worst, back < 0 ? 1e9 : back);
+        late += back < 0 || back > 2.0 ? 1 : 0;
+        std::printf("  output back %d: sound heard after %s s\n", faults, qPrintable(each.back()));
+        returnedAt = -1;
+    };
+    QElapsedTimer clock;
+    {
+        TFrmMain frm;
+        clock.start();
+        int last = repeats;
+        int64_t nextFault = 60000, suspendedAt = -1;
+        frm.PlaySection(1, false);
+        WaitUntil(
+            [&] {
+                if (frm.CurRow() == 1 && frm.Engine->RemainCount() < last) {
+                    played += last - frm.Engine->RemainCount();
+                    last = frm.Engine->RemainCount();
+                    if (played % 25 == 0)
+                        std::printf("  %4d repeats, %d stops, %d recoveries, %.0f s\n", played,
+                                    stops, frm.Engine->Recoveries(), clock.elapsed() / 1000.0);
+                }
+                if (suspendedAt < 0 && clock.elapsed() >= nextFault) {
+                    server.Suspend(QStringLiteral("out_a"), true);
+                    suspendedAt = clock.elapsed();
+                } else if (suspendedAt >= 0 && clock.elapsed() >= suspendedAt + 6000) {
+                    returnedAt = out.FrameCount();
+                    returnedMs = clock.elapsed();
+                    server.Suspend(QStringLiteral("out_a"), false);
+                    suspendedAt = -1;
+                    nextFault += 60000;
+                }
+                if (returnedAt >= 0 && clock.elapsed() >= returnedMs + 5000)
+                    lookAfterReturn();
+                recoveries = frm.Engine->Recoveries();
+                return played >= repeats || frm.CurRow() == 2 || stops > 0;
+            },
+            repeats * 20000);
+        if (suspendedAt >= 0)
+            server.Suspend(QStringLiteral("out_a"), false);
+        frm.FGBrowse->Stop();
+    }
+    SetErrorMessageObserver(nullptr);
+    stress.terminate();
+    stress.waitForFinished(5000);
+    std::printf("soak with faults beside stress-ng --cpu %d: %d repeats of a 3 s section in %.0f "
+                "s, %d stops, %d recoveries, %d suspensions of 6 s looked at\n",
+                cpus, played, clock.elapsed() / 1000.0, stops, recoveries, faults);
+    Line("soak with faults: stops (goal 0)", double(stops), "");
+    Line("soak with faults: output back to sound heard, worst", faults ? worst : -1, "s",
+         QStringLiteral("each: %1; over 2 s: %2 (goal 0)")
+             .arg(each.join(QStringLiteral(", ")))
+             .arg(late));
+    return stops == 0 && played >= repeats && late == 0 ? 0 : 1;
+}
+
 int main(int argc, char** argv) {
     if (argc > 1 && qstrcmp(argv[1], "--player") == 0) {
         int n = 1;
@@ -1022,6 +1124,7 @@ int main(int argc, char** argv) {
     const bool sectionEndsOnly = argc > 1 && qstrcmp(argv[1], "--section-ends") == 0;
     const bool mirrorOnly = argc > 1 && qstrcmp(argv[1], "--mirror") == 0;
     const bool soakOnly = argc > 1 && qstrcmp(argv[1], "--soak") == 0;
+    const bool soakFaultsOnly = argc > 1 && qstrcmp(argv[1], "--soak-faults") == 0;
     const bool cpuOnly = argc > 1 && qstrcmp(argv[1], "--cpu") == 0;
     const bool jumpsOnly = argc > 1 && qstrcmp(argv[1], "--jumps") == 0;
     const bool framesOnly = argc > 1 && qstrcmp(argv[1], "--frames") == 0;
@@ -1043,6 +1146,9 @@ int main(int argc, char** argv) {
                 qPrintable(xvfb.IsRunning() ? xvfb.Display() : QStringLiteral("offscreen")));
     if (sectionEndsOnly)
         return SectionEnds(dir, *rec) < 0 ? 1 : 0;
+    if (soakFaultsOnly)
+        return SoakFaults(tones, argc > 2 ? std::max(1, atoi(argv[2])) : 300,
+                          argc > 3 ? std::max(1, atoi(argv[3])) : 4);
     if (soakOnly)
         return Soak(tones, argc > 2 ? std::max(1, atoi(argv[2])) : 300,
                     argc > 3 ? std::max(1, atoi(argv[3])) : 2);

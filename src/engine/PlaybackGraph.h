@@ -53,9 +53,22 @@ public:
     // before a repeat); -1 clears.
     virtual void SetSoundEnd(int64_t ms) = 0;
 
+    // Where the sound goes: the graphs made from now on play into nothing
+    // (true) or into the system's output.
+    virtual void SetSilentOutput(bool silent) { (void)silent; }
+    // The open graph's sound reaches no output (none was there when it was
+    // made, or it was made silent).
+    virtual bool OutputSilent() const { return false; }
+    // Whether the system's output takes sound again: a look that takes a
+    // moment, asked on every call; false until it knows.
+    virtual bool OutputBack() { return false; }
+
 signals:
     // The media has played to its end.
     void EndOfMedia();
     // Playback broke off (a decoder error, a sound output that went away).
     void Error(const QString& reason);
+    // The sound output failed or went away (its server killed, its device
+    // unplugged); the media itself is fine.
+    void OutputLost(const QString& reason);
 };

@@ -9,9 +9,11 @@
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
+#include <QTimer>
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 #include <limits>
 
 namespace {
@@ -51,6 +53,7 @@ SectionEngine::SectionEngine(Schedule& schedule, PlaybackGraph& graph, EngineVie
     connect(&schedule_, &Schedule::RowsSorted, this, &SectionEngine::OnRowsSorted);
     connect(&graph_, &PlaybackGraph::EndOfMedia, this, &SectionEngine::GraphComplete);
     connect(&graph_, &PlaybackGraph::Error, this, &SectionEngine::MediaError);
+    connect(&graph_, &PlaybackGraph::OutputLost, this, &SectionEngine::OutputLost);
 }
 
 void SectionEngine::SetFile(const QString& file) {
@@ -330,9 +333,15 @@ void SectionEngine::RunToMediaEnd() {
 void SectionEngine::Tick(int64_t positionMs, int64_t durationMs) {
     lastTickPos_ = positionMs;
     lastTickDuration_ = durationMs;
+    if (!recoverAfterWait_.isEmpty() && waits_ == 0) {
+        Recover(std::exchange(recoverAfterWait_, QString()), true);
+        return;
+    }
     if (WatchProgress(positionMs))
         return;
     if (graph_.GetState() != GState::Playing || waits_ > 0)
+        return;
+    if (LookForOutput())
         return;
     SetPosition(positionMs);
     if (sectEndPos_ <= 0 || positionMs < sectEndPos_) {
@@ -447,10 +456,102 @@ bool SectionEngine::WatchProgress(int64_t positionMs) {
     if (now - watchSince_ < kStallMs)
         return false;
     watchSince_ = now;
-    StopWithError(
-        CutWhilePlaying()
-            ? QCoreApplication::translate("Messages", "the file was cut short while playing")
-            : QCoreApplication::translate("Messages", "playback stopped making progress"));
+    if (CutWhilePlaying())
+        StopWithError(
+            QCoreApplication::translate("Messages", "the file was cut short while playing"));
+    else
+        Recover(QCoreApplication::translate("Messages", "playback stopped making progress"), true);
+    return true;
+}
+
+void SectionEngine::OutputLost(const QString& reason) {
+    if (state_ == State::Idle || state_ == State::Ended)
+        return;
+    // Inside a wait the start under way goes on; the first tick after it
+    // makes the graph afresh.
+    if (waits_ > 0) {
+        recoverAfterWait_ = reason;
+        return;
+    }
+    Recover(reason, true);
+}
+
+void SectionEngine::Recover(const QString& reason, bool counted) {
+    // Nobody stands at the computer during a practice: the graph is made
+    // afresh where it stood and the routine goes on, without the controls
+    // coming up. Only an output that keeps failing stops it.
+    const int64_t now = clock_.NowMs();
+    if (counted) {
+        recoveredAt_.removeIf([now](int64_t t) { return now - t >= kRecoveryWindowMs; });
+        if (recoveredAt_.size() >= kMaxRecoveries) {
+            StopWithError(reason);
+            return;
+        }
+        recoveredAt_.append(now);
+        // The last recovery the window allows gives the system's output up:
+        // the picture goes on, silent, until the output takes sound again.
+        graph_.SetSilentOutput(recoveredAt_.size() >= kMaxRecoveries);
+    } else {
+        graph_.SetSilentOutput(false);
+    }
+    const GState st = graph_.GetState();
+    const int64_t at =
+        st == GState::Playing || st == GState::Paused ? CurrentPositionMs() : lastTickPos_;
+    const bool paused = state_ == State::Paused;
+    ++recoveries_;
+    std::fprintf(stderr, "Tavrelo: recovered playback (%d) at %s, section %d: %s\n", recoveries_,
+                 qPrintable(SecToTimeStr(int(at / 1000))), curRow_, qPrintable(reason));
+    const int generation = generation_;
+    {
+        WaitScope scope(*this);
+        target_ = curRow_;
+        SetState(State::Opening);
+        if (!OpenForSection())
+            return;
+        view_.ApplyZoom();
+        view_.ApplyAudioChoice();
+        graph_.SetRate(rate_);
+        scope.Unmute();
+        graph_.Seek(at);
+        WaitSeekLanded();
+        if (generation != generation_)
+            return;
+        if (!pending_) {
+            if (paused) {
+                SetState(State::Paused);
+            } else {
+                graph_.Play();
+                atEnd_ = false;
+                SetState(State::Playing);
+            }
+        }
+    }
+    NotifyRate();
+    watchPos_ = -1;
+    if (pending_) {
+        const Target t = *pending_;
+        pending_.reset();
+        PlaySection(t.row, t.isRepeat);
+        return;
+    }
+    ArmSectionEnd(CurrentPositionMs());
+    if (options_.SectionLine) {
+        view_.ShowSectionLine(SectionLineText() + QStringLiteral("  ") +
+                              QCoreApplication::translate("Messages", "已恢复"));
+        QTimer::singleShot(kRecoveredShownMs, this, [this, n = recoveries_] {
+            if (n == recoveries_ && state_ != State::Idle)
+                view_.ShowSectionLine(options_.SectionLine ? SectionLineText() : QString());
+        });
+    }
+    emit Recovered(recoveries_, reason);
+}
+
+bool SectionEngine::LookForOutput() {
+    // Playing into no output: each tick looks whether the system's output
+    // takes sound again, and the graph is made afresh onto it when it does.
+    if (!graph_.OutputSilent() || !graph_.OutputBack())
+        return false;
+    Recover(QStringLiteral("the sound output is back"), false);
     return true;
 }
 
@@ -464,6 +565,7 @@ bool SectionEngine::CutWhilePlaying() const {
 void SectionEngine::StopWithError(const QString& reason) {
     // Never a black full-screen window in front of hidden controls.
     ++generation_;
+    recoverAfterWait_.clear();
     pending_.reset();
     clock_.StopTimer();
     graph_.Stop();
@@ -505,6 +607,7 @@ void SectionEngine::PlayPause() {
 
 void SectionEngine::Stop() {
     ++generation_; // a waiting start gives up
+    recoverAfterWait_.clear();
     pending_.reset();
     clock_.StopTimer();
     const GState st = graph_.GetState();

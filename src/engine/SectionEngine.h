@@ -22,8 +22,15 @@
 // - At the end of the media (GraphComplete) the last section repeats if it
 //   has repeats left; otherwise the end mode applies: exit, power off, or a
 //   new pass from row 1 (with "chkLoopCounts" the stored counts come back).
-// - Errors (Error, a file cut short, a stall) stop playback with a message
-//   and the controls in sight; no end action follows an error.
+// - Errors (Error, a file cut short) stop playback with a message and the
+//   controls in sight; no end action follows an error.
+// - A stall (the position standing still while the graph plays) or a sound
+//   output that went away (OutputLost) is recovered (Recover): the graph is
+//   made afresh where it stood, with the same section, repetition, rate and
+//   choices, and the routine goes on. Up to kMaxRecoveries within
+//   kRecoveryWindowMs; the last of them plays into no output (the picture
+//   goes on, silent) until the system's output takes sound again. One more
+//   stops with the message.
 //
 // Waits (the repeat pause, the open, the seek) keep handling events, so
 // commands can arrive inside them. A command that would start a section
@@ -88,6 +95,12 @@ public:
     // No position progress for this long (ms) while playing and waiting for
     // nothing the engine asked is a stall.
     static constexpr int kStallMs = 4000;
+    // Recoveries within kRecoveryWindowMs (ms); one more stops with the
+    // message.
+    static constexpr int kMaxRecoveries = 3;
+    static constexpr int kRecoveryWindowMs = 60000;
+    // "已恢复" follows the section line this long (ms) after a recovery.
+    static constexpr int kRecoveredShownMs = 2000;
     // Waits for a seek to land at most this long (ms).
     static constexpr int kSeekLandMs = 5000;
     // "Previous" within this long (ms) after a section's start goes to the
@@ -136,6 +149,10 @@ public:
     void GraphComplete();
     // Playback broke off: stop with a message, no end action.
     void MediaError(const QString& reason);
+    // The sound output went away: recovered as a stall is.
+    void OutputLost(const QString& reason);
+    // Recoveries made so far.
+    int Recoveries() const { return recoveries_; }
 
     // --- Commands (keys, remotes, the window) -------------------------------------
     void Play(); // resume a pause, or start CurRow (row 1) when nothing plays
@@ -167,6 +184,8 @@ signals:
     void StateChanged(State state);
     void PositionChanged(qint64 ms);
     void DurationChanged(qint64 ms);
+    // Playback was made afresh where it stood (the n-th time) after reason.
+    void Recovered(int n, const QString& reason);
 
 private:
     struct Target {
@@ -191,6 +210,8 @@ private:
     void ApplySectionRate(int steps);
     void RestoreVolume();
     bool WatchProgress(int64_t positionMs);
+    void Recover(const QString& reason, bool counted);
+    bool LookForOutput();
     bool CutWhilePlaying() const;
     void StopWithError(const QString& reason);
     int64_t CurrentPositionMs() const;
@@ -237,4 +258,7 @@ private:
     int64_t watchSince_ = 0;
     int64_t openedSize_ = -1;
     QString lastError_;
+    QList<int64_t> recoveredAt_; // clock_ times of the recoveries in the window
+    int recoveries_ = 0;
+    QString recoverAfterWait_; // an output lost inside a wait: recovered after it
 };

@@ -2,6 +2,7 @@
 
 #include "media/FilterGraph.h"
 #include "media/MediaFramework.h"
+#include "media/gst/GstAudioOutput.h"
 #include "media/gst/GstNetClock.h"
 
 #include <QCoreApplication>
@@ -140,8 +141,23 @@ void TGraphPlayback::SetSoundEnd(int64_t ms) {
     graph_->SetSoundEnd(ms);
 }
 
+void TGraphPlayback::SetSilentOutput(bool silent) {
+    SetSilentSystemOutput(silent);
+}
+
+bool TGraphPlayback::OutputSilent() const {
+    const auto output = graph_->QueryInterface<IAudioOutputState>();
+    return output && output->OutputSilent() == S_OK;
+}
+
+bool TGraphPlayback::OutputBack() {
+    return LookAtSystemOutput() == 1;
+}
+
 void TGraphPlayback::GraphComplete(int32_t status) {
-    if (FAILED(status))
+    if (status == VFW_E_NO_AUDIO_HARDWARE)
+        emit OutputLost(Reason(status));
+    else if (FAILED(status))
         emit Error(Reason(status));
     else
         emit EndOfMedia();

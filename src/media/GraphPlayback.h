@@ -32,6 +32,9 @@ public:
     void SetRate(double rate) override;
     void SetVolume(int volume) override;
     void SetSoundEnd(int64_t ms) override;
+    void SetSilentOutput(bool silent) override;
+    bool OutputSilent() const override;
+    bool OutputBack() override;
 
     // SyncGraph
     bool LeadClock(const QString& address, uint16_t* port, QString* error) override;

@@ -55,6 +55,8 @@ inline constexpr HRESULT VFW_E_INVALID_FILE_FORMAT = static_cast<HRESULT>(0x8004
 inline constexpr HRESULT VFW_E_NOT_STOPPED = static_cast<HRESULT>(0x80040224u);
 // The operation took too long.
 inline constexpr HRESULT VFW_E_TIMEOUT = static_cast<HRESULT>(0x8004022Eu);
+// The sound output went away or failed (not the media).
+inline constexpr HRESULT VFW_E_NO_AUDIO_HARDWARE = static_cast<HRESULT>(0x80040256u);
 // A pin is not connected.
 inline constexpr HRESULT VFW_E_NOT_CONNECTED = static_cast<HRESULT>(0x80040209u);
 
@@ -203,6 +205,15 @@ public:
     // The pipeline already made takes the shared clock (or its own again);
     // a running one pauses and runs again for it.
     virtual HRESULT AdoptSharedClock() = 0;
+};
+
+// Where a graph's sound goes.
+class IAudioOutputState : public virtual IUnknown {
+public:
+    // S_OK when the sound reaches no output (the system had none when the
+    // graph was made, or it was made to play into nothing); S_FALSE when it
+    // reaches one; E_FAIL without a graph.
+    virtual HRESULT OutputSilent() = 0;
 };
 
 class IMediaEventEx : public virtual IUnknown {

@@ -9,6 +9,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstdio>
 
 namespace {
 using GState = PlaybackGraph::State;
@@ -25,6 +26,7 @@ SyncFollower::SyncFollower(PlaybackGraph& graph, SyncGraph& sync, EngineView& vi
     : QObject(parent), graph_(graph), sync_(sync), view_(view), clock_(clock) {
     connect(&graph_, &PlaybackGraph::EndOfMedia, this, &SyncFollower::OnEndOfMedia);
     connect(&graph_, &PlaybackGraph::Error, this, &SyncFollower::OnError);
+    connect(&graph_, &PlaybackGraph::OutputLost, this, &SyncFollower::OnOutputLost);
 }
 
 void SyncFollower::SetOptions(const Options& options) {
@@ -331,6 +333,14 @@ void SyncFollower::OnError(const QString& reason) {
     openedId_ = {};
     SetStatus(Status::Failed);
     view_.ReportError(openedPath_.isEmpty() ? reason : openedPath_ + QStringLiteral(": ") + reason);
+}
+
+void SyncFollower::OnOutputLost(const QString& reason) {
+    // The sound output went away, not the media: the leader's next word
+    // opens it afresh (on an output that takes sound, or none) and joins.
+    std::fprintf(stderr, "Tavrelo: joining the leader again after: %s\n", qPrintable(reason));
+    aligned_.reset();
+    openedId_ = {};
 }
 
 void SyncFollower::Leave() {

@@ -107,6 +107,7 @@ private:
     void PlayOutSection();
     void OnEndOfMedia();
     void OnError(const QString& reason);
+    void OnOutputLost(const QString& reason);
     void SetStatus(Status s);
     bool Superseded() const { return again_ || left_; }
     // The latency offset as shared clock time.

@@ -158,8 +158,8 @@ private slots:
 // sched: "m:ss*count" per row; opts: end mode and choices; script: "ms:command"
 // run in virtual time; log: rN section entered, N notice, vR rate set, gMS
 // silence heard between a pause of the playing media and its run (opts
-// "gaps"), x exit,
-// off power off, E error shown, @N the section playing when asked; file: counts in the schedule
+// "gaps"), x exit, off power off, E error shown, R recovered (playback made
+// afresh), @N the section playing when asked; file: counts in the schedule
 // file afterwards.
 void TestEngineSectionEngine::playsTheSchedule_data() {
     QTest::addColumn<QString>("sched");
@@ -204,9 +204,30 @@ void TestEngineSectionEngine::playsTheSchedule_data() {
     QTest::newRow("error: stop, no end action") << abc << 6000 << "exit"
                                                 << "1000:error" << 30000 << "r1 E"
                                                 << "";
-    QTest::newRow("stall: stop, no end action") << abc << 6000 << "exit"
-                                                << "1000:freeze" << 30000 << "r1 E"
-                                                << "";
+    QTest::newRow("stall that clears: recovered, the schedule goes on")
+        << abc << 6000 << "exit"
+        << "1000:freeze 7000:thaw" << 40000 << "r1 R N r1 N r1 r2 r3 N r3 x"
+        << "";
+    QTest::newRow("stall that stays: recovered 3 times, then stop, no end action")
+        << abc << 6000 << "exit"
+        << "1000:freeze" << 60000 << "r1 R R R E"
+        << "";
+    QTest::newRow("output lost: recovered where it stood")
+        << abc << 6000 << "exit"
+        << "1000:lost" << 30000 << "r1 R N r1 N r1 r2 r3 N r3 x"
+        << "";
+    QTest::newRow("output lost in a repeat pause: recovered after it")
+        << abc << 6000 << "exit delay3000"
+        << "3000:lost" << 40000 << "r1 N r1 R N r1 r2 r3 N r3 x"
+        << "";
+    QTest::newRow("output lost a 4th time within a minute: stop")
+        << abc << 6000 << "exit"
+        << "1000:lost 1500:lost 1800:lost 2500:lost" << 30000 << "r1 R R R E"
+        << "";
+    QTest::newRow("output lost 4 times, a minute apart: the schedule completes")
+        << "0:00*1 1:00*1 2:00*1 3:00*1" << 200000 << "exit"
+        << "1000:lost 61500:lost 122000:lost 182500:lost" << 400000 << "r1 R r2 R r3 R r4 R x"
+        << "";
     QTest::newRow("slow seeks are no stall") << abc << 6000 << "exit seek3000"
                                              << "" << 60000 << "r1 N r1 N r1 r2 r3 N r3 x"
                                              << "";
@@ -318,6 +339,7 @@ void TestEngineSectionEngine::playsTheSchedule() {
             clock.Wait(120000); // the session manager asks for a password, then refuses
         };
     SectionEngine engine(schedule, graph, view, clock);
+    QObject::connect(&engine, &SectionEngine::Recovered, [&] { actual << QStringLiteral("R"); });
     clock.graph = &graph;
     clock.engine = &engine;
     SectionEngine::Options options;
@@ -335,6 +357,8 @@ void TestEngineSectionEngine::playsTheSchedule() {
     const QHash<QString, std::function<void()>> commands = {
         {"error", [&] { emit graph.Error(QStringLiteral("decoder error")); }},
         {"freeze", [&] { graph.Rebase(), graph.frozen = true; }},
+        {"thaw", [&] { graph.Rebase(), graph.frozen = false; }},
+        {"lost", [&] { emit graph.OutputLost(QStringLiteral("output gone")); }},
         {"mark", [&] { engine.MarkHere(schedFile); }},
         {"next", [&] { engine.PlayNext(); }},
         {"previous", [&] { engine.PlayPrevious(); }},

@@ -1,5 +1,7 @@
 #include "SoundServer.h"
 
+#include "MediaClips.h"
+
 #include <QDeadlineTimer>
 #include <QFile>
 #include <QProcessEnvironment>
@@ -163,16 +165,48 @@ SinkRecording::~SinkRecording() {
 }
 
 std::vector<float> SinkRecording::Samples() const {
+    return SamplesFrom(0);
+}
+
+std::vector<float> SinkRecording::SamplesFrom(int64_t first) const {
     QFile f(file_);
-    if (!f.open(QIODevice::ReadOnly))
+    if (!f.open(QIODevice::ReadOnly) ||
+        !f.seek(std::max<int64_t>(first, 0) * channels_ * int64_t(sizeof(float))))
         return {};
     const QByteArray bytes = f.readAll();
     const size_t n = size_t(channels_);
     std::vector<float> out(size_t(bytes.size()) / sizeof(float) / n * n);
-    std::memcpy(out.data(), bytes.constData(), out.size() * sizeof(float));
+    if (!out.empty()) // nothing recorded yet: no copy from a null buffer
+        std::memcpy(out.data(), bytes.constData(), out.size() * sizeof(float));
     return out;
 }
 
 int64_t SinkRecording::FrameCount() const {
     return QFile(file_).size() / int64_t(channels_ * sizeof(float));
+}
+
+std::vector<std::pair<int64_t, int>> HeardSecondsAt(const std::vector<float>& frames, int64_t from,
+                                                    int maxSecond) {
+    constexpr int64_t window = SinkRecording::SampleRate / 4;
+    constexpr int64_t step = SinkRecording::SampleRate / 8;
+    const int64_t total = int64_t(frames.size() / 2);
+    std::vector<std::pair<int64_t, int>> out;
+    int last = -1;
+    for (int64_t at = std::max<int64_t>(from, 0); at + window + step <= total; at += step) {
+        const int s = IdentifySecond(frames, at, window, 0, maxSecond, SinkRecording::SampleRate);
+        if (s < 0 || s == last)
+            continue;
+        if (IdentifySecond(frames, at + step, window, 0, maxSecond, SinkRecording::SampleRate) != s)
+            continue;
+        out.emplace_back(at, s);
+        last = s;
+    }
+    return out;
+}
+
+std::vector<int> HeardSeconds(const std::vector<float>& frames, int64_t from, int maxSecond) {
+    std::vector<int> out;
+    for (const auto& [frame, second] : HeardSecondsAt(frames, from, maxSecond))
+        out.push_back(second);
+    return out;
 }

@@ -12,6 +12,7 @@
 
 #include <cstdint>
 #include <memory>
+#include <utility>
 #include <vector>
 
 class SoundServer {
@@ -66,6 +67,8 @@ public:
     bool IsRunning() const { return rec_.state() == QProcess::Running; }
     // Interleaved frames (of Channels() each) recorded so far.
     std::vector<float> Samples() const;
+    // The same from frame `first` on.
+    std::vector<float> SamplesFrom(int64_t first) const;
     int64_t FrameCount() const;
     int Channels() const { return channels_; }
 
@@ -75,3 +78,13 @@ private:
     QString file_;
     QProcess rec_;
 };
+
+// The media seconds heard in a monitor recording of the clips' tones
+// (MediaClips.h), in order, from frame `from` on: windows of a quarter second,
+// an eighth apart, are each identified by their left tone among seconds
+// 0..maxSecond - 1; a second counts once two windows in a row name it, and is
+// listed again only after another one. Each entry: the frame where its first
+// window starts, and the second.
+std::vector<std::pair<int64_t, int>> HeardSecondsAt(const std::vector<float>& frames, int64_t from,
+                                                    int maxSecond);
+std::vector<int> HeardSeconds(const std::vector<float>& frames, int64_t from, int maxSecond);

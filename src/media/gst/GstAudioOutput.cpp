@@ -8,11 +8,14 @@
 
 #include <time.h>
 
+#include <chrono>
+
 namespace {
 
 std::mutex OutputLock;
 TAudioOutputKind OutputKind = TAudioOutputKind::System;
 std::shared_ptr<TAudioRecording> OutputRecording;
+bool OutputSilent = false;
 
 // Streaming thread: one buffer of what would be heard.
 GstFlowReturn RecordSample(GstAppSink* sink, gpointer data) {
@@ -52,10 +55,12 @@ GstFlowReturn RecordSample(GstAppSink* sink, gpointer data) {
 GstElement* MakeOutput() {
     TAudioOutputKind kind;
     std::shared_ptr<TAudioRecording> recording;
+    bool silent;
     {
         std::lock_guard<std::mutex> guard(OutputLock);
         kind = OutputKind;
         recording = OutputRecording;
+        silent = OutputSilent;
     }
     if (kind == TAudioOutputKind::Record && recording) {
         GstElement* sink = gst_element_factory_make("appsink", "output");
@@ -72,7 +77,7 @@ GstElement* MakeOutput() {
             [](gpointer p) { delete static_cast<std::shared_ptr<TAudioRecording>*>(p); });
         return sink;
     }
-    if (kind == TAudioOutputKind::Discard) {
+    if (kind == TAudioOutputKind::Discard || (kind == TAudioOutputKind::System && silent)) {
         GstElement* sink = gst_element_factory_make("fakesink", "output");
         g_object_set(sink, "sync", TRUE, nullptr);
         return sink;
@@ -219,4 +224,78 @@ void SetAudioOutput(TAudioOutputKind kind, std::shared_ptr<TAudioRecording> reco
     std::lock_guard<std::mutex> guard(OutputLock);
     OutputKind = kind;
     OutputRecording = std::move(recording);
+}
+
+void SetSilentSystemOutput(bool silent) {
+    std::lock_guard<std::mutex> guard(OutputLock);
+    OutputSilent = silent;
+}
+
+bool SilentSystemOutput() {
+    std::lock_guard<std::mutex> guard(OutputLock);
+    return OutputSilent;
+}
+
+namespace {
+// The look under way: a pipeline playing silence into the system's output.
+GstElement* LookPipeline = nullptr;
+std::chrono::steady_clock::time_point LookStarted;
+// A look lasts this long; the output must have taken this much of it.
+constexpr auto LookFor = std::chrono::milliseconds(600);
+constexpr gint64 LookTaken = 200 * GST_MSECOND;
+
+bool PlaysIntoNothing(GstElement* output) {
+    bool fake = false;
+    GstIterator* it = gst_bin_iterate_sinks(GST_BIN(output));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        GstElementFactory* f = gst_element_get_factory(GST_ELEMENT(g_value_get_object(&item)));
+        fake = fake || (f && g_str_has_prefix(GST_OBJECT_NAME(f), "fake"));
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    return fake;
+}
+} // namespace
+
+int LookAtSystemOutput() {
+    {
+        std::lock_guard<std::mutex> guard(OutputLock);
+        if (OutputKind != TAudioOutputKind::System)
+            return 0; // chosen, not lost: nothing comes back
+    }
+    if (!LookPipeline) {
+        GstElement* pipeline = gst_pipeline_new("output look");
+        GstElement* source = gst_element_factory_make("audiotestsrc", nullptr);
+        GstElement* format = gst_element_factory_make("capsfilter", nullptr);
+        GstElement* output = gst_element_factory_make("autoaudiosink", "output");
+        if (!pipeline || !source || !format || !output) {
+            for (GstElement* e : {pipeline, source, format, output})
+                if (e)
+                    gst_object_unref(gst_object_ref_sink(e));
+            return 0;
+        }
+        g_object_set(source, "wave", 4 /* silence */, nullptr);
+        g_autoptr(GstCaps) caps = gst_caps_from_string(
+            "audio/x-raw, format=(string)F32LE, rate=(int)48000, channels=(int)2");
+        g_object_set(format, "caps", caps, nullptr);
+        gst_bin_add_many(GST_BIN(pipeline), source, format, output, nullptr);
+        gst_element_link_many(source, format, output, nullptr);
+        LookPipeline = GST_ELEMENT(gst_object_ref_sink(pipeline));
+        LookStarted = std::chrono::steady_clock::now();
+        gst_element_set_state(LookPipeline, GST_STATE_PLAYING);
+        return -1;
+    }
+    if (std::chrono::steady_clock::now() - LookStarted < LookFor)
+        return -1;
+    gint64 position = 0;
+    const bool moved = gst_element_query_position(LookPipeline, GST_FORMAT_TIME, &position) &&
+                       position >= LookTaken;
+    g_autoptr(GstElement) output = gst_bin_get_by_name(GST_BIN(LookPipeline), "output");
+    const bool taken = moved && output && !PlaysIntoNothing(output);
+    gst_element_set_state(LookPipeline, GST_STATE_NULL);
+    gst_object_unref(LookPipeline);
+    LookPipeline = nullptr;
+    return taken ? 1 : 0;
 }

@@ -53,3 +53,14 @@ enum class TAudioOutputKind { System, Discard, Record };
 // Chooses the output of audio renderers made from now on. For Record, the
 // recording receives the sound.
 void SetAudioOutput(TAudioOutputKind kind, std::shared_ptr<TAudioRecording> recording = nullptr);
+
+// The system's output given up on: audio renderers made from now on play in
+// real time into nothing (for the System kind; the others are unchanged).
+void SetSilentSystemOutput(bool silent);
+bool SilentSystemOutput();
+// Whether the system's output takes sound now, looked at without waiting: a
+// moment of silence is played into it and its position must move. Starts a
+// look when none is under way and answers -1 until it is over; then 1 (it
+// takes sound) or 0, once (the next call starts a new look). The other kinds,
+// chosen rather than lost, answer 0. User-interface thread only.
+int LookAtSystemOutput();

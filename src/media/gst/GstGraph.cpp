@@ -377,6 +377,7 @@ HRESULT TGstGraph::Build() {
     // would work in the sound's integer format when it has one).
     GstElement* audioSink = MakeAudioRenderer(FSoundEnd);
     FVolumeElement.reset(gst_bin_get_by_name(GST_BIN(audioSink), "volume"));
+    FOutputElement.reset(gst_bin_get_by_name(GST_BIN(audioSink), "output"));
     if (grabber) {
         // The grabber sits in the audio path, right before the audio renderer.
         GstElement* chain = gst_bin_new("audio output");
@@ -541,6 +542,7 @@ void TGstGraph::TearDown() {
     for (auto& m : FMembers)
         m->Release();
     FVolumeElement.reset();
+    FOutputElement.reset();
     // The pipeline goes last: the members and the volume element were inside it.
     gst_object_unref(FPipeline);
     FPipeline = nullptr;
@@ -1032,6 +1034,35 @@ HRESULT TGstGraph::get_Balance(long* balance) {
     return S_OK;
 }
 
+// --- The sound output ------------------------------------------------------------------
+
+HRESULT TGstGraph::OutputSilent() {
+    if (!FPipeline || !FOutputElement)
+        return E_FAIL;
+    // The automatic choice falls back to a sink that plays into nothing when
+    // the system has no output (no sound server): as silent as our own.
+    auto isFake = [](GstElement* e) {
+        GstElementFactory* f = gst_element_get_factory(e);
+        const gchar* name = f ? GST_OBJECT_NAME(f) : "";
+        return g_str_has_prefix(name, "fake");
+    };
+    GstElement* output = FOutputElement.get();
+    if (isFake(output))
+        return S_OK;
+    if (!GST_IS_BIN(output))
+        return S_FALSE;
+    bool fake = false;
+    GstIterator* it = gst_bin_iterate_sinks(GST_BIN(output));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(it, &item) == GST_ITERATOR_OK) {
+        fake = fake || isFake(GST_ELEMENT(g_value_get_object(&item)));
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(it);
+    return fake ? S_OK : S_FALSE;
+}
+
 // --- Notifications ------------------------------------------------------------------------
 //
 // GStreamer message       -> event
@@ -1085,7 +1116,13 @@ void TGstGraph::HandleMessage(GstMessage* message) {
         g_autoptr(GError) error = nullptr;
         g_autofree gchar* details = nullptr;
         gst_message_parse_error(message, &error, &details);
-        const HRESULT hr = StatusOfError(error);
+        // A sound output that goes away (its server killed, its device
+        // unplugged) says so from inside the audio renderer's output: that is
+        // no fault of the media, and a new graph may find an output again.
+        GstObject* source = GST_MESSAGE_SRC(message);
+        const bool fromOutput = FOutputElement && source && GST_IS_ELEMENT(source) &&
+                                IsOrIsInside(GST_ELEMENT(source), FOutputElement.get());
+        const HRESULT hr = fromOutput ? VFW_E_NO_AUDIO_HARDWARE : StatusOfError(error);
         const QString text = QString::fromUtf8(error ? error->message : "unknown error");
         GST_WARNING_OBJECT(GST_MESSAGE_SRC(message), "error: %s (%s)", qPrintable(text),
                            details ? details : "no details");

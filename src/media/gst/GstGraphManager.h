@@ -43,6 +43,7 @@ class TGstGraph : public IGraphBuilder,
                   public IMediaEventEx,
                   public ISoundEnd,
                   public ISyncPlay,
+                  public IAudioOutputState,
                   public std::enable_shared_from_this<TGstGraph> {
 public:
     TGstGraph();
@@ -87,6 +88,8 @@ public:
     HRESULT GetClockMapping(int64_t* clockNs, int64_t* positionNs) override;
     HRESULT RunAt(int64_t clockNs) override;
     HRESULT AdoptSharedClock() override;
+    // IAudioOutputState
+    HRESULT OutputSilent() override;
 
     // Stream selection (offered through the stream-selecting filter).
     HRESULT StreamCount(long* streams);
@@ -148,6 +151,9 @@ private:
         std::make_shared<std::atomic<int64_t>>(-1);
     // The audio renderer's volume element (a reference), or null.
     TGstObjectPtr<GstElement> FVolumeElement;
+    // The audio renderer's output (a reference), or null. Its errors are
+    // the output's, not the media's.
+    TGstObjectPtr<GstElement> FOutputElement;
     // Counts pipelines built and torn down (see Opening above).
     uint64_t FGeneration = 0;
     // The generation whose preroll is being waited for, or 0.
