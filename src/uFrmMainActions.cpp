@@ -222,13 +222,14 @@ void TFrmMain::CreatePracticeControls() {
     WhenBottomRowsInSight([this] {
         for (QCheckBox* c : {chkMirror, chkStretch, chkOSD, chkSpeedUp})
             c->adjustSize();
-        const int left = std::min(Label1->geometry().right() + 12, plBottom->width() - 150);
-        chkMirror->setGeometry(left, 86, chkMirror->width(), 14);
-        // Under the mirror, the other switch of the picture's look: the
-        // row has no room left beside it.
-        chkStretch->setGeometry(left, 103, chkStretch->width(), 14);
-        chkOSD->setGeometry(chkMirror->geometry().right() + 8, 86, chkOSD->width(), 14);
-        chkSpeedUp->setGeometry(chkOSD->geometry().right() + 8, 86, chkSpeedUp->width(), 14);
+        // From the panel's right edge leftwards, as the last row: the
+        // picture's two switches side by side, then the section line and
+        // the speed trainer.
+        int right = plBottom->width() - 8;
+        for (QCheckBox* c : {chkSpeedUp, chkOSD, chkStretch, chkMirror}) {
+            c->setGeometry(right - c->width(), 86, c->width(), 14);
+            right = c->x() - 8;
+        }
     });
 
     chkOSD->setChecked(ReadBoolSetting(IniFileName, Setting::chkOSD));

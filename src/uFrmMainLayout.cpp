@@ -360,7 +360,7 @@ void TFrmMain::CreateControls() {
         MakeCheck(plBottom, "chkOn2Monitor", QRect(335, 102, 143, 14), tr("自动显示在第二显示器"));
     chkRePlay = MakeCheck(plBottom, "chkRePlay", QRect(494, 102, 70, 14), tr("提示重放"));
     Label1 = MakeInfoLabel(plBottom, "Label1", 8, 86,
-                           tr("单击“播放”列从该小节开始播放，单击“加”“减”改变播放次数"));
+                           tr("单击“播放”从该节开始，单击“加”“减”改次数"));
     Label2 = MakeInfoLabel(plBottom, "Label2", 8, 121,
                            tr("勾选“允许编辑”可改时间和内容，双击时间设起点"));
     WhenBottomRowsInSight([this] {

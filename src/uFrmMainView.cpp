@@ -3,6 +3,7 @@
 #include "MyExitWin/MyExitWin.h"
 #include "controls/MyRadionBtn.h"
 #include "controls/uTransTrackBar.h"
+#include "media/VideoWindow.h"
 #include "uFrmMain.h"
 #include "uFrmMainGrid.h"
 #include "uFrmMainInternal.h"
@@ -27,6 +28,11 @@ void TFrmMainView::ShowCountdown(int seconds) {
 void TFrmMainView::ShowSectionLine(const QString& text) {
     if (frm_.FrmPlay)
         frm_.FrmPlay->ShowSectionLine(text);
+}
+
+void TFrmMainView::HoldPicture(bool held) {
+    if (frm_.FrmPlay && frm_.FrmPlay->VW)
+        frm_.FrmPlay->VW->HoldPicture(held);
 }
 
 void TFrmMainView::ShowVideo() {

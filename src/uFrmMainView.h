@@ -14,6 +14,7 @@ public:
     void ShowNotice(bool shown) override;
     void ShowCountdown(int seconds) override;
     void ShowSectionLine(const QString& text) override;
+    void HoldPicture(bool held) override;
     void ShowVideo() override;
     void HideVideo() override;
     void ShowControls() override;

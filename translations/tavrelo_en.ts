@@ -151,6 +151,34 @@
         <source>a folder has that name</source>
         <translation>a folder has that name</translation>
     </message>
+    <message>
+        <source>too many wrong PINs: try again in %1 s</source>
+        <translation>too many wrong PINs: try again in %1 s</translation>
+    </message>
+    <message>
+        <source>no answer in %1 s</source>
+        <translation>no answer in %1 s</translation>
+    </message>
+    <message>
+        <source>the leader closed the connection</source>
+        <translation>the leader closed the connection</translation>
+    </message>
+    <message>
+        <source>answer too long</source>
+        <translation>answer too long</translation>
+    </message>
+    <message>
+        <source>a frame no leader sends</source>
+        <translation>a frame no leader sends</translation>
+    </message>
+    <message>
+        <source>closed by the leader</source>
+        <translation>closed by the leader</translation>
+    </message>
+    <message>
+        <source>it is not a regular file</source>
+        <translation>it is not a regular file</translation>
+    </message>
 </context>
 <context>
     <name>TFrmMain</name>
@@ -335,8 +363,8 @@
         <translation>Notice</translation>
     </message>
     <message>
-        <source>单击“播放”列从该小节开始播放，单击“加”“减”改变播放次数</source>
-        <translation>Click &quot;Play&quot; to start there, &quot;+&quot; &quot;−&quot; to change the count</translation>
+        <source>单击“播放”从该节开始，单击“加”“减”改次数</source>
+        <translation>&quot;Play&quot; starts a section, &quot;+&quot; &quot;−&quot; set its count</translation>
     </message>
     <message>
         <source>语言在下次启动时生效</source>

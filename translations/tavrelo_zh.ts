@@ -4,6 +4,34 @@
 <context>
     <name>Messages</name>
     <message>
+        <source>no answer in %1 s</source>
+        <translation>%1 秒内没有应答</translation>
+    </message>
+    <message>
+        <source>the leader closed the connection</source>
+        <translation>领播断开了连接</translation>
+    </message>
+    <message>
+        <source>answer too long</source>
+        <translation>应答过长</translation>
+    </message>
+    <message>
+        <source>a frame no leader sends</source>
+        <translation>收到领播不会发送的数据</translation>
+    </message>
+    <message>
+        <source>closed by the leader</source>
+        <translation>被领播关闭</translation>
+    </message>
+    <message>
+        <source>it is not a regular file</source>
+        <translation>不是普通文件</translation>
+    </message>
+    <message>
+        <source>too many wrong PINs: try again in %1 s</source>
+        <translation>PIN 错的次数太多，请 %1 秒后再试</translation>
+    </message>
+    <message>
         <source>Unable to write to %1: %2</source>
         <translation>无法写入 %1：%2</translation>
     </message>

@@ -18,6 +18,10 @@ public:
     virtual void ShowCountdown(int seconds) = 0;
     // The section line on the video; empty hides it.
     virtual void ShowSectionLine(const QString& text) = 0;
+    // Keeps the video window on the picture it shows now, whatever frames
+    // arrive, until released: a repetition's seek decodes during its pause,
+    // and the pause shows the frame it paused on, not the section's start.
+    virtual void HoldPicture(bool held) { (void)held; }
     virtual void ShowVideo() = 0;
     virtual void HideVideo() = 0;
     virtual void ShowControls() = 0;

@@ -17,6 +17,25 @@
 #include <limits>
 
 namespace {
+
+// Holds the video window's picture for its lifetime (when asked to).
+class PictureHold {
+public:
+    PictureHold(EngineView& view, bool held) : view_(view), held_(held) {
+        if (held_)
+            view_.HoldPicture(true);
+    }
+    ~PictureHold() {
+        if (held_)
+            view_.HoldPicture(false);
+    }
+    PictureHold(const PictureHold&) = delete;
+    PictureHold& operator=(const PictureHold&) = delete;
+
+private:
+    EngineView& view_;
+    bool held_;
+};
 using GState = PlaybackGraph::State;
 } // namespace
 
@@ -153,6 +172,9 @@ void SectionEngine::PlaySection(int row, bool isRepeat) {
         // Seek until no newer target came in meanwhile; a stop or an error
         // in a wait ends the start.
         bool pause = open && isRepeat && seekInPause_;
+        // The seek lands during the pause: the picture stays the one the
+        // pause began on until the repetition plays.
+        const PictureHold hold(view_, pause);
         for (;;) {
             if (generation != generation_)
                 return;

@@ -58,6 +58,7 @@ void TVideoWindow::MemberNotify(TGraphMemberOp op) {
         }
         break;
     case mnRemoved:
+        FHeldFrame.reset();
         if (FPictureWindow)
             FPictureWindow->put_Owner(nullptr);
         FPictureWindow.reset();
@@ -188,10 +189,21 @@ bool TVideoWindow::DrawArea(const IVideoFrame& frame, uchar* dst, int stride, QR
     return drawn;
 }
 
+void TVideoWindow::HoldPicture(bool held) {
+    FHeld = held;
+    FHeldFrame.reset();
+    if (held && FPictureWindow)
+        FHeldFrame = FPictureWindow->CurrentFrame();
+    if (!held)
+        update();
+}
+
 void TVideoWindow::paintEvent(QPaintEvent* event) {
     QPainter p(this);
     std::shared_ptr<const IVideoFrame> frame =
         FPictureWindow ? FPictureWindow->CurrentFrame() : nullptr;
+    if (FHeld && FHeldFrame && frame)
+        frame = FHeldFrame;
     if (!frame) {
         p.fillRect(event->rect(), Qt::black);
     } else {

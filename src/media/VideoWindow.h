@@ -107,6 +107,8 @@ public:
     // Where the picture `frame` lies in the control's coordinates.
     QRect PictureRect(const IVideoFrame& frame) const;
 
+    // While held, the frame shown now is painted whatever frames arrive.
+    void HoldPicture(bool held);
     // Frames painted so far (for measurements).
     quint64 FramesPainted() const { return FFramesPainted; }
     // True while a picture is shown (the renderer is connected and a frame
@@ -149,6 +151,8 @@ private:
     std::shared_ptr<IBaseFilter> FRenderer;
     std::shared_ptr<IVideoWindow> FPictureWindow;
     quint64 FFramesPainted = 0;
+    bool FHeld = false;
+    std::shared_ptr<const IVideoFrame> FHeldFrame;
     bool FMirrored = false;
     bool FStretched = false;
 };

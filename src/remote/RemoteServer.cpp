@@ -506,7 +506,9 @@ bool TRemoteServer::handleRequest(const QHttpServerRequest& request, QTcpSocket*
             Reply(responder, Status::TooManyRequests,
                   Json({{QStringLiteral("ok"), false},
                         {QStringLiteral("error"),
-                         QStringLiteral("too many wrong PINs: try again in %1 s").arg(seconds)},
+                         QCoreApplication::translate("Messages",
+                                                     "too many wrong PINs: try again in %1 s")
+                             .arg(seconds)},
                         {QStringLiteral("retryAfter"), double(seconds)}}));
             return true;
         }

@@ -219,7 +219,7 @@ void SyncLink::GaveUp() {
         pairing_ = nullptr;
         reply->abort();
     }
-    Dropped(QStringLiteral("no answer in %1 s").arg(kHandshakeMs / 1000));
+    Dropped(QCoreApplication::translate("Messages", "no answer in %1 s").arg(kHandshakeMs / 1000));
     trouble_ = Trouble::NoAnswer;
     ++unanswered_;
     if (running_)

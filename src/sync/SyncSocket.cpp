@@ -2,6 +2,7 @@
 
 #include "sync/SyncMessage.h"
 
+#include <QCoreApplication>
 #include <QCryptographicHash>
 #include <QHostAddress>
 #include <QRandomGenerator>
@@ -43,8 +44,9 @@ void SyncSocket::Open(const QString& host, quint16 port, const QByteArray& cooki
         // What arrived before the close is read first (the leader's last
         // word).
         ReadSome();
-        Fail(state_ == State::Open ? QStringLiteral("the leader closed the connection")
-                                   : QStringLiteral("no answer"));
+        Fail(state_ == State::Open
+                 ? QCoreApplication::translate("Messages", "the leader closed the connection")
+                 : QStringLiteral("no answer"));
     });
     connect(socket_, &QTcpSocket::errorOccurred, this, [this] {
         if (socket_ && socket_->error() != QAbstractSocket::RemoteHostClosedError)
@@ -115,7 +117,7 @@ void SyncSocket::ReadSome() {
 bool SyncSocket::ReadHead() {
     const int end = in_.indexOf("\r\n\r\n");
     if (end > kMaxHead || (end < 0 && in_.size() > kMaxHead)) {
-        Fail(QStringLiteral("answer too long"));
+        Fail(QCoreApplication::translate("Messages", "answer too long"));
         return false;
     }
     if (end < 0)
@@ -176,7 +178,7 @@ bool SyncSocket::ReadFrame(int& at) {
     // more than a message may.
     if ((b0 & 0x70) || (b1 & 0x80) || length > quint64(SyncMessage::kMaxBytes) ||
         (opcode >= kClose && (!fin || length > 125))) {
-        Fail(QStringLiteral("a frame no leader sends"));
+        Fail(QCoreApplication::translate("Messages", "a frame no leader sends"));
         return false;
     }
     if (quint64(left) < head + length)
@@ -195,11 +197,11 @@ bool SyncSocket::ReadFrame(int& at) {
         SendFrame(kClose, payload.left(2));
         socket_->flush();
         Fail(payload.size() > 2 ? QString::fromUtf8(payload.mid(2)).left(200)
-                                : QStringLiteral("closed by the leader"));
+                                : QCoreApplication::translate("Messages", "closed by the leader"));
         return false;
     case kContinuation:
         if (!fragmented_ || message_.size() + payload.size() > SyncMessage::kMaxBytes) {
-            Fail(QStringLiteral("a frame no leader sends"));
+            Fail(QCoreApplication::translate("Messages", "a frame no leader sends"));
             return false;
         }
         message_ += payload;
@@ -207,14 +209,14 @@ bool SyncSocket::ReadFrame(int& at) {
     case kText:
     case kBinary:
         if (fragmented_) {
-            Fail(QStringLiteral("a frame no leader sends"));
+            Fail(QCoreApplication::translate("Messages", "a frame no leader sends"));
             return false;
         }
         message_ = payload;
         binary_ = opcode == kBinary;
         break;
     default:
-        Fail(QStringLiteral("a frame no leader sends"));
+        Fail(QCoreApplication::translate("Messages", "a frame no leader sends"));
         return false;
     }
     fragmented_ = !fin;

@@ -290,7 +290,7 @@ bool AtomicFileWriter::MakePrivate(const QString& path, QString* reason) {
         why = ErrnoText(errno);
     else if (!S_ISREG(st.st_mode)) {
         ok = false;
-        why = QStringLiteral("it is not a regular file");
+        why = QCoreApplication::translate("Messages", "it is not a regular file");
     } else if ((st.st_mode & 077) != 0 && ::fchmod(fd, st.st_mode & 0700) != 0) {
         ok = false;
         why = ErrnoText(errno);

@@ -235,6 +235,10 @@ void TestEngineSectionEngine::playsTheSchedule_data() {
         << "0:00*2 0:02*1" << 4000 << "exit seek600 gaps"
         << "" << 20000 << "r1 N g700 r1 r2 x"
         << "";
+    QTest::newRow("the picture held from a repeat's pause until it plays")
+        << "0:00*2 0:02*1" << 4000 << "exit seek600 gaps holds"
+        << "" << 20000 << "r1 N H g700 h r1 r2 x"
+        << "";
     QTest::newRow("a seek slower than the pause: played as it lands")
         << "0:00*2 0:02*1" << 4000 << "exit seek2500 gaps"
         << "" << 20000 << "r1 N g2500 r1 r2 x"
@@ -334,6 +338,7 @@ void TestEngineSectionEngine::playsTheSchedule() {
     graph.gaps = o.contains(QStringLiteral("gaps"));
     LoggingView view;
     view.Log = &actual;
+    view.Holds = o.contains(QStringLiteral("holds"));
     if (o.contains(QStringLiteral("offfail")))
         view.OnEnd = [&](EndMode) {
             clock.Wait(120000); // the session manager asks for a password, then refuses

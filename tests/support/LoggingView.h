@@ -14,6 +14,7 @@ class LoggingView : public EngineView {
 public:
     QStringList* Log = nullptr; // null: nothing is logged
     bool Countdown = false;
+    bool Holds = false; // H picture held, h released
     std::function<void(EndMode)> OnEnd;
     std::function<void(const QString&)> OnError;
 
@@ -26,6 +27,10 @@ public:
             Add(QStringLiteral("c%1").arg(s));
     }
     void ShowSectionLine(const QString&) override {}
+    void HoldPicture(bool held) override {
+        if (Holds)
+            Add(held ? QStringLiteral("H") : QStringLiteral("h"));
+    }
     void ShowVideo() override {}
     void HideVideo() override {}
     void ShowControls() override {}
