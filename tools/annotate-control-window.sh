@@ -32,7 +32,7 @@ marks=(
   "17|498|394|hide the controls after seconds"
   "18|14|443|at the end: exit, power off, loop"
   "19|10|485|允许编辑: editing on"
-  "20|403|470|mirror, section line, speed trainer"
+  "20|296|470|mirror, stretch to fill, section line, speed trainer"
   "21|349|510|lead or follow a room"
   "22|462|510|phone remote (address, PIN, QR code)"
   "23|545|510|timeline window"
