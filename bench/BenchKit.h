@@ -59,6 +59,15 @@ inline pid_t SpawnQuiet(const QStringList& argv) {
     return rc == 0 ? pid : -1;
 }
 
+// A benchmark's player stays by itself: the offscreen platform, no message
+// box to wait on, and no session bus (the media-bus service is not offered).
+// Call before the application object is made.
+inline void UsePrivateBenchEnvironment() {
+    qputenv("QT_QPA_PLATFORM", "offscreen");
+    qputenv("TAVRELO_NO_MESSAGE_BOXES", "1");
+    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tavrelo-bench-bus");
+}
+
 // CPU seconds (user + system, all threads) a process has used so far; -1
 // when it is gone.
 inline double ProcessCpuSeconds(pid_t pid) {

@@ -958,21 +958,28 @@ int HeardPauses(TAudioRecording& rec, int stressCpus, int rounds) {
 
 } // namespace
 
+// The soaks' schedule (section A, 00:00-00:03, with a count of repeats + 1,
+// then B; a 500 ms pause, no notice) and their load: stress-ng on `cpus`.
+bool PrepareSoak(const QString& tones, int repeats, int cpus, QProcess& stress) {
+    WriteSchedule(tones, {{QString::number(repeats + 1), QStringLiteral("00:00"), {}},
+                          {QStringLiteral("1"), QStringLiteral("00:03"), {}}});
+    WriteSettings(tones, {QStringLiteral("0"), false});
+    stress.start(QStringLiteral("stress-ng"),
+                 {QStringLiteral("--cpu"), QString::number(cpus), QStringLiteral("--quiet")});
+    if (stress.waitForStarted())
+        return true;
+    std::printf("stress-ng did not start\n");
+    return false;
+}
+
 // 8. Section A (00:00-00:03) with a count of repeats + 1, a 500 ms pause
 // before each repeat, beside stress-ng. A stop of the player is counted,
 // said, and playback started again where the count stood.
 int Soak(const QString& tones, int repeats, int cpus) {
     std::setvbuf(stdout, nullptr, _IOLBF, 0); // the progress lines as they come
-    WriteSchedule(tones, {{QString::number(repeats + 1), QStringLiteral("00:00"), {}},
-                          {QStringLiteral("1"), QStringLiteral("00:03"), {}}});
-    WriteSettings(tones, {QStringLiteral("0"), false});
     QProcess stress;
-    stress.start(QStringLiteral("stress-ng"),
-                 {QStringLiteral("--cpu"), QString::number(cpus), QStringLiteral("--quiet")});
-    if (!stress.waitForStarted()) {
-        std::printf("stress-ng did not start\n");
+    if (!PrepareSoak(tones, repeats, cpus, stress))
         return 1;
-    }
     int stops = 0;
     QStringList said;
     SetErrorMessageObserver([&](const QString& text) {
@@ -1026,16 +1033,9 @@ int SoakFaults(const QString& tones, int repeats, int cpus) {
     server.UseForThisProcess();
     SetAudioOutput(TAudioOutputKind::System);
     SinkRecording out(server, QStringLiteral("out_a"));
-    WriteSchedule(tones, {{QString::number(repeats + 1), QStringLiteral("00:00"), {}},
-                          {QStringLiteral("1"), QStringLiteral("00:03"), {}}});
-    WriteSettings(tones, {QStringLiteral("0"), false});
     QProcess stress;
-    stress.start(QStringLiteral("stress-ng"),
-                 {QStringLiteral("--cpu"), QString::number(cpus), QStringLiteral("--quiet")});
-    if (!stress.waitForStarted()) {
-        std::printf("stress-ng did not start\n");
+    if (!PrepareSoak(tones, repeats, cpus, stress))
         return 1;
-    }
     int stops = 0;
     SetErrorMessageObserver([&](const QString& text) {
         ++stops;

@@ -144,8 +144,7 @@ void Print(const char* what, const TLoads& l) {
 } // namespace
 
 int main(int argc, char** argv) {
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tavrelo-bench-bus");
+    UsePrivateBenchEnvironment();
     TApplication app(argc, argv);
     InitPublicModule();
     TRemoteServer server(nullptr, QStringLiteral("246810"));

@@ -261,25 +261,16 @@ int main(int argc, char** argv) {
         QCoreApplication app(argc, argv);
         return Hostile(app.arguments().mid(2));
     }
-    qputenv("QT_QPA_PLATFORM", "offscreen");
-    qputenv("TAVRELO_NO_MESSAGE_BOXES", "1");
-    qputenv("DBUS_SESSION_BUS_ADDRESS", "unix:path=/nonexistent/tavrelo-bench-bus");
+    UsePrivateBenchEnvironment();
     TApplication app(argc, argv);
     InitPublicModule();
     QTemporaryDir dir;
-    IniFileName = dir.filePath(QStringLiteral("system.INI"));
-    const QString clip = dir.filePath(QStringLiteral("tones.mp4"));
     QString error;
-    TVideoClipOptions small;
-    small.Width = 160;
-    small.Height = 120;
-    if (!MakeToneVideoClip(clip, 30, 1, &error, small)) {
+    const QString clip = MakeOneSectionFolder(dir, &error);
+    if (clip.isEmpty()) {
         std::fprintf(stderr, "clip: %s\n", qPrintable(error));
         return 1;
     }
-    RecordAudio();
-    WriteSchedule(clip, {{QStringLiteral("1"), QStringLiteral("00:00"), {}}});
-    WriteSettings(clip, {});
     TFrmMain frm;
     frm.show();
     TStampedClick::Mouse = QPointingDevice::primaryPointingDevice();

@@ -302,6 +302,24 @@ inline void WriteSettings(const QString& media, const TPlayerOptions& o) {
     WriteIniStr(IniFileName, s, QStringLiteral("SoundLevel2"), o.Volume);
 }
 
+// For a run that needs only a file playing: in `dir`, a 30 s clip with a small
+// picture and the tones, a schedule of one section at 00:00, the default
+// settings (IniFileName points there) and the sound recorded. Returns the
+// clip, or an empty string with the reason in *error.
+inline QString MakeOneSectionFolder(const QTemporaryDir& dir, QString* error) {
+    IniFileName = dir.filePath(QStringLiteral("system.INI"));
+    const QString clip = dir.filePath(QStringLiteral("tones.mp4"));
+    TVideoClipOptions small;
+    small.Width = 160;
+    small.Height = 120;
+    if (!MakeToneVideoClip(clip, 30, 1, error, small))
+        return QString();
+    RecordAudio();
+    WriteSchedule(clip, {{QStringLiteral("1"), QStringLiteral("00:00"), {}}});
+    WriteSettings(clip, {});
+    return clip;
+}
+
 // A test run's own folder: the settings file written there, a clip whose
 // sound names the media second, the recording of what is heard, and the
 // control window.
